@@ -1,0 +1,135 @@
+#include "core/log.h"
+
+#include <ILogger.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A level source with the engine's numbering (information 1 .. error 3).
+class FakeEngineLogger : public irr::ILogger {
+ public:
+  irr::ELOG_LEVEL getLogLevel() const override { return level; }
+  void setLogLevel(irr::ELOG_LEVEL ll) override { level = ll; }
+  void log(const irr::c8*, irr::ELOG_LEVEL) override {}
+  void log(const irr::c8*, const irr::c8*, irr::ELOG_LEVEL) override {}
+  void log(const irr::c8*, const wchar_t*, irr::ELOG_LEVEL) override {}
+  void log(const wchar_t*, const wchar_t*, irr::ELOG_LEVEL) override {}
+  void log(const wchar_t*, irr::ELOG_LEVEL) override {}
+  irr::ELOG_LEVEL level = irr::ELL_INFORMATION;
+};
+
+std::vector<std::string> received;
+
+template <int N>
+void recordingSink(const char* text) {
+  received.push_back(std::to_string(N) + ":" + text);
+}
+
+class LogTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    setEngineLogger(nullptr);
+    LogSink sinks[kMaxLogSinks];
+    int count = logSinks(sinks);
+    for (int i = 0; i < count; ++i)
+      removeLogSink(sinks[i]);
+    setConsoleLogSink(nullptr);
+    received.clear();
+  }
+  FakeEngineLogger engine;
+};
+
+TEST_F(LogTest, EntryPointsFollowTheEngineLevel) {
+  ASSERT_TRUE(addLogSink(recordingSink<1>));
+  ASSERT_TRUE(addLogSink(recordingSink<2>));
+  setEngineLogger(&engine);
+
+  struct Case {
+    int level;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {2, {"1:p", "2:p", "1:e", "2:e"}},
+      {1, {"1:p", "2:p", "1:w", "2:w", "1:e", "2:e"}},
+      {0, {"1:p", "2:p", "1:i", "2:i", "1:w", "2:w", "1:e", "2:e"}},
+  };
+  for (const Case& c : cases) {
+    received.clear();
+    setEngineLogLevel(c.level);
+    EXPECT_EQ(currentLogLevel(), c.level);
+    logPrint("p");
+    logInfo("i");
+    logWarning("w");
+    logError("e");
+    EXPECT_EQ(received, c.expected) << "level " << c.level;
+  }
+}
+
+TEST_F(LogTest, LevelMapsOntoTheEngineScale) {
+  setEngineLogger(&engine);
+  setEngineLogLevel(0);
+  EXPECT_EQ(engine.level, irr::ELL_INFORMATION);
+  setEngineLogLevel(2);
+  EXPECT_EQ(engine.level, irr::ELL_ERROR);
+  // Engine debug level reads as below information: everything prints.
+  engine.level = irr::ELL_DEBUG;
+  ASSERT_TRUE(addLogSink(recordingSink<1>));
+  logInfo("x");
+  EXPECT_EQ(received.size(), 1u);
+}
+
+TEST_F(LogTest, EverythingPrintsBeforeTheEngineLoggerExists) {
+  ASSERT_TRUE(addLogSink(recordingSink<1>));
+  logLevel = kLogLevelErrors;
+  logInfo("i %d", 1);
+  logWarning("w %s", "x");
+  EXPECT_EQ(received, (std::vector<std::string>{"1:i 1", "1:w x"}));
+}
+
+TEST_F(LogTest, AnEighthSinkIsNotAdded) {
+  EXPECT_TRUE(addLogSink(recordingSink<1>));
+  EXPECT_TRUE(addLogSink(recordingSink<2>));
+  EXPECT_TRUE(addLogSink(recordingSink<3>));
+  EXPECT_TRUE(addLogSink(recordingSink<4>));
+  EXPECT_TRUE(addLogSink(recordingSink<5>));
+  EXPECT_TRUE(addLogSink(recordingSink<6>));
+  EXPECT_TRUE(addLogSink(recordingSink<7>));
+  EXPECT_FALSE(addLogSink(recordingSink<8>));
+  logPrint("x");
+  EXPECT_EQ(received, (std::vector<std::string>{"1:x", "2:x", "3:x", "4:x", "5:x", "6:x", "7:x"}));
+}
+
+TEST_F(LogTest, RemovingTheConsoleSinkKeepsTheOthersInOrder) {
+  addLogSink(recordingSink<1>);
+  addLogSink(recordingSink<2>);
+  addLogSink(recordingSink<3>);
+  setConsoleLogSink(recordingSink<2>);
+  removeConsoleLogSink();
+  logPrint("x");
+  EXPECT_EQ(received, (std::vector<std::string>{"1:x", "3:x"}));
+
+  // Absent: nothing changes.
+  removeConsoleLogSink();
+  received.clear();
+  logPrint("y");
+  EXPECT_EQ(received, (std::vector<std::string>{"1:y", "3:y"}));
+}
+
+TEST_F(LogTest, OverlongMessageIsCut) {
+  addLogSink(recordingSink<1>);
+  const std::string longText(20000, 'z');
+  logPrint("%s", longText.c_str());
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0], "1:" + std::string(kLogBufferSize - 1, 'z'));
+}
+
+TEST_F(LogTest, WideArgumentsFormat) {
+  addLogSink(recordingSink<1>);
+  logPrint("%ls=%i", L"key", 5);
+  EXPECT_EQ(received, (std::vector<std::string>{"1:key=5"}));
+}
+
+}  // namespace
