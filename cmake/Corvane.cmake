@@ -5,10 +5,19 @@ set(CORVANE_WARNINGS -Wall -Wextra)
 
 # corvane_library(<name> [DEPENDS targets...]): static library corvane_<name>
 # from every .cpp under the calling folder.
+#
+# A subsystem's small helpers that lower subsystems call (text escapes,
+# number and colour readers) live in its base/ folder and form their own
+# library, corvane_<name>_base, which depends on nothing but the platform and
+# the engine's core types. corvane_library leaves base/ out and links it.
 function(corvane_library name)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  list(FILTER sources EXCLUDE REGEX "${CMAKE_CURRENT_SOURCE_DIR}/base/")
+  if(TARGET corvane_${name}_base)
+    list(APPEND ARG_DEPENDS corvane_${name}_base)
+  endif()
   add_library(corvane_${name} STATIC ${sources})
   target_include_directories(corvane_${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_compile_options(corvane_${name} PRIVATE ${CORVANE_WARNINGS})
@@ -23,9 +32,24 @@ function(corvane_test_suite name)
   add_executable(${name}_tests ${sources})
   target_compile_options(${name}_tests PRIVATE ${CORVANE_WARNINGS})
   target_include_directories(${name}_tests PRIVATE "${PROJECT_SOURCE_DIR}/tests")
-  target_link_libraries(${name}_tests PRIVATE corvane_${name} ${ARG_DEPENDS} GTest::gtest_main GTest::gmock)
+  if(TARGET corvane_${name})
+    set(library corvane_${name})
+  else()
+    set(library corvane_${name}_base)  # only the subsystem's base helpers exist yet
+  endif()
+  target_link_libraries(${name}_tests PRIVATE ${library} ${ARG_DEPENDS} GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name}_tests PRIVATE
     CORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}" CORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 120
     PROPERTIES ENVIRONMENT "CORVANE_TEST_TMP=${PROJECT_BINARY_DIR}/test-tmp")
+endfunction()
+
+# corvane_base_library(<name>): corvane_<name>_base from src/<name>/base/.
+function(corvane_base_library name)
+  set(dir "${PROJECT_SOURCE_DIR}/src/${name}/base")
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.h")
+  add_library(corvane_${name}_base STATIC ${sources})
+  target_include_directories(corvane_${name}_base PUBLIC "${PROJECT_SOURCE_DIR}/src")
+  target_compile_options(corvane_${name}_base PRIVATE ${CORVANE_WARNINGS})
+  target_link_libraries(corvane_${name}_base PUBLIC corvane_platform Irrlicht::Irrlicht)
 endfunction()
