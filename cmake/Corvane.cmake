@@ -53,3 +53,28 @@ function(corvane_base_library name)
   target_compile_options(corvane_${name}_base PRIVATE ${CORVANE_WARNINGS})
   target_link_libraries(corvane_${name}_base PUBLIC corvane_platform Irrlicht::Irrlicht)
 endfunction()
+
+# corvane_fuzz_target(<name> SOURCES files... LIBRARIES targets... [RUNS n]):
+# a fuzz entry point (LLVMFuzzerTestOneInput, and optionally corvaneFuzzSeeds
+# giving well-formed seed inputs) built two ways:
+#  - fuzz_<name>: our seeded driver (tests/fuzz/driver.cpp), run by CTest on
+#    RUNS inputs (default 100000) in the sanitizer build;
+#  - fuzz_<name>_libfuzzer: with -DCORVANE_LIBFUZZER=ON and clang as the
+#    compiler, a libFuzzer program for longer runs by hand.
+option(CORVANE_LIBFUZZER "Build libFuzzer programs of the fuzz targets (needs clang)" OFF)
+function(corvane_fuzz_target name)
+  cmake_parse_arguments(ARG "" "RUNS" "SOURCES;LIBRARIES" ${ARGN})
+  if(NOT ARG_RUNS)
+    set(ARG_RUNS 100000)
+  endif()
+  add_executable(fuzz_${name} ${ARG_SOURCES} "${PROJECT_SOURCE_DIR}/tests/fuzz/driver.cpp")
+  target_compile_options(fuzz_${name} PRIVATE ${CORVANE_WARNINGS})
+  target_link_libraries(fuzz_${name} PRIVATE ${ARG_LIBRARIES})
+  add_test(NAME fuzz_${name} COMMAND fuzz_${name} ${ARG_RUNS})
+  if(CORVANE_LIBFUZZER)
+    add_executable(fuzz_${name}_libfuzzer ${ARG_SOURCES})
+    target_compile_options(fuzz_${name}_libfuzzer PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_${name}_libfuzzer PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(fuzz_${name}_libfuzzer PRIVATE ${ARG_LIBRARIES})
+  endif()
+endfunction()
