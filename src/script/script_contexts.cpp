@@ -1,5 +1,6 @@
 #include "script/script_contexts.h"
 
+#include <mutex>
 #include <vector>
 
 #include "core/threads.h"
@@ -129,4 +130,9 @@ void releaseScriptContext(asIScriptContext* context) {
   }
 }
 
-void installThreadScriptHooks() { setThreadScriptHooks({createThreadContexts, releaseThreadContexts}); }
+void installThreadScriptHooks() {
+  // Once per process: the hooks never change, and threads read them without
+  // a lock.
+  static std::once_flag installed;
+  std::call_once(installed, [] { setThreadScriptHooks({createThreadContexts, releaseThreadContexts}); });
+}

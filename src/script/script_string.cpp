@@ -346,11 +346,7 @@ void ScriptString::erase(uint32_t index, uint32_t count) {
 }
 
 char16_t* ScriptString::unitAt(uint32_t index) {
-  if (index >= text.size()) {
-    raiseScriptException(kOutOfRange);
-    return nullptr;
-  }
-  return &text[index];
+  return const_cast<char16_t*>(static_cast<const ScriptString*>(this)->unitAt(index));
 }
 
 const char16_t* ScriptString::unitAt(uint32_t index) const {
