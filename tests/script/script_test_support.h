@@ -1,4 +1,4 @@
-// Shared pieces of the script host tests: log capture, engines with the
+// Helpers shared by the script host tests: log capture, engines with the
 // string type, building modules from text, and running script functions.
 #pragma once
 
