@@ -6,10 +6,11 @@ set(CORVANE_WARNINGS -Wall -Wextra)
 # corvane_library(<name> [DEPENDS targets...]): static library corvane_<name>
 # from every .cpp under the calling folder.
 #
-# A subsystem's small helpers that lower subsystems call (text escapes,
-# number and colour readers) live in its base/ folder and form their own
-# library, corvane_<name>_base, which depends on nothing but the platform and
-# the engine's core types. corvane_library leaves base/ out and links it.
+# A subsystem's services that lower subsystems call (text escapes, number and
+# colour readers, the console, session globals) live in its base/ folder and
+# form their own library, corvane_<name>_base (see corvane_base_library),
+# placed earlier in the dependency order. corvane_library leaves base/ out and
+# links it.
 function(corvane_library name)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
@@ -22,6 +23,7 @@ function(corvane_library name)
   target_include_directories(corvane_${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_compile_options(corvane_${name} PRIVATE ${CORVANE_WARNINGS})
   target_link_libraries(corvane_${name} PUBLIC ${ARG_DEPENDS})
+  set_property(GLOBAL APPEND PROPERTY CORVANE_LIBRARIES corvane_${name})
 endfunction()
 
 # corvane_test_suite(<subsystem> [DEPENDS targets...]): test program
@@ -44,14 +46,18 @@ function(corvane_test_suite name)
     PROPERTIES ENVIRONMENT "CORVANE_TEST_TMP=${PROJECT_BINARY_DIR}/test-tmp")
 endfunction()
 
-# corvane_base_library(<name>): corvane_<name>_base from src/<name>/base/.
+# corvane_base_library(<name> [DEPENDS targets...]): corvane_<name>_base from
+# the calling folder (src/<name>/base/), linked by corvane_<name> and by the
+# lower subsystems that call it.
 function(corvane_base_library name)
-  set(dir "${PROJECT_SOURCE_DIR}/src/${name}/base")
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.h")
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
   add_library(corvane_${name}_base STATIC ${sources})
   target_include_directories(corvane_${name}_base PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_compile_options(corvane_${name}_base PRIVATE ${CORVANE_WARNINGS})
-  target_link_libraries(corvane_${name}_base PUBLIC corvane_platform Irrlicht::Irrlicht)
+  target_link_libraries(corvane_${name}_base PUBLIC ${ARG_DEPENDS})
+  set_property(GLOBAL APPEND PROPERTY CORVANE_LIBRARIES corvane_${name}_base)
 endfunction()
 
 # corvane_fuzz_target(<name> SOURCES files... LIBRARIES targets... [RUNS n]):

@@ -1,4 +1,4 @@
-#include "app/config.h"
+#include "app/base/config.h"
 
 #include <gtest/gtest.h>
 

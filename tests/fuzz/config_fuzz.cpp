@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/config.h"
+#include "app/base/config.h"
 #include "core/ini_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,4 +1,4 @@
-#include "app/config.h"
+#include "app/base/config.h"
 
 #include <cstddef>
 #include <cstdio>
