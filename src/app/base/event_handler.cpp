@@ -3,6 +3,9 @@
 #include "core/log.h"
 
 EventHandler eventHandler;
+bool shiftKeyDown = false;
+bool controlKeyDown = false;
+bool altKeyDown = false;
 
 void EventHandler::addEventHandler(irr::EEVENT_TYPE type, EventHandlerFunction handler) {
   if (handler != nullptr)

@@ -29,9 +29,13 @@ class EventHandler : public irr::IEventReceiver {
 
 extern EventHandler eventHandler;
 
+// Modifier keys as the last key event reported them, for the input code.
+extern bool shiftKeyDown;
+extern bool controlKeyDown;
+extern bool altKeyDown;
+
 // Log-text events: consumes every one and logs its text ("%s\n") when the
-// event's level is not below the engine logger's level and the text is not
-// empty. This is how the engine's own log lines reach the server's log.
+// event's level is not below the log level and the text is not empty. This is how the engine's own log lines reach the server's log.
 bool logTextEventHandler(const irr::SEvent& event);
 // Consumes any event: the last key handler, so no key event goes unhandled.
 bool consumeEvent(const irr::SEvent& event);
