@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/log.h"
+#include "platform/bit_stream.h"
 
 // ---------------------------------------------------------------------------
 // Thread
@@ -72,6 +73,8 @@ void initThreadLocals() {
     scriptHooks.create(record);
   record.formulaStack = new std::vector<double>();
   record.formulaStack->reserve(64);
+  delete record.scratchStream;
+  record.scratchStream = new RakNet::BitStream();
 
   irr::core::array<ThreadVarFuncs>& registry = threadVarRegistry();
   for (irr::u32 i = 0; i < registry.size(); ++i)
@@ -91,5 +94,7 @@ void freeThreadLocals() {
 
   delete record.formulaStack;
   record.formulaStack = nullptr;
+  delete record.scratchStream;
+  record.scratchStream = nullptr;
   record.currentSystem = nullptr;
 }

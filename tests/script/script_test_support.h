@@ -1,0 +1,122 @@
+// Helpers shared by the script host tests: log capture, engines with the
+// string type, building modules from text, and running script functions.
+#pragma once
+
+#include <angelscript.h>
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+
+#include "core/log.h"
+#include "script/script_contexts.h"
+#include "script/script_engine.h"
+#include "script/script_file.h"
+#include "script/script_report.h"
+#include "script/script_string.h"
+
+namespace scripttest {
+
+// Collects everything logged while it exists.
+class LogCapture {
+ public:
+  LogCapture() {
+    text().clear();
+    addLogSink(sink);
+  }
+  ~LogCapture() { removeLogSink(sink); }
+  std::string take() {
+    std::lock_guard<std::mutex> guard(lock());
+    std::string out;
+    out.swap(text());
+    return out;
+  }
+
+ private:
+  static std::mutex& lock() {
+    static std::mutex mutex;
+    return mutex;
+  }
+  static std::string& text() {
+    static std::string captured;
+    return captured;
+  }
+  static void sink(const char* line) {
+    std::lock_guard<std::mutex> guard(lock());
+    text() += line;
+  }
+};
+
+// Both engines with the string type and the printable types, released after
+// each test.
+class ScriptTest : public ::testing::Test {
+ protected:
+  void SetUp() override { createEngines(false); }
+
+  // Registers the string's native form on the server engine and, with
+  // `genericClient`, its generic form on the client engine.
+  void createEngines(bool genericClient) {
+    LogCapture log;
+    ASSERT_TRUE(createScriptEngines());
+    registerScriptStringNative(serverScriptEngine);
+    if (genericClient)
+      registerScriptStringGeneric(clientScriptEngine);
+    else
+      registerScriptStringNative(clientScriptEngine);
+    registerPrintableTypes(serverScriptEngine);
+    registerPrintableTypes(clientScriptEngine);
+    EXPECT_EQ(log.take(), "");  // every registration succeeded
+  }
+  void TearDown() override {
+    discardScriptModules();
+    clearScriptFileCache();
+    releaseScriptEngines();
+  }
+};
+
+// Builds `code` as module `name` (section "<name>.as"); null on failure.
+inline AngelScript::asIScriptModule* buildModule(AngelScript::asIScriptEngine* engine, const char* name,
+                                                 const std::string& code) {
+  AngelScript::asIScriptModule* module = engine->GetModule(name, AngelScript::asGM_ALWAYS_CREATE);
+  const std::string section = std::string(name) + ".as";
+  module->AddScriptSection(section.c_str(), code.c_str(), code.size());
+  return module->Build() >= 0 ? module : nullptr;
+}
+
+// The outcome of running a script function: its execution result, the string
+// it returned (for functions returning string@) and any exception text.
+struct RunResult {
+  int state = 0;
+  std::u16string text;
+  bool hasText = false;
+  std::string exception;
+};
+
+inline RunResult run(AngelScript::asIScriptModule* module, const char* declaration) {
+  RunResult result;
+  AngelScript::asIScriptFunction* function = module->GetFunctionByDecl(declaration);
+  EXPECT_NE(function, nullptr) << declaration;
+  if (function == nullptr)
+    return result;
+  AngelScript::asIScriptContext* context = createScriptContext(module->GetEngine());
+  context->Prepare(function);
+  result.state = context->Execute();
+  if (result.state == AngelScript::asEXECUTION_FINISHED &&
+      (function->GetReturnTypeId() & AngelScript::asTYPEID_MASK_OBJECT) != 0) {
+    if (auto* returned = static_cast<ScriptString*>(context->GetReturnObject())) {
+      result.text = returned->text;
+      result.hasText = true;
+    }
+  } else if (result.state == AngelScript::asEXECUTION_EXCEPTION) {
+    result.exception = context->GetExceptionString();
+  }
+  context->Release();
+  return result;
+}
+
+// A fresh folder for one test's files.
+std::string testFolder(const char* name);
+// Writes `text` to `folder`/`name` (making sub-folders).
+void writeFile(const std::string& folder, const std::string& name, const std::string& text);
+
+}  // namespace scripttest
