@@ -6,6 +6,7 @@
 
 #include "core/file_access.h"
 #include "core/log.h"
+#include "core/text_trim.h"
 
 using irr::core::stringc;
 using irr::core::stringw;
@@ -16,7 +17,6 @@ constexpr unsigned kChunkBytes = 1024;
 constexpr unsigned kProbeBytes = 32;
 constexpr long kBytesPerReservedLine = 50;
 constexpr wchar_t kByteOrderMark = 0xFEFF;
-constexpr const wchar_t* kBlanks = L" \t\n\r";
 
 struct ScanRules {
   bool clean = true;
@@ -56,13 +56,7 @@ class LineBuilder {
         if (comment != std::wstring::npos)
           end = comment;
       }
-      const std::wstring::size_type first = text_.find_first_not_of(kBlanks, 0);
-      if (first == std::wstring::npos || first >= end) {
-        end = begin;
-      } else {
-        begin = first;
-        end = text_.find_last_not_of(kBlanks, end - 1) + 1;
-      }
+      trimRange(text_.data(), begin, end);
     }
     if (end > begin)
       emit_(text_.data() + begin, static_cast<irr::u32>(end - begin), lineNumber_);

@@ -41,7 +41,7 @@ std::vector<std::string> narrowLines(const std::string& path) {
 
 class DataFileTest : public ::testing::Test {
  protected:
-  std::string folder_ = scratchFolder("data_file");
+  std::string folder_ = scratchFolder();
 
   std::string file(const std::string& name, const std::string& bytes) {
     writeFile(folder_ + name, bytes);

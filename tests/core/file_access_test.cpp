@@ -14,7 +14,7 @@ using testing_files::writeFile;
 namespace {
 
 TEST(FileAccessTest, ReadsPlainPathsAndRefusesFolders) {
-  const std::string folder = scratchFolder("file_access_plain");
+  const std::string folder = scratchFolder();
   writeFile(folder + "data.bin", "0123456789");
 
   EXPECT_TRUE(fileExists((folder + "data.bin").c_str()));
@@ -38,7 +38,7 @@ TEST(FileAccessTest, ReadsPlainPathsAndRefusesFolders) {
 }
 
 TEST(FileAccessTest, FilesWrittenIntoAMountedFolderLaterAreFound) {
-  const std::string folder = scratchFolder("file_access_mounted");
+  const std::string folder = scratchFolder();
   writeFile(folder + "sub/early.txt", "early");
   irr::io::IFileSystem* files = fileSystem();
   ASSERT_NE(files, nullptr);

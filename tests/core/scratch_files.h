@@ -1,28 +1,16 @@
-// Scratch folders and files for tests that read from disk.
+// Files for tests that read from disk, in the test's own scratch folder.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "platform/directory.h"
+#include "support/scratch_dir.h"
 
 namespace testing_files {
 
-// A fresh, empty folder of its own under the build's scratch folder; the path
-// ends with '/'.
-inline std::string scratchFolder(const std::string& name) {
-  const char* root = std::getenv("CORVANE_TEST_TMP");
-  std::string base = root != nullptr ? root : "/tmp";
-  const std::string folder = base + "/" + name + "-" + std::to_string(getpid()) + "/";
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
-  plat::createDirectories(folder.substr(0, folder.size() - 1));
-  return folder;
-}
+// The running test's fresh scratch folder, as a path ending with '/'.
+inline std::string scratchFolder() { return scratchDir().string() + "/"; }
 
 // Writes `bytes` to `path`, creating the folders above it.
 inline void writeFile(const std::string& path, const std::string& bytes) {

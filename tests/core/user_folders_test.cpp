@@ -34,8 +34,9 @@ void captureSink(const char* text) { captured += text; }
 class ModsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = scratchFolder("mods_game");
-    user_ = scratchFolder("mods_user");
+    const std::string scratch = scratchFolder();
+    root_ = scratch + "game/";
+    user_ = scratch + "user/";
     for (const char* name : {"a.txt", "b.txt", "c.txt"})
       writeFile(root_ + "Game Data/" + name, "base");
     mod("X", "Name: X\r\nDerive from: Y\r\n", {"a.txt"});
