@@ -107,13 +107,16 @@ void scanModFolder(const stringc& folder) {
     const stringc name = entry.name.c_str();
     if (!entry.isDirectory || name.empty() || name[0] == '.' || holdsPathParts(name))
       continue;
-    const stringc modFolder = folder + name + "/";
-    if (!fileExists(modFolder + kModInfoFile))
+    stringc modFolder = folder;
+    modFolder += name;
+    modFolder += '/';
+    const stringc infoPath = modFolder + kModInfoFile;
+    if (!fileExists(infoPath))
       continue;
     ModInfo& mod = mods[name];
     mod = ModInfo();
     mod.folder = modFolder;
-    readModInfo(modFolder + kModInfoFile, mod);
+    readModInfo(infoPath, mod);
   }
 }
 
