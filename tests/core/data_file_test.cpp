@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
 #include "core/scratch_files.h"
+#include "support/log_capture.h"
 
 using irr::core::stringc;
 using irr::core::stringw;
@@ -216,17 +216,12 @@ TEST(Utf16DetectionTest, MarksAndZeroBytePatterns) {
         << ::testing::PrintToString(c.bytes);
 }
 
-std::string captured;
-void captureSink(const char* text) { captured += text; }
-
 TEST(DataFileLogTest, ProblemLinesCarryFileLineAndCode) {
-  ASSERT_TRUE(addLogSink(captureSink));
-  captured.clear();
+  LogCapture log;
   logDataFileError("Game Data/x.txt", 12, "S008", "Duplicate cost \"%ls\"\n", L"Metals");
   logDataFileError("e.txt", 3, nullptr, "AddAmount() requires 2 template parameters\n");
   logDataFileWarning("m.txt", 7, "SB003", "Material \"%ls\" not loaded\n", L"hull");
-  removeLogSink(captureSink);
-  EXPECT_EQ(captured,
+  EXPECT_EQ(log.take(),
             "Game Data/x.txt(12) error S008: Duplicate cost \"Metals\"\n"
             "e.txt(3) error: AddAmount() requires 2 template parameters\n"
             "m.txt(7) warning SB003: Material \"hull\" not loaded\n");

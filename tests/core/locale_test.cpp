@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/log.h"
 #include "core/scratch_files.h"
+#include "support/log_capture.h"
 
 using irr::core::stringc;
 using irr::core::stringw;
@@ -16,9 +16,6 @@ using testing_files::scratchFolder;
 using testing_files::writeFile;
 
 namespace {
-
-std::string captured;
-void captureSink(const char* text) { captured += text; }
 
 class LocaleTest : public ::testing::Test {
  protected:
@@ -112,13 +109,11 @@ TEST_F(LocaleTest, CheckLocalize) {
 
 TEST_F(LocaleTest, UnreadableFileLeavesTheTable) {
   ASSERT_TRUE(loadLocaleFile(file("english.txt", "#Kept: yes\n"), true));
-  ASSERT_TRUE(addLogSink(captureSink));
-  captured.clear();
+  LogCapture log;
   const stringc missing = (folder_ + "missing.txt").c_str();
   EXPECT_FALSE(loadLocaleFile(missing, true));
   EXPECT_FALSE(loadLocaleFile(file("short.txt", "x"), true));
-  removeLogSink(captureSink);
-  EXPECT_EQ(captured, "Unabled to load locale file " + std::string(missing.c_str()) +
+  EXPECT_EQ(log.take(), "Unabled to load locale file " + std::string(missing.c_str()) +
                           "\nUnabled to load locale file " + folder_ + "short.txt\n");
   EXPECT_EQ(textOf(L"#Kept"), L"yes");
 }

@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "core/log.h"
 #include "core/scratch_files.h"
+#include "support/log_capture.h"
 #include "platform/directory.h"
 
 using irr::core::stringc;
@@ -16,9 +16,6 @@ using testing_files::scratchFolder;
 using testing_files::writeFile;
 
 namespace {
-
-std::string captured;
-void captureSink(const char* text) { captured += text; }
 
 // A game folder with base data and mods beside it, and a user folder:
 //   Game Data/a.txt b.txt c.txt        the base data
@@ -55,12 +52,9 @@ class ModsTest : public ::testing::Test {
     previousDirectory_ = plat::currentDirectory();
     ASSERT_EQ(chdir(root_.c_str()), 0);
     userDataFolder = user_.substr(0, user_.size() - 1).c_str();
-    ASSERT_TRUE(addLogSink(captureSink));
-    captured.clear();
   }
 
   void TearDown() override {
-    removeLogSink(captureSink);
     clearModTables();
     currentModName = "";
     EXPECT_EQ(chdir(previousDirectory_.c_str()), 0);
@@ -76,7 +70,7 @@ class ModsTest : public ::testing::Test {
   std::map<std::string, std::string> apply(const char* modName) {
     std::map<std::string, std::string> given;
     scanMods();
-    captured.clear();  // the broken mod's warning comes with every scan
+    log_.take();  // the broken mod's warning comes with every scan
     currentModName = modName;
     registerDataFolderHandler("Game Data", [&given](const DataFolderFiles& files) {
       for (const auto& file : files)
@@ -88,6 +82,7 @@ class ModsTest : public ::testing::Test {
     return given;
   }
 
+  LogCapture log_;
   std::string root_, user_, previousDirectory_;
 };
 
@@ -95,7 +90,7 @@ TEST_F(ModsTest, DerivedModFilesOverrideInChainOrder) {
   const std::map<std::string, std::string> expected = {
       {"a.txt", "Mods/X/Game Data/a.txt"}, {"b.txt", "Mods/Y/Game Data/b.txt"}, {"c.txt", "Game Data/c.txt"}};
   EXPECT_EQ(apply("X"), expected);
-  EXPECT_EQ(captured, "");
+  EXPECT_EQ(log_.take(), "");
 
   const ModInfo* x = getCurrentModInfo();
   ASSERT_NE(x, nullptr);
@@ -128,7 +123,7 @@ TEST_F(ModsTest, BaseGameNamesApplyOnlyTheBaseData) {
     EXPECT_EQ(userFolders.screenshots.c_str(), user_ + "Corvane/Screenshots/");
     clearModTables();
   }
-  EXPECT_EQ(captured, "");
+  EXPECT_EQ(log_.take(), "");
 }
 
 TEST_F(ModsTest, InvalidNamesEndTheChainWithTheBaseData) {
@@ -146,9 +141,8 @@ TEST_F(ModsTest, InvalidNamesEndTheChainWithTheBaseData) {
       {"Hidden", "Invalid mod name: Hidden\n"},  // the .svn folder is no mod
   };
   for (const Case& c : cases) {
-    captured.clear();
     EXPECT_EQ(apply(c.name), base) << c.name;
-    EXPECT_EQ(captured, c.message);
+    EXPECT_EQ(log_.take(), c.message);
     EXPECT_FALSE(isCurrentModValid()) << c.name;
     EXPECT_EQ(getCurrentModInfo(), nullptr) << c.name;
     EXPECT_STREQ(userFolders.base.c_str(), "./");
@@ -156,15 +150,13 @@ TEST_F(ModsTest, InvalidNamesEndTheChainWithTheBaseData) {
   }
 
   // A "Derive from" that is a path ends the chain after the mod's own files.
-  captured.clear();
   EXPECT_EQ(apply("Escape").size(), 3u);
-  EXPECT_EQ(captured, "Invalid mod name: ../../Game Data\n");
+  EXPECT_EQ(log_.take(), "Invalid mod name: ../../Game Data\n");
   clearModTables();
 
   // Mods that derive from each other end the chain instead of looping.
-  captured.clear();
   EXPECT_EQ(apply("Loop1").size(), 3u);
-  EXPECT_EQ(captured, "Invalid mod name: Loop1\n");
+  EXPECT_EQ(log_.take(), "Invalid mod name: Loop1\n");
   EXPECT_STREQ(getCurrentModInfo()->resolvePath("Game Data/a.txt").c_str(), "Game Data/a.txt");
 }
 
@@ -179,7 +171,7 @@ TEST_F(ModsTest, ScanReadsModInfoAndBothModFolders) {
   EXPECT_STREQ(fold.parent.c_str(), "/");
   EXPECT_FALSE(mods.at("Z").derives);
   EXPECT_STREQ(mods.at("X").parent.c_str(), "Y");
-  EXPECT_EQ(captured, "Failed to load mod info file: Bad File \"Mods/Broken/modinfo.txt\"\n");
+  EXPECT_EQ(log_.take(), "Failed to load mod info file: Bad File \"Mods/Broken/modinfo.txt\"\n");
   EXPECT_TRUE(mods.at("Broken").derives);  // kept, with its defaults
 
   // Found by display name or by folder name alike.
