@@ -1,5 +1,6 @@
 #include "core/data_file.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -16,6 +17,9 @@ namespace {
 constexpr unsigned kChunkBytes = 1024;
 constexpr unsigned kProbeBytes = 32;
 constexpr long kBytesPerReservedLine = 50;
+// Room reserved up front at most, so that a huge file cannot ask for a huge
+// block before a single line is read; the list still grows as needed.
+constexpr long kMaxReservedLines = 65536;
 constexpr wchar_t kByteOrderMark = 0xFEFF;
 
 struct ScanRules {
@@ -70,8 +74,9 @@ class LineBuilder {
   int lineNumber_ = 1;
 };
 
-// Reads the file at `path` line by line. `prepare(size)` runs once the file
-// is known to be readable, before the first line is emitted.
+// Reads the file at `path` line by line. `prepare(lineCount)` runs once the
+// file is known to be readable, with the number of lines to reserve room for,
+// before the first line is emitted.
 template <typename Prepare, typename Emit>
 bool scanDataFile(const stringc& path, const ScanRules& rules, Prepare prepare, Emit emit) {
   InputFile file;
@@ -95,7 +100,7 @@ bool scanDataFile(const stringc& path, const ScanRules& rules, Prepare prepare, 
     expected = size - 1;
   }
 
-  prepare(size);
+  prepare(static_cast<size_t>(std::min(size / kBytesPerReservedLine, kMaxReservedLines)));
   LineBuilder<Emit> lines(rules, emit);
   long consumed = 0;
   bool haveLowByte = false;
@@ -128,14 +133,20 @@ bool scanDataFile(const stringc& path, const ScanRules& rules, Prepare prepare, 
   return true;
 }
 
+// The `prepare` step of scanDataFile for an output list.
+template <typename List>
+auto clearAndReserve(List& lines) {
+  return [&lines](size_t reserve) {
+    lines.clear();
+    lines.reserve(reserve);
+  };
+}
+
 template <typename Line>
 bool readLines(const stringc& path, std::vector<Line>& lines) {
   return scanDataFile(
       path, ScanRules(),
-      [&lines](long size) {
-        lines.clear();
-        lines.reserve(static_cast<size_t>(size / kBytesPerReservedLine));
-      },
+      clearAndReserve(lines),
       [&lines](const wchar_t* text, irr::u32 length, int) { lines.push_back(Line(text, length)); });
 }
 
@@ -175,10 +186,7 @@ bool readNumberedDataFile(const stringc& path, std::vector<NumberedLine>& lines,
   rules.refuseOddUtf16 = (options & kDataFileRefuseOddUtf16) != 0;
   return scanDataFile(
       path, rules,
-      [&lines](long size) {
-        lines.clear();
-        lines.reserve(static_cast<size_t>(size / kBytesPerReservedLine));
-      },
+      clearAndReserve(lines),
       [&lines](const wchar_t* text, irr::u32 length, int number) {
         NumberedLine line;
         line.text = stringw(text, length);
