@@ -29,8 +29,10 @@ struct ScanRules {
   bool refuseOddUtf16 = false;
 };
 
-// Single-byte text is widened by sign extension, kept to 16 bits.
-wchar_t widenByte(uint8_t byte) { return byte < 0x80 ? byte : static_cast<wchar_t>(0xFF00 | byte); }
+// Single-byte text is Latin-1: each byte is the character of the same number.
+// (Sign extension would turn an accented letter into an unprintable
+// half-width form; the narrow readers get the original byte back either way.)
+wchar_t widenByte(uint8_t byte) { return static_cast<wchar_t>(byte); }
 
 // Builds lines from the decoded characters of a file and hands each finished,
 // non-empty line to `emit` with its line number.

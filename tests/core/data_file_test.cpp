@@ -87,11 +87,11 @@ TEST_F(DataFileTest, Utf16FilesGiveTheSameLines) {
   EXPECT_EQ(wide[0], stringw(L"a:\x043A"));
 }
 
-TEST_F(DataFileTest, SingleBytesAboveAsciiAreSignExtended) {
+TEST_F(DataFileTest, SingleBytesAboveAsciiReadAsLatin1) {
   std::vector<stringw> wide;
   ASSERT_TRUE(readTextDataFile(file("high.txt", "caf\xE9").c_str(), wide));
   ASSERT_EQ(wide.size(), 1u);
-  EXPECT_EQ(wide[0][3], static_cast<wchar_t>(0xFFE9));
+  EXPECT_EQ(wide[0][3], static_cast<wchar_t>(0xE9));
   EXPECT_EQ(narrowLines(folder_ + "high.txt"), (std::vector<std::string>{"caf\xE9"}));
 }
 
