@@ -82,7 +82,7 @@ void loadConfiguration(const std::string& path, const ConfigEnvironment& environ
 
   loadLocaleFile("Locales/english.txt", true);
   if (localeName != "english")
-    loadLocaleFile("Locales/" + localeName + ".txt", false);
+    loadLocaleFile(irr::core::stringc("Locales/") + localeName + ".txt", false);
 
   if (store.changed())
     store.writeFile(path);
