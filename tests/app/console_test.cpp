@@ -10,6 +10,7 @@
 #include <irrlicht.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/log.h"
@@ -229,6 +230,31 @@ TEST_F(ConsoleTest, LogLinesReachTheConsole) {
   logPrint("caf\xc3\xa9 %d\n", 5);
   removeLogSink(consoleLogSink);
   EXPECT_EQ(lines(), (std::vector<std::wstring>{L"Loading config.cfg...", L"caf\u00e9 5"}));
+}
+
+TEST_F(ConsoleTest, PrintsFromManyThreadsStayWholeAndInOrder) {
+  constexpr int kThreads = 4;
+  constexpr int kLines = 100;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t] {
+      for (int n = 0; n < kLines; ++n)
+        target->print(stringw(t) + L":" + stringw(n));
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+
+  const std::vector<std::wstring> printed = lines();
+  ASSERT_EQ(printed.size(), std::size_t(kThreads * kLines));
+  int next[kThreads] = {};
+  for (const std::wstring& line : printed) {
+    const std::size_t colon = line.find(L':');
+    ASSERT_NE(colon, std::wstring::npos) << line;
+    const int t = std::stoi(line.substr(0, colon));
+    ASSERT_TRUE(t >= 0 && t < kThreads) << line;
+    EXPECT_EQ(std::stoi(line.substr(colon + 1)), next[t]++) << line;
+  }
 }
 
 irr::SEvent guiEvent(irr::gui::IGUIElement* caller, irr::gui::EGUI_EVENT_TYPE type) {
