@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
 #include "platform/file.h"
+#include "support/log_capture.h"
 #include "support/save_bytes.h"
 #include "support/scratch_dir.h"
 
@@ -41,23 +41,6 @@ irr::core::stringw wide(std::initializer_list<uint32_t> codes) {
 bool sameText(const irr::core::stringw& a, const irr::core::stringw& b) {
   return a.size() == b.size() && std::memcmp(a.c_str(), b.c_str(), a.size() * sizeof(wchar_t)) == 0;
 }
-
-// Captures the warnings logged while it lives.
-class LogCapture {
- public:
-  LogCapture() {
-    text().clear();
-    addLogSink(&sink);
-  }
-  ~LogCapture() { removeLogSink(&sink); }
-  static std::string& text() {
-    static std::string captured;
-    return captured;
-  }
-
- private:
-  static void sink(const char* message) { text() += message; }
-};
 
 // ---------------------------------------------------------------------------
 // Byte layouts
@@ -166,7 +149,8 @@ TEST(SaveStreamBytes, LongStringsAreCutWithoutSplittingAPair) {
     EXPECT_EQ(body[0] | (body[1] << 8), c.storedLength);
     EXPECT_EQ(body[2], 0);  // every unit kept is 'x'
     EXPECT_EQ(body.size(), 3u + c.storedLength);
-    EXPECT_EQ(!LogCapture::text().empty(), c.cut) << LogCapture::text();
+    const std::string logged = log.take();
+    EXPECT_EQ(!logged.empty(), c.cut) << logged;
 
     const Bytes file = withHeader(body);
     irr::core::stringw back;

@@ -5,7 +5,6 @@
 #include <angelscript.h>
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 
 #include "core/log.h"
@@ -14,38 +13,11 @@
 #include "script/script_file.h"
 #include "script/script_report.h"
 #include "script/script_string.h"
+#include "support/log_capture.h"
 
 namespace scripttest {
 
-// Collects everything logged while it exists.
-class LogCapture {
- public:
-  LogCapture() {
-    text().clear();
-    addLogSink(sink);
-  }
-  ~LogCapture() { removeLogSink(sink); }
-  std::string take() {
-    std::lock_guard<std::mutex> guard(lock());
-    std::string out;
-    out.swap(text());
-    return out;
-  }
-
- private:
-  static std::mutex& lock() {
-    static std::mutex mutex;
-    return mutex;
-  }
-  static std::string& text() {
-    static std::string captured;
-    return captured;
-  }
-  static void sink(const char* line) {
-    std::lock_guard<std::mutex> guard(lock());
-    text() += line;
-  }
-};
+using ::LogCapture;
 
 // Both engines with the string type and the printable types, released after
 // each test.
