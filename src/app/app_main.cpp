@@ -198,8 +198,9 @@ int corvaneMain(int argc, char** argv) {
   logLevel = verboseLog ? kLogLevelInfo : noWarnings ? kLogLevelErrors : kLogLevelWarnings;
 
   // 9. Crash reports.
-  if (options.writeMinidumps)
-    plat::installCrashHandlers(userFolders.game.c_str(), logFile != nullptr ? fileno(logFile) : -1);
+  if (options.writeMinidumps &&
+      !plat::installCrashHandlers(userFolders.game.c_str(), logFile != nullptr ? fileno(logFile) : -1))
+    logError("No crash reports: the user folder's path is too long\n");
 
   // 10. An empty config.cfg when asked for.
   const std::string configPath = std::string(userFolders.game.c_str()) + "config.cfg";

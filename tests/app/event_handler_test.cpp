@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "app/engine_start.h"
 #include "core/log.h"
+#include "support/log_capture.h"
 
 namespace {
 
@@ -54,13 +56,10 @@ class Logger : public irr::ILogger {
   irr::ELOG_LEVEL level = irr::ELL_WARNING;
 };
 
-std::vector<std::string> logged;
-void recordLog(const char* text) { logged.push_back(text); }
-
 TEST(EventHandler, LogTextIsConsumedAndLoggedFromTheLogLevelUp) {
   Logger logger;
   setEngineLogger(&logger);
-  addLogSink(recordLog);
+  LogCapture log;
   struct Case {
     irr::ELOG_LEVEL level;
     const char* text;
@@ -73,16 +72,36 @@ TEST(EventHandler, LogTextIsConsumedAndLoggedFromTheLogLevelUp) {
       {irr::ELL_ERROR, "", false},
   };
   for (const Case& c : cases) {
-    logged.clear();
     irr::SEvent event = eventOf(irr::EET_LOG_TEXT_EVENT);
     event.LogEvent.Text = c.text;
     event.LogEvent.Level = c.level;
     EXPECT_TRUE(logTextEventHandler(event)) << c.text;
-    EXPECT_EQ(logged, c.logged ? std::vector<std::string>{std::string(c.text) + "\n"} : std::vector<std::string>{})
-        << c.text;
+    EXPECT_EQ(log.take(), c.logged ? std::string(c.text) + "\n" : "") << c.text;
   }
-  removeLogSink(recordLog);
   setEngineLogger(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EventHandler, ServerTableConsumesEveryKeyAndLogLine) {
+  registerEventHandlers();
+  irr::SEvent key = eventOf(irr::EET_KEY_INPUT_EVENT);
+  key.KeyInput.Key = irr::KEY_KEY_A;
+  key.KeyInput.PressedDown = true;
+  EXPECT_TRUE(eventHandler.OnEvent(key));  // no GUI, no binding: the last handler takes it
+
+  irr::SEvent log = eventOf(irr::EET_LOG_TEXT_EVENT);
+  log.LogEvent.Text = "";
+  log.LogEvent.Level = irr::ELL_ERROR;
+  EXPECT_TRUE(eventHandler.OnEvent(log));
+
+  EXPECT_FALSE(eventHandler.OnEvent(eventOf(irr::EET_MOUSE_INPUT_EVENT)));
+  irr::SEvent gui = eventOf(irr::EET_GUI_EVENT);
+  gui.GUIEvent.Caller = nullptr;
+  EXPECT_FALSE(eventHandler.OnEvent(gui));
+  eventHandler.clear();
 }
 
 }  // namespace

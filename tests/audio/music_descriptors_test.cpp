@@ -7,13 +7,10 @@
 #include <vector>
 
 #include "audio/music_box.h"
-#include "core/log.h"
+#include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
 namespace {
-
-std::vector<std::string> logged;
-void recordLog(const char* text) { logged.push_back(text); }
 
 TEST(MusicDescriptors, AddsNamedTracksAndReportsFaultyLines) {
   const std::string path = (scratchDir() / "music.txt").string();
@@ -29,9 +26,8 @@ TEST(MusicDescriptors, AddsNamedTracksAndReportsFaultyLines) {
                          "Music: Last\n"
                          "File: x.wav\n";
   const uint32_t before = musicBox.getTrackCount();
-  addLogSink(recordLog);
+  LogCapture log;
   loadMusicDescriptors(path.c_str());
-  removeLogSink(recordLog);
 
   struct Track {
     const wchar_t* path;
@@ -46,20 +42,16 @@ TEST(MusicDescriptors, AddsNamedTracksAndReportsFaultyLines) {
     EXPECT_EQ(musicBox.track(before + i)->path, irr::core::stringw(expected[i].path));
     EXPECT_EQ(musicBox.track(before + i)->name, irr::core::stringw(expected[i].name));
   }
-  EXPECT_EQ(logged, (std::vector<std::string>{
-                        "Loading music descriptors: " + path + "\n",
-                        path + "(6) error Snd001: Empty Key\n",
-                        path + "(7) error Snd002: Empty Value for Key 'Music'\n",
-                        path + "(8) error Snd005: Must load a sound file before other settings\n",
-                    }));
+  EXPECT_EQ(log.take(), "Loading music descriptors: " + path + "\n" +                   //
+                           path + "(6) error Snd001: Empty Key\n" +                      //
+                           path + "(7) error Snd002: Empty Value for Key 'Music'\n" +    //
+                           path + "(8) error Snd005: Must load a sound file before other settings\n");
 }
 
 TEST(MusicDescriptors, MissingFileIsReported) {
-  addLogSink(recordLog);
-  logged.clear();
+  LogCapture log;
   loadMusicDescriptors("no/such/music.txt");
-  removeLogSink(recordLog);
-  EXPECT_EQ(logged, std::vector<std::string>{"Failed to load music descriptors file 'no/such/music.txt'\n"});
+  EXPECT_EQ(log.take(), "Failed to load music descriptors file 'no/such/music.txt'\n");
 }
 
 }  // namespace

@@ -7,25 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
+#include "support/log_capture.h"
 
 namespace {
-
-std::vector<std::string> logged;
-void recordLog(const char* text) { logged.push_back(text); }
 
 // OpenAL Soft's null backend: a real device that plays into nothing. It must
 // be chosen before the first OpenAL call of the process.
 class SoundDeviceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("ALSOFT_DRIVERS", "null", 1);
-    addLogSink(recordLog);
-  }
-  void TearDown() override {
-    removeLogSink(recordLog);
-    logged.clear();
-  }
+  void SetUp() override { setenv("ALSOFT_DRIVERS", "null", 1); }
+  LogCapture log;
 };
 
 TEST_F(SoundDeviceTest, OpensTheNamedOrTheDefaultDevice) {
@@ -39,16 +30,15 @@ TEST_F(SoundDeviceTest, OpensTheNamedOrTheDefaultDevice) {
   ASSERT_GE(names.size(), 1u);
   const irr::core::stringc first = *names.begin();
   device->drop();
-  EXPECT_TRUE(logged.empty());
+  EXPECT_EQ(log.take(), "");
 
   device = audio::createSoundDevice(first.c_str());
   device->drop();
-  EXPECT_TRUE(logged.empty());
+  EXPECT_EQ(log.take(), "");
 
   device = audio::createSoundDevice("No such device");
   device->drop();
-  ASSERT_EQ(logged.size(), 1u);
-  EXPECT_EQ(logged[0], "Unable to instance sound device \"No such device\"\n");
+  EXPECT_EQ(log.take(), "Unable to instance sound device \"No such device\"\n");
 }
 
 TEST_F(SoundDeviceTest, VolumeEnablesSoundAndSetsTheListenerGain) {
