@@ -189,4 +189,24 @@ std::string errorText(int error) {
   return text ? text : "unknown error";
 }
 
+int replaceFile(const std::string& path, const void* data, std::size_t size) {
+  const std::string temporary = path + ".tmp";
+  OutputFile file;
+  if (const int error = file.create(temporary))
+    return error;
+  int error = file.write(data, size);
+  if (error == 0)
+    error = file.sync();
+  const int closeError = file.close();
+  if (error == 0)
+    error = closeError;
+  if (error == 0)
+    error = renameFile(temporary, path);
+  if (error != 0) {
+    removeFile(temporary);
+    return error;
+  }
+  return syncFolderOf(path);
+}
+
 }  // namespace plat

@@ -87,6 +87,10 @@ int removeFile(const std::string& path);
 // Syncs the folder that holds `path` (the current folder for a bare name).
 // File systems that cannot sync a folder count as success.
 int syncFolderOf(const std::string& path);
+// Replaces the contents of `path` with `size` bytes as described at the top:
+// through "<path>.tmp", synced, renamed over the file, folder synced. On
+// failure the old file is untouched and no ".tmp" is left behind.
+int replaceFile(const std::string& path, const void* data, std::size_t size);
 // The system's text for an error number.
 std::string errorText(int error);
 
