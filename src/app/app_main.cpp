@@ -178,8 +178,10 @@ int corvaneMain(int argc, char** argv) {
   if (options.localeGiven)
     localeName = options.localeName.c_str();
 
-  // The user folder must exist before log.txt can be written into it.
+  // 11, done before the log file that lives in it: the user folders and the
+  // user's mods folder.
   createUserFolders(userFolders);
+  plat::createDirectories((std::string(userFolders.game.c_str()) + "Mods/").c_str());
 
   // 7. Log file.
   if (logToFile) {
@@ -208,10 +210,6 @@ int corvaneMain(int argc, char** argv) {
     if (std::FILE* emptied = std::fopen(configPath.c_str(), "w"))
       std::fclose(emptied);
   }
-
-  // 11. The user folders, and the user's mods folder.
-  createUserFolders(userFolders);
-  plat::createDirectories((std::string(userFolders.game.c_str()) + "Mods/").c_str());
 
   // 12-16. Logical CPUs, config.cfg and the locale.
   ConfigEnvironment environment;

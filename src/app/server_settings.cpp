@@ -9,11 +9,6 @@ namespace {
 // How long after start-up a public server first contacts the master server.
 constexpr uint32_t kFirstHeartbeatDelayMs = 8000;
 
-float settingOr(GameSettingLookup lookup, const wchar_t* name, float fallback) {
-  float value = fallback;
-  return lookup != nullptr && lookup(name, value) ? value : fallback;
-}
-
 // A whole number from `value` truncated toward zero and held within
 // [0, maximum]; NaN gives 0.
 uint32_t truncatedWithin(float value, uint32_t maximum) {
@@ -24,16 +19,16 @@ uint32_t truncatedWithin(float value, uint32_t maximum) {
 
 }  // namespace
 
-ServerSettings readServerSettings(GameSettingLookup lookup) {
+ServerSettings readServerSettings(GameSettingReader setting) {
   ServerSettings settings;
-  const float aiCount = settingOr(lookup, L"AI_COUNT", 3.0f);
-  settings.maxPlayers = static_cast<uint8_t>(truncatedWithin(settingOr(lookup, L"SV_MAX_PLAYERS", aiCount), 255));
-  settings.port = static_cast<uint16_t>(truncatedWithin(settingOr(lookup, L"SV_PORT", 12100.0f), 65535));
-  settings.isPublic = settingOr(lookup, L"SV_PUBLIC", 1.0f) >= 0.5f;
-  settings.autoPause = settingOr(lookup, L"SV_AUTO_PAUSE", 0.0f) >= 0.5f;
-  settings.welcomeMessage = settingOr(lookup, L"SV_NAG", 1.0f) >= 0.5f;
-  settings.votesEnabled = settingOr(lookup, L"SV_ENABLE_VOTES", 1.0f) >= 0.5f;
-  const float minutes = std::floor(settingOr(lookup, L"SV_RESTART_INTERVAL", 0.0f));
+  const float aiCount = setting(L"AI_COUNT", 3.0f);
+  settings.maxPlayers = static_cast<uint8_t>(truncatedWithin(setting(L"SV_MAX_PLAYERS", aiCount), 255));
+  settings.port = static_cast<uint16_t>(truncatedWithin(setting(L"SV_PORT", 12100.0f), 65535));
+  settings.isPublic = setting(L"SV_PUBLIC", 1.0f) >= 0.5f;
+  settings.autoPause = setting(L"SV_AUTO_PAUSE", 0.0f) >= 0.5f;
+  settings.welcomeMessage = setting(L"SV_NAG", 1.0f) >= 0.5f;
+  settings.votesEnabled = setting(L"SV_ENABLE_VOTES", 1.0f) >= 0.5f;
+  const float minutes = std::floor(setting(L"SV_RESTART_INTERVAL", 0.0f));
   constexpr uint32_t kMaxMinutes = 0xFFFFFFFFu / 60000u;
   settings.restartIntervalMs = truncatedWithin(minutes, kMaxMinutes) * 60000u;
   return settings;

@@ -3,6 +3,8 @@
 // name and password go into the network manager.
 #pragma once
 
+#include <irrString.h>
+
 #include <cstdint>
 #include <string>
 
@@ -16,15 +18,15 @@ struct ServerSettings {
   uint32_t restartIntervalMs = 0;
 };
 
-// Looks a game setting up by name; false when the table lacks it.
-using GameSettingLookup = bool (*)(const wchar_t* name, float& value);
+// Reads a game setting by name; `fallback` when the table lacks it.
+using GameSettingReader = float (*)(const irr::core::stringw& name, float fallback);
 
 // The settings as the game settings give them: "SV_MAX_PLAYERS" (else
 // "AI_COUNT", else 3) and "SV_PORT" truncated to whole numbers, the switches
 // "SV_PUBLIC", "SV_AUTO_PAUSE", "SV_NAG" and "SV_ENABLE_VOTES" on from 0.5,
 // and "SV_RESTART_INTERVAL" in whole minutes. Values beyond a field's range
 // are clamped to it.
-ServerSettings readServerSettings(GameSettingLookup lookup);
+ServerSettings readServerSettings(GameSettingReader setting);
 
 // Puts `settings` into the network manager with the server name (when not
 // empty) and password; `now` is the engine timer's real time in ms.

@@ -11,12 +11,9 @@
 namespace {
 
 std::map<std::wstring, float> table;
-bool lookUp(const wchar_t* name, float& value) {
-  const auto found = table.find(name);
-  if (found == table.end())
-    return false;
-  value = found->second;
-  return true;
+float lookUp(const irr::core::stringw& name, float fallback) {
+  const auto found = table.find(name.c_str());
+  return found == table.end() ? fallback : found->second;
 }
 
 TEST(ServerSettings, GameSettingsWithTheirDefaults) {
