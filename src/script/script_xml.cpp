@@ -1,7 +1,6 @@
 #include "script/script_xml.h"
 
 #include <IFileSystem.h>
-#include <IReadFile.h>
 #include <IWriteFile.h>
 
 #include <algorithm>
@@ -70,14 +69,16 @@ ScriptXmlReader* openReader(const ScriptString& name) {
     return nullptr;
   }
   const std::string path = std::string(callerFolder()) + file + ".xml";
-  irr::io::IReadFile* opened = fileSystem()->createAndOpenFile(path.c_str());
   // The script library turns a null from a factory into a null-pointer
   // exception, so a file that cannot be read gives a reader without nodes.
-  if (opened == nullptr)
-    return new ScriptXmlReader(std::string());
-  ScriptXmlReader* reader = createScriptXmlReader(opened);
-  opened->drop();
-  return reader;
+  std::string bytes;
+  InputFile opened;
+  if (opened.open(path.c_str())) {
+    char chunk[4096];
+    for (unsigned got; (got = opened.read(chunk, sizeof chunk)) > 0;)
+      bytes.append(chunk, got);
+  }
+  return new ScriptXmlReader(bytes);
 }
 
 void readerAddRef(ScriptXmlReader* reader) { reader->grab(); }
@@ -315,13 +316,7 @@ const std::pair<const char*, int> kNodeKinds[] = {
     {"XN_Unknown", irr::io::EXN_UNKNOWN},
 };
 
-}  // namespace
-
-const char* scriptDataFolder(asIScriptEngine* engine) {
-  return engine != nullptr && engine == serverScriptEngine ? kServerFolder : kClientFolder;
-}
-
-void registerXmlBindings(asIScriptEngine* engine) {
+void registerOn(asIScriptEngine* engine) {
   if (engine == nullptr)
     return;
   engine->RegisterEnum("XML_Node");
@@ -338,7 +333,13 @@ void registerXmlBindings(asIScriptEngine* engine) {
     engine->RegisterObjectMethod(method.type, method.declaration, method.function, asCALL_CDECL_OBJFIRST);
 }
 
+}  // namespace
+
+const char* scriptDataFolder(asIScriptEngine* engine) {
+  return engine != nullptr && engine == serverScriptEngine ? kServerFolder : kClientFolder;
+}
+
 void registerXmlBindings() {
-  registerXmlBindings(clientScriptEngine);
-  registerXmlBindings(serverScriptEngine);
+  registerOn(clientScriptEngine);
+  registerOn(serverScriptEngine);
 }

@@ -6,8 +6,14 @@
 // ("units", "saves/alpha"); the folder of the calling script's engine and the
 // extension ".xml" are added here: "Game Data/Script Data/" on the server
 // engine, "Script Data/" on the client engine, both relative to the working
-// directory. A name holding any of ".:%{}?" (or a NUL) is refused; "\" is
-// taken as a folder separator. Names reach the disk as UTF-8.
+// directory (files are read through the engine's file system). A name
+// holding any of ".:%{}?" (or a NUL) is refused; "\" is taken as a folder
+// separator. Names reach the disk as UTF-8.
+//
+// The script library turns a null handle from a factory into a null-pointer
+// exception, so the factories never give one: a file that cannot be read
+// gives a reader without nodes, and one that cannot be made a writer that
+// writes nothing (logged).
 #pragma once
 
 #include <angelscript.h>
@@ -18,5 +24,3 @@ const char* scriptDataFolder(AngelScript::asIScriptEngine* engine);
 // Registers XML_Node, XMLReader, XMLWriter and XMLList on the client engine
 // and then on the server engine. The string type must be registered first.
 void registerXmlBindings();
-// The same on one engine.
-void registerXmlBindings(AngelScript::asIScriptEngine* engine);

@@ -1,6 +1,5 @@
 #include "script/script_xml_io.h"
 
-#include <IReadFile.h>
 #include <IWriteFile.h>
 #include <fast_atof.h>
 
@@ -182,21 +181,6 @@ ScriptXmlReader::ScriptXmlReader(const std::string& bytes) {
   } else {
     text_ = utf8ToWide(bytes);
   }
-}
-
-ScriptXmlReader* createScriptXmlReader(irr::io::IReadFile* file) {
-  if (file == nullptr)
-    return nullptr;
-  std::string bytes;
-  char chunk[4096];
-  file->seek(0);
-  for (;;) {
-    const irr::s32 got = file->read(chunk, sizeof chunk);
-    if (got <= 0)
-      break;
-    bytes.append(chunk, static_cast<size_t>(got));
-  }
-  return new ScriptXmlReader(bytes);
 }
 
 void ScriptXmlReader::setNode(EXML_NODE type, std::wstring name) {

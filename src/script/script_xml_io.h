@@ -27,14 +27,13 @@
 
 namespace irr {
 namespace io {
-class IReadFile;
 class IWriteFile;
 }  // namespace io
 }  // namespace irr
 
 class ScriptXmlReader : public irr::io::IXMLReader {
  public:
-  // Decodes `bytes` as described above.
+  // Reads the file whose bytes are `bytes`, as described above.
   explicit ScriptXmlReader(const std::string& bytes);
 
   bool read() override;
@@ -78,9 +77,6 @@ class ScriptXmlReader : public irr::io::IXMLReader {
   std::vector<Attribute> attributes_;
   bool malformed_ = false;
 };
-
-// A reader over the whole of `file` (null `file`: null).
-ScriptXmlReader* createScriptXmlReader(irr::io::IReadFile* file);
 
 class ScriptXmlWriter : public irr::io::IXMLWriter {
  public:

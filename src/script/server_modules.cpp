@@ -129,9 +129,9 @@ void saveServerModules(SaveStream& stream) {
     irr::io::IWriteFile* memory = fileSystem()->createMemoryWriteFile(scratch.get(), kSaveScratchBytes, "tmp.xml");
     auto* writer = new ScriptXmlWriter(memory);
     context->SetArgObject(0, writer);
-    // Whatever the hook wrote before it stopped is saved, finished or not.
-    const int result = context->Execute();
-    reportFailure(context, result);
+    // Whatever the hook wrote before it stopped is saved, finished or not
+    // (an exception is reported by the context).
+    context->Execute();
     endScriptCall(context);
     const long written = memory != nullptr ? memory->getPos() : 0;
     // A script that kept the writer must not reach the scratch memory.

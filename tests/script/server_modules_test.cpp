@@ -184,13 +184,19 @@ TEST_F(ModuleTest, SaveThenLoadDeliversTheXml) {
                        "  xml.addElement(\"c\", true); }\n"
                        "void onSaveFileLoad(XMLReader@ xml) { while (xml.advance()) mark(\"thrower \" + xml.getNodeName()); }");
   addModule("gone", "void onSaveFileWrite(XMLWriter@ xml) { xml.addElement(\"g\", true); }");
+  // Keeps the writer past the save and writes to it later.
+  addModule("hoarder", "XMLWriter@ kept;\n"
+                       "void onSaveFileWrite(XMLWriter@ xml) { @kept = xml; }\n"
+                       "void tick(float) { kept.addText(\"late\"); }");
   std::unique_ptr<SaveStream> saved = SaveStream::createInMemory();
   const size_t header = saved->memoryBytes().size();
   {
     LogCapture log;
     saveServerModules(*saved);
   }
-  EXPECT_EQ(serverModules.size(), 5u);
+  EXPECT_EQ(serverModules.size(), 6u);
+  tickServerModules(0.1f);  // writes nothing: the save's memory is gone
+  EXPECT_EQ(serverModules.size(), 6u);
 
   // The first record: marker, XML length, "ai" as 2 and its bytes, the XML.
   const std::vector<uint8_t>& bytes = saved->memoryBytes();

@@ -177,6 +177,11 @@ TEST_F(XmlTest, NamesAreCheckedAndSubFoldersMade) {
       EXPECT_TRUE(fs::is_regular_file(fs::path("Game Data/Script Data") / item.created));
     }
   }
+  asIScriptModule* list = buildModule(serverScriptEngine, "list",
+                                      "string names() { XMLList@ list = XMLList(\"sub\");\n"
+                                      "  return list.getFileName(0) + \";\" + list.getFileName(1); }\n");
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(run(list, "string names()").text, u"sub/deep.xml;sub/units.xml");
   EXPECT_FALSE(fs::exists("Game Data/Script Data/units.xml.xml"));
   EXPECT_FALSE(fs::exists("Game Data/Script Data/sub\\deep.xml"));
 }
