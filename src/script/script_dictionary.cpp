@@ -124,8 +124,10 @@ bool CScriptDictionary::read(const Value& stored, void* value, int typeId) const
       return false;
     void* cast = nullptr;
     if (stored.object != nullptr) {
-      engine_->RefCastObject(stored.object, engine_->GetTypeInfoById(stored.typeId), engine_->GetTypeInfoById(typeId),
-                             &cast);
+      asITypeInfo* storedType = engine_->GetTypeInfoById(stored.typeId);
+      if (storedType == nullptr || (storedType->GetFlags() & asOBJ_REF) == 0)
+        return false;  // a value type has no handles
+      engine_->RefCastObject(stored.object, storedType, engine_->GetTypeInfoById(typeId), &cast);
       if (cast == nullptr)
         return false;
     }
