@@ -6,6 +6,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "core/utf16.h"
+
 using irr::io::EXML_NODE;
 
 namespace {
@@ -56,20 +58,12 @@ uint32_t readUnit32(const unsigned char* at, bool bigEndian) {
                    : (uint32_t(at[3]) << 24 | uint32_t(at[2]) << 16 | uint32_t(at[1]) << 8 | at[0]);
 }
 
-std::wstring decodeUtf16(const unsigned char* bytes, size_t count, bool bigEndian) {
+std::wstring decodeUtf16Bytes(const unsigned char* bytes, size_t count, bool bigEndian) {
   std::wstring out;
   out.reserve(count / 2);
-  for (size_t i = 0; i + 1 < count; i += 2) {
-    uint32_t unit = readUnit16(bytes + i, bigEndian);
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < count) {
-      const uint32_t low = readUnit16(bytes + i + 2, bigEndian);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-        i += 2;
-      }
-    }
-    out += static_cast<wchar_t>(unit);
-  }
+  decodeUtf16(
+      count / 2, [bytes, bigEndian](size_t i) { return readUnit16(bytes + 2 * i, bigEndian); },
+      [&out](wchar_t c) { out += c; });
   return out;
 }
 
@@ -171,10 +165,10 @@ ScriptXmlReader::ScriptXmlReader(const std::string& bytes) {
     text_ = decodeUtf32(data + 4, size - 4, true);
   } else if (startsWith({0xFF, 0xFE})) {
     sourceFormat_ = irr::io::ETF_UTF16_LE;
-    text_ = decodeUtf16(data + 2, size - 2, false);
+    text_ = decodeUtf16Bytes(data + 2, size - 2, false);
   } else if (startsWith({0xFE, 0xFF})) {
     sourceFormat_ = irr::io::ETF_UTF16_BE;
-    text_ = decodeUtf16(data + 2, size - 2, true);
+    text_ = decodeUtf16Bytes(data + 2, size - 2, true);
   } else if (startsWith({0xEF, 0xBB, 0xBF})) {
     sourceFormat_ = irr::io::ETF_UTF8;
     text_ = utf8ToWide(bytes.substr(3));
