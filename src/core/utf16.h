@@ -46,20 +46,28 @@ class Utf16Units {
   int32_t trail_ = 0;
 };
 
-// Appends `count` UTF-16 units, each stored as two bytes low byte first, to
-// `out`; a surrogate pair becomes one character, a lone surrogate stays as
-// its own value.
-inline void appendUtf16LE(irr::core::stringw& out, const unsigned char* bytes, std::size_t count) {
-  out.reserve(out.size() + static_cast<irr::u32>(count) + 1);
+// Decodes `count` UTF-16 units, `unitAt(i)` giving unit i, handing each
+// character to `put`: a surrogate pair becomes one character, a lone
+// surrogate stays as its own value.
+template <typename UnitAt, typename Put>
+void decodeUtf16(std::size_t count, UnitAt unitAt, Put put) {
   for (std::size_t i = 0; i < count; ++i) {
-    uint32_t code = bytes[2 * i] | (static_cast<uint32_t>(bytes[2 * i + 1]) << 8);
-    if (sizeof(wchar_t) >= 4 && isHighSurrogate(code) && i + 1 < count) {
-      const uint32_t next = bytes[2 * i + 2] | (static_cast<uint32_t>(bytes[2 * i + 3]) << 8);
+    uint32_t code = unitAt(i);
+    if (isHighSurrogate(code) && i + 1 < count) {
+      const uint32_t next = unitAt(i + 1);
       if (isLowSurrogate(next)) {
         code = 0x10000 + ((code - kHighSurrogateFirst) << 10) + (next - kLowSurrogateFirst);
         ++i;
       }
     }
-    out.append(static_cast<wchar_t>(code));
+    put(static_cast<wchar_t>(code));
   }
+}
+
+// Appends `count` UTF-16 units, each stored as two bytes low byte first, to `out`.
+inline void appendUtf16LE(irr::core::stringw& out, const unsigned char* bytes, std::size_t count) {
+  out.reserve(out.size() + static_cast<irr::u32>(count) + 1);
+  decodeUtf16(
+      count, [bytes](std::size_t i) { return bytes[2 * i] | (static_cast<uint32_t>(bytes[2 * i + 1]) << 8); },
+      [&out](wchar_t c) { out.append(c); });
 }
