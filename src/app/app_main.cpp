@@ -119,6 +119,10 @@ void createFpsText() {
   fpsText->setVisible(false);
 }
 
+// The game settings as the server settings read them: no table holds any
+// yet, so each takes its default.
+float defaultGameSetting(const irr::core::stringw&, float fallback) { return fallback; }
+
 // A game session that keeps the server alive and its console responsive
 // until the operator asks it to stop.
 int runIdleSession() {
@@ -275,7 +279,7 @@ int corvaneMain(int argc, char** argv) {
 
   // The loop over game sessions.
   for (bool quit = false; !quit;) {
-    applyServerSettings(readServerSettings(nullptr), engine.timer->getRealTime(), options.serverName,
+    applyServerSettings(readServerSettings(defaultGameSetting), engine.timer->getRealTime(), options.serverName,
                         options.serverPassword);
     for (;;) {
       sessionResult = kSessionQuit;

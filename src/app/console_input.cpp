@@ -9,10 +9,10 @@
 #include <string>
 
 #include "app/base/console.h"
-#include "app/base/console_text.h"
 #include "core/locks.h"
 #include "core/log.h"
 #include "core/threads.h"
+#include "core/utf8.h"
 
 namespace {
 
@@ -53,6 +53,8 @@ uint32_t readConsoleInput(void* argument) {
           line.text.pop_back();
         push(queue, std::move(line));
         line = InputLine{};
+      } else if (c == '\0') {
+        continue;  // a NUL would end the line early once it is wide text
       } else if (line.text.size() < kMaxConsoleInputLine + 1) {
         line.text += c;  // one more than allowed, to tell "\r\n" from overflow
       } else {
@@ -91,7 +93,7 @@ int runConsoleInput() {
     if (line.tooLong || line.text.size() > kMaxConsoleInputLine) {
       logError("Console input line longer than %zu bytes ignored\n", kMaxConsoleInputLine);
     } else if (!line.text.empty() && target != nullptr) {
-      target->execute(wideFromUtf8(line.text.data(), line.text.size()), true);
+      target->execute(irr::core::stringw(utf8ToWide(line.text).c_str()), true);
     }
     ++handled;
   }
@@ -101,7 +103,7 @@ int runConsoleInput() {
 bool consoleInputEnded() { return inputQueue != nullptr && inputQueue->ended.load(); }
 
 void mirrorConsoleToStdout(const wchar_t* text, std::size_t length) {
-  const std::string bytes = utf8FromWide(text, length);
+  const std::string bytes = wideToUtf8(std::wstring(text, length));
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   std::fflush(stdout);
 }

@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/base/console_text.h"
 #include "core/locks.h"
 #include "core/names.h"
+#include "core/utf8.h"
 #include "gui/base/gui_callbacks.h"
 
 using irr::core::rect;
@@ -456,5 +456,5 @@ Console* createConsole(irr::gui::IGUIEnvironment* gui) {
 
 void consoleLogSink(const char* text) {
   if (Console* target = console())
-    target->write(wideFromUtf8(text));
+    target->write(stringw(utf8ToWide(text).c_str()));
 }
