@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/log.h"
+#include "support/log_capture.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
 #include "script/script_file.h"
@@ -17,35 +18,7 @@
 
 namespace scripttest {
 
-// Collects everything logged while it exists.
-class LogCapture {
- public:
-  LogCapture() {
-    text().clear();
-    addLogSink(sink);
-  }
-  ~LogCapture() { removeLogSink(sink); }
-  std::string take() {
-    std::lock_guard<std::mutex> guard(lock());
-    std::string out;
-    out.swap(text());
-    return out;
-  }
-
- private:
-  static std::mutex& lock() {
-    static std::mutex mutex;
-    return mutex;
-  }
-  static std::string& text() {
-    static std::string captured;
-    return captured;
-  }
-  static void sink(const char* line) {
-    std::lock_guard<std::mutex> guard(lock());
-    text() += line;
-  }
-};
+using ::LogCapture;  // support/log_capture.h
 
 // Both engines with the string type and the printable types, released after
 // each test.

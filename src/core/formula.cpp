@@ -1,0 +1,923 @@
+#include "core/formula.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "core/log.h"
+#include "core/named_values.h"
+#include "core/text_conversions.h"
+#include "core/threads.h"
+
+using irr::core::stringw;
+
+NamedVar<formFuncRef*>::Registry formulaFunctions;
+NamedVar<float>::Registry formulaConstants;
+
+// ---------------------------------------------------------------------------
+// Program cells and programs
+
+formulaSection::formulaSection(const formulaSection& other) : kind(other.kind), slot(other.slot) {
+  if (other.hasName())
+    name = new stringw(*other.name);
+  else
+    std::memcpy(&value, &other.value, sizeof name);
+}
+
+formulaSection::formulaSection(formulaSection&& other) noexcept : kind(other.kind), slot(other.slot) {
+  std::memcpy(&value, &other.value, sizeof name);
+  other.kind = kFormulaConstant;
+}
+
+formulaSection& formulaSection::operator=(formulaSection other) noexcept {
+  std::swap(kind, other.kind);
+  std::swap(slot, other.slot);
+  unsigned char bits[sizeof name];
+  std::memcpy(bits, &value, sizeof name);
+  std::memcpy(&value, &other.value, sizeof name);
+  std::memcpy(&other.value, bits, sizeof name);
+  return *this;
+}
+
+formulaSection::~formulaSection() {
+  if (hasName())
+    delete name;
+}
+
+formulaSection formulaSection::constant(float value) {
+  formulaSection section;
+  section.value = value;
+  return section;
+}
+
+formulaSection formulaSection::named(uint32_t kind, const stringw& text) {
+  formulaSection section;
+  section.name = new stringw(text);
+  section.kind = kind;
+  return section;
+}
+
+formulaSection formulaSection::coded(uint32_t kind, uint32_t code) {
+  formulaSection section;
+  section.kind = kind;
+  section.code = code;
+  return section;
+}
+
+formulaSection formulaSection::call(uint32_t functionIndex, uint32_t argumentCount) {
+  return coded(kFormulaCall, (functionIndex & 0xFFFF) | (argumentCount << 16));
+}
+
+namespace {
+
+std::atomic<uint64_t> lastProgramId{0};
+
+}  // namespace
+
+formula::formula() = default;
+
+formula::formula(const stringw& text) { compileFormula(*this, text); }
+
+formula::formula(const formula& other) : sections_(other.sections_) { finish(); }
+
+formula& formula::operator=(const formula& other) {
+  if (this != &other) {
+    sections_ = other.sections_;
+    finish();
+  }
+  return *this;
+}
+
+formula::~formula() = default;
+
+void formula::finish() {
+  lookups_ = 0;
+  operands_ = 0;
+  for (formulaSection& section : sections_) {
+    if (section.hasName())
+      section.slot = lookups_++;
+    if (section.kind == kFormulaConstant || section.kind == kFormulaVariable)
+      ++operands_;
+  }
+  id_ = lastProgramId.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+// ---------------------------------------------------------------------------
+// Compiling
+
+namespace {
+
+const wchar_t* const kMathTexts[] = {L"+", L"-", L"*", L"/", L"^", L"^-"};
+const wchar_t* const kLogicTexts[] = {L"<", L"<=", L">", L">=", L"==", L"!=", L"&&", L"||"};
+
+enum class TokenKind { Number, Name, Namespace, Function, Math, Logic, Parenthesis };
+
+struct Token {
+  TokenKind kind;
+  stringw text;
+  wchar_t next;  // the character right after the token, 0 at the end
+};
+
+enum class CharClass { Number, Separator, Logic, Math, Parenthesis, Bracket, Name };
+
+CharClass classOf(wchar_t c) {
+  if ((c >= L'0' && c <= L'9') || c == L'.')
+    return CharClass::Number;
+  switch (c) {
+    case L'\t':
+    case L'\n':
+    case L'\r':
+    case L' ':
+      return CharClass::Separator;
+    case L'!':
+    case L'&':
+    case L'<':
+    case L'=':
+    case L'>':
+    case L'|':
+      return CharClass::Logic;
+    case L'*':
+    case L'+':
+    case L'-':
+    case L'/':
+    case L'^':
+      return CharClass::Math;
+    case L'(':
+    case L')':
+    case L',':
+      return CharClass::Parenthesis;
+    case L'[':
+    case L']':
+      return CharClass::Bracket;
+    default:
+      return CharClass::Name;
+  }
+}
+
+TokenKind tokenKindOf(CharClass charClass) {
+  switch (charClass) {
+    case CharClass::Number:
+      return TokenKind::Number;
+    case CharClass::Logic:
+      return TokenKind::Logic;
+    case CharClass::Math:
+      return TokenKind::Math;
+    default:
+      return TokenKind::Name;
+  }
+}
+
+// Cuts the text into tokens: maximal runs of one character class. A '.'
+// right after a name ends it as a namespace (the point is dropped); a '('
+// right after a name makes it a function name. Separators end a token and
+// make none; a text that ends in a separator or a namespace point ends in an
+// empty name, which the final check reports.
+void tokenize(const wchar_t* text, irr::u32 length, const stringw& formulaText,
+              std::vector<Token>& tokens) {
+  bool inRun = false;
+  TokenKind runKind = TokenKind::Name;
+  irr::u32 runStart = 0;
+  bool endsEmpty = false;
+
+  auto flush = [&](irr::u32 end) {
+    if (inRun)
+      tokens.push_back({runKind, stringw(text + runStart, end - runStart), end < length ? text[end] : L'\0'});
+    inRun = false;
+  };
+
+  for (irr::u32 i = 0; i < length; ++i) {
+    const wchar_t c = text[i];
+    const bool afterName = inRun && runKind == TokenKind::Name;
+    if (c == L'.' && afterName) {
+      runKind = TokenKind::Namespace;
+      flush(i);
+      endsEmpty = true;
+      continue;
+    }
+    CharClass charClass = classOf(c);
+    if (charClass == CharClass::Bracket) {
+      logError("Formula Error: Improper line - did you mispell a key?\n  '%ls'\n", formulaText.c_str());
+      charClass = CharClass::Separator;
+    }
+    if (charClass == CharClass::Separator) {
+      flush(i);
+      endsEmpty = true;
+      continue;
+    }
+    endsEmpty = false;
+    if (charClass == CharClass::Parenthesis) {
+      if (c == L'(' && afterName)
+        runKind = TokenKind::Function;
+      flush(i);
+      tokens.push_back({TokenKind::Parenthesis, stringw(text + i, 1), i + 1 < length ? text[i + 1] : L'\0'});
+      continue;
+    }
+    const TokenKind kind = tokenKindOf(charClass);
+    if (inRun && runKind == kind)
+      continue;
+    flush(i);
+    inRun = true;
+    runKind = kind;
+    runStart = i;
+  }
+  flush(length);
+  if (endsEmpty)
+    tokens.push_back({TokenKind::Name, stringw(), L'\0'});
+}
+
+bool isKind(const formulaSection& s, uint32_t kind, uint32_t code) { return s.kind == kind && s.code == code; }
+bool isOpen(const formulaSection& s) { return isKind(s, kFormulaParenthesis, kParenOpen); }
+bool isClose(const formulaSection& s) { return isKind(s, kFormulaParenthesis, kParenClose); }
+bool isOperand(const formulaSection& s) { return s.kind == kFormulaConstant || s.kind == kFormulaVariable; }
+bool isOperator(const formulaSection& s) { return s.kind == kFormulaMath || s.kind == kFormulaLogic; }
+
+// Precedence level of an arithmetic operator: 0 "^ ^-", 1 "* /", 2 "+ -".
+int levelOf(const formulaSection& s) {
+  switch (s.code) {
+    case kMathPower:
+    case kMathPowerNegated:
+      return 0;
+    case kMathMultiply:
+    case kMathDivide:
+      return 1;
+    default:
+      return 2;
+  }
+}
+
+const wchar_t* operatorText(const formulaSection& s) {
+  return s.kind == kFormulaMath ? kMathTexts[s.code] : kLogicTexts[s.code];
+}
+
+const wchar_t* functionName(uint32_t index) {
+  return index < formulaFunctions.size() ? formulaFunctions[index].name.c_str() : L"";
+}
+
+uint32_t matchOperator(const stringw& text, const wchar_t* const* table, uint32_t count) {
+  for (uint32_t code = 0; code < count; ++code)
+    if (text == table[code])
+      return code;
+  return count;
+}
+
+class Compiler {
+ public:
+  explicit Compiler(const stringw& text) : text_(text) {}
+
+  void run(std::vector<formulaSection>& out) {
+    const wchar_t* start = text_.c_str();
+    irr::u32 length = text_.size();
+    if (length > 0 && start[0] == L'#') {
+      ++start;
+      --length;
+    }
+    if (length == 0) {
+      out.push_back(formulaSection::constant(0.0f));
+      return;
+    }
+    if (length > kMaxFormulaLength) {
+      logError("Formula Error:\n Formula too long (%u characters, at most %u)\n '%.64ls...'\n",
+               static_cast<unsigned>(length), static_cast<unsigned>(kMaxFormulaLength), start);
+      out.push_back(formulaSection::constant(0.0f));
+      return;
+    }
+    std::vector<Token> tokens;
+    tokenize(start, length, text_, tokens);
+    readTokens(tokens);
+    if (hasCall_)
+      rewriteCalls();
+    for (int level = 0; level < 3; ++level)
+      groupLevel(level);
+    fold();
+    toPostfix();
+    check();
+    for (formulaSection& section : postfix_)
+      out.push_back(std::move(section));
+  }
+
+ private:
+  void add(formulaSection section) { sections_.push_back(std::move(section)); }
+
+  // Step 1: tokens become sections.
+  void readTokens(const std::vector<Token>& tokens) {
+    // What the previous token leaves: whether a '-' next is a sign.
+    enum class Before { Nothing, Operand, SignPlace, Power };
+    Before before = Before::Nothing;
+    bool negateNumber = false;
+    for (const Token& token : tokens) {
+      switch (token.kind) {
+        case TokenKind::Number: {
+          stringw digits = negateNumber ? stringw(L"-") + token.text : token.text;
+          negateNumber = false;
+          add(formulaSection::constant(stringToFloat(digits)));
+          before = Before::Operand;
+          break;
+        }
+        case TokenKind::Name: {
+          const irr::s32 index = NamedVar<float>::find(formulaConstants, token.text);
+          if (index >= 0)
+            add(formulaSection::constant(formulaConstants[index].value));
+          else
+            add(formulaSection::named(kFormulaVariable, token.text));
+          before = Before::Operand;
+          break;
+        }
+        case TokenKind::Namespace:
+          add(formulaSection::named(kFormulaNamespace, token.text));
+          before = Before::Operand;
+          break;
+        case TokenKind::Math:
+          if (token.text == L"-" && before != Before::Operand) {
+            if (before == Before::Power) {
+              sections_.back().code = kMathPowerNegated;
+            } else if ((token.next >= L'0' && token.next <= L'9') || token.next == L'.') {
+              negateNumber = true;
+            } else {
+              add(formulaSection::constant(-1.0f));
+              add(formulaSection::coded(kFormulaMath, kMathMultiply));
+            }
+            before = Before::SignPlace;
+            break;
+          }
+          {
+            uint32_t code = matchOperator(token.text, kMathTexts, 6);
+            if (code == 6) {
+              logError("Formula Error: \nInvalid Math Operator: '%ls'\n", token.text.c_str());
+              code = kMathAdd;
+            }
+            add(formulaSection::coded(kFormulaMath, code));
+            before = token.text == L"^" ? Before::Power : Before::SignPlace;
+          }
+          break;
+        case TokenKind::Logic: {
+          uint32_t code = matchOperator(token.text, kLogicTexts, 8);
+          if (code == 8) {
+            logError("Formula Error: \nInvalid Logic Operator: '%ls'", token.text.c_str());
+            code = kLogicLess;
+          }
+          add(formulaSection::coded(kFormulaLogic, code));
+          before = Before::SignPlace;
+          break;
+        }
+        case TokenKind::Function: {
+          const irr::s32 index = NamedVar<formFuncRef*>::find(formulaFunctions, token.text);
+          if (index >= 0 && static_cast<uint32_t>(index) <= kMaxFormulaFunctionIndex) {
+            add(formulaSection::call(static_cast<uint32_t>(index), 0));
+            hasCall_ = true;
+          } else {
+            logError("Formula Error: Referenced invalid function(%ls) in formula\n  '%ls'\n", token.text.c_str(),
+                     text_.c_str());
+          }
+          before = Before::Operand;
+          break;
+        }
+        case TokenKind::Parenthesis: {
+          const wchar_t c = token.text[0];
+          add(formulaSection::coded(kFormulaParenthesis, c == L'(' ? kParenOpen : c == L')' ? kParenClose : kParenComma));
+          before = c == L')' ? Before::Operand : Before::SignPlace;
+          break;
+        }
+      }
+    }
+  }
+
+  // Step 2: f(a, b) becomes ( (a) separator (b) f ), the call counting its
+  // arguments.
+  void rewriteCalls() {
+    struct OpenCall {
+      size_t call;
+      size_t open;  // its own '(' (the first after it)
+      int depth;
+    };
+    std::vector<OpenCall> open;
+    for (size_t i = 0; i < sections_.size(); ++i) {
+      formulaSection& s = sections_[i];
+      if (s.kind == kFormulaCall) {
+        open.push_back({i, i + 1, 0});
+      } else if (isOpen(s)) {
+        if (!open.empty())
+          ++open.back().depth;
+      } else if (isKind(s, kFormulaParenthesis, kParenComma)) {
+        if (open.empty()) {
+          logError("Formula Error: Invalid ',' in formula \"%ls\"\n", text_.c_str());
+          continue;
+        }
+        addArgument(open.back().call);
+        s.code = kParenClose;
+        sections_.insert(sections_.begin() + i + 1, formulaSection::coded(kFormulaSeparator, 1));
+        sections_.insert(sections_.begin() + i + 2, formulaSection::coded(kFormulaParenthesis, kParenOpen));
+        i += 2;
+      } else if (isClose(s) && !open.empty()) {
+        OpenCall& innermost = open.back();
+        if (--innermost.depth > 0)
+          continue;
+        if (i != innermost.open + 1)
+          addArgument(innermost.call);
+        formulaSection call = sections_[innermost.call];
+        sections_[innermost.call] = formulaSection::coded(kFormulaParenthesis, kParenOpen);
+        sections_.insert(sections_.begin() + i + 1, std::move(call));
+        sections_.insert(sections_.begin() + i + 2, formulaSection::coded(kFormulaParenthesis, kParenClose));
+        i += 2;
+        open.pop_back();
+      }
+    }
+    if (!open.empty())
+      logError("Formula Error: Invalid function call(s) \"%ls\"\n  Missing parenthesis?\n", text_.c_str());
+  }
+
+  void addArgument(size_t callIndex) {
+    formulaSection& call = sections_[callIndex];
+    // The text is too short to reach the limit; the guard keeps the field.
+    if (call.argumentCount() < kMaxFormulaArguments)
+      call.code += 1u << 16;
+  }
+
+  // Step 3: encloses each operator of one precedence level, with its
+  // neighbours of the same level, in parentheses.
+  void groupLevel(int level) {
+    auto passes = [&](const formulaSection& s) {
+      return isOperand(s) || s.kind == kFormulaNamespace || (s.kind == kFormulaMath && levelOf(s) == level);
+    };
+    for (size_t i = 0; i < sections_.size(); ++i) {
+      if (sections_[i].kind != kFormulaMath || levelOf(sections_[i]) != level)
+        continue;
+      size_t left = i;
+      for (int depth = 0; left > 0; --left) {
+        const formulaSection& s = sections_[left - 1];
+        if (isClose(s)) {
+          ++depth;
+        } else if (isOpen(s)) {
+          if (depth == 0)
+            break;
+          --depth;
+        } else if (depth == 0 && !passes(s)) {
+          break;
+        }
+      }
+      size_t right = i + 1;
+      for (int depth = 0; right < sections_.size(); ++right) {
+        const formulaSection& s = sections_[right];
+        if (isOpen(s)) {
+          ++depth;
+        } else if (isClose(s)) {
+          if (depth == 0)
+            break;
+          --depth;
+        } else if (depth == 0 && !passes(s)) {
+          break;
+        }
+      }
+      sections_.insert(sections_.begin() + right, formulaSection::coded(kFormulaParenthesis, kParenClose));
+      sections_.insert(sections_.begin() + left, formulaSection::coded(kFormulaParenthesis, kParenOpen));
+      ++i;
+    }
+  }
+
+  // Constant arithmetic as evaluation does it; false when the result is not
+  // a number, which is left to evaluation (it logs and gives 0 there).
+  static bool computeConstant(uint32_t code, float l, float r, float& result) {
+    switch (code) {
+      case kMathAdd:
+        result = static_cast<float>(static_cast<double>(l) + r);
+        return true;
+      case kMathSubtract:
+        result = static_cast<float>(static_cast<double>(l) - r);
+        return true;
+      case kMathMultiply:
+        result = static_cast<float>(static_cast<double>(l) * r);
+        return true;
+      case kMathDivide:
+        result = r == 0.0f ? l : static_cast<float>(static_cast<double>(l) / r);
+        return true;
+      case kMathPower:
+        result = std::pow(l, r);
+        return !std::isnan(result);
+      default:
+        result = std::pow(l, -r);
+        return !std::isnan(result);
+    }
+  }
+
+  // Step 4: constant arithmetic, redundant parentheses, and subtraction or
+  // division by a constant turned into addition or multiplication.
+  void fold() {
+    bool removed = true;
+    while (removed) {
+      removed = false;
+      for (size_t i = 0; i < sections_.size();) {
+        const size_t n = sections_.size();
+        formulaSection& s = sections_[i];
+        // A constant between an operator of its chain and another operator
+        // is that operator's right operand: "x - 2 - 3" is (x - 2) - 3, so
+        // "2 - 3" there is not folded.
+        if (i + 2 < n && s.kind == kFormulaConstant && sections_[i + 1].kind == kFormulaMath &&
+            sections_[i + 2].kind == kFormulaConstant && (i == 0 || sections_[i - 1].kind != kFormulaMath)) {
+          const uint32_t code = sections_[i + 1].code;
+          const float right = sections_[i + 2].value;
+          float result;
+          if (computeConstant(code, s.value, right, result)) {
+            s.value = result;
+            sections_.erase(sections_.begin() + i + 1, sections_.begin() + i + 3);
+            removed = true;
+            continue;
+          }
+        }
+        if (isOpen(s) && i + 1 < n && isClose(sections_[i + 1])) {
+          sections_.erase(sections_.begin() + i, sections_.begin() + i + 2);
+          removed = true;
+          continue;
+        }
+        if (isOpen(s) && i + 2 < n && isClose(sections_[i + 2])) {
+          sections_.erase(sections_.begin() + i + 2);
+          sections_.erase(sections_.begin() + i);
+          removed = true;
+          continue;
+        }
+        if (i + 2 < n && s.kind != kFormulaConstant && sections_[i + 1].kind == kFormulaMath &&
+            sections_[i + 2].kind == kFormulaConstant) {
+          formulaSection& op = sections_[i + 1];
+          float& constant = sections_[i + 2].value;
+          if (op.code == kMathSubtract) {
+            op.code = kMathAdd;
+            constant = -constant;
+            return;
+          }
+          if (op.code == kMathDivide) {
+            op.code = kMathMultiply;
+            constant = constant == 0.0f ? 0.0f : static_cast<float>(1.0 / constant);
+            return;
+          }
+        }
+        ++i;
+      }
+    }
+  }
+
+  // Step 6: postfix order. One pending operator follows the next operand;
+  // each '(' holds the operator that was pending before it until its ')'.
+  void toPostfix() {
+    bool pending = false;
+    formulaSection pendingOp;
+    struct Held {
+      bool held;
+      formulaSection op;
+    };
+    std::vector<Held> held;
+    for (formulaSection& s : sections_) {
+      switch (s.kind) {
+        case kFormulaConstant:
+        case kFormulaVariable:
+          postfix_.push_back(std::move(s));
+          if (pending) {
+            postfix_.push_back(std::move(pendingOp));
+            pending = false;
+          }
+          break;
+        case kFormulaNamespace:
+        case kFormulaCall:
+          postfix_.push_back(std::move(s));
+          break;
+        case kFormulaMath:
+        case kFormulaLogic:
+          pendingOp = std::move(s);
+          pending = true;
+          break;
+        case kFormulaParenthesis:
+          if (s.code == kParenOpen) {
+            held.push_back({pending, std::move(pendingOp)});
+            pending = false;
+          } else if (s.code == kParenClose) {
+            if (held.empty()) {
+              logError("Formula Error: Unmatched ')' in formula\n '%ls'\n", text_.c_str());
+            } else {
+              if (held.back().held)
+                postfix_.push_back(std::move(held.back().op));
+              held.pop_back();
+            }
+          }
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  // Step 7: counts the values the program leaves and removes what cannot
+  // run. A program that does not leave exactly one value becomes 0.
+  void check() {
+    int count = 0;
+    for (size_t i = 0; i < postfix_.size();) {
+      const formulaSection& s = postfix_[i];
+      if (s.kind == kFormulaVariable && s.name->empty()) {
+        logError("Formula Error:\n Empty variable name in formula (misplaced .?)\n '%ls'\n", text_.c_str());
+        postfix_.erase(postfix_.begin() + i);
+        continue;
+      }
+      if (s.kind == kFormulaNamespace && s.name->empty()) {
+        logError("Formula Error:\n Empty namespace name in formula (misplaced .?)\n '%ls'\n", text_.c_str());
+        postfix_.erase(postfix_.begin() + i);
+        continue;
+      }
+      if (isOperand(s)) {
+        ++count;
+      } else if (isOperator(s)) {
+        if (count < 2) {
+          logError("Formula Error:\n Insufficient parameters for operator '%ls' in formula\n '%ls'\n",
+                   operatorText(s), text_.c_str());
+          postfix_.erase(postfix_.begin() + i);
+          continue;
+        }
+        --count;
+      } else if (s.kind == kFormulaCall) {
+        const int arguments = static_cast<int>(s.argumentCount());
+        if (count < arguments) {
+          logError("Formula Error:\n Empty parameters for function '%ls' in formula\n '%ls'\n",
+                   functionName(s.functionIndex()), text_.c_str());
+          postfix_.erase(postfix_.begin(), postfix_.begin() + i + 1);
+          count = 0;
+          i = 0;
+          continue;
+        }
+        count += 1 - arguments;
+      }
+      ++i;
+    }
+    if (count != 1) {
+      if (count > 1)
+        logError("Formula Error:\n Too many values in formula\n '%ls'\n", text_.c_str());
+      else
+        logError("Formula Error:\n Too few values in formula\n '%ls'\n", text_.c_str());
+      postfix_.clear();
+      postfix_.push_back(formulaSection::constant(0.0f));
+    }
+  }
+
+  const stringw& text_;
+  std::vector<formulaSection> sections_;
+  std::vector<formulaSection> postfix_;
+  bool hasCall_ = false;
+};
+
+}  // namespace
+
+void compileFormula(formula& program, const stringw& text) {
+  Compiler(text).run(program.sections_);
+  program.finish();
+}
+
+// ---------------------------------------------------------------------------
+// Evaluating
+
+namespace {
+
+// What a look-up found, per variable or namespace switch of a program.
+enum class Found : uint8_t {
+  Value,            // variable: `value` is where it lives
+  UnknownVariable,  // variable: absent, reads 0
+  Namespace,        // switch: the namespace exists
+  InvalidNamespace, // switch: the set has no such namespace
+  NotNamespaces,    // switch: the set has no namespaces at all
+};
+
+struct Lookup {
+  const float* value;
+  Found found;
+};
+
+const float kZero = 0.0f;
+
+}  // namespace
+
+// Per thread: recent programs' look-ups, each against one root set. An entry
+// holds while every set its look-ups asked keeps the stamp it had. The sets
+// are checked in the order they were first asked: the root first, and each
+// namespace set after the set that binds it, so a set is only read while the
+// binding that keeps it alive is known to be unchanged.
+struct FormulaStack::LookupCache {
+  static constexpr unsigned kEntryBits = 10;
+
+  struct Entry {
+    uint64_t programId = 0;
+    const NamedList* root = nullptr;
+    bool reusable = false;
+    LookupTrace trace;
+    std::vector<Lookup> lookups;
+
+    bool holds(uint64_t id, const NamedList* set) const {
+      if (programId != id || root != set || !reusable)
+        return false;
+      for (const LookupTrace::Entry& asked : trace.sets)
+        if (asked.set->stamp() != asked.stamp)
+          return false;
+      return true;
+    }
+  };
+
+  std::vector<Entry> entries{size_t{1} << kEntryBits};
+
+  Entry& entryFor(uint64_t id, const NamedList* root) {
+    const uint64_t key = id * 0x9E3779B97F4A7C15ull ^ reinterpret_cast<uintptr_t>(root) * 0xC2B2AE3D27D4EB4Full;
+    return entries[key >> (64 - kEntryBits)];
+  }
+};
+
+FormulaStack::FormulaStack() { values_.reserve(64); }
+
+FormulaStack::~FormulaStack() = default;
+
+namespace {
+
+FormulaStack& threadStack() {
+  if (FormulaStack* stack = threadLocals().formulaStack)
+    return *stack;
+  // A thread that never set up its record still evaluates correctly.
+  thread_local FormulaStack fallback;
+  return fallback;
+}
+
+NamedValues& noVariables() {
+  static NamedValues empty;
+  return empty;
+}
+
+// Finds every variable and namespace of the program as evaluation would,
+// starting from `root`: a switch that succeeds makes its set current for the
+// next variable, and every variable returns the current set to the root.
+void resolve(const std::vector<formulaSection>& sections, NamedList* root, LookupTrace& trace,
+             std::vector<Lookup>& lookups) {
+  NamedList* current = root;
+  for (const formulaSection& s : sections) {
+    if (s.kind == kFormulaVariable) {
+      const float* place = current->locate(*s.name, trace);
+      lookups[s.slot] = place ? Lookup{place, Found::Value} : Lookup{&kZero, Found::UnknownVariable};
+      current = root;
+    } else if (s.kind == kFormulaNamespace) {
+      trace.note(*current);
+      NameSpaces* spaces = current->getKind() == 2 ? dynamic_cast<NameSpaces*>(current) : nullptr;
+      if (spaces == nullptr) {
+        lookups[s.slot] = {&kZero, Found::NotNamespaces};
+      } else if (NamedValues* set = spaces->findSpace(*s.name)) {
+        lookups[s.slot] = {&kZero, Found::Namespace};
+        current = set;
+      } else {
+        lookups[s.slot] = {&kZero, Found::InvalidNamespace};
+      }
+    }
+  }
+}
+
+// Runs the program with its look-ups done.
+float run(const std::vector<formulaSection>& sections, const Lookup* lookups, float* stack, unsigned& size,
+          FormulaStack& stackObject) {
+  unsigned top = 0;
+  for (const formulaSection& s : sections) {
+    switch (s.kind) {
+      case kFormulaConstant:
+        stack[top++] = s.value;
+        break;
+      case kFormulaVariable: {
+        const Lookup& lookup = lookups[s.slot];
+        if (lookup.found != Found::Value)
+          logError("Formula Error:\n  Formula requested unknown variable: '%ls'\n", s.name->c_str());
+        stack[top++] = *lookup.value;
+        break;
+      }
+      case kFormulaNamespace: {
+        const Found found = lookups[s.slot].found;
+        if (found == Found::InvalidNamespace)
+          logError("Formula Error:\n  Formula requested invalid namespace(%ls)\n", s.name->c_str());
+        else if (found == Found::NotNamespaces)
+          logError("Formula Error:\n  Formula attempted to access a variable(%ls) as a namespace\n", s.name->c_str());
+        break;
+      }
+      case kFormulaMath: {
+        if (top < 2) {
+          logError("Formula Error:\n  Formula requested action without sufficient parameters!\n");
+          size = 0;
+          return 0.0f;
+        }
+        const float r = stack[--top];
+        float& l = stack[top - 1];
+        switch (s.code) {
+          case kMathAdd:
+            l = static_cast<float>(static_cast<double>(l) + r);
+            break;
+          case kMathSubtract:
+            l = static_cast<float>(static_cast<double>(l) - r);
+            break;
+          case kMathMultiply:
+            l = static_cast<float>(static_cast<double>(l) * r);
+            break;
+          case kMathDivide:
+            if (r == 0.0f)
+              logError("Formula Error:\n  Divided by 0\n");
+            else
+              l = static_cast<float>(static_cast<double>(l) / r);
+            break;
+          default:
+            l = std::pow(l, s.code == kMathPower ? r : -r);
+            if (std::isnan(l)) {
+              logError("Formula Error:\n  Invalid power operation\n");
+              l = 0.0f;
+            }
+            break;
+        }
+        break;
+      }
+      case kFormulaLogic: {
+        if (top < 2) {
+          logError("Formula Error:\n  Formula requested logic without sufficient parameters!\n");
+          size = 0;
+          return 0.0f;
+        }
+        const double r = stack[--top];
+        const double l = stack[top - 1];
+        bool result;
+        switch (s.code) {
+          case kLogicLess:
+            result = l < r;
+            break;
+          case kLogicLessEqual:
+            result = l <= r;
+            break;
+          case kLogicGreater:
+            result = l > r;
+            break;
+          case kLogicGreaterEqual:
+            result = l >= r;
+            break;
+          case kLogicEqual:
+            result = l == r;
+            break;
+          case kLogicNotEqual:
+            result = l != r;  // also true when either is not a number
+            break;
+          case kLogicAnd:
+            result = l != 0.0 && r != 0.0;
+            break;
+          default:
+            result = l != 0.0 || r != 0.0;  // a value that is not a number counts as non-zero
+            break;
+        }
+        stack[top - 1] = result ? 1.0f : 0.0f;
+        break;
+      }
+      case kFormulaCall: {
+        const uint32_t index = s.functionIndex();
+        const unsigned arguments = s.argumentCount();
+        // A built-in that refused its arguments leaves them, so a call can
+        // find fewer values than compiling counted.
+        if (top < arguments || index >= formulaFunctions.size() || formulaFunctions[index].value == nullptr) {
+          logError("Formula Error:\n  Formula requested action without sufficient parameters!\n");
+          size = 0;
+          return 0.0f;
+        }
+        size = top;
+        formulaFunctions[index].value->function(stackObject, arguments);
+        top = size;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  size = 0;
+  if (top == 0)
+    return 0.0f;  // only a refused built-in leaves nothing; it logged why
+  const float result = stack[--top];
+  if (top > 0)
+    logError("Formula Error:\n  Formula did not use all requested values!\n");
+  return result;
+}
+
+}  // namespace
+
+float evaluateFormula(const formula* program, NamedList* variables) {
+  if (program == nullptr || program->sections_.empty())
+    return 0.0f;
+  if (variables == nullptr)
+    variables = &noVariables();
+
+  FormulaStack& stack = threadStack();
+  if (stack.values_.size() < program->operands_)
+    stack.values_.resize(program->operands_);
+  stack.size_ = 0;
+
+  const Lookup* lookups = nullptr;
+  if (program->lookups_ > 0) {
+    if (!stack.lookups_)
+      stack.lookups_.reset(new FormulaStack::LookupCache);
+    FormulaStack::LookupCache::Entry& entry = stack.lookups_->entryFor(program->id_, variables);
+    if (!entry.holds(program->id_, variables)) {
+      entry.trace.clear();
+      entry.lookups.resize(program->lookups_);
+      resolve(program->sections_, variables, entry.trace, entry.lookups);
+      entry.programId = program->id_;
+      entry.root = variables;
+      entry.reusable = !entry.trace.untracked;
+    }
+    lookups = entry.lookups.data();
+  }
+  return run(program->sections_, lookups, stack.values_.data(), stack.size_, stack);
+}

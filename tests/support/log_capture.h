@@ -1,0 +1,40 @@
+// Collects everything logged while a LogCapture exists.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "core/log.h"
+
+class LogCapture {
+ public:
+  LogCapture() {
+    text().clear();
+    addLogSink(sink);
+  }
+  ~LogCapture() { removeLogSink(sink); }
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+  // What was logged since the last take.
+  std::string take() {
+    std::lock_guard<std::mutex> guard(lock());
+    std::string out;
+    out.swap(text());
+    return out;
+  }
+
+ private:
+  static std::mutex& lock() {
+    static std::mutex mutex;
+    return mutex;
+  }
+  static std::string& text() {
+    static std::string captured;
+    return captured;
+  }
+  static void sink(const char* line) {
+    std::lock_guard<std::mutex> guard(lock());
+    text() += line;
+  }
+};
