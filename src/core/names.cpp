@@ -1,5 +1,6 @@
 #include "core/names.h"
 
+#include "core/text_trim.h"
 #include "design/base/numbers.h"
 
 namespace {
@@ -106,13 +107,12 @@ irr::u32 splitQuoted(const irr::core::stringw& text, wchar_t separator,
       while (end < length && chars[end] != L'"')
         ++end;
     }
-    if (end > start) {
-      irr::core::stringw piece(chars + start, end - start);
-      if (trim)
-        piece.trim();
-      if (piece.size() > 0)
-        out.push_back(piece);
-    }
+    irr::u32 begin = start;
+    irr::u32 last = end;
+    if (trim)
+      trimRange(chars, begin, last);
+    if (last > begin)
+      out.push_back(irr::core::stringw(chars + begin, last - begin));
     start = end + 1;  // past the separator or the closing quote
   }
   return out.size();

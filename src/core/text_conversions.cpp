@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/text_trim.h"
 #include "design/base/numbers.h"
 
 namespace {
@@ -60,10 +61,11 @@ irr::u32 splitAt(const String& text, Char separator, irr::core::array<String>& o
     irr::u32 end = start;
     while (end < length && chars[end] != separator)
       ++end;
-    String piece(chars + start, end - start);
-    piece.trim();
-    if (piece.size() > 0)
-      out.push_back(piece);
+    irr::u32 begin = start;
+    irr::u32 last = end;
+    trimRange(chars, begin, last);
+    if (last > begin)
+      out.push_back(String(chars + begin, last - begin));
     start = end + 1;
   }
   return out.size();

@@ -5,20 +5,19 @@
 #include <angelscript.h>
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 
 #include "core/log.h"
-#include "support/log_capture.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
 #include "script/script_file.h"
 #include "script/script_report.h"
 #include "script/script_string.h"
+#include "support/log_capture.h"
 
 namespace scripttest {
 
-using ::LogCapture;  // support/log_capture.h
+using ::LogCapture;
 
 // Both engines with the string type and the printable types, released after
 // each test.

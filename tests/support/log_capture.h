@@ -9,14 +9,14 @@
 class LogCapture {
  public:
   LogCapture() {
-    text().clear();
+    take();
     addLogSink(sink);
   }
   ~LogCapture() { removeLogSink(sink); }
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
 
-  // What was logged since the last take.
+  // The text logged since the last take (or since the capture began).
   std::string take() {
     std::lock_guard<std::mutex> guard(lock());
     std::string out;

@@ -1,0 +1,55 @@
+// Reading files through the engine's file system: its mounted archives and
+// folders first, then plain paths (relative to the working directory, or
+// absolute).
+//
+// The engine's folder archives list their files once, when the folder is
+// mounted; a file written into a mounted folder later is found here by its
+// name relative to that folder too, on the disk behind the archive.
+//
+// Without an engine device (tools, tests, start-up before the device exists)
+// the first use makes a headless file system of its own.
+#pragma once
+
+#include <irrString.h>
+
+namespace irr {
+namespace io {
+class IFileSystem;
+class IReadFile;
+}  // namespace io
+}  // namespace irr
+
+// Makes `fileSystem` the one files are opened through (it is grabbed; null
+// lets go of the current one). Safe while other threads open files.
+void setFileSystem(irr::io::IFileSystem* fileSystem);
+// The file system in use, made headless on first use when none was set. The
+// pointer stays valid until the next setFileSystem.
+irr::io::IFileSystem* fileSystem();
+
+// True when `path` names a readable file (not a folder).
+bool fileExists(const irr::core::stringc& path);
+
+// One file open for reading. Closed when destroyed.
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile() { close(); }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Opens `path` (closing a file opened before). False when it does not name
+  // a readable file.
+  bool open(const irr::core::stringc& path);
+  bool isOpen() const { return file_ != nullptr; }
+  // Size in bytes (0 when nothing is open).
+  long size() const;
+  // Reads up to `bytes` bytes; returns how many were read (0 at the end, on
+  // a failure, or when nothing is open).
+  unsigned read(void* buffer, unsigned bytes);
+  // Moves to `position` bytes from the start. False when it cannot.
+  bool seek(long position);
+  void close();
+
+ private:
+  irr::io::IReadFile* file_ = nullptr;
+};
