@@ -220,6 +220,11 @@ extern NamedVar<float>::Registry formulaConstants;
 // sets the constants "true" 1, "false" 0, "pi" and "e", overwriting those.
 void registerFormulaFunctions();
 
+// Reads formula constants from a data file of "name: value" lines (such as
+// "Game Data/Settings.txt"): each becomes a constant, added or overwritten.
+// Lines without ':' are skipped; a missing file loads nothing.
+void loadFormulaConstants(const irr::core::stringc& path);
+
 // Logs both tables: "Formula Functions:" with one " name" line each, then
 // "Formula Constants:" with one " name: value" line each, in name order.
 void dumpFormulaTables();

@@ -1,5 +1,5 @@
-// The functions formulas can call, the fixed constants, and the listing of
-// both tables for the console.
+// The functions formulas can call, the constants (fixed ones and those of
+// the constants file), and the listing of both tables for the console.
 //
 // A built-in finds its arguments on top of the value stack, the last one on
 // top, and replaces them with its result. Given the wrong number of
@@ -9,8 +9,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include <vector>
+
+#include "core/data_file.h"
 #include "core/formula.h"
 #include "core/log.h"
+#include "core/text_conversions.h"
 
 namespace {
 
@@ -184,6 +188,16 @@ void registerFormulaFunctions() {
   } fixed[] = {{L"true", 1.0f}, {L"false", 0.0f}, {L"pi", 3.1415927f}, {L"e", 2.7182817f}};
   for (const auto& constant : fixed)
     NamedVar<float>::getOrAdd(formulaConstants, constant.name).value = constant.value;
+}
+
+void loadFormulaConstants(const irr::core::stringc& path) {
+  std::vector<irr::core::stringc> lines;
+  if (!readTextDataFile(path, lines))
+    return;
+  irr::core::stringc key, value;
+  for (const irr::core::stringc& line : lines)
+    if (splitKeyValue(line, key, value))
+      NamedVar<float>::getOrAdd(formulaConstants, widenText(key)).value = narrowStringToFloat(value);
 }
 
 void dumpFormulaTables() {

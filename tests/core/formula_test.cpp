@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/named_values.h"
+#include "core/scratch_files.h"
 #include "support/log_capture.h"
 
 namespace {
@@ -384,6 +385,43 @@ TEST_F(FormulaTest, CopiesOwnTheirNames) {
   }
   EXPECT_EQ(render(copy), "x Traits. y +");
   EXPECT_EQ(evaluateFormula(&copy, &vars), 3.0f);
+}
+
+float constant(const wchar_t* name) {
+  const irr::s32 index = NamedVar<float>::find(formulaConstants, name);
+  return index >= 0 ? formulaConstants[index].value : -99.0f;
+}
+
+TEST_F(FormulaTest, ConstantsFileThenFixedConstants) {
+  const std::string path = testing_files::scratchFolder() + "Settings.txt";
+  testing_files::writeFile(path,
+                           "// comment: ignored\n"
+                           "pi: 5\n"
+                           "Gravity : 9.5\n"
+                           "no colon here\n"
+                           "Thousand: 1,000.5\n");
+  loadFormulaConstants(path.c_str());
+  EXPECT_EQ(constant(L"pi"), 5.0f);
+  EXPECT_EQ(constant(L"Gravity"), 9.5f);
+  EXPECT_EQ(constant(L"Thousand"), 1000.5f);
+  EXPECT_EQ(constant(L"no colon here"), -99.0f);
+  EXPECT_EQ(constant(L"// comment"), -99.0f);
+  registerFormulaFunctions();  // the fixed values win
+  EXPECT_EQ(constant(L"pi"), 3.1415927f);
+
+  std::string program;
+  EXPECT_EQ(run("Gravity * 2", &vars, &program), 19.0f);
+  EXPECT_EQ(program, "19");
+
+  const irr::u32 before = formulaConstants.size();
+  loadFormulaConstants((testing_files::scratchFolder() + "missing.txt").c_str());
+  EXPECT_EQ(formulaConstants.size(), before);
+
+  // The bundled file reads cleanly: every line a constant.
+  const irr::core::stringc bundled = CORVANE_SOURCE_DIR "/data/Game Data/Settings.txt";
+  loadFormulaConstants(bundled);
+  EXPECT_EQ(constant(L"ResearchCostGrowth"), 1.35f);
+  EXPECT_EQ(formulaConstants.size(), before + 6);
 }
 
 TEST_F(FormulaTest, DumpListsFunctionsThenConstantsInNameOrder) {
