@@ -101,6 +101,7 @@ void formula::finish() {
       ++operands_;
   }
   id_ = lastProgramId.fetch_add(1, std::memory_order_relaxed) + 1;
+  buildSteps();
 }
 
 // ---------------------------------------------------------------------------
@@ -668,6 +669,131 @@ void compileFormula(formula& program, const stringw& text) {
 
 // ---------------------------------------------------------------------------
 // Evaluating
+//
+// finish() turns the sections into steps for the evaluator: an operand
+// directly followed by an operator becomes one step that applies the
+// operator to the top of the stack and that operand, a variable, a constant
+// and an operator become one step, and a power of the constant 2 becomes a
+// product; most programs take half as many steps as sections. Messages and
+// their order stay those of the sections.
+
+namespace {
+
+// Binary operators: the arithmetic codes, the square (a power of the
+// constant 2, computed as a product), then the logic codes.
+constexpr uint8_t kSquare = 6;
+constexpr uint8_t kLogicBase = 7;
+constexpr uint8_t kBinaryCodes = kLogicBase + 8;
+
+// Step operations: four forms of each binary operator (on the stack's top
+// two values; on the top and a constant; on the top and a variable; on a
+// variable pushed and a constant), then the rest.
+enum StepOp : uint8_t {
+  kStepBinary = 0,
+  kStepBinaryConstant = kBinaryCodes,
+  kStepBinaryVariable = 2 * kBinaryCodes,
+  kStepVariableConstant = 3 * kBinaryCodes,
+  kStepPushConstant = 4 * kBinaryCodes,
+  kStepPushVariable,
+  kStepNamespace,
+  kStepCall,
+};
+
+}  // namespace
+
+struct formula::Step {
+  uint8_t op;
+  // Calls: the argument count. Variables: how many namespace switches come
+  // right before it (their look-ups are the slots just below its own).
+  uint16_t arguments;
+  uint32_t slot;  // variables and namespaces: the look-up; calls: the function
+  float constant;
+};
+
+namespace {
+
+bool isOperatorAt(const std::vector<formulaSection>& sections, size_t i) {
+  return i < sections.size() && isOperator(sections[i]);
+}
+
+// The binary code of the operator at `op` when it takes `constant` as its
+// right operand.
+uint8_t binaryCode(const formulaSection& op, const formulaSection* constant = nullptr) {
+  if (op.kind == kFormulaLogic)
+    return static_cast<uint8_t>(kLogicBase + op.code);
+  if (op.code == kMathPower && constant != nullptr && constant->value == 2.0f)
+    return kSquare;
+  return static_cast<uint8_t>(op.code);
+}
+
+}  // namespace
+
+void formula::buildSteps() {
+  checked_ = false;
+  code_.clear();
+  code_.reserve(sections_.size());
+  uint16_t pendingSpaces = 0;
+  for (size_t i = 0; i < sections_.size(); ++i) {
+    const formulaSection& s = sections_[i];
+    Step step{};
+    size_t fused = 0;  // sections taken beyond this one
+    switch (s.kind) {
+      case kFormulaConstant:
+        step.constant = s.value;
+        if (isOperatorAt(sections_, i + 1)) {
+          step.op = kStepBinaryConstant + binaryCode(sections_[i + 1], &s);
+          fused = 1;
+        } else {
+          step.op = kStepPushConstant;
+        }
+        break;
+      case kFormulaVariable:
+        step.slot = s.slot;
+        step.arguments = pendingSpaces;
+        pendingSpaces = 0;
+        if (isOperatorAt(sections_, i + 1)) {
+          step.op = kStepBinaryVariable + binaryCode(sections_[i + 1]);
+          fused = 1;
+        } else if (i + 1 < sections_.size() && sections_[i + 1].kind == kFormulaConstant &&
+                   isOperatorAt(sections_, i + 2)) {
+          step.constant = sections_[i + 1].value;
+          step.op = kStepVariableConstant + binaryCode(sections_[i + 2], &sections_[i + 1]);
+          fused = 2;
+        } else {
+          step.op = kStepPushVariable;
+        }
+        break;
+      case kFormulaNamespace: {
+        // Switches right before a variable are checked by its step.
+        size_t next = i + 1;
+        while (next < sections_.size() && sections_[next].kind == kFormulaNamespace)
+          ++next;
+        if (next < sections_.size() && sections_[next].kind == kFormulaVariable) {
+          pendingSpaces = static_cast<uint16_t>(next - i);
+          i = next - 1;
+          continue;
+        }
+        step.slot = s.slot;
+        step.op = kStepNamespace;
+        break;
+      }
+      case kFormulaMath:
+      case kFormulaLogic:
+        step.op = kStepBinary + binaryCode(s);
+        break;
+      case kFormulaCall:
+        checked_ = checked_ || s.argumentCount() == 0;
+        step.op = kStepCall;
+        step.slot = s.functionIndex();
+        step.arguments = static_cast<uint16_t>(s.argumentCount());
+        break;
+      default:
+        continue;
+    }
+    i += fused;
+    code_.push_back(step);
+  }
+}
 
 namespace {
 
@@ -680,14 +806,19 @@ enum class Found : uint8_t {
   NotNamespaces,    // switch: the set has no namespaces at all
 };
 
-struct Lookup {
-  const float* value;
-  Found found;
-};
-
 const float kZero = 0.0f;
 
 }  // namespace
+
+struct FormulaLookup {
+  const float* value;
+  const stringw* name;
+  Found found;
+  // Variables: found, and so were the namespaces switched to right before
+  // it; nothing to report.
+  bool clean;
+};
+using Lookup = FormulaLookup;
 
 // Per thread: recent programs' look-ups, each against one root set. An entry
 // holds while every set its look-ups asked keeps the stamp it had. The sets
@@ -724,17 +855,33 @@ struct FormulaStack::LookupCache {
 
 FormulaStack::FormulaStack() { values_.reserve(64); }
 
-FormulaStack::~FormulaStack() = default;
-
 namespace {
 
+// The stack the calling thread evaluates on, once found: its record's, or
+// for a thread that never set up its record, one of its own. A stack is only
+// destroyed by its own thread, which forgets it then.
+thread_local FormulaStack* currentThreadStack = nullptr;
+
 FormulaStack& threadStack() {
-  if (FormulaStack* stack = threadLocals().formulaStack)
+  if (FormulaStack* stack = currentThreadStack)
     return *stack;
-  // A thread that never set up its record still evaluates correctly.
-  thread_local FormulaStack fallback;
-  return fallback;
+  FormulaStack* stack = threadLocals().formulaStack;
+  if (stack == nullptr) {
+    thread_local FormulaStack fallback;
+    stack = &fallback;
+  }
+  currentThreadStack = stack;
+  return *stack;
 }
+
+}  // namespace
+
+FormulaStack::~FormulaStack() {
+  if (currentThreadStack == this)
+    currentThreadStack = nullptr;
+}
+
+namespace {
 
 NamedValues& noVariables() {
   static NamedValues empty;
@@ -747,162 +894,239 @@ NamedValues& noVariables() {
 void resolve(const std::vector<formulaSection>& sections, NamedList* root, LookupTrace& trace,
              std::vector<Lookup>& lookups) {
   NamedList* current = root;
+  bool spacesFound = true;  // the switches since the last other section
   for (const formulaSection& s : sections) {
     if (s.kind == kFormulaVariable) {
       const float* place = current->locate(*s.name, trace);
-      lookups[s.slot] = place ? Lookup{place, Found::Value} : Lookup{&kZero, Found::UnknownVariable};
+      lookups[s.slot] = place ? Lookup{place, s.name, Found::Value, spacesFound}
+                              : Lookup{&kZero, s.name, Found::UnknownVariable, false};
       current = root;
     } else if (s.kind == kFormulaNamespace) {
       trace.note(*current);
       NameSpaces* spaces = current->getKind() == 2 ? dynamic_cast<NameSpaces*>(current) : nullptr;
-      if (spaces == nullptr) {
-        lookups[s.slot] = {&kZero, Found::NotNamespaces};
-      } else if (NamedValues* set = spaces->findSpace(*s.name)) {
-        lookups[s.slot] = {&kZero, Found::Namespace};
-        current = set;
-      } else {
-        lookups[s.slot] = {&kZero, Found::InvalidNamespace};
+      Found found = Found::NotNamespaces;
+      if (spaces != nullptr) {
+        NamedValues* set = spaces->findSpace(*s.name);
+        found = set ? Found::Namespace : Found::InvalidNamespace;
+        if (set)
+          current = set;
       }
+      lookups[s.slot] = {&kZero, s.name, found, false};
+      spacesFound = spacesFound && found == Found::Namespace;
+      continue;
     }
+    spacesFound = true;
   }
 }
 
-// Runs the program with its look-ups done.
-float run(const std::vector<formulaSection>& sections, const Lookup* lookups, float* stack, unsigned& size,
-          FormulaStack& stackObject) {
-  unsigned top = 0;
-  for (const formulaSection& s : sections) {
-    switch (s.kind) {
-      case kFormulaConstant:
-        stack[top++] = s.value;
-        break;
-      case kFormulaVariable: {
-        const Lookup& lookup = lookups[s.slot];
-        if (lookup.found != Found::Value)
-          logError("Formula Error:\n  Formula requested unknown variable: '%ls'\n", s.name->c_str());
-        stack[top++] = *lookup.value;
-        break;
+void reportNamespace(const Lookup& lookup) {
+  if (lookup.found == Found::InvalidNamespace)
+    logError("Formula Error:\n  Formula requested invalid namespace(%ls)\n", lookup.name->c_str());
+  else if (lookup.found == Found::NotNamespaces)
+    logError("Formula Error:\n  Formula attempted to access a variable(%ls) as a namespace\n", lookup.name->c_str());
+}
+
+// The messages of a variable's step: its namespace switches', then its own.
+void reportVariable(const Lookup* lookups, uint32_t slot, unsigned spaces) {
+  for (uint32_t s = slot - spaces; s < slot; ++s)
+    reportNamespace(lookups[s]);
+  if (lookups[slot].found != Found::Value)
+    logError("Formula Error:\n  Formula requested unknown variable: '%ls'\n", lookups[slot].name->c_str());
+}
+
+// Applies binary operator `code` to l and r, leaving the result in l.
+inline void applyBinary(unsigned code, float& l, float r) {
+  // Single float operations round exactly as the double ones rounded to float.
+  switch (code) {
+    case kMathAdd:
+      l = l + r;
+      return;
+    case kMathSubtract:
+      l = l - r;
+      return;
+    case kMathMultiply:
+      l = l * r;
+      return;
+    case kMathDivide:
+      if (r == 0.0f)
+        logError("Formula Error:\n  Divided by 0\n");
+      else
+        l = l / r;
+      return;
+    case kMathPower:
+    case kMathPowerNegated:
+    case kSquare:
+      l = code == kSquare ? l * l : std::pow(l, code == kMathPower ? r : -r);
+      if (std::isnan(l)) {
+        logError("Formula Error:\n  Invalid power operation\n");
+        l = 0.0f;
       }
-      case kFormulaNamespace: {
-        const Found found = lookups[s.slot].found;
-        if (found == Found::InvalidNamespace)
-          logError("Formula Error:\n  Formula requested invalid namespace(%ls)\n", s.name->c_str());
-        else if (found == Found::NotNamespaces)
-          logError("Formula Error:\n  Formula attempted to access a variable(%ls) as a namespace\n", s.name->c_str());
-        break;
-      }
-      case kFormulaMath: {
-        if (top < 2) {
-          logError("Formula Error:\n  Formula requested action without sufficient parameters!\n");
-          size = 0;
-          return 0.0f;
-        }
-        const float r = stack[--top];
-        float& l = stack[top - 1];
-        switch (s.code) {
-          case kMathAdd:
-            l = static_cast<float>(static_cast<double>(l) + r);
-            break;
-          case kMathSubtract:
-            l = static_cast<float>(static_cast<double>(l) - r);
-            break;
-          case kMathMultiply:
-            l = static_cast<float>(static_cast<double>(l) * r);
-            break;
-          case kMathDivide:
-            if (r == 0.0f)
-              logError("Formula Error:\n  Divided by 0\n");
-            else
-              l = static_cast<float>(static_cast<double>(l) / r);
-            break;
-          default:
-            l = std::pow(l, s.code == kMathPower ? r : -r);
-            if (std::isnan(l)) {
-              logError("Formula Error:\n  Invalid power operation\n");
-              l = 0.0f;
-            }
-            break;
-        }
-        break;
-      }
-      case kFormulaLogic: {
-        if (top < 2) {
-          logError("Formula Error:\n  Formula requested logic without sufficient parameters!\n");
-          size = 0;
-          return 0.0f;
-        }
-        const double r = stack[--top];
-        const double l = stack[top - 1];
-        bool result;
-        switch (s.code) {
-          case kLogicLess:
-            result = l < r;
-            break;
-          case kLogicLessEqual:
-            result = l <= r;
-            break;
-          case kLogicGreater:
-            result = l > r;
-            break;
-          case kLogicGreaterEqual:
-            result = l >= r;
-            break;
-          case kLogicEqual:
-            result = l == r;
-            break;
-          case kLogicNotEqual:
-            result = l != r;  // also true when either is not a number
-            break;
-          case kLogicAnd:
-            result = l != 0.0 && r != 0.0;
-            break;
-          default:
-            result = l != 0.0 || r != 0.0;  // a value that is not a number counts as non-zero
-            break;
-        }
-        stack[top - 1] = result ? 1.0f : 0.0f;
-        break;
-      }
-      case kFormulaCall: {
-        const uint32_t index = s.functionIndex();
-        const unsigned arguments = s.argumentCount();
-        // A built-in that refused its arguments leaves them, so a call can
-        // find fewer values than compiling counted.
-        if (top < arguments || index >= formulaFunctions.size() || formulaFunctions[index].value == nullptr) {
-          logError("Formula Error:\n  Formula requested action without sufficient parameters!\n");
-          size = 0;
-          return 0.0f;
-        }
-        size = top;
-        formulaFunctions[index].value->function(stackObject, arguments);
-        top = size;
-        break;
-      }
-      default:
-        break;
-    }
+      return;
   }
-  size = 0;
-  if (top == 0)
-    return 0.0f;  // only a refused built-in leaves nothing; it logged why
-  const float result = stack[--top];
-  if (top > 0)
-    logError("Formula Error:\n  Formula did not use all requested values!\n");
-  return result;
+  const double a = l, b = r;
+  bool result;
+  switch (code - kLogicBase) {
+    case kLogicLess:
+      result = a < b;
+      break;
+    case kLogicLessEqual:
+      result = a <= b;
+      break;
+    case kLogicGreater:
+      result = a > b;
+      break;
+    case kLogicGreaterEqual:
+      result = a >= b;
+      break;
+    case kLogicEqual:
+      result = a == b;
+      break;
+    case kLogicNotEqual:
+      result = a != b;  // also true when either is not a number
+      break;
+    case kLogicAnd:
+      result = a != 0.0 && b != 0.0;
+      break;
+    default:
+      result = a != 0.0 || b != 0.0;  // a value that is not a number counts as non-zero
+      break;
+  }
+  l = result ? 1.0f : 0.0f;
+}
+
+// The message of an operator that finds too few values.
+void logShortOfValues(unsigned code) {
+  if (code < kLogicBase)
+    logError("Formula Error:\n  Formula requested action without sufficient parameters!\n");
+  else
+    logError("Formula Error:\n  Formula requested logic without sufficient parameters!\n");
 }
 
 }  // namespace
 
+// A variable's value, after the messages of its look-up.
+inline float readVariable(const Lookup* lookups, uint32_t slot, unsigned spaces) {
+  const Lookup& lookup = lookups[slot];
+  if (!lookup.clean)
+    reportVariable(lookups, slot, spaces);
+  return *lookup.value;
+}
+
+// Runs the program's steps with its look-ups done. The top value stays in a
+// register; the ones under it live in the stack's memory from index 1 on
+// (index 0 is a spare place for the push onto an empty stack). Without
+// `Checked` the run trusts the compile-time count of values, which holds for
+// every program without a call of no arguments.
+template <bool Checked>
+__attribute__((always_inline)) inline float formula::runSteps(const Lookup* lookups, FormulaStack& stackObject) const {
+  float* below = stackObject.values_.data() + FormulaStack::kBottom;
+  unsigned depth = 0;  // values on the stack, the top one in `top`
+  float top = 0.0f;
+  for (const Step& step : code_) {
+    switch (step.op) {
+#define CORVANE_BINARY_STEPS(code)                                 \
+  case kStepBinary + (code): {                                     \
+    if (Checked && depth < 2) {                                    \
+      logShortOfValues(code);                                      \
+      return 0.0f;                                                 \
+    }                                                              \
+    --depth;                                                       \
+    float l = below[static_cast<int>(depth) - 1];                  \
+    applyBinary(code, l, top);                                     \
+    top = l;                                                       \
+    break;                                                         \
+  }                                                                \
+  case kStepBinaryConstant + (code):                               \
+    if (Checked && depth < 1) {                                    \
+      logShortOfValues(code);                                      \
+      return 0.0f;                                                 \
+    }                                                              \
+    applyBinary(code, top, step.constant);                         \
+    break;                                                         \
+  case kStepBinaryVariable + (code): {                             \
+    const float r = readVariable(lookups, step.slot, step.arguments);              \
+    if (Checked && depth < 1) {                                    \
+      logShortOfValues(code);                                      \
+      return 0.0f;                                                 \
+    }                                                              \
+    applyBinary(code, top, r);                                     \
+    break;                                                         \
+  }                                                                \
+  case kStepVariableConstant + (code): {                           \
+    float l = readVariable(lookups, step.slot, step.arguments);                    \
+    below[static_cast<int>(depth) - 1] = top;                      \
+    ++depth;                                                       \
+    applyBinary(code, l, step.constant);                           \
+    top = l;                                                       \
+    break;                                                         \
+  }
+      CORVANE_BINARY_STEPS(0)
+      CORVANE_BINARY_STEPS(1)
+      CORVANE_BINARY_STEPS(2)
+      CORVANE_BINARY_STEPS(3)
+      CORVANE_BINARY_STEPS(4)
+      CORVANE_BINARY_STEPS(5)
+      CORVANE_BINARY_STEPS(6)
+      CORVANE_BINARY_STEPS(7)
+      CORVANE_BINARY_STEPS(8)
+      CORVANE_BINARY_STEPS(9)
+      CORVANE_BINARY_STEPS(10)
+      CORVANE_BINARY_STEPS(11)
+      CORVANE_BINARY_STEPS(12)
+      CORVANE_BINARY_STEPS(13)
+      CORVANE_BINARY_STEPS(14)
+#undef CORVANE_BINARY_STEPS
+      case kStepPushConstant:
+        below[static_cast<int>(depth) - 1] = top;
+        top = step.constant;
+        ++depth;
+        break;
+      case kStepPushVariable: {
+        const float value = readVariable(lookups, step.slot, step.arguments);
+        below[static_cast<int>(depth) - 1] = top;
+        top = value;
+        ++depth;
+        break;
+      }
+      case kStepNamespace: {
+        reportNamespace(lookups[step.slot]);
+        break;
+      }
+      case kStepCall: {
+        // A built-in that refused its arguments leaves them; with no
+        // arguments that is fewer values than compiling counted.
+        if ((Checked && depth < step.arguments) || step.slot >= formulaFunctions.size() ||
+            formulaFunctions[step.slot].value == nullptr) {
+          logError("Formula Error:\n  Formula requested action without sufficient parameters!\n");
+          return 0.0f;
+        }
+        below[static_cast<int>(depth) - 1] = top;
+        stackObject.size_ = depth;
+        formulaFunctions[step.slot].value->function(stackObject, step.arguments);
+        depth = stackObject.size_;
+        top = below[static_cast<int>(depth) - 1];
+        break;
+      }
+      default:
+        __builtin_unreachable();  // buildSteps makes no other operation
+    }
+  }
+  if (depth == 0)
+    return 0.0f;  // only a refused built-in leaves nothing; it logged why
+  if (depth > 1)
+    logError("Formula Error:\n  Formula did not use all requested values!\n");
+  return top;
+}
+
 float evaluateFormula(const formula* program, NamedList* variables) {
-  if (program == nullptr || program->sections_.empty())
+  if (program == nullptr || program->code_.empty())
     return 0.0f;
   if (variables == nullptr)
     variables = &noVariables();
 
   FormulaStack& stack = threadStack();
-  if (stack.values_.size() < program->operands_)
-    stack.values_.resize(program->operands_);
-  stack.size_ = 0;
+  if (stack.values_.size() < FormulaStack::kBottom + program->operands_)
+    stack.values_.resize(FormulaStack::kBottom + program->operands_);
 
   const Lookup* lookups = nullptr;
   if (program->lookups_ > 0) {
@@ -911,6 +1135,7 @@ float evaluateFormula(const formula* program, NamedList* variables) {
     FormulaStack::LookupCache::Entry& entry = stack.lookups_->entryFor(program->id_, variables);
     if (!entry.holds(program->id_, variables)) {
       entry.trace.clear();
+      entry.trace.copies.reserve(program->lookups_);
       entry.lookups.resize(program->lookups_);
       resolve(program->sections_, variables, entry.trace, entry.lookups);
       entry.programId = program->id_;
@@ -919,5 +1144,8 @@ float evaluateFormula(const formula* program, NamedList* variables) {
     }
     lookups = entry.lookups.data();
   }
-  return run(program->sections_, lookups, stack.values_.data(), stack.size_, stack);
+  const float result =
+      program->checked_ ? program->runSteps<true>(lookups, stack) : program->runSteps<false>(lookups, stack);
+  stack.size_ = 0;
+  return result;
 }

@@ -59,6 +59,7 @@
 
 class NamedList;
 class FormulaStack;
+struct FormulaLookup;
 
 enum FormulaSectionKind : uint32_t {
   kFormulaConstant = 0,
@@ -152,13 +153,21 @@ class formula {
   friend void compileFormula(formula& program, const irr::core::stringw& text);
   friend float evaluateFormula(const formula* program, NamedList* variables);
 
-  // Numbers the look-ups, counts the operands and takes a new identity.
+  struct Step;
+
+  // Numbers the look-ups, counts the operands, takes a new identity and
+  // builds the steps.
   void finish();
+  void buildSteps();
+  template <bool Checked>
+  float runSteps(const FormulaLookup* lookups, FormulaStack& stack) const;
 
   std::vector<formulaSection> sections_;
+  std::vector<Step> code_;   // what the evaluator runs
   uint64_t id_ = 0;          // unique per compiled content, for the look-up cache
   uint32_t lookups_ = 0;     // variables and namespace switches
   uint32_t operands_ = 0;    // constants and variables: the deepest stack
+  bool checked_ = false;     // a call of no arguments: stack depths are checked
 };
 
 // Compiles `text` and appends the program to `program` (which is empty).
@@ -182,18 +191,22 @@ class FormulaStack {
 
   unsigned size() const { return size_; }
   // The top `count` values (at most size()), the first argument first.
-  float* arguments(unsigned count) { return values_.data() + (size_ - count); }
+  float* arguments(unsigned count) { return values_.data() + kBottom + (size_ - count); }
   // Replaces the top `count` values (at least 1) by `result`.
   void replace(unsigned count, float result) {
-    values_[size_ - count] = result;
+    values_[kBottom + size_ - count] = result;
     size_ -= count - 1;
   }
 
  private:
   friend float evaluateFormula(const formula* program, NamedList* variables);
+  friend class formula;
   struct LookupCache;
 
-  std::vector<float> values_;  // capacity: the largest program run so far
+  // The bottom value's index: the evaluator keeps a spare place under it.
+  static constexpr unsigned kBottom = 1;
+
+  std::vector<float> values_;  // room for the largest program run so far
   unsigned size_ = 0;
   std::unique_ptr<LookupCache> lookups_;
 };

@@ -21,7 +21,6 @@
 #include <irrString.h>
 
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 #include "core/names.h"
@@ -31,14 +30,15 @@ class NamedList;
 // The sets a variable look-up asked, with their stamps at the time, in the
 // order they were first asked (each set once). A set with stamp 0 (one the
 // evaluator cannot follow) marks the trace untracked; values of such sets are
-// copied into `copies`, where they keep their place until the next clear.
+// copied into `copies`; a look-up keeps at most one, and the caller reserves
+// room for all of them first, so each keeps its place until the next clear.
 struct LookupTrace {
   struct Entry {
     const NamedList* set;
     uint64_t stamp;
   };
   std::vector<Entry> sets;
-  std::deque<float> copies;
+  std::vector<float> copies;
   bool untracked = false;
 
   void clear();
