@@ -316,7 +316,7 @@ class Compiler {
           break;
         }
         case TokenKind::Name: {
-          const irr::s32 index = NamedVar<float>::find(formulaConstants, token.text);
+          const irr::s32 index = NamedVar<float>::findNoSort(formulaConstants, token.text);
           if (index >= 0)
             add(formulaSection::constant(formulaConstants[index].value));
           else
@@ -362,7 +362,7 @@ class Compiler {
           break;
         }
         case TokenKind::Function: {
-          const irr::s32 index = NamedVar<formFuncRef*>::find(formulaFunctions, token.text);
+          const irr::s32 index = NamedVar<formFuncRef*>::findNoSort(formulaFunctions, token.text);
           if (index >= 0 && static_cast<uint32_t>(index) <= kMaxFormulaFunctionIndex) {
             add(formulaSection::call(static_cast<uint32_t>(index), 0));
             hasCall_ = true;

@@ -221,9 +221,11 @@ struct formFuncRef {
   uint8_t foldable;
 };
 
-// The registries formula names are resolved against when compiling. A call
-// refers to its function by index, so formulaFunctions must not change once
-// formulas are compiled.
+// The registries formula names are resolved against when compiling. Both are
+// filled through getOrAdd only, which keeps them in name order, so that
+// compiling on several threads at once only reads them. A call refers to its
+// function by index, so formulaFunctions must not change once formulas are
+// compiled.
 extern NamedVar<formFuncRef*>::Registry formulaFunctions;
 extern NamedVar<float>::Registry formulaConstants;
 

@@ -164,8 +164,6 @@ Builtin builtins[] = {
 // Writes the listing through `out(format, ...)`.
 template <class Out>
 void dumpTables(Out out) {
-  formulaFunctions.sort();
-  formulaConstants.sort();
   out("Formula Functions:\n");
   for (irr::u32 i = 0; i < formulaFunctions.size(); ++i)
     out(" %ls\n", formulaFunctions[i].name.c_str());

@@ -51,8 +51,10 @@ NamedValues& NamedValues::operator=(const NamedValues& other) {
   return *this;
 }
 
+// The registry only grows through getOrAdd, so it is always in name order
+// and readers search it without the sort check (which writes its flag).
 bool NamedValues::get(const irr::core::stringw& name, float& value) {
-  const irr::s32 index = NamedVar<float>::find(vars_, name);
+  const irr::s32 index = NamedVar<float>::findNoSort(vars_, name);
   if (index < 0)
     return false;
   value = vars_[index].value;
@@ -77,7 +79,7 @@ void NamedValues::set(const irr::core::stringw& name, float value) {
 }
 
 const float* NamedValues::locate(const irr::core::stringw& name, LookupTrace& trace) {
-  const irr::s32 index = NamedVar<float>::find(vars_, name);
+  const irr::s32 index = NamedVar<float>::findNoSort(vars_, name);
   trace.note(*this);
   return index >= 0 ? &vars_[index].value : nullptr;
 }

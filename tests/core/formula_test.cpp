@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -368,6 +369,9 @@ TEST_F(FormulaTest, ThreadsShareOneProgram) {
       for (int i = 0; i < 1000; ++i) {
         own.set(L"b", static_cast<float>(i));
         if (evaluateFormula(&program, &own) != 2.0f * t + i)
+          ++wrong[t];
+        const formula mine(L"max(b, a) + true");  // compiled on every thread at once
+        if (evaluateFormula(&mine, &own) != std::max<float>(i, t) + 1)
           ++wrong[t];
       }
     });
