@@ -1018,99 +1018,116 @@ inline float readVariable(const Lookup* lookups, uint32_t slot, unsigned spaces)
 // `Checked` the run trusts the compile-time count of values, which holds for
 // every program without a call of no arguments.
 template <bool Checked>
-__attribute__((always_inline)) inline float formula::runSteps(const Lookup* lookups, FormulaStack& stackObject) const {
+float formula::runSteps(const Lookup* lookups, FormulaStack& stackObject) const {
+  // Each step jumps straight to the next one's code (labels as values, which
+  // both compilers the build supports offer).
+#define CORVANE_FORM(form)                                                                        \
+  &&form##0, &&form##1, &&form##2, &&form##3, &&form##4, &&form##5, &&form##6, &&form##7, &&form##8, \
+      &&form##9, &&form##10, &&form##11, &&form##12, &&form##13, &&form##14
+  static void* const kDispatch[] = {
+      CORVANE_FORM(binary_),         CORVANE_FORM(binaryConstant_), CORVANE_FORM(binaryVariable_),
+      CORVANE_FORM(variableConstant_), &&pushConstant, &&pushVariable, &&nameSpace, &&call,
+  };
+#undef CORVANE_FORM
+  static_assert(kStepCall == 4 * kBinaryCodes + 3, "the dispatch table lists every operation in order");
+
   float* below = stackObject.values_.data() + FormulaStack::kBottom;
   unsigned depth = 0;  // values on the stack, the top one in `top`
   float top = 0.0f;
-  for (const Step& step : code_) {
-    switch (step.op) {
-#define CORVANE_BINARY_STEPS(code)                                 \
-  case kStepBinary + (code): {                                     \
-    if (Checked && depth < 2) {                                    \
-      logShortOfValues(code);                                      \
-      return 0.0f;                                                 \
-    }                                                              \
-    --depth;                                                       \
-    float l = below[static_cast<int>(depth) - 1];                  \
-    applyBinary(code, l, top);                                     \
-    top = l;                                                       \
-    break;                                                         \
-  }                                                                \
-  case kStepBinaryConstant + (code):                               \
-    if (Checked && depth < 1) {                                    \
-      logShortOfValues(code);                                      \
-      return 0.0f;                                                 \
-    }                                                              \
-    applyBinary(code, top, step.constant);                         \
-    break;                                                         \
-  case kStepBinaryVariable + (code): {                             \
-    const float r = readVariable(lookups, step.slot, step.arguments);              \
-    if (Checked && depth < 1) {                                    \
-      logShortOfValues(code);                                      \
-      return 0.0f;                                                 \
-    }                                                              \
-    applyBinary(code, top, r);                                     \
-    break;                                                         \
-  }                                                                \
-  case kStepVariableConstant + (code): {                           \
-    float l = readVariable(lookups, step.slot, step.arguments);                    \
-    below[static_cast<int>(depth) - 1] = top;                      \
-    ++depth;                                                       \
-    applyBinary(code, l, step.constant);                           \
-    top = l;                                                       \
-    break;                                                         \
+  const Step* step = code_.data();
+  const Step* const end = step + code_.size();
+#define CORVANE_NEXT_STEP() \
+  if (++step == end)        \
+    goto finished;          \
+  goto* kDispatch[step->op]
+  goto* kDispatch[step->op];
+
+#define CORVANE_SHORT_OF_VALUES(needed, code) \
+  if (Checked && depth < (needed)) {          \
+    logShortOfValues(code);                   \
+    return 0.0f;                              \
   }
-      CORVANE_BINARY_STEPS(0)
-      CORVANE_BINARY_STEPS(1)
-      CORVANE_BINARY_STEPS(2)
-      CORVANE_BINARY_STEPS(3)
-      CORVANE_BINARY_STEPS(4)
-      CORVANE_BINARY_STEPS(5)
-      CORVANE_BINARY_STEPS(6)
-      CORVANE_BINARY_STEPS(7)
-      CORVANE_BINARY_STEPS(8)
-      CORVANE_BINARY_STEPS(9)
-      CORVANE_BINARY_STEPS(10)
-      CORVANE_BINARY_STEPS(11)
-      CORVANE_BINARY_STEPS(12)
-      CORVANE_BINARY_STEPS(13)
-      CORVANE_BINARY_STEPS(14)
+#define CORVANE_BINARY_STEPS(code)                                     \
+  binary_##code : {                                                    \
+    CORVANE_SHORT_OF_VALUES(2, code)                                   \
+    --depth;                                                           \
+    float l = below[static_cast<int>(depth) - 1];                      \
+    applyBinary(code, l, top);                                         \
+    top = l;                                                           \
+    CORVANE_NEXT_STEP();                                               \
+  }                                                                    \
+  binaryConstant_##code : {                                            \
+    CORVANE_SHORT_OF_VALUES(1, code)                                   \
+    applyBinary(code, top, step->constant);                            \
+    CORVANE_NEXT_STEP();                                               \
+  }                                                                    \
+  binaryVariable_##code : {                                            \
+    const float r = readVariable(lookups, step->slot, step->arguments); \
+    CORVANE_SHORT_OF_VALUES(1, code)                                   \
+    applyBinary(code, top, r);                                         \
+    CORVANE_NEXT_STEP();                                               \
+  }                                                                    \
+  variableConstant_##code : {                                          \
+    float l = readVariable(lookups, step->slot, step->arguments);      \
+    below[static_cast<int>(depth) - 1] = top;                          \
+    ++depth;                                                           \
+    applyBinary(code, l, step->constant);                              \
+    top = l;                                                           \
+    CORVANE_NEXT_STEP();                                               \
+  }
+  CORVANE_BINARY_STEPS(0)
+  CORVANE_BINARY_STEPS(1)
+  CORVANE_BINARY_STEPS(2)
+  CORVANE_BINARY_STEPS(3)
+  CORVANE_BINARY_STEPS(4)
+  CORVANE_BINARY_STEPS(5)
+  CORVANE_BINARY_STEPS(6)
+  CORVANE_BINARY_STEPS(7)
+  CORVANE_BINARY_STEPS(8)
+  CORVANE_BINARY_STEPS(9)
+  CORVANE_BINARY_STEPS(10)
+  CORVANE_BINARY_STEPS(11)
+  CORVANE_BINARY_STEPS(12)
+  CORVANE_BINARY_STEPS(13)
+  CORVANE_BINARY_STEPS(14)
 #undef CORVANE_BINARY_STEPS
-      case kStepPushConstant:
-        below[static_cast<int>(depth) - 1] = top;
-        top = step.constant;
-        ++depth;
-        break;
-      case kStepPushVariable: {
-        const float value = readVariable(lookups, step.slot, step.arguments);
-        below[static_cast<int>(depth) - 1] = top;
-        top = value;
-        ++depth;
-        break;
-      }
-      case kStepNamespace: {
-        reportNamespace(lookups[step.slot]);
-        break;
-      }
-      case kStepCall: {
-        // A built-in that refused its arguments leaves them; with no
-        // arguments that is fewer values than compiling counted.
-        if ((Checked && depth < step.arguments) || step.slot >= formulaFunctions.size() ||
-            formulaFunctions[step.slot].value == nullptr) {
-          logError("Formula Error:\n  Formula requested action without sufficient parameters!\n");
-          return 0.0f;
-        }
-        below[static_cast<int>(depth) - 1] = top;
-        stackObject.size_ = depth;
-        formulaFunctions[step.slot].value->function(stackObject, step.arguments);
-        depth = stackObject.size_;
-        top = below[static_cast<int>(depth) - 1];
-        break;
-      }
-      default:
-        __builtin_unreachable();  // buildSteps makes no other operation
-    }
+#undef CORVANE_SHORT_OF_VALUES
+
+pushConstant:
+  below[static_cast<int>(depth) - 1] = top;
+  top = step->constant;
+  ++depth;
+  CORVANE_NEXT_STEP();
+
+pushVariable : {
+  const float value = readVariable(lookups, step->slot, step->arguments);
+  below[static_cast<int>(depth) - 1] = top;
+  top = value;
+  ++depth;
+  CORVANE_NEXT_STEP();
+}
+
+nameSpace:
+  reportNamespace(lookups[step->slot]);
+  CORVANE_NEXT_STEP();
+
+call:
+  // A built-in that refused its arguments leaves them; with no arguments
+  // that is fewer values than compiling counted.
+  if ((Checked && depth < step->arguments) || step->slot >= formulaFunctions.size() ||
+      formulaFunctions[step->slot].value == nullptr) {
+    logError("Formula Error:\n  Formula requested action without sufficient parameters!\n");
+    return 0.0f;
   }
+  below[static_cast<int>(depth) - 1] = top;
+  stackObject.size_ = depth;
+  formulaFunctions[step->slot].value->function(stackObject, step->arguments);
+  depth = stackObject.size_;
+  top = below[static_cast<int>(depth) - 1];
+  CORVANE_NEXT_STEP();
+#undef CORVANE_NEXT_STEP
+
+finished:
   if (depth == 0)
     return 0.0f;  // only a refused built-in leaves nothing; it logged why
   if (depth > 1)
