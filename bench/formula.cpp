@@ -57,20 +57,26 @@ void evaluateMuparser(benchmark::State& state, mu::Parser& parser, const char* t
     benchmark::DoNotOptimize(parser.Eval());
 }
 
-void BM_Arithmetic(benchmark::State& state) {
+// The arithmetic and call cases read x and y.
+void evaluateOursXY(benchmark::State& state, const char* text, float x, float y) {
   NamedValues variables;
-  variables.set(L"x", 1.5f);
-  variables.set(L"y", 4.0f);
-  evaluateOurs(state, kArithmetic, variables);
+  variables.set(L"x", x);
+  variables.set(L"y", y);
+  evaluateOurs(state, text, variables);
 }
+
+void evaluateMuparserXY(benchmark::State& state, mu::Parser& parser, const char* text, double x, double y) {
+  parser.DefineVar("x", &x);
+  parser.DefineVar("y", &y);
+  evaluateMuparser(state, parser, text);
+}
+
+void BM_Arithmetic(benchmark::State& state) { evaluateOursXY(state, kArithmetic, 1.5f, 4.0f); }
 BENCHMARK(BM_Arithmetic);
 
 void BM_Arithmetic_muparser(benchmark::State& state) {
-  double x = 1.5, y = 4.0;
   mu::Parser parser;
-  parser.DefineVar("x", &x);
-  parser.DefineVar("y", &y);
-  evaluateMuparser(state, parser, kArithmetic);
+  evaluateMuparserXY(state, parser, kArithmetic, 1.5, 4.0);
 }
 BENCHMARK(BM_Arithmetic_muparser);
 
@@ -130,25 +136,17 @@ void BM_Namespaces_muparser(benchmark::State& state) {
 }
 BENCHMARK(BM_Namespaces_muparser);
 
-void BM_Calls(benchmark::State& state) {
-  NamedValues variables;
-  variables.set(L"x", 3.0f);
-  variables.set(L"y", 0.5f);
-  evaluateOurs(state, kCalls, variables);
-}
+void BM_Calls(benchmark::State& state) { evaluateOursXY(state, kCalls, 3.0f, 0.5f); }
 BENCHMARK(BM_Calls);
 
 double progress(double start, double perLevel, double level) { return start + perLevel * (level - 1); }
 double poly(double x, double c, double b, double a) { return x * a * x + x * b + c; }
 
 void BM_Calls_muparser(benchmark::State& state) {
-  double x = 3.0, y = 0.5;
   mu::Parser parser;
-  parser.DefineVar("x", &x);
-  parser.DefineVar("y", &y);
   parser.DefineFun("progress", progress);
   parser.DefineFun("poly", poly);
-  evaluateMuparser(state, parser, kCalls);
+  evaluateMuparserXY(state, parser, kCalls, 3.0, 0.5);
 }
 BENCHMARK(BM_Calls_muparser);
 

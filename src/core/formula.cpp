@@ -437,38 +437,30 @@ class Compiler {
   // Step 3: encloses each operator of one precedence level, with its
   // neighbours of the same level, in parentheses.
   void groupLevel(int level) {
-    auto passes = [&](const formulaSection& s) {
-      return isOperand(s) || s.kind == kFormulaNamespace || (s.kind == kFormulaMath && levelOf(s) == level);
+    // Whether a scan away from the operator goes on past `s`: over whole
+    // groups (`opens` starts one in the scan's direction, `closes` ends it),
+    // operands and operators of this level; an unmatched `closes` or any
+    // other section stops it.
+    using Test = bool (*)(const formulaSection&);
+    auto goesOn = [level](const formulaSection& s, Test opens, Test closes, int& depth) {
+      if (opens(s)) {
+        ++depth;
+        return true;
+      }
+      if (closes(s))
+        return depth-- > 0;
+      return depth > 0 || isOperand(s) || s.kind == kFormulaNamespace ||
+             (s.kind == kFormulaMath && levelOf(s) == level);
     };
     for (size_t i = 0; i < sections_.size(); ++i) {
       if (sections_[i].kind != kFormulaMath || levelOf(sections_[i]) != level)
         continue;
       size_t left = i;
-      for (int depth = 0; left > 0; --left) {
-        const formulaSection& s = sections_[left - 1];
-        if (isClose(s)) {
-          ++depth;
-        } else if (isOpen(s)) {
-          if (depth == 0)
-            break;
-          --depth;
-        } else if (depth == 0 && !passes(s)) {
-          break;
-        }
-      }
+      for (int depth = 0; left > 0 && goesOn(sections_[left - 1], isClose, isOpen, depth);)
+        --left;
       size_t right = i + 1;
-      for (int depth = 0; right < sections_.size(); ++right) {
-        const formulaSection& s = sections_[right];
-        if (isOpen(s)) {
-          ++depth;
-        } else if (isClose(s)) {
-          if (depth == 0)
-            break;
-          --depth;
-        } else if (depth == 0 && !passes(s)) {
-          break;
-        }
-      }
+      for (int depth = 0; right < sections_.size() && goesOn(sections_[right], isOpen, isClose, depth);)
+        ++right;
       sections_.insert(sections_.begin() + right, formulaSection::coded(kFormulaParenthesis, kParenClose));
       sections_.insert(sections_.begin() + left, formulaSection::coded(kFormulaParenthesis, kParenOpen));
       ++i;

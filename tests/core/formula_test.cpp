@@ -53,6 +53,13 @@ std::string render(const formula& program) {
   return out;
 }
 
+struct Case {
+  const char* text;
+  const char* program;  // postfix, "" for not checked
+  float value;
+  const char* log;
+};
+
 class FormulaTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -77,15 +84,21 @@ class FormulaTest : public ::testing::Test {
     return value;
   }
 
+  // Runs each case against `vars`: its value, program (when given) and log.
+  template <size_t N>
+  void expectCases(const Case (&cases)[N]) {
+    for (const Case& c : cases) {
+      std::string program;
+      EXPECT_FLOAT_EQ(run(c.text, &vars, &program), c.value) << c.text;
+      if (*c.program) {
+        EXPECT_EQ(program, c.program) << c.text;
+      }
+      EXPECT_EQ(logged, c.log) << c.text;
+    }
+  }
+
   NamedValues vars;
   std::string logged;
-};
-
-struct Case {
-  const char* text;
-  const char* program;  // postfix, "" for not checked
-  float value;
-  const char* log;
 };
 
 TEST_F(FormulaTest, CompilesAndEvaluates) {
@@ -152,15 +165,7 @@ TEST_F(FormulaTest, CompilesAndEvaluates) {
       {"(0 - x) ^ 0.5", "", 0, "Formula Error:\n  Invalid power operation\n"},
       {"-8 ^ 0.5", "-8 0.5 ^", 0, "Formula Error:\n  Invalid power operation\n"},
   };
-  for (const Case& c : cases) {
-    std::string program;
-    const float value = run(c.text, &vars, &program);
-    EXPECT_FLOAT_EQ(value, c.value) << c.text;
-    if (*c.program) {
-      EXPECT_EQ(program, c.program) << c.text;
-    }
-    EXPECT_EQ(logged, c.log) << c.text;
-  }
+  expectCases(cases);
   EXPECT_EQ(evaluateFormula(nullptr, &vars), 0.0f);
   formula empty;
   EXPECT_EQ(evaluateFormula(&empty, &vars), 0.0f);
@@ -184,14 +189,7 @@ TEST_F(FormulaTest, MalformedTextNeverCrashes) {
        "Formula Error:\n Too few values in formula\n 'max(,)'\n"},
       {"#", "0", 0, ""},
   };
-  for (const Case& c : cases) {
-    std::string program;
-    EXPECT_FLOAT_EQ(run(c.text, &vars, &program), c.value) << c.text;
-    if (*c.program) {
-      EXPECT_EQ(program, c.program) << c.text;
-    }
-    EXPECT_EQ(logged, c.log) << c.text;
-  }
+  expectCases(cases);
 
   std::string longText = "1";
   while (longText.size() <= kMaxFormulaLength)
@@ -241,10 +239,7 @@ TEST_F(FormulaTest, BuiltIns) {
        "Formula Error:\n  Formula did not use all requested values!\n"},
       {"nosuch(x)", "", 3, "Formula Error: Referenced invalid function(nosuch) in formula\n  'nosuch(x)'\n"},
   };
-  for (const Case& c : cases) {
-    EXPECT_FLOAT_EQ(run(c.text, &vars), c.value) << c.text;
-    EXPECT_EQ(logged, c.log) << c.text;
-  }
+  expectCases(cases);
 }
 
 TEST_F(FormulaTest, NamespacesAndUnknownNames) {
