@@ -11,6 +11,7 @@
 
 #include "core/log.h"
 #include "core/text_trim.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -158,25 +159,10 @@ bool IniFile::write(irr::io::IWriteFile* file) {
 
 bool IniFile::writeFile(const std::string& path) {
   const std::string text = format();
-  const std::string temporary = path + ".tmp";
-  auto fail = [&](int error, bool created) {
-    if (created)
-      std::remove(temporary.c_str());
-    logError("Could not write '%s': %s\n", path.c_str(), std::strerror(error));
+  if (const int error = plat::replaceFile(path, text.data(), text.size())) {
+    logError("Could not write '%s': %s\n", path.c_str(), plat::errorText(error).c_str());
     return false;
-  };
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (!file)
-    return fail(errno, false);
-  const bool written =
-      std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
-  const int writeError = errno;
-  if (std::fclose(file) != 0)
-    return fail(errno, true);
-  if (!written)
-    return fail(writeError, true);
-  if (std::rename(temporary.c_str(), path.c_str()) != 0)
-    return fail(errno, true);
+  }
   changed_ = false;
   return true;
 }

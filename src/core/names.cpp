@@ -1,41 +1,13 @@
 #include "core/names.h"
 
 #include "core/text_trim.h"
+#include "core/utf16.h"
 #include "design/base/numbers.h"
 
 namespace {
 
 // True for a value that UTF-16 writes as one code unit equal to itself.
 inline bool isSingleUnit(uint32_t c) { return c < 0xD800 || (c >= 0xE000 && c <= 0xFFFF); }
-
-// The UTF-16 code units of a 32-bit wide text, one at a time; -1 at the end.
-class Utf16Units {
- public:
-  Utf16Units(const wchar_t* begin, const wchar_t* end) : next_(begin), end_(end) {}
-
-  int32_t next() {
-    if (trail_) {
-      const int32_t unit = trail_;
-      trail_ = 0;
-      return unit;
-    }
-    if (next_ == end_)
-      return -1;
-    uint32_t c = static_cast<uint32_t>(*next_++);
-    if (c <= 0xFFFF)
-      return static_cast<int32_t>(c);
-    if (c > 0x10FFFF)
-      return 0xFFFD;  // no character: ordered as the replacement character
-    c -= 0x10000;
-    trail_ = static_cast<int32_t>(0xDC00 | (c & 0x3FF));
-    return static_cast<int32_t>(0xD800 | (c >> 10));
-  }
-
- private:
-  const wchar_t* next_;
-  const wchar_t* end_;
-  int32_t trail_ = 0;
-};
 
 }  // namespace
 

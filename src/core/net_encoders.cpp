@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/log.h"
+#include "core/utf16.h"
 #include "platform/bit_stream.h"
 
 namespace {
@@ -14,14 +15,8 @@ NetObjectHooks objectHooks{nullptr};
 // Compact unsigned integers below this take the 16-bit form.
 constexpr uint32_t kCompactLimit = 32768;
 
-constexpr uint32_t kHighSurrogate = 0xD800;
-constexpr uint32_t kLowSurrogate = 0xDC00;
-constexpr uint32_t kSurrogateEnd = 0xE000;
 constexpr uint32_t kReplacementCharacter = 0xFFFD;
 constexpr uint32_t kLastCodePoint = 0x10FFFF;
-
-bool isHighSurrogate(uint32_t unit) { return unit >= kHighSurrogate && unit < kLowSurrogate; }
-bool isLowSurrogate(uint32_t unit) { return unit >= kLowSurrogate && unit < kSurrogateEnd; }
 
 void putUnit(unsigned char* bytes, unsigned index, uint32_t unit) {
   bytes[2 * index] = static_cast<unsigned char>(unit);
@@ -80,8 +75,8 @@ void writeNetStringW(RakNet::BitStream& stream, const irr::core::stringw& text, 
       if (units + 2 > limit)
         break;
       code -= 0x10000;
-      putUnit(bytes, units++, kHighSurrogate + (code >> 10));
-      putUnit(bytes, units++, kLowSurrogate + (code & 0x3FF));
+      putUnit(bytes, units++, kHighSurrogateFirst + (code >> 10));
+      putUnit(bytes, units++, kLowSurrogateFirst + (code & 0x3FF));
       continue;
     }
     // A pair already in UTF-16 form (16-bit wchar_t) goes whole or not at all.
@@ -106,18 +101,7 @@ bool readNetStringW(RakNet::BitStream& stream, irr::core::stringw& out) {
   unsigned units = 0;
   if (!readNetText(stream, 2, bytes, units))
     return false;
-  out.reserve(out.size() + units + 1);
-  for (unsigned i = 0; i < units; ++i) {
-    uint32_t code = bytes[2 * i] | (static_cast<uint32_t>(bytes[2 * i + 1]) << 8);
-    if (sizeof(wchar_t) >= 4 && isHighSurrogate(code) && i + 1 < units) {
-      const uint32_t next = bytes[2 * i + 2] | (static_cast<uint32_t>(bytes[2 * i + 3]) << 8);
-      if (isLowSurrogate(next)) {
-        code = 0x10000 + ((code - kHighSurrogate) << 10) + (next - kLowSurrogate);
-        ++i;
-      }
-    }
-    out.append(static_cast<wchar_t>(code));
-  }
+  appendUtf16LE(out, bytes, units);
   return true;
 }
 

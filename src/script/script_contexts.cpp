@@ -54,6 +54,14 @@ void releaseOne(asIScriptContext*& context) {
   context = nullptr;
 }
 
+asIScriptContext* ownContext(asIScriptContext*& context, asIScriptEngine* engine) {
+  if (context != nullptr && context->GetEngine() != engine)
+    releaseOne(context);
+  if (context == nullptr)
+    context = createScriptContext(engine);
+  return context;
+}
+
 void createThreadContexts(ThreadLocals& record) {
   record.serverContext = createScriptContext(serverScriptEngine);
   record.clientContext = createScriptContext(clientScriptEngine);
@@ -75,6 +83,18 @@ void releaseThreadContexts(ThreadLocals& record) {
 }
 
 }  // namespace
+
+asIScriptContext* threadServerContext() { return ownContext(threadLocals().serverContext, serverScriptEngine); }
+
+asIScriptContext* threadClientContext() { return ownContext(threadLocals().clientContext, clientScriptEngine); }
+
+void endScriptCall(asIScriptContext* context) {
+  if (context == nullptr)
+    return;
+  if (context->GetState() == asEXECUTION_SUSPENDED)
+    context->Abort();
+  context->Unprepare();
+}
 
 asIScriptContext* takeServerScriptContext() {
   return takeFrom(threadLocals().serverPool, serverScriptEngine);

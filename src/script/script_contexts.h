@@ -15,6 +15,16 @@
 // Most function ids the prepared-context cache keeps a context for.
 constexpr int kMaxPreparedScriptContexts = 127;
 
+// The calling thread's own context of the server (or client) engine, kept in
+// its record: made when the record has none or holds one of an engine that
+// no longer exists. Null while there is no such engine.
+AngelScript::asIScriptContext* threadServerContext();
+AngelScript::asIScriptContext* threadClientContext();
+
+// Ends the call `context` holds, whatever state it stopped in (a suspended
+// call is aborted), and unprepares it so that it can be prepared again.
+void endScriptCall(AngelScript::asIScriptContext* context);
+
 // A server-engine context from the calling thread's pool, or a new one when
 // the pool is empty. Null while there is no server engine.
 AngelScript::asIScriptContext* takeServerScriptContext();

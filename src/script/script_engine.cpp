@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "script/script_contexts.h"
 #include "script/script_report.h"
+#include "script/server_modules.h"
 
 using namespace AngelScript;
 
@@ -72,6 +73,8 @@ void clientScriptMessage(const asSMessageInfo* message, void*) { logScriptMessag
 
 bool createScriptEngines() {
   releaseScriptEngines();
+  // Records of server modules refer to functions of the engines let go.
+  clearServerModules();
 
   asSetGlobalMemoryFunctions(std::malloc, std::free);
   // Thread support is set up here, on the thread that makes the engines,

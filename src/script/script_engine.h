@@ -17,7 +17,8 @@ extern AngelScript::asIScriptEngine* clientScriptEngine;
 // properties the scripts are written for (unsafe references, character
 // literals, no line cues, optimised byte code) and its message callback, and
 // the per-thread context hooks are handed to the thread records. Engines left
-// from an earlier call are released first. False when an engine could not be
+// from an earlier call are released first, and the server module records
+// made for them are emptied. False when an engine could not be
 // made (logged); neither pointer is set then.
 bool createScriptEngines();
 

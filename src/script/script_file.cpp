@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/log.h"
+#include "script/server_modules.h"
 
 using namespace AngelScript;
 
@@ -256,4 +257,5 @@ void discardScriptModules() {
   for (const auto& [engine, name] : loadedScriptModules)
     engine->DiscardModule(name.c_str());
   loadedScriptModules.clear();
+  clearServerModules();
 }

@@ -50,7 +50,8 @@ void bindAllModuleImports();
 // Forgets every cached file (a later load reads its files again).
 void clearScriptFileCache();
 
-// Discards every module that loadScriptFile built.
+// Discards every module that loadScriptFile built, and empties the server
+// module records that refer to them.
 void discardScriptModules();
 
 // The cached or newly read and preprocessed file. Throws FileDNE.

@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/utf16.h"
 #include "script/script_engine.h"
 
 using namespace AngelScript;
@@ -426,34 +427,18 @@ int ScriptString::findLast(char16_t unit, int32_t start) const {
 std::u16string wideToUtf16(const irr::core::stringw& text) {
   std::u16string units;
   units.reserve(text.size());
-  for (irr::u32 i = 0; i < text.size(); ++i) {
-    const uint32_t code = static_cast<uint32_t>(text[i]);
-    if (code > 0x10FFFF) {
-      units.push_back(u'\uFFFD');  // no 16-bit form
-    } else if (code > 0xFFFF) {
-      const uint32_t offset = code - 0x10000;
-      units.push_back(static_cast<char16_t>(0xD800 + (offset >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + (offset & 0x3FF)));
-    } else {
-      units.push_back(static_cast<char16_t>(code));  // lone surrogates pass through
-    }
-  }
+  Utf16Units source(text.c_str(), text.c_str() + text.size());
+  for (int32_t unit = source.next(); unit >= 0; unit = source.next())
+    units.push_back(static_cast<char16_t>(unit));
   return units;
 }
 
 irr::core::stringw utf16ToWide(const std::u16string& units) {
   std::wstring wide;
   wide.reserve(units.size());
-  for (size_t i = 0; i < units.size(); ++i) {
-    const char16_t unit = units[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      wide.push_back(static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00)));
-      ++i;
-    } else {
-      wide.push_back(static_cast<wchar_t>(unit));
-    }
-  }
+  decodeUtf16(
+      units.size(), [&units](size_t i) { return static_cast<uint32_t>(units[i]); },
+      [&wide](wchar_t c) { wide.push_back(c); });
   return irr::core::stringw(wide.c_str(), static_cast<irr::u32>(wide.size()));
 }
 

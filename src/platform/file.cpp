@@ -1,0 +1,212 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace plat {
+
+namespace {
+
+std::atomic<FileFaultHook> faultHook{nullptr};
+
+int injectedFault(FileOp op, const std::string& path, std::size_t size = 0) {
+  const FileFaultHook hook = faultHook.load(std::memory_order_acquire);
+  return hook ? hook(op, path, size) : 0;
+}
+
+// Folder part of a path: everything before the last '/', "/" for a file in
+// the root, "." for a bare name.
+std::string folderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos)
+    return ".";
+  if (slash == 0)
+    return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+void setFileFaultHook(FileFaultHook hook) { faultHook.store(hook, std::memory_order_release); }
+
+// ---------------------------------------------------------------------------
+// OutputFile
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0)
+    ::close(fd_);
+}
+
+int OutputFile::create(const std::string& path) {
+  if (fd_ >= 0)
+    close();
+  if (const int fault = injectedFault(FileOp::Create, path))
+    return fault;
+  int fd;
+  do
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0)
+    return errno;
+  fd_ = fd;
+  path_ = path;
+  return 0;
+}
+
+int OutputFile::write(const void* data, std::size_t size) {
+  if (fd_ < 0)
+    return EBADF;
+  if (const int fault = injectedFault(FileOp::Write, path_, size))
+    return fault;
+  const char* next = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = ::write(fd_, next, size);
+    if (written < 0) {
+      if (errno == EINTR)
+        continue;
+      return errno;
+    }
+    if (written == 0)
+      return EIO;  // no progress and no error: never loop forever
+    next += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return 0;
+}
+
+int OutputFile::sync() {
+  if (fd_ < 0)
+    return EBADF;
+  if (const int fault = injectedFault(FileOp::Sync, path_))
+    return fault;
+  return ::fsync(fd_) == 0 ? 0 : errno;
+}
+
+int OutputFile::close() {
+  if (fd_ < 0)
+    return EBADF;
+  const int fd = fd_;
+  fd_ = -1;
+  const int fault = injectedFault(FileOp::Close, path_);
+  // close is not retried after EINTR: the descriptor is released either way.
+  const int result = ::close(fd) == 0 ? 0 : errno;
+  return fault ? fault : result;
+}
+
+// ---------------------------------------------------------------------------
+// InputFile
+
+InputFile::~InputFile() { close(); }
+
+int InputFile::open(const std::string& path) {
+  close();
+  int fd;
+  do
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // a pipe must not block the open
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0)
+    return errno;
+  struct stat info;
+  if (::fstat(fd, &info) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return error;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+  }
+  fd_ = fd;
+  size_ = static_cast<uint64_t>(info.st_size);
+  return 0;
+}
+
+int InputFile::read(void* out, std::size_t size, std::size_t& got) {
+  got = 0;
+  if (fd_ < 0)
+    return EBADF;
+  char* next = static_cast<char*>(out);
+  while (got < size) {
+    const ssize_t count = ::read(fd_, next + got, size - got);
+    if (count < 0) {
+      if (errno == EINTR)
+        continue;
+      return errno;
+    }
+    if (count == 0)
+      break;
+    got += static_cast<std::size_t>(count);
+  }
+  return 0;
+}
+
+void InputFile::close() {
+  if (fd_ >= 0)
+    ::close(fd_);
+  fd_ = -1;
+  size_ = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Folder operations
+
+int renameFile(const std::string& from, const std::string& to) {
+  if (const int fault = injectedFault(FileOp::Rename, from))
+    return fault;
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int removeFile(const std::string& path) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT)
+    return 0;
+  return errno;
+}
+
+int syncFolderOf(const std::string& path) {
+  const std::string folder = folderOf(path);
+  if (const int fault = injectedFault(FileOp::SyncFolder, folder))
+    return fault;
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return errno;
+  int result = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  if (result == EINVAL || result == ENOTSUP)
+    result = 0;  // the file system does not sync folders
+  return result;
+}
+
+std::string errorText(int error) {
+  char buffer[256];
+  // The GNU strerror_r may return a static text instead of filling the buffer.
+  const char* text = strerror_r(error, buffer, sizeof buffer);
+  return text ? text : "unknown error";
+}
+
+int replaceFile(const std::string& path, const void* data, std::size_t size) {
+  const std::string temporary = path + ".tmp";
+  OutputFile file;
+  if (const int error = file.create(temporary))
+    return error;
+  int error = file.write(data, size);
+  if (error == 0)
+    error = file.sync();
+  const int closeError = file.close();
+  if (error == 0)
+    error = closeError;
+  if (error == 0)
+    error = renameFile(temporary, path);
+  if (error != 0) {
+    removeFile(temporary);
+    return error;
+  }
+  return syncFolderOf(path);
+}
+
+}  // namespace plat
