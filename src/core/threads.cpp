@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/formula.h"
 #include "core/log.h"
 #include "platform/bit_stream.h"
 
@@ -71,8 +72,7 @@ void initThreadLocals() {
 
   if (scriptHooks.create != nullptr)
     scriptHooks.create(record);
-  record.formulaStack = new std::vector<double>();
-  record.formulaStack->reserve(64);
+  record.formulaStack = new FormulaStack();
   delete record.scratchStream;
   record.scratchStream = new RakNet::BitStream();
 

@@ -16,6 +16,7 @@ class asIScriptContext;
 namespace RakNet {
 class BitStream;
 }
+class FormulaStack;
 class MersenneTwister;
 class solarSystem;
 
@@ -72,8 +73,8 @@ struct ThreadLocals {
   std::vector<AngelScript::asIScriptContext*> clientPool;
   std::map<int, AngelScript::asIScriptContext*> preparedContexts;
 
-  // The formula evaluator's value stack.
-  std::vector<double>* formulaStack = nullptr;
+  // The formula evaluator's value stack (core/formula.h).
+  FormulaStack* formulaStack = nullptr;
   // Scratch stream the thread's network code builds messages in.
   RakNet::BitStream* scratchStream = nullptr;
   // The thread's random generator.
