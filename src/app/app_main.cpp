@@ -31,6 +31,7 @@
 #include "core/ini_file.h"
 #include "core/locale.h"
 #include "core/log.h"
+#include "core/named_values.h"
 #include "core/random.h"
 #include "core/text_conversions.h"
 #include "core/timer.h"
@@ -119,9 +120,11 @@ void createFpsText() {
   fpsText->setVisible(false);
 }
 
-// The game settings as the server settings read them: no table holds any
-// yet, so each takes its default.
-float defaultGameSetting(const irr::core::stringw&, float fallback) { return fallback; }
+// The game settings every new pass starts from.
+void resetGameSettings() {
+  setGameSetting(L"SYSTEM_COUNT", 150.0f);
+  setGameSetting(L"AI_COUNT", 3.0f);
+}
 
 // A game session that keeps the server alive and its console responsive
 // until the operator asks it to stop.
@@ -275,11 +278,12 @@ int corvaneMain(int argc, char** argv) {
   }
 
   // 25. The first pass.
+  resetGameSettings();
   sessionResult = 0;
 
   // The loop over game sessions.
   for (bool quit = false; !quit;) {
-    applyServerSettings(readServerSettings(defaultGameSetting), engine.timer->getRealTime(), options.serverName,
+    applyServerSettings(readServerSettings(getGameSetting), engine.timer->getRealTime(), options.serverName,
                         options.serverPassword);
     for (;;) {
       sessionResult = kSessionQuit;
@@ -293,6 +297,7 @@ int corvaneMain(int argc, char** argv) {
     if (quit)
       break;
     currentModName = "/";
+    resetGameSettings();
     sessionResult = 0;
   }
 
