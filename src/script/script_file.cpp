@@ -10,14 +10,13 @@
 #include <string>
 #include <utility>
 
+#include "core/file_access.h"
 #include "core/log.h"
 #include "script/server_modules.h"
 
 using namespace AngelScript;
 
 namespace {
-
-irr::io::IFileSystem* scriptFileSystem = nullptr;
 
 // Every file read in this loading phase, by absolute path.
 std::map<std::string, std::unique_ptr<ScriptFile>> scriptFileCache;
@@ -47,7 +46,8 @@ std::string baseNameOf(const char* path) {
 // An included name, relative to the folder of the including file. A name
 // beginning with "/" is taken from that folder too.
 irr::io::path resolveInclude(const ScriptFile& including, const irr::io::path& name) {
-  irr::io::IFileSystem& files = *scriptFileSystem;
+  const FileSystemAccess access;
+  irr::io::IFileSystem& files = *access.get();
   irr::io::path nameFolder = files.getFileDir(name);
   while (!nameFolder.empty() && (nameFolder[0] == '/' || nameFolder[0] == '\\'))
     nameFolder.erase(0);
@@ -175,12 +175,15 @@ void addScriptFileToModule(ScriptFile& file, asIScriptEngine* engine, const char
 
 }  // namespace
 
-void setScriptFileSystem(irr::io::IFileSystem* fileSystem) { scriptFileSystem = fileSystem; }
-
 ScriptFile* getScriptFile(const char* path) {
-  if (scriptFileSystem == nullptr || path == nullptr)
-    throw FileDNE{path != nullptr ? path : ""};
-  irr::io::IReadFile* opened = scriptFileSystem->createAndOpenFile(path);
+  if (path == nullptr)
+    throw FileDNE{""};
+  irr::io::IReadFile* opened = nullptr;
+  {
+    const FileSystemAccess access;
+    if (access.get() != nullptr)
+      opened = access->createAndOpenFile(path);
+  }
   if (opened == nullptr)
     throw FileDNE{path};
   const long size = opened->getSize();

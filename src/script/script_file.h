@@ -1,8 +1,8 @@
 // Script files: one top-level file and everything it includes becomes one
 // script module.
 //
-// Files are read through the engine's file system, so mounted folders and mod
-// overrides apply. A line whose first non-blank text is
+// Files are read through the engine's file system (core/file_access.h), so
+// mounted folders and mod overrides apply. A line whose first non-blank text is
 //     #include "name.as"
 // includes another file, named relative to the including file's folder; the
 // directive is overwritten with blanks so the compiler never sees it and line
@@ -17,12 +17,6 @@
 
 #include <vector>
 
-namespace irr {
-namespace io {
-class IFileSystem;
-}
-}  // namespace irr
-
 // Thrown by getScriptFile: the file cannot be opened or is empty.
 struct FileDNE {
   irr::core::stringc path;
@@ -34,9 +28,6 @@ struct ScriptFile {
   long size = 0;                   // bytes of the file
   std::vector<ScriptFile*> includes;  // in directive order; the cache owns them
 };
-
-// The file system script files are read through (the engine device's).
-void setScriptFileSystem(irr::io::IFileSystem* fileSystem);
 
 // Loads `path` and its includes into module `moduleName` of `engine` (null:
 // the file's base name without extension) and builds it. Failures are
