@@ -31,17 +31,6 @@ constexpr size_t kIncludeWordLength = sizeof kIncludeWord - 1;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// The file's name without its folder and extension.
-std::string baseNameOf(const char* path) {
-  std::string name(path);
-  const size_t slash = name.find_last_of("/\\");
-  if (slash != std::string::npos)
-    name.erase(0, slash + 1);
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos)
-    name.erase(dot);
-  return name;
-}
 
 // An included name, relative to the folder of the including file. A name
 // beginning with "/" is taken from that folder too.
@@ -175,6 +164,17 @@ void addScriptFileToModule(ScriptFile& file, asIScriptEngine* engine, const char
 
 }  // namespace
 
+std::string scriptModuleName(const char* path) {
+  std::string name(path);
+  const size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos)
+    name.erase(0, slash + 1);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos)
+    name.erase(dot);
+  return name;
+}
+
 ScriptFile* getScriptFile(const char* path) {
   if (path == nullptr)
     throw FileDNE{""};
@@ -220,7 +220,7 @@ ScriptFile* getScriptFile(const char* path) {
 void loadScriptFile(asIScriptEngine* engine, const char* path, const char* moduleName) {
   if (engine == nullptr || path == nullptr)
     return;
-  const std::string module = moduleName != nullptr ? std::string(moduleName) : baseNameOf(path);
+  const std::string module = moduleName != nullptr ? std::string(moduleName) : scriptModuleName(path);
   ScriptFile* file = nullptr;
   try {
     file = getScriptFile(path);

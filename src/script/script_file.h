@@ -15,6 +15,7 @@
 #include <angelscript.h>
 #include <irrString.h>
 
+#include <string>
 #include <vector>
 
 // Thrown by getScriptFile: the file cannot be opened or is empty.
@@ -29,8 +30,13 @@ struct ScriptFile {
   std::vector<ScriptFile*> includes;  // in directive order; the cache owns them
 };
 
+// The module a script file becomes by default: the file's base name without
+// its extension ("Game Data/scripts/server/interactions.as" gives
+// "interactions").
+std::string scriptModuleName(const char* path);
+
 // Loads `path` and its includes into module `moduleName` of `engine` (null:
-// the file's base name without extension) and builds it. Failures are
+// scriptModuleName(path)) and builds it. Failures are
 // logged; a module that builds is recorded for import binding and discarding.
 void loadScriptFile(AngelScript::asIScriptEngine* engine, const char* path, const char* moduleName = nullptr);
 
