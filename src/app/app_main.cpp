@@ -1,20 +1,329 @@
+// The server process: start-up, the loop over game sessions and shut-down.
+//
+// Start-up runs in a fixed order: the main thread's random generator, the
+// user folders, a bootstrap engine device for the configuration phase, the
+// command line, the log file, crash reports, config.cfg, the locale, then
+// the engine device for the life of the process with the console, the sound
+// device and autoexec.ini. Game sessions then run one after another until the
+// operator asks the server to stop (SIGINT or SIGTERM), and the shut-down
+// sequence closes everything in reverse.
 #include "app/app_main.h"
 
-#include <cstdio>
+#include <irrlicht.h>
 
+#include <cstdio>
+#include <string>
+
+#include "app/autoexec.h"
+#include "app/base/config.h"
+#include "app/base/console.h"
+#include "app/base/engine.h"
+#include "app/base/event_handler.h"
+#include "app/base/startup.h"
+#include "app/command_line.h"
+#include "app/console_input.h"
+#include "app/engine_start.h"
+#include "app/server_settings.h"
+#include "audio/music_box.h"
+#include "audio/music_descriptors.h"
+#include "audio/sound_device.h"
+#include "core/file_access.h"
+#include "core/ini_file.h"
+#include "core/locale.h"
 #include "core/log.h"
+#include "core/named_values.h"
+#include "core/random.h"
+#include "core/text_conversions.h"
+#include "core/timer.h"
+#include "core/user_folders.h"
+#include "platform/directory.h"
+#include "platform/process.h"
+#include "platform/signals.h"
+#include "platform/thread.h"
+#include "platform/user_paths.h"
+#include "ui/key_bindings.h"
 
 namespace {
 
-void stdoutSink(const char* text) {
-  std::fputs(text, stdout);
-  std::fflush(stdout);
+constexpr const char* kBuildVersion = "1.0.5.0";
+constexpr unsigned kEngineWidth = 640;
+constexpr unsigned kEngineHeight = 480;
+// How often the empty session polls its input, in milliseconds.
+constexpr unsigned kIdleSessionSleepMs = 16;
+
+void logFileSink(const char* text) {
+  std::fputs(text, logFile);
+  std::fflush(logFile);
+}
+
+void changeToExecutableFolder(irr::io::IFileSystem* fileSystem, const char* argv0) {
+  const std::string folder = plat::executableFolder(argv0);
+  if (!folder.empty())
+    fileSystem->changeWorkingDirectoryTo(folder.c_str());
+}
+
+// Counts the CPUs of the process's affinity mask; 2 when it cannot be read.
+unsigned logLogicalCpus() {
+  const unsigned count = plat::affinityCpuCount();
+  if (count == 0) {
+    logPrint("Logical CPUs: UNKNOWN (Acts as 2)\n");
+    return 2;
+  }
+  logPrint("Logical CPUs: %u\n", count);
+  return count;
+}
+
+// Reads config.cfg into the settings (every missing key added with its
+// default), loads the locale, and writes config.cfg back when a key was
+// missing.
+void loadConfiguration(const std::string& path, const ConfigEnvironment& environment) {
+  logPrint("Loading config.cfg...\n");
+  IniFile store = IniFile::readFile(path);
+  readConfigKeys(store, environment);
+
+  loadLocaleFile("Locales/english.txt", true);
+  if (localeName != "english")
+    loadLocaleFile(irr::core::stringc("Locales/") + localeName + ".txt", false);
+
+  if (store.changed())
+    store.writeFile(path);
+}
+
+// The engine's own description of itself, then the build.
+void printEngineInfo(irr::IrrlichtDevice* device) {
+  Console* target = console();
+  target->print(irr::core::stringw(L"Irrlicht Engine version ") + device->getVersion());
+  target->print(irr::core::stringw(device->getOSOperator()->getOperatingSystemVersion().c_str()));
+  target->print(irr::core::stringw(L"Using renderer: ") + device->getVideoDriver()->getName());
+  irr::u32 megahertz = 0;
+  if (device->getOSOperator()->getProcessorSpeedMHz(&megahertz)) {
+    float scaled = 0.0f;
+    const wchar_t* prefix = standardizeNumber(megahertz * 1000000.0, scaled);
+    logPrint("Processor speed: %.3f%lsHz\n", scaled, prefix);
+  }
+  logPrint("Corvane build: %s\n", kBuildVersion);
+}
+
+void logSoundDevices() {
+  logInfo("Available Sound Devices:\n");
+  irr::core::list<irr::core::stringc> names;
+  soundDevice->getDeviceNames(names);
+  for (const irr::core::stringc& name : names)
+    logInfo("  %s\n", name.c_str());
+}
+
+// Hidden white text in the bottom-left corner, shown by "cl_showfps".
+void createFpsText() {
+  fpsText = engine.gui->addStaticText(L"", irr::core::rect<irr::s32>(0, screenHeight - 17, 200, screenHeight - 1),
+                                      false, false, nullptr, -1, false);
+  fpsText->setOverrideColor(irr::video::SColor(255, 255, 255, 255));
+  fpsText->setVisible(false);
+}
+
+// The game settings every new pass starts from.
+void resetGameSettings() {
+  setGameSetting(L"SYSTEM_COUNT", 150.0f);
+  setGameSetting(L"AI_COUNT", 3.0f);
+}
+
+// A game session that keeps the server alive and its console responsive
+// until the operator asks it to stop.
+int runIdleSession() {
+  while (!plat::terminationRequested()) {
+    if (!engine.device->run())
+      break;
+    runConsoleInput();
+    plat::sleepMs(kIdleSessionSleepMs);
+  }
+  return kSessionQuit;
 }
 
 }  // namespace
 
-int corvaneMain(int, char**) {
-  addLogSink(stdoutSink);
-  logPrint("Corvane build: 1.0.5.0\n");
+int corvaneMain(int argc, char** argv) {
+  plat::installTerminationHandlers();
+
+  // 1. The main thread's random generator; every later thread gets its own.
+  setThreadRandomSeed(0);
+  registerThreadRandom();
+  initThreadRandom();
+
+  // 2. User folders under the user's application-data folder.
+  userDataFolder = plat::userAppDataFolder().c_str();
+  setUserFolders(userFolders);
+  mapName = "spiral.as";
+  currentModName = "/";
+
+  // 3. A bootstrap device for the configuration phase.
+  irr::IrrlichtDevice* bootstrap = createNullDevice(kEngineWidth, kEngineHeight, &logOnlyReceiver);
+  if (bootstrap == nullptr)
+    return -1;
+  setFileSystem(bootstrap->getFileSystem());
+
+  // 4. Start time and April 1.
+  const irr::u32 startTime = bootstrap->getTimer()->getRealTime();
+  const irr::ITimer::RealTimeDate today = bootstrap->getTimer()->getRealTimeAndDate();
+  shigatsu = today.Day == 1 && today.Month == 4;
+
+  // 5. Data folders are found beside the executable.
+  changeToExecutableFolder(bootstrap->getFileSystem(), argc > 0 ? argv[0] : nullptr);
+
+  // 6. Command line.
+  CommandLine options = parseCommandLine(argc, argv);
+  logToFile = options.logToFile;
+  verboseLog = options.verboseLog;
+  debugInfo = options.debugInfo;
+  noWarnings = options.noWarnings;
+  resetConfig = options.resetConfig;
+  threadedLoad = options.threadedLoad;
+  singleThreaded = options.singleThreaded;
+  shigatsu = shigatsu || options.shigatsu;
+  videoMode = options.videoMode;
+  mapName = options.mapName.c_str();
+  currentModName = options.modName.c_str();
+  quickStartName = options.quickStartName;
+  if (options.localeGiven)
+    localeName = options.localeName.c_str();
+
+  // 11, done before the log file that lives in it: the user folders and the
+  // user's mods folder.
+  createUserFolders(userFolders);
+  plat::createDirectories((std::string(userFolders.game.c_str()) + "Mods/").c_str());
+
+  // 7. Log file.
+  if (logToFile) {
+    const std::string logPath = std::string(userFolders.game.c_str()) + "log.txt";
+    logFile = std::fopen(logPath.c_str(), "w");
+    if (logFile != nullptr && !addLogSink(logFileSink)) {
+      std::fclose(logFile);
+      logFile = nullptr;
+    }
+  }
+
+  // 8. The echo of the options, then the log level.
+  for (const std::string& line : echoCommandLine(options))
+    logPrint("%s", line.c_str());
+  verboseLog = options.verboseLog;
+  logLevel = verboseLog ? kLogLevelInfo : noWarnings ? kLogLevelErrors : kLogLevelWarnings;
+
+  // 9. Crash reports.
+  if (options.writeMinidumps &&
+      !plat::installCrashHandlers(userFolders.game.c_str(), logFile != nullptr ? fileno(logFile) : -1))
+    logError("No crash reports: the user folder's path is too long\n");
+
+  // 10. An empty config.cfg when asked for.
+  const std::string configPath = std::string(userFolders.game.c_str()) + "config.cfg";
+  if (resetConfig) {
+    if (std::FILE* emptied = std::fopen(configPath.c_str(), "w"))
+      std::fclose(emptied);
+  }
+
+  // 12-16. Logical CPUs, config.cfg and the locale.
+  ConfigEnvironment environment;
+  environment.logicalCpus = logLogicalCpus();
+  environment.singleThreadedGiven = options.singleThreaded;
+  environment.localeGiven = options.localeGiven;
+  const irr::core::dimension2du desktop = bootstrap->getVideoModeList()->getDesktopResolution();
+  if (desktop.Width > 0 && desktop.Height > 0)
+    environment.screenSize = desktop;
+  loadConfiguration(configPath, environment);
+  setFileSystem(nullptr);
+  bootstrap->drop();
+
+  irr::IrrlichtDevice* device = nullptr;
+  if (options.scriptTestMode) {
+    // 17. Script tests need only a minimal device.
+    device = createNullDevice(1, 1, &logOnlyReceiver);
+    initDeviceGlobals(device, nullptr);
+    if (device == nullptr)
+      return -1;
+  } else {
+    // 18-20. The engine device, its event handler and its sound device.
+    logPrint("Initializing Engine...\n");
+    device = createNullDevice(kEngineWidth, kEngineHeight, &logOnlyReceiver);
+    registerEventHandlers();
+    if (device != nullptr)
+      device->setEventReceiver(&eventHandler);
+    initDeviceGlobals(device, sSoundDriver.equals_ignore_case("auto") ? nullptr : sSoundDriver.c_str());
+    if (device == nullptr)
+      return -1;
+
+    // 21. Device settings and the console.
+    device->setResizable(bResizeable);
+    changeToExecutableFolder(engine.fileSystem, argc > 0 ? argv[0] : nullptr);
+    Console* target = createConsole(engine.gui);
+    target->setMirror(mirrorConsoleToStdout);
+    addLogSink(consoleLogSink);
+    setConsoleLogSink(consoleLogSink);
+    printEngineInfo(device);
+
+    // 22. Log level, key bindings, sound and music.
+    setEngineLogLevel(logLevel);
+    setActiveKeyBindings(&keyBindings);
+    device->setWindowCaption(L"Corvane");
+    logSoundDevices();
+    musicBox.setVolume(fMusicVolume);
+    musicBox.setShuffle(bShuffle);
+    soundDevice->setVolume(fMasterVolume);
+    loadMusicDescriptors("sounds/music/music.txt");
+
+    // 23. autoexec.ini, then the console takes lines from standard input.
+    runAutoexec(std::string(userFolders.game.c_str()) + "autoexec.ini");
+    startConsoleInput(0);
+    createFpsText();
+
+    // 24. The frame profiler.
+    if (mainProfiler == nullptr)
+      mainProfiler = createHiresProfiler().release();
+  }
+
+  // 25. The first pass.
+  resetGameSettings();
+  sessionResult = 0;
+
+  // The loop over game sessions.
+  for (bool quit = false; !quit;) {
+    applyServerSettings(readServerSettings(getGameSetting), engine.timer->getRealTime(), options.serverName,
+                        options.serverPassword);
+    for (;;) {
+      sessionResult = kSessionQuit;
+      if (runIdleSession() == kSessionQuit) {
+        quit = true;
+        break;
+      }
+      if (sessionResult != kSessionRestart)
+        break;
+    }
+    if (quit)
+      break;
+    currentModName = "/";
+    resetGameSettings();
+    sessionResult = 0;
+  }
+
+  // Shut-down.
+  removeConsoleLogSink();
+  if (!options.scriptTestMode) {
+    logInfo("Shutting down engine\nRunning time: %f seconds\n",
+            static_cast<double>(engine.timer->getRealTime() - startTime) / 1000.0);
+  }
+  if (fpsText != nullptr) {
+    fpsText->remove();
+    fpsText = nullptr;
+  }
+  setConsole(nullptr);
+  if (soundDevice != nullptr) {
+    soundDevice->drop();
+    soundDevice = nullptr;
+  }
+  setEngineDevice(nullptr);
+  setFileSystem(nullptr);
+  device->closeDevice();
+  device->drop();
+  if (logFile != nullptr) {
+    removeLogSink(logFileSink);
+    std::fclose(logFile);
+    logFile = nullptr;
+  }
   return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "core/file_access.h"
 #include "core/log.h"
+#include "core/utf8.h"
 #include "platform/directory.h"
 #include "script/script_engine.h"
 #include "script/script_string.h"

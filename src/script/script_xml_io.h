@@ -112,8 +112,3 @@ class ScriptXmlWriter : public irr::io::IXMLWriter {
   bool started_ = false;  // byte-order mark written
   std::string pending_;   // UTF-16LE bytes of the call in progress
 };
-
-// UTF-8 of wide text (values beyond U+10FFFF become U+FFFD), and wide text
-// of UTF-8 (a byte that does not begin a valid sequence stands for itself).
-std::string wideToUtf8(const std::wstring& text);
-std::wstring utf8ToWide(const std::string& text);

@@ -1,0 +1,90 @@
+#include "app/engine_start.h"
+
+#include <irrlicht.h>
+
+#include <cstdlib>
+
+#include "app/base/engine.h"
+#include "app/base/event_handler.h"
+#include "audio/sound_device.h"
+#include "core/file_access.h"
+#include "core/log.h"
+#include "gui/base/gui_callbacks.h"
+#include "ui/key_bindings.h"
+
+LogOnlyReceiver logOnlyReceiver;
+
+namespace {
+
+bool forwardKeyToGui(const irr::SEvent& event) {
+  return engine.gui != nullptr && engine.gui->postEventFromUser(event);
+}
+
+bool forwardMouseToGui(const irr::SEvent& event) {
+  return engine.gui != nullptr && engine.gui->postEventFromUser(event);
+}
+
+// Runs the key's binding with the key flags; the modifier states are kept
+// for the rest of the input code.
+bool onKeyBinding(const irr::SEvent& event) {
+  const irr::SEvent::SKeyInput& key = event.KeyInput;
+  shiftKeyDown = key.Shift;
+  controlKeyDown = key.Control;
+  altKeyDown = false;  // the engine reports no further modifier
+  const KeyBindings* table = activeKeyBindings();
+  if (table == nullptr || static_cast<unsigned>(key.Key) >= KeyBindings::kKeyCount)
+    return false;
+  uint8_t flags = 0;
+  if (key.PressedDown)
+    flags |= KF_Pressed;
+  if (key.Control)
+    flags |= KF_Control;
+  if (key.Shift)
+    flags |= KF_Shift;
+  return table->slot(static_cast<uint8_t>(key.Key)).execute(flags);
+}
+
+}  // namespace
+
+bool LogOnlyReceiver::OnEvent(const irr::SEvent& event) {
+  return event.EventType == irr::EET_LOG_TEXT_EVENT && logTextEventHandler(event);
+}
+
+irr::IrrlichtDevice* createNullDevice(unsigned width, unsigned height, irr::IEventReceiver* receiver) {
+  irr::SIrrlichtCreationParameters params;
+  params.DriverType = irr::video::EDT_NULL;
+  params.WindowSize = irr::core::dimension2du(width, height);
+  params.Bits = 16;
+  params.Fullscreen = false;
+  params.Stencilbuffer = false;
+  params.Vsync = false;
+  // Every engine line reaches the receiver, which applies the server's level.
+  params.LoggingLevel = irr::ELL_INFORMATION;
+  params.EventReceiver = receiver;
+  return irr::createDeviceEx(params);
+}
+
+void initDeviceGlobals(irr::IrrlichtDevice* device, const char* soundDriverName) {
+  setEngineDevice(device);
+  if (device == nullptr)
+    return;
+  setFileSystem(device->getFileSystem());
+  // A headless server plays into OpenAL Soft's null backend unless told
+  // otherwise; it must be chosen before the first OpenAL call.
+  setenv("ALSOFT_DRIVERS", "null", 0);
+  try {
+    soundDevice = audio::createSoundDevice(soundDriverName);
+  } catch (const char* error) {
+    logError("Sound Initialization Error: %s\n", error);
+    soundDevice = new audio::CDummySoundDevice;
+  }
+}
+
+void registerEventHandlers() {
+  eventHandler.addEventHandler(irr::EET_LOG_TEXT_EVENT, logTextEventHandler);
+  eventHandler.addEventHandler(irr::EET_KEY_INPUT_EVENT, forwardKeyToGui);
+  eventHandler.addEventHandler(irr::EET_KEY_INPUT_EVENT, onKeyBinding);
+  eventHandler.addEventHandler(irr::EET_KEY_INPUT_EVENT, consumeEvent);
+  eventHandler.addEventHandler(irr::EET_MOUSE_INPUT_EVENT, forwardMouseToGui);
+  eventHandler.addEventHandler(irr::EET_GUI_EVENT, dispatchGuiCallback);
+}

@@ -1,0 +1,45 @@
+// The network manager: the one multiplayer session object of the process.
+//
+// It knows whether this process is a server, a client or neither, and holds
+// the server settings that start-up writes before each game session (player
+// limit, name, port, passwords, master-server and restart schedule, vote and
+// greeting switches). All times are the engine timer's real time in
+// milliseconds.
+#pragma once
+
+#include <irrString.h>
+
+#include <cstdint>
+
+// The port a server listens on unless told otherwise.
+constexpr uint16_t kDefaultGamePort = 12100;
+
+class NetworkManager {
+ public:
+  // True while a peer is started (as a server or a client). Peers are
+  // started by hosting or connecting; until then the manager is idle.
+  bool peerActive() const { return false; }
+
+  bool isServer = false;     // a server peer started
+  bool isNetworked = false;  // a client peer started
+  bool isConnected = false;
+  bool isHosting = false;    // this process hosts the game
+  uint8_t maxPlayers = 0;
+  irr::core::stringw serverName;
+  uint16_t port = kDefaultGamePort;
+  bool isPublic = false;               // announced to the master server
+  uint32_t nextHeartbeatTime = 0;      // next master-server contact
+  bool autoPause = true;               // pause while no player is connected
+  bool welcomeMessage = true;          // greet each new player
+  bool votesEnabled = true;            // chat votes allowed
+  uint32_t restartInterval = 0;        // scheduled restart period, 0 for none
+  uint32_t restartTime = 0;            // next scheduled restart
+  irr::core::stringw consolePassword;  // remote console; empty refuses it
+};
+
+// The process's network manager (lives for the whole process).
+extern NetworkManager* networkManager;
+
+// The game port published for the port-mapping thread.
+void publishGamePort(uint16_t port);
+uint16_t publishedGamePort();

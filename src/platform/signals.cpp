@@ -1,0 +1,268 @@
+#include "platform/signals.h"
+
+#include <execinfo.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <initializer_list>
+
+namespace plat {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Termination requests
+
+std::atomic<int> terminationFlag{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+void onTerminationSignal(int) { terminationFlag.store(1, std::memory_order_relaxed); }
+
+// ---------------------------------------------------------------------------
+// Crash reports: everything below runs inside the signal handler and may use
+// only async-signal-safe calls.
+
+constexpr std::size_t kMaxFolder = 768;
+constexpr std::size_t kMaxPath = 1024;
+constexpr int kMaxFrames = 64;
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
+struct CrashSetup {
+  char folder[kMaxFolder];
+  int logFd;
+  long utcOffsetSeconds;  // local time minus UTC, taken at install
+};
+CrashSetup crashSetup;
+std::atomic<int> crashing{0};
+
+// Room for the handler to run when the fault was a stack overflow.
+alignas(16) char alternateStack[64 * 1024];
+
+// Text appended piece by piece into a fixed buffer; what does not fit is cut.
+class SafeText {
+ public:
+  SafeText(char* buffer, std::size_t size) : buffer_(buffer), size_(size) { buffer_[0] = '\0'; }
+
+  SafeText& add(const char* text) {
+    while (*text != '\0' && used_ + 1 < size_)
+      buffer_[used_++] = *text++;
+    if (*text != '\0')
+      overflow_ = true;
+    buffer_[used_] = '\0';
+    return *this;
+  }
+  SafeText& add(int64_t value) {
+    char digits[24];
+    int count = 0;
+    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+      digits[count++] = static_cast<char>('0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude != 0);
+    char text[26];
+    int at = 0;
+    if (value < 0)
+      text[at++] = '-';
+    while (count > 0)
+      text[at++] = digits[--count];
+    text[at] = '\0';
+    return add(text);
+  }
+  SafeText& addHex(uintptr_t value) {
+    char text[2 + 2 * sizeof value + 1] = "0x";
+    int at = 2;
+    bool started = false;
+    for (int shift = static_cast<int>(8 * sizeof value) - 4; shift >= 0; shift -= 4) {
+      const unsigned nibble = (value >> shift) & 0xF;
+      if (nibble != 0 || started || shift == 0) {
+        text[at++] = "0123456789abcdef"[nibble];
+        started = true;
+      }
+    }
+    text[at] = '\0';
+    return add(text);
+  }
+  SafeText& twoDigits(int value) {
+    const char text[3] = {static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10), '\0'};
+    return add(text);
+  }
+
+  const char* text() const { return buffer_; }
+  std::size_t length() const { return used_; }
+  bool overflowed() const { return overflow_; }
+
+ private:
+  char* buffer_;
+  std::size_t size_;
+  std::size_t used_ = 0;
+  bool overflow_ = false;
+};
+
+void writeAll(int fd, const char* text, std::size_t length) {
+  while (fd >= 0 && length > 0) {
+    const ssize_t written = write(fd, text, length);
+    if (written < 0 && errno == EINTR)
+      continue;
+    if (written <= 0)
+      return;
+    text += written;
+    length -= static_cast<std::size_t>(written);
+  }
+}
+
+void writeText(int fd, const char* text) { writeAll(fd, text, std::strlen(text)); }
+
+// The log file and standard error both learn where the report went.
+void announce(const char* first, const char* second = "") {
+  for (int fd : {crashSetup.logFd, STDERR_FILENO}) {
+    writeText(fd, first);
+    writeText(fd, second);
+    writeText(fd, "\n");
+  }
+}
+
+const char* signalName(int signal) {
+  switch (signal) {
+    case SIGSEGV: return "SIGSEGV (segmentation fault)";
+    case SIGBUS: return "SIGBUS (bus error)";
+    case SIGFPE: return "SIGFPE (arithmetic fault)";
+    case SIGILL: return "SIGILL (illegal instruction)";
+    case SIGABRT: return "SIGABRT (aborted)";
+    default: return "unknown signal";
+  }
+}
+
+void writeCrashReport(int signal, const siginfo_t* info) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const CrashTime time = crashTimeFromSeconds(static_cast<int64_t>(now.tv_sec) + crashSetup.utcOffsetSeconds);
+
+  char path[kMaxPath];
+  if (!formatCrashReportPath(path, sizeof path, crashSetup.folder, time)) {
+    announce("Could not write out minidump");
+    return;
+  }
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    announce("Could not write out minidump");
+    return;
+  }
+  announce("Building minidump ", path);
+
+  char buffer[512];
+  SafeText header(buffer, sizeof buffer);
+  header.add("Crash report\nSignal: ").add(signal).add(" ").add(signalName(signal)).add("\n");
+  if (info != nullptr)
+    header.add("Address: ").addHex(reinterpret_cast<uintptr_t>(info->si_addr)).add("\n");
+  header.add("Time: ").add(time.year).add("-").twoDigits(time.month).add("-").twoDigits(time.day);
+  header.add(" ").twoDigits(time.hour).add(":").twoDigits(time.minute).add(":").twoDigits(time.second);
+  header.add("\nBacktrace:\n");
+  writeAll(fd, header.text(), header.length());
+
+  void* frames[kMaxFrames];
+  const int count = backtrace(frames, kMaxFrames);
+  backtrace_symbols_fd(frames, count, fd);
+  close(fd);
+}
+
+void onCrashSignal(int signal, siginfo_t* info, void*) {
+  if (crashing.exchange(1) == 0)
+    writeCrashReport(signal, info);
+  // The handler was installed with SA_RESETHAND and SA_NODEFER: the default
+  // action is back in place and happens at once.
+  raise(signal);
+}
+
+}  // namespace
+
+void installTerminationHandlers() {
+  struct sigaction action {};
+  action.sa_handler = onTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  // A second request while shutting down ends the process the usual way.
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+}
+
+bool terminationRequested() { return terminationFlag.load(std::memory_order_relaxed) != 0; }
+
+void requestTermination() { terminationFlag.store(1, std::memory_order_relaxed); }
+
+CrashTime crashTimeFromSeconds(int64_t localSeconds) {
+  int64_t days = localSeconds / 86400;
+  int64_t secondsOfDay = localSeconds % 86400;
+  if (secondsOfDay < 0) {
+    secondsOfDay += 86400;
+    --days;
+  }
+  // Days since 1970-01-01 to a civil date, counting from 0000-03-01 so that
+  // the leap day ends each 400-year era's year.
+  const int64_t shifted = days + 719468;
+  const int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
+  const int64_t dayOfEra = shifted - era * 146097;
+  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+  CrashTime time{};
+  time.day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+  time.month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+  time.year = static_cast<int>(yearOfEra + era * 400 + (time.month <= 2 ? 1 : 0));
+  time.hour = static_cast<int>(secondsOfDay / 3600);
+  time.minute = static_cast<int>(secondsOfDay / 60 % 60);
+  time.second = static_cast<int>(secondsOfDay % 60);
+  return time;
+}
+
+bool formatCrashReportPath(char* out, std::size_t size, const char* folder, const CrashTime& time) {
+  if (size == 0)
+    return false;
+  SafeText path(out, size);
+  path.add(folder).add("QV_").add(time.day).add("-").add(time.month).add("-").add(time.year);
+  path.add("_").add(time.hour).add("-").add(time.minute).add("-").add(time.second).add(".mdmp");
+  if (path.overflowed()) {
+    out[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+bool installCrashHandlers(const char* folder, int logFd) {
+  if (std::strlen(folder) >= kMaxFolder)
+    return false;
+  std::strcpy(crashSetup.folder, folder);
+  crashSetup.logFd = logFd;
+
+  const time_t now = time(nullptr);
+  tm local{};
+  crashSetup.utcOffsetSeconds = localtime_r(&now, &local) != nullptr ? local.tm_gmtoff : 0;
+
+  // The first backtrace loads the unwinder, which allocates: do it now.
+  void* frames[2];
+  backtrace(frames, 2);
+
+  stack_t stack{};
+  stack.ss_sp = alternateStack;
+  stack.ss_size = sizeof alternateStack;
+  sigaltstack(&stack, nullptr);
+
+  struct sigaction action {};
+  action.sa_sigaction = onCrashSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_SIGINFO | SA_RESETHAND | SA_NODEFER | SA_ONSTACK;
+  for (int signal : kCrashSignals)
+    sigaction(signal, &action, nullptr);
+  return true;
+}
+
+}  // namespace plat

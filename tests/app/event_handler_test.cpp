@@ -1,0 +1,107 @@
+#include "app/base/event_handler.h"
+
+#include <ILogger.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/engine_start.h"
+#include "core/log.h"
+#include "support/log_capture.h"
+
+namespace {
+
+std::vector<int> calls;
+bool declineOne(const irr::SEvent&) { return calls.push_back(1), false; }
+bool consumeTwo(const irr::SEvent&) { return calls.push_back(2), true; }
+bool consumeThree(const irr::SEvent&) { return calls.push_back(3), true; }
+
+irr::SEvent eventOf(irr::EEVENT_TYPE type) {
+  irr::SEvent event{};
+  event.EventType = type;
+  return event;
+}
+
+TEST(EventHandler, HandlersRunInOrderUntilOneConsumes) {
+  EventHandler handler;
+  EXPECT_FALSE(handler.OnEvent(eventOf(irr::EET_KEY_INPUT_EVENT)));  // no handlers
+
+  handler.addEventHandler(irr::EET_KEY_INPUT_EVENT, declineOne);
+  handler.addEventHandler(irr::EET_KEY_INPUT_EVENT, nullptr);
+  handler.addEventHandler(irr::EET_KEY_INPUT_EVENT, consumeTwo);
+  handler.addEventHandler(irr::EET_KEY_INPUT_EVENT, consumeThree);
+  handler.addEventHandler(irr::EET_MOUSE_INPUT_EVENT, declineOne);
+
+  calls.clear();
+  EXPECT_TRUE(handler.OnEvent(eventOf(irr::EET_KEY_INPUT_EVENT)));
+  EXPECT_EQ(calls, (std::vector<int>{1, 2}));
+  calls.clear();
+  EXPECT_FALSE(handler.OnEvent(eventOf(irr::EET_MOUSE_INPUT_EVENT)));
+  EXPECT_EQ(calls, (std::vector<int>{1}));
+  calls.clear();
+  EXPECT_FALSE(handler.OnEvent(eventOf(irr::EET_GUI_EVENT)));
+  EXPECT_TRUE(calls.empty());
+}
+
+class Logger : public irr::ILogger {
+ public:
+  irr::ELOG_LEVEL getLogLevel() const override { return level; }
+  void setLogLevel(irr::ELOG_LEVEL ll) override { level = ll; }
+  void log(const irr::c8*, irr::ELOG_LEVEL) override {}
+  void log(const irr::c8*, const irr::c8*, irr::ELOG_LEVEL) override {}
+  void log(const irr::c8*, const wchar_t*, irr::ELOG_LEVEL) override {}
+  void log(const wchar_t*, const wchar_t*, irr::ELOG_LEVEL) override {}
+  void log(const wchar_t*, irr::ELOG_LEVEL) override {}
+  irr::ELOG_LEVEL level = irr::ELL_WARNING;
+};
+
+TEST(EventHandler, LogTextIsConsumedAndLoggedFromTheLogLevelUp) {
+  Logger logger;
+  setEngineLogger(&logger);
+  LogCapture log;
+  struct Case {
+    irr::ELOG_LEVEL level;
+    const char* text;
+    bool logged;
+  };
+  const Case cases[] = {
+      {irr::ELL_INFORMATION, "Irrlicht Engine version 1.8.5", false},  // below warnings
+      {irr::ELL_WARNING, "a warning", true},
+      {irr::ELL_ERROR, "an error", true},
+      {irr::ELL_ERROR, "", false},
+  };
+  for (const Case& c : cases) {
+    irr::SEvent event = eventOf(irr::EET_LOG_TEXT_EVENT);
+    event.LogEvent.Text = c.text;
+    event.LogEvent.Level = c.level;
+    EXPECT_TRUE(logTextEventHandler(event)) << c.text;
+    EXPECT_EQ(log.take(), c.logged ? std::string(c.text) + "\n" : "") << c.text;
+  }
+  setEngineLogger(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EventHandler, ServerTableConsumesEveryKeyAndLogLine) {
+  registerEventHandlers();
+  irr::SEvent key = eventOf(irr::EET_KEY_INPUT_EVENT);
+  key.KeyInput.Key = irr::KEY_KEY_A;
+  key.KeyInput.PressedDown = true;
+  EXPECT_TRUE(eventHandler.OnEvent(key));  // no GUI, no binding: the last handler takes it
+
+  irr::SEvent log = eventOf(irr::EET_LOG_TEXT_EVENT);
+  log.LogEvent.Text = "";
+  log.LogEvent.Level = irr::ELL_ERROR;
+  EXPECT_TRUE(eventHandler.OnEvent(log));
+
+  EXPECT_FALSE(eventHandler.OnEvent(eventOf(irr::EET_MOUSE_INPUT_EVENT)));
+  irr::SEvent gui = eventOf(irr::EET_GUI_EVENT);
+  gui.GUIEvent.Caller = nullptr;
+  EXPECT_FALSE(eventHandler.OnEvent(gui));
+  eventHandler.clear();
+}
+
+}  // namespace

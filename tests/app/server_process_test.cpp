@@ -1,0 +1,258 @@
+// The built server, run as an operator runs it: its own user folder, lines
+// on standard input, output on standard output, stopped by signals.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+#include "support/scratch_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Generous: the sanitizer build starts slowly on a busy machine.
+constexpr int kTimeoutMs = 60000;
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class ServerProcess {
+ public:
+  ServerProcess(const fs::path& dataHome, const std::vector<std::string>& arguments) {
+    int input[2];
+    int output[2];
+    if (pipe(input) != 0 || pipe(output) != 0)
+      return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(input[0], STDIN_FILENO);
+      dup2(output[1], STDOUT_FILENO);
+      close(input[1]);
+      close(output[0]);
+      setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+      const std::string program = std::string(CORVANE_BINARY_DIR) + "/corvane";
+      std::vector<char*> argv{const_cast<char*>(program.c_str())};
+      for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    close(input[0]);
+    close(output[1]);
+    input_ = input[1];
+    output_ = output[0];
+  }
+
+  ~ServerProcess() {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    closeInput();
+    if (output_ >= 0)
+      close(output_);
+  }
+
+  bool started() const { return pid_ > 0; }
+
+  void send(const std::string& text) { ASSERT_EQ(write(input_, text.data(), text.size()), ssize_t(text.size())); }
+
+  void closeInput() {
+    if (input_ >= 0)
+      close(input_);
+    input_ = -1;
+  }
+
+  // Reads standard output until it holds `text` (after `from`).
+  bool waitForOutput(const std::string& text, std::size_t from = 0) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
+    while (output.find(text, from) == std::string::npos) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0 || !readSome(static_cast<int>(left.count())))
+        return false;
+    }
+    return true;
+  }
+
+  // Sends `signal` and waits for the process to end; returns its wait status.
+  int stopWith(int signal) {
+    kill(pid_, signal);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    exited_ = true;
+    while (readSome(0)) {
+    }
+    return status;
+  }
+
+  std::string output;
+
+ private:
+  bool readSome(int timeoutMs) {
+    pollfd ready{output_, POLLIN, 0};
+    if (poll(&ready, 1, timeoutMs) <= 0)
+      return false;
+    char buffer[4096];
+    const ssize_t count = read(output_, buffer, sizeof buffer);
+    if (count <= 0)
+      return false;
+    output.append(buffer, static_cast<std::size_t>(count));
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+  bool exited_ = false;
+};
+
+// `texts` occur in `haystack` in this order.
+void expectInOrder(const std::string& haystack, const std::vector<std::string>& texts) {
+  std::size_t at = 0;
+  for (const std::string& text : texts) {
+    const std::size_t found = haystack.find(text, at);
+    ASSERT_NE(found, std::string::npos) << "missing, or out of order: " << text << "\nin:\n" << haystack;
+    at = found + text.size();
+  }
+}
+
+std::vector<fs::path> crashReports(const fs::path& folder) {
+  std::vector<fs::path> reports;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("QV_", 0) == 0 && entry.path().extension() == ".mdmp")
+      reports.push_back(entry.path());
+  }
+  return reports;
+}
+
+TEST(ServerProcess, StartsLogsAndShutsDownOnSigint) {
+  const fs::path home = scratchDir();
+  ServerProcess server(home, {"-verbose", "+MAP", "tiny", "-bogus"});
+  ASSERT_TRUE(server.started());
+  ASSERT_TRUE(server.waitForOutput("Corvane build: 1.0.5.0\n")) << server.output;
+  const int status = server.stopWith(SIGINT);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+
+  const std::string log = readFile(home / "Corvane" / "log.txt");
+  expectInOrder(log, {"Command line options:\n", "\tVerbose Logging\n", "\tLaunching with map \"tiny.as\"\n",
+                      "\tBad command line argument: '-bogus'\n",
+                      "Logical CPUs: " + std::to_string(plat::affinityCpuCount()) + "\n", "Shutting down engine\n",
+                      "Running time: "});
+  // The last line is "Running time: <seconds> seconds".
+  const std::string last = log.substr(log.rfind("Running time: ") + 14);
+  std::size_t digits = 0;
+  const double seconds = std::stod(last, &digits);
+  EXPECT_GT(seconds, 0.0);
+  EXPECT_EQ(last.substr(digits), " seconds\n");
+  // The engine's own banner went into the log, not onto standard output: the
+  // console's line is the only one there.
+  const std::size_t banner = server.output.find("Irrlicht Engine version");
+  ASSERT_NE(banner, std::string::npos);
+  EXPECT_EQ(server.output.find("Irrlicht Engine version", banner + 1), std::string::npos) << server.output;
+}
+
+TEST(ServerProcess, WithoutLogFileCreatesAutoexecOnce) {
+  const fs::path home = scratchDir();
+  const fs::path autoexec = home / "Corvane" / "autoexec.ini";
+  const std::string header =
+      "//autoexec.ini\r\n//Add console commands to always be executed here, one per line\r\n\r\n";
+  for (int start = 0; start < 2; ++start) {
+    ServerProcess server(home, {"-nolog"});
+    ASSERT_TRUE(server.waitForOutput("Corvane build: ")) << server.output;
+    const int status = server.stopWith(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(fs::exists(home / "Corvane" / "log.txt"));
+    EXPECT_EQ(readFile(autoexec), header) << "start " << start;
+  }
+  EXPECT_TRUE(fs::exists(home / "Corvane" / "config.cfg"));
+}
+
+TEST(ServerProcess, LocaleOptionAndDebugEcho) {
+  const fs::path home = scratchDir();
+  ServerProcess server(home, {"+curlocale", "German.TXT", "-debuginfo"});
+  ASSERT_TRUE(server.waitForOutput("Corvane build: ")) << server.output;
+  server.stopWith(SIGINT);
+  expectInOrder(readFile(home / "Corvane" / "log.txt"),
+                {"Command line options:\n", "\tPrinting debug information\n",
+                 "\tForcing verbose mode due to debug print settings\n", "\tUsing German.txt curLocale\n",
+                 "Unabled to load locale file Locales/German.txt\n"});
+}
+
+TEST(ServerProcess, CrashLeavesAReportUnlessTurnedOff) {
+  struct Case {
+    std::vector<std::string> arguments;
+    bool report;
+  };
+  const Case cases[] = {{{}, true}, {{"-nomdumps"}, false}};
+  for (const Case& c : cases) {
+    const fs::path home = scratchDir();
+    ServerProcess server(home, c.arguments);
+    ASSERT_TRUE(server.waitForOutput("Corvane build: ")) << server.output;
+    const int status = server.stopWith(SIGSEGV);
+    EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::vector<fs::path> reports = crashReports(home / "Corvane");
+    ASSERT_EQ(reports.size(), c.report ? 1u : 0u);
+    if (c.report) {
+      const std::string report = readFile(reports[0]);
+      EXPECT_NE(report.find("Signal: 11"), std::string::npos) << report;
+      EXPECT_NE(report.find("Backtrace:\n"), std::string::npos) << report;
+      EXPECT_NE(readFile(home / "Corvane" / "log.txt").find("Building minidump " + reports[0].string()),
+                std::string::npos);
+    }
+  }
+}
+
+TEST(ServerProcess, RunsAutoexecQuietlyAndTypedLinesWithEcho) {
+  const fs::path home = scratchDir();
+  fs::create_directories(home / "Corvane");
+  std::ofstream(home / "Corvane" / "autoexec.ini") << "// start-up\nfind_all clear\n";
+
+  ServerProcess server(home, {});
+  ASSERT_TRUE(server.waitForOutput("Corvane build: ")) << server.output;
+  ASSERT_TRUE(server.waitForOutput("Auto-executing autoexec.ini\nclear\n  clear - Erases all lines")) << server.output;
+  EXPECT_EQ(server.output.find("> find_all"), std::string::npos);
+
+  std::size_t mark = server.output.size();
+  server.send("list\n");
+  ASSERT_TRUE(server.waitForOutput("> list\nclear\n  clear - ", mark)) << server.output;
+  ASSERT_TRUE(server.waitForOutput("list - Lists all functions available in the console\n", mark)) << server.output;
+  expectInOrder(server.output.substr(mark),
+                {"clear\n  clear - Erases all lines in the console's memory\n",
+                 "find\n  find ... - Searches for all functions containing any of the arguments\n",
+                 "find_all\n  find_all ... - Searches for all functions containing all of the arguments\n",
+                 "list\n  list - Lists all functions available in the console\n"});
+
+  mark = server.output.size();
+  server.send("nosuch x\r\n");
+  ASSERT_TRUE(server.waitForOutput("> nosuch x\nUnrecognized console commmand \"nosuch\"\n", mark)) << server.output;
+
+  // A refused line, then the end of the input: the server keeps running.
+  mark = server.output.size();
+  server.send(std::string(5000, 'x') + "\nfind clear\n");
+  server.closeInput();
+  ASSERT_TRUE(server.waitForOutput("Console input line longer than 4096 bytes ignored\n", mark)) << server.output;
+  ASSERT_TRUE(server.waitForOutput("> find clear\nclear\n", mark)) << server.output;
+  const int status = server.stopWith(SIGINT);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+#include "platform/signals.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(CrashReportName, LocalTimeToFileName) {
+  struct Case {
+    int64_t seconds;  // local seconds since the epoch
+    const char* expected;
+  };
+  const Case cases[] = {
+      {1770127509, "/u/Corvane/QV_3-2-2026_14-5-9.mdmp"},    // no leading zeros
+      {0, "/u/Corvane/QV_1-1-1970_0-0-0.mdmp"},
+      {951782400, "/u/Corvane/QV_29-2-2000_0-0-0.mdmp"},     // leap day of a 400-year
+      {4107542399, "/u/Corvane/QV_28-2-2100_23-59-59.mdmp"},
+      {4107542400, "/u/Corvane/QV_1-3-2100_0-0-0.mdmp"},  // 2100 is no leap year
+      {-1, "/u/Corvane/QV_31-12-1969_23-59-59.mdmp"},
+  };
+  for (const Case& c : cases) {
+    char path[128];
+    ASSERT_TRUE(plat::formatCrashReportPath(path, sizeof path, "/u/Corvane/", plat::crashTimeFromSeconds(c.seconds)));
+    EXPECT_STREQ(path, c.expected) << c.seconds;
+  }
+}
+
+TEST(CrashReportName, RefusesWhatDoesNotFit) {
+  const plat::CrashTime time{3, 2, 2026, 14, 5, 9};
+  const std::string full = "/u/QV_3-2-2026_14-5-9.mdmp";
+  char path[64];
+  EXPECT_TRUE(plat::formatCrashReportPath(path, full.size() + 1, "/u/", time));
+  EXPECT_EQ(path, full);
+  EXPECT_FALSE(plat::formatCrashReportPath(path, full.size(), "/u/", time));
+  EXPECT_STREQ(path, "");
+}
+
+}  // namespace
