@@ -1,9 +1,15 @@
 #include "app/script_setup.h"
 
+#include <IGUIEnvironment.h>
+#include <IGUISkin.h>
+#include <ITimer.h>
 #include <angelscript.h>
 
 #include <string>
 
+#include "app/base/console.h"
+#include "app/base/engine.h"
+#include "app/base/event_handler.h"
 #include "app/base/sub_system_scale.h"
 #include "app/data_folders.h"
 #include "app/empire_script_type.h"
@@ -12,6 +18,7 @@
 #include "core/named_values.h"
 #include "core/threads.h"
 #include "core/timer.h"
+#include "empire/empire.h"
 #include "script/script_dictionary.h"
 #include "script/script_engine.h"
 #include "script/script_file.h"
@@ -76,6 +83,26 @@ void updateLoadScreen(const ScriptString& text) {
     scriptSetupSlots.showLoadingScreen(text.toStringw().c_str());
 }
 
+// What the core script globals read of the shell and the engine: the real
+// time, the GUI's font, the modifier keys and the console's play_as.
+void connectScriptGlobalHooks() {
+  ScriptGlobalHooks& hooks = scriptGlobalHooks;
+  hooks.realTime = [] { return engine.timer != nullptr ? engine.timer->getRealTime() : 0u; };
+  hooks.defaultFont = []() -> irr::gui::IGUIFont* {
+    irr::gui::IGUISkin* skin = engine.gui != nullptr ? engine.gui->getSkin() : nullptr;
+    return skin != nullptr ? skin->getFont() : nullptr;
+  };
+  hooks.playAsEmpire = [](const void* player) {
+    const auto* chosen = static_cast<const empire*>(player);
+    if (!chosen->isValid() || console() == nullptr)
+      return;
+    console()->execute(irr::core::stringw(L"play_as \"") + chosen->name + L"\"", false);
+  };
+  hooks.shiftKey = &shiftKeyDown;
+  hooks.ctrlKey = &controlKeyDown;
+  hooks.altKey = &altKeyDown;
+}
+
 void registerAddOns() {
   for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine}) {
     registerScriptMath(engine);
@@ -86,6 +113,7 @@ void registerAddOns() {
 
 void registerBindings() {
   const ScriptSetupSlots& slots = scriptSetupSlots;
+  connectScriptGlobalHooks();
   run(slots.guiBindings);
   run(slots.clientSubSystemBindings);
   run(slots.clientTreatyTypes);
