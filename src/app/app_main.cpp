@@ -11,6 +11,7 @@
 
 #include <irrlicht.h>
 
+#include <clocale>
 #include <cstdio>
 #include <string>
 
@@ -128,6 +129,9 @@ void resetGameSettings() {
 }  // namespace
 
 int corvaneMain(int argc, char** argv) {
+  // Wide texts ("%ls" in log lines) are converted to UTF-8; numbers keep the
+  // C locale's decimal point.
+  std::setlocale(LC_CTYPE, "C.UTF-8");
   plat::installTerminationHandlers();
 
   // 1. The main thread's random generator; every later thread gets its own.

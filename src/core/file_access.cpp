@@ -12,9 +12,10 @@ using irr::core::stringc;
 using irr::io::IFileSystem;
 
 // The engine's file system is not documented as thread-safe: every call into
-// it from here holds this lock. Open files are each used by one thread.
-std::mutex& accessLock() {
-  static std::mutex lock;
+// it holds this lock (see FileSystemAccess). Open files are each used by one
+// thread. Re-entrant, so that a holder may call the functions here.
+std::recursive_mutex& accessLock() {
+  static std::recursive_mutex lock;
   return lock;
 }
 
@@ -90,7 +91,7 @@ bool locate(IFileSystem* files, const stringc& path, stringc& openName) {
 }  // namespace
 
 void setFileSystem(IFileSystem* fileSystem) {
-  std::lock_guard<std::mutex> guard(accessLock());
+  std::lock_guard<std::recursive_mutex> guard(accessLock());
   if (fileSystem != nullptr)
     fileSystem->grab();
   if (currentFileSystem != nullptr)
@@ -99,19 +100,26 @@ void setFileSystem(IFileSystem* fileSystem) {
 }
 
 IFileSystem* fileSystem() {
-  std::lock_guard<std::mutex> guard(accessLock());
+  std::lock_guard<std::recursive_mutex> guard(accessLock());
   return lockedFileSystem();
 }
 
+FileSystemAccess::FileSystemAccess() {
+  accessLock().lock();
+  files_ = lockedFileSystem();
+}
+
+FileSystemAccess::~FileSystemAccess() { accessLock().unlock(); }
+
 bool fileExists(const stringc& path) {
-  std::lock_guard<std::mutex> guard(accessLock());
+  std::lock_guard<std::recursive_mutex> guard(accessLock());
   stringc openName;
   return locate(lockedFileSystem(), path, openName);
 }
 
 bool InputFile::open(const stringc& path) {
   close();
-  std::lock_guard<std::mutex> guard(accessLock());
+  std::lock_guard<std::recursive_mutex> guard(accessLock());
   IFileSystem* files = lockedFileSystem();
   stringc openName;
   if (!locate(files, path, openName))

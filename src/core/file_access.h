@@ -23,8 +23,30 @@ class IReadFile;
 // lets go of the current one). Safe while other threads open files.
 void setFileSystem(irr::io::IFileSystem* fileSystem);
 // The file system in use, made headless on first use when none was set. The
-// pointer stays valid until the next setFileSystem.
+// pointer stays valid until the next setFileSystem. Calls into it belong
+// inside a FileSystemAccess.
 irr::io::IFileSystem* fileSystem();
+
+// The engine's file system is shared by the main thread and the script
+// set-up thread but is not safe for concurrent use (its archives, file lists
+// and reference counts): every direct call into it is made while one of
+// these exists. It holds the lock that the functions here take too, and may
+// be nested on one thread. Files it opens or creates may be read, written
+// and dropped afterwards without it, each by one thread.
+class FileSystemAccess {
+ public:
+  FileSystemAccess();
+  ~FileSystemAccess();
+  FileSystemAccess(const FileSystemAccess&) = delete;
+  FileSystemAccess& operator=(const FileSystemAccess&) = delete;
+
+  // The file system in use (see fileSystem); null only when none could be made.
+  irr::io::IFileSystem* get() const { return files_; }
+  irr::io::IFileSystem* operator->() const { return files_; }
+
+ private:
+  irr::io::IFileSystem* files_;
+};
 
 // True when `path` names a readable file (not a folder).
 bool fileExists(const irr::core::stringc& path);

@@ -10,14 +10,13 @@
 #include <string>
 #include <utility>
 
+#include "core/file_access.h"
 #include "core/log.h"
 #include "script/server_modules.h"
 
 using namespace AngelScript;
 
 namespace {
-
-irr::io::IFileSystem* scriptFileSystem = nullptr;
 
 // Every file read in this loading phase, by absolute path.
 std::map<std::string, std::unique_ptr<ScriptFile>> scriptFileCache;
@@ -32,22 +31,12 @@ constexpr size_t kIncludeWordLength = sizeof kIncludeWord - 1;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// The file's name without its folder and extension.
-std::string baseNameOf(const char* path) {
-  std::string name(path);
-  const size_t slash = name.find_last_of("/\\");
-  if (slash != std::string::npos)
-    name.erase(0, slash + 1);
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos)
-    name.erase(dot);
-  return name;
-}
 
 // An included name, relative to the folder of the including file. A name
 // beginning with "/" is taken from that folder too.
 irr::io::path resolveInclude(const ScriptFile& including, const irr::io::path& name) {
-  irr::io::IFileSystem& files = *scriptFileSystem;
+  const FileSystemAccess access;
+  irr::io::IFileSystem& files = *access.get();
   irr::io::path nameFolder = files.getFileDir(name);
   while (!nameFolder.empty() && (nameFolder[0] == '/' || nameFolder[0] == '\\'))
     nameFolder.erase(0);
@@ -175,12 +164,26 @@ void addScriptFileToModule(ScriptFile& file, asIScriptEngine* engine, const char
 
 }  // namespace
 
-void setScriptFileSystem(irr::io::IFileSystem* fileSystem) { scriptFileSystem = fileSystem; }
+std::string scriptModuleName(const char* path) {
+  std::string name(path);
+  const size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos)
+    name.erase(0, slash + 1);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos)
+    name.erase(dot);
+  return name;
+}
 
 ScriptFile* getScriptFile(const char* path) {
-  if (scriptFileSystem == nullptr || path == nullptr)
-    throw FileDNE{path != nullptr ? path : ""};
-  irr::io::IReadFile* opened = scriptFileSystem->createAndOpenFile(path);
+  if (path == nullptr)
+    throw FileDNE{""};
+  irr::io::IReadFile* opened = nullptr;
+  {
+    const FileSystemAccess access;
+    if (access.get() != nullptr)
+      opened = access->createAndOpenFile(path);
+  }
   if (opened == nullptr)
     throw FileDNE{path};
   const long size = opened->getSize();
@@ -217,7 +220,7 @@ ScriptFile* getScriptFile(const char* path) {
 void loadScriptFile(asIScriptEngine* engine, const char* path, const char* moduleName) {
   if (engine == nullptr || path == nullptr)
     return;
-  const std::string module = moduleName != nullptr ? std::string(moduleName) : baseNameOf(path);
+  const std::string module = moduleName != nullptr ? std::string(moduleName) : scriptModuleName(path);
   ScriptFile* file = nullptr;
   try {
     file = getScriptFile(path);

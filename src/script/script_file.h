@@ -1,8 +1,8 @@
 // Script files: one top-level file and everything it includes becomes one
 // script module.
 //
-// Files are read through the engine's file system, so mounted folders and mod
-// overrides apply. A line whose first non-blank text is
+// Files are read through the engine's file system (core/file_access.h), so
+// mounted folders and mod overrides apply. A line whose first non-blank text is
 //     #include "name.as"
 // includes another file, named relative to the including file's folder; the
 // directive is overwritten with blanks so the compiler never sees it and line
@@ -15,13 +15,8 @@
 #include <angelscript.h>
 #include <irrString.h>
 
+#include <string>
 #include <vector>
-
-namespace irr {
-namespace io {
-class IFileSystem;
-}
-}  // namespace irr
 
 // Thrown by getScriptFile: the file cannot be opened or is empty.
 struct FileDNE {
@@ -35,11 +30,13 @@ struct ScriptFile {
   std::vector<ScriptFile*> includes;  // in directive order; the cache owns them
 };
 
-// The file system script files are read through (the engine device's).
-void setScriptFileSystem(irr::io::IFileSystem* fileSystem);
+// The module a script file becomes by default: the file's base name without
+// its extension ("Game Data/scripts/server/interactions.as" gives
+// "interactions").
+std::string scriptModuleName(const char* path);
 
 // Loads `path` and its includes into module `moduleName` of `engine` (null:
-// the file's base name without extension) and builds it. Failures are
+// scriptModuleName(path)) and builds it. Failures are
 // logged; a module that builds is recorded for import binding and discarding.
 void loadScriptFile(AngelScript::asIScriptEngine* engine, const char* path, const char* moduleName = nullptr);
 

@@ -134,7 +134,12 @@ ScriptXmlWriter* openWriter(const ScriptString& name) {
   if (slash != std::string::npos)
     createFolder(folder + file.substr(0, slash + 1));
   const std::string path = folder + file + ".xml";
-  irr::io::IWriteFile* created = fileSystem()->createAndWriteFile(path.c_str(), false);
+  irr::io::IWriteFile* created = nullptr;
+  {
+    const FileSystemAccess access;
+    if (access.get() != nullptr)
+      created = access->createAndWriteFile(path.c_str(), false);
+  }
   // As for readers, never null: a file that cannot be made gives a writer
   // that writes nothing, and the log says so.
   if (created == nullptr)

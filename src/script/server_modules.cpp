@@ -126,7 +126,12 @@ void saveServerModules(SaveStream& stream) {
       continue;
     if (!scratch)
       scratch.reset(new char[kSaveScratchBytes]);
-    irr::io::IWriteFile* memory = fileSystem()->createMemoryWriteFile(scratch.get(), kSaveScratchBytes, "tmp.xml");
+    irr::io::IWriteFile* memory = nullptr;
+    {
+      const FileSystemAccess access;
+      if (access.get() != nullptr)
+        memory = access->createMemoryWriteFile(scratch.get(), kSaveScratchBytes, "tmp.xml");
+    }
     auto* writer = new ScriptXmlWriter(memory);
     context->SetArgObject(0, writer);
     // Whatever the hook wrote before it stopped is saved, finished or not

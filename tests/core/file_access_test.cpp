@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <irrlicht.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "core/scratch_files.h"
 
@@ -67,6 +69,25 @@ TEST(FileAccessTest, UsesTheFileSystemItIsGiven) {
   setFileSystem(headless);
   EXPECT_EQ(fileSystem(), headless);
   headless->drop();
+}
+
+// While one thread uses the file system through an access, another's file
+// calls wait; the holder itself may call them.
+TEST(FileAccessTest, AnAccessKeepsOtherThreadsOut) {
+  const std::string folder = scratchFolder();
+  writeFile(folder + "shared.txt", "x");
+  std::atomic<bool> found{false};
+  std::thread other;
+  {
+    const FileSystemAccess access;
+    ASSERT_NE(access.get(), nullptr);
+    EXPECT_TRUE(fileExists((folder + "shared.txt").c_str()));
+    other = std::thread([&] { found = fileExists((folder + "shared.txt").c_str()); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(found.load());
+  }
+  other.join();
+  EXPECT_TRUE(found.load());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_access.h"
 #include "script_test_support.h"
 
 using namespace AngelScript;
@@ -28,13 +29,13 @@ class ScriptFileTest : public scripttest::ScriptTest {
     device = irr::createDeviceEx(params);
   }
   static void TearDownTestSuite() {
-    setScriptFileSystem(nullptr);
+    setFileSystem(nullptr);
     device->drop();
     device = nullptr;
   }
   void SetUp() override {
     ASSERT_NE(device, nullptr);
-    setScriptFileSystem(device->getFileSystem());
+    setFileSystem(device->getFileSystem());
     ScriptTest::SetUp();
   }
 

@@ -1,0 +1,70 @@
+#include "app/data_folders.h"
+
+#include "core/save_stream.h"
+#include "core/user_folders.h"
+
+using irr::core::stringc;
+
+SessionDataFiles sessionDataFiles;
+
+namespace {
+
+constexpr char kScriptExtension[] = ".as";
+constexpr char kDataExtension[] = ".txt";
+
+// Appends, in name order, the files of the folder whose names end with
+// `extension` in any case.
+DataFolderHandler collectInto(std::vector<stringc>& list, const char* extension) {
+  return [&list, extension](const DataFolderFiles& files) {
+    for (const auto& [name, path] : files)
+      if (narrowEndsWithNoCase(name, extension))
+        list.push_back(path);
+  };
+}
+
+// Sets `path` to the folder's file called `name` (any case), when present.
+void takeFile(const DataFolderFiles& files, stringc name, stringc& path) {
+  name.make_lower();
+  const auto found = files.find(name);
+  if (found != files.end())
+    path = found->second;
+}
+
+}  // namespace
+
+stringc mapScriptName(const stringc& mapName) {
+  stringc name = mapName;
+  if (!narrowEndsWithNoCase(name, kScriptExtension))
+    name += kScriptExtension;
+  name.make_lower();
+  return name;
+}
+
+void mountDataFolders(bool newGame, const stringc& mapName) {
+  SessionDataFiles& data = sessionDataFiles;
+  data = SessionDataFiles();
+
+  registerDataFolderHandler("Game Data/", [&data](const DataFolderFiles& files) {
+    takeFile(files, "SpecialFX.txt", data.specialEffectsFile);
+    takeFile(files, "Settings.txt", data.formulaConstantsFile);
+  });
+  registerDataFolderHandler("Game Data/scripts/server/", collectInto(data.serverScripts, kScriptExtension));
+  registerDataFolderHandler("Game Data/scripts/shared/", collectInto(data.serverScripts, kScriptExtension));
+  registerDataFolderHandler("Game Data/scripts/shared/", collectInto(data.clientScripts, kScriptExtension));
+  registerDataFolderHandler("Game Data/Sub Systems/", collectInto(data.subSystems, kDataExtension));
+  registerDataFolderHandler("Game Data/Effects/", collectInto(data.effects, kDataExtension));
+  registerDataFolderHandler("Game Data/Effectors/", collectInto(data.effectors, kDataExtension));
+  registerDataFolderHandler("Game Data/Technologies/", collectInto(data.technologies, kDataExtension));
+
+  if (newGame) {
+    data.mapScriptPath = mapScriptName(mapName);
+    registerDataFolderHandler("Maps/", [&data, name = data.mapScriptPath](const DataFolderFiles& files) {
+      takeFile(files, name, data.mapScriptPath);
+    });
+  }
+}
+
+stringc resolveDataPath(const stringc& path) {
+  const ModInfo* mod = getCurrentModInfo();
+  return mod != nullptr ? mod->resolvePath(path) : path;
+}

@@ -1,0 +1,267 @@
+#include "app/script_setup.h"
+
+#include <IGUIEnvironment.h>
+#include <IGUISkin.h>
+#include <ITimer.h>
+#include <angelscript.h>
+
+#include <string>
+
+#include "app/base/console.h"
+#include "app/base/engine.h"
+#include "app/base/event_handler.h"
+#include "app/base/sub_system_scale.h"
+#include "app/data_folders.h"
+#include "app/empire_script_type.h"
+#include "core/formula.h"
+#include "core/log.h"
+#include "core/named_values.h"
+#include "core/threads.h"
+#include "core/timer.h"
+#include "empire/empire.h"
+#include "script/script_dictionary.h"
+#include "script/script_engine.h"
+#include "script/script_file.h"
+#include "script/script_globals.h"
+#include "script/script_math.h"
+#include "script/script_messages.h"
+#include "script/script_report.h"
+#include "script/script_string.h"
+#include "script/script_xml.h"
+#include "script/server_modules.h"
+
+using namespace AngelScript;
+using irr::core::stringc;
+
+namespace {
+
+constexpr char kHookingPhase[] = "Hooking script functions";
+constexpr char kBuildingPhase[] = "Loading/Building scripts";
+constexpr char kDataPhase[] = "Loading game data files";
+
+constexpr char kTreatiesFile[] = "Game Data/treaties.xml";
+constexpr char kDiplomacyStringsFile[] = "Game Data/diplomacy_strings.txt";
+
+ScriptSetupSlots defaultSlots() {
+  ScriptSetupSlots slots;
+  slots.empireType = registerEmpireHandleType;
+  return slots;
+}
+
+// A phase of the set-up, logged when it begins and when it ends with the
+// milliseconds it took.
+class Phase {
+ public:
+  explicit Phase(const char* name) : name_(name), start_(hiresNow()) {
+    logPrint("============\n%s...\n============\n", name_);
+  }
+  ~Phase() {
+    const auto elapsed = static_cast<unsigned>((hiresNow() - start_) * 1000.0);
+    logPrint("============\n%s... Finished(%ums)\n============\n", name_, elapsed);
+  }
+  Phase(const Phase&) = delete;
+  Phase& operator=(const Phase&) = delete;
+
+ private:
+  const char* name_;
+  double start_;
+};
+
+void run(ScriptSetupSlots::Registration registration) {
+  if (registration != nullptr)
+    registration();
+}
+
+void load(ScriptSetupSlots::ListLoader loader, std::vector<stringc>& files) {
+  if (loader != nullptr)
+    loader(files);
+  files.clear();
+}
+
+void updateLoadScreen(const ScriptString& text) {
+  if (scriptSetupSlots.showLoadingScreen != nullptr)
+    scriptSetupSlots.showLoadingScreen(text.toStringw().c_str());
+}
+
+// What the core script globals read of the shell and the engine: the real
+// time, the GUI's font, the modifier keys and the console's play_as.
+void connectScriptGlobalHooks() {
+  ScriptGlobalHooks& hooks = scriptGlobalHooks;
+  hooks.realTime = [] { return engine.timer != nullptr ? engine.timer->getRealTime() : 0u; };
+  hooks.defaultFont = []() -> irr::gui::IGUIFont* {
+    irr::gui::IGUISkin* skin = engine.gui != nullptr ? engine.gui->getSkin() : nullptr;
+    return skin != nullptr ? skin->getFont() : nullptr;
+  };
+  hooks.playAsEmpire = [](const void* player) {
+    const auto* chosen = static_cast<const empire*>(player);
+    if (!chosen->isValid() || console() == nullptr)
+      return;
+    console()->execute(irr::core::stringw(L"play_as \"") + chosen->name + L"\"", false);
+  };
+  hooks.shiftKey = &shiftKeyDown;
+  hooks.ctrlKey = &controlKeyDown;
+  hooks.altKey = &altKeyDown;
+}
+
+void registerAddOns() {
+  for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine}) {
+    registerScriptMath(engine);
+    registerScriptString(engine);
+    registerScriptDictionary(engine);
+  }
+}
+
+void registerBindings() {
+  const ScriptSetupSlots& slots = scriptSetupSlots;
+  connectScriptGlobalHooks();
+  run(slots.guiBindings);
+  run(slots.clientSubSystemBindings);
+  run(slots.clientTreatyTypes);
+  run(slots.clientResearchTypes);
+  run(slots.empireType);
+  run(slots.serverTreatyTypes);
+  run(slots.treatyListType);
+  run(slots.objectBindings);
+  run(slots.empireObjectsType);
+  run(slots.fleetType);
+  run(slots.eventType);
+  run(slots.subSystemReferenceType);
+  run(slots.effectorTypes);
+  run(slots.galaxyGenerationBindings);
+  run(slots.clientGlobals);
+  run(slots.orderBindings);
+  registerEvaluateFormula();
+  registerXmlBindings();
+  run(slots.templateArgumentType);
+  registerSendServerMessage();
+  registerScriptCoreGlobals();
+  run(slots.serverResearchTypes);
+  run(slots.serverSubSystemBindings);
+
+  run(slots.rightClickMenu);
+  serverScriptEngine->RegisterGlobalFunction("void updateLoadScreen(const string &)", asFUNCTION(updateLoadScreen),
+                                             asCALL_CDECL);
+  registerPrintableTypes(serverScriptEngine);
+  registerPrintableTypes(clientScriptEngine);
+}
+
+void buildScripts() {
+  SessionDataFiles& data = sessionDataFiles;
+  for (const stringc& path : data.serverScripts) {
+    const std::string module = scriptModuleName(path.c_str());
+    loadScriptFile(serverScriptEngine, path.c_str(), module.c_str());
+    scripted_manager::script_module::findHooks(module.c_str());
+  }
+  data.serverScripts.clear();
+
+  for (const stringc& path : data.clientScripts)
+    loadScriptFile(clientScriptEngine, path.c_str());
+  data.clientScripts.clear();
+
+  for (const stringc& path : data.guiScripts) {
+    const std::string module = scriptModuleName(path.c_str());
+    loadScriptFile(clientScriptEngine, path.c_str(), module.c_str());
+    if (scriptSetupSlots.buildGuiModule != nullptr)
+      scriptSetupSlots.buildGuiModule(module.c_str());
+  }
+  data.guiScripts.clear();
+
+  bindAllModuleImports();
+  clearScriptFileCache();
+}
+
+// Every game setting becomes a formula constant of its name, then every
+// formula constant a game setting: a name in both keeps the setting's value.
+void mergeSettingsAndConstants() {
+  for (irr::u32 i = 0; i < gameSettings.size(); ++i)
+    NamedVar<float>::getOrAdd(formulaConstants, gameSettings[i].name).value = gameSettings[i].value;
+  for (irr::u32 i = 0; i < formulaConstants.size(); ++i)
+    NamedVar<float>::getOrAdd(gameSettings, formulaConstants[i].name).value = formulaConstants[i].value;
+}
+
+void loadGameData() {
+  SessionDataFiles& data = sessionDataFiles;
+  const ScriptSetupSlots& slots = scriptSetupSlots;
+  if (!data.formulaConstantsFile.empty()) {
+    loadFormulaConstants(data.formulaConstantsFile);
+    data.formulaConstantsFile = "";
+  }
+  mergeSettingsAndConstants();
+  subSystemMinScale = getGameSetting(L"SS_MIN_SCALE", kDefaultSubSystemMinScale);
+  subSystemMaxScale = getGameSetting(L"SS_MAX_SCALE", kDefaultSubSystemMaxScale);
+
+  if (slots.loadTreatyClauses != nullptr)
+    slots.loadTreatyClauses(resolveDataPath(kTreatiesFile));
+  registerFormulaFunctions();
+  if (slots.loadDiplomacyStrings != nullptr)
+    slots.loadDiplomacyStrings(resolveDataPath(kDiplomacyStringsFile));
+  logInfo("Note: Diplomacy strings will still have gaps - fillDiplomacyStringGaps() not implemented\n");
+
+  load(slots.loadEffects, data.effects);
+  load(slots.loadTechnologies, data.technologies);
+  load(slots.loadEffectors, data.effectors);
+  load(slots.loadSubSystems, data.subSystems);
+}
+
+struct SetupThreadArgument {
+  std::atomic<bool>* done;
+};
+
+uint32_t setupThreadEntry(void* argument) {
+  std::atomic<bool>* done = static_cast<SetupThreadArgument*>(argument)->done;
+  delete static_cast<SetupThreadArgument*>(argument);
+  initThreadLocals();
+  setupScriptEngines(nullptr);
+  // The thread's contexts go before the session hears that the engines are
+  // its alone.
+  freeThreadLocals();
+  done->store(true);
+  return 0;
+}
+
+}  // namespace
+
+ScriptSetupSlots scriptSetupSlots = defaultSlots();
+
+void setupScriptEngines(std::atomic<bool>* done) {
+  {
+    const Phase phase(kHookingPhase);
+    if (!createScriptEngines()) {
+      if (done != nullptr)
+        done->store(true);
+      return;
+    }
+    registerAddOns();
+    registerBindings();
+  }
+  {
+    const Phase phase(kBuildingPhase);
+    buildScripts();
+  }
+  run(scriptSetupSlots.findObjectScriptHooks);
+  {
+    const Phase phase(kDataPhase);
+    loadGameData();
+  }
+  if (done != nullptr)
+    done->store(true);
+}
+
+bool startScriptSetup(bool threaded, std::atomic<bool>& done, Thread& thread) {
+  done.store(false);
+  if (threaded) {
+    logInfo("Loading using multiple threads\n");
+    auto* argument = new SetupThreadArgument{&done};
+    if (thread.start(setupThreadEntry, argument, true))
+      return true;
+    delete argument;
+  }
+  setupScriptEngines(&done);
+  return !threaded;
+}
+
+void tearDownScriptEngines() {
+  discardScriptModules();
+  clearScriptFileCache();
+  releaseScriptEngines();
+}
