@@ -6,8 +6,10 @@
 // where that work joins; until then they do nothing beyond their log lines.
 #include "app/game_session.h"
 
+#include <angelscript.h>
 #include <irrlicht.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +21,12 @@
 #include "app/base/session_state.h"
 #include "app/base/startup.h"
 #include "app/console_input.h"
+#include "app/data_folders.h"
 #include "app/frame_loop.h"
+#include "app/galaxy_backdrop.h"
 #include "app/message_box.h"
 #include "app/profiling_windows.h"
+#include "app/script_setup.h"
 #include "app/session_workers.h"
 #include "core/locale.h"
 #include "core/log.h"
@@ -35,8 +40,6 @@
 #include "platform/directory.h"
 #include "platform/signals.h"
 #include "platform/thread.h"
-#include "script/script_engine.h"
-#include "script/script_file.h"
 #include "script/server_modules.h"
 
 namespace {
@@ -98,11 +101,11 @@ void tearDownSession() {
   // T9. (The galaxy gas sprites, the camera, the skybox, the graphics
   // effects and the scene's pools join here.)
   clearMessageCategories();
+  removeGalaxyBackdrop();
 
   // T10. (The scripted GUI's removals and rich-text tags join here.)
   deleteAllEmpires();
-  discardScriptModules();
-  releaseScriptEngines();
+  tearDownScriptEngines();
 
   // T11. (Resources, sub-system definitions, effector graphics, effects,
   // technologies, diplomacy strings, material tables, treaty clauses and
@@ -195,8 +198,9 @@ int runGameSession(const irr::core::stringc& name) {
   // 8. (The effect-node and burst-node pools are created here.)
   loopTimer->tick();
 
-  // 9. (The data folders are mounted here.)
+  // 9.
   const GalaxySource source = chooseGalaxySource(name, isNetworkClient());
+  mountDataFolders(source == GalaxySource::NewGame, name);
   applyCurrentMod();
   createUserFolders(userFolders);
   logInfo("Mod Directory '%s'\n", userFolders.base.c_str());
@@ -207,8 +211,10 @@ int runGameSession(const irr::core::stringc& name) {
   // 11. (A saved game's header and settings are read here, ahead of the
   // scripts.)
 
-  // 12. (The script set-up runs here, on its own thread with threaded
-  // loading.)
+  // 12.
+  std::atomic<bool> scriptsReady{false};
+  Thread scriptSetupThread;
+  startScriptSetup(threadedLoad, scriptsReady, scriptSetupThread);
 
   // 13-14. (Graphics resources, particle systems, special effects and ship
   // sets load here; the texture memory is the sum over the named materials'
@@ -218,14 +224,21 @@ int runGameSession(const irr::core::stringc& name) {
   logStepEnd("Loading resources", stepStart);
 
   // 15. (The scene camera is made here.)
-  // 16. (The threaded script set-up is waited for here.)
 
-  // 17. (Object icons, planet types, resources and traits load here.)
+  // 16. (The texture queue is polled while waiting.)
+  while (!scriptsReady.load())
+    plat::sleepMs(0);
+  if (scriptSetupThread.valid())
+    scriptSetupThread.waitForExit();
+
+  // 17. (Object icons, planet types, resources and traits load here, each
+  // path through resolveDataPath.)
   initThreadLocals();
 
   // 18. (The planet models' material tables are built here.)
-  // 19. (The galaxy backdrop and textures load here, the texture loader
-  // starts, and the view input's table is emptied.)
+  // 19. (The named materials of the backdrop, the texture loader and the
+  // view input's table join here.)
+  createGalaxyBackdrop(engine.scene, nullptr);
   logInfo("%i queued textures\n", 0);
 
   // 20.
@@ -237,7 +250,6 @@ int runGameSession(const irr::core::stringc& name) {
   // 21. (The client waits for the server's galaxy, a saved game loads, or a
   // new game runs its map script here; a failed wait or load sets
   // galaxyFailed, clears gameRunning and goes on at the common tear-down.)
-  (void)source;
   if (galaxyFailed) {
     tearDownSession();
     return 0;

@@ -26,6 +26,9 @@ constexpr unsigned kNetworkPollStopCheckMs = 1;
 constexpr uint32_t kGcDestroyPass = AngelScript::asGC_FULL_CYCLE | AngelScript::asGC_DESTROY_GARBAGE;
 constexpr uint32_t kGcDetectStep = AngelScript::asGC_ONE_STEP | AngelScript::asGC_DETECT_GARBAGE;
 
+// Time slices the frame loop gives up before it blocks waiting for a worker.
+constexpr int kYieldsBeforeBlocking = 64;
+
 void collectGarbage(AngelScript::asIScriptEngine* engine, uint32_t flags) {
   if (engine != nullptr && flags != 0)
     engine->GarbageCollect(flags);
@@ -58,6 +61,13 @@ void WorkerControl::requestStop() {
 }
 
 void WorkerControl::waitUntilDone() {
+  // A unit of work is often done within a few time slices: giving them up
+  // first spares the wake-up of a blocked wait.
+  for (int yields = 0; yields < kYieldsBeforeBlocking; ++yields) {
+    if (done.load())
+      return;
+    plat::sleepMs(0);
+  }
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return done.load(); });
 }
