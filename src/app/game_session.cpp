@@ -24,6 +24,7 @@
 #include "app/data_folders.h"
 #include "app/frame_loop.h"
 #include "app/galaxy_backdrop.h"
+#include "app/loading_phase.h"
 #include "app/message_box.h"
 #include "app/profiling_windows.h"
 #include "app/script_setup.h"
@@ -53,16 +54,6 @@ constexpr float kLogFlushFrameTime = 0.01f;
 constexpr int kFrameLoopPriority = static_cast<int>(plat::ThreadPriority::AboveNormal);
 
 uint32_t realTimeMs() { return engine.timer != nullptr ? engine.timer->getRealTime() : 0; }
-
-// Session steps log a banner when they begin and when they end.
-uint32_t logStepBegin(const char* step) {
-  logPrint("============\n%s...\n============\n", step);
-  return realTimeMs();
-}
-
-void logStepEnd(const char* step, uint32_t startMs) {
-  logPrint("============\n%s... Finished(%ums)\n============\n", step, realTimeMs() - startMs);
-}
 
 bool isNetworkClient() { return networkManager->isNetworked && networkManager->isConnected; }
 bool isNetworkServer() { return networkManager->isServer; }
@@ -219,9 +210,10 @@ int runGameSession(const irr::core::stringc& name) {
   // 13-14. (Graphics resources, particle systems, special effects and ship
   // sets load here; the texture memory is the sum over the named materials'
   // textures.)
-  uint32_t stepStart = logStepBegin("Loading resources");
-  logInfo("Texture memory size: %u KB\n", 0u);
-  logStepEnd("Loading resources", stepStart);
+  {
+    const LoadingPhase phase("Loading resources");
+    logInfo("Texture memory size: %u KB\n", 0u);
+  }
 
   // 15. (The scene camera is made here.)
 
@@ -241,38 +233,42 @@ int runGameSession(const irr::core::stringc& name) {
   createGalaxyBackdrop(engine.scene, nullptr);
   logInfo("%i queued textures\n", 0);
 
-  // 20.
-  stepStart = logStepBegin("Preparing Galaxy");
-  galaxyFailed = false;
-  gameRunning = true;
-  networkPoll.stop();
+  {
+    // 20.
+    LoadingPhase phase("Preparing Galaxy");
+    galaxyFailed = false;
+    gameRunning = true;
+    networkPoll.stop();
 
-  // 21. (The client waits for the server's galaxy, a saved game loads, or a
-  // new game runs its map script here; a failed wait or load sets
-  // galaxyFailed, clears gameRunning and goes on at the common tear-down.)
-  if (galaxyFailed) {
-    tearDownSession();
-    return 0;
+    // 21. (The client waits for the server's galaxy, a saved game loads, or
+    // a new game runs its map script here; a failed wait or load sets
+    // galaxyFailed, clears gameRunning and goes on at the common tear-down.)
+    if (galaxyFailed) {
+      phase.abandon();
+      tearDownSession();
+      return 0;
+    }
+
+    // 22.
+    clearModTables();
   }
-
-  // 22. (The galaxy processing threads start here.)
-  clearModTables();
-  logStepEnd("Preparing Galaxy", stepStart);
+  // (The galaxy processing threads start here.)
   logInfo("Initializing %i galaxy processing threads\n", static_cast<int>(uiThreadCount));
 
   // 23. (The view input's table, the cargo dialog, the context menu, the IRC
   // window and the GUI script modules join here.)
-  stepStart = logStepBegin("Initialize GUI");
-  for (empire* emp : empireList)
-    runEmpireJobs(emp);
-  if (Console* target = console())
-    target->bindGuiCallbacks();
-  initServerModules();
+  {
+    const LoadingPhase phase("Initialize GUI");
+    for (empire* emp : empireList)
+      runEmpireJobs(emp);
+    if (Console* target = console())
+      target->bindGuiCallbacks();
+    initServerModules();
+    // 24. (The escape menu is built and bound to key 27 here.)
+  }
 
-  // 24. (The escape menu is built and bound to key 27 here.)
-  logStepEnd("Initialize GUI", stepStart);
-
-  // 25. (The game camera's first update and the galaxy's render group join here.)
+  // 25. (The game camera's first update, the galaxy's render group and the
+  // screen size join here.)
   Thread mainThread;
   mainThread.fromCurrent();
   mainThread.setPriority(kFrameLoopPriority);
