@@ -24,6 +24,7 @@
 #include "app/command_line.h"
 #include "app/console_input.h"
 #include "app/engine_start.h"
+#include "app/game_session.h"
 #include "app/server_settings.h"
 #include "audio/music_box.h"
 #include "audio/music_descriptors.h"
@@ -49,8 +50,6 @@ namespace {
 constexpr const char* kBuildVersion = "1.0.5.0";
 constexpr unsigned kEngineWidth = 640;
 constexpr unsigned kEngineHeight = 480;
-// How often the empty session polls its input, in milliseconds.
-constexpr unsigned kIdleSessionSleepMs = 16;
 
 void logFileSink(const char* text) {
   std::fputs(text, logFile);
@@ -125,18 +124,6 @@ void createFpsText() {
 void resetGameSettings() {
   setGameSetting(L"SYSTEM_COUNT", 150.0f);
   setGameSetting(L"AI_COUNT", 3.0f);
-}
-
-// A game session that keeps the server alive and its console responsive
-// until the operator asks it to stop.
-int runIdleSession() {
-  while (!plat::terminationRequested()) {
-    if (!engine.device->run())
-      break;
-    runConsoleInput();
-    plat::sleepMs(kIdleSessionSleepMs);
-  }
-  return kSessionQuit;
 }
 
 }  // namespace
@@ -291,7 +278,7 @@ int corvaneMain(int argc, char** argv) {
                         options.serverPassword);
     for (;;) {
       sessionResult = kSessionQuit;
-      if (runIdleSession() == kSessionQuit) {
+      if (runGameSession(loadGameName.empty() ? mapName : loadGameName) == kSessionQuit) {
         quit = true;
         break;
       }

@@ -13,6 +13,7 @@
 #include "app/base/sub_system_scale.h"
 #include "app/data_folders.h"
 #include "app/empire_script_type.h"
+#include "app/loading_phase.h"
 #include "core/formula.h"
 #include "core/log.h"
 #include "core/named_values.h"
@@ -47,25 +48,6 @@ ScriptSetupSlots defaultSlots() {
   slots.empireType = registerEmpireHandleType;
   return slots;
 }
-
-// A phase of the set-up, logged when it begins and when it ends with the
-// milliseconds it took.
-class Phase {
- public:
-  explicit Phase(const char* name) : name_(name), start_(hiresNow()) {
-    logPrint("============\n%s...\n============\n", name_);
-  }
-  ~Phase() {
-    const auto elapsed = static_cast<unsigned>((hiresNow() - start_) * 1000.0);
-    logPrint("============\n%s... Finished(%ums)\n============\n", name_, elapsed);
-  }
-  Phase(const Phase&) = delete;
-  Phase& operator=(const Phase&) = delete;
-
- private:
-  const char* name_;
-  double start_;
-};
 
 void run(ScriptSetupSlots::Registration registration) {
   if (registration != nullptr)
@@ -225,7 +207,7 @@ ScriptSetupSlots scriptSetupSlots = defaultSlots();
 
 void setupScriptEngines(std::atomic<bool>* done) {
   {
-    const Phase phase(kHookingPhase);
+    const LoadingPhase phase(kHookingPhase);
     if (!createScriptEngines()) {
       if (done != nullptr)
         done->store(true);
@@ -235,12 +217,12 @@ void setupScriptEngines(std::atomic<bool>* done) {
     registerBindings();
   }
   {
-    const Phase phase(kBuildingPhase);
+    const LoadingPhase phase(kBuildingPhase);
     buildScripts();
   }
   run(scriptSetupSlots.findObjectScriptHooks);
   {
-    const Phase phase(kDataPhase);
+    const LoadingPhase phase(kDataPhase);
     loadGameData();
   }
   if (done != nullptr)

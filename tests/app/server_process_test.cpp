@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "platform/thread.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -253,6 +255,51 @@ TEST(ServerProcess, RunsAutoexecQuietlyAndTypedLinesWithEcho) {
   ASSERT_TRUE(server.waitForOutput("> find clear\nclear\n", mark)) << server.output;
   const int status = server.stopWith(SIGINT);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// A whole game session, loaded, run and torn down by SIGINT.
+TEST(ServerProcess, GameSessionRunsUntilSigint) {
+  const fs::path home = scratchDir();
+  ServerProcess server(home, {"-verbose", "-singlethreaded"});
+  ASSERT_TRUE(server.waitForOutput("Game loop start ")) << server.output;
+  plat::sleepMs(1500);
+  const int status = server.stopWith(SIGINT);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  expectInOrder(readFile(home / "Corvane" / "log.txt"),
+                {"Seed: 0\n", "Mod Directory '", "============\nLoading resources...\n============\n",
+                 "============\nPreparing Galaxy...\n============\n",
+                 "============\nPreparing Galaxy... Finished(", "Initializing 0 galaxy processing threads\n",
+                 "============\nInitialize GUI...\n============\n", "Game loop start ",
+                 "Game ending. Total game time (not session): ", "Shutting down engine\n"});
+}
+
+// Without -singlethreaded the galaxy gets four processing threads per CPU
+// (at most 255), or none on a single CPU, which runs single-threaded.
+TEST(ServerProcess, GalaxyThreadCountFollowsTheCpus) {
+  const fs::path home = scratchDir();
+  ServerProcess server(home, {"-verbose"});
+  ASSERT_TRUE(server.waitForOutput("Game loop start ")) << server.output;
+  server.stopWith(SIGTERM);
+  const unsigned cpus = plat::affinityCpuCount();
+  const unsigned threads = cpus <= 1 ? 0 : std::min(4 * cpus, 255u);
+  EXPECT_NE(readFile(home / "Corvane" / "log.txt")
+                .find("\nInitializing " + std::to_string(threads) + " galaxy processing threads\n"),
+            std::string::npos);
+}
+
+// A missing mod ends its session at once; the next one runs on the base game.
+TEST(ServerProcess, MissingModIsReportedOnceAndTheBaseGameRuns) {
+  const fs::path home = scratchDir();
+  ServerProcess server(home, {"+mod", "nosuchmod"});
+  ASSERT_TRUE(server.waitForOutput("Game loop start ")) << server.output;
+  const int status = server.stopWith(SIGINT);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  const std::string log = readFile(home / "Corvane" / "log.txt");
+  const std::string missing = "Could not load mod 'nosuchmod', missing.\n";
+  const std::size_t first = log.find(missing);
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find(missing, first + 1), std::string::npos) << log;
+  expectInOrder(log.substr(first), {missing, "Seed: ", "Game loop start "});
 }
 
 }  // namespace

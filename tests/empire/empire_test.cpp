@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "core/net_encoders.h"
 #include "platform/bit_stream.h"
 
@@ -74,6 +77,84 @@ TEST_F(EmpireListTest, DefaultEmpireIsNoEmpireFromTheStart) {
   s.Write(uint8_t{0});
   EXPECT_EQ(getEmpireByID(0), &defaultEmpire);
   EXPECT_EQ(readNetEmpire(s), nullptr);
+}
+
+// Jobs and commands record what ran, in order.
+std::vector<std::string> ran;
+
+class RecordJob : public empJob {
+ public:
+  RecordJob(const char* label, empJob* follow = nullptr) : label_(label), follow_(follow) {}
+  ~RecordJob() override { ran.push_back(std::string("~") + label_); }
+  void run(empire* emp) override {
+    ran.push_back(label_);
+    if (follow_ != nullptr)
+      emp->queueJob(follow_);
+  }
+
+ private:
+  const char* label_;
+  empJob* follow_;
+};
+
+class RecordCommand : public empCommand {
+ public:
+  RecordCommand(const char* label, int runs) : label_(label), runsLeft_(runs) {}
+  ~RecordCommand() override { ran.push_back(std::string("~") + label_); }
+  bool execute(empire*) override {
+    ran.push_back(label_);
+    return --runsLeft_ <= 0;
+  }
+
+ private:
+  const char* label_;
+  int runsLeft_;
+};
+
+TEST_F(EmpireListTest, StepRunsJobsThenCommandsAsTheActiveEmpire) {
+  ran.clear();
+  empire* emp = registerEmpire(new empire);
+  // A job queued by a running job runs in the same step.
+  emp->queueJob(new RecordJob("job1", new RecordJob("job3")));
+  emp->queueJob(new RecordJob("job2"));
+  emp->queueCommand(new RecordCommand("once", 1));
+  emp->queueCommand(new RecordCommand("twice", 2));
+  emp->tick(0.5f);
+  EXPECT_EQ(activeEmpire, emp);
+  const std::vector<std::string> first{"job1", "~job1", "job2", "~job2", "job3", "~job3",
+                                       "once", "~once", "twice"};
+  EXPECT_EQ(ran, first);
+  EXPECT_TRUE(emp->jobs.empty());
+  ASSERT_EQ(emp->commands.size(), 1u);
+
+  ran.clear();
+  emp->tick(0.5f);
+  EXPECT_EQ(ran, (std::vector<std::string>{"twice", "~twice"}));
+
+  // Commands left at the end of a session are deleted; so are jobs left
+  // when the empires go, and the active empire goes with them.
+  emp->queueCommand(new RecordCommand("left", 5));
+  emp->queueJob(new RecordJob("unrun"));
+  ran.clear();
+  emp->clearCommands();
+  EXPECT_EQ(ran, std::vector<std::string>{"~left"});
+  deleteAllEmpires();
+  EXPECT_EQ(ran, (std::vector<std::string>{"~left", "~unrun"}));
+  EXPECT_EQ(activeEmpire, nullptr);
+}
+
+TEST(MessageCategories, RegisteredForASessionAndCleared) {
+  registerMessageCategories();
+  registerMessageCategories();  // a second session starts afresh
+  ASSERT_EQ(messageCategoryNames.size(), 18u);
+  EXPECT_EQ(messageCategoryNames[0], irr::core::stringw(L"subsys_new"));
+  EXPECT_EQ(messageCategoryNames[9], irr::core::stringw(L"struct_rebuilt"));
+  EXPECT_EQ(messageCategoryNames[17], irr::core::stringw(L"custom"));
+  EXPECT_EQ(messageCategoryIds[L"war"], 16);
+  EXPECT_EQ(messageCategoryIds.size(), 18u);
+  clearMessageCategories();
+  EXPECT_TRUE(messageCategoryNames.empty());
+  EXPECT_TRUE(messageCategoryIds.empty());
 }
 
 }  // namespace

@@ -1,0 +1,48 @@
+// The game session's state that the rest of the server reads: whether a game
+// runs, the game clock and speed, and where the session is in its life.
+//
+// The frame loop (main thread) writes them. Values that other threads read
+// while the loop runs (the galaxy processing threads, the workers, the
+// network thread) are atomics: `gameRunning`, `gameTime`, `frameCounter`,
+// `simulationStarted`, `sessionActive` and `sessionEnding`. Read `gameTime`
+// with gameTime.load() where a plain double is needed (printf).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// The frame loop runs while set; set once the galaxy is being prepared,
+// cleared by whoever ends the session (console, network layer, menus, a
+// failed load).
+extern std::atomic<bool> gameRunning;
+// Game seconds elapsed, advanced by every frame's game step. Kept across
+// sessions unless a new or loaded game sets it.
+extern std::atomic<double> gameTime;
+// The game speed factor; 0.01 during the first simulation frame of a
+// session, then restored.
+extern double gameSpeed;
+// A speed change waiting to be applied; -1.0 when none (set when the loop starts).
+extern double pendingGameSpeed;
+// The seed given to the process-wide pseudo-random generator ("SEED").
+extern int32_t currentSeed;
+// Real seconds accumulated since the last simulation frame (capped).
+extern float realFrameTime;
+// Game seconds accumulated since the last simulation frame.
+extern float gameFrameTime;
+// Simulation frames run.
+extern std::atomic<int32_t> frameCounter;
+// The first simulation frame of a session is still to come (it runs at the
+// ramp speed and leaves the restore to the second).
+extern bool firstFramePending;
+// The next simulation frame restores the game speed.
+extern bool speedRestorePending;
+// Set when the game speed was restored on the second simulation frame;
+// cleared at session start and tear-down.
+extern std::atomic<bool> simulationStarted;
+// True while the session's workers exist and its frame loop runs (from the
+// start, on a network client, as the client waits for its galaxy).
+extern std::atomic<bool> sessionActive;
+// True once the frame loop has ended.
+extern std::atomic<bool> sessionEnding;
+// Set when no galaxy was prepared (failed load, cancelled client wait).
+extern bool galaxyFailed;

@@ -1,0 +1,379 @@
+// The game session: start-up in a fixed order, the frame loop, and the
+// tear-down that frees what the session made, in reverse.
+//
+// Steps whose work belongs to parts of the server that are built later
+// (graphics, interface, galaxy, network, saved and new games) are marked
+// where that work joins; until then they do nothing beyond their log lines.
+#include "app/game_session.h"
+
+#include <angelscript.h>
+#include <irrlicht.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "app/base/config.h"
+#include "app/base/console.h"
+#include "app/base/engine.h"
+#include "app/base/session_state.h"
+#include "app/base/startup.h"
+#include "app/console_input.h"
+#include "app/data_folders.h"
+#include "app/frame_loop.h"
+#include "app/galaxy_backdrop.h"
+#include "app/loading_phase.h"
+#include "app/message_box.h"
+#include "app/profiling_windows.h"
+#include "app/script_setup.h"
+#include "app/session_workers.h"
+#include "core/locale.h"
+#include "core/log.h"
+#include "core/named_values.h"
+#include "core/random.h"
+#include "core/threads.h"
+#include "core/timer.h"
+#include "core/user_folders.h"
+#include "empire/empire.h"
+#include "net/network_manager.h"
+#include "platform/directory.h"
+#include "platform/signals.h"
+#include "platform/thread.h"
+#include "script/server_modules.h"
+
+namespace {
+
+// The frame rate of video output mode.
+constexpr float kVideoModeFrameRate = 30.0f;
+// Below this much real time gathered towards the next simulation frame, a
+// pass flushes the log file.
+constexpr float kLogFlushFrameTime = 0.01f;
+// Priority index of the frame loop's thread: above normal.
+constexpr int kFrameLoopPriority = static_cast<int>(plat::ThreadPriority::AboveNormal);
+
+uint32_t realTimeMs() { return engine.timer != nullptr ? engine.timer->getRealTime() : 0; }
+
+bool isNetworkClient() { return networkManager->isNetworked && networkManager->isConnected; }
+bool isNetworkServer() { return networkManager->isServer; }
+
+void flushLogFile() {
+  if (logFile != nullptr)
+    std::fflush(logFile);
+}
+
+// The scene's ambient light: the grey of "iAmbientBrightness".
+void setAmbientLight() {
+  if (engine.scene == nullptr)
+    return;
+  const irr::u32 level = iAmbientBrightness;
+  engine.scene->setAmbientLight(irr::video::SColorf(irr::video::SColor(255, level, level, level)));
+}
+
+void loadSessionLocale() {
+  loadLocaleFile("Locales/english.txt", true);
+  if (localeName != "english")
+    loadLocaleFile(irr::core::stringc("Locales/") + localeName + ".txt", false);
+}
+
+void logGameLoopStart() {
+  if (engine.timer != nullptr) {
+    const irr::ITimer::RealTimeDate date = engine.timer->getRealTimeAndDate();
+    logPrint("Game loop start %i:%02i:%02i %i/%i/%i\n", date.Hour, date.Minute, date.Second, date.Month, date.Day,
+             date.Year);
+  }
+  flushLogFile();
+}
+
+// Tear-down from T9 on: what every session made, also one whose galaxy
+// could not be prepared.
+void tearDownSession() {
+  // T9. (The galaxy gas sprites, the camera, the skybox, the graphics
+  // effects and the scene's pools join here.)
+  clearMessageCategories();
+  removeGalaxyBackdrop();
+
+  // T10. (The scripted GUI's removals and rich-text tags join here.)
+  deleteAllEmpires();
+  tearDownScriptEngines();
+
+  // T11. (Resources, sub-system definitions, effector graphics, effects,
+  // technologies, diplomacy strings, material tables, treaty clauses and
+  // ship sets are cleared here.)
+
+  // T12. (The escape menu, key 27, the options menu, the view input's table
+  // and the IRC window's callbacks join here.)
+  if (engine.gui != nullptr)
+    engine.gui->setFocus(nullptr);
+
+  // T13.
+  if (galaxyFailed) {
+    // (The GUI script modules are cleared here.)
+    freeThreadLocals();
+    if (engine.scene != nullptr)
+      engine.scene->getRootSceneNode()->removeAll();
+  }
+
+  // T14. (The particle-system generator and the graphics registries are
+  // cleared here.)
+
+  // T15. (Undeleted game objects are reported unless the galaxy failed, and
+  // the object registry is cleared.)
+  logInfo("Game ending. Total game time (not session): %f seconds\n", gameTime.load());
+}
+
+}  // namespace
+
+GalaxySource chooseGalaxySource(const irr::core::stringc& name, bool networkClient) {
+  if (networkClient)
+    return GalaxySource::Client;
+  const irr::core::stringc suffix = ".qvs";
+  if (name.size() >= suffix.size() &&
+      name.subString(name.size() - suffix.size(), suffix.size()).equals_ignore_case(suffix))
+    return GalaxySource::SavedGame;
+  return GalaxySource::NewGame;
+}
+
+int32_t seedFromSetting(float value) {
+  // Beyond 2^63 a float's low 32 bits are all 0 anyway.
+  constexpr double kLargest = 9223372036854775808.0;
+  const double truncated = std::trunc(static_cast<double>(value));
+  if (!std::isfinite(truncated) || std::fabs(truncated) >= kLargest)
+    return 0;
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(truncated)));
+}
+
+int runGameSession(const irr::core::stringc& name) {
+  // 1. The network is served by its own thread while the session loads.
+  // (The texture loader's queue is reset and its thread started here.)
+  NetworkPoll networkPoll;
+  if (networkManager->peerActive())
+    networkPoll.start();
+
+  // 2. The process-wide generator and this thread's own.
+  currentSeed = seedFromSetting(getGameSetting(L"SEED", 0.0f));
+  std::srand(static_cast<unsigned>(currentSeed));
+  registerThreadRandom();
+  initThreadRandom();
+  logPrint("Seed: %u\n", static_cast<unsigned>(currentSeed));
+
+  // 3. The mod must exist. (A network session is disconnected here.)
+  registerMessageCategories();
+  scanMods();
+  if (!isCurrentModValid()) {
+    showMessageBox("Mod Missing", std::string("Could not load mod '") + currentModName.c_str() + "', missing.");
+    clearMessageCategories();
+    return kSessionModMissing;
+  }
+
+  // 4.
+  setAmbientLight();
+
+  // 5.
+  resetSessionFlags(isNetworkClient());
+  registerFrameProfileSections();
+
+  // 6. Clocks.
+  std::unique_ptr<HiresTimer> loopTimer = createHiresTimer();
+  SessionWorkers workers(sessionWorkerTasks(), singleThreaded);
+  FrameLoop frameLoop(*loopTimer, workers, engine.timer);
+  frameLoop.startClocks(realTimeMs());
+
+  // 7.
+  if (videoMode) {
+    plat::createDirectories("Video/");
+    fMaxFPS = kVideoModeFrameRate;
+  }
+
+  // 8. (The effect-node and burst-node pools are created here.)
+  loopTimer->tick();
+
+  // 9.
+  const GalaxySource source = chooseGalaxySource(name, isNetworkClient());
+  mountDataFolders(source == GalaxySource::NewGame, name);
+  applyCurrentMod();
+  createUserFolders(userFolders);
+  logInfo("Mod Directory '%s'\n", userFolders.base.c_str());
+
+  // 10.
+  loadSessionLocale();
+
+  // 11. (A saved game's header and settings are read here, ahead of the
+  // scripts.)
+
+  // 12.
+  std::atomic<bool> scriptsReady{false};
+  Thread scriptSetupThread;
+  startScriptSetup(threadedLoad, scriptsReady, scriptSetupThread);
+
+  // 13-14. (Graphics resources, particle systems, special effects and ship
+  // sets load here; the texture memory is the sum over the named materials'
+  // textures.)
+  {
+    const LoadingPhase phase("Loading resources");
+    logInfo("Texture memory size: %u KB\n", 0u);
+  }
+
+  // 15. (The scene camera is made here.)
+
+  // 16. (The texture queue is polled while waiting.)
+  while (!scriptsReady.load())
+    plat::sleepMs(0);
+  if (scriptSetupThread.valid())
+    scriptSetupThread.waitForExit();
+
+  // 17. (Object icons, planet types, resources and traits load here, each
+  // path through resolveDataPath.)
+  initThreadLocals();
+
+  // 18. (The planet models' material tables are built here.)
+  // 19. (The named materials of the backdrop, the texture loader and the
+  // view input's table join here.)
+  createGalaxyBackdrop(engine.scene, nullptr);
+  logInfo("%i queued textures\n", 0);
+
+  {
+    // 20.
+    LoadingPhase phase("Preparing Galaxy");
+    galaxyFailed = false;
+    gameRunning = true;
+    networkPoll.stop();
+
+    // 21. (The client waits for the server's galaxy, a saved game loads, or
+    // a new game runs its map script here; a failed wait or load sets
+    // galaxyFailed, clears gameRunning and goes on at the common tear-down.)
+    if (galaxyFailed) {
+      phase.abandon();
+      tearDownSession();
+      return 0;
+    }
+
+    // 22.
+    clearModTables();
+  }
+  // (The galaxy processing threads start here.)
+  logInfo("Initializing %i galaxy processing threads\n", static_cast<int>(uiThreadCount));
+
+  // 23. (The view input's table, the cargo dialog, the context menu, the IRC
+  // window and the GUI script modules join here.)
+  {
+    const LoadingPhase phase("Initialize GUI");
+    for (empire* emp : empireList)
+      runEmpireJobs(emp);
+    if (Console* target = console())
+      target->bindGuiCallbacks();
+    initServerModules();
+    // 24. (The escape menu is built and bound to key 27 here.)
+  }
+
+  // 25. (The game camera's first update, the galaxy's render group and the
+  // screen size join here.)
+  Thread mainThread;
+  mainThread.fromCurrent();
+  mainThread.setPriority(kFrameLoopPriority);
+
+  // 26.
+  logGameLoopStart();
+
+  // 27. (The interface's overlay scene nodes are made here.)
+  createProfilingWindows();
+
+  // 28-29.
+  scriptGarbageStep(true);
+  scriptGarbageStep(true);
+  workers.start();
+  sessionActive = true;
+
+  // 30. (A new game applies every empire's traits here.)
+
+  // 31.
+  frameLoop.beginSpeedRamp();
+
+  int result = 0;
+  while (engine.driver != nullptr) {
+    // 1. A stopped device or a stop request from the operator also ends the
+    // server: another session could not run.
+    if (!engine.device->run() || plat::terminationRequested()) {
+      result = kSessionQuit;
+      break;
+    }
+    if (!gameRunning)
+      break;
+
+    // 2. (The texture loader's finished requests and the strategic view's
+    // input step join here.)
+    runConsoleInput();
+
+    // 3. A network server keeps messages that change objects out of the
+    // galaxy update.
+    if (isNetworkServer())
+      workers.waitForGalaxyIdle();
+
+    // 4. (The network packets are processed here, and the IRC user list
+    // updated.)
+    plat::sleepMs(0);
+
+    // 5.
+    frameLoop.advanceTime();
+
+    // 6.
+    const uint32_t now = realTimeMs();
+    if (frameLoop.statisticsDue(now))
+      updateProfilingWindows();
+
+    // 7. (The autosave "autosave" with "iRotateSaves" rotations is written
+    // here.)
+    frameLoop.autosaveDue(now, isNetworkClient(), isNetworkServer());
+
+    // 8-9.
+    if (frameLoop.simulationFrameDue()) {
+      frameLoop.runSimulationFrame();
+    } else {
+      if (realFrameTime < kLogFlushFrameTime)
+        flushLogFile();
+      plat::sleepMs(frameLoop.idleSleepMs());
+    }
+  }
+  // (When the device stopped, the music box is stopped here.)
+  gameRunning = false;
+
+  // T1. (The galaxy processing threads are resumed here.)
+  sessionEnding = true;
+  sessionActive = false;
+
+  // T2. (The galaxy processing threads are paused after the workers stop.)
+  workers.stop();
+
+  // T3. (The session's object list, the planet types and the traits are
+  // cleared here.)
+
+  // T4. (The interface's overlay scene nodes are removed here.)
+  removeProfilingWindows();
+  workers.join();
+  simulationStarted = false;
+
+  // T5.
+  for (empire* emp : empireList) {
+    if (emp->aiObject != nullptr) {
+      emp->aiObject->Release();
+      emp->aiObject = nullptr;
+    }
+    emp->aiTickFunction = -1;
+    emp->aiMessageFunction = -1;
+    emp->clearCommands();
+  }
+
+  // T6. (Object icons, the script GUI, animations, action lists, the
+  // selection and the view input's objects are cleared here.)
+
+  // T7. (The galaxy is destroyed here.)
+  freeThreadLocals();
+
+  // T8.
+  for (empire* emp : empireList)
+    runEmpireJobs(emp);
+
+  tearDownSession();
+  return result;
+}

@@ -1,0 +1,32 @@
+// One game session, from loading to tear-down, on the main thread: it checks
+// the mod, seeds the random generators, mounts the data and sets up the
+// scripts, loads the resources, prepares the galaxy (a client's wait for the
+// server, a saved game or a new game), starts the workers, runs the frame
+// loop until the session ends, and frees everything the session made.
+#pragma once
+
+#include <irrString.h>
+
+#include <cstdint>
+
+// runGameSession's result when the active mod cannot be found.
+constexpr int kSessionModMissing = 7;
+
+// Where a session's galaxy comes from.
+enum class GalaxySource {
+  Client,     // a connected network client waits for the server's galaxy
+  SavedGame,  // the name ends with ".qvs" (any case)
+  NewGame,    // the name is a map script
+};
+GalaxySource chooseGalaxySource(const irr::core::stringc& name, bool networkClient);
+
+// The seed of a "SEED" game setting: truncated toward zero, keeping the low
+// 32 bits (a clock reading in milliseconds stays itself when printed
+// unsigned); 0 for a value that is not a finite number.
+int32_t seedFromSetting(float value);
+
+// Runs one game session on `name` (a map script or a saved game's path).
+// Returns kSessionModMissing when the active mod is missing (nothing else is
+// done), kSessionQuit (startup.h) when the operator asked the server to stop
+// or the engine device stopped, and 0 otherwise, a failed load included.
+int runGameSession(const irr::core::stringc& name);
