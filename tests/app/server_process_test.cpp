@@ -302,4 +302,34 @@ TEST(ServerProcess, MissingModIsReportedOnceAndTheBaseGameRuns) {
   expectInOrder(log.substr(first), {missing, "Seed: ", "Game loop start "});
 }
 
+// The script set-up's steps, in order, with no line from the script
+// compilers; "-nothreadedload" runs the same steps on the main thread.
+TEST(ServerProcess, ScriptSetUpLogsItsStepsInOrder) {
+  for (bool threaded : {true, false}) {
+    SCOPED_TRACE(threaded ? "threaded" : "-nothreadedload");
+    const fs::path home = scratchDir();
+    std::vector<std::string> arguments{"-verbose"};
+    if (!threaded)
+      arguments.push_back("-nothreadedload");
+    ServerProcess server(home, arguments);
+    ASSERT_TRUE(server.waitForOutput("Game loop start ")) << server.output;
+    server.stopWith(SIGINT);
+    const std::string log = readFile(home / "Corvane" / "log.txt");
+    std::vector<std::string> steps{"============\nHooking script functions...\n============\n",
+                                   "============\nLoading/Building scripts...\n============\n",
+                                   "Loading script file: Game Data/scripts/server/",
+                                   "Loading script file: Game Data/scripts/shared/",
+                                   "Loading script file: Game Data/scripts/shared/",
+                                   "============\nLoading/Building scripts... Finished(",
+                                   "============\nLoading game data files...\n============\n"};
+    if (threaded)
+      steps.insert(steps.begin(), "Loading using multiple threads\n");
+    else
+      EXPECT_EQ(log.find("Loading using multiple threads"), std::string::npos);
+    expectInOrder(log, steps);
+    EXPECT_EQ(log.find("AS Server"), std::string::npos) << log;
+    EXPECT_EQ(log.find("AS Client"), std::string::npos) << log;
+  }
+}
+
 }  // namespace
