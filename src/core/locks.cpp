@@ -159,12 +159,6 @@ void ReadWriteLock::acquireSpin() {
   }
 }
 
-// Readers and writers meet without the spin flag on their common paths: a
-// reader adds itself to the reader count and then looks at the writer count; a
-// writer adds itself to the writer count and then looks at the reader count.
-// Both steps are sequentially consistent, so at least one of the two sees the
-// other, and the reader gives way. The spin flag still serialises the slow
-// decisions of writers (upgrading read levels, waiting for readers).
 namespace {
 
 // A reader that found writers: withdraw, wait for them, and try again.
