@@ -12,6 +12,7 @@
 
 using namespace AngelScript;
 using scripttest::buildModule;
+using scripttest::callWhileCollecting;
 
 namespace {
 
@@ -154,37 +155,8 @@ TEST_F(ContextTest, ThreadsRunScriptsWhileTheCollectorRuns) {
   ASSERT_NE(module, nullptr);
   const int id = module->GetFunctionByDecl("int work(int)")->GetId();
 
-  constexpr int kWorkers = 4;
-  constexpr int kCalls = 200;
-  std::atomic<int> running{kWorkers};
-  std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kWorkers; ++t) {
-    threads.emplace_back([&] {
-      initThreadLocals();
-      for (int call = 0; call < kCalls; ++call) {
-        bool fromPool = false;
-        asIScriptContext* context = getPreparedScriptContext(id, fromPool);
-        context->SetArgDWord(0, 20);
-        // Each name's length ("n0" to "n19": 2 or 3) appends one digit.
-        if (context->Execute() != asEXECUTION_FINISHED || context->GetReturnDWord() != 20)
-          ++failures;
-        if (fromPool)
-          releaseScriptContext(context);
-      }
-      freeThreadLocals();
-      --running;
-    });
-  }
-  threads.emplace_back([&] {
-    while (running.load() > 0)
-      serverScriptEngine->GarbageCollect(asGC_ONE_STEP | asGC_DETECT_GARBAGE | asGC_DESTROY_GARBAGE);
-    serverScriptEngine->GarbageCollect(asGC_FULL_CYCLE);
-    asThreadCleanup();
-  });
-  for (std::thread& thread : threads)
-    thread.join();
-  EXPECT_EQ(failures.load(), 0);
+  // Each name's length ("n0" to "n19": 2 or 3) appends one digit.
+  EXPECT_EQ(callWhileCollecting(id, 20, 20, 4, 200), 0);
   asUINT alive = 0;
   serverScriptEngine->GetGCStatistics(&alive);
   EXPECT_EQ(alive, 0u);

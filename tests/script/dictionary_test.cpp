@@ -13,6 +13,7 @@
 
 using namespace AngelScript;
 using scripttest::buildModule;
+using scripttest::callWhileCollecting;
 using scripttest::run;
 
 namespace {
@@ -188,37 +189,8 @@ TEST_F(DictionaryTest, ScriptsUseDictionariesWhileTheCollectorRuns) {
   ASSERT_NE(module, nullptr);
   const int id = module->GetFunctionByDecl("int work(int)")->GetId();
 
-  constexpr int kWorkers = 4;
-  constexpr int kCalls = 20;
-  std::atomic<int> running{kWorkers};
-  std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kWorkers; ++t) {
-    threads.emplace_back([&] {
-      initThreadLocals();
-      for (int call = 0; call < kCalls; ++call) {
-        bool fromPool = false;
-        asIScriptContext* context = getPreparedScriptContext(id, fromPool);
-        context->SetArgDWord(0, 500);
-        // "a" ends with "b" and the five keys the last three steps left.
-        if (context->Execute() != asEXECUTION_FINISHED || context->GetReturnDWord() != 6)
-          ++failures;
-        if (fromPool)
-          releaseScriptContext(context);
-      }
-      freeThreadLocals();
-      --running;
-    });
-  }
-  threads.emplace_back([&] {
-    while (running.load() > 0)
-      serverScriptEngine->GarbageCollect(asGC_ONE_STEP | asGC_DETECT_GARBAGE | asGC_DESTROY_GARBAGE);
-    serverScriptEngine->GarbageCollect(asGC_FULL_CYCLE);
-    asThreadCleanup();
-  });
-  for (std::thread& thread : threads)
-    thread.join();
-  EXPECT_EQ(failures.load(), 0);
+  // "a" ends with "b" and the five keys the last three steps left.
+  EXPECT_EQ(callWhileCollecting(id, 500, 6, 4, 20), 0);
   asUINT alive = 0;
   serverScriptEngine->GetGCStatistics(&alive);
   EXPECT_EQ(alive, 0u);

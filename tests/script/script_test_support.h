@@ -91,4 +91,11 @@ std::string testFolder(const char* name);
 // Writes `text` to `folder`/`name` (making sub-folders).
 void writeFile(const std::string& folder, const std::string& name, const std::string& text);
 
+// Calls the server function `id` with `argument` `calls` times on each of
+// `workers` threads, each through its own per-thread contexts, while one
+// more thread runs the server engine's garbage collector; afterwards a full
+// cycle. Returns how many calls did not finish with `expected`.
+int callWhileCollecting(int id, AngelScript::asDWORD argument, AngelScript::asDWORD expected, int workers,
+                        int calls);
+
 }  // namespace scripttest
