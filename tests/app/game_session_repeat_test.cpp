@@ -24,6 +24,7 @@
 #include "platform/thread.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
+#include "support/working_folder.h"
 
 namespace {
 
@@ -38,8 +39,7 @@ std::size_t count(const std::string& text, const std::string& what) {
 
 TEST(GameSessionRepeat, TwentySessionsInOneProcess) {
   constexpr int kSessions = 20;
-  const fs::path previous = fs::current_path();
-  fs::current_path(CORVANE_SOURCE_DIR "/data");
+  const WorkingFolder folder(CORVANE_SOURCE_DIR "/data");
   userDataFolder = scratchDir().c_str();
   setUserFolders(userFolders);
   createUserFolders(userFolders);
@@ -91,7 +91,6 @@ TEST(GameSessionRepeat, TwentySessionsInOneProcess) {
   device->drop();
   singleThreaded = false;
   threadedLoad = true;
-  fs::current_path(previous);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "script/server_modules.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
+#include "support/working_folder.h"
 
 using namespace AngelScript;
 using irr::core::stringc;
@@ -34,17 +35,6 @@ namespace fs = std::filesystem;
 
 // The bundled data, as the program finds it beside its executable.
 const char kBundledData[] = CORVANE_SOURCE_DIR "/data";
-
-// Runs the test in `folder` as the working directory, where the data folders
-// are looked for, and puts the old one back.
-class WorkingFolder {
- public:
-  explicit WorkingFolder(const fs::path& folder) : previous_(fs::current_path()) { fs::current_path(folder); }
-  ~WorkingFolder() { fs::current_path(previous_); }
-
- private:
-  fs::path previous_;
-};
 
 void writeFile(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());

@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "script/script_xml.h"
 #include "script_test_support.h"
+#include "support/working_folder.h"
 
 using namespace AngelScript;
 using scripttest::buildModule;
@@ -46,11 +48,20 @@ void writeBytes(const fs::path& path, const std::string& bytes) {
 class XmlTest : public scripttest::ScriptTest {
  protected:
   void SetUp() override {
+    // Script data is written below the working directory.
+    folder_ = std::make_unique<WorkingFolder>(scripttest::testFolder("xml"));
     ScriptTest::SetUp();
     LogCapture log;
     registerXmlBindings();
     ASSERT_EQ(log.take(), "");
   }
+
+  void TearDown() override {
+    ScriptTest::TearDown();
+    folder_.reset();
+  }
+
+  std::unique_ptr<WorkingFolder> folder_;
 
   // Runs "string readAll(name)" of a module built with kReadAll on `engine`.
   std::u16string readAll(asIScriptEngine* engine, const std::string& name) {
