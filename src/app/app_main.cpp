@@ -303,14 +303,7 @@ int corvaneMain(int argc, char** argv) {
     fpsText = nullptr;
   }
   setConsole(nullptr);
-  if (soundDevice != nullptr) {
-    soundDevice->drop();
-    soundDevice = nullptr;
-  }
-  setEngineDevice(nullptr);
-  setFileSystem(nullptr);
-  device->closeDevice();
-  device->drop();
+  closeDeviceGlobals(device);
   if (logFile != nullptr) {
     removeLogSink(logFileSink);
     std::fclose(logFile);

@@ -80,6 +80,19 @@ void initDeviceGlobals(irr::IrrlichtDevice* device, const char* soundDriverName)
   }
 }
 
+void closeDeviceGlobals(irr::IrrlichtDevice* device) {
+  if (soundDevice != nullptr) {
+    soundDevice->drop();
+    soundDevice = nullptr;
+  }
+  setEngineDevice(nullptr);
+  setFileSystem(nullptr);
+  if (device != nullptr) {
+    device->closeDevice();
+    device->drop();
+  }
+}
+
 void registerEventHandlers() {
   eventHandler.addEventHandler(irr::EET_LOG_TEXT_EVENT, logTextEventHandler);
   eventHandler.addEventHandler(irr::EET_KEY_INPUT_EVENT, forwardKeyToGui);

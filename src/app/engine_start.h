@@ -26,6 +26,10 @@ irr::IrrlichtDevice* createNullDevice(unsigned width, unsigned height, irr::IEve
 // is used. A null device keeps nothing and creates no sound device.
 void initDeviceGlobals(irr::IrrlichtDevice* device, const char* soundDriverName);
 
+// Undoes initDeviceGlobals: releases the sound device, forgets the device's
+// interfaces, and closes and drops `device` (when not null).
+void closeDeviceGlobals(irr::IrrlichtDevice* device);
+
 // Fills the event handler's lists: engine log lines, keys (GUI, bindings,
 // then consumed), mouse (GUI) and GUI events (the GUI callback map).
 void registerEventHandlers();

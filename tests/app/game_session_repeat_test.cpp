@@ -18,8 +18,6 @@
 #include "app/base/startup.h"
 #include "app/engine_start.h"
 #include "app/game_session.h"
-#include "audio/sound_device.h"
-#include "core/file_access.h"
 #include "core/user_folders.h"
 #include "platform/thread.h"
 #include "support/log_capture.h"
@@ -28,7 +26,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 
 std::size_t count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
@@ -81,14 +78,7 @@ TEST(GameSessionRepeat, TwentySessionsInOneProcess) {
   EXPECT_EQ(text.find("AS Client"), std::string::npos) << text;
 
   setConsole(nullptr);
-  if (soundDevice != nullptr) {
-    soundDevice->drop();
-    soundDevice = nullptr;
-  }
-  setEngineDevice(nullptr);
-  setFileSystem(nullptr);
-  device->closeDevice();
-  device->drop();
+  closeDeviceGlobals(device);
   singleThreaded = false;
   threadedLoad = true;
 }
