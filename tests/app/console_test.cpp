@@ -15,6 +15,7 @@
 
 #include "core/log.h"
 #include "gui/base/gui_callbacks.h"
+#include "support/null_device.h"
 
 namespace {
 
@@ -47,10 +48,7 @@ std::vector<std::wstring> toStrings(const ConsoleArgs& args) {
 class ConsoleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    irr::SIrrlichtCreationParameters params;
-    params.DriverType = irr::video::EDT_NULL;
-    params.LoggingLevel = irr::ELL_NONE;
-    device = irr::createDeviceEx(params);
+    device = createTestDevice();
     ASSERT_NE(device, nullptr);
     gui = device->getGUIEnvironment();
     target = createConsole(gui);

@@ -1,6 +1,5 @@
 #include "app/base/event_handler.h"
 
-#include <ILogger.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +8,7 @@
 #include "app/engine_start.h"
 #include "core/log.h"
 #include "support/log_capture.h"
+#include "support/fake_engine_logger.h"
 
 namespace {
 
@@ -44,20 +44,8 @@ TEST(EventHandler, HandlersRunInOrderUntilOneConsumes) {
   EXPECT_TRUE(calls.empty());
 }
 
-class Logger : public irr::ILogger {
- public:
-  irr::ELOG_LEVEL getLogLevel() const override { return level; }
-  void setLogLevel(irr::ELOG_LEVEL ll) override { level = ll; }
-  void log(const irr::c8*, irr::ELOG_LEVEL) override {}
-  void log(const irr::c8*, const irr::c8*, irr::ELOG_LEVEL) override {}
-  void log(const irr::c8*, const wchar_t*, irr::ELOG_LEVEL) override {}
-  void log(const wchar_t*, const wchar_t*, irr::ELOG_LEVEL) override {}
-  void log(const wchar_t*, irr::ELOG_LEVEL) override {}
-  irr::ELOG_LEVEL level = irr::ELL_WARNING;
-};
-
 TEST(EventHandler, LogTextIsConsumedAndLoggedFromTheLogLevelUp) {
-  Logger logger;
+  FakeEngineLogger logger(irr::ELL_WARNING);
   setEngineLogger(&logger);
   LogCapture log;
   struct Case {

@@ -11,6 +11,7 @@
 
 #include "app/base/config.h"
 #include "core/random.h"
+#include "support/null_device.h"
 
 namespace {
 
@@ -19,10 +20,7 @@ using irr::video::SColor;
 class GalaxyBackdropTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    irr::SIrrlichtCreationParameters parameters;
-    parameters.DriverType = irr::video::EDT_NULL;
-    parameters.LoggingLevel = irr::ELL_NONE;
-    device_ = irr::createDeviceEx(parameters);
+    device_ = createTestDevice();
     ASSERT_NE(device_, nullptr);
     scene_ = device_->getSceneManager();
   }

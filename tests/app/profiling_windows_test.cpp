@@ -10,6 +10,7 @@
 #include "app/base/engine.h"
 #include "core/timer.h"
 #include "gui/base/gui_callbacks.h"
+#include "support/null_device.h"
 
 namespace {
 
@@ -18,10 +19,7 @@ using irr::core::stringw;
 class ProfilingWindowsTest : public testing::Test {
  protected:
   void SetUp() override {
-    irr::SIrrlichtCreationParameters params;
-    params.DriverType = irr::video::EDT_NULL;
-    params.LoggingLevel = irr::ELL_NONE;
-    device = irr::createDeviceEx(params);
+    device = createTestDevice();
     ASSERT_NE(device, nullptr);
     setEngineDevice(device);
     registerFrameProfileSections();

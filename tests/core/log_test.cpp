@@ -1,25 +1,13 @@
 #include "core/log.h"
 
-#include <ILogger.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace {
+#include "support/fake_engine_logger.h"
 
-// A level source with the engine's numbering (information 1 .. error 3).
-class FakeEngineLogger : public irr::ILogger {
- public:
-  irr::ELOG_LEVEL getLogLevel() const override { return level; }
-  void setLogLevel(irr::ELOG_LEVEL ll) override { level = ll; }
-  void log(const irr::c8*, irr::ELOG_LEVEL) override {}
-  void log(const irr::c8*, const irr::c8*, irr::ELOG_LEVEL) override {}
-  void log(const irr::c8*, const wchar_t*, irr::ELOG_LEVEL) override {}
-  void log(const wchar_t*, const wchar_t*, irr::ELOG_LEVEL) override {}
-  void log(const wchar_t*, irr::ELOG_LEVEL) override {}
-  irr::ELOG_LEVEL level = irr::ELL_INFORMATION;
-};
+namespace {
 
 std::vector<std::string> received;
 

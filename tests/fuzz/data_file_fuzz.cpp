@@ -11,6 +11,7 @@
 
 #include "core/data_file.h"
 #include "core/locale.h"
+#include "fuzz_seeds.h"
 
 namespace {
 
@@ -22,21 +23,12 @@ const std::string& scratchPath() {
   return path;
 }
 
-void pushText(std::vector<std::vector<uint8_t>>* seeds, const std::string& text) {
-  seeds->emplace_back(text.begin(), text.end());
-}
-
 }  // namespace
 
 extern "C" void corvaneFuzzSeeds(std::vector<std::vector<uint8_t>>* seeds) {
   const std::string text = "// comment\r\n#Key: \"quoted\" // cut\n  Name : A \"b c\" d\\\nnext;line\n\n#T: a\\tb\\";
   pushText(seeds, text);
-  std::string wide = "\xFF\xFE";
-  for (char c : text) {
-    wide += c;
-    wide += '\0';
-  }
-  pushText(seeds, wide);
+  pushText(seeds, utf16leWithMark(text));
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

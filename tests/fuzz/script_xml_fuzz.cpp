@@ -10,13 +10,10 @@
 #include <vector>
 
 #include "core/file_access.h"
+#include "fuzz_seeds.h"
 #include "script/script_xml_io.h"
 
 namespace {
-
-void pushText(std::vector<std::vector<uint8_t>>* seeds, const std::string& text) {
-  seeds->emplace_back(text.begin(), text.end());
-}
 
 // Texts the writer passes through unchanged: no NUL (the writer's interface
 // ends texts there) and no surrogate code points (two of them written in a
@@ -61,12 +58,7 @@ extern "C" void corvaneFuzzSeeds(std::vector<std::vector<uint8_t>>* seeds) {
       "<?xml version=\"1.0\"?>\n<units count=\"2\" kind='a&amp;b'>\n <unit name=\"x &lt; y\"/>text &quot;q&quot;"
       "<!-- note --><![CDATA[raw <&>]]><!DOCTYPE d></units>";
   pushText(seeds, text);
-  std::string wide = "\xFF\xFE";
-  for (char c : text) {
-    wide += c;
-    wide += '\0';
-  }
-  pushText(seeds, wide);
+  pushText(seeds, utf16leWithMark(text));
   pushText(seeds, "\xEF\xBB\xBF<a b=\"\xC3\xA9\">\xE4\xB8\xAD</a>");
 }
 

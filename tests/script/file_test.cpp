@@ -11,6 +11,7 @@
 
 #include "core/file_access.h"
 #include "script_test_support.h"
+#include "support/null_device.h"
 
 using namespace AngelScript;
 using scripttest::LogCapture;
@@ -21,12 +22,7 @@ namespace {
 class ScriptFileTest : public scripttest::ScriptTest {
  protected:
   static void SetUpTestSuite() {
-    irr::SIrrlichtCreationParameters params;
-    params.DriverType = irr::video::EDT_NULL;
-    params.WindowSize = irr::core::dimension2d<irr::u32>(640, 480);
-    params.Bits = 16;
-    params.LoggingLevel = irr::ELL_NONE;
-    device = irr::createDeviceEx(params);
+    device = createTestDevice();
   }
   static void TearDownTestSuite() {
     setFileSystem(nullptr);
