@@ -8,15 +8,22 @@
 #include <vector>
 
 #include "core/threads.h"
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace AngelScript;
 
 namespace scripttest {
 
 std::string testFolder(const char* name) {
+  // Each test process gets its own folder: CTest runs the tests of one
+  // suite as parallel processes.
   const char* root = std::getenv("CORVANE_TEST_TMP");
-  std::filesystem::path folder = std::filesystem::path(root != nullptr ? root : CORVANE_BINARY_DIR "/test-tmp") /
-                                 (std::string("script_") + name);
+  std::string unique = std::to_string(::getpid());
+  if (const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info())
+    unique += std::string("-") + test->test_suite_name() + "." + test->name();
+  const std::filesystem::path folder = std::filesystem::path(root != nullptr ? root : CORVANE_BINARY_DIR "/test-tmp") /
+                                       unique / (std::string("script_") + name);
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   return std::filesystem::canonical(folder).string();
