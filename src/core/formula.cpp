@@ -484,10 +484,10 @@ class Compiler {
         result = r == 0.0f ? l : static_cast<float>(static_cast<double>(l) / r);
         return true;
       case kMathPower:
-        result = std::pow(l, r);
+        result = formulaPower(l, r);
         return !std::isnan(result);
       default:
-        result = std::pow(l, -r);
+        result = formulaPower(l, -r);
         return !std::isnan(result);
     }
   }
@@ -948,7 +948,7 @@ inline void applyBinary(unsigned code, float& l, float r) {
     case kMathPower:
     case kMathPowerNegated:
     case kSquare:
-      l = code == kSquare ? l * l : std::pow(l, code == kMathPower ? r : -r);
+      l = code == kSquare ? l * l : formulaPower(l, code == kMathPower ? r : -r);
       if (std::isnan(l)) {
         logError("Formula Error:\n  Invalid power operation\n");
         l = 0.0f;

@@ -50,6 +50,7 @@
 
 #include <irrString.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -174,6 +175,13 @@ class formula {
 // Never fails: malformed text is logged and compiles to something, often
 // the constant 0.
 void compileFormula(formula& program, const irr::core::stringw& text);
+
+// The single-precision power, wherever a formula raises one (folded at
+// compile time, as an operator, or through pow()). A square is the product:
+// the exact square rounded once.
+inline float formulaPower(float base, float exponent) {
+  return exponent == 2.0f ? base * base : std::pow(base, exponent);
+}
 
 // Runs the program against `variables` (null: a set with no variables).
 // No program gives 0.

@@ -98,7 +98,7 @@ void formulaPow(FormulaStack& stack, unsigned count) {
   if (!takes(count == 2, "Formula error: 'pow(base, exponent)' takes exactly two arguments\n"))
     return;
   const float* a = stack.arguments(2);
-  stack.replace(2, std::pow(a[0], a[1]));
+  stack.replace(2, formulaPower(a[0], a[1]));
 }
 
 // poly(x, c, b, a) = a x^2 + b x + c

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -169,6 +169,20 @@ TEST_F(FormulaTest, CompilesAndEvaluates) {
   EXPECT_EQ(evaluateFormula(nullptr, &vars), 0.0f);
   formula empty;
   EXPECT_EQ(evaluateFormula(&empty, &vars), 0.0f);
+}
+
+// A power is the single-precision power wherever it is computed: folded at
+// compile time, applied to a variable, or called as pow().
+TEST_F(FormulaTest, PowersAgreeWhetherFoldedOrNot) {
+  // Squares that a product rounds differently from the power.
+  for (const char* base : {"4097", "4099", "1234567"}) {
+    SCOPED_TRACE(base);
+    vars.set(L"v", static_cast<float>(std::atof(base)));
+    const float called = run("pow(v, 2)", &vars);
+    EXPECT_EQ(run((std::string(base) + " ^ 2").c_str(), &vars), called);
+    EXPECT_EQ(run("v ^ 2", &vars), called);
+    EXPECT_EQ(run("(v + 0) ^ 2", &vars), called);
+  }
 }
 
 TEST_F(FormulaTest, MalformedTextNeverCrashes) {
