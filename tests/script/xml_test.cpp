@@ -210,6 +210,25 @@ TEST_F(XmlTest, WriterThatCannotMakeItsFileWritesNothing) {
   EXPECT_EQ(log.take(), "Could not create the XML file \"Game Data/Script Data/blocker/x.xml\"\n");
 }
 
+// A script that tests the handle for null, as careful scripts do, runs on
+// when its file cannot be opened: the library would stop it at the
+// construction had the factory given null.
+TEST_F(XmlTest, NullTestingScriptsRunOnWhenFilesCannotBeOpened) {
+  writeBytes("Game Data/Script Data/blocker", "");
+  asIScriptModule* module = buildModule(serverScriptEngine, "careful",
+                                        "string read() { XMLReader@ r = XMLReader(\"missing\");\n"
+                                        "  if (r is null) return \"null\";\n"
+                                        "  return r.advance() ? \"nodes\" : \"empty\"; }\n"
+                                        "string write() { XMLWriter@ w = XMLWriter(\"blocker/x\");\n"
+                                        "  if (w is null) return \"null\";\n"
+                                        "  w.addElement(\"a\", true); return \"written\"; }\n");
+  ASSERT_NE(module, nullptr);
+  LogCapture log;
+  EXPECT_EQ(run(module, "string read()").text, u"empty");
+  EXPECT_EQ(run(module, "string write()").text, u"written");
+  EXPECT_EQ(log.take(), "Could not create the XML file \"Game Data/Script Data/blocker/x.xml\"\n");
+}
+
 TEST_F(XmlTest, ListsTheXmlFilesOfAFolder) {
   fs::remove_all("Game Data/Script Data/listed");
   for (const char* file : {"b.xml", "a.XML", "notes.txt", "folder.xml/inner.xml", "c.xmlx"})
