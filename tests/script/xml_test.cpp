@@ -131,6 +131,28 @@ TEST_F(XmlTest, WrittenFileReadsBackOnEachEngine) {
   }
 }
 
+// Comments read back as written: markup characters as they are, and only
+// what a comment cannot hold ("--", a last '-') made safe with a blank.
+TEST_F(XmlTest, CommentsReadBackAsWritten) {
+  const std::pair<const char*, const char16_t*> comments[] = {
+      {"a<b & c \\\"d\\\" 'e' >", u"a<b & c \"d\" 'e' >"},
+      {"x--y", u"x- -y"},
+      {"a-->b", u"a- ->b"},
+      {"ends-", u"ends- "},
+      {"---", u"- - - "},
+      {"-lead", u"-lead"},
+  };
+  for (const auto& [written, read] : comments) {
+    SCOPED_TRACE(written);
+    asIScriptModule* module = buildModule(serverScriptEngine, "comments",
+                                          std::string("void write() { XMLWriter@ w = XMLWriter(\"comments\");\n"
+                                                      "  w.addComment(\"") + written + "\"); w.addElement(\"a\", true); }\n");
+    ASSERT_NE(module, nullptr);
+    ASSERT_EQ(run(module, "void write()").state, asEXECUTION_FINISHED);
+    EXPECT_EQ(readAll(serverScriptEngine, "comments"), u"4:" + std::u16string(read) + u"\n1:a\n");
+  }
+}
+
 TEST_F(XmlTest, AttributesByNameAndOutOfRange) {
   writeBytes("Game Data/Script Data/attributes.xml", "<?xml version=\"1.0\"?>\n<a one=\"1\" two='2'/>");
   asIScriptModule* module = buildModule(serverScriptEngine, "attributes",
