@@ -196,6 +196,8 @@ void registerPrintableTypes(asIScriptEngine* engine) {
       {"string", Printable::String},
       {"string@", Printable::StringHandle},
       {"vector", Printable::Vector},
+      // (Object@ and State@ handles, and on the server engine only Event@
+      // handles, with their kinds and printers, join here.)
   };
   for (const auto& entry : named) {
     const int typeId = engine->GetTypeIdByDecl(entry.first);
