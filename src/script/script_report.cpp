@@ -84,11 +84,17 @@ void appendShortText(std::string& out, const ScriptString* text) {
   }
 }
 
+// Formats into room of the size the text needs ("%f" of a large double runs
+// to hundreds of digits).
 template <typename... Args>
 void appendFormatted(std::string& out, const char* format, Args... args) {
-  char buffer[128];
-  std::snprintf(buffer, sizeof buffer, format, args...);
-  out += buffer;
+  const int length = std::snprintf(nullptr, 0, format, args...);
+  if (length <= 0)
+    return;
+  const size_t at = out.size();
+  out.resize(at + static_cast<size_t>(length) + 1);
+  std::snprintf(&out[at], static_cast<size_t>(length) + 1, format, args...);
+  out.resize(at + static_cast<size_t>(length));
 }
 
 // Script stack slots are only 4-byte aligned: copy rather than dereference.
@@ -190,6 +196,8 @@ void registerPrintableTypes(asIScriptEngine* engine) {
       {"string", Printable::String},
       {"string@", Printable::StringHandle},
       {"vector", Printable::Vector},
+      // (Object@ and State@ handles, and on the server engine only Event@
+      // handles, with their kinds and printers, join here.)
   };
   for (const auto& entry : named) {
     const int typeId = engine->GetTypeIdByDecl(entry.first);

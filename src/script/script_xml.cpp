@@ -70,8 +70,9 @@ ScriptXmlReader* openReader(const ScriptString& name) {
     return nullptr;
   }
   const std::string path = std::string(callerFolder()) + file + ".xml";
-  // The script library turns a null from a factory into a null-pointer
-  // exception, so a file that cannot be read gives a reader without nodes.
+  // A null from this factory would stop the script with a null-pointer
+  // exception (see script_xml.h), so a file that cannot be read gives a
+  // reader without nodes.
   std::string bytes;
   InputFile opened;
   if (opened.open(path.c_str())) {

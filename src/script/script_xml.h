@@ -10,10 +10,13 @@
 // holding any of ".:%{}?" (or a NUL) is refused; "\" is taken as a folder
 // separator. Names reach the disk as UTF-8.
 //
-// The script library turns a null handle from a factory into a null-pointer
-// exception, so the factories never give one: a file that cannot be read
-// gives a reader without nodes, and one that cannot be made a writer that
-// writes nothing (logged).
+// The script library raises "Null pointer access" in the calling script when
+// a factory that takes arguments (as all three do) returns a null handle:
+// even `XMLReader@ r = XMLReader("x"); if (r is null) ...` stops at the
+// construction, before its test. (Only a factory without arguments may give
+// null.) So the factories never give one: a file that cannot be read gives
+// a reader without nodes, and one that cannot be made a writer that writes
+// nothing (logged).
 #pragma once
 
 #include <angelscript.h>

@@ -423,8 +423,19 @@ void ScriptXmlWriter::writeElement(const wchar_t* name, bool empty, irr::core::a
 }
 
 void ScriptXmlWriter::writeComment(const wchar_t* comment) {
+  // Comments are not entity-decoded, so the text goes in as it is, but for
+  // a blank after every '-' that follows another and after a last '-': a
+  // comment may hold neither "--" nor end with '-'.
+  std::wstring safe;
+  for (const wchar_t* at = comment; at != nullptr && *at != L'\0'; ++at) {
+    if (*at == L'-' && !safe.empty() && safe.back() == L'-')
+      safe += L' ';
+    safe += *at;
+  }
+  if (!safe.empty() && safe.back() == L'-')
+    safe += L' ';
   append(L"<!--", false);
-  append(comment, true);
+  append(safe.c_str(), false);
   append(L"-->", false);
   flush();
 }

@@ -4,8 +4,9 @@
 // The writer writes UTF-16LE, beginning with its byte-order mark when the
 // first content is written, so the reader always reads back what was
 // written, header or not; a writer that is given nothing writes nothing.
-// Text and attribute values (and comments) have & < > " ' written as
-// entities.
+// Text and attribute values have & < > " ' written as entities; comments
+// are written as they are, but with a blank put after a '-' that follows
+// another and after a last '-', so that they read back as written otherwise.
 //
 // The reader takes the whole file at creation: UTF-32 or UTF-16 with their
 // byte-order marks, UTF-8 (with or without its mark), else single bytes as

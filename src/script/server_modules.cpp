@@ -10,7 +10,6 @@
 #include "core/log.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
-#include "script/script_report.h"
 #include "script/script_xml_io.h"
 
 using namespace AngelScript;
@@ -33,13 +32,6 @@ constexpr irr::s32 kSaveScratchBytes = kMaxModuleSaveBytes + 1;
 bool prepare(asIScriptContext* context, int functionId) {
   asIScriptFunction* function = serverScriptEngine->GetFunctionById(functionId);
   return function != nullptr && context->Prepare(function) == asSUCCESS;
-}
-
-// The exception report of a call that ended in one (the other failures have
-// nothing to report).
-void reportFailure(asIScriptContext* context, int result) {
-  if (result == asEXECUTION_EXCEPTION)
-    printScriptException(context);
 }
 
 }  // namespace
@@ -75,9 +67,9 @@ void initServerModules() {
       removeServerModule(i);
       continue;
     }
-    const int result = context->Execute();
-    if (result != asEXECUTION_FINISHED) {
-      reportFailure(context, result);
+    // An exception was reported by the context's exception callback as it
+    // was raised; only the module's line is added here.
+    if (context->Execute() != asEXECUTION_FINISHED) {
       logError("Server Module '%s' had a problem running void init()\n", module.name.c_str());
       endScriptCall(context);
       removeServerModule(i);
@@ -101,10 +93,7 @@ void tickServerModules(float elapsedSeconds) {
     bool failed = true;
     if (prepare(context, module.tickFunc)) {
       context->SetArgFloat(0, elapsedSeconds);
-      const int result = context->Execute();
-      failed = result != asEXECUTION_FINISHED;
-      if (failed)
-        reportFailure(context, result);
+      failed = context->Execute() != asEXECUTION_FINISHED;  // exceptions reported by the callback
       endScriptCall(context);
     }
     if (failed && module.tickFailuresLeft-- <= 0) {

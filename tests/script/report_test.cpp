@@ -132,6 +132,13 @@ TEST_F(ReportTest, ValuesByTable) {
   const Vector3 vector{1.0f, -2.5f, 3.0f};
   const int vectorId = clientScriptEngine->GetTypeIdByDecl("vector");
   const int enumId = -1;  // no such type
+  // Values whose text runs past any small fixed buffer ("%f" of 1e200 has
+  // over 200 digits); std::to_string formats doubles as "%f" does.
+  const double huge = 1e200;
+  const std::string hugeText = std::to_string(huge);
+  const Vector3 wide{1e30f, -1e30f, 3e38f};
+  const std::string wideText = "<" + std::to_string(double(wide.x)) + ", " + std::to_string(double(wide.y)) + ", " +
+                               std::to_string(double(wide.z)) + ">";
   const struct {
     asIScriptEngine* engine;
     const void* address;
@@ -147,6 +154,8 @@ TEST_F(ReportTest, ValuesByTable) {
       {serverScriptEngine, &top, asTYPEID_INT32, "-1"},
       {clientScriptEngine, &vector, vectorId, "<1.000000, -2.500000, 3.000000>"},
       {serverScriptEngine, &vector, vectorId, "<Not a simple type>"},
+      {serverScriptEngine, &huge, asTYPEID_DOUBLE, hugeText.c_str()},
+      {clientScriptEngine, &wide, vectorId, wideText.c_str()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);

@@ -131,6 +131,28 @@ TEST_F(XmlTest, WrittenFileReadsBackOnEachEngine) {
   }
 }
 
+// Comments read back as written: markup characters as they are, and only
+// what a comment cannot hold ("--", a last '-') made safe with a blank.
+TEST_F(XmlTest, CommentsReadBackAsWritten) {
+  const std::pair<const char*, const char16_t*> comments[] = {
+      {"a<b & c \\\"d\\\" 'e' >", u"a<b & c \"d\" 'e' >"},
+      {"x--y", u"x- -y"},
+      {"a-->b", u"a- ->b"},
+      {"ends-", u"ends- "},
+      {"---", u"- - - "},
+      {"-lead", u"-lead"},
+  };
+  for (const auto& [written, read] : comments) {
+    SCOPED_TRACE(written);
+    asIScriptModule* module = buildModule(serverScriptEngine, "comments",
+                                          std::string("void write() { XMLWriter@ w = XMLWriter(\"comments\");\n"
+                                                      "  w.addComment(\"") + written + "\"); w.addElement(\"a\", true); }\n");
+    ASSERT_NE(module, nullptr);
+    ASSERT_EQ(run(module, "void write()").state, asEXECUTION_FINISHED);
+    EXPECT_EQ(readAll(serverScriptEngine, "comments"), u"4:" + std::u16string(read) + u"\n1:a\n");
+  }
+}
+
 TEST_F(XmlTest, AttributesByNameAndOutOfRange) {
   writeBytes("Game Data/Script Data/attributes.xml", "<?xml version=\"1.0\"?>\n<a one=\"1\" two='2'/>");
   asIScriptModule* module = buildModule(serverScriptEngine, "attributes",
@@ -207,6 +229,25 @@ TEST_F(XmlTest, WriterThatCannotMakeItsFileWritesNothing) {
   ASSERT_NE(module, nullptr);
   LogCapture log;
   EXPECT_EQ(run(module, "void write()").state, asEXECUTION_FINISHED);
+  EXPECT_EQ(log.take(), "Could not create the XML file \"Game Data/Script Data/blocker/x.xml\"\n");
+}
+
+// A script that tests the handle for null, as careful scripts do, runs on
+// when its file cannot be opened: the library would stop it at the
+// construction had the factory given null.
+TEST_F(XmlTest, NullTestingScriptsRunOnWhenFilesCannotBeOpened) {
+  writeBytes("Game Data/Script Data/blocker", "");
+  asIScriptModule* module = buildModule(serverScriptEngine, "careful",
+                                        "string read() { XMLReader@ r = XMLReader(\"missing\");\n"
+                                        "  if (r is null) return \"null\";\n"
+                                        "  return r.advance() ? \"nodes\" : \"empty\"; }\n"
+                                        "string write() { XMLWriter@ w = XMLWriter(\"blocker/x\");\n"
+                                        "  if (w is null) return \"null\";\n"
+                                        "  w.addElement(\"a\", true); return \"written\"; }\n");
+  ASSERT_NE(module, nullptr);
+  LogCapture log;
+  EXPECT_EQ(run(module, "string read()").text, u"empty");
+  EXPECT_EQ(run(module, "string write()").text, u"written");
   EXPECT_EQ(log.take(), "Could not create the XML file \"Game Data/Script Data/blocker/x.xml\"\n");
 }
 
