@@ -8,7 +8,9 @@
 //
 // Single-byte text is widened by sign extension: bytes 0x80 to 0xFF become the
 // characters 0xFF80 to 0xFFFF, which the narrow readers cut back to the same
-// bytes. A UTF-16 byte-order mark is not part of the text.
+// bytes. In UTF-16 text a surrogate pair becomes one character, and a
+// surrogate without its partner the replacement character U+FFFD. A UTF-16
+// byte-order mark is not part of the text.
 //
 // Readers that find a faulty line report it with logDataFileError or
 // logDataFileWarning, as "<file>(<line>) error <code>: <message>", skip the

@@ -1,12 +1,16 @@
 #include "core/data_file.h"
 
 #include <gtest/gtest.h>
+#include <irrlicht.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/file_access.h"
 #include "core/scratch_files.h"
 #include "support/log_capture.h"
 
@@ -85,6 +89,34 @@ TEST_F(DataFileTest, Utf16FilesGiveTheSameLines) {
   ASSERT_TRUE(readTextDataFile(file("wide.txt", std::string("a\0:\0\x3A\x04", 6)).c_str(), wide));
   ASSERT_EQ(wide.size(), 1u);
   EXPECT_EQ(wide[0], stringw(L"a:\x043A"));
+}
+
+// The two bytes of one UTF-16LE code unit.
+std::string unit(uint16_t value) { return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)}; }
+
+TEST_F(DataFileTest, Utf16SurrogatesDecodeToWholeCharacters) {
+  const std::string smile = unit(0xD83D) + unit(0xDE00);  // U+1F600
+  const std::string chunkFull = utf16le(std::string(511, 'p'));  // a pair's first half ends the 1024-byte chunk
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::wstring line;
+  };
+  const Case cases[] = {
+      {"pair", utf16le("a") + smile + utf16le("b"), L"a\U0001F600b"},
+      {"pair across chunks", chunkFull + smile + utf16le("b"), std::wstring(511, L'p') + L"\U0001F600b"},
+      {"lone first half", utf16le("a") + unit(0xD800) + utf16le("b"), L"a\uFFFDb"},
+      {"lone second half", utf16le("a") + unit(0xDC00) + utf16le("b"), L"a\uFFFDb"},
+      {"first half ends the file", utf16le("ab") + unit(0xD83D), L"ab\uFFFD"},
+      {"first half ends a chunk, no partner", chunkFull + unit(0xD800) + utf16le("q"),
+       std::wstring(511, L'p') + L"\uFFFDq"},
+  };
+  for (const Case& c : cases) {
+    std::vector<stringw> wide;
+    ASSERT_TRUE(readTextDataFile(file("pairs.txt", c.bytes).c_str(), wide)) << c.name;
+    ASSERT_EQ(wide.size(), 1u) << c.name;
+    EXPECT_EQ(std::wstring(wide[0].c_str()), c.line) << c.name;
+  }
 }
 
 TEST_F(DataFileTest, SingleBytesAboveAsciiReadAsLatin1) {
