@@ -80,7 +80,8 @@ class LineBuilder {
 
 // Reads the file at `path` line by line. `prepare(lineCount)` runs once the
 // file is known to be readable, with the number of lines to reserve room for,
-// before the first line is emitted.
+// before the first line is emitted. A read that stops before the file's end
+// is logged and fails.
 template <typename Prepare, typename Emit>
 bool scanDataFile(const stringc& path, const ScanRules& rules, Prepare prepare, Emit emit) {
   InputFile file;
@@ -93,8 +94,10 @@ bool scanDataFile(const stringc& path, const ScanRules& rules, Prepare prepare, 
   uint8_t buffer[kChunkBytes];
   const unsigned probeSize = static_cast<unsigned>(size < kProbeBytes ? size : kProbeBytes);
   const unsigned probed = file.read(buffer, probeSize);
-  if (probed < 2 || !file.seek(0))
+  if (probed < probeSize || !file.seek(0)) {
+    logError("Could not read data file %s\n", path.c_str());
     return false;
+  }
   const bool utf16 = looksLikeUtf16(buffer, probed);
 
   long expected = size;
@@ -128,8 +131,10 @@ bool scanDataFile(const stringc& path, const ScanRules& rules, Prepare prepare, 
   while (consumed < expected) {
     const long left = expected - consumed;
     const unsigned got = file.read(buffer, static_cast<unsigned>(left < kChunkBytes ? left : kChunkBytes));
-    if (got == 0)
-      break;  // the file shrank or failed: keep what was read
+    if (got == 0) {
+      logError("Could not read data file %s: stopped after %ld of %ld bytes\n", path.c_str(), consumed, expected);
+      return false;
+    }
     consumed += got;
     for (unsigned i = 0; i < got; ++i) {
       if (!utf16) {

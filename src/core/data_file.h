@@ -40,8 +40,9 @@ enum DataFileOptions : uint8_t {
 
 // Reads the lines of the file at `path` (resolved through the file system of
 // file_access.h). False, with `lines` left as it was, when the file does not
-// exist, cannot be opened or holds fewer than 2 bytes; otherwise `lines` is
-// replaced by the file's lines, possibly none.
+// exist, cannot be opened, holds fewer than 2 bytes or cannot be read to its
+// end (that last is logged as an error); otherwise `lines` is replaced by the
+// file's lines, possibly none.
 bool readTextDataFile(const irr::core::stringc& path, std::vector<irr::core::stringw>& lines);
 // The same, each character cut to its low byte.
 bool readTextDataFile(const irr::core::stringc& path, std::vector<irr::core::stringc>& lines);

@@ -119,6 +119,87 @@ TEST_F(DataFileTest, Utf16SurrogatesDecodeToWholeCharacters) {
   }
 }
 
+// A file whose reads stop short of the size it reports, as when a disk fails
+// or the file is cut while being read.
+class ShortReadFile : public irr::io::IReadFile {
+ public:
+  ShortReadFile(const irr::io::path& name, long size, long readable)
+      : name_(name), size_(size), readable_(readable) {}
+  irr::s32 read(void* buffer, irr::u32 sizeToRead) override {
+    const long count = std::max(0L, std::min<long>(sizeToRead, readable_ - position_));
+    std::memset(buffer, 'x', static_cast<size_t>(count));
+    position_ += count;
+    return static_cast<irr::s32>(count);
+  }
+  bool seek(long finalPos, bool relativeMovement) override {
+    position_ = relativeMovement ? position_ + finalPos : finalPos;
+    return true;
+  }
+  long getSize() const override { return size_; }
+  long getPos() const override { return position_; }
+  const irr::io::path& getFileName() const override { return name_; }
+
+ private:
+  irr::io::path name_;
+  long size_;
+  long readable_;
+  long position_ = 0;
+};
+
+// An archive holding one ShortReadFile.
+class ShortReadArchive : public irr::io::IFileArchive {
+ public:
+  ShortReadArchive(irr::io::IFileSystem* files, const irr::io::path& name, long size, long readable)
+      : name_(name), size_(size), readable_(readable), list_(files->createEmptyFileList("", false, false)) {
+    list_->addItem(name, 0, static_cast<irr::u32>(size), false);
+    list_->sort();
+  }
+  ~ShortReadArchive() override { list_->drop(); }
+  irr::io::IReadFile* createAndOpenFile(const irr::io::path& filename) override {
+    return filename == name_ ? new ShortReadFile(name_, size_, readable_) : nullptr;
+  }
+  irr::io::IReadFile* createAndOpenFile(irr::u32 index) override {
+    return index == 0 ? new ShortReadFile(name_, size_, readable_) : nullptr;
+  }
+  const irr::io::IFileList* getFileList() const override { return list_; }
+
+ private:
+  irr::io::path name_;
+  long size_;
+  long readable_;
+  irr::io::IFileList* list_;
+};
+
+TEST_F(DataFileTest, AReadThatStopsEarlyFailsAndIsLogged) {
+  const char* const name = "short_read_fixture.txt";
+  struct Case {
+    const char* name;
+    long readable;
+  };
+  const Case cases[] = {{"stops in the first chunk", 500}, {"stops after a chunk", 1024}, {"stops in the probe", 10}};
+  for (const Case& c : cases) {
+    ShortReadArchive* archive;
+    {
+      FileSystemAccess files;
+      archive = new ShortReadArchive(files.get(), name, 3000, c.readable);
+      ASSERT_TRUE(files->addFileArchive(archive));
+    }
+    LogCapture log;
+    std::vector<stringc> lines = {"kept"};
+    EXPECT_FALSE(readTextDataFile(name, lines)) << c.name;
+    EXPECT_EQ(lines, std::vector<stringc>{"kept"}) << c.name;
+    std::vector<NumberedLine> numbered(1);
+    EXPECT_FALSE(readNumberedDataFile(name, numbered, kDataFileClean)) << c.name;
+    EXPECT_EQ(numbered.size(), 1u) << c.name;
+    const std::string logged = log.take();
+    EXPECT_NE(logged.find(std::string("Could not read data file ") + name), std::string::npos) << logged;
+    {
+      FileSystemAccess files;
+      files->removeFileArchive(archive);  // drops the reference the file system took over
+    }
+  }
+}
+
 TEST_F(DataFileTest, SingleBytesAboveAsciiReadAsLatin1) {
   std::vector<stringw> wide;
   ASSERT_TRUE(readTextDataFile(file("high.txt", "caf\xE9").c_str(), wide));
