@@ -50,4 +50,14 @@ bool formatCrashReportPath(char* out, std::size_t size, const char* folder, cons
 // log file would. False when the folder path is too long to be used.
 bool installCrashHandlers(const char* folder, int logFd);
 
+// Size of the alternate stack the crash handler runs on.
+constexpr std::size_t kSignalStackBytes = 64 * 1024;
+
+// Gives the calling thread an alternate signal stack of its own (each thread
+// needs one for its stack overflow to be reported), in place of any it had;
+// when the thread ends the stack is released and the previous one restored.
+// Threads started through ThreadHandle call it. False when no stack could
+// be set up. Calls after the first on a thread do nothing.
+bool installThreadSignalStack();
+
 }  // namespace plat
