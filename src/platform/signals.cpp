@@ -236,10 +236,14 @@ void installTerminationHandlers() {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
+  // A closed output pipe must not end the server, and reading standard input
+  // from a terminal while in the background must not stop it (the read fails
+  // with EIO instead).
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, nullptr);
+  sigaction(SIGTTIN, &ignore, nullptr);
 }
 
 bool terminationRequested() { return terminationFlag.load(std::memory_order_relaxed) != 0; }

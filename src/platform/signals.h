@@ -18,8 +18,9 @@
 
 namespace plat {
 
-// Installs the handlers of SIGINT and SIGTERM and ignores SIGPIPE (a closed
-// output pipe must not end the server).
+// Installs the handlers of SIGINT and SIGTERM, and ignores SIGPIPE (a closed
+// output pipe must not end the server) and SIGTTIN (a server started in the
+// background of a terminal must not be stopped for reading it).
 void installTerminationHandlers();
 // True once SIGINT or SIGTERM arrived, or requestTermination was called.
 bool terminationRequested();
