@@ -44,6 +44,8 @@ uint32_t readConsoleInput(void* argument) {
     const ssize_t count = read(queue.fd, buffer, sizeof buffer);
     if (count < 0 && errno == EINTR)
       continue;
+    // End of input, or a failure: EIO is what a process in the background of
+    // its terminal gets. Either way the server goes on without typed input.
     if (count <= 0)
       break;
     for (ssize_t i = 0; i < count; ++i) {

@@ -8,6 +8,7 @@
 #include "core/file_access.h"
 #include "core/log.h"
 #include "core/text_trim.h"
+#include "core/utf16.h"
 
 using irr::core::stringc;
 using irr::core::stringw;
@@ -21,6 +22,7 @@ constexpr long kBytesPerReservedLine = 50;
 // block before a single line is read; the list still grows as needed.
 constexpr long kMaxReservedLines = 65536;
 constexpr wchar_t kByteOrderMark = 0xFEFF;
+constexpr wchar_t kReplacementCharacter = 0xFFFD;
 
 struct ScanRules {
   bool clean = true;
@@ -78,7 +80,8 @@ class LineBuilder {
 
 // Reads the file at `path` line by line. `prepare(lineCount)` runs once the
 // file is known to be readable, with the number of lines to reserve room for,
-// before the first line is emitted.
+// before the first line is emitted. A read that stops before the file's end
+// is logged and fails.
 template <typename Prepare, typename Emit>
 bool scanDataFile(const stringc& path, const ScanRules& rules, Prepare prepare, Emit emit) {
   InputFile file;
@@ -91,8 +94,10 @@ bool scanDataFile(const stringc& path, const ScanRules& rules, Prepare prepare, 
   uint8_t buffer[kChunkBytes];
   const unsigned probeSize = static_cast<unsigned>(size < kProbeBytes ? size : kProbeBytes);
   const unsigned probed = file.read(buffer, probeSize);
-  if (probed < 2 || !file.seek(0))
+  if (probed < probeSize || !file.seek(0)) {
+    logError("Could not read data file %s\n", path.c_str());
     return false;
+  }
   const bool utf16 = looksLikeUtf16(buffer, probed);
 
   long expected = size;
@@ -104,52 +109,76 @@ bool scanDataFile(const stringc& path, const ScanRules& rules, Prepare prepare, 
 
   prepare(static_cast<size_t>(std::min(size / kBytesPerReservedLine, kMaxReservedLines)));
   LineBuilder<Emit> lines(rules, emit);
+  bool atStart = true;
+  // Decoded UTF-16 characters: the byte-order mark goes, and a surrogate
+  // without its partner becomes the replacement character.
+  auto putDecoded = [&lines, &atStart](wchar_t c) {
+    const bool first = atStart;
+    atStart = false;
+    if (first && c == kByteOrderMark)
+      return;
+    const uint32_t code = static_cast<uint32_t>(c);
+    lines.put(isHighSurrogate(code) || isLowSurrogate(code) ? kReplacementCharacter : c);
+  };
+  // UTF-16 units of the chunk being decoded. A high surrogate at the end of a
+  // chunk is kept back for its partner at the start of the next.
+  uint16_t units[kChunkBytes / 2 + 1];
+  size_t unitCount = 0;
+  auto unitAt = [&units](size_t i) { return static_cast<uint32_t>(units[i]); };
   long consumed = 0;
   bool haveLowByte = false;
   uint8_t lowByte = 0;
-  bool atStart = true;
   while (consumed < expected) {
     const long left = expected - consumed;
     const unsigned got = file.read(buffer, static_cast<unsigned>(left < kChunkBytes ? left : kChunkBytes));
-    if (got == 0)
-      break;  // the file shrank or failed: keep what was read
+    if (got == 0) {
+      logError("Could not read data file %s: stopped after %ld of %ld bytes\n", path.c_str(), consumed, expected);
+      return false;
+    }
     consumed += got;
     for (unsigned i = 0; i < got; ++i) {
       if (!utf16) {
         lines.put(widenByte(buffer[i]));
-        continue;
-      }
-      if (!haveLowByte) {
+      } else if (!haveLowByte) {
         lowByte = buffer[i];
         haveLowByte = true;
-        continue;
+      } else {
+        haveLowByte = false;
+        units[unitCount++] = static_cast<uint16_t>(lowByte | (buffer[i] << 8));
       }
-      haveLowByte = false;
-      const wchar_t c = static_cast<wchar_t>(lowByte | (buffer[i] << 8));
-      if (!(atStart && c == kByteOrderMark))
-        lines.put(c);
-      atStart = false;
     }
+    size_t ready = unitCount;
+    if (ready > 0 && isHighSurrogate(units[ready - 1]) && consumed < expected)
+      --ready;
+    decodeUtf16(ready, unitAt, putDecoded);
+    if (ready < unitCount)
+      units[0] = units[ready];
+    unitCount -= ready;
   }
+  decodeUtf16(unitCount, unitAt, putDecoded);
   lines.finish();
   return true;
 }
 
-// The `prepare` step of scanDataFile for an output list.
-template <typename List>
-auto clearAndReserve(List& lines) {
-  return [&lines](size_t reserve) {
-    lines.clear();
-    lines.reserve(reserve);
-  };
+// Reads the file's lines into a list of their own, made from each line by
+// `makeLine`, and hands them to `lines` only when the whole file was read.
+template <typename Line, typename MakeLine>
+bool readLinesInto(const stringc& path, const ScanRules& rules, std::vector<Line>& lines, MakeLine makeLine) {
+  std::vector<Line> read;
+  const bool complete = scanDataFile(
+      path, rules, [&read](size_t reserve) { read.reserve(reserve); },
+      [&read, &makeLine](const wchar_t* text, irr::u32 length, int number) {
+        read.push_back(makeLine(text, length, number));
+      });
+  if (complete)
+    lines.swap(read);
+  return complete;
 }
 
 template <typename Line>
 bool readLines(const stringc& path, std::vector<Line>& lines) {
-  return scanDataFile(
-      path, ScanRules(),
-      clearAndReserve(lines),
-      [&lines](const wchar_t* text, irr::u32 length, int) { lines.push_back(Line(text, length)); });
+  return readLinesInto(path, ScanRules(), lines,
+                       [](const wchar_t* text, irr::u32 length, int) { return Line(text, length); });
 }
 
 template <typename String>
@@ -186,15 +215,12 @@ bool readNumberedDataFile(const stringc& path, std::vector<NumberedLine>& lines,
   rules.cutComments = (options & kDataFileCutComments) != 0;
   rules.semicolonEndsLine = (options & kDataFileSemicolonLines) != 0;
   rules.refuseOddUtf16 = (options & kDataFileRefuseOddUtf16) != 0;
-  return scanDataFile(
-      path, rules,
-      clearAndReserve(lines),
-      [&lines](const wchar_t* text, irr::u32 length, int number) {
-        NumberedLine line;
-        line.text = stringw(text, length);
-        line.line = number;
-        lines.push_back(line);
-      });
+  return readLinesInto(path, rules, lines, [](const wchar_t* text, irr::u32 length, int number) {
+    NumberedLine line;
+    line.text = stringw(text, length);
+    line.line = number;
+    return line;
+  });
 }
 
 bool splitKeyValue(const stringw& line, stringw& key, stringw& value) { return splitKeyValueOf(line, key, value); }

@@ -6,9 +6,12 @@
 // of " \t\n\r" and empty ones are left out. Most lines are a key, a colon and
 // a value.
 //
-// Single-byte text is widened by sign extension: bytes 0x80 to 0xFF become the
-// characters 0xFF80 to 0xFFFF, which the narrow readers cut back to the same
-// bytes. A UTF-16 byte-order mark is not part of the text.
+// Single-byte text is read as Latin-1: each byte becomes the character of the
+// same number (0x80 to 0xFF stay 0x80 to 0xFF), which the narrow readers cut
+// back to the same byte. In UTF-16 text a surrogate pair becomes one
+// character, and a surrogate without its partner the replacement character
+// U+FFFD. A byte-order mark at the start of a UTF-16 file is removed, and zero
+// bytes (zero characters in UTF-16) are skipped wherever they stand.
 //
 // Readers that find a faulty line report it with logDataFileError or
 // logDataFileWarning, as "<file>(<line>) error <code>: <message>", skip the
@@ -37,8 +40,9 @@ enum DataFileOptions : uint8_t {
 
 // Reads the lines of the file at `path` (resolved through the file system of
 // file_access.h). False, with `lines` left as it was, when the file does not
-// exist, cannot be opened or holds fewer than 2 bytes; otherwise `lines` is
-// replaced by the file's lines, possibly none.
+// exist, cannot be opened, holds fewer than 2 bytes or cannot be read to its
+// end (that last is logged as an error); otherwise `lines` is replaced by the
+// file's lines, possibly none.
 bool readTextDataFile(const irr::core::stringc& path, std::vector<irr::core::stringw>& lines);
 // The same, each character cut to its low byte.
 bool readTextDataFile(const irr::core::stringc& path, std::vector<irr::core::stringc>& lines);

@@ -36,8 +36,11 @@ void emit(const char* format, va_list args) {
   const int written = std::vsnprintf(logBuffer, sizeof logBuffer, format, args);
   if (written < 0) {
     // The text could not be formatted (a wide argument with no narrow form):
-    // pass the format itself on rather than lose the message.
-    std::snprintf(logBuffer, sizeof logBuffer, "%s", format);
+    // pass the format itself on, marked, rather than lose the message.
+    const std::size_t length = std::strlen(format);
+    const bool lineEnd = length > 0 && format[length - 1] == '\n';
+    std::snprintf(logBuffer, sizeof logBuffer, "%.*s (text not printable)%s",
+                  static_cast<int>(lineEnd ? length - 1 : length), format, lineEnd ? "\n" : "");
   }
   logBuffer[sizeof logBuffer - 1] = '\0';
   for (LogSink sink : sinks) {

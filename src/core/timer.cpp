@@ -42,6 +42,8 @@ std::unique_ptr<HiresTimer> createHiresTimer() {
   return std::unique_ptr<HiresTimer>(new HiresTimer());
 }
 
+HiresTimer::HiresTimer() : lastTime_(hiresNow()) {}
+
 void HiresTimer::tick() {
   const double now = hiresNow();
   delta_ = now - lastTime_;

@@ -40,6 +40,8 @@ class Timer {
 
 class HiresTimer : public Timer {
  public:
+  // The timer starts at its creation: the first tick measures from then.
+  HiresTimer();
   void tick() override;
   float getDeltaF() const override { return static_cast<float>(delta_); }
   double getDelta() const override { return delta_; }

@@ -3,6 +3,7 @@
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -40,8 +41,52 @@ struct CrashSetup {
 CrashSetup crashSetup;
 std::atomic<int> crashing{0};
 
-// Room for the handler to run when the fault was a stack overflow.
-alignas(16) char alternateStack[64 * 1024];
+// Room for the handler to run on the main thread when the fault was a stack
+// overflow.
+alignas(16) char alternateStack[kSignalStackBytes];
+
+// A started thread's own alternate stack, released when the thread ends.
+class ThreadSignalStack {
+ public:
+  bool install() {
+    if (memory_ != nullptr)
+      return true;
+    void* memory = mmap(nullptr, kSignalStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+      return false;
+    stack_t stack{};
+    stack.ss_sp = memory;
+    stack.ss_size = kSignalStackBytes;
+    if (sigaltstack(&stack, &previous_) != 0) {
+      munmap(memory, kSignalStackBytes);
+      return false;
+    }
+    memory_ = memory;
+    return true;
+  }
+
+  ~ThreadSignalStack() {
+    if (memory_ == nullptr)
+      return;
+    // Put back what the thread had (a runtime's own stack, or none), which
+    // also takes ours out of use before it is released.
+    if ((previous_.ss_flags & SS_DISABLE) != 0) {
+      stack_t off{};
+      off.ss_flags = SS_DISABLE;
+      sigaltstack(&off, nullptr);
+    } else {
+      previous_.ss_flags = 0;
+      sigaltstack(&previous_, nullptr);
+    }
+    munmap(memory_, kSignalStackBytes);
+  }
+
+ private:
+  void* memory_ = nullptr;
+  stack_t previous_{};
+};
+
+thread_local ThreadSignalStack threadSignalStack;
 
 // Text appended piece by piece into a fixed buffer; what does not fit is cut.
 class SafeText {
@@ -180,6 +225,8 @@ void onCrashSignal(int signal, siginfo_t* info, void*) {
 
 }  // namespace
 
+bool installThreadSignalStack() { return threadSignalStack.install(); }
+
 void installTerminationHandlers() {
   struct sigaction action {};
   action.sa_handler = onTerminationSignal;
@@ -189,10 +236,14 @@ void installTerminationHandlers() {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
+  // A closed output pipe must not end the server, and reading standard input
+  // from a terminal while in the background must not stop it (the read fails
+  // with EIO instead).
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, nullptr);
+  sigaction(SIGTTIN, &ignore, nullptr);
 }
 
 bool terminationRequested() { return terminationFlag.load(std::memory_order_relaxed) != 0; }

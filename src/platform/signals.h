@@ -18,8 +18,9 @@
 
 namespace plat {
 
-// Installs the handlers of SIGINT and SIGTERM and ignores SIGPIPE (a closed
-// output pipe must not end the server).
+// Installs the handlers of SIGINT and SIGTERM, and ignores SIGPIPE (a closed
+// output pipe must not end the server) and SIGTTIN (a server started in the
+// background of a terminal must not be stopped for reading it).
 void installTerminationHandlers();
 // True once SIGINT or SIGTERM arrived, or requestTermination was called.
 bool terminationRequested();
@@ -49,5 +50,15 @@ bool formatCrashReportPath(char* out, std::size_t size, const char* folder, cons
 // lines "Building minidump <path>" or "Could not write out minidump", as the
 // log file would. False when the folder path is too long to be used.
 bool installCrashHandlers(const char* folder, int logFd);
+
+// Size of the alternate stack the crash handler runs on.
+constexpr std::size_t kSignalStackBytes = 64 * 1024;
+
+// Gives the calling thread an alternate signal stack of its own (each thread
+// needs one for its stack overflow to be reported), in place of any it had;
+// when the thread ends the stack is released and the previous one restored.
+// Threads started through ThreadHandle call it. False when no stack could
+// be set up. Calls after the first on a thread do nothing.
+bool installThreadSignalStack();
 
 }  // namespace plat

@@ -14,6 +14,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/signals.h"
+
 namespace plat {
 
 struct ThreadControl {
@@ -38,6 +40,8 @@ void* threadTrampoline(void* raw) {
   delete static_cast<std::shared_ptr<ThreadControl>*>(raw);
   control->tid.store(static_cast<pid_t>(syscall(SYS_gettid)));
   currentControl = control;
+  // The crash handler needs room of its own when this thread's stack overflows.
+  installThreadSignalStack();
   {
     std::unique_lock<std::mutex> guard(control->mutex);
     control->changed.wait(guard, [&] { return control->gateOpen; });

@@ -1,12 +1,16 @@
 #include "core/data_file.h"
 
 #include <gtest/gtest.h>
+#include <irrlicht.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/file_access.h"
 #include "core/scratch_files.h"
 #include "support/log_capture.h"
 
@@ -85,6 +89,115 @@ TEST_F(DataFileTest, Utf16FilesGiveTheSameLines) {
   ASSERT_TRUE(readTextDataFile(file("wide.txt", std::string("a\0:\0\x3A\x04", 6)).c_str(), wide));
   ASSERT_EQ(wide.size(), 1u);
   EXPECT_EQ(wide[0], stringw(L"a:\x043A"));
+}
+
+// The two bytes of one UTF-16LE code unit.
+std::string unit(uint16_t value) { return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)}; }
+
+TEST_F(DataFileTest, Utf16SurrogatesDecodeToWholeCharacters) {
+  const std::string smile = unit(0xD83D) + unit(0xDE00);  // U+1F600
+  const std::string chunkFull = utf16le(std::string(511, 'p'));  // a pair's first half ends the 1024-byte chunk
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::wstring line;
+  };
+  const Case cases[] = {
+      {"pair", utf16le("a") + smile + utf16le("b"), L"a\U0001F600b"},
+      {"pair across chunks", chunkFull + smile + utf16le("b"), std::wstring(511, L'p') + L"\U0001F600b"},
+      {"lone first half", utf16le("a") + unit(0xD800) + utf16le("b"), L"a\uFFFDb"},
+      {"lone second half", utf16le("a") + unit(0xDC00) + utf16le("b"), L"a\uFFFDb"},
+      {"first half ends the file", utf16le("ab") + unit(0xD83D), L"ab\uFFFD"},
+      {"first half ends a chunk, no partner", chunkFull + unit(0xD800) + utf16le("q"),
+       std::wstring(511, L'p') + L"\uFFFDq"},
+  };
+  for (const Case& c : cases) {
+    std::vector<stringw> wide;
+    ASSERT_TRUE(readTextDataFile(file("pairs.txt", c.bytes).c_str(), wide)) << c.name;
+    ASSERT_EQ(wide.size(), 1u) << c.name;
+    EXPECT_EQ(std::wstring(wide[0].c_str()), c.line) << c.name;
+  }
+}
+
+// A file whose reads stop short of the size it reports, as when a disk fails
+// or the file is cut while being read.
+class ShortReadFile : public irr::io::IReadFile {
+ public:
+  ShortReadFile(const irr::io::path& name, long size, long readable)
+      : name_(name), size_(size), readable_(readable) {}
+  irr::s32 read(void* buffer, irr::u32 sizeToRead) override {
+    const long count = std::max(0L, std::min<long>(sizeToRead, readable_ - position_));
+    std::memset(buffer, 'x', static_cast<size_t>(count));
+    position_ += count;
+    return static_cast<irr::s32>(count);
+  }
+  bool seek(long finalPos, bool relativeMovement) override {
+    position_ = relativeMovement ? position_ + finalPos : finalPos;
+    return true;
+  }
+  long getSize() const override { return size_; }
+  long getPos() const override { return position_; }
+  const irr::io::path& getFileName() const override { return name_; }
+
+ private:
+  irr::io::path name_;
+  long size_;
+  long readable_;
+  long position_ = 0;
+};
+
+// An archive holding one ShortReadFile.
+class ShortReadArchive : public irr::io::IFileArchive {
+ public:
+  ShortReadArchive(irr::io::IFileSystem* files, const irr::io::path& name, long size, long readable)
+      : name_(name), size_(size), readable_(readable), list_(files->createEmptyFileList("", false, false)) {
+    list_->addItem(name, 0, static_cast<irr::u32>(size), false);
+    list_->sort();
+  }
+  ~ShortReadArchive() override { list_->drop(); }
+  irr::io::IReadFile* createAndOpenFile(const irr::io::path& filename) override {
+    return filename == name_ ? new ShortReadFile(name_, size_, readable_) : nullptr;
+  }
+  irr::io::IReadFile* createAndOpenFile(irr::u32 index) override {
+    return index == 0 ? new ShortReadFile(name_, size_, readable_) : nullptr;
+  }
+  const irr::io::IFileList* getFileList() const override { return list_; }
+
+ private:
+  irr::io::path name_;
+  long size_;
+  long readable_;
+  irr::io::IFileList* list_;
+};
+
+TEST_F(DataFileTest, AReadThatStopsEarlyFailsAndIsLogged) {
+  const char* const name = "short_read_fixture.txt";
+  struct Case {
+    const char* name;
+    long readable;
+  };
+  const Case cases[] = {{"stops in the first chunk", 500}, {"stops after a chunk", 1024}, {"stops in the probe", 10}};
+  for (const Case& c : cases) {
+    ShortReadArchive* archive;
+    {
+      FileSystemAccess files;
+      archive = new ShortReadArchive(files.get(), name, 3000, c.readable);
+      ASSERT_TRUE(files->addFileArchive(archive));
+    }
+    LogCapture log;
+    std::vector<stringc> lines = {"kept"};
+    EXPECT_FALSE(readTextDataFile(name, lines)) << c.name;
+    EXPECT_EQ(lines, std::vector<stringc>{"kept"}) << c.name;
+    std::vector<NumberedLine> numbered(1);
+    EXPECT_FALSE(readNumberedDataFile(name, numbered, kDataFileClean)) << c.name;
+    EXPECT_EQ(numbered.size(), 1u) << c.name;
+    const std::string logged = log.take();
+    EXPECT_NE(logged.find(std::string("Could not read data file ") + name), std::string::npos) << logged;
+    {
+      FileSystemAccess files;
+      files->removeFileArchive(archive);  // drops the reference the file system took over
+    }
+  }
 }
 
 TEST_F(DataFileTest, SingleBytesAboveAsciiReadAsLatin1) {

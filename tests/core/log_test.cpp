@@ -118,6 +118,13 @@ TEST_F(LogTest, WideArgumentsFormat) {
   addLogSink(recordingSink<1>);
   logPrint("%ls=%i", L"key", 5);
   EXPECT_EQ(received, (std::vector<std::string>{"1:key=5"}));
+
+  // A wide text with no narrow form (a lone surrogate has none in any
+  // locale) leaves the format, marked, in place of the message.
+  received.clear();
+  logPrint("name %ls=%i\n", L"a\xD800", 5);
+  logPrint("%ls", L"\xD800");
+  EXPECT_EQ(received, (std::vector<std::string>{"1:name %ls=%i (text not printable)\n", "1:%ls (text not printable)"}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/threads.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -32,6 +33,23 @@ TEST(HiresTimerTest, TicksMeasureElapsedTimeOnAnyThread) {
     EXPECT_GE(timer.getDelta(), 0.0);
     EXPECT_EQ(threadLocals().timerFrequency, 1000000000);
   }).join();
+}
+
+TEST(HiresTimerTest, FirstTickMeasuresFromCreation) {
+  // However long the process ran before, a new timer's first tick (and a new
+  // profiler's first frame) covers no more than the timer's own life.
+  plat::sleepMs(20);
+  const double before = hiresNow();
+  std::unique_ptr<HiresTimer> timer = createHiresTimer();
+  std::unique_ptr<hires_profiler> profiler = createHiresProfiler();
+  timer->tick();
+  profiler->endFrame();
+  const double elapsed = hiresNow() - before;
+  EXPECT_LE(timer->getDelta(), elapsed);
+  double average, minimum, maximum;
+  profiler->report(nullptr);
+  profiler->getFrameStats(average, minimum, maximum);
+  EXPECT_LE(maximum, elapsed);
 }
 
 struct Stats {

@@ -1,6 +1,7 @@
 #include "platform/signals.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <string>
 
@@ -34,6 +35,23 @@ TEST(CrashReportName, RefusesWhatDoesNotFit) {
   EXPECT_EQ(path, full);
   EXPECT_FALSE(plat::formatCrashReportPath(path, full.size(), "/u/", time));
   EXPECT_STREQ(path, "");
+}
+
+TEST(TerminationHandlers, BackgroundReadsAndClosedPipesAreIgnored) {
+  const int signals[] = {SIGINT, SIGTERM, SIGPIPE, SIGTTIN};
+  struct sigaction saved[4];
+  for (int i = 0; i < 4; ++i)
+    sigaction(signals[i], nullptr, &saved[i]);
+
+  plat::installTerminationHandlers();
+  for (int signal : {SIGPIPE, SIGTTIN}) {
+    struct sigaction now {};
+    sigaction(signal, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_IGN) << signal;
+  }
+
+  for (int i = 0; i < 4; ++i)
+    sigaction(signals[i], &saved[i], nullptr);
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 #include "platform/thread.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "platform/recursive_mutex.h"
+#include "platform/signals.h"
 
 namespace {
 
@@ -34,6 +36,25 @@ TEST(PlatformThreadTest, StartsRunningOrHeldAtTheGate) {
   EXPECT_TRUE(now.waitForExit(10000));
   EXPECT_EQ(ran.load(), 2);
   EXPECT_EQ(now.exitCode(), 9u);
+}
+
+// Exit code 1 when the calling thread has an alternate signal stack big
+// enough for the crash handler.
+uint32_t hasCrashHandlerStack(void*) {
+  stack_t stack{};
+  if (sigaltstack(nullptr, &stack) != 0)
+    return 0;
+  return (stack.ss_flags & SS_DISABLE) == 0 && stack.ss_size >= plat::kSignalStackBytes ? 1 : 0;
+}
+
+TEST(PlatformThreadTest, StartedThreadsHaveTheirOwnSignalStack) {
+  // A stack overflow on any thread must find room to write its crash report.
+  for (int i = 0; i < 3; ++i) {
+    plat::ThreadHandle thread = plat::ThreadHandle::start(hasCrashHandlerStack, nullptr, true);
+    ASSERT_TRUE(thread.valid());
+    ASSERT_TRUE(thread.waitForExit());
+    EXPECT_EQ(thread.exitCode(), 1u) << "thread " << i;
+  }
 }
 
 TEST(PlatformThreadTest, PriorityRequestsAnswerWithoutFailing) {
