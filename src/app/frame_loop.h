@@ -54,6 +54,10 @@ class FrameLoop {
   // Keeps `gameSpeed` to restore on the second simulation frame and starts
   // the ramp: `realFrameTime` 0.05 (the first pass runs a frame), speed 0.01.
   void beginSpeedRamp();
+  // The loop is over: a ramp whose restore is still to come (a session that
+  // ended before its second simulation frame) puts the saved speed back, so
+  // the next session does not start from the ramp speed.
+  void endSpeedRamp();
 
   // Ticks the timer and advances the game clock; returns the game step.
   double advanceTime();
@@ -76,7 +80,11 @@ class FrameLoop {
   Timer& timer_;
   SessionWorkers& workers_;
   irr::ITimer* deviceTimer_;
+  // The game speed and the device timer's speed wait for their restore.
+  void restoreSpeed();
+
   double savedSpeed_ = 1.0;
+  bool rampActive_ = false;  // beginSpeedRamp ran and the speed is not restored yet
   uint32_t nextStatisticsTime_ = 0;
   uint32_t nextAutosaveTime_ = 0;
 };

@@ -340,6 +340,7 @@ int runGameSession(const irr::core::stringc& name) {
   }
   // (When the device stopped, the music box is stopped here.)
   gameRunning = false;
+  frameLoop.endSpeedRamp();
 
   // T1. (The galaxy processing threads are resumed here.)
   sessionEnding = true;
