@@ -85,6 +85,8 @@ void connectScriptGlobalHooks() {
   hooks.shiftKey = &shiftKeyDown;
   hooks.ctrlKey = &controlKeyDown;
   hooks.altKey = &altKeyDown;
+  // (evaluateFormula's empire values and their write lock are connected
+  // here, once empires keep their own values.)
 }
 
 void registerAddOns() {
