@@ -13,7 +13,8 @@
 // resumes the workers (or runs their units inline), steps every empire with
 // the game seconds gathered, waits for the server-module worker and empties
 // both accumulators. The first simulation frame of a session runs at speed
-// 0.01; the second restores the speed the loop began with.
+// 0.01; the second restores the speed the loop began with (or the loop's
+// end does, when it comes first).
 //
 // The real-time clocks are the engine timer's milliseconds, a 32-bit count
 // that wraps: comparisons are made on the difference, so a wrap during a
@@ -77,12 +78,12 @@ class FrameLoop {
   double savedSpeed() const { return savedSpeed_; }
 
  private:
+  // Puts the saved speed back in `gameSpeed` and the device timer.
+  void restoreSpeed();
+
   Timer& timer_;
   SessionWorkers& workers_;
   irr::ITimer* deviceTimer_;
-  // The game speed and the device timer's speed wait for their restore.
-  void restoreSpeed();
-
   double savedSpeed_ = 1.0;
   bool rampActive_ = false;  // beginSpeedRamp ran and the speed is not restored yet
   uint32_t nextStatisticsTime_ = 0;
