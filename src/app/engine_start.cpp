@@ -21,6 +21,8 @@ bool forwardKeyToGui(const irr::SEvent& event) {
 }
 
 bool forwardMouseToGui(const irr::SEvent& event) {
+  // (A mouse move the GUI used clears the hovered object here, once the
+  // strategic view's input keeps one.)
   return engine.gui != nullptr && engine.gui->postEventFromUser(event);
 }
 
@@ -99,5 +101,7 @@ void registerEventHandlers() {
   eventHandler.addEventHandler(irr::EET_KEY_INPUT_EVENT, onKeyBinding);
   eventHandler.addEventHandler(irr::EET_KEY_INPUT_EVENT, consumeEvent);
   eventHandler.addEventHandler(irr::EET_MOUSE_INPUT_EVENT, forwardMouseToGui);
+  // (The GUI click sound "button_clk" is registered ahead of the callbacks
+  // here, once the sound registry exists.)
   eventHandler.addEventHandler(irr::EET_GUI_EVENT, dispatchGuiCallback);
 }

@@ -61,11 +61,27 @@ void FrameLoop::startClocks(uint32_t nowMs) {
 
 void FrameLoop::beginSpeedRamp() {
   savedSpeed_ = gameSpeed;
+  rampActive_ = true;
   realFrameTime = kRampFrameTime;
   gameSpeed = kRampSpeed;
   pendingGameSpeed = -1.0;
   if (deviceTimer_ != nullptr)
     deviceTimer_->setSpeed(static_cast<float>(kRampSpeed));
+}
+
+void FrameLoop::restoreSpeed() {
+  gameSpeed = savedSpeed_;
+  if (deviceTimer_ != nullptr)
+    deviceTimer_->setSpeed(static_cast<float>(savedSpeed_));
+  speedRestorePending = false;
+  rampActive_ = false;
+}
+
+void FrameLoop::endSpeedRamp() {
+  if (!rampActive_)
+    return;
+  firstFramePending = false;
+  restoreSpeed();
 }
 
 double FrameLoop::advanceTime() {
@@ -109,10 +125,7 @@ void FrameLoop::runSimulationFrame() {
     firstFramePending = false;
     speedRestorePending = true;
   } else if (speedRestorePending) {
-    gameSpeed = savedSpeed_;
-    if (deviceTimer_ != nullptr)
-      deviceTimer_->setSpeed(static_cast<float>(savedSpeed_));
-    speedRestorePending = false;
+    restoreSpeed();
     simulationStarted = true;
   }
 

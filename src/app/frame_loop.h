@@ -13,7 +13,8 @@
 // resumes the workers (or runs their units inline), steps every empire with
 // the game seconds gathered, waits for the server-module worker and empties
 // both accumulators. The first simulation frame of a session runs at speed
-// 0.01; the second restores the speed the loop began with.
+// 0.01; the second restores the speed the loop began with (or the loop's
+// end does, when it comes first).
 //
 // The real-time clocks are the engine timer's milliseconds, a 32-bit count
 // that wraps: comparisons are made on the difference, so a wrap during a
@@ -54,6 +55,10 @@ class FrameLoop {
   // Keeps `gameSpeed` to restore on the second simulation frame and starts
   // the ramp: `realFrameTime` 0.05 (the first pass runs a frame), speed 0.01.
   void beginSpeedRamp();
+  // The loop is over: a ramp whose restore is still to come (a session that
+  // ended before its second simulation frame) puts the saved speed back, so
+  // the next session does not start from the ramp speed.
+  void endSpeedRamp();
 
   // Ticks the timer and advances the game clock; returns the game step.
   double advanceTime();
@@ -73,10 +78,14 @@ class FrameLoop {
   double savedSpeed() const { return savedSpeed_; }
 
  private:
+  // Puts the saved speed back in `gameSpeed` and the device timer.
+  void restoreSpeed();
+
   Timer& timer_;
   SessionWorkers& workers_;
   irr::ITimer* deviceTimer_;
   double savedSpeed_ = 1.0;
+  bool rampActive_ = false;  // beginSpeedRamp ran and the speed is not restored yet
   uint32_t nextStatisticsTime_ = 0;
   uint32_t nextAutosaveTime_ = 0;
 };

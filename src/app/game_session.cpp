@@ -154,6 +154,9 @@ int runGameSession(const irr::core::stringc& name) {
   // 2. The process-wide generator and this thread's own.
   currentSeed = seedFromSetting(getGameSetting(L"SEED", 0.0f));
   std::srand(static_cast<unsigned>(currentSeed));
+  // Every generator made from here on (this thread's, the script set-up
+  // thread's, the workers') starts from the session's seed.
+  setThreadRandomSeed(static_cast<uint32_t>(currentSeed));
   registerThreadRandom();
   initThreadRandom();
   logPrint("Seed: %u\n", static_cast<unsigned>(currentSeed));
@@ -337,6 +340,7 @@ int runGameSession(const irr::core::stringc& name) {
   }
   // (When the device stopped, the music box is stopped here.)
   gameRunning = false;
+  frameLoop.endSpeedRamp();
 
   // T1. (The galaxy processing threads are resumed here.)
   sessionEnding = true;

@@ -10,6 +10,7 @@
 #include "app/base/console.h"
 #include "app/base/engine.h"
 #include "app/base/event_handler.h"
+#include "app/base/session_state.h"
 #include "app/base/sub_system_scale.h"
 #include "app/data_folders.h"
 #include "app/empire_script_type.h"
@@ -65,10 +66,11 @@ void updateLoadScreen(const ScriptString& text) {
     scriptSetupSlots.showLoadingScreen(text.toStringw().c_str());
 }
 
-// What the core script globals read of the shell and the engine: the real
-// time, the GUI's font, the modifier keys and the console's play_as.
+// What the core script globals read of the shell and the engine: the game
+// and real time, the GUI's font, the modifier keys and the console's play_as.
 void connectScriptGlobalHooks() {
   ScriptGlobalHooks& hooks = scriptGlobalHooks;
+  hooks.gameTime = [] { return gameTime.load(); };
   hooks.realTime = [] { return engine.timer != nullptr ? engine.timer->getRealTime() : 0u; };
   hooks.defaultFont = []() -> irr::gui::IGUIFont* {
     irr::gui::IGUISkin* skin = engine.gui != nullptr ? engine.gui->getSkin() : nullptr;
@@ -83,6 +85,8 @@ void connectScriptGlobalHooks() {
   hooks.shiftKey = &shiftKeyDown;
   hooks.ctrlKey = &controlKeyDown;
   hooks.altKey = &altKeyDown;
+  // (evaluateFormula's empire values and their write lock are connected
+  // here, once empires keep their own values.)
 }
 
 void registerAddOns() {

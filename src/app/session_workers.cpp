@@ -50,6 +50,9 @@ void WorkerControl::resume(float seconds) {
   if (busy_ || woken_)
     return;
   woken_ = true;
+  // Cleared with the wake-up, under the lock: a wait for the worker that
+  // follows this resume waits for the unit it asked for.
+  done.store(false);
   seconds_ = seconds;
   changed_.notify_all();
 }
@@ -97,7 +100,6 @@ uint32_t scriptGcWorker(void* argument) {
   // its frequency on the thread's first reading.
   WorkerControl* control = controlOf(argument);
   while (control->waitForResume()) {
-    control->done.store(false);
     control->tasks->scriptGc();
     control->finishUnit();
   }
@@ -108,7 +110,6 @@ uint32_t galaxyUpdateWorker(void* argument) {
   WorkerControl* control = controlOf(argument);
   initThreadLocals();
   while (control->waitForResume()) {
-    control->done.store(false);
     control->tasks->galaxyUpdate();
     control->finishUnit();
   }
@@ -167,7 +168,6 @@ void SessionWorkers::beginFrame(float moduleSeconds) {
   }
   gc_.resume();
   galaxy_.resume();
-  modules_.done.store(false);
   modules_.resume(moduleSeconds);
 }
 

@@ -40,16 +40,16 @@ class WorkerControl {
  public:
   // Ends the worker: it leaves its loop after the unit it may be running.
   std::atomic<bool> stop{false};
-  // The worker's progress flag. Garbage collection: cleared when a unit
-  // starts, set when it ends. Galaxy: likewise, set also while idle and when
-  // the thread ends. Server modules: set by the worker when its unit ends,
-  // cleared by the frame loop.
+  // The worker's progress flag: cleared by the resume that wakes the worker,
+  // set by the worker when that unit ends. Galaxy: set also while idle and
+  // when the thread ends. Server modules: cleared again by the frame loop
+  // once it has waited for the unit.
   std::atomic<bool> done{false};
   const WorkerTasks* tasks = nullptr;
 
   // Frame loop: wakes the worker for one unit, handing it `seconds` (the
-  // server modules' tick argument). Dropped while the worker is busy or
-  // already woken.
+  // server modules' tick argument), and clears `done`. Dropped while the
+  // worker is busy or already woken.
   void resume(float seconds = 0.0f);
   // Frame loop: sets `stop` and wakes the worker whether it waits or not.
   void requestStop();
@@ -90,8 +90,8 @@ class SessionWorkers {
   // calling thread, then starts the galaxy and server-module workers. When a
   // thread cannot be started, the frame loop runs every unit inline.
   void start();
-  // Simulation frame: resumes the three workers (the server-module worker
-  // after clearing its `done`), or runs their units inline in order.
+  // Simulation frame: resumes the three workers, or runs their units inline
+  // in order.
   void beginFrame(float moduleSeconds);
   // Simulation frame: waits for the server-module worker and clears its `done`.
   void finishFrame();

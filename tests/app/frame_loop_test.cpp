@@ -158,6 +158,34 @@ TEST_F(FrameLoopTest, FirstFrameRunsAtRampSpeedAndTheSecondRestoresTheSpeed) {
   EXPECT_FLOAT_EQ(moduleTicks[2].seconds, 0.06f);
 }
 
+TEST_F(FrameLoopTest, ASessionEndingBeforeItsSecondFrameStillRestoresTheSpeed) {
+  fMaxFPS = 75.0f;
+  videoMode = false;
+  for (int framesRun : {0, 1, 2}) {
+    SCOPED_TRACE(framesRun);
+    resetSessionFlags(false);
+    gameSpeed = 3.0;
+    FrameLoop session{timer, workers, nullptr};
+    session.beginSpeedRamp();
+    for (int frame = 0; frame < framesRun; ++frame) {
+      timer.deltas = {0.02};
+      session.advanceTime();
+      session.runSimulationFrame();
+    }
+    // After the restore the speed is the operator's: the end leaves it.
+    if (framesRun == 2)
+      gameSpeed = 5.0;
+    session.endSpeedRamp();
+    EXPECT_EQ(gameSpeed, framesRun == 2 ? 5.0 : 3.0);
+    EXPECT_FALSE(speedRestorePending);
+  }
+  // A loop that never began its ramp leaves the speed alone.
+  gameSpeed = 2.0;
+  FrameLoop neverRamped{timer, workers, nullptr};
+  neverRamped.endSpeedRamp();
+  EXPECT_EQ(gameSpeed, 2.0);
+}
+
 TEST_F(FrameLoopTest, VideoModeNeverStepsBeyondOneFramePeriod) {
   fMaxFPS = 30.0f;
   videoMode = true;

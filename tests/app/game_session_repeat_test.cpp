@@ -1,12 +1,14 @@
 // Game sessions run one after another in one process, each ended as the
 // console's end of a game ends it (gameRunning cleared): every session
 // builds the scripts again, and nothing of an earlier session is left over
-// (the sanitizer build's leak check at exit covers what they leave behind).
+// (the sanitizer build's leak check at exit covers what they leave behind);
+// each session's random generators start from its "SEED".
 #include <gtest/gtest.h>
 
 #include <irrlicht.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -18,6 +20,9 @@
 #include "app/base/startup.h"
 #include "app/engine_start.h"
 #include "app/game_session.h"
+#include "app/session_workers.h"
+#include "core/named_values.h"
+#include "core/random.h"
 #include "core/user_folders.h"
 #include "platform/thread.h"
 #include "support/log_capture.h"
@@ -34,32 +39,58 @@ std::size_t count(const std::string& text, const std::string& what) {
   return n;
 }
 
-TEST(GameSessionRepeat, TwentySessionsInOneProcess) {
+// A session's data, engine device and console in a scratch user folder.
+class GameSessionRepeat : public testing::Test {
+ protected:
+  void SetUp() override {
+    userDataFolder = scratchDir().c_str();
+    setUserFolders(userFolders);
+    createUserFolders(userFolders);
+    device_ = createNullDevice(640, 480, &logOnlyReceiver);
+    ASSERT_NE(device_, nullptr);
+    initDeviceGlobals(device_, nullptr);
+    createConsole(engine.gui);
+  }
+  void TearDown() override {
+    setConsole(nullptr);
+    closeDeviceGlobals(device_);
+    singleThreaded = false;
+    threadedLoad = true;
+  }
+
+  const WorkingFolder folder_{CORVANE_SOURCE_DIR "/data"};
+  irr::IrrlichtDevice* device_ = nullptr;
+};
+
+// Ends each session once its frame loop runs and `ready` holds. It never
+// waits for a session's end: the frame loop runs at a raised priority, and
+// a starved waiter could miss the end and wait on in the next session.
+class SessionEnder {
+ public:
+  template <typename Ready>
+  explicit SessionEnder(Ready ready)
+      : thread_([this, ready] {
+          while (!finished_) {
+            if (sessionActive && gameRunning && ready()) {
+              plat::sleepMs(30);
+              gameRunning = false;
+            }
+            plat::sleepMs(1);
+          }
+        }) {}
+  ~SessionEnder() {
+    finished_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> finished_{false};
+  std::thread thread_;
+};
+
+TEST_F(GameSessionRepeat, TwentySessionsInOneProcess) {
   constexpr int kSessions = 20;
-  const WorkingFolder folder(CORVANE_SOURCE_DIR "/data");
-  userDataFolder = scratchDir().c_str();
-  setUserFolders(userFolders);
-  createUserFolders(userFolders);
-
-  irr::IrrlichtDevice* device = createNullDevice(640, 480, &logOnlyReceiver);
-  ASSERT_NE(device, nullptr);
-  initDeviceGlobals(device, nullptr);
-  createConsole(engine.gui);
-
-  // Ends each session shortly after its frame loop has started. It never
-  // waits for a session's end: the frame loop runs at a raised priority, and
-  // a starved waiter could miss the end and wait on in the next session.
-  std::atomic<bool> finished{false};
-  std::thread ender([&] {
-    while (!finished) {
-      if (sessionActive && gameRunning) {
-        plat::sleepMs(30);
-        gameRunning = false;
-      }
-      plat::sleepMs(1);
-    }
-  });
-
+  SessionEnder ender([] { return true; });
   LogCapture log;
   for (int session = 0; session < kSessions; ++session) {
     SCOPED_TRACE(session);
@@ -68,19 +99,64 @@ TEST(GameSessionRepeat, TwentySessionsInOneProcess) {
     currentModName = "/";
     EXPECT_EQ(runGameSession("spiral.as"), 0);
   }
-  finished = true;
-  ender.join();
 
   const std::string text = log.take();
   EXPECT_EQ(count(text, "Loading/Building scripts... Finished("), static_cast<std::size_t>(kSessions));
   EXPECT_EQ(count(text, "Game ending. Total game time (not session): "), static_cast<std::size_t>(kSessions));
   EXPECT_EQ(text.find("AS Server"), std::string::npos) << text;
   EXPECT_EQ(text.find("AS Client"), std::string::npos) << text;
+}
 
-  setConsole(nullptr);
-  closeDeviceGlobals(device);
+// The first number each session's galaxy update draws on the galaxy worker
+// and on the main thread (the update before the frames).
+std::thread::id sessionThread;
+std::atomic<bool> workerDrew{false};
+std::atomic<uint32_t> workerDraw{0};
+std::atomic<bool> mainDrew{false};
+std::atomic<uint32_t> mainDraw{0};
+
+void drawOnce(float) {
+  const bool onMain = std::this_thread::get_id() == sessionThread;
+  std::atomic<bool>& drew = onMain ? mainDrew : workerDrew;
+  if (drew)
+    return;
+  (onMain ? mainDraw : workerDraw) = threadRandom().nextUInt32();
+  drew = true;
+}
+
+TEST_F(GameSessionRepeat, EverySessionsGeneratorsStartFromItsSeed) {
+  // The ender waits for the worker's draw; the limit only keeps a broken
+  // session from running on.
+  using Clock = std::chrono::steady_clock;
+  std::atomic<Clock::time_point> limit{Clock::now()};
+  SessionEnder ender([&limit] { return workerDrew || Clock::now() > limit.load(); });
   singleThreaded = false;
-  threadedLoad = true;
+  sessionThread = std::this_thread::get_id();
+  setGalaxyTick(drawOnce);
+  const uint32_t seeds[] = {7, 8, 7, 7};
+  uint32_t workerDraws[4];
+  uint32_t mainDraws[4];
+  LogCapture log;
+  for (int session = 0; session < 4; ++session) {
+    SCOPED_TRACE(session);
+    setGameSetting(L"SEED", static_cast<float>(seeds[session]));
+    currentModName = "/";
+    workerDrew = mainDrew = false;
+    limit = Clock::now() + std::chrono::seconds(20);
+    EXPECT_EQ(runGameSession("spiral.as"), 0);
+    ASSERT_TRUE(workerDrew && mainDrew);
+    workerDraws[session] = workerDraw;
+    mainDraws[session] = mainDraw;
+    // A worker's generator is new with the session, made from its seed.
+    EXPECT_EQ(workerDraws[session], MersenneTwister(seeds[session]).nextUInt32());
+  }
+  setGalaxyTick(nullptr);
+  setGameSetting(L"SEED", 0.0f);
+  // The main thread keeps a generator it already had (the first session's
+  // may come from before), then makes each session's from its seed.
+  EXPECT_NE(mainDraws[1], mainDraws[2]);
+  EXPECT_EQ(mainDraws[2], mainDraws[3]);
+  EXPECT_NE(log.take().find("Seed: 8\n"), std::string::npos);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/base/session_state.h"
 #include "app/base/sub_system_scale.h"
 #include "app/data_folders.h"
 #include "core/formula.h"
@@ -340,6 +341,26 @@ TEST_F(ScriptSetupOrderTest, SlotsRunInTheirOrderAroundTheScriptHostsBindings) {
   EXPECT_EQ(context->Execute(), asEXECUTION_FINISHED);
   context->Release();
   EXPECT_EQ(screen, L"half way");
+  EXPECT_EQ(log.take().find("AS "), std::string::npos);
+}
+
+TEST_F(ScriptSetupOrderTest, ScriptsReadTheSessionsGameTime) {
+  writeFile(root_ / "Game Data/scripts/server/clock.as",
+            "double now() { return getGameTime(); }\n"
+            "double nowByAccessor() { return get_gameTime(); }\n");
+  LogCapture log;
+  mountAndApply(false, "", "");
+  setupScriptEngines(nullptr);
+  const double savedTime = gameTime.load();
+  gameTime = 12.5;
+  for (const char* declaration : {"double now()", "double nowByAccessor()"}) {
+    asIScriptContext* context = createScriptContext(serverScriptEngine);
+    context->Prepare(serverScriptEngine->GetModule("clock")->GetFunctionByDecl(declaration));
+    EXPECT_EQ(context->Execute(), asEXECUTION_FINISHED) << declaration;
+    EXPECT_EQ(context->GetReturnDouble(), 12.5) << declaration;
+    context->Release();
+  }
+  gameTime = savedTime;
   EXPECT_EQ(log.take().find("AS "), std::string::npos);
 }
 

@@ -1,6 +1,7 @@
 // The session workers with fake units of work: the server-module tick runs
 // once within every frame, a galaxy update that outlasts frames makes the
-// galaxy worker skip them, single-threaded mode runs everything inline, and
+// galaxy worker skip them, waiting for the galaxy waits for the update a
+// frame asked for, single-threaded mode runs everything inline, and
 // stopping is prompt. Run by hand under the ThreadSanitizer build as well.
 #include "app/session_workers.h"
 
@@ -8,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -20,16 +22,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kFrames = 60;
-// The pace of the test's frames.
-constexpr unsigned kFramePeriodMs = 2;
-// A galaxy update lasts until three more frames have begun; this limit only
-// keeps a broken worker from hanging the test.
-constexpr auto kGalaxyUpdateLimit = std::chrono::seconds(20);
+// A slow galaxy update lasts until the frames after the one that resumed it
+// have been resumed, this many of them: it is still busy when the last of
+// them resumes it, so the worker skips them and runs every fourth frame.
+constexpr int kGalaxyFrames = 3;
+// Only keep a broken worker or frame loop from hanging the test; they never
+// decide its outcome.
+constexpr auto kSafetyLimit = std::chrono::seconds(20);
 
-std::atomic<int> framesBegun{0};
-std::atomic<int> openFrame{-1};  // the frame between beginFrame and finishFrame
+std::atomic<int> openFrame{-1};    // the frame between beginFrame and finishFrame
+std::atomic<int> framesResumed{0};  // frames whose beginFrame has returned
 std::atomic<int> gcRuns{0};
-std::atomic<int> galaxyRuns{0};
+std::atomic<int> galaxyRuns{0};      // started, the one before the frames included
+std::atomic<int> galaxyFinished{0};  // ended
 std::atomic<int> moduleRuns{0};
 std::mutex recordLock;
 std::vector<int> moduleTickFrames;
@@ -42,6 +47,18 @@ void record(char unit) {
   workThreads.push_back(std::this_thread::get_id());
 }
 
+// Waits until `reached` holds; false when the safety limit ran out first.
+template <typename Condition>
+bool waitFor(Condition reached) {
+  const Clock::time_point limit = Clock::now() + kSafetyLimit;
+  while (!reached()) {
+    if (Clock::now() >= limit)
+      return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
 void countGc() {
   ++gcRuns;
   record('c');
@@ -50,20 +67,20 @@ void countGc() {
 void quickGalaxy() {
   ++galaxyRuns;
   record('g');
+  ++galaxyFinished;
 }
 
-// Outlasts frames: lasts until three more frames have begun (or the frames
-// are over). The first update, on the calling thread before any frame, is
-// quick: nothing would begin a frame while it waited.
+// Outlasts frames: lasts until kGalaxyFrames more frames have been resumed.
+// The first update, on the calling thread before any frame, is quick.
+// The frame that resumed it is the open one: the frame loop of
+// followSlowGalaxy() waits for the update to begin before going on.
 void slowGalaxy() {
+  const int frame = openFrame.load();
   ++galaxyRuns;
   record('g');
-  if (framesBegun.load() == 0 && openFrame.load() == -1)
-    return;
-  const int until = framesBegun.load() + 3;
-  const Clock::time_point limit = Clock::now() + kGalaxyUpdateLimit;
-  while (framesBegun.load() < until && framesBegun.load() < kFrames && Clock::now() < limit)
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  if (frame != -1)
+    waitFor([frame] { return framesResumed.load() > frame + kGalaxyFrames; });
+  ++galaxyFinished;
 }
 
 void countModules(float) {
@@ -73,28 +90,34 @@ void countModules(float) {
   moduleTickFrames.push_back(openFrame.load());
 }
 
+// What the test's frame loop does around each frame's beginFrame.
+struct FrameHooks {
+  std::function<void(int frame)> before = [](int) {};
+  std::function<void(int frame)> after = [](int) {};
+};
+
 class SessionWorkersTest : public testing::Test {
  protected:
   void SetUp() override {
-    framesBegun = 0;
     openFrame = -1;
-    gcRuns = galaxyRuns = moduleRuns = 0;
+    framesResumed = 0;
+    gcRuns = galaxyRuns = galaxyFinished = moduleRuns = 0;
     moduleTickFrames.clear();
     order.clear();
     workThreads.clear();
   }
 
   // Runs the frames; returns how long stopping and joining took.
-  Clock::duration runFrames(SessionWorkers& workers, bool paced) {
+  Clock::duration runFrames(SessionWorkers& workers, const FrameHooks& hooks = FrameHooks()) {
     workers.start();
     for (int frame = 0; frame < kFrames; ++frame) {
+      hooks.before(frame);
       openFrame = frame;
       workers.beginFrame(0.0f);
-      ++framesBegun;
+      hooks.after(frame);
+      ++framesResumed;
       workers.finishFrame();
       openFrame = -1;
-      if (paced)
-        plat::sleepMs(kFramePeriodMs);
     }
     const Clock::time_point stopping = Clock::now();
     galaxyRunsAtStop = galaxyRuns.load();
@@ -103,22 +126,48 @@ class SessionWorkersTest : public testing::Test {
     return Clock::now() - stopping;
   }
 
+  // Keeps the slow galaxy update in step with the frames: a frame that finds
+  // the galaxy worker's last update over (or about to be, as all the frames
+  // it waits for were resumed) waits until it is idle, and after resuming it
+  // waits until the update has begun. So every resume of an idle worker is
+  // taken, every resume during an update is dropped, and the count is exact.
+  FrameHooks followSlowGalaxy(SessionWorkers& workers) {
+    FrameHooks hooks;
+    hooks.before = [this, &workers](int frame) {
+      galaxyIdle_ = frame > galaxyBusyUntil_;
+      if (galaxyIdle_)
+        workers.waitForGalaxyIdle();
+      runsBefore_ = galaxyRuns.load();
+    };
+    hooks.after = [this](int frame) {
+      if (!galaxyIdle_)
+        return;
+      EXPECT_TRUE(waitFor([this] { return galaxyRuns.load() > runsBefore_; })) << "frame " << frame;
+      galaxyBusyUntil_ = frame + kGalaxyFrames;
+    };
+    return hooks;
+  }
+
   int galaxyRunsAtStop = 0;
+
+ private:
+  bool galaxyIdle_ = true;
+  int galaxyBusyUntil_ = -1;  // the last frame the galaxy update is busy in
+  int runsBefore_ = 0;
 };
 
 TEST_F(SessionWorkersTest, GalaxyOutlastingFramesSkipsThemWhileModulesTickEveryFrame) {
   const WorkerTasks tasks{countGc, slowGalaxy, countModules};
   SessionWorkers workers(tasks, false);
-  const Clock::duration stopTime = runFrames(workers, true);
+  const Clock::duration stopTime = runFrames(workers, followSlowGalaxy(workers));
 
   EXPECT_FALSE(workers.runsInline());
   ASSERT_EQ(moduleRuns.load(), kFrames);
   for (int frame = 0; frame < kFrames; ++frame)
     EXPECT_EQ(moduleTickFrames[static_cast<size_t>(frame)], frame) << "module tick outside its frame";
-  // One update on the calling thread at start, then at most one every three
-  // frames (how many fewer depends on how the threads are scheduled).
-  EXPECT_GE(galaxyRuns.load(), 2);
-  EXPECT_LE(galaxyRuns.load(), 1 + kFrames / 3 + 1);
+  // One update on the calling thread at start, then one every fourth frame:
+  // the update is busy in the three frames after the one that resumed it.
+  EXPECT_EQ(galaxyRuns.load(), 1 + kFrames / (kGalaxyFrames + 1));
   EXPECT_GE(gcRuns.load(), 1);
   EXPECT_LE(gcRuns.load(), kFrames);
   // Stopping waits at most for the galaxy update under way, and no unit
@@ -127,10 +176,23 @@ TEST_F(SessionWorkersTest, GalaxyOutlastingFramesSkipsThemWhileModulesTickEveryF
   EXPECT_EQ(galaxyRuns.load(), galaxyRunsAtStop);
 }
 
+TEST_F(SessionWorkersTest, WaitingForTheGalaxyAfterAFrameBeganWaitsForThatFramesUpdate) {
+  const WorkerTasks tasks{countGc, quickGalaxy, countModules};
+  SessionWorkers workers(tasks, false);
+  FrameHooks hooks;
+  hooks.after = [&workers](int frame) {
+    workers.waitForGalaxyIdle();
+    // The update before the frames, and one per frame so far.
+    EXPECT_EQ(galaxyFinished.load(), frame + 2) << "frame " << frame;
+  };
+  runFrames(workers, hooks);
+  EXPECT_EQ(galaxyRuns.load(), kFrames + 1);
+}
+
 TEST_F(SessionWorkersTest, SingleThreadedRunsEveryUnitInlineInOrder) {
   const WorkerTasks tasks{countGc, quickGalaxy, countModules};
   SessionWorkers workers(tasks, true);
-  runFrames(workers, false);
+  runFrames(workers);
 
   EXPECT_EQ(gcRuns.load(), kFrames);
   EXPECT_EQ(galaxyRuns.load(), kFrames + 1);  // and the one before the loop
