@@ -119,8 +119,9 @@ void solarSystem::tickChildren(float seconds, bool threaded) {
   irr::s32 i = 0;
   while (i < static_cast<irr::s32>(children.size())) {
     generic_object* child = children[i].get();
-    if (threaded)
-      held = child;
+    // Held in both modes: a child that destroys itself in its tick may
+    // otherwise be gone before it is looked at below.
+    held = child;
     const irr::s32 countBefore = static_cast<irr::s32>(children.size());
     child->tick(seconds);
 
