@@ -69,6 +69,16 @@ RakNet::BitStream& messageStream(RakNet::BitStream& fallback) {
   return stream;
 }
 
+// Lets an object that is on its way into `system` arrive. A thread that
+// still holds the system (it held it before it looked) gives it up
+// completely while it waits, or the mover could never take it.
+void waitForArrival(solarSystem* system) {
+  const unsigned depth = system != nullptr && heldSolarSystem() == system ? system->lock->releaseAll() : 0;
+  plat::sleepMs(0);
+  if (depth > 0)
+    system->lock->reacquire(depth);
+}
+
 }  // namespace
 
 uint32_t objectRealTimeMs() {
@@ -284,8 +294,9 @@ void generic_object::countInSystemStats(generic_object* system, empire* statsOwn
 // before the lock goes; it then joins the new container's children under
 // the new system's lock. In between it is "in transit": its container is
 // already the new one, but it is in no children list, and lockContainer
-// waits until it has arrived. So a thread never holds two system locks, and
-// two threads moving the same object never both move it.
+// waits until it has arrived (giving up the new system meanwhile, should it
+// hold it already). So a thread never holds two system locks, and two
+// threads moving the same object never both move it.
 void generic_object::setContainer(generic_object* newContainer) {
   if (newContainer == container.load())
     return;
@@ -300,7 +311,7 @@ void generic_object::setContainer(generic_object* newContainer) {
     if (container.load() == old && !inTransit())
       break;
     unlockSolarSystem(oldLock);
-    plat::sleepMs(0);
+    waitForArrival(oldLock);
   }
   if (newContainer == old) {  // moved there meanwhile
     unlockSolarSystem(oldLock);
@@ -356,7 +367,7 @@ solarSystem* generic_object::lockContainerSystem() {
     if (container.load() == outer && !inTransit())
       return system;
     unlockSolarSystem(system);
-    plat::sleepMs(0);
+    waitForArrival(system);
   }
 }
 
@@ -371,7 +382,7 @@ bool generic_object::tryLockContainer() {
     if (container.load() == outer && !inTransit())
       return true;
     unlockSolarSystem(system);
-    plat::sleepMs(0);
+    waitForArrival(system);
   }
 }
 

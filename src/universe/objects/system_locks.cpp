@@ -37,7 +37,10 @@ void switchBack(ThreadLocals& record) {
 void lockSolarSystem(solarSystem* system, bool priority) {
   if (singleThreaded || system == nullptr)
     return;
-  switchTo(threadLocals(), system);
+  if (!switchTo(threadLocals(), system) && system->lock->depth() > 0) {
+    system->lock->lock();  // held already: re-entering never waits
+    return;
+  }
   system->waiters.fetch_add(1);
   if (priority) {
     system->priorityWaiters.fetch_add(1);
