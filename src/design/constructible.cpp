@@ -38,71 +38,71 @@ void takeFromState(storedAmount& state, generic_object* builder, float amount) {
 
 }  // namespace
 
+// Calls visit(entry, remaining, state) for every cost still owed, in order,
+// with the builder's state of that resource (null when it has none).
+template <class Visit>
+static void forEachUnpaid(constructible::CostList& costs, StateList& states, Visit visit) {
+  for (irr::u32 i = 0; i < costs.size(); ++i) {
+    constructible::cost& entry = costs[i].value;
+    const float remaining = entry.amount - entry.paid;
+    if (!(remaining > 0.0f))
+      continue;
+    const irr::s32 index = findStateIndex(states, costs[i].entryName());
+    visit(entry, remaining, index < 0 ? nullptr : &states[index].value);
+  }
+}
+
 bool constructible::payCosts(StateList& states, generic_object* builder, float seconds) {
   if (costs.size() == 0)
     return true;
   if (states.size() == 0)
     return false;
 
+  // First pass: pay in full what the stocks cover, and find the share of
+  // the rest that the shortest stock allows.
   float rate = kPayRate * seconds;
   bool isShort = false;
-  for (irr::u32 i = 0; i < costs.size(); ++i) {
-    cost& entry = costs[i].value;
-    const float remaining = entry.amount - entry.paid;
-    if (!(remaining > 0.0f))
-      continue;
-    const irr::s32 index = findStateIndex(states, costs[i].entryName());
-    if (index < 0) {
-      isShort = true;
-      rate = 0.0f;
-      continue;
-    }
-    storedAmount& state = states[index].value;
-    const float available = availableAmount(state);
+  forEachUnpaid(costs, states, [&](cost& entry, float remaining, storedAmount* state) {
+    const float available = state != nullptr ? availableAmount(*state) : 0.0f;
     if (available <= 0.0f) {
       isShort = true;
       rate = 0.0f;
     } else if (available >= remaining) {
       entry.paid = entry.amount;
-      takeFromState(state, builder, remaining);
+      takeFromState(*state, builder, remaining);
     } else {
       isShort = true;
       rate = std::min(rate, available / remaining);
     }
-  }
+  });
   if (!isShort)
     return true;
 
+  // Second pass: every cost advances by that share, at least a minimum.
   rate = std::max(rate, kMinimumPayRate * seconds);
   bool done = true;
-  for (irr::u32 i = 0; i < costs.size(); ++i) {
-    cost& entry = costs[i].value;
-    const float remaining = entry.amount - entry.paid;
-    if (!(remaining > 0.0f))
-      continue;
-    const irr::s32 index = findStateIndex(states, costs[i].entryName());
-    if (index < 0) {
+  forEachUnpaid(costs, states, [&](cost& entry, float remaining, storedAmount* state) {
+    if (state == nullptr) {
       // Nothing is paid this step for the entries after a missing resource.
       done = false;
       rate = 0.0f;
-      continue;
+      return;
     }
-    storedAmount& state = states[index].value;
-    const float available = availableAmount(state);
+    const float available = availableAmount(*state);
     if (available <= 0.0f) {
       done = false;
-      continue;
+      return;
     }
     const float take = std::min(entry.amount * rate, available);
     if (take < remaining) {
       entry.paid += take;
-      takeFromState(state, builder, take);
+      takeFromState(*state, builder, take);
       done = false;
     } else {
       entry.paid = entry.amount;
-      takeFromState(state, builder, remaining);
+      takeFromState(*state, builder, remaining);
     }
-  }
+  });
   return done;
 }
 
