@@ -42,6 +42,8 @@ double gameStepCap() { return videoMode ? framePeriod() : kGameStepCap; }
 
 void resetSessionFlags(bool networkClient) {
   sessionActive = networkClient;
+  gameRulesActive = !networkClient;
+  statisticsActive = false;
   simulationStarted = false;
   sessionEnding = false;
   firstFramePending = true;

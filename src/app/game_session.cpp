@@ -42,6 +42,7 @@
 #include "platform/signals.h"
 #include "platform/thread.h"
 #include "script/server_modules.h"
+#include "universe/objects/object_registry.h"
 
 namespace {
 
@@ -118,8 +119,10 @@ void tearDownSession() {
   // T14. (The particle-system generator and the graphics registries are
   // cleared here.)
 
-  // T15. (Undeleted game objects are reported unless the galaxy failed, and
-  // the object registry is cleared.)
+  // T15.
+  if (!galaxyFailed)
+    reportUndeletedObjects();
+  clearObjectRegistry();
   logInfo("Game ending. Total game time (not session): %f seconds\n", gameTime.load());
 }
 
@@ -175,6 +178,7 @@ int runGameSession(const irr::core::stringc& name) {
 
   // 5.
   resetSessionFlags(isNetworkClient());
+  uidHighWater = 1;
   registerFrameProfileSections();
 
   // 6. Clocks.
@@ -254,9 +258,11 @@ int runGameSession(const irr::core::stringc& name) {
 
     // 22.
     clearModTables();
+    statisticsActive = true;
   }
   // (The galaxy processing threads start here.)
   logInfo("Initializing %i galaxy processing threads\n", static_cast<int>(uiThreadCount));
+  simulationRunning = true;
 
   // 23. (The view input's table, the cargo dialog, the context menu, the IRC
   // window and the GUI script modules join here.)
@@ -345,9 +351,12 @@ int runGameSession(const irr::core::stringc& name) {
   // T1. (The galaxy processing threads are resumed here.)
   sessionEnding = true;
   sessionActive = false;
+  statisticsActive = false;
+  gameRulesActive = false;
 
   // T2. (The galaxy processing threads are paused after the workers stop.)
   workers.stop();
+  simulationRunning = false;
 
   // T3. (The session's object list, the planet types and the traits are
   // cleared here.)

@@ -23,6 +23,8 @@ class Mutex {
 
   // Enters, spinning on a try-enter with a zero-length sleep between tries.
   void lock();
+  // One try without waiting; true when the caller now holds the mutex.
+  bool tryLock() { return section_.tryLock(); }
   // Leaves once.
   void unlock();
   // Leaves as often as the calling thread has entered and returns that count.

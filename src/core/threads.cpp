@@ -97,4 +97,6 @@ void freeThreadLocals() {
   delete record.scratchStream;
   record.scratchStream = nullptr;
   record.currentSystem = nullptr;
+  record.systemLockNesting = 0;
+  record.systemLockFrames.clear();
 }

@@ -82,10 +82,17 @@ struct ThreadLocals {
   // Copy of the last locale key this thread did not find.
   irr::core::stringw localeMiss;
 
-  // Star-system lock state of a galaxy processing thread.
+  // Star-system locks. `currentSystem` is the system this thread's galaxy
+  // worker ticks (null elsewhere). Each system taken while another was held
+  // pushes a frame with the depth at which the other was released;
+  // `systemLockNesting` counts the frames.
+  struct SystemLockFrame {
+    solarSystem* system;
+    unsigned savedDepth;
+  };
   solarSystem* currentSystem = nullptr;
   int systemLockNesting = 0;
-  unsigned savedSystemLockDepth = 0;
+  std::vector<SystemLockFrame> systemLockFrames;
   int threadNumber = 0;
   float frameSeconds = 0.0f;
 };

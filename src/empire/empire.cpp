@@ -2,7 +2,12 @@
 
 #include <angelscript.h>
 
+#include <utility>
+
+#include "app/base/session_state.h"
+#include "core/common_strings.h"
 #include "core/net_encoders.h"
+#include "universe/objects/game_object.h"
 
 EmpireID nextEmpireID = 0;
 std::vector<empire*> empireList;
@@ -35,17 +40,124 @@ const wchar_t* const kMessageCategories[] = {
     L"treaty_new",  L"treaty_reject", L"treaty_accept", L"peace",      L"war",           L"custom",
 };
 
+// Adds an object to, or takes it from, the empire's objects on the empire's
+// own step. Holds a reference on the object until it has run.
+class regObject : public empJob {
+ public:
+  regObject(generic_object* object, bool add) : object_(object), add_(add) { object_->grab(); }
+  ~regObject() override { object_->drop(); }
+  void run(empire* emp) override {
+    ScopedWriteLock guard(emp->locks[EA_Objects]);
+    if (add_)
+      emp->objects.insert(object_);
+    else
+      emp->objects.erase(object_);
+  }
+
+ private:
+  generic_object* object_;
+  bool add_;
+};
+
+void changeObjects(empire* emp, generic_object* object, bool add) {
+  if (object == nullptr)
+    return;
+  if (simulationRunning.load()) {
+    emp->queueJob(new regObject(object, add));
+    return;
+  }
+  ScopedWriteLock guard(emp->locks[EA_Objects]);
+  if (add)
+    emp->objects.insert(object);
+  else
+    emp->objects.erase(object);
+}
+
 }  // namespace
 
 empire::empire() : ID(nextEmpireID++) {}
 
 empire::~empire() {
+  for (auto& entry : relations)
+    delete entry.second;
   if (aiObject != nullptr)
     aiObject->Release();
   for (empJob* job : jobs)
     delete job;
   for (empCommand* command : commands)
     delete command;
+}
+
+EmpireRelation* empire::getRelation(const empire* other) {
+  ReadWriteLock& area = locks[EA_Relations];
+  {
+    ScopedReadLock guard(area);
+    const auto found = relations.find(other);
+    if (found != relations.end())
+      return found->second;
+  }
+  // Another thread may have made it between the two looks: keep the first
+  // record, so that a pointer handed out never dangles.
+  ScopedWriteLock guard(area);
+  EmpireRelation*& slot = relations[other];
+  if (slot == nullptr)
+    slot = new EmpireRelation();
+  return slot;
+}
+
+bool empire::isAllied(const empire* other) { return other == this || getRelation(other)->allied; }
+
+bool empire::isEnemy(const empire* other) { return other != this && getRelation(other)->enemy; }
+
+float empire::getStat(const irr::core::stringw& statName) {
+  ScopedReadLock guard(locks[EA_Stats]);
+  // modStat inserts at the sorted place, so a reader never has to sort.
+  const irr::s32 index = PtrNamedVar<float>::findNoSort(stats, statName);
+  return index < 0 ? 0.0f : stats[index].value;
+}
+
+void empire::modStat(const irr::core::stringw& statName, EmpireStatOp op, float value) {
+  ScopedWriteLock guard(locks[EA_Stats]);
+  float& stored = PtrNamedVar<float>::getOrAdd(stats, statName, internCommonString).value;
+  const double current = stored;
+  switch (op) {
+    case ESO_Set:
+      stored = value;
+      break;
+    case ESO_Add:
+      stored = static_cast<float>(current + value);
+      break;
+    case ESO_Subtract:
+      stored = static_cast<float>(current - value);
+      break;
+    case ESO_Multiply:
+      stored = static_cast<float>(current * value);
+      break;
+    case ESO_Divide:
+      stored = static_cast<float>(current / value);
+      break;
+  }
+}
+
+void empire::registerObject(generic_object* object) { changeObjects(this, object, true); }
+
+void empire::unregisterObject(generic_object* object) { changeObjects(this, object, false); }
+
+void postEmpireMessage(empire* emp, const irr::core::stringw& text, const irr::core::stringw& category,
+                       int32_t priority, int32_t time) {
+  if (emp == nullptr)
+    return;
+  ScopedWriteLock guard(emp->locks[EA_Messages]);
+  while (emp->messages.size() >= kMaxEmpireMessages)
+    emp->messages.pop_front();
+  const double now = gameTime.load();
+  EmpireMessage message;
+  message.text = text;
+  message.category = internCommonString(category);
+  message.priority = priority;
+  message.time = time < 0 ? static_cast<int32_t>(now) : time;
+  emp->messages.push_back(std::move(message));
+  emp->lastMessage = now;
 }
 
 void empire::tick(float /*seconds*/) {

@@ -13,14 +13,17 @@
 // step on the frame loop's thread; player orders are queued as commands.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <map>
+#include <set>
 #include <vector>
 
 #include <irrString.h>
 
 #include "core/locks.h"
+#include "core/names.h"
 
 namespace AngelScript {
 class asIScriptObject;
@@ -28,6 +31,27 @@ class asIScriptObject;
 
 using EmpireID = uint8_t;
 class empire;
+class generic_object;
+
+// The ID of the space empire, which owns the star systems.
+constexpr EmpireID kSpaceEmpireID = 255;
+
+// The standing of one empire towards another.
+struct EmpireRelation {
+  bool allied = false;
+  bool enemy = false;
+};
+
+// A message for the empire's player.
+struct EmpireMessage {
+  irr::core::stringw text;
+  const irr::core::stringw* category = nullptr;  // pooled common string
+  int32_t priority = 0;
+  int32_t time = 0;  // game time in whole seconds
+};
+
+// Operations of empire::modStat.
+enum EmpireStatOp : int { ESO_Set = 0, ESO_Add = 1, ESO_Subtract = 2, ESO_Multiply = 3, ESO_Divide = 4 };
 
 // The lock areas of an empire, each guarding the named part of its state.
 enum EmpireLockArea : unsigned {
@@ -80,6 +104,24 @@ class empire {
 
   bool isValid() const { return valid; }
 
+  // The standing towards `other`, made (zeroed) on first use. The record
+  // lives as long as this empire.
+  EmpireRelation* getRelation(const empire* other);
+  // True for the empire itself, else the record's allied flag.
+  bool isAllied(const empire* other);
+  // False for the empire itself, else the record's enemy flag.
+  bool isEnemy(const empire* other);
+
+  // A stored amount; 0 when never set (nothing is created).
+  float getStat(const irr::core::stringw& statName);
+  // Applies `op` with `value` to the named amount (made at 0 when absent).
+  void modStat(const irr::core::stringw& statName, EmpireStatOp op, float value);
+
+  // Adds an object to (or takes it from) the empire's objects: at once while
+  // the simulation does not run, else on the empire's next step.
+  void registerObject(generic_object* object);
+  void unregisterObject(generic_object* object);
+
   // The empire's step, once per simulation frame with the game seconds that
   // passed: it becomes the active empire, runs its queued jobs, then its
   // queued commands. (Traits, research, diplomacy, the script AI and
@@ -93,10 +135,22 @@ class empire {
   // Deletes every queued command (end of a game session).
   void clearCommands();
 
+  // The objects the empire owns (EA_Objects).
+  std::set<generic_object*> objects;
   EmpireID ID;
+  // The messages for the empire's player, oldest first (EA_Messages).
+  std::list<EmpireMessage> messages;
+  // Game time of the latest message (EA_Messages).
+  double lastMessage = 0.0;
   irr::core::stringw name;
+  // The own bits of the empires whose objects this empire sees.
+  std::atomic<uint32_t> visibility{0};
+  // This empire's bit in every visibility mask.
+  uint32_t ownBit = 0;
   // False only for the space empire and the default empire.
   bool valid = true;
+  // Sees every object ("emp_see_all").
+  bool seeAll = false;
 
   // The script AI object (null without AI) and its script function ids of
   // "void tick(Empire@,float)" and "void onDiplomaticMessage(Empire@,Empire@,
@@ -105,6 +159,8 @@ class empire {
   int32_t aiTickFunction = -1;
   int32_t aiMessageFunction = -1;
 
+  std::map<const empire*, EmpireRelation*> relations;  // EA_Relations
+  PtrNamedVar<float>::Registry stats;                   // EA_Stats
   std::list<empJob*> jobs;          // EA_Jobs
   std::list<empCommand*> commands;  // EA_Commands
   ReadWriteLock locks[EA_COUNT];
@@ -131,6 +187,14 @@ void deleteAllEmpires();
 // Runs the empire's queued jobs, front first, each without the jobs area
 // held, so a job may queue further jobs: those run in the same call.
 void runEmpireJobs(empire* emp);
+
+// Messages kept per empire: the oldest goes once more are posted.
+constexpr size_t kMaxEmpireMessages = 251;
+
+// Appends a message to the empire's list (time < 0: the current game time in
+// whole seconds); the category is pooled in the common string list.
+void postEmpireMessage(empire* emp, const irr::core::stringw& text, const irr::core::stringw& category,
+                       int32_t priority, int32_t time);
 
 // The message categories of a game session: id -> name and name -> id.
 // registerMessageCategories fills both ("subsys_new" 0 .. "custom" 17) when a

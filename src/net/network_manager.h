@@ -10,6 +10,14 @@
 #include <irrString.h>
 
 #include <cstdint>
+#include <functional>
+#include <utility>
+
+#include "platform/peer_types.h"
+
+namespace RakNet {
+class BitStream;
+}
 
 // The port a server listens on unless told otherwise.
 constexpr uint16_t kDefaultGamePort = 12100;
@@ -19,6 +27,20 @@ class NetworkManager {
   // True while a peer is started (as a server or a client). Peers are
   // started by hosting or connecting; until then the manager is idle.
   bool peerActive() const { return false; }
+
+  // Sends `stream` at medium priority on `orderingChannel`. The unassigned
+  // address sends to every client (on a server) or to the server (on a
+  // client). The stream stays the caller's. Without a peer nothing leaves
+  // the process; an observer, when set, sees every message handed in.
+  void send(RakNet::BitStream* stream, uint8_t orderingChannel, RakNet::PacketReliability reliability,
+            const RakNet::SystemAddress& target);
+
+  using SendObserver = std::function<void(const RakNet::BitStream& stream, uint8_t orderingChannel,
+                                          RakNet::PacketReliability reliability,
+                                          const RakNet::SystemAddress& target)>;
+  // Replaces the observer (an empty function removes it). Not locked: set it
+  // while no other thread sends.
+  void setSendObserver(SendObserver observer) { sendObserver_ = std::move(observer); }
 
   bool isServer = false;     // a server peer started
   bool isNetworked = false;  // a client peer started
@@ -35,6 +57,9 @@ class NetworkManager {
   uint32_t restartInterval = 0;        // scheduled restart period, 0 for none
   uint32_t restartTime = 0;            // next scheduled restart
   irr::core::stringw consolePassword;  // remote console; empty refuses it
+
+ private:
+  SendObserver sendObserver_;
 };
 
 // The process's network manager (lives for the whole process).

@@ -271,6 +271,7 @@ TEST(ServerProcess, GameSessionRunsUntilSigint) {
                  "============\nPreparing Galaxy... Finished(", "Initializing 0 galaxy processing threads\n",
                  "============\nInitialize GUI...\n============\n", "Game loop start ",
                  "Game ending. Total game time (not session): ", "Shutting down engine\n"});
+  EXPECT_EQ(readFile(home / "Corvane" / "log.txt").find("objects have not been deleted"), std::string::npos);
 }
 
 // Without -singlethreaded the galaxy gets four processing threads per CPU
@@ -280,10 +281,12 @@ TEST(ServerProcess, GalaxyThreadCountFollowsTheCpus) {
   ServerProcess server(home, {"-verbose"});
   ASSERT_TRUE(server.waitForOutput("Game loop start ")) << server.output;
   server.stopWith(SIGTERM);
+  const std::string log = readFile(home / "Corvane" / "log.txt");
+  EXPECT_NE(log.find("Game ending. Total game time (not session): "), std::string::npos);
+  EXPECT_EQ(log.find("objects have not been deleted"), std::string::npos);
   const unsigned cpus = plat::affinityCpuCount();
   const unsigned threads = cpus <= 1 ? 0 : std::min(4 * cpus, 255u);
-  EXPECT_NE(readFile(home / "Corvane" / "log.txt")
-                .find("\nInitializing " + std::to_string(threads) + " galaxy processing threads\n"),
+  EXPECT_NE(log.find("\nInitializing " + std::to_string(threads) + " galaxy processing threads\n"),
             std::string::npos);
 }
 

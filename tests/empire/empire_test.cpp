@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/base/session_state.h"
 #include "core/net_encoders.h"
 #include "platform/bit_stream.h"
 
@@ -141,6 +142,44 @@ TEST_F(EmpireListTest, StepRunsJobsThenCommandsAsTheActiveEmpire) {
   deleteAllEmpires();
   EXPECT_EQ(ran, (std::vector<std::string>{"~left", "~unrun"}));
   EXPECT_EQ(activeEmpire, nullptr);
+}
+
+TEST_F(EmpireListTest, MessagesKeepTheNewest251) {
+  empire* emp = registerEmpire(new empire);
+  gameTime = 42.7;
+  for (int i = 0; i < 300; ++i)
+    postEmpireMessage(emp, irr::core::stringw(i), L"misc", 0, -1);
+  ASSERT_EQ(emp->messages.size(), 251u);
+  EXPECT_EQ(emp->messages.front().text, irr::core::stringw(49));
+  EXPECT_EQ(emp->messages.front().time, 42) << "game time in whole seconds";
+  EXPECT_EQ(*emp->messages.front().category, irr::core::stringw(L"misc"));
+  EXPECT_DOUBLE_EQ(emp->lastMessage, 42.7);
+  postEmpireMessage(emp, L"late", L"build", -10, 17);
+  EXPECT_EQ(emp->messages.back().time, 17);
+  EXPECT_EQ(emp->messages.back().priority, -10);
+  EXPECT_EQ(emp->messages.size(), 251u);
+  gameTime = 0.0;
+}
+
+TEST_F(EmpireListTest, RelationsAndStats) {
+  empire* a = registerEmpire(new empire);
+  empire* b = registerEmpire(new empire);
+  EXPECT_TRUE(a->isAllied(a));
+  EXPECT_FALSE(a->isEnemy(a));
+  EXPECT_FALSE(a->isAllied(b));
+  EXPECT_EQ(a->getRelation(b), a->getRelation(b)) << "one record per other empire";
+  a->getRelation(b)->enemy = true;
+  EXPECT_TRUE(a->isEnemy(b));
+  EXPECT_FALSE(b->isEnemy(a));
+
+  EXPECT_EQ(a->getStat(L"Ship"), 0.0f);
+  EXPECT_EQ(a->stats.size(), 0u) << "reading creates nothing";
+  a->modStat(L"Ship", ESO_Add, 2.0f);
+  a->modStat(L"Ship", ESO_Multiply, 3.0f);
+  a->modStat(L"Planet", ESO_Set, 1.0f);
+  a->modStat(L"Planet", ESO_Subtract, 4.0f);
+  EXPECT_EQ(a->getStat(L"Ship"), 6.0f);
+  EXPECT_EQ(a->getStat(L"Planet"), -3.0f);
 }
 
 TEST(MessageCategories, RegisteredForASessionAndCleared) {

@@ -13,4 +13,7 @@ bool speedRestorePending = false;
 std::atomic<bool> simulationStarted{false};
 std::atomic<bool> sessionActive{false};
 std::atomic<bool> sessionEnding{false};
+std::atomic<bool> statisticsActive{false};
+std::atomic<bool> gameRulesActive{false};
+std::atomic<bool> simulationRunning{false};
 bool galaxyFailed = false;

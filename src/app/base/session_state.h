@@ -44,5 +44,16 @@ extern std::atomic<bool> simulationStarted;
 extern std::atomic<bool> sessionActive;
 // True once the frame loop has ended.
 extern std::atomic<bool> sessionEnding;
+// Statistics of star systems are kept: set once the galaxy has been
+// prepared, cleared when tear-down begins.
+extern std::atomic<bool> statisticsActive;
+// This process runs the game's rules (not a network client): set at session
+// start, cleared when tear-down begins. Gates the object kinds' script hooks,
+// empire messages and explosion bursts.
+extern std::atomic<bool> gameRulesActive;
+// The galaxy processing threads run: set when they start, cleared once
+// tear-down has paused them. While set, an empire's object set changes only
+// on its own step.
+extern std::atomic<bool> simulationRunning;
 // Set when no galaxy was prepared (failed load, cancelled client wait).
 extern bool galaxyFailed;

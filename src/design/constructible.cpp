@@ -1,0 +1,119 @@
+#include "design/constructible.h"
+
+#include <algorithm>
+
+#include "core/save_stream.h"
+#include "universe/objects/game_object.h"
+
+namespace {
+
+// Payment speed: a fully stocked builder pays 2.5 times the item's amounts
+// per second; a short one still pays at least 5 % per second.
+constexpr float kPayRate = 2.5f;
+constexpr float kMinimumPayRate = 0.05f;
+// Cargo is spent whole only when it does not exceed the amount by more than
+// this factor, so rounding never leaves crumbs in the hold.
+constexpr float kCargoSlack = 1.0001f;
+
+constexpr uint8_t kBaseItemRecordType = 0;
+
+float availableAmount(const storedAmount& state) { return state.val + state.inCargo - state.required; }
+
+// Takes `amount` from the state, cargo first.
+void takeFromState(storedAmount& state, generic_object* builder, float amount) {
+  if (state.inCargo > 0.0f) {
+    if (state.inCargo > amount * kCargoSlack) {
+      state.inCargo -= amount;
+      if (builder != nullptr)
+        builder->cargoUsed -= amount;
+      return;
+    }
+    if (builder != nullptr)
+      builder->cargoUsed -= state.inCargo;
+    amount -= state.inCargo;
+    state.inCargo = 0.0f;
+  }
+  state.val -= amount;
+}
+
+}  // namespace
+
+// Calls visit(entry, remaining, state) for every cost still owed, in order,
+// with the builder's state of that resource (null when it has none).
+template <class Visit>
+static void forEachUnpaid(constructible::CostList& costs, StateList& states, Visit visit) {
+  for (irr::u32 i = 0; i < costs.size(); ++i) {
+    constructible::cost& entry = costs[i].value;
+    const float remaining = entry.amount - entry.paid;
+    if (!(remaining > 0.0f))
+      continue;
+    const irr::s32 index = findStateIndex(states, costs[i].entryName());
+    visit(entry, remaining, index < 0 ? nullptr : &states[index].value);
+  }
+}
+
+bool constructible::payCosts(StateList& states, generic_object* builder, float seconds) {
+  if (costs.size() == 0)
+    return true;
+  if (states.size() == 0)
+    return false;
+
+  // First pass: pay in full what the stocks cover, and find the share of
+  // the rest that the shortest stock allows.
+  float rate = kPayRate * seconds;
+  bool isShort = false;
+  forEachUnpaid(costs, states, [&](cost& entry, float remaining, storedAmount* state) {
+    const float available = state != nullptr ? availableAmount(*state) : 0.0f;
+    if (available <= 0.0f) {
+      isShort = true;
+      rate = 0.0f;
+    } else if (available >= remaining) {
+      entry.paid = entry.amount;
+      takeFromState(*state, builder, remaining);
+    } else {
+      isShort = true;
+      rate = std::min(rate, available / remaining);
+    }
+  });
+  if (!isShort)
+    return true;
+
+  // Second pass: every cost advances by that share, at least a minimum.
+  rate = std::max(rate, kMinimumPayRate * seconds);
+  bool done = true;
+  forEachUnpaid(costs, states, [&](cost& entry, float remaining, storedAmount* state) {
+    if (state == nullptr) {
+      // Nothing is paid this step for the entries after a missing resource.
+      done = false;
+      rate = 0.0f;
+      return;
+    }
+    const float available = availableAmount(*state);
+    if (available <= 0.0f) {
+      done = false;
+      return;
+    }
+    const float take = std::min(entry.amount * rate, available);
+    if (take < remaining) {
+      entry.paid += take;
+      takeFromState(*state, builder, take);
+      done = false;
+    } else {
+      entry.paid = entry.amount;
+      takeFromState(*state, builder, remaining);
+    }
+  });
+  return done;
+}
+
+float constructible::getProgress() const {
+  float paid = 0.0f;
+  float total = 0.0f;
+  for (irr::u32 i = 0; i < costs.size(); ++i) {
+    paid += costs[i].value.paid;
+    total += costs[i].value.amount;
+  }
+  return total > 0.0f ? paid / total : 0.0f;
+}
+
+void constructible::save(SaveStream& stream) const { stream.writeU8(kBaseItemRecordType); }

@@ -1,0 +1,210 @@
+#include "universe/objects/solar_system.h"
+
+#include <functional>
+
+#include "app/base/config.h"
+#include "app/base/session_state.h"
+#include "core/common_strings.h"
+#include "core/log.h"
+#include "empire/empire.h"
+#include "platform/thread.h"
+#include "universe/objects/object_pools.h"
+
+namespace {
+
+constexpr float kSystemRadius = 80.0f;
+// Children ticked before the tick yields to a waiting thread.
+constexpr int kYieldBudget = 100;
+// The "prs" above which an empire sees the system.
+constexpr float kVisiblePresence = 0.01f;
+// Squared speed above which a child is checked for leaving every tick.
+constexpr float kFastSpeedSquared = 0.01f;
+constexpr int kMobileMoverKind = 2;
+
+const irr::core::stringw kPresenceStat = L"prs";
+
+}  // namespace
+
+bool Stats::operator<(const Stats& other) const { return std::less<const empire*>()(emp, other.emp); }
+
+Stats& getEmpireStats(StatsList& list, empire* emp) {
+  list.sort();  // heap sort, only when not marked sorted
+  irr::s32 low = 0;
+  irr::s32 high = static_cast<irr::s32>(list.size()) - 1;
+  std::less<const empire*> before;
+  while (low <= high) {
+    const irr::s32 middle = (low + high) / 2;
+    if (list[middle].emp == emp)
+      return list[middle];
+    if (before(emp, list[middle].emp))
+      high = middle - 1;
+    else
+      low = middle + 1;
+  }
+  Stats entry;
+  entry.emp = emp;
+  entry.values = new PtrNamedVar<float>::Registry();
+  list.push_back(entry);
+  return list.getLast();
+}
+
+float getStatValue(const Stats& stats, const irr::core::stringw& statName) {
+  if (stats.values == nullptr)
+    return 0.0f;
+  const irr::s32 index = PtrNamedVar<float>::findNoSort(*stats.values, statName);
+  return index < 0 ? 0.0f : (*stats.values)[index].value;
+}
+
+float& statValue(Stats& stats, const irr::core::stringw& statName) {
+  return PtrNamedVar<float>::getOrAdd(*stats.values, statName, internCommonString).value;
+}
+
+void dumpSystemStats(const StatsList& list) {
+  for (irr::u32 i = 0; i < list.size(); ++i) {
+    const Stats& entry = list[i];
+    logPrint("Stats for %ls:\n", entry.emp != nullptr ? entry.emp->name.c_str() : L"");
+    if (entry.values == nullptr)
+      continue;
+    for (irr::u32 v = 0; v < entry.values->size(); ++v)
+      logPrint(" %ls=%f\n", (*entry.values)[v].entryName().c_str(), static_cast<double>((*entry.values)[v].value));
+  }
+}
+
+ObjectPool& systemPool() {
+  static ObjectPool* pool = new ObjectPool(sizeof(solarSystem));  // for the whole process
+  return *pool;
+}
+
+void* solarSystem::operator new(size_t size) { return systemPool().allocate(size); }
+
+void solarSystem::operator delete(void* memory) { systemPool().free(memory); }
+
+solarSystem::solarSystem() : generic_object(getEmpireByID(kSpaceEmpireID), new StatsList(), nullptr) {
+  radius = kSystemRadius;
+  radiusSquared = kSystemRadius * kSystemRadius;
+  lock = createMutex();
+}
+
+solarSystem::~solarSystem() {
+  destroyMutex(lock);
+  if (systemStats != nullptr) {
+    for (irr::u32 i = 0; i < systemStats->size(); ++i)
+      delete (*systemStats)[i].values;
+    delete systemStats;
+    systemStats = nullptr;
+  }
+}
+
+bool solarSystem::isOwnerVisibleTo(const empire*, bool) const { return true; }
+
+bool solarSystem::isVisibleTo(const empire*) const { return true; }
+
+bool solarSystem::isSystemVisibleTo(const empire* viewer) const {
+  return viewer != nullptr && (visibilityMask.load() & viewer->ownBit) != 0;
+}
+
+void solarSystem::tick(float) {
+  const double now = gameTime.load();
+  const float dt = static_cast<float>(now - localTime);
+  if (dt < 0.0f || !isValid())
+    return;
+  localTime = now;
+  tickChildren(dt, !singleThreaded);
+  updateVisibility();
+}
+
+void solarSystem::tickChildren(float seconds, bool threaded) {
+  int budget = kYieldBudget;
+  heldPointer<generic_object> held;
+  irr::s32 i = 0;
+  while (i < static_cast<irr::s32>(children.size())) {
+    generic_object* child = children[i].get();
+    // Held in both modes: a child that destroys itself in its tick may
+    // otherwise be gone before it is looked at below.
+    held = child;
+    const irr::s32 countBefore = static_cast<irr::s32>(children.size());
+    child->tick(seconds);
+
+    if (child->isValid() && child->container == this) {
+      const bool fast = child->mover != nullptr && child->mover->getKind() == kMobileMoverKind &&
+                        child->velocity.getLengthSQ() > kFastSpeedSquared;
+      if (fast) {
+        checkChildLeaving(child);
+      } else if (child->hasFlag(FLAG_REPARENT)) {
+        checkChildLeaving(child);
+        if (child->container == this)
+          child->clearFlag(FLAG_REPARENT);
+      }
+    }
+
+    // Children removed during the tick shift the rest down: step back by as
+    // many, so that every remaining child is still ticked once. Children
+    // appended meanwhile are reached in this pass.
+    const irr::s32 removed = countBefore - static_cast<irr::s32>(children.size());
+    i += 1 - (removed > 0 ? removed : 0);
+    if (i < 0)
+      i = 0;
+
+    if (!threaded)
+      continue;
+    if (budget > 0)
+      --budget;
+    const bool another = i < static_cast<irr::s32>(children.size());
+    if (waiters.load() > 0 && another && (budget == 0 || priorityWaiters.load() > 0)) {
+      held = nullptr;
+      budget = kYieldBudget;
+      lock->unlock();
+      plat::sleepMs(0);
+      lock->lock();
+      // Other threads may have changed the children meanwhile.
+      if (i > static_cast<irr::s32>(children.size()))
+        i = static_cast<irr::s32>(children.size());
+    }
+  }
+}
+
+void solarSystem::updateVisibility() {
+  uint32_t mask = 0;
+  if (systemStats != nullptr) {
+    for (empire* emp : empireList) {
+      // Only this system's own tick adds entries, so the walk is safe here.
+      for (irr::u32 s = 0; s < systemStats->size(); ++s) {
+        const Stats& entry = (*systemStats)[s];
+        if (entry.emp == emp && entry.values != nullptr) {
+          const irr::s32 index = PtrNamedVar<float>::findNoSort(*entry.values, kPresenceStat);
+          if (index >= 0 && (*entry.values)[index].value > kVisiblePresence)
+            mask |= emp->ownBit;
+          break;
+        }
+      }
+    }
+  }
+  visibilityMask.store(mask);
+}
+
+void solarSystem::destroyNow(bool quiet) {
+  if (!isValid())
+    return;
+  clearFlag(FLAG_VALID);
+  const bool tearDown = sessionEnding.load();
+  while (children.size() > 0) {
+    generic_object* child = children.getLast().get();
+    const irr::u32 before = children.size();
+    if (tearDown)
+      child->destroyNow(quiet);
+    else
+      child->setContainer(container);
+    // A child that stays (it was destroyed already, or has no way out) is
+    // let go here, so that the loop always ends.
+    if (children.size() == before && children.size() > 0 && children.getLast().get() == child)
+      removeChild(child);
+  }
+  if (container != nullptr) {
+    generic_object* old = container;
+    old->removeChild(this);
+    container = nullptr;
+    old->drop();
+  }
+  // (The graphics object is told to remove itself here.)
+  drop();
+}

@@ -1,0 +1,70 @@
+// Star systems: the unit of parallel simulation. A system contains its
+// stars, planets, ships and oddities, is ticked by exactly one galaxy
+// processing thread at a time, and owns the critical section that every
+// thread holds before it changes anything inside it (system_locks.h).
+//
+// Each system keeps per-empire statistics, kept up to date by the objects
+// that enter, leave or change owner:
+//   "prs"      the empire's objects in the system
+//   "visited"  game time when one of its objects last entered
+//   "planets"  its planets there
+//   "str"      the strength of its ships there
+// and a visibility mask of the empires whose "prs" there exceeds 0.01.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "core/locks.h"
+#include "core/names.h"
+#include "universe/objects/game_object.h"
+
+// The statistics of one empire in one system.
+struct Stats {
+  empire* emp = nullptr;
+  PtrNamedVar<float>::Registry* values = nullptr;
+
+  bool operator<(const Stats& other) const;
+};
+
+// The entry of `emp` in `list`, appended (with no values) when absent. The
+// list is sorted by empire lazily, before a search.
+Stats& getEmpireStats(StatsList& list, empire* emp);
+// A named value of an entry; 0 when absent (nothing is added).
+float getStatValue(const Stats& stats, const irr::core::stringw& statName);
+// The named value, added at 0 when absent.
+float& statValue(Stats& stats, const irr::core::stringw& statName);
+// Logs "Stats for <empire>:" and " <name>=<value>" for every entry.
+void dumpSystemStats(const StatsList& list);
+
+class solarSystem : public generic_object {
+ public:
+  // A system of the space empire (or the default empire when there is no
+  // space empire), radius 80.
+  solarSystem();
+
+  static void* operator new(size_t size);
+  static void operator delete(void* memory);
+
+  int getType() const override { return OT_System; }
+  bool isOwnerVisibleTo(const empire* viewer, bool force) const override;
+  bool isVisibleTo(const empire* viewer) const override;
+  void tick(float seconds) override;
+  void destroyNow(bool quiet) override;
+
+  // Whether `viewer`'s bit is in the visibility mask; false for null.
+  bool isSystemVisibleTo(const empire* viewer) const;
+
+  std::atomic<uint32_t> visibilityMask{0};
+  float radiusSquared = 0.0f;
+  std::atomic<int32_t> waiters{0};
+  std::atomic<int32_t> priorityWaiters{0};
+  Mutex* lock = nullptr;
+
+ protected:
+  ~solarSystem() override;
+
+ private:
+  void tickChildren(float seconds, bool threaded);
+  void updateVisibility();
+};
