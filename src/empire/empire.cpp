@@ -8,7 +8,9 @@
 #include "core/common_strings.h"
 #include "core/log.h"
 #include "core/net_encoders.h"
+#include "design/hull_list.h"
 #include "empire/empire_names.h"
+#include "empire/research/research_web.h"
 #include "empire/traits.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
@@ -86,6 +88,9 @@ void changeObjects(empire* emp, generic_object* object, bool add) {
 EmpireRates::EmpireRates() { PtrNamedVar<float>::getOrAdd(named, L"Food", internCommonString).value = kFoodRate; }
 
 empire::empire() : ID(nextEmpireID++) {
+  // (A network client's web becomes the proxy of the server's once clients
+  // exist.)
+  researchWeb = research::createResearchWeb(this);
   takeRandomName();
   takeRandomColor();
   spaces.setSpace(&techVars, L"Techs");
@@ -103,6 +108,10 @@ empire::~empire() {
   for (auto& entry : relations)
     delete entry.second;
   releaseAI();
+  delete researchWeb;
+  for (irr::u32 i = 0; i < hulls.size(); ++i)
+    if (hulls[i].value != nullptr)
+      hulls[i].value->drop();
   for (empJob* job : jobs)
     delete job;
   for (empCommand* command : commands)

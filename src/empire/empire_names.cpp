@@ -1,11 +1,14 @@
 #include "empire/empire_names.h"
 
-#include <cstdlib>
+#include <iterator>
 
 #include "core/data_file.h"
 #include "core/locale.h"
+#include "core/random.h"
 #include "core/user_folders.h"
+#include "design/hull_list.h"
 #include "empire/empire.h"
+#include "empire/research/research_web.h"
 
 std::vector<irr::core::stringw> empireNames;
 std::set<uint32_t> empireColors;
@@ -16,6 +19,7 @@ namespace {
 const char* const kNamesFile = "Game Data/EmpireNames.txt";
 const char* const kColorsFile = "Game Data/EmpireColors.txt";
 const wchar_t* const kNoName = L"---";
+const wchar_t* const kUnknownHullLayout = L"Unknown Hull Layout";
 // Lines of the colour file that hold the special empires' colours.
 constexpr size_t kReservedColorLines = 3;
 // Used when the colour file gives none: space, pirates, remnants.
@@ -29,7 +33,7 @@ constexpr float kSpaceRuler[5] = {0.0f, 0.0f, 1e6f, 1.5e10f, 1.5e10f};
 constexpr float kPirateRuler[5] = {0.95f, 0.2f, 0.95f, 2.9f, 45.0f};
 
 // A draw of the process-wide generator, below `count`.
-size_t drawBelow(size_t count) { return static_cast<size_t>(std::rand() & 0x7FFF) % count; }
+size_t drawBelow(size_t count) { return static_cast<size_t>(processRandom()) % count; }
 
 template <class Line>
 bool readModFile(const char* path, std::vector<Line>& lines) {
@@ -77,8 +81,10 @@ void setRuler(empire* emp, const wchar_t* nameKey, const float (&values)[5]) {
 // Steps shared by the pirates and the remnants.
 void prepareSpecial(empire* emp) {
   emp->updateTraitVariables();
-  // (The research web is initialised and the unlocked sub-systems computed
-  // here.)
+  if (emp->researchWeb != nullptr)
+    emp->researchWeb->initialise(emp);
+  // (The unlocked sub-systems are computed here once sub-system definitions
+  // exist.)
 }
 
 // A special empire with its ID, name, colour and ruler.
@@ -192,4 +198,14 @@ void createSpecialEmpires() {
   loadEmpireColors();
 }
 
-hull_list* getUnknownHullLayout() { return nullptr; }
+hull_list* getUnknownHullLayout() {
+  empire* space = getEmpireByID(kSpaceEmpireID);
+  hull_list* layout = new hull_list(kUnknownHullLayout, space);
+  layout->role = HullRole_Combat;
+  ScopedWriteLock guard(space->locks[EA_HullLayouts]);
+  NamedVar<hull_list*>& entry = NamedVar<hull_list*>::getOrAdd(space->hulls, kUnknownHullLayout);
+  if (entry.value != nullptr)
+    entry.value->drop();
+  entry.value = layout;  // the table holds the layout's first reference
+  return layout;
+}

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <set>
 
+#include "design/hull_list.h"
 #include "empire/empire.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
@@ -70,6 +71,13 @@ TEST_F(EmpireFilesTest, SpecialEmpiresThenOrdinaryOnes) {
   EXPECT_EQ(getEmpireByID(254)->color, 0xFF00FF00u);
   EXPECT_EQ(getEmpireByID(253)->color, 0xFF0000FFu);
   EXPECT_TRUE(getEmpireByID(254)->isValid());
+
+  // The space empire's placeholder layout, made once more on a second call.
+  getUnknownHullLayout();
+  ASSERT_EQ(space->hulls.size(), 1u);
+  EXPECT_EQ(space->hulls[0].name, irr::core::stringw(L"Unknown Hull Layout"));
+  EXPECT_EQ(space->hulls[0].value->role, HullRole_Combat);
+  EXPECT_EQ(space->hulls[0].value->scale, 1.0f);
 
   // Ruler values of the special empires.
   EXPECT_EQ(space->emperor.values[2], 1e6f);

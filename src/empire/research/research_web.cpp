@@ -4,8 +4,8 @@ namespace research {
 
 CWeb::CWeb() = default;
 
-// The web owns its items; there are none while the technology registry is
-// empty, and the item type that the registry brings deletes them here.
+// The web owns its items. It has none while the technology registry is
+// empty; when technologies are registered, their items are deleted here.
 CWeb::~CWeb() = default;
 
 void CWeb::initialise(empire* /*emp*/) {}
