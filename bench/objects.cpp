@@ -45,7 +45,7 @@ constexpr uint32_t kLookupCount = 1u << 16;
 // A plain object; it registers itself by UID on construction.
 class BenchObject : public generic_object {
  public:
-  BenchObject() : generic_object(&defaultEmpire, nullptr, nullptr) {}
+  BenchObject() : generic_object(defaultEmpire(), nullptr, nullptr) {}
 };
 
 void setUp() {

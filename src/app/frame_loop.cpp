@@ -137,6 +137,9 @@ void FrameLoop::runSimulationFrame() {
     ProfilePhase phase(frameProfileSections.empireTicks);
     for (empire* emp : empireList)
       emp->tick(gameFrameTime);
+    // Each step made its empire active; between frames the local player's
+    // empire is.
+    activeEmpire = pendingPlayerEmpire;
   }
 
   {

@@ -24,16 +24,16 @@ irr::scene::ISceneNode* backdrop = nullptr;
 // The tint: red for 0 and 1, blue for 2 and 3, grey for 4, each faded by a
 // strength drawn after the choice.
 irr::video::SColor drawTint() {
-  const int choice = std::rand() % 5;
+  const int choice = processRandom() % 5;
   if (choice <= 1) {
-    const irr::u32 c = static_cast<irr::u32>(std::rand() % 100 + 20);
+    const irr::u32 c = static_cast<irr::u32>(processRandom() % 100 + 20);
     return irr::video::SColor(255, 255, 255 - c, 255 - c);
   }
   if (choice <= 3) {
-    const irr::u32 c = static_cast<irr::u32>(std::rand() % 100 + 20);
+    const irr::u32 c = static_cast<irr::u32>(processRandom() % 100 + 20);
     return irr::video::SColor(255, 255 - c, 255 - c, 255);
   }
-  const irr::u32 c = static_cast<irr::u32>(std::rand() % 50);
+  const irr::u32 c = static_cast<irr::u32>(processRandom() % 50);
   return irr::video::SColor(255, 255 - c, 255 - c, 255 - c);
 }
 
@@ -44,7 +44,7 @@ void addBillboard(irr::scene::ISceneManager* scene, NamedMaterialLookup material
   const irr::video::SColor tint = drawTint();
   const float width = randomf(kSmallest, kLargest);
   const float height = randomf(kSmallest, kLargest);
-  const int number = std::rand() % kMaterials + 1;
+  const int number = processRandom() % kMaterials + 1;
 
   const double across = std::cos(b) * r;
   const irr::core::vector3df position(static_cast<float>(across * std::cos(a)), static_cast<float>(std::sin(b) * r),

@@ -156,7 +156,7 @@ int runGameSession(const irr::core::stringc& name) {
 
   // 2. The process-wide generator and this thread's own.
   currentSeed = seedFromSetting(getGameSetting(L"SEED", 0.0f));
-  std::srand(static_cast<unsigned>(currentSeed));
+  seedProcessRandom(static_cast<uint32_t>(currentSeed));
   // Every generator made from here on (this thread's, the script set-up
   // thread's, the workers') starts from the session's seed.
   setThreadRandomSeed(static_cast<uint32_t>(currentSeed));
@@ -368,12 +368,7 @@ int runGameSession(const irr::core::stringc& name) {
 
   // T5.
   for (empire* emp : empireList) {
-    if (emp->aiObject != nullptr) {
-      emp->aiObject->Release();
-      emp->aiObject = nullptr;
-    }
-    emp->aiTickFunction = -1;
-    emp->aiMessageFunction = -1;
+    emp->releaseAI();
     emp->clearCommands();
   }
 

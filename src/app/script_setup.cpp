@@ -13,7 +13,6 @@
 #include "app/base/session_state.h"
 #include "app/base/sub_system_scale.h"
 #include "app/data_folders.h"
-#include "app/empire_script_type.h"
 #include "app/loading_phase.h"
 #include "core/formula.h"
 #include "core/log.h"
@@ -21,6 +20,8 @@
 #include "core/threads.h"
 #include "core/timer.h"
 #include "empire/empire.h"
+#include "gui/gui_bindings.h"
+#include "net/network_manager.h"
 #include "script/script_dictionary.h"
 #include "script/script_engine.h"
 #include "script/script_file.h"
@@ -31,6 +32,7 @@
 #include "script/script_string.h"
 #include "script/script_xml.h"
 #include "script/server_modules.h"
+#include "scriptapi/empire_script_type.h"
 
 using namespace AngelScript;
 using irr::core::stringc;
@@ -46,7 +48,8 @@ constexpr char kDiplomacyStringsFile[] = "Game Data/diplomacy_strings.txt";
 
 ScriptSetupSlots defaultSlots() {
   ScriptSetupSlots slots;
-  slots.empireType = registerEmpireHandleType;
+  slots.guiBindings = registerGuiBindings;
+  slots.empireType = bindEmpireScriptType;
   return slots;
 }
 
@@ -85,8 +88,25 @@ void connectScriptGlobalHooks() {
   hooks.shiftKey = &shiftKeyDown;
   hooks.ctrlKey = &controlKeyDown;
   hooks.altKey = &altKeyDown;
-  // (evaluateFormula's empire values and their write lock are connected
-  // here, once empires keep their own values.)
+  // evaluateFormula reads the empire's formula namespaces ("Techs", then
+  // "Traits") while it holds the empire's variables for writing.
+  hooks.lockEmpireValues = [](const void* player) -> NamedList* {
+    auto* emp = const_cast<empire*>(static_cast<const empire*>(player));
+    emp->locks[EA_Variables].lock(true);
+    return &emp->spaces;
+  };
+  hooks.unlockEmpireValues = [](const void* player) {
+    const_cast<empire*>(static_cast<const empire*>(player))->locks[EA_Variables].unlock(true);
+  };
+
+  // The client-to-server script messages come from the local player's
+  // empire, and are not delivered by a client of a remote server.
+  ServerMessageHooks messages;
+  messages.isNetworkClient = [] {
+    return networkManager != nullptr && networkManager->isNetworked && networkManager->isConnected;
+  };
+  messages.localPlayerEmpire = []() -> void* { return activeEmpire; };
+  setServerMessageHooks(messages);
 }
 
 void registerAddOns() {

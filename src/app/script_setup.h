@@ -45,14 +45,14 @@ struct ScriptSetupSlots {
   using FileLoader = void (*)(const irr::core::stringc& path);
   using ListLoader = void (*)(const std::vector<irr::core::stringc>& files);
 
-  // Bindings, in registration order.
+  // Bindings, in registration order. The first, the GUI bindings
+  // (registerGuiBindings), begins with the value types every later binding
+  // may name, such as "Color".
   Registration guiBindings = nullptr;
   Registration clientSubSystemBindings = nullptr;
   Registration clientTreatyTypes = nullptr;
   Registration clientResearchTypes = nullptr;
-  // The type "Empire" on both engines. Until the simulation's script
-  // interface provides it, a handle type with "bool isValid() const" and
-  // "string@ getName() const" (registerEmpireHandleType).
+  // The type "Empire" on both engines (bindEmpireScriptType).
   Registration empireType = nullptr;
   Registration serverTreatyTypes = nullptr;
   Registration treatyListType = nullptr;

@@ -16,6 +16,22 @@ constexpr double kTwoToMinus32 = 1.0 / 4294967296.0;
 
 std::atomic<uint32_t> globalSeed{0};
 
+// The process-wide generator is SplitMix64: the state is a counter that
+// every draw moves on by a fixed odd step (one atomic add, so draws from
+// several threads need no lock), and each draw is the new counter value sent
+// through a 64-bit mixing function. The top 15 bits of the mix are the value.
+constexpr uint64_t kProcessStep = 0x9e3779b97f4a7c15ull;
+constexpr int kProcessValueShift = 64 - 15;
+std::atomic<uint64_t> processState{0};
+static_assert((uint64_t{1} << (64 - kProcessValueShift)) - 1 == kProcessRandomMax,
+              "the value bits must span 0 to kProcessRandomMax");
+
+uint64_t mix64(uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+  return z ^ (z >> 31);
+}
+
 uint32_t twist(uint32_t upper, uint32_t lower, uint32_t middle) {
   const uint32_t mixed = (upper & kUpperMask) | (lower & kLowerMask);
   return middle ^ (mixed >> 1) ^ ((lower & 1u) != 0 ? kMatrixA : 0u);
@@ -125,3 +141,10 @@ float randomf(float x) {
 }
 
 float randomf(float a, float b) { return a + randomf(b - a); }
+
+void seedProcessRandom(uint32_t seed) { processState.store(seed, std::memory_order_relaxed); }
+
+int processRandom() {
+  const uint64_t state = processState.fetch_add(kProcessStep, std::memory_order_relaxed) + kProcessStep;
+  return static_cast<int>(mix64(state) >> kProcessValueShift);
+}

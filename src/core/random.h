@@ -1,5 +1,13 @@
-// Per-thread random numbers: every thread draws from its own MT19937
-// generator, held in its ThreadLocals record, so no draw takes a lock.
+// Random numbers.
+//
+// Per-thread: every thread draws from its own MT19937 generator, held in its
+// ThreadLocals record, so no draw takes a lock.
+//
+// Process-wide: one small generator shared by every thread, seeded once per
+// game session, for the game code whose draws follow the session's seed
+// (name and colour picks, build rules, the research target, order scans and
+// circling angles). Its values run from 0 to kProcessRandomMax, the range
+// scripts and game code scale by (angle = processRandom() / 32767 x 2 pi).
 #pragma once
 
 #include <cstdint>
@@ -52,3 +60,15 @@ int rand(int a, int b);
 float randomf(float x);
 // a + randomf(b - a).
 float randomf(float a, float b);
+
+// The largest value processRandom gives.
+constexpr int kProcessRandomMax = 32767;
+
+// Starts the process-wide sequence from `seed`: the same seed always gives the
+// same sequence of draws (when they are made by one thread).
+void seedProcessRandom(uint32_t seed);
+// The next value of the process-wide sequence, 0 to kProcessRandomMax, every
+// value equally likely. Any thread may draw at any time: the state is one
+// atomic word and each draw advances it once, so concurrent draws never
+// repeat or lose a step, though their order between threads is not fixed.
+int processRandom();

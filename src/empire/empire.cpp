@@ -6,16 +6,21 @@
 
 #include "app/base/session_state.h"
 #include "core/common_strings.h"
+#include "core/log.h"
 #include "core/net_encoders.h"
+#include "design/hull_list.h"
+#include "empire/empire_names.h"
+#include "empire/research/research_web.h"
+#include "empire/traits.h"
+#include "script/script_contexts.h"
+#include "script/script_engine.h"
 #include "universe/objects/game_object.h"
 
-EmpireID nextEmpireID = 0;
+EmpireID nextEmpireID = 1;
+uint32_t nextVisibilityBit = 1;
 std::vector<empire*> empireList;
-// The first empire of the process: it takes ID 0 from the counter, and is
-// then given the reserved ID at once (below), so that no lookup can mistake
-// it for a real empire, whether or not a game has set up its empires yet.
-empire defaultEmpire;
 empire* activeEmpire = nullptr;
+empire* pendingPlayerEmpire = nullptr;
 
 std::map<int, irr::core::stringw> messageCategoryNames;
 std::map<irr::core::stringw, int> messageCategoryIds;
@@ -24,14 +29,19 @@ namespace {
 
 uint8_t empireID(const empire* emp) { return emp->ID; }
 
-struct DefaultEmpireSetup {
-  DefaultEmpireSetup() {
-    defaultEmpire.ID = kInvalidEmpireID;
-    defaultEmpire.name = L"INVALID";
-    defaultEmpire.valid = false;
-    setNetEmpireHooks({getEmpireByID, empireID});
-  }
-} defaultEmpireSetup;
+// The network encoders find empires through these from the start.
+struct NetEmpireHookSetup {
+  NetEmpireHookSetup() { setNetEmpireHooks({getEmpireByID, empireID}); }
+} netEmpireHookSetup;
+
+// "registerEmpireData" of the server module "empire_ai": not looked up yet.
+constexpr int kRegisterDataNotLookedUp = -1000;
+int registerEmpireDataFunction = kRegisterDataNotLookedUp;
+const char* const kEmpireAIModule = "empire_ai";
+const char* const kRegisterEmpireData = "void registerEmpireData(Empire@)";
+
+// The rate record's starting values: "Food" at 3e-7.
+constexpr float kFoodRate = 3e-7f;
 
 // Message categories by id.
 const wchar_t* const kMessageCategories[] = {
@@ -75,17 +85,63 @@ void changeObjects(empire* emp, generic_object* object, bool add) {
 
 }  // namespace
 
-empire::empire() : ID(nextEmpireID++) {}
+EmpireRates::EmpireRates() { PtrNamedVar<float>::getOrAdd(named, L"Food", internCommonString).value = kFoodRate; }
+
+empire::empire() : ID(nextEmpireID++) {
+  // (A network client's web becomes the proxy of the server's once clients
+  // exist.)
+  researchWeb = research::createResearchWeb(this);
+  takeRandomName();
+  takeRandomColor();
+  spaces.setSpace(&techVars, L"Techs");
+  spaces.setSpace(&traitVars, L"Traits");
+}
+
+empire::empire(DefaultTag) : ID(kInvalidEmpireID) {
+  name = L"INVALID";
+  valid = false;
+  spaces.setSpace(&techVars, L"Techs");
+  spaces.setSpace(&traitVars, L"Traits");
+}
 
 empire::~empire() {
   for (auto& entry : relations)
     delete entry.second;
-  if (aiObject != nullptr)
-    aiObject->Release();
+  releaseAI();
+  delete researchWeb;
+  for (irr::u32 i = 0; i < hulls.size(); ++i)
+    if (hulls[i].value != nullptr)
+      hulls[i].value->drop();
   for (empJob* job : jobs)
     delete job;
   for (empCommand* command : commands)
     delete command;
+}
+
+empire* defaultEmpire() {
+  static empire* instance = new empire(empire::DefaultTag{});  // for the whole process
+  return instance;
+}
+
+void empire::AreaGuard::lock(ReadWriteLock& area, bool write) {
+  release();
+  area.lock(write);
+  lock_ = &area;
+  write_ = write;
+}
+
+void empire::AreaGuard::release() {
+  if (lock_ != nullptr)
+    lock_->unlock(write_);
+  lock_ = nullptr;
+}
+
+void empire::releaseAI() {
+  if (aiObject != nullptr)
+    aiObject->Release();
+  aiObject = nullptr;
+  aiTickFunction = -1;
+  aiMessageFunction = -1;
 }
 
 EmpireRelation* empire::getRelation(const empire* other) {
@@ -103,6 +159,24 @@ EmpireRelation* empire::getRelation(const empire* other) {
   if (slot == nullptr)
     slot = new EmpireRelation();
   return slot;
+}
+
+EmpireRelation* empire::lockRelation(const empire* other) {
+  EmpireRelation* relation = getRelation(other);
+  locks[EA_Relations].lock(true);
+  return relation;
+}
+
+void empire::unlockRelations() { locks[EA_Relations].unlock(true); }
+
+void empire::addVisibility(const empire* other) {
+  if (other != nullptr)
+    visibility.fetch_or(other->ownBit);
+}
+
+void empire::removeVisibility(const empire* other) {
+  if (other != nullptr)
+    visibility.fetch_and(~other->ownBit);
 }
 
 bool empire::isAllied(const empire* other) { return other == this || getRelation(other)->allied; }
@@ -139,6 +213,64 @@ void empire::modStat(const irr::core::stringw& statName, EmpireStatOp op, float 
   }
 }
 
+float empire::getSetting(const irr::core::stringw& settingName) {
+  ScopedReadLock guard(locks[EA_Settings]);
+  const irr::s32 index = PtrNamedVar<float>::findNoSort(settings, settingName);
+  return index < 0 ? 0.0f : settings[index].value;
+}
+
+void empire::setSetting(const irr::core::stringw& settingName, float value) {
+  ScopedWriteLock guard(locks[EA_Settings]);
+  PtrNamedVar<float>::getOrAdd(settings, settingName, internCommonString).value = value;
+  // (A network client also tells the server, message 130, once clients
+  // exist.)
+}
+
+void empire::updateTraitVariables() {
+  ScopedWriteLock traitsGuard(locks[EA_Traits]);
+  ScopedWriteLock variablesGuard(locks[EA_Variables]);
+  for (const auto& entry : traitRegistry) {
+    traitVars.set(entry.first, 0.0f);
+    for (const irr::core::stringw& tag : entry.second->tags)
+      traitVars.set(tag, 0.0f);
+  }
+  traitTags.clear();
+  for (const auto& entry : traits) {
+    traitVars.set(entry.first, 1.0f);
+    for (const irr::core::stringw& tag : entry.second->tags) {
+      traitTags[tag] = entry.second;
+      traitVars.set(tag, 1.0f);
+    }
+  }
+}
+
+void empire::setBuildList(const irr::core::stringw& listName, build_priorities* list) {
+  ScopedWriteLock guard(locks[EA_BuildLists]);
+  const irr::s32 index = PtrNamedVar<build_priorities*>::find(buildLists, listName);
+  if (list == nullptr) {
+    if (index >= 0)
+      buildLists.erase(static_cast<irr::u32>(index));
+    return;
+  }
+  PtrNamedVar<build_priorities*>::getOrAdd(buildLists, listName, internCommonString).value = list;
+}
+
+build_priorities* empire::findBuildList(const irr::core::stringw& listName) {
+  ScopedWriteLock guard(locks[EA_BuildLists]);  // a lookup may sort the table
+  const irr::s32 index = PtrNamedVar<build_priorities*>::find(buildLists, listName);
+  return index < 0 ? nullptr : buildLists[index].value;
+}
+
+irr::core::stringw empire::getBuildListName(unsigned index) {
+  ScopedReadLock guard(locks[EA_BuildLists]);
+  return index < buildLists.size() ? buildLists[index].entryName() : irr::core::stringw();
+}
+
+unsigned empire::getBuildListCount() {
+  ScopedReadLock guard(locks[EA_BuildLists]);
+  return buildLists.size();
+}
+
 void empire::registerObject(generic_object* object) { changeObjects(this, object, true); }
 
 void empire::unregisterObject(generic_object* object) { changeObjects(this, object, false); }
@@ -160,18 +292,35 @@ void postEmpireMessage(empire* emp, const irr::core::stringw& text, const irr::c
   emp->lastMessage = now;
 }
 
-void empire::tick(float /*seconds*/) {
+void empire::tick(float seconds) {
   activeEmpire = this;
   runEmpireJobs(this);
 
-  ScopedWriteLock guard(locks[EA_Commands]);
-  for (auto it = commands.begin(); it != commands.end();) {
-    if ((*it)->execute(this)) {
-      delete *it;
-      it = commands.erase(it);
-    } else {
-      ++it;
+  {
+    ScopedWriteLock guard(locks[EA_Commands]);
+    for (auto it = commands.begin(); it != commands.end();) {
+      if ((*it)->execute(this)) {
+        delete *it;
+        it = commands.erase(it);
+      } else {
+        ++it;
+      }
     }
+  }
+
+  // The script AI, with no area held.
+  if (aiObject != nullptr && aiTickFunction >= 0) {
+    bool fromPool = false;
+    AngelScript::asIScriptContext* context = getPreparedScriptContext(aiTickFunction, fromPool);
+    if (context != nullptr && context->GetFunction() != nullptr) {
+      context->SetObject(aiObject);
+      context->SetArgObject(0, this);
+      context->SetArgFloat(1, seconds);
+      context->Execute();  // an exception is reported by the context's callback
+      endScriptCall(context);
+    }
+    if (fromPool)
+      releaseScriptContext(context);
   }
 }
 
@@ -210,30 +359,81 @@ void runEmpireJobs(empire* emp) {
   area.unlock(true);
 }
 
-empire* registerEmpire(empire* emp) {
+bool takeNextOwnBit(empire* emp) {
+  if (nextVisibilityBit == 0) {
+    logError("Too many empires: all 32 visibility bits are given out\n");
+    return false;
+  }
+  emp->ownBit = nextVisibilityBit;
+  emp->visibility = nextVisibilityBit;
+  // Past bit 31 the counter stays 0: no empire ever gets a zero bit.
+  nextVisibilityBit <<= 1;
+  return true;
+}
+
+empire* registerEmpire(empire* emp, bool special) {
   if (emp == nullptr)
     return nullptr;
   for (empire* listed : empireList)
     if (listed->ID == emp->ID)
       return listed;
+  for (empire* listed : empireList)
+    emp->getRelation(listed);
   empireList.push_back(emp);
+  if (!special) {
+    empire* previous = activeEmpire;
+    activeEmpire = emp;
+    runRegisterEmpireData(emp);
+    activeEmpire = previous;
+  }
   return emp;
+}
+
+void runRegisterEmpireData(empire* emp) {
+  if (registerEmpireDataFunction == kRegisterDataNotLookedUp)
+    registerEmpireDataFunction = getScriptFunctionId(serverScriptEngine, kEmpireAIModule, kRegisterEmpireData);
+  if (registerEmpireDataFunction < 0 || emp == nullptr)
+    return;
+  emp->releaseAI();
+  bool fromPool = false;
+  AngelScript::asIScriptContext* context = getPreparedScriptContext(registerEmpireDataFunction, fromPool);
+  if (context == nullptr)
+    return;
+  if (context->GetFunction() != nullptr) {
+    context->SetArgObject(0, emp);
+    context->Execute();  // an exception is reported by the context's callback
+    endScriptCall(context);
+  }
+  if (fromPool)
+    releaseScriptContext(context);
 }
 
 empire* getEmpireByID(EmpireID id) {
   for (empire* listed : empireList)
     if (listed->ID == id)
       return listed;
-  return &defaultEmpire;
+  return defaultEmpire();
+}
+
+empire* findEmpireByName(const irr::core::stringw& name) {
+  for (empire* listed : empireList)
+    if (listed->name == name)
+      return listed;
+  return defaultEmpire();
 }
 
 void deleteAllEmpires() {
   for (empire* listed : empireList) {
     if (activeEmpire == listed)
       activeEmpire = nullptr;
+    if (pendingPlayerEmpire == listed)
+      pendingPlayerEmpire = nullptr;
     delete listed;
   }
   empireList.clear();
+  clearEmpireNames();
+  nextVisibilityBit = 1;
+  registerEmpireDataFunction = kRegisterDataNotLookedUp;
 }
 
 void registerMessageCategories() {

@@ -23,15 +23,36 @@
 #include <irrString.h>
 
 #include "core/locks.h"
+#include "core/named_values.h"
 #include "core/names.h"
+#include "design/sub_system_alter_hook.h"
 
 namespace AngelScript {
 class asIScriptObject;
+}
+namespace research {
+class IWeb;
 }
 
 using EmpireID = uint8_t;
 class empire;
 class generic_object;
+class hull_list;
+class build_priorities;
+class buildLayoutRestriction;
+class FleetAI;
+class ITrait;
+class ITreaty;
+class DiploMsg;
+class SubSystemDef;
+struct SubSystemAlterHook;
+
+// An unlocked sub-system definition and its level for the empire.
+struct curSysLevel {
+  const SubSystemDef* type = nullptr;
+  float level = 0.0f;
+  bool operator<(const curSysLevel& other) const { return type < other.type; }
+};
 
 // The ID of the space empire, which owns the star systems.
 constexpr EmpireID kSpaceEmpireID = 255;
@@ -93,39 +114,103 @@ class empCommand {
   virtual ~empCommand() = default;
 };
 
+// The ruler of an empire: a name and five values that nothing reads yet.
+struct Emperor {
+  // A random name (pickRandomName), values 0.5, 0.5, 0.5, 1.0, 30.0.
+  Emperor();
+  // A title, a blank and a given name, each drawn at random.
+  void pickRandomName();
+
+  irr::core::stringw name;
+  float values[5] = {0.5f, 0.5f, 0.5f, 1.0f, 30.0f};
+};
+
+// The rates that planets read as their owner's.
+struct EmpireRates {
+  EmpireRates();
+  float values[3] = {10000.0f, 0.05f, 1.0f};
+  PtrNamedVar<float>::Registry named;  // "Food" = 3e-7
+};
+
 class empire {
  public:
-  // Takes the next ID of the counter, which then moves on.
+  // Takes the next ID of the counter, which then moves on, and draws a name
+  // and a colour no other empire holds.
   empire();
-  // Releases the script AI and deletes the queued jobs and commands.
+  // Releases the script AI and the research web, and deletes what the
+  // empire owns.
   ~empire();
   empire(const empire&) = delete;
   empire& operator=(const empire&) = delete;
 
   bool isValid() const { return valid; }
+  bool isAI() const { return !playerControlled; }
+  bool isReserved() const { return reserved; }
+
+  // Holds one lock area for reading or writing until the guard goes (also
+  // when an exception passes). lock() releases what the guard held first.
+  class AreaGuard {
+   public:
+    AreaGuard() = default;
+    AreaGuard(const AreaGuard&) = delete;
+    AreaGuard& operator=(const AreaGuard&) = delete;
+    ~AreaGuard() { release(); }
+    void lock(ReadWriteLock& lock, bool write);
+    void release();
+
+   private:
+    ReadWriteLock* lock_ = nullptr;
+    bool write_ = false;
+  };
+  void lockArea(AreaGuard& guard, EmpireLockArea area, bool write) { guard.lock(locks[area], write); }
 
   // The standing towards `other`, made (zeroed) on first use. The record
   // lives as long as this empire.
   EmpireRelation* getRelation(const empire* other);
+  // The record, with the relations area held for writing until
+  // unlockRelations.
+  EmpireRelation* lockRelation(const empire* other);
+  void unlockRelations();
   // True for the empire itself, else the record's allied flag.
   bool isAllied(const empire* other);
   // False for the empire itself, else the record's enemy flag.
   bool isEnemy(const empire* other);
+  // Starts or stops seeing `other`'s objects (atomic on the mask).
+  void addVisibility(const empire* other);
+  void removeVisibility(const empire* other);
 
   // A stored amount; 0 when never set (nothing is created).
   float getStat(const irr::core::stringw& statName);
   // Applies `op` with `value` to the named amount (made at 0 when absent).
   void modStat(const irr::core::stringw& statName, EmpireStatOp op, float value);
+  // A setting; 0 when never set.
+  float getSetting(const irr::core::stringw& settingName);
+  void setSetting(const irr::core::stringw& settingName, float value);
+
+  // Sets every trait name and tag of the trait registry to 0 in `traitVars`,
+  // then the empire's own traits and their tags to 1.
+  void updateTraitVariables();
+
+  // Named build lists: null removes the entry.
+  void setBuildList(const irr::core::stringw& listName, build_priorities* list);
+  build_priorities* findBuildList(const irr::core::stringw& listName);
+  // The name of the list at `index`, empty when out of range.
+  irr::core::stringw getBuildListName(unsigned index);
+  unsigned getBuildListCount();
 
   // Adds an object to (or takes it from) the empire's objects: at once while
   // the simulation does not run, else on the empire's next step.
   void registerObject(generic_object* object);
   void unregisterObject(generic_object* object);
 
+  // A name and a colour that no other empire holds, taken out of the tables.
+  void takeRandomName();
+  void takeRandomColor();
+
   // The empire's step, once per simulation frame with the game seconds that
   // passed: it becomes the active empire, runs its queued jobs, then its
-  // queued commands. (Traits, research, diplomacy, the script AI and
-  // treaties join the step as they are built.)
+  // queued commands, then its script AI's tick. (Traits, research,
+  // diplomacy and treaties join the step as they are built.)
   void tick(float seconds);
 
   // Appends a job; the empire owns it from then on. Any thread.
@@ -134,23 +219,54 @@ class empire {
   void queueCommand(empCommand* command);
   // Deletes every queued command (end of a game session).
   void clearCommands();
+  // Releases the script AI object and forgets its function ids.
+  void releaseAI();
 
-  // The objects the empire owns (EA_Objects).
-  std::set<generic_object*> objects;
+  irr::core::array<PtrNamedVar<build_priorities*>> buildLists;  // EA_BuildLists
+  std::list<DiploMsg*> diplomacyMessages;
+  std::set<generic_object*> objects;  // EA_Objects
   EmpireID ID;
-  // The messages for the empire's player, oldest first (EA_Messages).
-  std::list<EmpireMessage> messages;
-  // Game time of the latest message (EA_Messages).
-  double lastMessage = 0.0;
-  irr::core::stringw name;
+  double unusedValues[3] = {0.0, 0.0, 0.0};
+  NamedValues statValues;
+  std::list<EmpireMessage> messages;  // oldest first (EA_Messages)
+  double lastMessage = 0.0;           // game time of the newest message (EA_Messages)
+  EmpireRates rateRecord;
+  std::list<SubSystemAlterHook> alterHooks;
+  bool treatiesChanged = false;
+  bool researchChanged = false;
+  NameSpaces spaces;  // "Techs" then "Traits" (EA_Variables)
+  NameSpaces techVars;
+  NamedValues traitVars;
+  uint32_t fleetCounter = 0;                                          // EA_Fleets
+  irr::core::array<NamedVar<FleetAI*>> fleets;                        // EA_Fleets
+  std::map<const hull_list*, hull_list*> foreignHulls;                // EA_HullLayouts
+  irr::core::array<NamedVar<hull_list*>> hulls;                       // EA_HullLayouts
+  irr::core::array<curSysLevel> subSysLevels;                         // EA_SubSystemLevels
+  std::map<irr::core::stringw, ITrait*> traits;                       // EA_Traits
+  std::map<irr::core::stringw, ITrait*> traitTags;                    // EA_Traits
+  irr::core::stringw name;  // "---" when no name was left
+  irr::core::stringw playerName;  // EA_PlayerName
+  irr::core::stringw raceName;
+  irr::core::stringw raceDescription;
+  irr::core::stringw raceHistory;
+  irr::core::stringw shipSet;
+  Emperor emperor;
+  uint32_t color = 0;  // ARGB
   // The own bits of the empires whose objects this empire sees.
   std::atomic<uint32_t> visibility{0};
   // This empire's bit in every visibility mask.
   uint32_t ownBit = 0;
+  std::set<uint32_t> colonizing;     // EA_ColonizationSets
+  std::set<uint32_t> colonizeQueue;  // EA_ColonizationSets
+  research::IWeb* researchWeb = nullptr;
   // False only for the space empire and the default empire.
   bool valid = true;
+  bool playerControlled = false;
+  bool reserved = false;  // the special empires
   // Sees every object ("emp_see_all").
   bool seeAll = false;
+  // A player's empire still to be announced to the players.
+  bool needsRegistration = false;
 
   // The script AI object (null without AI) and its script function ids of
   // "void tick(Empire@,float)" and "void onDiplomaticMessage(Empire@,Empire@,
@@ -159,30 +275,62 @@ class empire {
   int32_t aiTickFunction = -1;
   int32_t aiMessageFunction = -1;
 
-  std::map<const empire*, EmpireRelation*> relations;  // EA_Relations
-  PtrNamedVar<float>::Registry stats;                   // EA_Stats
-  std::list<empJob*> jobs;          // EA_Jobs
-  std::list<empCommand*> commands;  // EA_Commands
+  std::map<const empire*, EmpireRelation*> relations;    // EA_Relations
+  PtrNamedVar<float>::Registry stats;                     // EA_Stats
+  PtrNamedVar<float>::Registry settings;                  // EA_Settings
+  std::list<empJob*> jobs;                                // EA_Jobs
+  std::list<empCommand*> commands;                        // EA_Commands
+  irr::core::array<ITreaty*> treaties;                    // EA_Treaties
+  std::map<const empire*, ITreaty*> proposedTreaties;     // EA_Treaties
   ReadWriteLock locks[EA_COUNT];
+  irr::core::array<buildLayoutRestriction*> constructionChecks;  // EA_ConstructionChecks
+
+ private:
+  struct DefaultTag {};
+  // The default empire: no ID from the counter, no name or colour drawn.
+  explicit empire(DefaultTag);
+  friend empire* defaultEmpire();
 };
 
-// The ID the next empire made takes.
+// The ID the next empire made takes (1 at start-up).
 extern EmpireID nextEmpireID;
+// The own bit the next empire takes; doubled by each taker.
+extern uint32_t nextVisibilityBit;
 // Every registered empire, in registration order; the list owns them.
 extern std::vector<empire*> empireList;
-// "INVALID": what lookups give when no listed empire matches.
-extern empire defaultEmpire;
+// The empire lookups give when no listed empire matches: "INVALID", not
+// valid, ID 131. Made on first use, for the whole process.
+empire* defaultEmpire();
 // The empire in whose name scripts and interface code act; each empire's
-// step makes itself the active empire.
+// step makes itself the active empire, and the frame loop then makes the
+// local player's empire active again.
 extern empire* activeEmpire;
+// The empire the local player is to take (null on a dedicated server until
+// one is chosen).
+extern empire* pendingPlayerEmpire;
 
-// Appends `emp` to the list and returns it. When an empire of the same ID is
+// Gives `emp` the next own bit (as `ownBit` and `visibility`) and doubles
+// the counter. False, with an error logged and nothing changed, once all 32
+// bits are given out.
+bool takeNextOwnBit(empire* emp);
+
+// Appends `emp` to the list, gives it its relations with the listed
+// empires and, unless `special`, runs "registerEmpireData" for it (with
+// `activeEmpire` set to it meanwhile). When an empire of the same ID is
 // listed already, that one is returned and `emp` stays the caller's.
-empire* registerEmpire(empire* emp);
+empire* registerEmpire(empire* emp, bool special = false);
 // The first listed empire with `id`, or the default empire.
 empire* getEmpireByID(EmpireID id);
-// Destroys every listed empire and empties the list (end of a game).
+// The first listed empire named exactly `name`, or the default empire.
+empire* findEmpireByName(const irr::core::stringw& name);
+// Destroys every listed empire and empties the list (end of a game), and
+// empties the names still to be given out; the own-bit counter starts at 1
+// again and "registerEmpireData" is looked up afresh.
 void deleteAllEmpires();
+// Runs the script function "void registerEmpireData(Empire@)" of the server
+// module "empire_ai" for `emp`, after releasing its script AI. Nothing when
+// the module or the function does not exist.
+void runRegisterEmpireData(empire* emp);
 
 // Runs the empire's queued jobs, front first, each without the jobs area
 // held, so a job may queue further jobs: those run in the same call.

@@ -57,7 +57,7 @@ bool isTint(SColor colour) {
 TEST_F(GalaxyBackdropTest, ScattersTintedGalaxiesOverAFarShell) {
   setThreadRandomSeed(7);
   freeThreadRandom();
-  std::srand(11);
+  seedProcessRandom(11);
   asked.clear();
   irr::scene::ISceneNode* parent = createGalaxyBackdrop(scene_, findMaterial);
   ASSERT_NE(parent, nullptr);

@@ -189,6 +189,15 @@ void runBundledSetup(bool threaded) {
   EXPECT_TRUE(sessionDataFiles.serverScripts.empty());
   EXPECT_TRUE(sessionDataFiles.clientScripts.empty());
   EXPECT_TRUE(sessionDataFiles.formulaConstantsFile.empty());
+  // They were built against the whole Empire type, with its Color.
+  for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine}) {
+    const asITypeInfo* type = engine->GetTypeInfoByName("Empire");
+    ASSERT_NE(type, nullptr);
+    EXPECT_NE(type->GetMethodByDecl("void regScriptData(const string &, const string &)"), nullptr);
+    EXPECT_NE(type->GetMethodByDecl("float getSetting(const string &) const"), nullptr);
+    EXPECT_EQ(type->GetPropertyCount(), 2u);  // ID, color
+    EXPECT_NE(engine->GetTypeInfoByName("Color"), nullptr);
+  }
 
   tearDownScriptEngines();
   clearModTables();

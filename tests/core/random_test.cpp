@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <random>
 #include <set>
@@ -107,6 +108,80 @@ TEST(ThreadRandomTest, EveryThreadGetsItsOwnGeneratorFromTheSeed) {
 
   // A thread that was never set up still draws; its generator goes with it.
   std::thread([] { EXPECT_LE(rand(3), 3); }).join();
+}
+
+std::vector<int> processDraws(uint32_t seed, int count) {
+  seedProcessRandom(seed);
+  std::vector<int> draws;
+  draws.reserve(count);
+  for (int i = 0; i < count; ++i)
+    draws.push_back(processRandom());
+  return draws;
+}
+
+TEST(ProcessRandomTest, ValuesCoverZeroTo32767Evenly) {
+  EXPECT_EQ(kProcessRandomMax, 32767);
+  constexpr int kBuckets = 32;  // of 1024 values each
+  int hits[kBuckets] = {};
+  int lowest = kProcessRandomMax, highest = 0;
+  for (int value : processDraws(2024u, 10000)) {
+    ASSERT_GE(value, 0);
+    ASSERT_LE(value, kProcessRandomMax);
+    ++hits[value / 1024];
+    lowest = std::min(lowest, value);
+    highest = std::max(highest, value);
+  }
+  // 312.5 draws per bucket expected; a generator that leaves out a high or
+  // low bit, or favours part of the range, misses or starves whole buckets.
+  for (int bucket = 0; bucket < kBuckets; ++bucket) {
+    EXPECT_GT(hits[bucket], 200) << "bucket " << bucket;
+    EXPECT_LT(hits[bucket], 430) << "bucket " << bucket;
+  }
+  EXPECT_LT(lowest, 64);
+  EXPECT_GT(highest, kProcessRandomMax - 64);
+  // Odd and even values alike (the lowest bit is not stuck).
+  const std::vector<int> draws = processDraws(7u, 1000);
+  const auto odd = std::count_if(draws.begin(), draws.end(), [](int v) { return v % 2 != 0; });
+  EXPECT_GT(odd, 400);
+  EXPECT_LT(odd, 600);
+}
+
+TEST(ProcessRandomTest, TheSeedFixesTheSequence) {
+  const std::vector<int> first = processDraws(12345u, 200);
+  EXPECT_EQ(first, processDraws(12345u, 200));
+  // Draws on another thread follow the same sequence.
+  std::vector<int> elsewhere;
+  std::thread([&elsewhere] { elsewhere = processDraws(12345u, 200); }).join();
+  EXPECT_EQ(first, elsewhere);
+
+  for (uint32_t other : {12346u, 0u, 0xffffffffu})
+    EXPECT_NE(first, processDraws(other, 200)) << "seed " << other;
+  EXPECT_NE(processDraws(0u, 200), processDraws(1u, 200));
+}
+
+TEST(ProcessRandomTest, ThreadsShareOneSequenceWithoutLosingDraws) {
+  // Four threads drawing at once take the single-thread sequence between
+  // them: every draw is one step, none is repeated or lost.
+  constexpr int kThreads = 4;
+  constexpr int kEach = 5000;
+  std::vector<int> expected = processDraws(99u, kThreads * kEach);
+  seedProcessRandom(99u);
+  std::vector<std::vector<int>> drawn(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&drawn, t] {
+      for (int i = 0; i < kEach; ++i)
+        drawn[t].push_back(processRandom());
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  std::vector<int> together;
+  for (const std::vector<int>& part : drawn)
+    together.insert(together.end(), part.begin(), part.end());
+  std::sort(together.begin(), together.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(together, expected);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/base/session_state.h"
+#include "empire/traits.h"
 #include "core/net_encoders.h"
 #include "platform/bit_stream.h"
 
@@ -29,7 +30,7 @@ TEST_F(EmpireListTest, EmpiresTakeIDsInTurnAndAreFoundByID) {
 
   // An ID that no empire has gives the default empire.
   empire* none = getEmpireByID(9);
-  EXPECT_EQ(none, &defaultEmpire);
+  EXPECT_EQ(none, defaultEmpire());
   EXPECT_EQ(none->name, irr::core::stringw(L"INVALID"));
   EXPECT_FALSE(none->isValid());
   EXPECT_EQ(none->ID, kInvalidEmpireID);
@@ -42,7 +43,7 @@ TEST_F(EmpireListTest, EmpiresTakeIDsInTurnAndAreFoundByID) {
 
   deleteAllEmpires();
   EXPECT_TRUE(empireList.empty());
-  EXPECT_EQ(getEmpireByID(1), &defaultEmpire);
+  EXPECT_EQ(getEmpireByID(1), defaultEmpire());
 }
 
 TEST_F(EmpireListTest, NetEmpireIsTheListedEmpireOrNone) {
@@ -76,7 +77,7 @@ TEST_F(EmpireListTest, NetEmpireIsTheListedEmpireOrNone) {
 TEST_F(EmpireListTest, DefaultEmpireIsNoEmpireFromTheStart) {
   RakNet::BitStream s;
   s.Write(uint8_t{0});
-  EXPECT_EQ(getEmpireByID(0), &defaultEmpire);
+  EXPECT_EQ(getEmpireByID(0), defaultEmpire());
   EXPECT_EQ(readNetEmpire(s), nullptr);
 }
 
@@ -180,6 +181,45 @@ TEST_F(EmpireListTest, RelationsAndStats) {
   a->modStat(L"Planet", ESO_Subtract, 4.0f);
   EXPECT_EQ(a->getStat(L"Ship"), 6.0f);
   EXPECT_EQ(a->getStat(L"Planet"), -3.0f);
+}
+
+TEST_F(EmpireListTest, SettingsBuildListsAndTraitVariables) {
+  empire* emp = registerEmpire(new empire);
+  EXPECT_EQ(emp->getSetting(L"autoPark"), 0.0f);
+  emp->setSetting(L"autoPark", 1.0f);
+  EXPECT_EQ(emp->getSetting(L"autoPark"), 1.0f);
+
+  // Build lists are opaque here: any non-null pointer stands for one.
+  auto* list = reinterpret_cast<build_priorities*>(emp);
+  emp->setBuildList(L"Default", list);
+  emp->setBuildList(L"Alpha", list);
+  EXPECT_EQ(emp->getBuildListCount(), 2u);
+  EXPECT_EQ(emp->getBuildListName(0), irr::core::stringw(L"Alpha"));
+  EXPECT_EQ(emp->getBuildListName(5), irr::core::stringw());
+  EXPECT_EQ(emp->findBuildList(L"Default"), list);
+  emp->setBuildList(L"Default", nullptr);
+  EXPECT_EQ(emp->findBuildList(L"Default"), nullptr);
+  EXPECT_EQ(emp->getBuildListCount(), 1u);
+
+  // The "Traits" namespace: 1 for the empire's traits and their tags.
+  ITrait* brave = new ITrait;
+  brave->id = L"brave";
+  brave->tags = {L"bold"};
+  ITrait* meek = new ITrait;
+  meek->id = L"meek";
+  traitRegistry[brave->id] = brave;
+  traitRegistry[meek->id] = meek;
+  emp->traits[brave->id] = brave;
+  emp->updateTraitVariables();
+  float value = -1.0f;
+  EXPECT_TRUE(emp->spaces.findSpace(L"Traits")->get(L"brave", value));
+  EXPECT_EQ(value, 1.0f);
+  EXPECT_TRUE(emp->traitVars.get(L"bold", value));
+  EXPECT_EQ(value, 1.0f);
+  EXPECT_TRUE(emp->traitVars.get(L"meek", value));
+  EXPECT_EQ(value, 0.0f);
+  EXPECT_EQ(emp->traitTags[L"bold"], brave);
+  clearTraits();
 }
 
 TEST(MessageCategories, RegisteredForASessionAndCleared) {

@@ -129,7 +129,7 @@ bool step(BitStream& stream, uint8_t choice) {
     case 16: {
       empire* found = readNetEmpire(stream);
       if (found != nullptr) {
-        check(found->ID != kInvalidEmpireID && found != &defaultEmpire);
+        check(found->ID != kInvalidEmpireID && found != defaultEmpire());
         bool listed = false;
         for (empire* e : empireList)
           listed = listed || e == found;

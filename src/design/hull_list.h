@@ -1,0 +1,132 @@
+// Hull layouts: one ship or station design of one empire. A layout is a set
+// of placed sub-systems (each an instance of a sub-system definition at a
+// scale, at a position on the design grid, optionally linked to another
+// placed sub-system), the design's overall scale, the standing orders and
+// targeting rules of the ships built from it, and the figures derived from
+// its sub-systems (mass, role, tags, damage orders).
+//
+// A layout's sub-systems never change once it is made: a changed design is a
+// new layout (a new revision), and the old one is marked obsolete and points
+// at its successor through `newer`.
+//
+// Layouts are shared by counted reference (refCounted): the owner's layout
+// table, every ship built from the design, build-queue items and scripts each
+// hold one, and the last drop deletes the layout. Any thread may grab and
+// drop.
+#pragma once
+
+#include <irrArray.h>
+#include <irrString.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <set>
+
+#include "core/ref_counted.h"
+
+class empire;
+class subSystem;
+
+// The design roles (the value of hull_list::role), with the names ship sets
+// use for them.
+enum HullRole : uint32_t {
+  HullRole_Civilian = 0,
+  HullRole_Cargo = 1,
+  HullRole_Transport = 2,
+  HullRole_CivStation = 3,
+  HullRole_ColonyShip = 4,
+  HullRole_Combat = 5,
+  HullRole_Carrier = 6,
+  HullRole_Station = 7,
+};
+
+// The targeting and order permissions of a design: one 32-byte unit, copied
+// whole between a layout description and a layout and sent byte for byte
+// over the network, so its layout is fixed. The defaults are those of a
+// freshly reset description.
+struct hull_targeting {
+  float targetScaleMin = 0.0f;         // preferred range of target scales
+  float targetScaleMax = 0.0f;
+  bool targetScaleSet = false;         // the scale range is in force
+  bool targetScaleExclusive = false;   // targets outside it are not attacked
+  uint8_t unusedA[2] = {0, 0};
+  float targetDamageMin = 0.0f;        // preferred range of target damage
+  float targetDamageMax = 0.0f;
+  bool targetDamageSet = false;        // the damage range is in force
+  bool targetDamageExclusive = false;
+  bool orbits = true;                  // ships circle their targets
+  bool spareFlag = true;               // kept in saves and copies, read by nothing
+  bool allowShipTargets = true;        // ships may be chosen as attack targets
+  bool allowPlanetTargets = true;      // planets may be chosen as attack targets
+  bool depositTargets[2] = {false, true};
+  bool allowFetch = false;
+  uint8_t unusedB[3] = {0, 0, 0};
+};
+static_assert(sizeof(bool) == 1, "the targeting block stores its flags as single bytes");
+static_assert(sizeof(hull_targeting) == 32, "the targeting block is 32 bytes");
+static_assert(offsetof(hull_targeting, targetDamageMin) == 12 && offsetof(hull_targeting, orbits) == 22 &&
+                  offsetof(hull_targeting, depositTargets) == 26 && offsetof(hull_targeting, allowFetch) == 28,
+              "the targeting block's fields sit at fixed offsets");
+
+// One sub-system of a design: its instance (owned by the layout; it holds the
+// definition and the sub-system's scale), its place on the design grid and the
+// index of the placed sub-system it is linked to (-1 for none).
+struct placedSubSystem {
+  subSystem* system = nullptr;
+  float x = 0.0f;
+  float y = 0.0f;
+  int32_t link = -1;
+};
+
+class hull_list : public refCounted {
+ public:
+  // One step of a damage order: the position of a placed sub-system in
+  // `systems`, and that entry.
+  struct damageOrderEntry {
+    uint32_t index = 0;
+    placedSubSystem* entry = nullptr;
+  };
+
+  // A standing order of the design's ships: the order's name and its two
+  // arguments, each an interned common string or null. Not owned.
+  struct orderEntry {
+    const irr::core::stringw* order = nullptr;
+    const irr::core::stringw* argument = nullptr;
+    const irr::core::stringw* secondArgument = nullptr;
+  };
+
+  // The number of damage orders: for each of four points around the design,
+  // one over all sub-systems and one over the pre-damage list.
+  static constexpr int kDamageOrderCount = 8;
+
+  // An empty layout named `name` for `owner`: no sub-systems, tags, orders or
+  // damage orders; scale 1.0, mass 0, role 0 (Civilian), revision 1, update
+  // threshold 10.0, the targeting defaults, current (not obsolete, no newer
+  // revision). It starts with one reference, the caller's. Placeholders for
+  // designs this process does not know are made this way and then given their
+  // role and scale.
+  hull_list(const irr::core::stringw& name, empire* owner);
+
+  empire* owner = nullptr;
+  std::unique_ptr<placedSubSystem[]> systems;  // systemCount entries, in design order
+  irr::core::array<damageOrderEntry> damageOrders[kDamageOrderCount];
+  std::set<const irr::core::stringw*> tags;  // interned tag names, by entry identity
+  irr::core::array<orderEntry> orders;
+  hull_targeting targeting;
+  uint32_t systemCount = 0;
+  uint32_t effectorSystemCount = 0;  // placed sub-systems that carry effectors
+  bool obsolete = false;             // a newer revision replaces this layout
+  float scale = 1.0f;                // the square root of the design scale
+  double mass = 0.0;                 // the sum of the sub-systems' "{M}"
+  irr::core::stringw name;
+  uint32_t role = HullRole_Civilian;  // a HullRole
+  uint32_t revision = 1;
+  int32_t metadata = 0;  // free for scripts
+  float updateThreshold = 10.0f;
+  hull_list* newer = nullptr;  // the replacing revision; not counted
+
+ protected:
+  // Only the last drop deletes a layout.
+  ~hull_list() override;
+};
