@@ -136,13 +136,12 @@ uint32_t systemProcessingThread(void* argument) {
     const double elapsed = now - last;
     if (elapsed >= kPassInterval && info.lock->tryLock()) {
       last = now;
-      refreshShare(info);
       const bool profiled = serverThreadProfileIndex() == info.number && serverProfiler.load() != nullptr;
       if (profiled) {
         globalProfilerLock().lock();
         serverProfiler.load()->tickTimer();
       }
-      runPass(info, static_cast<float>(elapsed), profiled);
+      runSystemPass(info, static_cast<float>(elapsed), profiled);
       if (profiled) {
         serverProfiler.load()->endFrame();
         globalProfilerLock().unlock();
@@ -184,6 +183,11 @@ void awaitPause(ThreadInfo& info) {
 }
 
 }  // namespace
+
+void runSystemPass(ThreadInfo& info, float elapsed, bool profiled) {
+  refreshShare(info);
+  runPass(info, elapsed, profiled);
+}
 
 ThreadInfo::~ThreadInfo() {
   for (solarSystem* system : systems)

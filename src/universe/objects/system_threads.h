@@ -82,6 +82,11 @@ void stopSystemThreads(objGalaxy* owner);
 // Gives `system` to a random worker of the galaxy (nothing without workers).
 void handSystemToWorker(objGalaxy* owner, solarSystem* system);
 
+// One pass of a worker over its share, on the calling thread, with the
+// share's lock held by the caller: takes the systems handed over, lets go of
+// destroyed ones and ticks the rest with `elapsed` game seconds.
+void runSystemPass(ThreadInfo& info, float elapsed, bool profiled = false);
+
 // Which worker reports to the shared profiler (-1: none).
 int serverThreadProfileIndex();
 // Sets it under the global profiler lock.
