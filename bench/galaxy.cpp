@@ -261,9 +261,8 @@ struct PassGalaxy {
       solarSystem* system = new solarSystem();
       system->setContainer(owner);
       for (int k = 0; k < kObjectsPerSystem; ++k) {
-        PlainObject* object = new PlainObject();
+        PlainObject* object = new PlainObject();  // its own reference goes when it is destroyed
         object->setContainer(system);
-        object->drop();  // the system holds it
       }
       systems.push_back(system);
     }
@@ -283,9 +282,7 @@ struct PassGalaxy {
   ~PassGalaxy() {
     for (ThreadInfo* info : shares)
       delete info;
-    owner->destroyNow(true);
-    for (solarSystem* system : systems)
-      system->drop();
+    owner->destroyNow(true);  // every system and object with it
   }
 
   objGalaxy* owner;

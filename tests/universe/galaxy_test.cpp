@@ -7,88 +7,15 @@
 #include <thread>
 
 #include "core/threads.h"
+#include "galaxy_fixture.h"
 #include "support/log_capture.h"
 #include "universe/objects/system_locks.h"
 #include "universe/objects/system_threads.h"
-#include "universe_fixture.h"
 
 namespace {
 
-// Counts its ticks.
-class CountingSystem : public solarSystem {
- public:
-  void tick(float seconds) override {
-    ticks.fetch_add(1);
-    solarSystem::tick(seconds);
-  }
-  std::atomic<int> ticks{0};
-};
-
-class GalaxyTest : public UniverseTest {
- protected:
-  void SetUp() override {
-    UniverseTest::SetUp();
-    initThreadLocals();
-    systemsPaused = false;
-    galaxy = new objGalaxy();
-  }
-  void TearDown() override {
-    if (galaxy != nullptr) {
-      resumeSystemThreads();
-      objGalaxy* ending = galaxy;
-      galaxy = nullptr;
-      ending->destroyNow(true);
-    }
-    systemsPaused = false;
-    UniverseTest::TearDown();
-  }
-
-  // `count` systems at x = spacing x i, in the galaxy.
-  std::vector<CountingSystem*> addSystems(int count, float spacing = 1000.0f) {
-    std::vector<CountingSystem*> made;
-    for (int i = 0; i < count; ++i) {
-      CountingSystem* system = new CountingSystem();
-      system->position.set(spacing * static_cast<float>(i), 0, 0);
-      system->setContainer(galaxy);
-      made.push_back(system);
-    }
-    return made;
-  }
-
-  // Waits (bounded) until `done` holds; false when it never did.
-  template <class Done>
-  static bool waitFor(Done done, int seconds = 20) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > until)
-        return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-  }
-
-  // Advances game time and waits until every worker finished a pass.
-  bool stepWorkers(double seconds) {
-    // A worker that has not started its clock yet would not count this step.
-    if (!waitFor([&] {
-          for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
-            if (!galaxy->threads[k]->running.load())
-              return false;
-          return true;
-        }))
-      return false;
-    std::vector<uint64_t> before;
-    for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
-      before.push_back(galaxy->threads[k]->passes.load());
-    gameTime = gameTime + seconds;
-    return waitFor([&] {
-      for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
-        if (galaxy->threads[k]->passes.load() <= before[k])
-          return false;
-      return true;
-    });
-  }
-};
+using galaxytest::CountingSystem;
+using galaxytest::GalaxyTest;
 
 TEST_F(GalaxyTest, SharesAreContiguousWithTheRestToTheLast) {
   struct Case {
@@ -244,6 +171,7 @@ TEST_F(GalaxyTest, ObjectsInOpenSpaceEnterTheSystemTheyReach) {
   gameTime = gameTime + 1.0;
   galaxy->tick(1.0f);
   EXPECT_EQ(traveller->container.load(), systems[2]);
+  EXPECT_FALSE(traveller->hasFlag(FLAG_REPARENT)) << "the galaxy clears it once it has moved the child";
   EXPECT_EQ(traveller->position, vector3df(10.0f, 0, 5.0f));
   traveller->destroyNow(false);
 

@@ -86,7 +86,7 @@ void runEnvironmentHook(const vector3df& low, const vector3df& high) {
     return;
   bool fromPool = false;
   AngelScript::asIScriptContext* context = getPreparedScriptContext(function, fromPool);
-  if (context == nullptr || context->GetFunction() == nullptr) {
+  if (context == nullptr) {
     logError("AS ERROR: Unable to prepare 'createEnvironment' in map script\n");
   } else {
     vector3df lower = low;

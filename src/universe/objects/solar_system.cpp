@@ -148,7 +148,9 @@ void solarSystem::tickChildren(float seconds, const ChildWalk& walk) {
         checkChildLeaving(child);
       } else if (child->hasFlag(FLAG_REPARENT)) {
         checkChildLeaving(child);
-        if (child->container == this)
+        // A system clears the flag of a child that stayed; the galaxy
+        // clears it either way.
+        if (child->container == this || getType() == OT_Galaxy)
           child->clearFlag(FLAG_REPARENT);
       }
     }

@@ -229,13 +229,27 @@ void startSystemThreads(uint8_t requested) {
     }
     owner->threads.push_back(info);
   }
+  // A worker that cannot be started hands its share to the first one that
+  // runs; when none runs, the galaxy's own tick ticks every system.
+  std::vector<ThreadInfo*> started;
+  std::vector<ThreadInfo*> failed;
   for (irr::u32 k = 0; k < owner->threads.size(); ++k) {
     ThreadInfo* info = owner->threads[k];
-    if (!info->thread.start(systemProcessingThread, info, true)) {
-      // Its systems go back to the galaxy's own tick: nobody else ticks them.
+    if (info->thread.start(systemProcessingThread, info, true)) {
+      started.push_back(info);
+    } else {
       logError("Galaxy processing thread %u could not be started\n", k);
-      info->exited.store(true);
+      failed.push_back(info);
     }
+  }
+  for (ThreadInfo* info : failed) {
+    if (!started.empty()) {
+      std::lock_guard<std::mutex> guard(started.front()->incomingMutex);
+      started.front()->incoming.insert(started.front()->incoming.end(), info->systems.begin(), info->systems.end());
+      info->systems.clear();  // the references go with the systems
+    }
+    owner->threads.erase(static_cast<irr::u32>(owner->threads.linear_search(info)));
+    delete info;
   }
 }
 
