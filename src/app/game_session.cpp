@@ -9,6 +9,7 @@
 #include <angelscript.h>
 #include <irrlicht.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -42,7 +43,9 @@
 #include "platform/signals.h"
 #include "platform/thread.h"
 #include "script/server_modules.h"
+#include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
+#include "universe/objects/system_threads.h"
 
 namespace {
 
@@ -260,7 +263,12 @@ int runGameSession(const irr::core::stringc& name) {
     clearModTables();
     statisticsActive = true;
   }
-  // (The galaxy processing threads start here.)
+  // The galaxy worker and the single-threaded frame tick the galaxy while
+  // there is one.
+  const bool tickingGalaxy = galaxy != nullptr;
+  if (tickingGalaxy)
+    setGalaxyTick(tickSessionGalaxy);
+  startSystemThreads(static_cast<uint8_t>(std::min<uint32_t>(uiThreadCount, 255)));
   logInfo("Initializing %i galaxy processing threads\n", static_cast<int>(uiThreadCount));
   simulationRunning = true;
 
@@ -348,14 +356,16 @@ int runGameSession(const irr::core::stringc& name) {
   gameRunning = false;
   frameLoop.endSpeedRamp();
 
-  // T1. (The galaxy processing threads are resumed here.)
+  // T1.
+  resumeSystemThreads();
   sessionEnding = true;
   sessionActive = false;
   statisticsActive = false;
   gameRulesActive = false;
 
-  // T2. (The galaxy processing threads are paused after the workers stop.)
+  // T2.
   workers.stop();
+  pauseSystemThreads();
   simulationRunning = false;
 
   // T3. (The session's object list, the planet types and the traits are
@@ -375,7 +385,16 @@ int runGameSession(const irr::core::stringc& name) {
   // T6. (Object icons, the script GUI, animations, action lists, the
   // selection and the view input's objects are cleared here.)
 
-  // T7. (The galaxy is destroyed here.)
+  // T7. Quietly: tear-down fires no star damage, hooks or bursts.
+  if (tickingGalaxy)
+    setGalaxyTick(nullptr);
+  resumeSystemThreads();
+  if (objGalaxy* ending = galaxy) {
+    ending->grab();
+    ending->destroyNow(true);
+    galaxy = nullptr;
+    ending->drop();
+  }
   freeThreadLocals();
 
   // T8.

@@ -5,8 +5,10 @@
 #include <cstdio>
 
 #include "app/base/engine.h"
+#include "core/locks.h"
 #include "core/timer.h"
 #include "gui/base/gui_callbacks.h"
+#include "universe/objects/system_threads.h"
 
 namespace {
 
@@ -71,16 +73,18 @@ void createProfilingWindows() {
   }
 }
 
-void updateProfilingWindows() {
-  if (mainProfiler == nullptr)
-    return;
-  irr::gui::IGUIElement* window = findWindow(kProfilingWindowId);
+namespace {
+
+// Reports `source` into the table of the readout `windowId` when that is
+// shown; otherwise the report only starts the statistics afresh.
+void reportInto(profiler& source, int windowId) {
+  irr::gui::IGUIElement* window = findWindow(windowId);
   irr::gui::IGUITable* table = window != nullptr && window->isVisible() ? tableOf(window) : nullptr;
   if (table == nullptr) {
-    mainProfiler->report(nullptr);
+    source.report(nullptr);
     return;
   }
-  mainProfiler->report([table](const std::string& name, int id, double average, double minimum, double maximum) {
+  source.report([table](const std::string& name, int id, double average, double minimum, double maximum) {
     while (static_cast<int>(table->getRowCount()) <= id)
       table->addRow(table->getRowCount());
     table->setCellText(id, 0, irr::core::stringw(name.c_str()));
@@ -88,6 +92,17 @@ void updateProfilingWindows() {
     setCell(table, id, 2, minimum);
     setCell(table, id, 3, maximum);
   });
+}
+
+}  // namespace
+
+void updateProfilingWindows() {
+  if (mainProfiler != nullptr)
+    reportInto(*mainProfiler, kProfilingWindowId);
+  // The galaxy workers' shared profiler, once a worker has made it.
+  MutexGuard guard(globalProfilerLock());
+  if (hires_profiler* workers = serverProfiler.load())
+    reportInto(*workers, kServerProfilingWindowId);
 }
 
 void removeProfilingWindows() {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "core/locks.h"
 #include "core/threads.h"
 
 namespace {
@@ -27,6 +28,11 @@ std::unique_ptr<hires_profiler> ownedMainProfiler;
 }  // namespace
 
 hires_profiler* mainProfiler = nullptr;
+
+Mutex& globalProfilerLock() {
+  static Mutex* lock = new Mutex();  // for the whole process
+  return *lock;
+}
 FrameProfileSections frameProfileSections;
 
 double hiresNow() {

@@ -125,6 +125,11 @@ class hires_profiler : public profiler {
 
 std::unique_ptr<hires_profiler> createHiresProfiler();
 
+// Guards the profilers that other threads report into (the galaxy workers'
+// shared profiler) while a readout reads them.
+class Mutex;
+Mutex& globalProfilerLock();
+
 // The main thread's frame profiler (created at start-up; see
 // registerFrameProfileSections).
 extern hires_profiler* mainProfiler;

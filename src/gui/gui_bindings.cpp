@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "gui/script_color.h"
+#include "gui/script_vector.h"
 #include "script/script_engine.h"
 
 using namespace AngelScript;
@@ -13,6 +14,7 @@ void registerValueTypes() {
   for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine}) {
     if (engine == nullptr)
       return;
+    registerScriptVector(engine);
     registerScriptColor(engine);
   }
 }

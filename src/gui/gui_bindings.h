@@ -3,7 +3,8 @@
 // `guiBindings` slot):
 //
 //   registerValueTypes   the value types that both engines share, on the
-//                        server engine and then the client engine: `Color`.
+//                        server engine and then the client engine:
+//                        `vector`, then `Color`.
 //                        Skipped entirely when there is no server engine;
 //                        stops at the first engine that does not exist.
 //

@@ -34,11 +34,19 @@ bool canPrepare(const asIScriptContext* context) {
   }
 }
 
+// A context whose preparation failed is in no state to be used or pooled
+// again: it is let go, and the caller gets none.
+asIScriptContext* discardUnprepared(asIScriptContext* context, bool& fromPool) {
+  context->Release();
+  fromPool = false;
+  return nullptr;
+}
+
 asIScriptContext* preparePooled(asIScriptFunction* function, bool& fromPool) {
   asIScriptContext* context = takeServerScriptContext();
-  if (context != nullptr && function != nullptr)
-    context->Prepare(function);
   fromPool = true;
+  if (context != nullptr && function != nullptr && context->Prepare(function) < 0)
+    return discardUnprepared(context, fromPool);
   return context;
 }
 
@@ -120,7 +128,10 @@ asIScriptContext* getPreparedScriptContext(int functionId, bool& fromPool) {
     // engine's functions.
     if (context->GetEngine() != serverScriptEngine || !canPrepare(context))
       return preparePooled(function, fromPool);
-    context->Prepare(function);
+    if (context->Prepare(function) < 0) {
+      cache.erase(found);
+      return discardUnprepared(context, fromPool);
+    }
     return context;
   }
   if (cache.size() >= static_cast<size_t>(kMaxPreparedScriptContexts))
@@ -129,8 +140,9 @@ asIScriptContext* getPreparedScriptContext(int functionId, bool& fromPool) {
   asIScriptContext* context = createScriptContext(serverScriptEngine);
   if (context == nullptr)
     return nullptr;
+  if (context->Prepare(function) < 0)
+    return discardUnprepared(context, fromPool);
   cache.emplace(functionId, context);
-  context->Prepare(function);
   return context;
 }
 

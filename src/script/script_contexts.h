@@ -36,8 +36,9 @@ AngelScript::asIScriptContext* takeClientScriptContext();
 // this thread's stack (or the cache is full), in which case a pooled context
 // is prepared and `fromPool` is set: give it back with releaseScriptContext
 // once the call has run. An id that names no function gets an unprepared
-// pooled context (Execute then fails with asCONTEXT_NOT_PREPARED). Null only
-// while there is no server engine.
+// pooled context (Execute then fails with asCONTEXT_NOT_PREPARED). Null
+// while there is no server engine, and when the function cannot be prepared
+// (the context is then released, neither cached nor pooled).
 AngelScript::asIScriptContext* getPreparedScriptContext(int functionId, bool& fromPool);
 
 // Unprepares a pooled context and gives it back to the calling thread's pool

@@ -159,6 +159,8 @@ void generic_object::destroyNow(bool quiet) {
   (void)quiet;
   if (!isValid())
     return;
+  // Kept alive to the end, even when the container held the last reference.
+  const heldPointer<generic_object> self(this);
   clearFlag(FLAG_VALID);
   // (Running timed effects are released here once objects carry them.)
 

@@ -6,6 +6,8 @@
 #include "app/base/session_state.h"
 #include "core/common_strings.h"
 #include "core/log.h"
+#include "core/threads.h"
+#include "universe/objects/system_locks.h"
 #include "empire/empire.h"
 #include "platform/thread.h"
 #include "universe/objects/object_pools.h"
@@ -109,21 +111,35 @@ void solarSystem::tick(float) {
   if (dt < 0.0f || !isValid())
     return;
   localTime = now;
-  tickChildren(dt, !singleThreaded);
+  tickChildren(dt, ChildWalk{!singleThreaded, kYieldBudget, false, false});
   updateVisibility();
 }
 
-void solarSystem::tickChildren(float seconds, bool threaded) {
-  int budget = kYieldBudget;
+void solarSystem::tickChildren(float seconds, const ChildWalk& walk) {
+  const bool threaded = walk.threaded;
+  int budget = walk.yieldBudget;
   heldPointer<generic_object> held;
   irr::s32 i = 0;
   while (i < static_cast<irr::s32>(children.size())) {
     generic_object* child = children[i].get();
+    const bool isSystem = child->getType() == OT_System;
+    if (isSystem && walk.skipSystems) {
+      ++i;
+      continue;
+    }
     // Held in both modes: a child that destroys itself in its tick may
     // otherwise be gone before it is looked at below.
     held = child;
     const irr::s32 countBefore = static_cast<irr::s32>(children.size());
-    child->tick(seconds);
+    if (isSystem && walk.lockSystems) {
+      // Under its own lock, this one given up meanwhile.
+      solarSystem* system = static_cast<solarSystem*>(child);
+      lockSolarSystem(system);
+      system->tick(seconds);
+      unlockSolarSystem(system);
+    } else {
+      child->tick(seconds);
+    }
 
     if (child->isValid() && child->container == this) {
       const bool fast = child->mover != nullptr && child->mover->getKind() == kMobileMoverKind &&
@@ -132,7 +148,9 @@ void solarSystem::tickChildren(float seconds, bool threaded) {
         checkChildLeaving(child);
       } else if (child->hasFlag(FLAG_REPARENT)) {
         checkChildLeaving(child);
-        if (child->container == this)
+        // A system clears the flag of a child that stayed; the galaxy
+        // clears it either way.
+        if (child->container == this || getType() == OT_Galaxy)
           child->clearFlag(FLAG_REPARENT);
       }
     }
@@ -152,7 +170,7 @@ void solarSystem::tickChildren(float seconds, bool threaded) {
     const bool another = i < static_cast<irr::s32>(children.size());
     if (waiters.load() > 0 && another && (budget == 0 || priorityWaiters.load() > 0)) {
       held = nullptr;
-      budget = kYieldBudget;
+      budget = walk.yieldBudget;
       lock->unlock();
       plat::sleepMs(0);
       lock->lock();
@@ -185,6 +203,8 @@ void solarSystem::updateVisibility() {
 void solarSystem::destroyNow(bool quiet) {
   if (!isValid())
     return;
+  // Kept alive to the end, even when the galaxy held the last reference.
+  const heldPointer<generic_object> self(this);
   clearFlag(FLAG_VALID);
   const bool tearDown = sessionEnding.load();
   while (children.size() > 0) {

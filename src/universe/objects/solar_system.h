@@ -64,7 +64,19 @@ class solarSystem : public generic_object {
  protected:
   ~solarSystem() override;
 
+  // How tickChildren walks: with counted references and yields to waiting
+  // threads every `yieldBudget` children (threaded), leaving out the star
+  // systems among the children, or ticking each under its own lock.
+  struct ChildWalk {
+    bool threaded;
+    int yieldBudget;
+    bool skipSystems;
+    bool lockSystems;
+  };
+  // Ticks every child once with `seconds`, checking the fast or reparented
+  // ones for leaving; children that leave or arrive meanwhile are handled.
+  void tickChildren(float seconds, const ChildWalk& walk);
+
  private:
-  void tickChildren(float seconds, bool threaded);
   void updateVisibility();
 };

@@ -1,0 +1,206 @@
+#include "universe/objects/galaxy.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "core/threads.h"
+#include "galaxy_fixture.h"
+#include "support/log_capture.h"
+#include "universe/objects/system_locks.h"
+#include "universe/objects/system_threads.h"
+
+namespace {
+
+using galaxytest::CountingSystem;
+using galaxytest::GalaxyTest;
+
+TEST_F(GalaxyTest, SharesAreContiguousWithTheRestToTheLast) {
+  struct Case {
+    int systems;
+    uint8_t workers;
+    std::vector<size_t> shares;
+  };
+  const Case cases[] = {{10, 4, {2, 2, 2, 4}}, {3, 8, {1, 1, 1}}, {5, 0, {}}, {0, 4, {}}};
+  for (const Case& c : cases) {
+    std::vector<CountingSystem*> systems = addSystems(c.systems);
+    startSystemThreads(c.workers);
+    ASSERT_EQ(galaxy->threads.size(), c.shares.size()) << c.systems << " over " << int(c.workers);
+    size_t next = 0;
+    for (irr::u32 k = 0; k < galaxy->threads.size(); ++k) {
+      ThreadInfo* info = galaxy->threads[k];
+      EXPECT_EQ(info->number, static_cast<int>(k));
+      ASSERT_EQ(info->systems.size(), c.shares[k]);
+      for (solarSystem* system : info->systems)
+        EXPECT_EQ(system, systems[next++]);
+    }
+    stopSystemThreads(galaxy);
+    for (CountingSystem* system : systems)
+      system->destroyNow(true);
+  }
+}
+
+TEST_F(GalaxyTest, WithoutWorkersTheGalaxyTicksItsSystems) {
+  std::vector<CountingSystem*> systems = addSystems(3);
+  gameTime = 1.0;
+  galaxy->tick(1.0f);
+  for (CountingSystem* system : systems)
+    EXPECT_EQ(system->ticks.load(), 1);
+  EXPECT_EQ(threadLocals().currentSystem, nullptr);
+}
+
+TEST_F(GalaxyTest, WorkersTickTheirSystemsAndOnesHandedOverLater) {
+  std::vector<CountingSystem*> systems = addSystems(4);
+  startSystemThreads(2);
+  ASSERT_TRUE(stepWorkers(0.0625));
+  for (CountingSystem* system : systems)
+    EXPECT_EQ(system->ticks.load(), 1);
+  galaxy->tick(1.0f);  // with workers the galaxy leaves the systems to them
+  EXPECT_EQ(systems[0]->ticks.load(), 1);
+
+  CountingSystem* late = addSystems(1)[0];
+  handSystemToWorker(galaxy, late);
+  ASSERT_TRUE(stepWorkers(0.0625));
+  ASSERT_TRUE(stepWorkers(0.0625));
+  EXPECT_GE(late->ticks.load(), 1);
+
+  // A system destroyed while the workers run is never ticked again.
+  systems[1]->grab();
+  lockSolarSystem(galaxy);
+  systems[1]->destroyNow(true);
+  unlockSolarSystem(galaxy);
+  const int ticksThen = systems[1]->ticks.load();
+  ASSERT_TRUE(stepWorkers(0.0625));
+  ASSERT_TRUE(stepWorkers(0.0625));
+  EXPECT_EQ(systems[1]->ticks.load(), ticksThen);
+  systems[1]->drop();
+}
+
+TEST_F(GalaxyTest, PausedWorkersTickNothingUntilResumed) {
+  std::vector<CountingSystem*> systems = addSystems(6);
+  startSystemThreads(3);
+  ASSERT_TRUE(stepWorkers(0.0625));
+  pauseSystemThreads();
+  EXPECT_TRUE(systemsPaused.load());
+  const auto start = std::chrono::steady_clock::now();
+  pauseSystemThreads();  // a second pause returns at once
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+
+  std::vector<int> counts;
+  for (CountingSystem* system : systems)
+    counts.push_back(system->ticks.load());
+  for (int i = 0; i < 20; ++i) {
+    gameTime = gameTime + 0.05;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  for (size_t i = 0; i < systems.size(); ++i)
+    EXPECT_EQ(systems[i]->ticks.load(), counts[i]);
+
+  resumeSystemThreads();
+  EXPECT_FALSE(systemsPaused.load());
+  ASSERT_TRUE(stepWorkers(0.0625));
+  for (size_t i = 0; i < systems.size(); ++i)
+    EXPECT_GT(systems[i]->ticks.load(), counts[i]);
+}
+
+TEST_F(GalaxyTest, ManyPausesAndResumesNeverStrandAWorker) {
+  addSystems(8);
+  startSystemThreads(4);
+  std::atomic<bool> running{true};
+  std::thread ticker([&] {
+    initThreadLocals();
+    while (running.load()) {
+      gameTime = gameTime + 0.01;
+      galaxy->tick(1.0f);
+    }
+    freeThreadLocals();
+  });
+  for (int i = 0; i < 10000; ++i) {
+    pauseSystemThreads();
+    resumeSystemThreads();
+  }
+  running = false;
+  ticker.join();
+  ASSERT_TRUE(stepWorkers(0.0625)) << "a worker stayed parked";
+}
+
+TEST_F(GalaxyTest, EnvironmentSizesTheTreesAndPartsOverlappingSystems) {
+  CountingSystem* a = addSystems(1)[0];
+  CountingSystem* b = addSystems(1)[0];
+  a->radius = 100.0f;
+  b->radius = 60.0f;
+  a->position.set(10.0f, 0, 20.0f);
+  b->position.set(60.0f, 0, 20.0f);
+  createEnvironment(galaxy, true);
+  EXPECT_FLOAT_EQ(galaxy->systemTree.root.halfSize, 3000.0f);
+  EXPECT_FLOAT_EQ(galaxy->systemTree.root.halfSizeSq, 9e6f);
+  EXPECT_NEAR(a->position.getDistanceFrom(b->position), 200.0f, 1e-3f);
+  const vector3df middle(35.0f, 0, 20.0f);
+  EXPECT_NEAR(a->position.getDistanceFrom(middle), 100.0f, 1e-3f);
+  EXPECT_NEAR(b->position.getDistanceFrom(middle), 100.0f, 1e-3f);
+  EXPECT_FLOAT_EQ(galaxy->radius, 5000.0f);
+}
+
+TEST_F(GalaxyTest, SystemsAtOnePointEndApart) {
+  std::vector<CountingSystem*> systems = addSystems(40, 0.0f);
+  createEnvironment(galaxy, true);
+  for (size_t i = 0; i < systems.size(); ++i) {
+    ASSERT_TRUE(std::isfinite(systems[i]->position.X) && std::isfinite(systems[i]->position.Z));
+    for (size_t j = i + 1; j < systems.size(); ++j)
+      EXPECT_GE(systems[i]->position.getDistanceFrom(systems[j]->position),
+                systems[i]->radius + systems[j]->radius - 1e-2f);
+  }
+}
+
+TEST_F(GalaxyTest, GalaxyRadiusReachesPastTheOutermostSystem) {
+  CountingSystem* far = addSystems(2, 9000.0f)[1];
+  far->radius = 250.0f;
+  createEnvironment(galaxy, false);
+  EXPECT_FLOAT_EQ(galaxy->radius, 9000.0f + 250.0f + 1000.0f);
+}
+
+TEST_F(GalaxyTest, ObjectsInOpenSpaceEnterTheSystemTheyReach) {
+  std::vector<CountingSystem*> systems = addSystems(3);
+  createEnvironment(galaxy, false);
+  TestObject* traveller = new TestObject(red);
+  traveller->setContainer(galaxy);
+  traveller->position.set(2010.0f, 0, 5.0f);
+  traveller->setFlag(FLAG_REPARENT);
+  gameTime = gameTime + 1.0;
+  galaxy->tick(1.0f);
+  EXPECT_EQ(traveller->container.load(), systems[2]);
+  EXPECT_FALSE(traveller->hasFlag(FLAG_REPARENT)) << "the galaxy clears it once it has moved the child";
+  EXPECT_EQ(traveller->position, vector3df(10.0f, 0, 5.0f));
+  traveller->destroyNow(false);
+
+  // A removed system is found no more.
+  systems[2]->destroyNow(true);
+  TestObject* late = new TestObject(red);
+  late->setContainer(galaxy);
+  late->position.set(2010.0f, 0, 5.0f);
+  galaxy->checkChildLeaving(late);
+  EXPECT_EQ(late->container.load(), galaxy);
+  late->destroyNow(false);
+}
+
+float weightOf(solarSystem* system, void*) { return system->radius; }
+
+TEST_F(GalaxyTest, BestSystemsByWeight) {
+  std::vector<CountingSystem*> systems = addSystems(4);
+  systems[0]->radius = 1.0f;
+  systems[1]->radius = 2.0f;
+  systems[2]->radius = -1e37f;  // left out
+  systems[3]->radius = 2.0f;    // ties keep the earlier system first
+  const auto best = galaxy->findBestSystems(weightOf, nullptr, 2);
+  ASSERT_EQ(best.size(), 2u);
+  EXPECT_EQ(best[0].first, systems[1]);
+  EXPECT_EQ(best[1].first, systems[3]);
+  const auto all = galaxy->findBestSystems(weightOf, nullptr, 5);
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[2].first, systems[0]);
+  EXPECT_EQ(all[2].second, 1.0f);
+}
+
+}  // namespace
