@@ -45,6 +45,8 @@ struct templateArg {
   uint32_t kind;
 };
 using TemplateArgList = irr::core::array<templateArg>;
+// Drops the string of every "State Name" argument and empties the list.
+void releaseTemplateArgs(TemplateArgList& args);
 
 // The value block of one use of an effect: the effect, then its four values
 // in value-index order.

@@ -30,6 +30,33 @@ using State = PtrNamedVar<storedAmount>;
 // mark says whether it is).
 using StateList = irr::core::array<State*>;
 
+// The engine's heap sort compares elements with operator<, which for the
+// list's pointers would order them by address. A state list is ordered by
+// the names the pointers lead to, so the sort's one comparing step is given
+// that order here: StateList::sort(), as findStateIndex calls it, then
+// orders by name and sets the sorted mark.
+namespace irr {
+namespace core {
+template <>
+inline void heapsink<State*>(State** array, s32 element, s32 max) {
+  const auto before = [](const State* a, const State* b) {
+    return compareNames(a->entryName(), b->entryName()) < 0;
+  };
+  while ((element << 1) < max) {
+    s32 child = element << 1;
+    if (child + 1 < max && before(array[child], array[child + 1]))
+      ++child;
+    if (!before(array[element], array[child]))
+      return;
+    State* moved = array[child];
+    array[child] = array[element];
+    array[element] = moved;
+    element = child;
+  }
+}
+}  // namespace core
+}  // namespace irr
+
 // Index of the state named `name`, or -1. Sorts the list first when it is
 // not marked sorted.
 irr::s32 findStateIndex(StateList& states, const irr::core::stringw& name);
@@ -45,9 +72,11 @@ State* findObjectState(generic_object* object, const irr::core::stringw& name);
 void clearObjectStates(StateList& states);
 
 // Adds `amount` up to the state's maximum; the overflow goes into the
-// object's cargo space when the resource can be cargo, else it is lost.
+// object's cargo space when the resource can be cargo, else it is lost
+// (always without an object).
 void addToState(State& state, generic_object* object, float amount);
-// Takes `amount`, from the cargo first; `val` may become negative.
+// Takes `amount`, from the cargo first; `val` may become negative. Without
+// an object, the state's amounts change but no hold's count does.
 void consumeFromState(State& state, generic_object* object, float amount);
 
 // val + inCargo - required.
