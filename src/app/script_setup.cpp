@@ -19,7 +19,6 @@
 #include "core/named_values.h"
 #include "core/threads.h"
 #include "core/timer.h"
-#include "design/effects/effect_functions.h"
 #include "design/effects/effects.h"
 #include "empire/empire.h"
 #include "gui/gui_bindings.h"
@@ -50,10 +49,7 @@ constexpr char kDataPhase[] = "Loading game data files";
 constexpr char kTreatiesFile[] = "Game Data/treaties.xml";
 constexpr char kDiplomacyStringsFile[] = "Game Data/diplomacy_strings.txt";
 
-// Effects name the native effect functions, which register themselves
-// from static initialisers: the call makes sure they are linked in.
 void loadEffectFiles(const std::vector<stringc>& files) {
-  linkEffectFunctions();
   for (const stringc& path : files)
     loadEffects(path);
 }

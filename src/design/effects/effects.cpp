@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "design/effects/effect_functions.h"
 #include "script/script_contexts.h"
 #include "script/script_string.h"
 #include "universe/objects/game_object.h"
@@ -67,12 +68,17 @@ float evaluateTemplateArg(const templateArg& arg, EffectEvent* event, const effe
 // linker chose; function-local, so a registrar never finds its registry
 // unbuilt. Sorted by the first lookup.
 
+// Both registries name the native functions' file, so that any program
+// that looks a native up also links the natives (a static library's object
+// file is linked only when something refers to it).
 NamedVar<const TemplateFuncEntry*>::Registry& templateFunctionRegistry() {
+  linkEffectFunctions();
   static NamedVar<const TemplateFuncEntry*>::Registry registry;
   return registry;
 }
 
 NamedVar<const PlainFuncEntry*>::Registry& plainFunctionRegistry() {
+  linkEffectFunctions();
   static NamedVar<const PlainFuncEntry*>::Registry registry;
   return registry;
 }
