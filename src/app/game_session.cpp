@@ -43,6 +43,8 @@
 #include "platform/signals.h"
 #include "platform/thread.h"
 #include "script/server_modules.h"
+#include "design/effects/effects.h"
+#include "design/effects/resources.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
 #include "universe/objects/system_threads.h"
@@ -102,9 +104,11 @@ void tearDownSession() {
   deleteAllEmpires();
   tearDownScriptEngines();
 
-  // T11. (Resources, sub-system definitions, effector graphics, effects,
-  // technologies, diplomacy strings, material tables, treaty clauses and
-  // ship sets are cleared here.)
+  // T11. (Sub-system definitions, effector graphics, technologies,
+  // diplomacy strings, material tables, treaty clauses and ship sets are
+  // cleared here too.)
+  clearResources();
+  clearEffects();
 
   // T12. (The escape menu, key 27, the options menu, the view input's table
   // and the IRC window's callbacks join here.)
@@ -233,9 +237,10 @@ int runGameSession(const irr::core::stringc& name) {
   if (scriptSetupThread.valid())
     scriptSetupThread.waitForExit();
 
-  // 17. (Object icons, planet types, resources and traits load here, each
-  // path through resolveDataPath.)
+  // 17. (Object icons, planet types and traits load here too, each path
+  // through resolveDataPath.)
   initThreadLocals();
+  loadResources(resolveDataPath("Game Data/resources.xml"));
 
   // 18. (The planet models' material tables are built here.)
   // 19. (The named materials of the backdrop, the texture loader and the

@@ -19,6 +19,7 @@
 #include "core/named_values.h"
 #include "core/threads.h"
 #include "core/timer.h"
+#include "design/effects/effects.h"
 #include "empire/empire.h"
 #include "gui/gui_bindings.h"
 #include "net/network_manager.h"
@@ -32,7 +33,9 @@
 #include "script/script_string.h"
 #include "script/script_xml.h"
 #include "script/server_modules.h"
+#include "scriptapi/effect_script_types.h"
 #include "scriptapi/empire_script_type.h"
+#include "scriptapi/object_bindings.h"
 
 using namespace AngelScript;
 using irr::core::stringc;
@@ -46,10 +49,19 @@ constexpr char kDataPhase[] = "Loading game data files";
 constexpr char kTreatiesFile[] = "Game Data/treaties.xml";
 constexpr char kDiplomacyStringsFile[] = "Game Data/diplomacy_strings.txt";
 
+void loadEffectFiles(const std::vector<stringc>& files) {
+  for (const stringc& path : files)
+    loadEffects(path);
+}
+
 ScriptSetupSlots defaultSlots() {
   ScriptSetupSlots slots;
   slots.guiBindings = registerGuiBindings;
   slots.empireType = bindEmpireScriptType;
+  slots.objectBindings = registerObjectBindings;
+  slots.eventType = registerEventType;
+  slots.templateArgumentType = registerTemplateArgType;
+  slots.loadEffects = loadEffectFiles;
   return slots;
 }
 

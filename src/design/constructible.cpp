@@ -11,30 +11,8 @@ namespace {
 // per second; a short one still pays at least 5 % per second.
 constexpr float kPayRate = 2.5f;
 constexpr float kMinimumPayRate = 0.05f;
-// Cargo is spent whole only when it does not exceed the amount by more than
-// this factor, so rounding never leaves crumbs in the hold.
-constexpr float kCargoSlack = 1.0001f;
 
 constexpr uint8_t kBaseItemRecordType = 0;
-
-float availableAmount(const storedAmount& state) { return state.val + state.inCargo - state.required; }
-
-// Takes `amount` from the state, cargo first.
-void takeFromState(storedAmount& state, generic_object* builder, float amount) {
-  if (state.inCargo > 0.0f) {
-    if (state.inCargo > amount * kCargoSlack) {
-      state.inCargo -= amount;
-      if (builder != nullptr)
-        builder->cargoUsed -= amount;
-      return;
-    }
-    if (builder != nullptr)
-      builder->cargoUsed -= state.inCargo;
-    amount -= state.inCargo;
-    state.inCargo = 0.0f;
-  }
-  state.val -= amount;
-}
 
 }  // namespace
 
@@ -48,7 +26,7 @@ static void forEachUnpaid(constructible::CostList& costs, StateList& states, Vis
     if (!(remaining > 0.0f))
       continue;
     const irr::s32 index = findStateIndex(states, costs[i].entryName());
-    visit(entry, remaining, index < 0 ? nullptr : &states[index].value);
+    visit(entry, remaining, index < 0 ? nullptr : states[index]);
   }
 }
 
@@ -62,14 +40,14 @@ bool constructible::payCosts(StateList& states, generic_object* builder, float s
   // the rest that the shortest stock allows.
   float rate = kPayRate * seconds;
   bool isShort = false;
-  forEachUnpaid(costs, states, [&](cost& entry, float remaining, storedAmount* state) {
-    const float available = state != nullptr ? availableAmount(*state) : 0.0f;
+  forEachUnpaid(costs, states, [&](cost& entry, float remaining, State* state) {
+    const float available = state != nullptr ? getAvailable(*state) : 0.0f;
     if (available <= 0.0f) {
       isShort = true;
       rate = 0.0f;
     } else if (available >= remaining) {
       entry.paid = entry.amount;
-      takeFromState(*state, builder, remaining);
+      consumeFromState(*state, builder, remaining);
     } else {
       isShort = true;
       rate = std::min(rate, available / remaining);
@@ -81,14 +59,14 @@ bool constructible::payCosts(StateList& states, generic_object* builder, float s
   // Second pass: every cost advances by that share, at least a minimum.
   rate = std::max(rate, kMinimumPayRate * seconds);
   bool done = true;
-  forEachUnpaid(costs, states, [&](cost& entry, float remaining, storedAmount* state) {
+  forEachUnpaid(costs, states, [&](cost& entry, float remaining, State* state) {
     if (state == nullptr) {
       // Nothing is paid this step for the entries after a missing resource.
       done = false;
       rate = 0.0f;
       return;
     }
-    const float available = availableAmount(*state);
+    const float available = getAvailable(*state);
     if (available <= 0.0f) {
       done = false;
       return;
@@ -96,11 +74,11 @@ bool constructible::payCosts(StateList& states, generic_object* builder, float s
     const float take = std::min(entry.amount * rate, available);
     if (take < remaining) {
       entry.paid += take;
-      takeFromState(*state, builder, take);
+      consumeFromState(*state, builder, take);
       done = false;
     } else {
       entry.paid = entry.amount;
-      takeFromState(*state, builder, remaining);
+      consumeFromState(*state, builder, remaining);
     }
   });
   return done;

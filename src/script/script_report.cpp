@@ -1,5 +1,6 @@
 #include "script/script_report.h"
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "core/log.h"
+#include "script/script_engine.h"
 #include "script/script_string.h"
 
 using namespace AngelScript;
@@ -28,6 +30,8 @@ enum class Printable {
   String,        // a string variable: the address is the string
   StringHandle,  // a string@ variable: the address holds the handle
   Vector,
+  ObjectHandle,  // an Object@ variable: the address holds the handle
+  EventHandle,   // an Event@ variable (server engine only)
 };
 
 using PrintableTypes = std::map<int, Printable>;
@@ -42,6 +46,9 @@ void freePrintableTypes(asIScriptEngine* engine) {
 const PrintableTypes* printableTypes(asIScriptEngine* engine) {
   return engine != nullptr ? static_cast<const PrintableTypes*>(engine->GetUserData(kPrintableTypesData)) : nullptr;
 }
+
+std::atomic<ScriptObjectNameReader> objectNameReader{nullptr};
+std::atomic<ScriptEventReader> eventReader{nullptr};
 
 // Strings print whole up to this many characters, else cut to kCutLength.
 constexpr irr::u32 kWholeLength = 33;
@@ -70,18 +77,20 @@ void appendUtf8(std::string& out, const irr::core::stringw& text, irr::u32 count
   }
 }
 
-void appendShortText(std::string& out, const ScriptString* text) {
-  if (text == nullptr) {
-    out += "<Null Handle>";
-    return;
-  }
-  const irr::core::stringw wide = text->toStringw();
+void appendShortText(std::string& out, const irr::core::stringw& wide) {
   if (wide.size() <= kWholeLength) {
     appendUtf8(out, wide, wide.size());
   } else {
     appendUtf8(out, wide, kCutLength);
     out += "...";
   }
+}
+
+void appendShortText(std::string& out, const ScriptString* text) {
+  if (text == nullptr)
+    out += "<Null Handle>";
+  else
+    appendShortText(out, text->toStringw());
 }
 
 // Formats into room of the size the text needs ("%f" of a large double runs
@@ -95,6 +104,42 @@ void appendFormatted(std::string& out, const char* format, Args... args) {
   out.resize(at + static_cast<size_t>(length) + 1);
   std::snprintf(&out[at], static_cast<size_t>(length) + 1, format, args...);
   out.resize(at + static_cast<size_t>(length));
+}
+
+void appendObject(std::string& out, const void* object) {
+  const ScriptObjectNameReader name = objectNameReader.load();
+  if (object == nullptr)
+    out += "<Null Handle>";
+  else if (name == nullptr)
+    out += "<Not a simple type>";
+  else
+    appendShortText(out, name(object));
+}
+
+void appendEvent(std::string& out, const void* event) {
+  const ScriptEventReader parts = eventReader.load();
+  const ScriptObjectNameReader name = objectNameReader.load();
+  if (event == nullptr) {
+    out += "<Null Handle>";
+    return;
+  }
+  if (parts == nullptr || name == nullptr) {
+    out += "<Not a simple type>";
+    return;
+  }
+  const auto appendName = [&](const void* object) {
+    if (object == nullptr) {
+      out += "<Null>";
+      return;
+    }
+    const irr::core::stringw text = name(object);
+    appendUtf8(out, text, text.size());
+  };
+  const ScriptEventParts read = parts(event);
+  appendName(read.obj);
+  out += "->";
+  appendName(read.target);
+  appendFormatted(out, ", %.2f", static_cast<double>(read.time));
 }
 
 // Script stack slots are only 4-byte aligned: copy rather than dereference.
@@ -162,6 +207,12 @@ void appendValue(std::string& out, const void* address, asIScriptEngine* engine,
                       static_cast<double>(read<float>(xyz + 1)), static_cast<double>(read<float>(xyz + 2)));
       break;
     }
+    case Printable::ObjectHandle:
+      appendObject(out, read<const void*>(address));
+      break;
+    case Printable::EventHandle:
+      appendEvent(out, read<const void*>(address));
+      break;
   }
 }
 
@@ -174,6 +225,10 @@ void logFunctionPlace(asIScriptFunction* function, int line) {
 }
 
 }  // namespace
+
+void setScriptObjectNameReader(ScriptObjectNameReader reader) { objectNameReader.store(reader); }
+
+void setScriptEventReader(ScriptEventReader reader) { eventReader.store(reader); }
 
 void registerPrintableTypes(asIScriptEngine* engine) {
   if (engine == nullptr)
@@ -196,13 +251,19 @@ void registerPrintableTypes(asIScriptEngine* engine) {
       {"string", Printable::String},
       {"string@", Printable::StringHandle},
       {"vector", Printable::Vector},
-      // (Object@ and State@ handles, and on the server engine only Event@
-      // handles, with their kinds and printers, join here.)
+      {"Object@", Printable::ObjectHandle},
+      // (State@ handles join here.)
   };
   for (const auto& entry : named) {
     const int typeId = engine->GetTypeIdByDecl(entry.first);
     if (typeId >= 0)
       (*types)[typeId] = entry.second;
+  }
+  // Events print on the server engine only.
+  if (engine != clientScriptEngine) {
+    const int typeId = engine->GetTypeIdByDecl("Event@");
+    if (typeId >= 0)
+      (*types)[typeId] = Printable::EventHandle;
   }
 }
 

@@ -20,6 +20,7 @@
 #include "core/named_values.h"
 #include "core/threads.h"
 #include "core/user_folders.h"
+#include "design/effects/effects.h"
 #include "script/script_engine.h"
 #include "script/script_string.h"
 #include "script/server_modules.h"
@@ -163,6 +164,9 @@ const std::vector<std::string> kBundledSetupLog = {
     "Loading/Building scripts... Finished(ms)",
     "Loading game data files...",
     "Note: Diplomacy strings will still have gaps - fillDiplomacyStringGaps() not implemented",
+    "Loading effects: Game Data/Effects/hazards.txt",
+    "Loading effects: Game Data/Effects/industry.txt",
+    "Loading effects: Game Data/Effects/storage.txt",
     "Loading game data files... Finished(ms)",
 };
 
@@ -198,8 +202,11 @@ void runBundledSetup(bool threaded) {
     EXPECT_EQ(type->GetPropertyCount(), 2u);  // ID, color
     EXPECT_NE(engine->GetTypeInfoByName("Color"), nullptr);
   }
+  EXPECT_TRUE(sessionDataFiles.effects.empty());
+  EXPECT_GE(findEffectIndex(L"CargoBay"), 0);
 
   tearDownScriptEngines();
+  clearEffects();
   clearModTables();
 }
 

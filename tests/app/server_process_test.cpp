@@ -271,7 +271,13 @@ TEST(ServerProcess, GameSessionRunsUntilSigint) {
                  "============\nPreparing Galaxy... Finished(", "Initializing 0 galaxy processing threads\n",
                  "============\nInitialize GUI...\n============\n", "Game loop start ",
                  "Game ending. Total game time (not session): ", "Shutting down engine\n"});
-  EXPECT_EQ(readFile(home / "Corvane" / "log.txt").find("objects have not been deleted"), std::string::npos);
+  const std::string log = readFile(home / "Corvane" / "log.txt");
+  EXPECT_EQ(log.find("objects have not been deleted"), std::string::npos);
+  // The shipped resources and effects load without a complaint.
+  EXPECT_NE(log.find("Loading effects: Game Data/Effects/storage.txt\n"), std::string::npos);
+  EXPECT_EQ(log.find(" error"), std::string::npos) << log;
+  EXPECT_EQ(log.find(" warning"), std::string::npos) << log;
+  EXPECT_EQ(log.find("resource file"), std::string::npos) << log;
 }
 
 // Without -singlethreaded the galaxy gets four processing threads per CPU

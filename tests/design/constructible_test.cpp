@@ -19,12 +19,20 @@ class PlainItem : public constructible {
   }
 };
 
-StateList makeStates(std::initializer_list<std::pair<const wchar_t*, float>> stocks) {
-  StateList states;
-  for (const auto& stock : stocks)
-    State::getOrAdd(states, stock.first, internCommonString).value.val = stock.second;
-  return states;
-}
+// A builder's stocks: states with the given values, freed with the holder.
+class Stocks {
+ public:
+  Stocks(std::initializer_list<std::pair<const wchar_t*, float>> stocks) {
+    for (const auto& stock : stocks)
+      addObjectState(list, stock.first)->value.val = stock.second;
+  }
+  ~Stocks() { clearObjectStates(list); }
+  Stocks(const Stocks&) = delete;
+  Stocks& operator=(const Stocks&) = delete;
+  float val(const wchar_t* name) { return list[findStateIndex(list, name)]->value.val; }
+
+  StateList list;
+};
 
 TEST(Constructible, NothingToPayCompletesAtOnceButNoStatesNeverDo) {
   PlainItem free;
@@ -41,11 +49,11 @@ TEST(Constructible, FullStocksPayEverythingInOneStep) {
   PlainItem item;
   item.addCost(L"Metals", 10.0f);
   item.addCost(L"Parts", 5.0f);
-  StateList states = makeStates({{L"Metals", 50.0f}, {L"Parts", 5.0f}});
-  EXPECT_TRUE(item.payCosts(states, nullptr, 0.001f));
+  Stocks states({{L"Metals", 50.0f}, {L"Parts", 5.0f}});
+  EXPECT_TRUE(item.payCosts(states.list, nullptr, 0.001f));
   EXPECT_FLOAT_EQ(item.getProgress(), 1.0f);
-  EXPECT_FLOAT_EQ(states[State::find(states, L"Metals")].value.val, 40.0f);
-  EXPECT_FLOAT_EQ(states[State::find(states, L"Parts")].value.val, 0.0f);
+  EXPECT_FLOAT_EQ(states.val(L"Metals"), 40.0f);
+  EXPECT_FLOAT_EQ(states.val(L"Parts"), 0.0f);
 }
 
 TEST(Constructible, AMissingResourceHoldsBackTheCostsAfterIt) {
@@ -54,8 +62,8 @@ TEST(Constructible, AMissingResourceHoldsBackTheCostsAfterIt) {
   item.addCost(L"Food", 100.0f);
   item.addCost(L"Metals", 100.0f);
   item.addCost(L"Zinc", 100.0f);
-  StateList states = makeStates({{L"Food", 50.0f}, {L"Zinc", 50.0f}});
-  EXPECT_FALSE(item.payCosts(states, nullptr, 1.0f));
+  Stocks states({{L"Food", 50.0f}, {L"Zinc", 50.0f}});
+  EXPECT_FALSE(item.payCosts(states.list, nullptr, 1.0f));
   EXPECT_FLOAT_EQ(item.paid(L"Food"), 5.0f) << "the minimum rate, 0.05 x seconds x amount";
   EXPECT_FLOAT_EQ(item.paid(L"Metals"), 0.0f);
   EXPECT_FLOAT_EQ(item.paid(L"Zinc"), 0.0f) << "after the missing resource: nothing this step";
@@ -65,8 +73,8 @@ TEST(Constructible, ShortStocksPayTheSameShareOfEveryCost) {
   PlainItem item;
   item.addCost(L"Metals", 100.0f);
   item.addCost(L"Parts", 100.0f);
-  StateList states = makeStates({{L"Metals", 1000.0f}, {L"Parts", 20.0f}});
-  EXPECT_FALSE(item.payCosts(states, nullptr, 1.0f));
+  Stocks states({{L"Metals", 1000.0f}, {L"Parts", 20.0f}});
+  EXPECT_FALSE(item.payCosts(states.list, nullptr, 1.0f));
   EXPECT_FLOAT_EQ(item.paid(L"Metals"), 100.0f) << "covered in full by the first pass";
   EXPECT_FLOAT_EQ(item.paid(L"Parts"), 20.0f) << "all there was";
 }

@@ -8,6 +8,7 @@
 #include "core/save_stream.h"
 #include "core/threads.h"
 #include "design/constructible.h"
+#include "design/effects/effects.h"
 #include "empire/empire.h"
 #include "net/network_manager.h"
 #include "platform/bit_stream.h"
@@ -56,6 +57,7 @@ const irr::core::stringw kPlanets = L"planets";
 const irr::core::stringw kStrength = L"str";
 const irr::core::stringw kEmpirePlanets = L"Planet";
 const irr::core::stringw kEmpireShips = L"Ship";
+const irr::core::stringw kDamage = L"Damage";
 
 bool isNetworkServer() { return networkManager->isServer; }
 bool isNetworkClient() { return networkManager->isNetworked && networkManager->isConnected; }
@@ -123,6 +125,8 @@ generic_object::generic_object(empire* objectOwner, StatsList* stats, MoveHandle
 }
 
 generic_object::~generic_object() {
+  releaseTimedEffects();
+  clearObjectStates(states);
   for (irr::u32 i = 0; i < buildQueue.size(); ++i)
     delete buildQueue[i];
   if (mover != nullptr)
@@ -162,7 +166,8 @@ void generic_object::destroyNow(bool quiet) {
   // Kept alive to the end, even when the container held the last reference.
   const heldPointer<generic_object> self(this);
   clearFlag(FLAG_VALID);
-  // (Running timed effects are released here once objects carry them.)
+  if (!effectsTicking_)
+    releaseTimedEffects();
 
   while (children.size() > 0) {
     generic_object* child = children.getLast().get();
@@ -557,6 +562,53 @@ void generic_object::tickBuildQueue(float seconds) {
   }
 }
 
+// --- Timed effects and damage ------------------------------------------------
+
+bool generic_object::addTimedEffect(const effect_data& values, float duration, float delay, generic_object* source,
+                                    SysRef* eventSource, SysRef* eventDest) {
+  timed_effect* effect = new timed_effect(values, source, this, duration, delay, eventSource, eventDest);
+  if (effect->event.state != ESC_DISABLE && effect->duration >= 0.0f) {
+    timedEffects.push_back(effect);
+    return true;
+  }
+  delete effect;  // its event lets go of both objects
+  return false;
+}
+
+void generic_object::releaseTimedEffects() {
+  for (irr::u32 i = 0; i < timedEffects.size(); ++i)
+    delete timedEffects[i];
+  timedEffects.clear();
+}
+
+bool generic_object::tickTimedEffects(float seconds) {
+  effectsTicking_ = true;
+  for (irr::s32 i = static_cast<irr::s32>(timedEffects.size()) - 1; i >= 0; --i) {
+    timed_effect* effect = timedEffects[static_cast<irr::u32>(i)];
+    if (effect->tick(seconds)) {
+      timedEffects.erase(static_cast<irr::u32>(i));
+      delete effect;
+    }
+    if (!isValid()) {
+      effectsTicking_ = false;
+      releaseTimedEffects();  // the destruction left them to this loop
+      return false;
+    }
+  }
+  effectsTicking_ = false;
+  return true;
+}
+
+void generic_object::damage(EffectEvent& event) {
+  State* damageState = getOrAddObjectState(this, kDamage);
+  addToState(*damageState, this, event.time);
+  if (damageState->value.val >= damageState->value.max) {
+    setFlag(FLAG_DESTROY);
+    clearFlag(FLAG_QUIET_DESTROY);
+  }
+  lastAttacked = objectRealTimeMs();
+}
+
 // --- Tick ------------------------------------------------------------------
 
 void generic_object::tick(float seconds) {
@@ -568,8 +620,12 @@ void generic_object::tick(float seconds) {
   else
     localTime += seconds;
 
-  // (Timed effects advance here once objects carry them.)
-
+  if (timedEffects.size() > 0) {
+    // An effect may end the object: it stays alive to the end of this step.
+    const heldPointer<generic_object> self(this);
+    if (!tickTimedEffects(seconds))
+      return;
+  }
   if (!isValid())
     return;
   if (hasFlag(FLAG_DESTROY)) {

@@ -32,6 +32,9 @@ class generic_object;
 class solarSystem;
 class timed_effect;
 class graphicsObject;
+class EffectEvent;
+class SysRef;
+struct effect_data;
 struct Stats;
 using StatsList = irr::core::array<Stats>;
 
@@ -138,6 +141,10 @@ class generic_object {
   virtual void setLinkedObject(generic_object* object);
   // `point` (relative to this object's container) made absolute.
   virtual vector3df& toAbsolutePosition(vector3df& out, const vector3df& point) const;
+  // Starts a timed effect on this object, caused by `source`; false (and
+  // nothing kept) when it is disabled from the start or has no duration.
+  virtual bool addTimedEffect(const effect_data& values, float duration, float delay, generic_object* source,
+                              SysRef* eventSource, SysRef* eventDest);
   // Build queue. On a connected network client items are not kept.
   virtual void addConstructible(constructible* item);
   virtual void removeConstructible(constructible* item);
@@ -147,6 +154,9 @@ class generic_object {
   virtual bool getRepeatQueue() const { return hasFlag(FLAG_REPEAT_QUEUE); }
   virtual void setRepeatQueue(bool repeat);
   virtual int getType() const { return OT_Generic; }
+  // Adds the event's amount (its time) to the "Damage" state; reaching the
+  // state's maximum asks for destruction (not quietly).
+  virtual void damage(EffectEvent& event);
   virtual void setOwner(empire* newOwner);
   virtual bool isOwnerVisibleTo(const empire* viewer, bool force) const;
   virtual bool isVisibleTo(const empire* viewer) const;
@@ -237,12 +247,19 @@ class generic_object {
 
  private:
   void tickBuildQueue(float seconds);
+  // Advances the timed effects (last first); false when the object stopped
+  // being valid meanwhile.
+  bool tickTimedEffects(float seconds);
+  void releaseTimedEffects();
   // Adds `sign` x this object's share to `owner`'s statistics in `system`.
   void countInSystemStats(generic_object* system, empire* statsOwner, float sign);
   void sendOwnerChange(const empire* newOwner);
   void sendDestroyed();
 
   std::atomic<bool> transit{false};
+  // Set while the timed effects run: a destruction meanwhile leaves them to
+  // the tick, which may still be inside one of them.
+  bool effectsTicking_ = false;
 };
 
 // A star system, or the galaxy, when `object` is one; else null.
