@@ -39,15 +39,6 @@ void PrintTo(const SaveFileError& error, std::ostream* out) {
 
 namespace {
 
-template <class Action>
-SaveFileError errorOf(Action&& action) {
-  try {
-    action();
-  } catch (const SaveFileError& error) {
-    return error;
-  }
-  return {0, "no error"};
-}
 
 std::string narrow(const stringw& text) { return irr::core::stringc(text).c_str(); }
 
@@ -283,7 +274,7 @@ TEST_F(EmpireRecordTest, AnOldSaveWithMoreEmpiresThanBitsFails) {
   readCommonStringsSection(*stream);
   const std::unique_ptr<empire> last(loadEmpire(*stream));
   EXPECT_EQ(last->ownBit, 1u << 31);
-  EXPECT_EQ(errorOf([&] { delete loadEmpire(*stream); }), kSaveErrorEmpiresList);
+  EXPECT_EQ(saveErrorOf([&] { delete loadEmpire(*stream); }), kSaveErrorEmpiresList);
 }
 
 TEST_F(EmpireRecordTest, OwnBitsContinueAboveTheHighestLoadedBit) {
@@ -354,7 +345,7 @@ TEST_F(EmpireRecordTest, DamagedRecordsFailWithTheirErrors) {
 #if defined(__SANITIZE_ADDRESS__)
     largestAllocation = 0;
 #endif
-    EXPECT_EQ(errorOf([&] { loadRecords(handMade(c.record), 1); }), c.error);
+    EXPECT_EQ(saveErrorOf([&] { loadRecords(handMade(c.record), 1); }), c.error);
     clearPostObjectTreeSteps();
 #if defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(largestAllocation.load(), 100000u);
@@ -428,7 +419,7 @@ TEST_F(EmpireRecordTest, LayoutsAreSavedUnderTheirOwnNames) {
   // A layout listed under a name other than its own while its own name is
   // listed too would replace that entry when read back.
   addLayout(emp, L"Twin", L"Orphan");
-  EXPECT_EQ(errorOf([&] { saveGame({emp}); }), kSaveErrorInvalidHullName);
+  EXPECT_EQ(saveErrorOf([&] { saveGame({emp}); }), kSaveErrorInvalidHullName);
 }
 
 // A record with a relation to `id` and a copy "Copy" of empire `id`'s
@@ -474,7 +465,7 @@ TEST_F(EmpireRecordTest, AReferenceToAnAbsentEmpire) {
   // copy (looked up in the default empire) adds nothing.
   auto loaded = loadRecords(handMade(recordReferring(kAlpha, 1, 9)), 1);
   empire* alpha = registerEmpire(loaded[0].release(), true);
-  EXPECT_EQ(errorOf(runPostObjectTreeSteps), kSaveErrorInvalidRelationEmpire);
+  EXPECT_EQ(saveErrorOf(runPostObjectTreeSteps), kSaveErrorInvalidRelationEmpire);
   EXPECT_EQ(queuedPostObjectTreeSteps(), 0u);
   EXPECT_TRUE(alpha->foreignHulls.empty());
 
@@ -683,7 +674,7 @@ TEST_F(EmpireRecordSessionTest, TheRecordsCutAnywhereFailWithCode4) {
     auto stream = readerOver(file);
     readCommonStringsSection(*stream);
     std::vector<std::unique_ptr<empire>> loaded;
-    const SaveFileError error = errorOf([&] {
+    const SaveFileError error = saveErrorOf([&] {
       for (int i = 0; i < 3; ++i)
         loaded.emplace_back(loadEmpire(*stream));
     });
