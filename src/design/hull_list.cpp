@@ -1,5 +1,99 @@
 #include "design/hull_list.h"
 
+#include <limits>
+#include <memory>
+#include <stdexcept>
+
+#include "core/common_strings.h"
+
+namespace {
+
+// First versions of the parts of the record that came later.
+constexpr int32_t kThresholdVersion = 10;
+constexpr int32_t kTargetingFieldsVersion = 18;
+constexpr int32_t kDepositTargetsVersion = 26;
+constexpr int32_t kExclusiveTargetsVersion = 30;
+
+// Bits of an order's presence byte.
+constexpr uint8_t kOrderNamed = 0x01;
+constexpr uint8_t kOrderArgument = 0x02;
+constexpr uint8_t kOrderSecondArgument = 0x04;
+
+struct LayoutDropper {
+  void operator()(hull_list* layout) const { layout->drop(); }
+};
+
+bool readFlag(SaveStream& stream) { return stream.readU8() != 0; }
+
+void writeOrder(SaveStream& stream, const hull_list::orderEntry& entry) {
+  uint8_t present = 0;
+  if (entry.order != nullptr) {
+    present = kOrderNamed;
+    if (entry.argument != nullptr)
+      present |= kOrderArgument;
+    if (entry.secondArgument != nullptr)
+      present |= kOrderSecondArgument;
+  }
+  stream.writeU8(present);
+  if ((present & kOrderNamed) != 0)
+    saveCommonString(stream, *entry.order);
+  if ((present & kOrderArgument) != 0)
+    saveCommonString(stream, *entry.argument);
+  if ((present & kOrderSecondArgument) != 0)
+    saveCommonString(stream, *entry.secondArgument);
+}
+
+// Reads one order; false when its entry is dropped (no order name).
+bool readOrder(SaveStream& stream, hull_list::orderEntry& entry) {
+  const uint8_t present = stream.readU8();
+  if ((present & kOrderNamed) != 0)
+    entry.order = readCommonString(stream);
+  if ((present & kOrderArgument) != 0)
+    entry.argument = readCommonString(stream);
+  if ((present & kOrderSecondArgument) != 0)
+    entry.secondArgument = readCommonString(stream);
+  return entry.order != nullptr;
+}
+
+// The targeting fields of a record older than version 18: one 24-byte block.
+void readOldTargeting(SaveStream& stream, hull_targeting& targeting) {
+  stream.readFloat2(targeting.targetScaleMin, targeting.targetScaleMax);
+  targeting.targetScaleSet = readFlag(stream);
+  stream.skipBytes(3);
+  stream.readFloat2(targeting.targetDamageMin, targeting.targetDamageMax);
+  targeting.targetDamageSet = readFlag(stream);
+  targeting.orbits = readFlag(stream);
+  targeting.spareFlag = readFlag(stream);
+  stream.skipBytes(1);
+  targeting.allowShipTargets = true;
+  targeting.allowPlanetTargets = true;
+  targeting.allowFetch = true;
+}
+
+void readTargeting(SaveStream& stream, hull_targeting& targeting) {
+  stream.readFloat2(targeting.targetScaleMin, targeting.targetScaleMax);
+  targeting.targetScaleSet = readFlag(stream);
+  stream.readFloat2(targeting.targetDamageMin, targeting.targetDamageMax);
+  targeting.targetDamageSet = readFlag(stream);
+  targeting.orbits = readFlag(stream);
+  targeting.spareFlag = readFlag(stream);
+  targeting.allowShipTargets = readFlag(stream);
+  targeting.allowPlanetTargets = readFlag(stream);
+  if (stream.version() >= kDepositTargetsVersion) {
+    targeting.depositTargets[0] = readFlag(stream);
+    targeting.depositTargets[1] = readFlag(stream);
+    targeting.allowFetch = readFlag(stream);
+  } else {
+    targeting.allowFetch = true;
+  }
+  if (stream.version() >= kExclusiveTargetsVersion) {
+    targeting.targetScaleExclusive = readFlag(stream);
+    targeting.targetDamageExclusive = readFlag(stream);
+  }
+}
+
+}  // namespace
+
 hull_list::hull_list(const irr::core::stringw& layoutName, empire* layoutOwner)
     : owner(layoutOwner), name(layoutName) {}
 
@@ -8,3 +102,73 @@ hull_list::hull_list(const irr::core::stringw& layoutName, empire* layoutOwner)
 // made empty so far; once sub-systems are placed, each placed instance is
 // deleted here before the array.
 hull_list::~hull_list() = default;
+
+void hull_list::save(SaveStream& stream) const {
+  // Placed sub-systems are written by the sub-system record, which comes
+  // with the sub-system definitions; no layout places one before that.
+  if (systemCount != 0)
+    throw std::logic_error("hull_list::save: placed sub-systems need the sub-system record");
+  if (orders.size() > std::numeric_limits<uint16_t>::max())
+    throw kSaveErrorTooManyEntries;
+
+  stream.writeFloat(scale);
+  stream.writeDouble(mass);
+  stream.writeI32(metadata);
+  stream.writeU32(revision);
+  stream.writeU8(obsolete ? 1 : 0);
+  stream.writeU32(role);
+
+  const hull_targeting& t = targeting;
+  stream.writeFloat(t.targetScaleMin);
+  stream.writeFloat(t.targetScaleMax);
+  stream.writeU8(t.targetScaleSet);
+  stream.writeFloat(t.targetDamageMin);
+  stream.writeFloat(t.targetDamageMax);
+  stream.writeU8(t.targetDamageSet);
+  for (bool flag : {t.orbits, t.spareFlag, t.allowShipTargets, t.allowPlanetTargets, t.depositTargets[0],
+                    t.depositTargets[1], t.allowFetch, t.targetScaleExclusive, t.targetDamageExclusive})
+    stream.writeU8(flag ? 1 : 0);
+
+  stream.writeU16(static_cast<uint16_t>(orders.size()));
+  for (irr::u32 i = 0; i < orders.size(); ++i)
+    writeOrder(stream, orders[i]);
+
+  stream.writeU16(0);  // placed sub-systems
+  stream.writeFloat(updateThreshold);
+}
+
+hull_list* hull_list::load(SaveStream& stream, empire* layoutOwner) {
+  std::unique_ptr<hull_list, LayoutDropper> layout(new hull_list(irr::core::stringw(), layoutOwner));
+  hull_list& h = *layout;
+
+  h.scale = stream.readFloat();
+  h.mass = stream.readDouble();
+  h.metadata = stream.readI32();
+  h.revision = stream.readU32();
+  h.obsolete = readFlag(stream);
+  h.role = stream.readU32();
+
+  if (stream.version() >= kTargetingFieldsVersion)
+    readTargeting(stream, h.targeting);
+  else
+    readOldTargeting(stream, h.targeting);
+
+  const uint16_t orderCount = stream.readU16();
+  for (uint16_t i = 0; i < orderCount; ++i) {
+    orderEntry entry;
+    if (readOrder(stream, entry))
+      h.orders.push_back(entry);
+  }
+
+  // Each placed sub-system's record starts with its definition ID, and no
+  // definition is known yet.
+  const uint16_t placedCount = stream.readU16();
+  if (placedCount != 0) {
+    stream.readU32();
+    throw kSaveErrorInvalidSubSystemId;
+  }
+
+  if (stream.version() >= kThresholdVersion)
+    h.updateThreshold = stream.readFloat();
+  return layout.release();
+}

@@ -13,6 +13,53 @@
 // table, every ship built from the design, build-queue items and scripts each
 // hold one, and the last drop deletes the layout. Any thread may grab and
 // drop.
+//
+// Save record of a layout (inside its owner's record, which writes the
+// layout's name after it). Little-endian; the writer always writes the
+// newest form, the reader the form of the stream's version:
+//
+//   field                                    layout              versions
+//   scale                                    f32
+//   mass                                     f64
+//   metadata                                 i32
+//   revision                                 u32
+//   obsolete                                 u8
+//   role                                     u32
+//   targetScaleMin, targetScaleMax           f32, f32            18 on
+//   targetScaleSet                           u8                  18 on
+//   targetDamageMin, targetDamageMax         f32, f32            18 on
+//   targetDamageSet                          u8                  18 on
+//   orbits, spareFlag, allowShipTargets,
+//     allowPlanetTargets                     u8 each             18 on
+//   depositTargets[0], [1], allowFetch       u8 each             26 on
+//   targetScaleExclusive,
+//     targetDamageExclusive                  u8 each             30 on
+//   order count                              u16
+//   each order                               presence byte, then each
+//                                            present string as a common
+//                                            string reference
+//   placed sub-system count                  u16
+//   each placed sub-system                   the sub-system record, x and
+//                                            y (f32), link (i16, 23 on)
+//   updateThreshold                          f32                 10 on
+//
+// Before version 18 the targeting fields are one 24-byte block instead:
+// targetScaleMin, targetScaleMax (f32), targetScaleSet (u8), 3 unused bytes,
+// targetDamageMin, targetDamageMax (f32), targetDamageSet, orbits, spareFlag
+// (u8), 1 unused byte; both target kinds and fetching are then allowed.
+// From 18 to 25 fetching is allowed and the deposit flags keep their
+// defaults; before 30 both exclusive flags are off; before 23 every link is
+// -1; before 10 the update threshold stays 10.0.
+//
+// Bit 0 of an order's presence byte says the order's name follows (an entry
+// without it is dropped on reading), bits 1 and 2 that its first and second
+// argument follow; the writer gives 0, 1, 3 or 7 (5 for a name and a second
+// argument alone).
+//
+// The sub-system record comes with the sub-system definitions; until then
+// no definition ID is known, and a record that places a sub-system fails
+// with {6, "Invalid Sub System ID"}. Nothing places one before that either,
+// so the writer writes no placed sub-system.
 #pragma once
 
 #include <irrArray.h>
@@ -24,9 +71,12 @@
 #include <set>
 
 #include "core/ref_counted.h"
+#include "core/save_stream.h"
 
 class empire;
 class subSystem;
+
+constexpr SaveFileError kSaveErrorInvalidSubSystemId{6, "Invalid Sub System ID"};
 
 // The design roles (the value of hull_list::role), with the names ship sets
 // use for them.
@@ -107,6 +157,15 @@ class hull_list : public refCounted {
   // designs this process does not know are made this way and then given their
   // role and scale.
   hull_list(const irr::core::stringw& name, empire* owner);
+
+  // Writes the layout's save record. Throws {5, "Invalid Common String
+  // reference"} for an order string outside the stream's common strings and
+  // {5, "Too many entries for the save file"} for more than 65,535 orders.
+  void save(SaveStream& stream) const;
+  // A new layout of `owner` read from its save record, unnamed (the owner's
+  // record names it), with one reference, the caller's. Throws SaveFileError
+  // and then leaves nothing behind.
+  static hull_list* load(SaveStream& stream, empire* owner);
 
   empire* owner = nullptr;
   std::unique_ptr<placedSubSystem[]> systems;  // systemCount entries, in design order

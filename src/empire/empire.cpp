@@ -8,6 +8,7 @@
 #include "core/common_strings.h"
 #include "core/log.h"
 #include "core/net_encoders.h"
+#include "design/build_rules.h"
 #include "design/hull_list.h"
 #include "empire/empire_names.h"
 #include "empire/research/research_web.h"
@@ -116,6 +117,8 @@ empire::~empire() {
     delete job;
   for (empCommand* command : commands)
     delete command;
+  for (irr::u32 i = 0; i < buildLists.size(); ++i)
+    delete buildLists[i].value;
 }
 
 empire* defaultEmpire() {

@@ -44,6 +44,7 @@ class FleetAI;
 class ITrait;
 class ITreaty;
 class DiploMsg;
+class SaveStream;
 class SubSystemDef;
 struct SubSystemAlterHook;
 
@@ -290,6 +291,8 @@ class empire {
   // The default empire: no ID from the counter, no name or colour drawn.
   explicit empire(DefaultTag);
   friend empire* defaultEmpire();
+  // Builds the empire of a saved record in this state too.
+  friend empire* loadEmpire(SaveStream& stream);
 };
 
 // The ID the next empire made takes (1 at start-up).

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "core/log.h"
+#include "core/save_stream.h"
 #include "empire/empire.h"
+#include "script/script_contexts.h"
 #include "script/script_engine.h"
 #include "script/script_xml_io.h"
 
@@ -20,6 +22,8 @@ namespace {
 // The AI's methods, each "void <signature>".
 const char kTickSignature[] = "tick(Empire@,float)";
 const char kMessageSignature[] = "onDiplomaticMessage(Empire@,Empire@,DiploMsg@)";
+// The AI's save hook.
+const char kSaveDeclaration[] = "void save(XMLWriter@)";
 
 // The empires whose AI object this thread is making: a factory that asks
 // for the same empire's AI again is refused, so that it neither recurses
@@ -139,4 +143,32 @@ void registerEmpireAI(const stringw& moduleName, empire* emp, const stringw& cla
     }
   }
   context->Release();
+}
+
+void saveEmpireAI(SaveStream& stream, empire* emp, ScriptXmlWriter* writer) {
+  if (emp == nullptr || emp->aiObject == nullptr)
+    return;
+  asIScriptObject* object = emp->aiObject;
+  asITypeInfo* type = object->GetObjectType();
+  const char* moduleName = nullptr;
+  if (type->GetFactoryCount() > 0)
+    moduleName = type->GetFactoryByIndex(0)->GetModuleName();
+  stream.writeNarrowString(moduleName != nullptr ? moduleName : "");
+  stream.writeNarrowString(type->GetName());
+
+  if (writer == nullptr)
+    return;
+  asIScriptFunction* save = type->GetMethodByDecl(kSaveDeclaration);
+  if (save == nullptr)
+    return;
+  bool fromPool = false;
+  asIScriptContext* context = getPreparedScriptContext(save->GetId(), fromPool);
+  if (context != nullptr && context->GetFunction() != nullptr) {
+    context->SetObject(object);
+    context->SetArgObject(0, writer);
+    context->Execute();  // an exception is reported by the context's callback
+    endScriptCall(context);
+  }
+  if (fromPool)
+    releaseScriptContext(context);
 }

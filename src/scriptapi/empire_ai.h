@@ -7,7 +7,9 @@
 #include <irrString.h>
 
 class empire;
+class SaveStream;
 class ScriptXmlReader;
+class ScriptXmlWriter;
 
 // Makes the empire's AI object of class `className` of the server module
 // `moduleName` (looked up in the server engine whichever engine the call
@@ -35,3 +37,12 @@ class ScriptXmlReader;
 // own.
 void registerEmpireAI(const irr::core::stringw& moduleName, empire* emp, const irr::core::stringw& className,
                       ScriptXmlReader* reader);
+
+// Writes the names of the empire's AI class into its save record: the name
+// of the module that declares the class (the module of its first factory)
+// and the class name, each as a narrow string. Then, when `writer` is given
+// and the class has "void save(XMLWriter@)", runs that method on the AI
+// object with the writer, on the calling thread's server-engine context (a
+// script exception is reported by the context). Nothing for an empire
+// without an AI object.
+void saveEmpireAI(SaveStream& stream, empire* emp, ScriptXmlWriter* writer);

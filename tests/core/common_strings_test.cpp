@@ -23,15 +23,6 @@ std::vector<std::wstring> texts(const CommonStringList& pool) {
   return out;
 }
 
-template <class Action>
-SaveFileError errorOf(Action&& action) {
-  try {
-    action();
-  } catch (const SaveFileError& error) {
-    return error;
-  }
-  return {0, "no error"};
-}
 
 TEST(CommonStringList, InterningKeepsOneSortedCopyOfEachText) {
   CommonStringList pool;
@@ -139,13 +130,13 @@ TEST(CommonStringsSection, StringsInternedDuringTheSaveDoNotShiftReferences) {
   pool.intern(L"ore");
   pool.intern(L"stone");
   auto out = SaveStream::createInMemory();
-  EXPECT_EQ(errorOf([&] { saveCommonString(*out, L"ore"); }), kSaveErrorInvalidCommonString);
+  EXPECT_EQ(saveErrorOf([&] { saveCommonString(*out, L"ore"); }), kSaveErrorInvalidCommonString);
   writeCommonStringsSection(*out, pool);
 
   pool.intern(L"alloy");
   EXPECT_EQ(pool.find(L"stone"), 2);
   saveCommonString(*out, L"stone");
-  EXPECT_EQ(errorOf([&] { saveCommonString(*out, L"alloy"); }), kSaveErrorInvalidCommonString);
+  EXPECT_EQ(saveErrorOf([&] { saveCommonString(*out, L"alloy"); }), kSaveErrorInvalidCommonString);
 
   const Bytes file = out->memoryBytes();
   auto in = readerOver(file);
@@ -158,7 +149,7 @@ TEST(CommonStringsSection, StringsInternedDuringTheSaveDoNotShiftReferences) {
 TEST(CommonStringsSection, AnEmptyPoolIsNotSaved) {
   CommonStringList pool;
   auto out = SaveStream::createInMemory();
-  EXPECT_EQ(errorOf([&] { writeCommonStringsSection(*out, pool); }), kSaveErrorCommonStringsCount);
+  EXPECT_EQ(saveErrorOf([&] { writeCommonStringsSection(*out, pool); }), kSaveErrorCommonStringsCount);
 }
 
 TEST(CommonStringsSection, DamagedSectionsAndReferences) {
@@ -182,7 +173,7 @@ TEST(CommonStringsSection, DamagedSectionsAndReferences) {
     const Bytes file = withHeader(hexBytes(c.bytes));
     auto in = readerOver(file);
     CommonStringList pool;
-    EXPECT_EQ(errorOf([&] {
+    EXPECT_EQ(saveErrorOf([&] {
                 readCommonStringsSection(*in, pool);
                 readCommonString(*in);
               }),
@@ -202,7 +193,7 @@ TEST(CommonStringsSection, AHugeCountInASmallFileIsRefusedAtOnce) {
 
   auto in = openSaveForRead((dir / "huge").c_str());
   CommonStringList pool;
-  EXPECT_EQ(errorOf([&] { readCommonStringsSection(*in, pool); }), kSaveErrorEOF);
+  EXPECT_EQ(saveErrorOf([&] { readCommonStringsSection(*in, pool); }), kSaveErrorEOF);
   EXPECT_EQ(pool.size(), 0u);  // not one string was read
 }
 
@@ -271,7 +262,7 @@ TEST_F(NamedValueListTest, CountZeroAndDamagedListsLeaveTheTargetUnchanged) {
     file.insert(file.end(), list.begin(), list.end());
     auto in = readerAfterSection(file);
     NamedValueList target = listOf(loaded.intern(L"Gas"), 4);
-    EXPECT_EQ(errorOf([&] { readNamedValueList(*in, target); }), c.error);
+    EXPECT_EQ(saveErrorOf([&] { readNamedValueList(*in, target); }), c.error);
     ASSERT_EQ(target.size(), 1u);
     EXPECT_EQ(target[0].name, loaded.intern(L"Gas"));
     EXPECT_EQ(target[0].value, 4.0f);
@@ -280,12 +271,12 @@ TEST_F(NamedValueListTest, CountZeroAndDamagedListsLeaveTheTargetUnchanged) {
 
 TEST_F(NamedValueListTest, NamesOutsideTheSectionAndOversizedListsAreRefused) {
   CommonStringList other;
-  EXPECT_EQ(errorOf([&] { writeNamedValueList(*out, listOf(other.intern(L"Quartz"), 1)); }),
+  EXPECT_EQ(saveErrorOf([&] { writeNamedValueList(*out, listOf(other.intern(L"Quartz"), 1)); }),
             kSaveErrorInvalidCommonString);
   NamedValueList tooLong;
   for (int i = 0; i < 65536; ++i)
     tooLong.push_back(PtrNamedVar<float>(pool.intern(L"Ore"), 1));
-  EXPECT_EQ(errorOf([&] { writeNamedValueList(*out, tooLong); }), kSaveErrorTooManyEntries);
+  EXPECT_EQ(saveErrorOf([&] { writeNamedValueList(*out, tooLong); }), kSaveErrorTooManyEntries);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/base/session_state.h"
+#include "design/build_rules.h"
 #include "empire/traits.h"
 #include "core/net_encoders.h"
 #include "platform/bit_stream.h"
@@ -189,15 +190,16 @@ TEST_F(EmpireListTest, SettingsBuildListsAndTraitVariables) {
   emp->setSetting(L"autoPark", 1.0f);
   EXPECT_EQ(emp->getSetting(L"autoPark"), 1.0f);
 
-  // Build lists are opaque here: any non-null pointer stands for one.
-  auto* list = reinterpret_cast<build_priorities*>(emp);
+  // The empire owns the lists it holds; one taken out is the caller's again.
+  auto* list = new build_list();
   emp->setBuildList(L"Default", list);
-  emp->setBuildList(L"Alpha", list);
+  emp->setBuildList(L"Alpha", new build_list());
   EXPECT_EQ(emp->getBuildListCount(), 2u);
   EXPECT_EQ(emp->getBuildListName(0), irr::core::stringw(L"Alpha"));
   EXPECT_EQ(emp->getBuildListName(5), irr::core::stringw());
   EXPECT_EQ(emp->findBuildList(L"Default"), list);
   emp->setBuildList(L"Default", nullptr);
+  delete list;
   EXPECT_EQ(emp->findBuildList(L"Default"), nullptr);
   EXPECT_EQ(emp->getBuildListCount(), 1u);
 

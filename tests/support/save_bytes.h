@@ -60,3 +60,14 @@ inline Bytes withHeader(const Bytes& body, int32_t version = SaveStream::kVersio
 inline std::unique_ptr<SaveStream> readerOver(const Bytes& file) {
   return SaveStream::readFromMemory(file.data(), file.size());
 }
+
+// The save error `action` throws, or {0, "no error"} when it throws none.
+template <class Action>
+SaveFileError saveErrorOf(Action&& action) {
+  try {
+    action();
+  } catch (const SaveFileError& error) {
+    return error;
+  }
+  return {0, "no error"};
+}

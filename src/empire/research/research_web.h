@@ -7,15 +7,33 @@
 // and deleted with the empire; access goes through the empire's research-web
 // lock area). research::CWeb is the authoritative web of a server or a local
 // game.
+//
+// Save record of a web (inside its empire's record; little-endian, strings as
+// the save stream writes them):
+//
+//   field            layout
+//   research rate    f64
+//   item count       u16, then each item's record and a u8 visible flag
+//   active target    u8 255 for none; else u8 1, the technology's id
+//                    (string), u8 hasLinkTarget, u16 targetLink
+//
+// An item record starts with its technology's id (string): an id that names
+// no technology of the game data (or no item of the web) fails the load with
+// {5, "Missing Technology Descriptor"}, and so does an active target naming
+// one. A short read throws {4, "Unexpected EOF"}.
 #pragma once
 
 #include <irrArray.h>
 
 #include <cstdint>
 
+#include "core/save_stream.h"
+
 class empire;
 
 namespace research {
+
+constexpr SaveFileError kSaveErrorMissingTechnology{5, "Missing Technology Descriptor"};
 
 class IWebItem;
 
@@ -37,6 +55,9 @@ class IWeb {
   // The active item (null when none). `link` is set to the index of the link
   // being paid, or -1 when the target is the item's next level.
   virtual IWebItem* getActiveTech(int& link) const = 0;
+
+  // Writes the web's save record.
+  virtual void write(SaveStream& stream) const = 0;
 
   virtual ~IWeb() = default;
 };
@@ -69,6 +90,8 @@ class CWeb : public IWeb {
 
   IWebItem* getActiveTech(int& link) const override;
 
+  void write(SaveStream& stream) const override;
+
   irr::core::array<IWebItem*> items;  // one per technology, owned
   SActiveTarget active;
   double researchRate = 0.0;
@@ -78,5 +101,9 @@ class CWeb : public IWeb {
 // client-side mirror of the server's web here instead, once the research
 // network sync exists.) The caller owns the result and deletes it.
 IWeb* createResearchWeb(empire* emp);
+
+// A new local web of `emp` read from its save record (the caller owns it).
+// Throws SaveFileError and then leaves nothing behind.
+IWeb* loadResearchWeb(empire* emp, SaveStream& stream);
 
 }  // namespace research
