@@ -2,9 +2,9 @@
 // ships circling a moving station or their star in park orbits, and ships and
 // stations chasing planets, stations and one another, each object reading
 // its neighbours' places as they stand in the tick. Every system is moved by
-// one thread in its children's order, so a run repeated from scratch, and a
-// run whose systems are shared among 4 workers, end bit for bit where the
-// single-threaded run ends.
+// one thread in its children's order, so a single-threaded run repeated from
+// scratch ends bit for bit as the first, and a run whose systems are shared
+// among 4 workers ends as one whose systems the galaxy's tick moves alone.
 //
 // Nothing is destroyed meanwhile: an orbit that loses its body draws a
 // random number to take over the body's path.
@@ -272,8 +272,8 @@ class MovementDeterminismTest : public galaxytest::GalaxyTest {
   // The run went through what it is meant to: every object alive, in its
   // own system and at a finite place; every parked ship in orbit, some about
   // their moving stations and some about their stars; stations under way,
-  // chasers at their targets and ships overlapping
-  // neighbours that push them apart.
+  // chasers at their targets and ships overlapping neighbours that push
+  // them apart.
   static void expectEventful(const Snapshot& run) {
     EXPECT_EQ(run.invalid, 0);
     EXPECT_EQ(run.outsideTheirSystems, 0);
