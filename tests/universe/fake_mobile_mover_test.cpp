@@ -45,18 +45,7 @@ const float kOddState[kStateFloats] = {
     0.75f, -1.5f, 1e-30f, 3.14159274f, 123.456f, -7.0e12f, 0.1f, 0.625f, 0.68163876f, 0.7316889f,
 };
 
-void fillOrbit(OrbitOtherMover& orbit, const float (&state)[kStateFloats]) {
-  orbit.yaw = state[0];
-  orbit.yAmplitude = state[1];
-  orbit.zAmplitude = state[2];
-  orbit.xAmplitude = state[3];
-  orbit.period = state[4];
-  orbit.orbitRadius = state[5];
-  orbit.spinPerOrbit = state[6];
-  orbit.yearPosition = state[7];
-  orbit.yawSin = state[8];
-  orbit.yawCos = state[9];
-}
+void fillOrbit(OrbitOtherMover& orbit, const float (&state)[kStateFloats]) { orbit.setStateFloats(state); }
 
 }  // namespace
 

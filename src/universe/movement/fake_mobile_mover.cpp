@@ -124,16 +124,7 @@ void FakeMobileMover::setState(const OrbitMoverBase& orbitState, const vector3df
                                generic_object* orbited) {
   OrbitOtherMover& orbit = *parkOrbit;
   orbit.active = true;
-  orbit.yaw = orbitState.yaw;
-  orbit.yAmplitude = orbitState.yAmplitude;
-  orbit.zAmplitude = orbitState.zAmplitude;
-  orbit.xAmplitude = orbitState.xAmplitude;
-  orbit.period = orbitState.period;
-  orbit.orbitRadius = orbitState.orbitRadius;
-  orbit.spinPerOrbit = orbitState.spinPerOrbit;
-  orbit.yearPosition = orbitState.yearPosition;
-  orbit.yawSin = orbitState.yawSin;
-  orbit.yawCos = orbitState.yawCos;
+  orbit.copyState(orbitState);
   orbit.centreOffset = centreOffset;
   orbit.setOrbited(orbited);
 }

@@ -621,29 +621,19 @@ void MobileMoverSetTarget::run() {
 // --- Messages --------------------------------------------------------------
 
 void writeOrbitState(RakNet::BitStream& stream, const OrbitOtherMover& orbit) {
-  const float state[10] = {orbit.yaw,          orbit.yAmplitude,   orbit.zAmplitude, orbit.xAmplitude,
-                           orbit.period,       orbit.orbitRadius,  orbit.spinPerOrbit, orbit.yearPosition,
-                           orbit.yawSin,       orbit.yawCos};
+  float state[OrbitMoverBase::kStateFloats];
+  orbit.getStateFloats(state);
   const float offset[3] = {orbit.centreOffset.X, orbit.centreOffset.Y, orbit.centreOffset.Z};
   stream.WriteReversedBlock(state, sizeof state);
   stream.WriteReversedBlock(offset, sizeof offset);
 }
 
 bool readOrbitState(RakNet::BitStream& stream, OrbitOtherMover& orbit) {
-  float state[10];
+  float state[OrbitMoverBase::kStateFloats];
   float offset[3];
   if (!stream.ReadReversedBlock(state, sizeof state) || !stream.ReadReversedBlock(offset, sizeof offset))
     return false;
-  orbit.yaw = state[0];
-  orbit.yAmplitude = state[1];
-  orbit.zAmplitude = state[2];
-  orbit.xAmplitude = state[3];
-  orbit.period = state[4];
-  orbit.orbitRadius = state[5];
-  orbit.spinPerOrbit = state[6];
-  orbit.yearPosition = state[7];
-  orbit.yawSin = state[8];
-  orbit.yawCos = state[9];
+  orbit.setStateFloats(state);
   orbit.centreOffset = vector3df(offset[0], offset[1], offset[2]);
   return true;
 }

@@ -1,5 +1,8 @@
 #include "universe/movement/orbit_movers.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <cmath>
 
 #include "core/random.h"
@@ -278,4 +281,23 @@ void OrbitOtherMover::write(SaveStream& stream) {
   stream.writeU32(orbited != nullptr ? orbited->uid : 0);
   stream.writeU8(active ? 1 : 0);
   writeVector(stream, centreOffset);
+}
+
+void OrbitMoverBase::getStateFloats(float (&state)[kStateFloats]) const {
+  const float values[kStateFloats] = {yaw,         yAmplitude,   zAmplitude, xAmplitude, period,
+                                      orbitRadius, spinPerOrbit, yearPosition, yawSin, yawCos};
+  std::copy(std::begin(values), std::end(values), std::begin(state));
+}
+
+void OrbitMoverBase::setStateFloats(const float (&state)[kStateFloats]) {
+  yaw = state[0];
+  yAmplitude = state[1];
+  zAmplitude = state[2];
+  xAmplitude = state[3];
+  period = state[4];
+  orbitRadius = state[5];
+  spinPerOrbit = state[6];
+  yearPosition = state[7];
+  yawSin = state[8];
+  yawCos = state[9];
 }

@@ -57,6 +57,19 @@ class OrbitMoverBase : public MoveHandler {
   // Sets `yaw` with its sine and cosine.
   void setYaw(float angle);
 
+  // The ten floats of the orbit's state, in their order on the wire: yaw,
+  // yAmplitude, zAmplitude, xAmplitude, period, orbitRadius, spinPerOrbit,
+  // yearPosition, yawSin, yawCos.
+  static constexpr int kStateFloats = 10;
+  void getStateFloats(float (&state)[kStateFloats]) const;
+  void setStateFloats(const float (&state)[kStateFloats]);
+  // Copies the state floats of `other`.
+  void copyState(const OrbitMoverBase& other) {
+    float state[kStateFloats];
+    other.getStateFloats(state);
+    setStateFloats(state);
+  }
+
   // Orbit block of the record: the eight floats in record order.
   void writeOrbitBlock(SaveStream& stream) const;
   void readOrbitBlock(SaveStream& stream);
