@@ -20,7 +20,7 @@
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_states.h"
 
-void linkEffectFunctions() {}
+void linkEffectFunctions() { linkMovementFunctions(); }
 
 namespace {
 

@@ -11,3 +11,6 @@
 #pragma once
 
 void linkEffectFunctions();
+// The same for the functions that change an object's thrust
+// (movement_functions.cpp); linkEffectFunctions calls it.
+void linkMovementFunctions();

@@ -13,11 +13,15 @@
 #include "net/network_manager.h"
 #include "platform/bit_stream.h"
 #include "platform/thread.h"
+#include "universe/movement/fake_mobile_mover.h"
+#include "universe/movement/mobile_mover.h"
 #include "universe/objects/object_registry.h"
 #include "universe/objects/solar_system.h"
 #include "universe/objects/system_locks.h"
 
 #include <ITimer.h>
+
+#include <cmath>
 
 // Messages sent by objects:
 //
@@ -609,6 +613,88 @@ void generic_object::damage(EffectEvent& event) {
   lastAttacked = objectRealTimeMs();
 }
 
+// --- Movement --------------------------------------------------------------------
+
+bool movesFreely(const MoveHandler* handler) {
+  const auto* mobile = dynamic_cast<const MobileMover*>(handler);
+  return mobile != nullptr && !mobile->parkOrbitInUse();
+}
+
+void generic_object::setDestination(const vector3df& point, vector3df frameVelocity) {
+  if (auto* mobile = dynamic_cast<MobileMover*>(mover))
+    mobile->setDestinationWithVelocity(point, frameVelocity);
+  else if (auto* mirror = dynamic_cast<FakeMobileMover*>(mover))
+    mirror->setDestinationWithVelocity(point, frameVelocity);
+}
+
+void generic_object::setDestination(const vector3df& point) {
+  if (auto* mobile = dynamic_cast<MobileMover*>(mover))
+    mobile->setDestination(point);
+  else if (auto* mirror = dynamic_cast<FakeMobileMover*>(mover))
+    mirror->setDestination(point);
+}
+
+// --- Proximity push ------------------------------------------------------------
+
+namespace {
+
+// Children looked at for a neighbour in one tick.
+constexpr unsigned kNeighbourScan = 5;
+// A push is not aimed when the two centres (nearly) coincide.
+constexpr float kPushAimSquared = 1e-8f;
+// Squared speeds at and beyond this are not given by a push.
+constexpr float kPushSpeedLimitSquared = 100.0f;
+
+float reachSquared(const generic_object& a, const generic_object& b) {
+  const float reach = a.radius + b.radius;
+  return reach * reach;
+}
+
+}  // namespace
+
+void generic_object::pushApartFromNeighbour(float seconds) {
+  generic_object* outer = container.load();
+  if (outer == nullptr || outer->getType() != OT_System || !movesFreely(mover))
+    return;
+
+  if (nearObject == nullptr) {
+    const irr::u32 count = outer->children.size();
+    if (count == 0)
+      return;
+    irr::u32 index = (nearScanIndex + 1) % count;
+    for (irr::u32 n = 0; n < kNeighbourScan && n < count; ++n) {
+      generic_object* other = outer->children[index].get();
+      if (other != this && (other->position - position).getLengthSQ() < reachSquared(*this, *other)) {
+        setObjectRef(nearObject, other);
+        nearScanIndex = index;
+        return;
+      }
+      index = (index + 1) % count;
+    }
+    nearScanIndex = index;
+    return;
+  }
+
+  generic_object* other = nearObject;
+  if (!other->isValid() || other->container.load() != outer ||
+      (other->position - position).getLengthSQ() > reachSquared(*this, *other)) {
+    setObjectRef(nearObject, nullptr);
+    return;
+  }
+  const float massA = static_cast<float>(getBaseMass());
+  const float massB = static_cast<float>(other->getBaseMass());
+  vector3df apart = position - other->position;
+  const float lengthSquared = apart.getLengthSQ();
+  if (std::fabs(lengthSquared) > kPushAimSquared)
+    apart = apart / std::sqrt(lengthSquared) * (seconds * 4.0f / (massA + massB));
+  const vector3df mine = velocity + apart * massB;
+  const vector3df theirs = other->velocity - apart * massA;
+  if (mine.getLengthSQ() < kPushSpeedLimitSquared)
+    velocity = mine;
+  if (theirs.getLengthSQ() < kPushSpeedLimitSquared)
+    other->velocity = theirs;
+}
+
 // --- Tick ------------------------------------------------------------------
 
 void generic_object::tick(float seconds) {
@@ -636,8 +722,7 @@ void generic_object::tick(float seconds) {
   if (ai != nullptr)
     ai->tick();
   tickBuildQueue(seconds);
-  // (The push-apart of overlapping mobile objects comes with the mobile
-  // mover.)
+  pushApartFromNeighbour(seconds);
   if (mover != nullptr)
     mover->tick(seconds, *this);
 

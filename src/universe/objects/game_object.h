@@ -154,6 +154,10 @@ class generic_object {
   virtual bool getRepeatQueue() const { return hasFlag(FLAG_REPEAT_QUEUE); }
   virtual void setRepeatQueue(bool repeat);
   virtual int getType() const { return OT_Generic; }
+  // Sends a mobile mover (or a network mirror) towards `point`, arriving
+  // with `frameVelocity`; nothing for other movers.
+  virtual void setDestination(const vector3df& point, vector3df frameVelocity);
+  virtual void setDestination(const vector3df& point);
   // Adds the event's amount (its time) to the "Damage" state; reaching the
   // state's maximum asks for destruction (not quietly).
   virtual void damage(EffectEvent& event);
@@ -247,6 +251,9 @@ class generic_object {
 
  private:
   void tickBuildQueue(float seconds);
+  // Pushes this object and an overlapping neighbour in its star system
+  // apart, when it moves freely under a mobile mover.
+  void pushApartFromNeighbour(float seconds);
   // Advances the timed effects (last first); false when the object stopped
   // being valid meanwhile.
   bool tickTimedEffects(float seconds);
@@ -261,6 +268,10 @@ class generic_object {
   // the tick, which may still be inside one of them.
   bool effectsTicking_ = false;
 };
+
+// True for a mobile mover that is not circling in a park orbit: its object
+// may be pushed aside by overlapping neighbours.
+bool movesFreely(const MoveHandler* mover);
 
 // A star system, or the galaxy, when `object` is one; else null.
 solarSystem* asSystemLock(generic_object* object);

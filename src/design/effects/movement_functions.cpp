@@ -1,0 +1,58 @@
+// The native effect functions that change how fast an object can go: they
+// add to or take from the thrust of the event's object's mobile mover.
+// Objects moved by anything else are left alone.
+//
+// Arithmetic: the thrust is a 32-bit float; the sum or difference is formed
+// in double and stored as float.
+#include "core/log.h"
+#include "design/effects/effect_functions.h"
+#include "design/effects/effects.h"
+#include "universe/movement/mobile_mover.h"
+
+void linkMovementFunctions() {}
+
+namespace {
+
+// The event's object's mobile mover, or null.
+MobileMover* moverOf(const EffectEvent* event) { return MobileMover::of(event->obj); }
+
+void changeThrust(EffectEvent* event, effect_data* values, TemplateArgList& args, double sign) {
+  MobileMover* mover = moverOf(event);
+  if (mover == nullptr)
+    return;
+  const float amount = evaluateTemplateArg(args[0], event, values);
+  mover->thrust = static_cast<float>(double(mover->thrust) + sign * amount);
+}
+
+void incSpeed(EffectEvent* event, effect_data* values, TemplateArgList& args) {
+  changeThrust(event, values, args, 1.0);
+}
+
+void decSpeed(EffectEvent* event, effect_data* values, TemplateArgList& args) {
+  changeThrust(event, values, args, -1.0);
+}
+
+// Both take one amount. More are ignored with a warning; none refuses the
+// hook.
+template <const char* name>
+bool checkAmount(const TemplateArgList& args, const char* file, int line) {
+  const irr::u32 count = args.size();
+  if (count > 1)
+    logWarning("%s(%i) warning: %s() takes 1 template parameters, not %u\n", file, line, name, count);
+  if (count < 1) {
+    logError("%s(%i) error: %s() requires 1 template parameters\n", file, line, name);
+    return false;
+  }
+  return true;
+}
+
+constexpr char kIncSpeedName[] = "IncSpeed";
+constexpr char kDecSpeedName[] = "DecSpeed";
+
+constexpr TemplateFuncEntry kIncSpeed{incSpeed, checkAmount<kIncSpeedName>};
+constexpr TemplateFuncEntry kDecSpeed{decSpeed, checkAmount<kDecSpeedName>};
+
+const RegisterTemplateFunction registerIncSpeed(L"IncSpeed", &kIncSpeed);
+const RegisterTemplateFunction registerDecSpeed(L"DecSpeed", &kDecSpeed);
+
+}  // namespace
