@@ -719,8 +719,13 @@ void generic_object::tick(float seconds) {
     return;
   }
 
-  if (ai != nullptr)
-    ai->tick();
+  if (ObjectAI* current = ai) {
+    // Alive for the whole of its tick: an order that ends the object or
+    // replaces its AI cannot free what the tick is walking.
+    current->grab();
+    current->tick();
+    current->drop();
+  }
   tickBuildQueue(seconds);
   pushApartFromNeighbour(seconds);
   if (mover != nullptr)
