@@ -13,9 +13,12 @@
 #include "core/net_encoders.h"
 #include "core/post_load.h"
 #include "support/save_bytes.h"
-#include "universe_fixture.h"
+#include "movement_fixture.h"
 
 namespace {
+
+using movementtest::expectNear;
+using movementtest::le32;
 
 constexpr float kTick = 0.05f;
 
@@ -28,12 +31,6 @@ struct Release {
 using HandlerPtr = std::unique_ptr<MoveHandler, Release>;
 
 // Little-endian hex of a u32 and of a float, as records hold them.
-std::string le32(uint32_t value) {
-  char text[12];
-  std::snprintf(text, sizeof text, "%02X%02X%02X%02X", value & 0xFFu, (value >> 8) & 0xFFu, (value >> 16) & 0xFFu,
-                value >> 24);
-  return text;
-}
 std::string f32(float value) {
   uint32_t bits;
   std::memcpy(&bits, &value, sizeof bits);
@@ -52,28 +49,9 @@ std::string orbitOtherRecord(uint32_t orbited, bool active) {
 }
 const std::string kOrbitRecord = "01 00 00 " + kBlock + " 01 " + kZeroVector;
 
-void expectNear(const vector3df& actual, const vector3df& expected, float tolerance = 1e-4f) {
-  EXPECT_NEAR(actual.X, expected.X, tolerance);
-  EXPECT_NEAR(actual.Y, expected.Y, tolerance);
-  EXPECT_NEAR(actual.Z, expected.Z, tolerance);
-}
 
-class MobileMoverTest : public UniverseTest {
+class MobileMoverTest : public movementtest::MadeObjectsTest {
  protected:
-  void TearDown() override {
-    clearPostObjectTreeSteps();
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it)
-      (*it)->destroyNow(false);
-    made_.clear();
-    UniverseTest::TearDown();
-  }
-
-  solarSystem* makeSystem(const vector3df& position = vector3df(0, 0, 0)) {
-    auto* system = new solarSystem();
-    system->position = position;
-    made_.push_back(system);
-    return system;
-  }
 
   // An object of `type` in `container` (none for null), destroyed at the end.
   TestObject* makeObject(generic_object* container, int type, const vector3df& position, float radius = 1.0f) {
@@ -120,7 +98,6 @@ class MobileMoverTest : public UniverseTest {
   }
 
  private:
-  std::vector<generic_object*> made_;
 };
 
 // --- Motion ------------------------------------------------------------------------

@@ -10,42 +10,20 @@
 #include "core/post_load.h"
 #include "support/save_bytes.h"
 #include "universe/movement/mobile_mover.h"
-#include "universe_fixture.h"
+#include "movement_fixture.h"
 
 namespace {
+
+using movementtest::expectNear;
+using movementtest::le32;
 
 using OrderPtr = std::unique_ptr<Order>;
 
 // A u32 as little-endian hex, as records hold it.
-std::string le32(uint32_t value) {
-  char text[12];
-  std::snprintf(text, sizeof text, "%02X%02X%02X%02X", value & 0xFFu, (value >> 8) & 0xFFu, (value >> 16) & 0xFFu,
-                value >> 24);
-  return text;
-}
 
-void expectNear(const vector3df& actual, const vector3df& expected, float tolerance = 1e-4f) {
-  EXPECT_NEAR(actual.X, expected.X, tolerance);
-  EXPECT_NEAR(actual.Y, expected.Y, tolerance);
-  EXPECT_NEAR(actual.Z, expected.Z, tolerance);
-}
 
-class MovementOrderTest : public UniverseTest {
+class MovementOrderTest : public movementtest::MadeObjectsTest {
  protected:
-  void TearDown() override {
-    clearPostObjectTreeSteps();
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it)
-      (*it)->destroyNow(false);
-    made_.clear();
-    UniverseTest::TearDown();
-  }
-
-  solarSystem* makeSystem(const vector3df& position = vector3df(0, 0, 0)) {
-    auto* system = new solarSystem();
-    system->position = position;
-    made_.push_back(system);
-    return system;
-  }
 
   // A plain object of `type` at `position` in `container` (none for null).
   TestObject* makeObject(int type, const vector3df& position, float radius = 1.0f,
@@ -96,7 +74,6 @@ class MovementOrderTest : public UniverseTest {
   }
 
  private:
-  std::vector<generic_object*> made_;
 };
 
 // --- Movement steps ------------------------------------------------------------
