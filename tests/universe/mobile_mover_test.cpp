@@ -52,7 +52,6 @@ const std::string kOrbitRecord = "01 00 00 " + kBlock + " 01 " + kZeroVector;
 
 class MobileMoverTest : public movementtest::MadeObjectsTest {
  protected:
-
   // An object of `type` in `container` (none for null), destroyed at the end.
   TestObject* makeObject(generic_object* container, int type, const vector3df& position, float radius = 1.0f) {
     auto* object = new TestObject(red, type);

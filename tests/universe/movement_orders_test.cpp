@@ -24,7 +24,6 @@ using OrderPtr = std::unique_ptr<Order>;
 
 class MovementOrderTest : public movementtest::MadeObjectsTest {
  protected:
-
   // A plain object of `type` at `position` in `container` (none for null).
   TestObject* makeObject(int type, const vector3df& position, float radius = 1.0f,
                          generic_object* container = nullptr, const wchar_t* name = L"") {
