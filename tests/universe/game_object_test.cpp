@@ -74,6 +74,8 @@ TEST_F(ObjectTreeTest, StatisticsFollowObjectsInAndOut) {
   TestObject* late = new TestObject(red);
   late->setContainer(system);
   EXPECT_FLOAT_EQ(presence(system, red), 0.0f);
+  late->setContainer(nullptr);
+  EXPECT_FLOAT_EQ(presence(system, red), 0.0f) << "nor on the way out";
   late->destroyNow(false);
   system->destroyNow(false);
 }
