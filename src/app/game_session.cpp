@@ -48,6 +48,8 @@
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
 #include "universe/objects/system_threads.h"
+#include "universe/planets/planet_hooks.h"
+#include "universe/planets/planet_types.h"
 
 namespace {
 
@@ -103,6 +105,7 @@ void tearDownSession() {
   // T10. (The scripted GUI's removals and rich-text tags join here.)
   deleteAllEmpires();
   tearDownScriptEngines();
+  clearPlanetScriptHooks();
 
   // T11. (Sub-system definitions, effector graphics, technologies,
   // diplomacy strings, material tables, treaty clauses and ship sets are
@@ -237,9 +240,10 @@ int runGameSession(const irr::core::stringc& name) {
   if (scriptSetupThread.valid())
     scriptSetupThread.waitForExit();
 
-  // 17. (Object icons, planet types and traits load here too, each path
-  // through resolveDataPath.)
+  // 17. (Object icons and traits load here too, each path through
+  // resolveDataPath.)
   initThreadLocals();
+  loadPlanetTypes(resolveDataPath("Game Data/PlanetTypes.xml"));
   loadResources(resolveDataPath("Game Data/resources.xml"));
 
   // 18. (The planet models' material tables are built here.)
@@ -373,8 +377,8 @@ int runGameSession(const irr::core::stringc& name) {
   pauseSystemThreads();
   simulationRunning = false;
 
-  // T3. (The session's object list, the planet types and the traits are
-  // cleared here.)
+  // T3. (The session's object list and the traits are cleared here too.)
+  clearPlanetTypes();
 
   // T4. (The interface's overlay scene nodes are removed here.)
   removeProfilingWindows();

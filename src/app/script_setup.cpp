@@ -36,6 +36,8 @@
 #include "scriptapi/effect_script_types.h"
 #include "scriptapi/empire_script_type.h"
 #include "scriptapi/object_bindings.h"
+#include "scriptapi/sub_system_types.h"
+#include "universe/planets/planet_hooks.h"
 
 using namespace AngelScript;
 using irr::core::stringc;
@@ -61,6 +63,9 @@ ScriptSetupSlots defaultSlots() {
   slots.objectBindings = registerObjectBindings;
   slots.eventType = registerEventType;
   slots.templateArgumentType = registerTemplateArgType;
+  slots.serverSubSystemBindings = registerSubSystemTypes;
+  // (The ship module's hooks join the planet module's once ships exist.)
+  slots.findObjectScriptHooks = bindPlanetScriptHooks;
   slots.loadEffects = loadEffectFiles;
   return slots;
 }

@@ -146,3 +146,13 @@ void InputFile::close() {
     file_->drop();
   file_ = nullptr;
 }
+
+bool readWholeFile(const irr::core::stringc& path, std::string& bytes) {
+  InputFile file;
+  if (!file.open(path))
+    return false;
+  char chunk[4096];
+  for (unsigned got; (got = file.read(chunk, sizeof chunk)) > 0;)
+    bytes.append(chunk, got);
+  return true;
+}

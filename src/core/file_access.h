@@ -12,6 +12,8 @@
 
 #include <irrString.h>
 
+#include <string>
+
 namespace irr {
 namespace io {
 class IFileSystem;
@@ -50,6 +52,10 @@ class FileSystemAccess {
 
 // True when `path` names a readable file (not a folder).
 bool fileExists(const irr::core::stringc& path);
+
+// Appends the whole file at `path` to `bytes`. False when it cannot be
+// opened.
+bool readWholeFile(const irr::core::stringc& path, std::string& bytes);
 
 // One file open for reading. Closed when destroyed.
 class InputFile {

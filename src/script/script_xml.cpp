@@ -74,12 +74,7 @@ ScriptXmlReader* openReader(const ScriptString& name) {
   // exception (see script_xml.h), so a file that cannot be read gives a
   // reader without nodes.
   std::string bytes;
-  InputFile opened;
-  if (opened.open(path.c_str())) {
-    char chunk[4096];
-    for (unsigned got; (got = opened.read(chunk, sizeof chunk)) > 0;)
-      bytes.append(chunk, got);
-  }
+  readWholeFile(path.c_str(), bytes);
   return new ScriptXmlReader(bytes);
 }
 

@@ -458,3 +458,7 @@ void ScriptXmlWriter::writeLineBreak() {
   append(L"\n", false);
   flush();
 }
+
+bool isXmlElement(const ScriptXmlReader& reader, const wchar_t* name) {
+  return std::wcscmp(reader.getNodeName(), name) == 0;
+}

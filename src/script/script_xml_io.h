@@ -113,3 +113,7 @@ class ScriptXmlWriter : public irr::io::IXMLWriter {
   bool started_ = false;  // byte-order mark written
   std::string pending_;   // UTF-16LE bytes of the call in progress
 };
+
+// True when the reader's node (an element or its end) is named `name`
+// exactly.
+bool isXmlElement(const ScriptXmlReader& reader, const wchar_t* name);

@@ -15,18 +15,24 @@ namespace {
 
 irr::core::stringw objectName(const void* object) { return static_cast<const generic_object*>(object)->name; }
 
-}  // namespace
-
-void registerObjectBindings() {
+// A script type of game objects: a handle holds a reference on the object
+// (generic_object's own count).
+void registerGameObjectType(const char* name) {
   for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine}) {
     if (engine == nullptr)
       continue;
-    engine->RegisterObjectType("Object", 0, asOBJ_REF);
-    engine->RegisterObjectBehaviour("Object", asBEHAVE_ADDREF, "void f()", asMETHOD(generic_object, grab),
-                                    asCALL_THISCALL);
-    engine->RegisterObjectBehaviour("Object", asBEHAVE_RELEASE, "void f()", asMETHOD(generic_object, drop),
+    engine->RegisterObjectType(name, 0, asOBJ_REF);
+    engine->RegisterObjectBehaviour(name, asBEHAVE_ADDREF, "void f()", asMETHOD(generic_object, grab), asCALL_THISCALL);
+    engine->RegisterObjectBehaviour(name, asBEHAVE_RELEASE, "void f()", asMETHOD(generic_object, drop),
                                     asCALL_THISCALL);
   }
+}
+
+}  // namespace
+
+void registerObjectBindings() {
+  registerGameObjectType("Object");
   registerUncountedType("SysRef");
+  registerGameObjectType("Planet");
   setScriptObjectNameReader(objectName);
 }

@@ -7,6 +7,7 @@
 //   type "SysRef"   a sub-system of an object: an uncounted reference type
 //                   (the object keeps its sub-systems; empty add-ref and
 //                   release)
+//   type "Planet"   a planet (objHabitation), counted like "Object"
 // It also lets the script value printer name the objects that "Object@"
 // handles point at.
 #pragma once

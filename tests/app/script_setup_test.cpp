@@ -166,6 +166,7 @@ const std::vector<std::string> kBundledSetupLog = {
     "Note: Diplomacy strings will still have gaps - fillDiplomacyStringGaps() not implemented",
     "Loading effects: Game Data/Effects/hazards.txt",
     "Loading effects: Game Data/Effects/industry.txt",
+    "Loading effects: Game Data/Effects/star.txt",
     "Loading effects: Game Data/Effects/storage.txt",
     "Loading game data files... Finished(ms)",
 };

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "design/effect_function_lookup.h"
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
 #include "script/script_string.h"
@@ -73,12 +74,6 @@ class Args {
   Args& operator=(const Args&) = delete;
   TemplateArgList list;
 };
-
-const TemplateFuncEntry* templateFunction(const wchar_t* name) {
-  auto& registry = templateFunctionRegistry();
-  const irr::s32 index = NamedVar<const TemplateFuncEntry*>::find(registry, name);
-  return index < 0 ? nullptr : registry[index].value;
-}
 
 const PlainFuncEntry* plainFunction(const wchar_t* name) {
   auto& registry = plainFunctionRegistry();

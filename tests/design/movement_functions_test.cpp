@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "design/effect_function_lookup.h"
 #include "design/effects/effect_functions.h"
 #include "design/effects/effects.h"
 #include "support/log_capture.h"
@@ -24,24 +25,6 @@ struct HeldObject {
   HeldObject& operator=(const HeldObject&) = delete;
   generic_object* object;
 };
-
-TemplateArgList numbers(const std::vector<float>& values) {
-  TemplateArgList list;
-  for (float value : values) {
-    templateArg arg{};
-    arg.kind = TAK_Number;
-    arg.value.number = value;
-    list.push_back(arg);
-  }
-  return list;
-}
-
-const TemplateFuncEntry* templateFunction(const wchar_t* name) {
-  linkEffectFunctions();
-  auto& registry = templateFunctionRegistry();
-  const irr::s32 index = NamedVar<const TemplateFuncEntry*>::find(registry, name);
-  return index < 0 ? nullptr : registry[index].value;
-}
 
 void apply(const wchar_t* name, generic_object* obj, float amount) {
   const TemplateFuncEntry* entry = templateFunction(name);

@@ -13,14 +13,17 @@
 
 #include <algorithm>
 
-#include "core/log.h"
+#include "design/effects/effect_checkers.h"
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
 #include "script/script_string.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_states.h"
 
-void linkEffectFunctions() { linkMovementFunctions(); }
+void linkEffectFunctions() {
+  linkMovementFunctions();
+  linkPlanetFunctions();
+}
 
 namespace {
 
@@ -280,39 +283,6 @@ void death(EffectEvent* event, effect_data*) {
 void skip(EffectEvent* event, effect_data*) { event->state = ESC_SKIP; }
 
 // --- argument checkers ---
-
-// What a function accepts: its name and parameter count as the messages
-// give them, and the 1-based parameters that must name a resource (0 ends
-// the list).
-struct ArgumentRule {
-  const char* name;
-  const char* countText;
-  irr::u32 minimum;
-  irr::u32 maximum;
-  irr::u32 resourceParameters[2];
-};
-
-template <const ArgumentRule& rule>
-bool checkArguments(const TemplateArgList& args, const char* file, int line) {
-  const irr::u32 count = args.size();
-  if (count > rule.maximum)
-    logWarning("%s(%i) warning: %s() takes %s template parameters, not %u\n", file, line, rule.name,
-               rule.countText, count);
-  if (count < rule.minimum) {
-    logError("%s(%i) error: %s() requires %s template parameters\n", file, line, rule.name, rule.countText);
-    return false;
-  }
-  for (irr::u32 parameter : rule.resourceParameters) {
-    if (parameter == 0)
-      break;
-    if (args[parameter - 1].kind != TAK_StateName) {
-      logError("%s(%i) error: %s() requires parameter %i be type '%s'\n", file, line, rule.name,
-               static_cast<int>(parameter), templateArgKindName(TAK_StateName));
-      return false;
-    }
-  }
-  return true;
-}
 
 constexpr ArgumentRule kAddAmountRule{"AddAmount", "2", 2, 2, {2, 0}};
 constexpr ArgumentRule kSubAmountRule{"SubAmount", "2", 2, 2, {2, 0}};

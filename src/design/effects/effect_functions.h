@@ -14,3 +14,6 @@ void linkEffectFunctions();
 // The same for the functions that change an object's thrust
 // (movement_functions.cpp); linkEffectFunctions calls it.
 void linkMovementFunctions();
+// The same for the functions that change planets' population limits and
+// repair planets (planet_functions.cpp).
+void linkPlanetFunctions();

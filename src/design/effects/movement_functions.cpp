@@ -4,7 +4,7 @@
 //
 // Arithmetic: the thrust is a 32-bit float; the sum or difference is formed
 // in double and stored as float.
-#include "core/log.h"
+#include "design/effects/effect_checkers.h"
 #include "design/effects/effect_functions.h"
 #include "design/effects/effects.h"
 #include "universe/movement/mobile_mover.h"
@@ -32,25 +32,12 @@ void decSpeed(EffectEvent* event, effect_data* values, TemplateArgList& args) {
   changeThrust(event, values, args, -1.0);
 }
 
-// Both take one amount. More are ignored with a warning; none refuses the
-// hook.
-template <const char* name>
-bool checkAmount(const TemplateArgList& args, const char* file, int line) {
-  const irr::u32 count = args.size();
-  if (count > 1)
-    logWarning("%s(%i) warning: %s() takes 1 template parameters, not %u\n", file, line, name, count);
-  if (count < 1) {
-    logError("%s(%i) error: %s() requires 1 template parameters\n", file, line, name);
-    return false;
-  }
-  return true;
-}
+// Both take one amount.
+constexpr ArgumentRule kIncSpeedRule{"IncSpeed", "1", 1, 1, {0, 0}};
+constexpr ArgumentRule kDecSpeedRule{"DecSpeed", "1", 1, 1, {0, 0}};
 
-constexpr char kIncSpeedName[] = "IncSpeed";
-constexpr char kDecSpeedName[] = "DecSpeed";
-
-constexpr TemplateFuncEntry kIncSpeed{incSpeed, checkAmount<kIncSpeedName>};
-constexpr TemplateFuncEntry kDecSpeed{decSpeed, checkAmount<kDecSpeedName>};
+constexpr TemplateFuncEntry kIncSpeed{incSpeed, checkArguments<kIncSpeedRule>};
+constexpr TemplateFuncEntry kDecSpeed{decSpeed, checkArguments<kDecSpeedRule>};
 
 const RegisterTemplateFunction registerIncSpeed(L"IncSpeed", &kIncSpeed);
 const RegisterTemplateFunction registerDecSpeed(L"DecSpeed", &kDecSpeed);

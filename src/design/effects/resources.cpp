@@ -27,20 +27,6 @@ ResourceRegistry& registry() {
   return names;
 }
 
-bool isElement(const ScriptXmlReader& reader, const wchar_t* name) {
-  return std::wcscmp(reader.getNodeName(), name) == 0;
-}
-
-bool readWholeFile(const stringc& path, std::string& bytes) {
-  InputFile file;
-  if (!file.open(path))
-    return false;
-  char chunk[4096];
-  for (unsigned got; (got = file.read(chunk, sizeof chunk)) > 0;)
-    bytes.append(chunk, got);
-  return true;
-}
-
 // The record begun by <resource name="...">, or null when the name is
 // empty or already known (both reported).
 cargoData* beginResource(const ScriptXmlReader& reader) {
@@ -73,15 +59,15 @@ void addAliases(const stringw& text, const cargoData* record) {
 
 // A property element of the current resource.
 void applyProperty(const ScriptXmlReader& reader, cargoData& resource) {
-  if (isElement(reader, L"canBeCargo"))
+  if (isXmlElement(reader, L"canBeCargo"))
     resource.canBeCargo = true;
-  else if (isElement(reader, L"canTransfer"))
+  else if (isXmlElement(reader, L"canTransfer"))
     resource.canTransfer = true;
-  else if (isElement(reader, L"planetsRequire"))
+  else if (isXmlElement(reader, L"planetsRequire"))
     resource.planetsRequire = true;
-  else if (isElement(reader, L"alwaysVisible"))
+  else if (isXmlElement(reader, L"alwaysVisible"))
     resource.alwaysVisible = true;
-  else if (isElement(reader, L"recycle"))
+  else if (isXmlElement(reader, L"recycle"))
     resource.recycle = reader.getAttributeValueAsFloat(L"pct");
 }
 
@@ -119,15 +105,15 @@ void loadResources(const stringc& path) {
           addAliases(reader.getNodeData(), current);
         break;
       case irr::io::EXN_ELEMENT_END:
-        if (isElement(reader, L"resource"))
+        if (isXmlElement(reader, L"resource"))
           current = nullptr;
         break;
       case irr::io::EXN_ELEMENT:
-        if (isElement(reader, L"resource")) {
+        if (isXmlElement(reader, L"resource")) {
           if (cargoData* begun = beginResource(reader))
             current = begun;
         } else if (current != nullptr) {
-          if (isElement(reader, L"duplicate"))
+          if (isXmlElement(reader, L"duplicate"))
             namesMayFollow = !reader.isEmptyElement();
           else
             applyProperty(reader, *current);

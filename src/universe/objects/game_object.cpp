@@ -201,6 +201,8 @@ void generic_object::destroyNow(bool quiet) {
 
 void generic_object::writeOwnFields(SaveStream&) {}
 
+void generic_object::readOwnFields(SaveStream&) {}
+
 double generic_object::getMass() const { return dockedMass + baseMass + 0.1 * cargoUsed; }
 
 void generic_object::setLinkedObject(generic_object* object) { setObjectRef(linkedObject, object); }

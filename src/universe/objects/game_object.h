@@ -134,6 +134,9 @@ class generic_object {
 
   // Record of the kind's own fields; the base writes nothing.
   virtual void writeOwnFields(SaveStream& stream);
+  // Reads what writeOwnFields wrote, after the base record has been read
+  // into the object (at the stream's version); the base reads nothing.
+  virtual void readOwnFields(SaveStream& stream);
   virtual void setBaseMass(double mass) { baseMass = mass; }
   virtual double getBaseMass() const { return baseMass; }
   // Docked mass + own mass + a tenth of the cargo in use.

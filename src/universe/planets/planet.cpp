@@ -1,0 +1,381 @@
+#include "universe/planets/planet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "app/base/session_state.h"
+#include "core/common_strings.h"
+#include "core/locale.h"
+#include "core/log.h"
+#include "core/post_load.h"
+#include "core/random.h"
+#include "core/save_stream.h"
+#include "design/build_rules.h"
+#include "design/effects/effects.h"
+#include "empire/empire.h"
+#include "universe/objects/object_pools.h"
+#include "universe/objects/object_registry.h"
+#include "universe/objects/object_states.h"
+#include "universe/objects/solar_system.h"
+#include "universe/orders/unit_ai.h"
+#include "universe/planets/planet_hooks.h"
+#include "universe/planets/planet_types.h"
+
+using irr::core::stringw;
+
+namespace {
+
+// Structures run, and the owner-loss check is made, every this many seconds.
+constexpr float kStructureStep = 0.1f;
+// Below this settled population an owned planet is about to be lost.
+constexpr float kSettledMinimum = 1.0f;
+// Owner-loss delays: found empty at a structure step, emptied by a
+// population change.
+constexpr float kLossDelayAtStep = 0.125f;
+constexpr float kLossDelayEmptied = 0.5f;
+// The owner-loss timer when idle.
+constexpr float kLossIdle = -1.0f;
+
+// The governor runs once its timer exceeds this; a failed run sets the
+// timer back so that the next try comes after 10 s (no build list) or 3 s
+// (nothing queued).
+constexpr float kGovernorInterval = 1.0f;
+constexpr float kGovernorNoList = -9.0f;
+constexpr float kGovernorNothingQueued = -2.0f;
+
+// Record versions that added the governor type and the condition list.
+constexpr int32_t kGovernorTypeVersion = 7;
+constexpr int32_t kConditionsVersion = 9;
+// The record's condition count is one byte.
+constexpr irr::u32 kMaxSavedConditions = 255;
+
+// The message of a lost planet.
+constexpr int32_t kLostMessagePriority = 0;
+constexpr int32_t kMessageTimeNow = -1;
+
+const stringw kWorkersState = L"Workers";
+const stringw kDamageState = L"Damage";
+const stringw kDefaultBuildList = L"default";
+const stringw kPlanetStat = L"Planet";
+const stringw kPlanetsSystemStat = L"planets";
+const stringw kPlanetLostText = L"#EM_PlanetLost";
+const stringw kWarCategory = L"war";
+
+bool isValidEmpire(const empire* emp) { return emp != nullptr && emp->isValid(); }
+
+EmpireRates* ratesOf(empire* emp) { return emp != nullptr ? &emp->rateRecord : nullptr; }
+
+// The name a planet without a type saves in place of its type's name. Pooled
+// from the first planet on, so that every save's common strings hold it.
+const stringw* untypedName() {
+  static const stringw* const name = internCommonString(L"");
+  return name;
+}
+
+// A float truncated towards zero, limited to the range of int (0 for NaN).
+int truncatedCount(float value) {
+  if (std::isnan(value))
+    return 0;
+  if (value >= static_cast<float>(std::numeric_limits<int>::max()))
+    return std::numeric_limits<int>::max();
+  if (value <= static_cast<float>(std::numeric_limits<int>::min()))
+    return std::numeric_limits<int>::min();
+  return static_cast<int>(value);
+}
+
+// Ties a loaded planet to its rally object once the whole tree is loaded.
+// Holds the planet until it has run.
+class LoadRallyPoint : public PostObjectTreeStep {
+ public:
+  LoadRallyPoint(objHabitation* planet, uint32_t rallyUid) : planet_(planet), rallyUid_(rallyUid) {
+    planet_->grab();
+  }
+  ~LoadRallyPoint() override { planet_->drop(); }
+  LoadRallyPoint(const LoadRallyPoint&) = delete;
+  LoadRallyPoint& operator=(const LoadRallyPoint&) = delete;
+
+  void run() override {
+    if (generic_object* rally = getObjectByUID(rallyUid_))
+      planet_->setLinkedObject(rally);
+  }
+
+ private:
+  objHabitation* planet_;
+  uint32_t rallyUid_;
+};
+
+}  // namespace
+
+ObjectPool& planetPool() {
+  static ObjectPool* pool = new ObjectPool(sizeof(objHabitation));  // for the whole process
+  return *pool;
+}
+
+void* objHabitation::operator new(size_t size) { return planetPool().allocate(size); }
+
+void objHabitation::operator delete(void* memory) { planetPool().free(memory); }
+
+// --- Life --------------------------------------------------------------------
+
+objHabitation::objHabitation(empire* planetOwner, MoveHandler* planetMover)
+    : objHabitation(planetOwner, planetMover, NoAI{}) {
+  UnitAI* unitAI = new UnitAI(this, false);
+  setAI(unitAI);
+  unitAI->drop();  // the planet holds the only reference now
+}
+
+objHabitation::objHabitation(empire* planetOwner, MoveHandler* planetMover, NoAI)
+    : generic_object(planetOwner, nullptr, planetMover) {
+  untypedName();
+  ownerRates = ratesOf(planetOwner);
+  if (planetOwner != nullptr) {
+    planetOwner->modStat(kPlanetStat, ESO_Add, 1.0f);
+    planetOwner->registerObject(this);
+  }
+}
+
+// Structures are removed by destruction; the arrays go with the object.
+objHabitation::~objHabitation() = default;
+
+void objHabitation::destroyNow(bool quiet) {
+  if (!isValid())
+    return;  // destroyed already: neither the hook nor the statistics again
+  if (gameRulesActive.load() && runPlanetDestroyHook(this, quiet)) {
+    // The planet lives on: the request is withdrawn, or every later tick
+    // would ask the hook again and stop there, and the planet would never
+    // run its AI, build queue, movement or children again.
+    clearFlag(FLAG_DESTROY);
+    return;
+  }
+  // (Structures are removed here, each with its effects, once planets can
+  // hold them; the explosion burst starts here once planets have graphics.)
+  generic_object* outer = container.load();
+  if (outer != nullptr && outer->systemStats != nullptr)
+    statValue(getEmpireStats(*outer->systemStats, getEmpireByID(kSpaceEmpireID)), kPlanetsSystemStat) -= 1.0f;
+  generic_object::destroyNow(quiet);
+}
+
+// --- Tick --------------------------------------------------------------------
+
+void objHabitation::tick(float seconds) {
+  structureTickTimer += seconds;
+  if (structureTickTimer >= kStructureStep) {
+    if (isValidEmpire(owner)) {
+      bool stillValid = true;
+      {
+        // The event names the planet as object and target: it holds the
+        // planet for as long as the step runs.
+        EffectEvent event(this, this, structureTickTimer);
+        if (settledPopulation < kSettledMinimum && ownerLossTimer <= 0.0f)
+          ownerLossTimer = kLossDelayAtStep;
+        runPlanetTickHook(this, structureTickTimer);
+        // (Each structure runs its step here with the event once planets
+        // can hold structures.)
+        stillValid = isValid();
+      }
+      // The event's reference may have been the last one of a planet that
+      // was destroyed meanwhile: nothing of it may be touched then.
+      if (!stillValid)
+        return;
+    }
+    structureTickTimer = 0.0f;
+  }
+
+  if (ownerLossTimer > 0.0f) {
+    ownerLossTimer -= seconds;
+    if (ownerLossTimer <= 0.0f && isValidEmpire(owner))
+      setOwner(getEmpireByID(kSpaceEmpireID));
+  }
+
+  if (useGovernor && isValidEmpire(owner)) {
+    governorTimer += seconds;
+    if (governorTimer > kGovernorInterval) {
+      build_priorities* list = owner->findBuildList(governorType != nullptr ? *governorType : kDefaultBuildList);
+      if (list == nullptr)
+        governorTimer = kGovernorNoList;
+      else if (list->apply(this))
+        governorTimer = 0.0f;
+      else
+        governorTimer = kGovernorNothingQueued;
+    }
+  }
+
+  generic_object::tick(seconds);
+}
+
+// --- Damage and repair -------------------------------------------------------
+
+void objHabitation::damage(EffectEvent& event) {
+  if (!isValid())
+    return;
+  if (runPlanetDamageHook(this, &event))
+    return;
+  // (Structures absorb the damage first once planets can hold them.)
+  generic_object::damage(event);
+}
+
+void objHabitation::repair(float amount) {
+  if (!isValid() || !(amount >= 0.0f))
+    return;
+  if (runPlanetRepairHook(this, amount))
+    return;
+  // (Structures take their share first once planets can hold them; the pass
+  // then starts at a random one and so needs at least one.)
+  if (amount > 0.0f) {
+    if (State* damageState = findObjectState(this, kDamageState))
+      damageState->value.val -= std::min(amount, damageState->value.val);
+  }
+}
+
+// --- Population --------------------------------------------------------------
+
+void objHabitation::modPopulation(EmpireRates*, float delta) {
+  if (delta >= 0.0f) {
+    settledPopulation += delta;
+    population += delta;
+  } else {
+    population -= settledPopulation;
+    settledPopulation += delta;
+    if (settledPopulation <= 0.0f) {
+      settledPopulation = 0.0f;
+      ownerLossTimer = kLossDelayEmptied;
+    } else {
+      population += settledPopulation;
+    }
+  }
+  State* workers = getOrAddObjectState(this, kWorkersState);
+  workers->value.val = population;
+  workers->value.max = maxPopulation;
+}
+
+float objHabitation::getPopulation(EmpireRates*) const { return population; }
+
+float objHabitation::getMaxPopulation(EmpireRates*) const { return maxPopulation; }
+
+// --- Structure space, governor, conditions -----------------------------------
+
+int objHabitation::getStructureCapacity(float size) const {
+  if (size == 0.0f)
+    return 0;
+  return truncatedCount(structureSpace / size);
+}
+
+int objHabitation::getMaxStructureCount() const { return truncatedCount(structureSpace); }
+
+void objHabitation::setGovernorType(const stringw& listName) { governorType = internCommonString(listName); }
+
+void objHabitation::removeCondition(planetCondition* condition) {
+  const irr::s32 index = conditions.linear_search(condition);
+  if (index >= 0)
+    conditions.erase(static_cast<irr::u32>(index));
+}
+
+// --- Owner -------------------------------------------------------------------
+
+void objHabitation::setOwner(empire* newOwner) {
+  empire* old = owner;
+  if (newOwner == old)
+    return;
+  if (sessionEnding.load()) {
+    generic_object::setOwner(newOwner);
+    ownerRates = ratesOf(newOwner);
+    return;
+  }
+  if (gameRulesActive.load()) {
+    // A planet being destroyed gives up its owner whatever the hook says:
+    // kept, it would stay among the owner's objects after it is gone.
+    if (isValid() && runPlanetOwnerChangeHook(this, old, newOwner))
+      return;
+    if (isValidEmpire(old)) {
+      generic_object* outer = container.load();
+      stringw text = L"#c:red##link:o";
+      text += stringw(outer != nullptr ? outer->uid : 0u);
+      text += L"#";
+      text += name;
+      text += getLocalizedText(kPlanetLostText);
+      text += L"#link##c#";
+      postEmpireMessage(old, text, kWarCategory, kLostMessagePriority, kMessageTimeNow);
+    }
+  }
+  generic_object::setOwner(newOwner);
+  ownerRates = ratesOf(newOwner);
+  ownerLossTimer = kLossIdle;
+}
+
+// --- Record ------------------------------------------------------------------
+
+void objHabitation::writeOwnFields(SaveStream& stream) {
+  stream.writeU8(useGovernor ? 1 : 0);
+  stream.writeFloat(settledPopulation);
+  stream.writeFloat(population);
+  stream.writeFloat(structureSpace);
+  const float packed[4] = {ownerLossTimer, pendingStructureSpace, maxPopulation, reservedValue};
+  stream.writePackedFloats4(packed);
+
+  stream.writeU8(governorType != nullptr ? 1 : 0);
+  if (governorType != nullptr)
+    saveCommonString(stream, *governorType);
+
+  const stringw* typeName = physicalType != nullptr ? physicalType->name : nullptr;
+  saveCommonString(stream, typeName != nullptr ? *typeName : *untypedName());
+
+  // The count is one byte: what does not fit stays out of the record, so
+  // that the record stays readable.
+  irr::u32 conditionCount = conditions.size();
+  if (conditionCount > kMaxSavedConditions) {
+    logWarning("Planet '%ls' has %u conditions; only the first %u are saved\n", name.c_str(), conditionCount,
+               kMaxSavedConditions);
+    conditionCount = kMaxSavedConditions;
+  }
+  stream.writeU8(static_cast<uint8_t>(conditionCount));
+  for (irr::u32 i = 0; i < conditionCount; ++i)
+    saveCommonString(stream, conditions[i]->id);
+
+  stream.writeU16(0);  // structures
+  stream.writeU32(linkedObject != nullptr ? linkedObject->uid : 0u);
+}
+
+void objHabitation::readOwnFields(SaveStream& stream) {
+  useGovernor = stream.readU8() != 0;
+  settledPopulation = stream.readFloat();
+  population = stream.readFloat();
+  structureSpace = stream.readFloat();
+  float packed[4];
+  stream.readPackedFloats4(packed);
+  ownerLossTimer = packed[0];
+  pendingStructureSpace = packed[1];
+  maxPopulation = packed[2];
+  reservedValue = packed[3];
+
+  governorType = nullptr;
+  if (stream.version() >= kGovernorTypeVersion && stream.readU8() != 0)
+    governorType = readCommonString(stream);
+
+  const stringw* typeName = readCommonString(stream);
+  physicalType = getPlanetType(*typeName);
+  if (physicalType == nullptr) {
+    PlanetTypeRegistry& types = planetTypeRegistry();
+    if (types.size() > 0)
+      physicalType = types[static_cast<irr::u32>(rand(static_cast<int>(types.size()) - 1))].value;
+  }
+
+  conditions.clear();
+  if (stream.version() >= kConditionsVersion) {
+    const uint8_t count = stream.readU8();
+    PlanetConditionRegistry& known = planetConditionRegistry();
+    for (unsigned i = 0; i < count; ++i) {
+      const irr::s32 index = findPlanetCondition(*readCommonString(stream));
+      if (index >= 0)
+        conditions.push_back(known[static_cast<irr::u32>(index)].value);
+    }
+  }
+
+  if (stream.readU16() != 0)
+    throw kSaveErrorObjectTreeMalformed;  // planets hold no structures yet
+
+  const uint32_t rallyUid = stream.readU32();
+  ownerRates = ratesOf(owner);
+  if (rallyUid != 0)
+    queuePostObjectTreeStep(new LoadRallyPoint(this, rallyUid));
+}
