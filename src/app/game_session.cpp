@@ -2,8 +2,8 @@
 // tear-down that frees what the session made, in reverse.
 //
 // Steps whose work belongs to parts of the server that are built later
-// (graphics, interface, galaxy, network, saved and new games) are marked
-// where that work joins; until then they do nothing beyond their log lines.
+// (graphics, interface, network, saved games) are marked where that work
+// joins; until then they do nothing beyond their log lines.
 #include "app/game_session.h"
 
 #include <angelscript.h>
@@ -27,6 +27,7 @@
 #include "app/galaxy_backdrop.h"
 #include "app/loading_phase.h"
 #include "app/message_box.h"
+#include "app/new_game.h"
 #include "app/profiling_windows.h"
 #include "app/script_setup.h"
 #include "app/session_workers.h"
@@ -104,6 +105,7 @@ void tearDownSession() {
 
   // T10. (The scripted GUI's removals and rich-text tags join here.)
   deleteAllEmpires();
+  freeNewGamePlayerEmpire();
   tearDownScriptEngines();
   clearPlanetScriptHooks();
 
@@ -259,9 +261,12 @@ int runGameSession(const irr::core::stringc& name) {
     gameRunning = true;
     networkPoll.stop();
 
-    // 21. (The client waits for the server's galaxy, a saved game loads, or
-    // a new game runs its map script here; a failed wait or load sets
-    // galaxyFailed, clears gameRunning and goes on at the common tear-down.)
+    // 21. (The client waits for the server's galaxy, or a saved game loads,
+    // here; a failed wait or load sets galaxyFailed, clears gameRunning and
+    // goes on at the common tear-down.) A new game makes the galaxy and its
+    // empires.
+    if (source == GalaxySource::NewGame)
+      setupNewGame(sessionDataFiles.mapScriptPath);
     if (galaxyFailed) {
       phase.abandon();
       tearDownSession();
@@ -398,12 +403,7 @@ int runGameSession(const irr::core::stringc& name) {
   if (tickingGalaxy)
     setGalaxyTick(nullptr);
   resumeSystemThreads();
-  if (objGalaxy* ending = galaxy) {
-    ending->grab();
-    ending->destroyNow(true);
-    galaxy = nullptr;
-    ending->drop();
-  }
+  destroySessionGalaxy();
   freeThreadLocals();
 
   // T8.

@@ -37,6 +37,7 @@
 #include "scriptapi/empire_script_type.h"
 #include "scriptapi/object_bindings.h"
 #include "scriptapi/sub_system_types.h"
+#include "universe/galaxygen/galaxy_gen_bindings.h"
 #include "universe/planets/planet_hooks.h"
 
 using namespace AngelScript;
@@ -62,6 +63,7 @@ ScriptSetupSlots defaultSlots() {
   slots.empireType = bindEmpireScriptType;
   slots.objectBindings = registerObjectBindings;
   slots.eventType = registerEventType;
+  slots.galaxyGenerationBindings = registerGalaxyGenBindings;
   slots.templateArgumentType = registerTemplateArgType;
   slots.serverSubSystemBindings = registerSubSystemTypes;
   // (The ship module's hooks join the planet module's once ships exist.)

@@ -15,13 +15,6 @@ using namespace AngelScript;
 
 namespace {
 
-template <typename Registration>
-void onBothEngines(Registration registration) {
-  for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine})
-    if (engine != nullptr)
-      registration(engine);
-}
-
 // --- Event ---
 
 uint32_t eventState(const EffectEvent* event) { return event->state; }

@@ -44,14 +44,6 @@ empire* empireByID(int id) {
   return getEmpireByID(static_cast<EmpireID>(id));
 }
 
-// Each registration goes to the server engine, then the client engine.
-template <typename Registration>
-void onBothEngines(Registration registration) {
-  for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine})
-    if (engine != nullptr)
-      registration(engine, engine == serverScriptEngine);
-}
-
 void method(const char* declaration, const asSFuncPtr& function, asDWORD convention) {
   onBothEngines([&](asIScriptEngine* engine, bool) {
     engine->RegisterObjectMethod("Empire", declaration, function, convention);

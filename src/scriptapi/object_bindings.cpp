@@ -2,37 +2,230 @@
 
 #include <angelscript.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 
+#include "empire/empire.h"
 #include "script/script_engine.h"
 #include "script/script_report.h"
+#include "script/script_string.h"
+#include "scriptapi/object_casts.h"
 #include "scriptapi/script_bindings.h"
+#include "universe/objects/galaxy.h"
 #include "universe/objects/game_object.h"
+#include "universe/objects/object_registry.h"
+#include "universe/objects/oddity.h"
+#include "universe/planets/planet.h"
 
 using namespace AngelScript;
 
 namespace {
 
-irr::core::stringw objectName(const void* object) { return static_cast<const generic_object*>(object)->name; }
+constexpr char kGalaxyIndexError[] = "Out-of-bounds index when getting galaxy child";
 
-// A script type of game objects: a handle holds a reference on the object
-// (generic_object's own count).
-void registerGameObjectType(const char* name) {
+// Where a declaration goes: both engines, or the server engine alone.
+enum class Engines { Both, Server };
+
+// Each registration goes to the server engine, then the client engine.
+template <typename Registration>
+void onEngines(Engines engines, Registration registration) {
   for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine}) {
-    if (engine == nullptr)
+    if (engine == nullptr || (engines == Engines::Server && engine != serverScriptEngine))
       continue;
-    engine->RegisterObjectType(name, 0, asOBJ_REF);
-    engine->RegisterObjectBehaviour(name, asBEHAVE_ADDREF, "void f()", asMETHOD(generic_object, grab), asCALL_THISCALL);
-    engine->RegisterObjectBehaviour(name, asBEHAVE_RELEASE, "void f()", asMETHOD(generic_object, drop),
-                                    asCALL_THISCALL);
+    registration(engine);
   }
+}
+
+void method(const char* type, const char* declaration, const asSFuncPtr& function, asDWORD convention,
+            Engines engines = Engines::Both) {
+  onEngines(engines, [&](asIScriptEngine* engine) {
+    engine->RegisterObjectMethod(type, declaration, function, convention);
+  });
+}
+
+void property(const char* declaration, size_t offset) {
+  onEngines(Engines::Both, [&](asIScriptEngine* engine) {
+    engine->RegisterObjectProperty("Object", declaration, static_cast<int>(offset));
+  });
+}
+
+void global(const char* declaration, const asSFuncPtr& function, Engines engines = Engines::Both) {
+  onEngines(engines, [&](asIScriptEngine* engine) {
+    engine->RegisterGlobalFunction(declaration, function, asCALL_CDECL);
+  });
+}
+
+// Field offsets of the Object properties. generic_object has virtual
+// functions, so it is not standard-layout and offsetof is only
+// conditionally supported there; g++ supports it for classes without
+// virtual bases and computes it at compile time. (The engine's asOFFSET
+// would reach the field through a made-up object pointer, which the
+// sanitizers' type checks reject for a polymorphic class.) A script handle
+// of any object type points at the generic_object itself: every game-object
+// class derives from it alone.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+constexpr size_t kVelocityOffset = offsetof(generic_object, velocity);
+constexpr size_t kRotationOffset = offsetof(generic_object, rotation);
+constexpr size_t kPositionOffset = offsetof(generic_object, position);
+constexpr size_t kRadiusOffset = offsetof(generic_object, radius);
+constexpr size_t kUidOffset = offsetof(generic_object, uid);
+#pragma GCC diagnostic pop
+
+// Holds an object's lock (the lock of the system containing it) for a scope.
+class ObjectLock {
+ public:
+  explicit ObjectLock(generic_object* object) : object_(object) { object_->lockContainer(); }
+  ~ObjectLock() { object_->unlockContainer(); }
+  ObjectLock(const ObjectLock&) = delete;
+  ObjectLock& operator=(const ObjectLock&) = delete;
+
+ private:
+  generic_object* object_;
+};
+
+irr::core::stringw objectNameForPrinter(const void* object) {
+  return static_cast<const generic_object*>(object)->name;
+}
+
+ScriptString* objectName(generic_object* object) {
+  const ObjectLock lock(object);
+  return new ScriptString(object->name);
+}
+
+// The object's owner when it is a valid empire, else null.
+empire* validOwner(const generic_object* object) {
+  empire* owner = object->getOwner();
+  return owner != nullptr && owner->isValid() ? owner : nullptr;
+}
+
+void modPopulation(objHabitation* planet, float amount) {
+  const ObjectLock lock(planet);
+  if (empire* owner = validOwner(planet))
+    planet->modPopulation(&owner->rateRecord, amount);
+}
+
+// Moves the limit; a population now above it is brought down to it.
+void modMaxPopulation(objHabitation* planet, float amount) {
+  const ObjectLock lock(planet);
+  empire* owner = validOwner(planet);
+  if (owner == nullptr)
+    return;
+  planet->maxPopulation = static_cast<float>(static_cast<double>(planet->maxPopulation) + amount);
+  if (planet->population > planet->maxPopulation)
+    planet->modPopulation(&owner->rateRecord, planet->maxPopulation - planet->population);
+}
+
+float getPopulation(objHabitation* planet) {
+  const ObjectLock lock(planet);
+  empire* owner = validOwner(planet);
+  return owner != nullptr ? planet->getPopulation(&owner->rateRecord) : 0.0f;
+}
+
+float getMaxPopulation(objHabitation* planet) {
+  const ObjectLock lock(planet);
+  empire* owner = validOwner(planet);
+  return owner != nullptr ? planet->getMaxPopulation(&owner->rateRecord) : 0.0f;
+}
+
+// Galaxy "System@+ getSystem(uint) const": the engine adds the reference.
+// An index past the end stops the script rather than read past the list.
+solarSystem* systemOfGalaxy(const objGalaxy* owner, uint32_t index) {
+  if (index >= owner->getSystemCount()) {
+    raiseScriptException(kGalaxyIndexError);
+    return nullptr;
+  }
+  return owner->getSystem(index);
+}
+
+objGalaxy* sessionGalaxy() {
+  objGalaxy* current = galaxy;
+  if (current != nullptr)
+    current->grab();
+  return current;
+}
+
+uint32_t sessionSystemCount() {
+  const objGalaxy* current = galaxy;
+  return current != nullptr ? current->getSystemCount() : 0;
+}
+
+solarSystem* sessionSystem(uint32_t index) {
+  const objGalaxy* current = galaxy;
+  if (current == nullptr || index >= current->getSystemCount()) {
+    raiseScriptException(kGalaxyIndexError);
+    return nullptr;
+  }
+  solarSystem* system = current->getSystem(index);
+  system->grab();
+  return system;
+}
+
+bool objectExists(uint32_t uid) { return getObjectByUID(uid) != nullptr; }
+
+generic_object* objectByID(uint32_t uid) { return getObjectByUIDRef(uid); }
+
+void registerObjectMembers() {
+  registerGameObjectCounting("Object");
+  method("Object", "bool isValid() const", asMETHOD(generic_object, isValid), asCALL_THISCALL);
+  property("vector velocity", kVelocityOffset);
+  property("vector rotation", kRotationOffset);
+  property("vector position", kPositionOffset);
+  property("float radius", kRadiusOffset);
+  property("const uint uid", kUidOffset);
+  method("Object", "vector getPosition() const", asMETHOD(generic_object, getPosition), asCALL_THISCALL);
+  method("Object", "string@ getName() const", asFUNCTION(objectName), asCALL_CDECL_OBJFIRST);
+  method("Object", "Empire@ getOwner() const", asMETHOD(generic_object, getOwner), asCALL_THISCALL);
+  // The owner change of the object's own class (a planet runs its hooks).
+  method("Object", "void setOwner(Empire@)", asMETHOD(generic_object, setOwner), asCALL_THISCALL, Engines::Server);
+}
+
+void registerPlanetMembers() {
+  method("Planet", "void modPopulation(float)", asFUNCTION(modPopulation), asCALL_CDECL_OBJFIRST, Engines::Server);
+  method("Planet", "void modMaxPopulation(float)", asFUNCTION(modMaxPopulation), asCALL_CDECL_OBJFIRST,
+         Engines::Server);
+  method("Planet", "float getPopulation() const", asFUNCTION(getPopulation), asCALL_CDECL_OBJFIRST);
+  method("Planet", "float getMaxPopulation() const", asFUNCTION(getMaxPopulation), asCALL_CDECL_OBJFIRST);
+}
+
+void registerOddityType() {
+  onEngines(Engines::Both, [](asIScriptEngine* engine) {
+    engine->RegisterEnum("OddityType");
+    engine->RegisterEnumValue("OddityType", "ODT_Asteroid", ODT_Asteroid);
+    engine->RegisterEnumValue("OddityType", "ODT_Comet", ODT_Comet);
+  });
+}
+
+void registerGalaxyMembers() {
+  method("Galaxy", "System@+ getSystem(uint) const", asFUNCTION(systemOfGalaxy), asCALL_CDECL_OBJFIRST);
+  method("Galaxy", "uint getSystemCount() const", asMETHOD(objGalaxy, getSystemCount), asCALL_THISCALL);
+  global("System@ getSystem(uint)", asFUNCTION(sessionSystem));
+  global("uint getSystemCount()", asFUNCTION(sessionSystemCount));
+  global("Galaxy@ getGalaxy()", asFUNCTION(sessionGalaxy));
 }
 
 }  // namespace
 
 void registerObjectBindings() {
   registerGameObjectType("Object");
+  registerObjectMembers();
   registerUncountedType("SysRef");
-  registerGameObjectType("Planet");
-  setScriptObjectNameReader(objectName);
+
+  registerObjectSubtype(ObjectSubtype::Planet);
+  registerPlanetMembers();
+
+  registerObjectSubtype(ObjectSubtype::Star);
+  registerOddityType();
+  registerObjectSubtype(ObjectSubtype::Oddity);
+  method("Oddity", "OddityType getOddityType() const", asMETHOD(objOddity, getOddityType), asCALL_THISCALL);
+  registerObjectSubtype(ObjectSubtype::System);
+
+  registerObjectSubtype(ObjectSubtype::Galaxy);
+  registerGalaxyMembers();
+
+  global("bool objectExists(uint)", asFUNCTION(objectExists));
+  global("Object@ getObjectByID(uint)", asFUNCTION(objectByID), Engines::Server);
+
+  setScriptObjectNameReader(objectNameForPrinter);
 }

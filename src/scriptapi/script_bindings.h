@@ -8,6 +8,10 @@
 
 #include <angelscript.h>
 
+#include <type_traits>
+
+#include "script/script_engine.h"
+
 // The one empty function behind every binding that must exist but has
 // nothing to do: the add-ref and release of types that scripts do not count
 // (their owners keep them alive). Generic, so it fits any declaration.
@@ -17,3 +21,17 @@ void noOpFunction(AngelScript::asIScriptGeneric* call);
 // create and do not count: flags asOBJ_REF, add-ref and release
 // noOpFunction.
 void registerUncountedType(const char* name);
+
+// Runs `registration` for the server engine, then the client engine (those
+// that exist), as registration(engine) or registration(engine, isServer).
+template <typename Registration>
+void onBothEngines(Registration registration) {
+  for (AngelScript::asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine}) {
+    if (engine == nullptr)
+      continue;
+    if constexpr (std::is_invocable_v<Registration, AngelScript::asIScriptEngine*, bool>)
+      registration(engine, engine == serverScriptEngine);
+    else
+      registration(engine);
+  }
+}

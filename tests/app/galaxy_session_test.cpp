@@ -1,9 +1,8 @@
-// A session around a galaxy: the galaxy in place when the session prepares
-// it is simulated by the processing threads (or by the frame loop in
-// single-threaded mode), and the session's end stops every thread and frees
-// the galaxy with all its systems.
+// A session around a galaxy: the galaxy that the new game makes is simulated
+// by the processing threads (or by the frame loop in single-threaded mode),
+// and the session's end stops every thread and frees the galaxy with all its
+// systems.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <irrlicht.h>
 
@@ -17,27 +16,21 @@
 #include "app/base/console.h"
 #include "app/base/engine.h"
 #include "app/base/session_state.h"
-#include "app/console_input.h"
 #include "app/game_session.h"
 #include "app/profiling_windows.h"
 #include "session_fixture.h"
 #include "support/log_capture.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_pools.h"
+#include "universe/objects/system_locks.h"
 #include "universe/objects/system_threads.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kSystems = 150;
-
-std::atomic<bool> galaxyDeleted{false};
-
-class WatchedGalaxy : public objGalaxy {
- protected:
-  ~WatchedGalaxy() override { galaxyDeleted = true; }
-};
+// The default map's systems.
+constexpr unsigned kSystems = 150;
 
 // Ticks of the probe, and those run on the session's own thread. Kept
 // apart from the probe, which goes with the galaxy.
@@ -56,22 +49,24 @@ class Probe : public generic_object {
   }
 };
 
-// The galaxy a new game would have made: systems on a grid, a probe in the
-// first one.
-void makeGalaxy() {
-  galaxy = new WatchedGalaxy();
-  solarSystem* first = nullptr;
-  for (int i = 0; i < kSystems; ++i) {
-    solarSystem* system = new solarSystem();
-    system->position.set(300.0f * static_cast<float>(i % 15), 0, 300.0f * static_cast<float>(i / 15));
-    system->setContainer(galaxy);
-    if (first == nullptr)
-      first = system;
-  }
-  createEnvironment(galaxy, false);
+// The session's galaxy, noted when the probe goes into its first system.
+std::atomic<objGalaxy*> sessionGalaxy{nullptr};
+std::atomic<unsigned> systemsSeen{0};
+
+// Typed into the session: puts a probe into the galaxy's first system, under
+// that system's lock (the processing threads may be ticking it).
+void placeProbe(const ConsoleArgs&) {
+  objGalaxy* made = galaxy;
+  if (made == nullptr || made->getSystemCount() == 0 || sessionGalaxy.load() != nullptr)
+    return;
+  solarSystem* first = made->getSystem(0);
+  lockSolarSystem(first);
   Probe* probe = new Probe();
   probe->position = first->position;
   probe->setContainer(first);
+  unlockSolarSystem(first);
+  systemsSeen = made->getSystemCount();
+  sessionGalaxy = made;
 }
 
 size_t threadCount() {
@@ -102,22 +97,13 @@ void showServerProfiling(const ConsoleArgs&) {
   }
 }
 
-// Typed input for the session: one reader per process, on a pipe kept open
-// for the whole program.
-int consoleInputPipe() {
-  static int writeEnd = [] {
-    int ends[2];
-    if (pipe(ends) != 0 || !startConsoleInput(ends[0]))
-      return -1;
+int registerCommands() {
+  static const bool registered = [] {
     Console::registerCommand(L"show_server_profiling", showServerProfiling, L"");
-    return ends[1];
+    Console::registerCommand(L"place_probe", placeProbe, L"");
+    return true;
   }();
-  return writeEnd;
-}
-
-void type(const char* line) {
-  const ssize_t written = write(consoleInputPipe(), line, std::char_traits<char>::length(line));
-  (void)written;
+  return registered ? consoleInputPipe() : -1;
 }
 
 using GalaxySessionTest = SessionTest;
@@ -131,37 +117,43 @@ TEST_F(GalaxySessionTest, ProcessingThreadsRunTheGalaxyAndEndWithIt) {
       {false, 4, "Initializing 4 galaxy processing threads\n"},
       {true, 0, "Initializing 0 galaxy processing threads\n"},
   };
-  ASSERT_GE(consoleInputPipe(), 0);
+  ASSERT_GE(registerCommands(), 0);
   const uint32_t configuredThreads = uiThreadCount;
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.singleThreaded ? "single-threaded" : "with workers");
     singleThreaded = c.singleThreaded;
     uiThreadCount = c.threads;
-    galaxyDeleted = false;
     processingRowSeen = false;
     probeTicks = 0;
     probeTicksOnSessionThread = 0;
     sessionThread = std::this_thread::get_id();
-    makeGalaxy();
-    objGalaxy* made = galaxy;
-    const void* galaxyMemory = made;
-    EXPECT_EQ(systemPool().blockCount(), 1u);
+    sessionGalaxy = nullptr;
+    systemsSeen = 0;
 
-    // Ends the session once the systems have been ticked a few times and,
-    // with workers, every worker has made a pass and the readout shows their
-    // row (updated once a second). The limit only keeps a broken session
-    // from running on.
-    const auto limit = Clock::now() + std::chrono::seconds(30);
+    // Ends the session once the probe has been ticked a few times and, with
+    // workers, every worker has made a pass and the readout shows their row
+    // (updated once a second). The limit only keeps a broken session from
+    // running on.
+    const auto limit = Clock::now() + std::chrono::seconds(60);
     std::atomic<bool> sawWorkers{false};
-    auto lastTyped = Clock::now();
+    auto lastTyped = Clock::now() - std::chrono::seconds(1);
     SessionEnder ender([&] {
+      objGalaxy* made = sessionGalaxy.load();
+      const bool retype = Clock::now() - lastTyped > std::chrono::milliseconds(100);
+      if (made == nullptr) {
+        if (retype) {
+          typeConsoleLine("place_probe\n");
+          lastTyped = Clock::now();
+        }
+        return Clock::now() > limit;
+      }
       bool workersPassed = made->threads.size() == c.threads;
       for (irr::u32 k = 0; k < made->threads.size(); ++k)
         workersPassed = workersPassed && made->threads[k]->passes.load() > 0;
       sawWorkers = sawWorkers || workersPassed;
-      if (c.threads > 0 && !processingRowSeen && Clock::now() - lastTyped > std::chrono::milliseconds(100)) {
-        type("show_server_profiling\n");
+      if (c.threads > 0 && !processingRowSeen && retype) {
+        typeConsoleLine("show_server_profiling\n");
         lastTyped = Clock::now();
       }
       const bool done = workersPassed && probeTicks.load() >= 3 && (c.threads == 0 || processingRowSeen);
@@ -173,7 +165,9 @@ TEST_F(GalaxySessionTest, ProcessingThreadsRunTheGalaxyAndEndWithIt) {
     currentModName = "/";
     EXPECT_EQ(runGameSession("spiral.as"), 0);
     const std::string text = log.take();
+    const void* galaxyMemory = sessionGalaxy.load();
 
+    EXPECT_EQ(systemsSeen.load(), kSystems);
     EXPECT_TRUE(sawWorkers);
     EXPECT_GE(probeTicks.load(), 3);
     // Single-threaded, the frame loop ticks the galaxy itself; otherwise
@@ -185,8 +179,8 @@ TEST_F(GalaxySessionTest, ProcessingThreadsRunTheGalaxyAndEndWithIt) {
     }
 
     EXPECT_NE(text.find(c.logLine), std::string::npos) << text;
+    // The galaxy and everything in it were deleted.
     EXPECT_EQ(galaxy, nullptr);
-    EXPECT_TRUE(galaxyDeleted);
     EXPECT_EQ(text.find("objects have not been deleted"), std::string::npos) << text;
     // Every processing thread has ended (a finished thread may take a
     // moment to leave the process's list).

@@ -27,6 +27,7 @@
 #include "platform/thread.h"
 #include "session_fixture.h"
 #include "support/log_capture.h"
+#include "universe/objects/galaxy.h"
 
 namespace {
 
@@ -59,55 +60,67 @@ TEST_F(GameSessionRepeat, TwentySessionsInOneProcess) {
   EXPECT_EQ(text.find("AS Client"), std::string::npos) << text;
 }
 
-// The first number each session's galaxy update draws on the galaxy worker
-// and on the main thread (the update before the frames).
-std::thread::id sessionThread;
+// The first number each session's galaxy worker draws, and where the new
+// game put the first star system (drawn on the session's thread as the map
+// script ran), noted by the worker's first galaxy update.
 std::atomic<bool> workerDrew{false};
 std::atomic<uint32_t> workerDraw{0};
-std::atomic<bool> mainDrew{false};
-std::atomic<uint32_t> mainDraw{0};
+std::atomic<float> firstSystemX{0.0f};
+std::atomic<float> firstSystemZ{0.0f};
 
-void drawOnce(float) {
-  const bool onMain = std::this_thread::get_id() == sessionThread;
-  std::atomic<bool>& drew = onMain ? mainDrew : workerDrew;
-  if (drew)
-    return;
-  (onMain ? mainDraw : workerDraw) = threadRandom().nextUInt32();
-  drew = true;
+void drawOnce(float step) {
+  if (!workerDrew) {
+    workerDraw = threadRandom().nextUInt32();
+    if (galaxy != nullptr && galaxy->getSystemCount() > 0) {
+      firstSystemX = galaxy->getSystem(0)->position.X;
+      firstSystemZ = galaxy->getSystem(0)->position.Z;
+    }
+    workerDrew = true;
+  }
+  tickSessionGalaxy(step);
 }
 
 TEST_F(GameSessionRepeat, EverySessionsGeneratorsStartFromItsSeed) {
-  // The ender waits for the worker's draw; the limit only keeps a broken
+  // Once the session runs, its galaxy update goes through drawOnce; the
+  // ender waits for the worker's draw. The limit only keeps a broken
   // session from running on.
   using Clock = std::chrono::steady_clock;
   std::atomic<Clock::time_point> limit{Clock::now()};
-  SessionEnder ender([&limit] { return workerDrew || Clock::now() > limit.load(); });
+  std::atomic<bool> hooked{false};
+  SessionEnder ender([&] {
+    if (!hooked.exchange(true))
+      setGalaxyTick(drawOnce);
+    return workerDrew || Clock::now() > limit.load();
+  });
   singleThreaded = false;
-  sessionThread = std::this_thread::get_id();
-  setGalaxyTick(drawOnce);
   const uint32_t seeds[] = {7, 8, 7, 7};
   uint32_t workerDraws[4];
-  uint32_t mainDraws[4];
+  float systemX[4];
+  float systemZ[4];
   LogCapture log;
   for (int session = 0; session < 4; ++session) {
     SCOPED_TRACE(session);
     setGameSetting(L"SEED", static_cast<float>(seeds[session]));
     currentModName = "/";
-    workerDrew = mainDrew = false;
+    workerDrew = false;
+    hooked = false;
     limit = Clock::now() + std::chrono::seconds(20);
     EXPECT_EQ(runGameSession("spiral.as"), 0);
-    ASSERT_TRUE(workerDrew && mainDrew);
+    ASSERT_TRUE(workerDrew);
     workerDraws[session] = workerDraw;
-    mainDraws[session] = mainDraw;
+    systemX[session] = firstSystemX;
+    systemZ[session] = firstSystemZ;
     // A worker's generator is new with the session, made from its seed.
     EXPECT_EQ(workerDraws[session], MersenneTwister(seeds[session]).nextUInt32());
   }
   setGalaxyTick(nullptr);
   setGameSetting(L"SEED", 0.0f);
-  // The main thread keeps a generator it already had (the first session's
-  // may come from before), then makes each session's from its seed.
-  EXPECT_NE(mainDraws[1], mainDraws[2]);
-  EXPECT_EQ(mainDraws[2], mainDraws[3]);
+  // The session's thread keeps a generator it already had (the first
+  // session's may come from before), then makes each session's from its
+  // seed: the same seed lays out the same galaxy.
+  EXPECT_TRUE(systemX[1] != systemX[2] || systemZ[1] != systemZ[2]);
+  EXPECT_EQ(systemX[2], systemX[3]);
+  EXPECT_EQ(systemZ[2], systemZ[3]);
   EXPECT_NE(log.take().find("Seed: 8\n"), std::string::npos);
 }
 

@@ -44,6 +44,10 @@ vector3df rotateAndAdd(vector3df v, float add) {
   return vector3df(v.Z + add, v.X + add, v.Y + add);
 }
 
+// The same as a method taking the vector first, the convention of natives
+// that are not vector3df's own members.
+vector3df rotatedAndAdded(const vector3df& self, float add) { return rotateAndAdd(self, add); }
+
 class ScriptVectorTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -52,8 +56,11 @@ class ScriptVectorTest : public ::testing::Test {
     registerScriptString(serverScriptEngine);
     registerScriptString(clientScriptEngine);
     registerGuiBindings();
-    for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine})
+    for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine}) {
       engine->RegisterGlobalFunction("vector rotateAndAdd(vector, float)", asFUNCTION(rotateAndAdd), asCALL_CDECL);
+      engine->RegisterObjectMethod("vector", "vector rotatedAndAdded(float) const", asFUNCTION(rotatedAndAdded),
+                                   asCALL_CDECL_OBJFIRST);
+    }
     EXPECT_EQ(log.take(), "");  // every registration accepted
   }
   void TearDown() override {
@@ -185,6 +192,10 @@ TEST_F(ScriptVectorTest, PassesByValueToNativesAndBack) {
     EXPECT_TRUE(same(lastReceived, vector3df(1, 2, 3)));
     EXPECT_TRUE(same(vectorResult(engine, "vector v(4, 5, 6); vector w = rotateAndAdd(v, 0.5f); v.x = w.x; return v;"),
                      vector3df(6.5f, 5, 6)));
+    lastReceived = vector3df(0);
+    EXPECT_TRUE(same(vectorResult(engine, "const vector v(1, 2, 3); return v.rotatedAndAdded(10);"),
+                     vector3df(13, 11, 12)));
+    EXPECT_TRUE(same(lastReceived, vector3df(1, 2, 3)));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "script_session.h"
+#include "support/space_empire.h"
 
 using namespace AngelScript;
 using scriptapitest::call;
@@ -29,11 +30,7 @@ class EmpireScriptTypeTest : public scriptapitest::ScriptSessionTest {
     startSession({});
     alpha = registerEmpire(new empire);
     beta = registerEmpire(new empire);
-    space = new empire;
-    space->ID = kSpaceEmpireID;
-    space->valid = false;
-    space->reserved = true;
-    registerEmpire(space, true);
+    space = registerSpaceEmpire();
     alpha->name = L"Alpha";
     alpha->color = 0xFF1020AB;
     beta->name = L"Beta";

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "support/space_empire.h"
 #include "support/save_bytes.h"
 #include "universe_fixture.h"
 
@@ -34,9 +35,7 @@ TEST_F(OddityTest, BelongsToSpaceOrElseTheDefaultEmpire) {
   EXPECT_EQ(noSpace->getType(), OT_Oddity);
   EXPECT_EQ(noSpace->getOddityType(), ODT_Comet);
 
-  auto* space = new empire;
-  space->ID = kSpaceEmpireID;
-  registerEmpire(space, true);
+  auto* space = registerSpaceEmpire();
   objOddity* oddity = make(ODT_Asteroid);
   EXPECT_EQ(oddity->owner, space);
   EXPECT_EQ(space->objects.count(oddity), 1u);  // registered with its owner

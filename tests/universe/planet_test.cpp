@@ -15,6 +15,7 @@
 #include "core/post_load.h"
 #include "design/build_rules.h"
 #include "design/effects/effects.h"
+#include "support/space_empire.h"
 #include "support/log_capture.h"
 #include "support/save_bytes.h"
 #include "universe/planets/planet_hooks.h"
@@ -94,11 +95,7 @@ class PlanetTest : public UniverseTest {
  protected:
   void SetUp() override {
     UniverseTest::SetUp();
-    space = new empire;
-    space->ID = kSpaceEmpireID;
-    space->valid = false;
-    space->reserved = true;
-    registerEmpire(space, true);
+    space = registerSpaceEmpire();
     gameRulesActive = true;
     clearPlanetScriptHooks();
     clearPostObjectTreeSteps();

@@ -9,6 +9,7 @@
 
 #include "design/effects/effects.h"
 #include "movement_fixture.h"
+#include "support/space_empire.h"
 #include "support/log_capture.h"
 #include "universe/movement/mobile_mover.h"
 
@@ -61,9 +62,7 @@ TEST_F(StarTest, TakesTheSystemAsContainerAndBelongsToSpace) {
   EXPECT_TRUE(noSpace->isVisibleTo(blue));
   EXPECT_TRUE(noSpace->isOwnerVisibleTo(blue, false));
 
-  auto* space = new empire;
-  space->ID = kSpaceEmpireID;
-  registerEmpire(space, true);
+  auto* space = registerSpaceEmpire();
   EXPECT_EQ(makeStar(system)->owner, space);
 }
 

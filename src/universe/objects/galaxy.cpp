@@ -10,6 +10,7 @@
 #include "core/threads.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
+#include "universe/galaxygen/galaxy_generation.h"
 #include "universe/objects/system_locks.h"
 #include "universe/objects/system_threads.h"
 
@@ -219,6 +220,13 @@ void objGalaxy::destroyNow(bool quiet) {
   drop();
 }
 
+solarSystem* objGalaxy::createSystem(const System_Desc& desc) {
+  solarSystem* system = makeSystem(this, desc);
+  if (system != nullptr)
+    handSystemToWorker(this, system);
+  return system;
+}
+
 std::vector<std::pair<solarSystem*, float>> objGalaxy::findBestSystems(WeightFunction weight, void* argument,
                                                                       unsigned count) {
   std::vector<std::pair<solarSystem*, float>> best;
@@ -296,4 +304,13 @@ void createEnvironment(objGalaxy* owner, bool separateSystems) {
   }
   owner->radius = radius;
   runEnvironmentHook(low, high);
+}
+
+void destroySessionGalaxy() {
+  objGalaxy* ending = galaxy;
+  if (ending == nullptr)
+    return;
+  ending->destroyNow(true);
+  galaxy = nullptr;
+  ending->drop();
 }

@@ -16,6 +16,7 @@
 #include "universe/spatial/quad_tree.h"
 
 struct ThreadInfo;
+struct System_Desc;
 
 // Initial size of both spatial trees.
 constexpr float kGalaxyTreeSize = 50000.0f;
@@ -36,6 +37,11 @@ class objGalaxy : public solarSystem {
   void checkChildLeaving(generic_object* child) override;
   void tick(float seconds) override;
   void destroyNow(bool quiet) override;
+
+  // Makes a star system from a map script's descriptor (makeSystem) and
+  // hands it to a galaxy processing thread, if any. The caller gets no
+  // reference of its own (null when no system was made).
+  solarSystem* createSystem(const System_Desc& desc);
 
   solarSystem* getSystem(unsigned index) const { return systems[index]; }
   unsigned getSystemCount() const { return systems.size(); }
@@ -73,6 +79,10 @@ class objGalaxy : public solarSystem {
 
 // The galaxy of the session; null while none exists.
 extern objGalaxy* galaxy;
+
+// Ends the session's galaxy, if any: destroys it (which gives up its first
+// reference), clears `galaxy` and drops the session's own reference.
+void destroySessionGalaxy();
 
 // The frame loop's galaxy update: ticks the session's galaxy, if any.
 void tickSessionGalaxy(float step);
