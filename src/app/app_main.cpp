@@ -25,6 +25,7 @@
 #include "app/console_input.h"
 #include "app/engine_start.h"
 #include "app/game_session.h"
+#include "app/saved_game.h"
 #include "app/server_settings.h"
 #include "audio/music_box.h"
 #include "audio/music_descriptors.h"
@@ -248,7 +249,9 @@ int corvaneMain(int argc, char** argv) {
     setConsoleLogSink(consoleLogSink);
     printEngineInfo(device);
 
-    // 22. Log level, key bindings, sound and music.
+    // 22. The console commands, log level, key bindings, sound and music.
+    // (The rest of the command table joins here.)
+    registerSavedGameCommands();
     setEngineLogLevel(logLevel);
     setActiveKeyBindings(&keyBindings);
     device->setWindowCaption(L"Corvane");

@@ -95,7 +95,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 }
 
 std::string fixUpMapName(const std::string& mapName) {
-  if (mapName.size() >= 3 && !endsWithNoCase(mapName, ".as"))
+  // A saved game keeps its name: the session loads it.
+  if (mapName.size() >= 3 && !endsWithNoCase(mapName, ".as") && !endsWithNoCase(mapName, ".qvs"))
     return mapName + ".as";
   return mapName;
 }

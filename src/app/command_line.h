@@ -42,8 +42,8 @@ struct CommandLine {
 // Reads argv[1] .. argv[argc - 1]; the map name comes back fixed up.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
-// A map name of at least 3 characters that does not end in ".as" (any case)
-// gets ".as" appended.
+// A map name of at least 3 characters that ends in neither ".as" nor ".qvs"
+// (a saved game; any case) gets ".as" appended.
 std::string fixUpMapName(const std::string& mapName);
 
 // The echo lines of the options given, each ending with "\n", beginning with

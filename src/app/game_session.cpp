@@ -29,6 +29,7 @@
 #include "app/message_box.h"
 #include "app/new_game.h"
 #include "app/profiling_windows.h"
+#include "app/saved_game.h"
 #include "app/script_setup.h"
 #include "app/session_workers.h"
 #include "core/locale.h"
@@ -39,6 +40,7 @@
 #include "core/timer.h"
 #include "core/user_folders.h"
 #include "empire/empire.h"
+#include "gfx/gas_sprites.h"
 #include "net/network_manager.h"
 #include "platform/directory.h"
 #include "platform/signals.h"
@@ -59,6 +61,8 @@ constexpr float kVideoModeFrameRate = 30.0f;
 // Below this much real time gathered towards the next simulation frame, a
 // pass flushes the log file.
 constexpr float kLogFlushFrameTime = 0.01f;
+// The autosave's name, and so its file "Saves/autosave.qvs".
+constexpr char kAutosaveName[] = "autosave";
 // Priority index of the frame loop's thread: above normal.
 constexpr int kFrameLoopPriority = static_cast<int>(plat::ThreadPriority::AboveNormal);
 
@@ -98,9 +102,10 @@ void logGameLoopStart() {
 // Tear-down from T9 on: what every session made, also one whose galaxy
 // could not be prepared.
 void tearDownSession() {
-  // T9. (The galaxy gas sprites, the camera, the skybox, the graphics
-  // effects and the scene's pools join here.)
+  // T9. (The camera's node, the skybox, the graphics effects and the
+  // scene's pools join here.)
   clearMessageCategories();
+  clearGalaxyGasSprites();
   removeGalaxyBackdrop();
 
   // T10. (The scripted GUI's removals and rich-text tags join here.)
@@ -198,6 +203,11 @@ int runGameSession(const irr::core::stringc& name) {
   SessionWorkers workers(sessionWorkerTasks(), singleThreaded);
   FrameLoop frameLoop(*loopTimer, workers, engine.timer);
   frameLoop.startClocks(realTimeMs());
+  // Saves wait for this session's galaxy update.
+  struct SavingWorkers {
+    explicit SavingWorkers(SessionWorkers& workers) { setSavingSessionWorkers(&workers); }
+    ~SavingWorkers() { setSavingSessionWorkers(nullptr); }
+  } const savingWorkers(workers);
 
   // 7.
   if (videoMode) {
@@ -218,8 +228,11 @@ int runGameSession(const irr::core::stringc& name) {
   // 10.
   loadSessionLocale();
 
-  // 11. (A saved game's header and settings are read here, ahead of the
-  // scripts.)
+  // 11. A saved game's settings and formula constants, ahead of the
+  // scripts.
+  const irr::core::stringc savePath = source == GalaxySource::SavedGame ? savedGamePath(name) : "";
+  if (source == GalaxySource::SavedGame)
+    readSavedGameSettings(savePath);
 
   // 12.
   std::atomic<bool> scriptsReady{false};
@@ -261,14 +274,26 @@ int runGameSession(const irr::core::stringc& name) {
     gameRunning = true;
     networkPoll.stop();
 
-    // 21. (The client waits for the server's galaxy, or a saved game loads,
-    // here; a failed wait or load sets galaxyFailed, clears gameRunning and
-    // goes on at the common tear-down.) A new game makes the galaxy and its
-    // empires.
-    if (source == GalaxySource::NewGame)
+    // 21. (The client waits for the server's galaxy here; a failed wait
+    // sets galaxyFailed and goes on at the common tear-down.) A saved game
+    // that cannot be loaded ends the session there too, and the following
+    // sessions make a new game. A new game makes the galaxy and its empires.
+    if (source == GalaxySource::SavedGame) {
+      if (!loadSavedGame(savePath)) {
+        galaxyFailed = true;
+        gameRunning = false;
+        forgetUnloadableSave(name);
+      }
+    } else if (source == GalaxySource::NewGame) {
       setupNewGame(sessionDataFiles.mapScriptPath);
+    }
     if (galaxyFailed) {
       phase.abandon();
+      // The steps skipped on the way to the tear-down leave nothing behind
+      // for the next session: the data folders' handlers (step 22) and the
+      // planet types (T3) would otherwise be there twice.
+      clearModTables();
+      clearPlanetTypes();
       tearDownSession();
       return 0;
     }
@@ -353,9 +378,9 @@ int runGameSession(const irr::core::stringc& name) {
     if (frameLoop.statisticsDue(now))
       updateProfilingWindows();
 
-    // 7. (The autosave "autosave" with "iRotateSaves" rotations is written
-    // here.)
-    frameLoop.autosaveDue(now, isNetworkClient(), isNetworkServer());
+    // 7.
+    if (frameLoop.autosaveDue(now, isNetworkClient(), isNetworkServer()))
+      saveGame(kAutosaveName, iRotateSaves);
 
     // 8-9.
     if (frameLoop.simulationFrameDue()) {

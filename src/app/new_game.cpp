@@ -193,10 +193,9 @@ void setupNewGame(const stringc& mapScriptPath) {
   // and the set-up goes on at step 6.)
 
   // 4. An earlier game's spectator goes before this game's is made.
-  freeNewGamePlayerEmpire();
   const float difficulty = clampedSetting(L"AI_DIFFICULTY", kDefaultDifficulty, 0.0f, kMaxDifficulty);
   const float cheats = getGameSetting(L"AI_CHEATS", kDefaultCheats);
-  newGamePlayerEmpire = createSpectator();
+  createSessionSpectator();
 
   // 5.
   createAIEmpires(difficulty, cheats);
@@ -273,6 +272,12 @@ bool runMapScript(const stringc& mapScriptPath) {
     return false;
   }
   return true;
+}
+
+empire* createSessionSpectator() {
+  freeNewGamePlayerEmpire();
+  newGamePlayerEmpire = createSpectator();
+  return newGamePlayerEmpire;
 }
 
 void freeNewGamePlayerEmpire() {

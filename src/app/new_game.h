@@ -21,6 +21,8 @@
 
 #include <irrString.h>
 
+class empire;
+
 // Sets up a new game on the map script at `mapScriptPath` (".as" appended
 // when missing): makes the galaxy the session's `galaxy`.
 void setupNewGame(const irr::core::stringc& mapScriptPath);
@@ -28,6 +30,11 @@ void setupNewGame(const irr::core::stringc& mapScriptPath);
 // Makes the galaxy and runs the map's "void makeMap(Galaxy@)"; true when it
 // ran to completion.
 bool runMapScript(const irr::core::stringc& mapScriptPath);
+
+// Makes the session's spectator as a new game does, freeing an earlier one
+// first; the session owns it (freeNewGamePlayerEmpire frees it). A loaded
+// game whose local player's empire is not listed gets one this way.
+empire* createSessionSpectator();
 
 // Frees the spectator empire of the last new game, if any, and clears the
 // active and pending player empires that pointed at it.

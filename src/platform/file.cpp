@@ -168,6 +168,10 @@ int removeFile(const std::string& path) {
   return errno;
 }
 
+int linkFile(const std::string& existing, const std::string& link) {
+  return ::link(existing.c_str(), link.c_str()) == 0 ? 0 : errno;
+}
+
 int syncFolderOf(const std::string& path) {
   const std::string folder = folderOf(path);
   if (const int fault = injectedFault(FileOp::SyncFolder, folder))

@@ -84,6 +84,9 @@ class InputFile {
 int renameFile(const std::string& from, const std::string& to);
 // Removes a file; a file that does not exist counts as removed.
 int removeFile(const std::string& path);
+// Gives the file `existing` the second name `link` (a hard link); fails when
+// `link` exists or the file system has no such links.
+int linkFile(const std::string& existing, const std::string& link);
 // Syncs the folder that holds `path` (the current folder for a bare name).
 // File systems that cannot sync a folder count as success.
 int syncFolderOf(const std::string& path);

@@ -110,6 +110,9 @@ void tickSessionGalaxy(float step) {
 
 objGalaxy::objGalaxy() : objectTree(kGalaxyTreeSize), systemTree(kGalaxyTreeSize) { name = L"Galaxy"; }
 
+objGalaxy::objGalaxy(SaveStream& stream, generic_object* container)
+    : solarSystem(stream, container), objectTree(kGalaxyTreeSize), systemTree(kGalaxyTreeSize) {}
+
 objGalaxy::~objGalaxy() {
   for (irr::u32 k = 0; k < threads.size(); ++k)
     delete threads[k];

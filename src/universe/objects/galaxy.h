@@ -25,6 +25,9 @@ class objGalaxy : public solarSystem {
  public:
   // An empty galaxy, named "Galaxy".
   objGalaxy();
+  // A saved galaxy: a system record, then the galaxy's own fields as for a
+  // new one (finishObjectLoad completes it).
+  objGalaxy(SaveStream& stream, generic_object* container);
 
   int getType() const override { return OT_Galaxy; }
   // The galaxy is the frame of reference: points stay as they are.

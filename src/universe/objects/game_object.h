@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 
 #include <irrArray.h>
 #include <irrString.h>
@@ -246,6 +247,16 @@ class generic_object {
   vector3df acceleration;
 
  protected:
+  // Load constructor: reads the base record (object_record.h) at the
+  // stream's version and keeps `container` (grabbed) as the container. It
+  // does not throw: an error is kept for finishObjectLoad, which joins the
+  // object to its container once the kind is complete, or gives it up.
+  generic_object(SaveStream& stream, generic_object* container);
+  // The kind's own fields (readOwnFields), unless the base record failed;
+  // an error is kept as the load constructor's. Called at the end of a
+  // kind's load constructor.
+  void loadOwnFields(SaveStream& stream);
+
   virtual ~generic_object();
 
   // What a ship adds to its owner's "str" (its hull scale squared when the
@@ -266,10 +277,16 @@ class generic_object {
   void sendOwnerChange(const empire* newOwner);
   void sendDestroyed();
 
+  // The base record, read by the load constructor (object_record.cpp).
+  void readBaseRecord(SaveStream& stream);
+  friend void finishLoadedObject(generic_object* object);
+
   std::atomic<bool> transit{false};
   // Set while the timed effects run: a destruction meanwhile leaves them to
   // the tick, which may still be inside one of them.
   bool effectsTicking_ = false;
+  // What stopped the load constructor's reading; null once read whole.
+  std::exception_ptr loadError_;
 };
 
 // True for a mobile mover that is not circling in a park orbit: its object

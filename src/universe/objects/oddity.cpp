@@ -17,6 +17,10 @@ objOddity::objOddity(MoveHandler* oddityMover, uint32_t type)
   owner->registerObject(this);
 }
 
+objOddity::objOddity(SaveStream& stream, generic_object* system) : generic_object(stream, system) {
+  loadOwnFields(stream);
+}
+
 void objOddity::writeOwnFields(SaveStream& stream) { stream.writeU32(oddityType); }
 
 void objOddity::readOwnFields(SaveStream& stream) {

@@ -20,6 +20,8 @@ class objOddity : public generic_object {
  public:
   // A new oddity, registered with its owner.
   objOddity(MoveHandler* mover, uint32_t type);
+  // A saved oddity in `system` (finishObjectLoad completes it).
+  objOddity(SaveStream& stream, generic_object* system);
 
   int getType() const override { return OT_Oddity; }
   void writeOwnFields(SaveStream& stream) override;

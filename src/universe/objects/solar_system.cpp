@@ -1,11 +1,16 @@
 #include "universe/objects/solar_system.h"
 
+#include <algorithm>
 #include <functional>
+#include <limits>
+#include <vector>
 
 #include "app/base/config.h"
 #include "app/base/session_state.h"
 #include "core/common_strings.h"
 #include "core/log.h"
+#include "core/net_encoders.h"
+#include "core/save_stream.h"
 #include "core/threads.h"
 #include "universe/objects/system_locks.h"
 #include "empire/empire.h"
@@ -24,6 +29,21 @@ constexpr float kFastSpeedSquared = 0.01f;
 constexpr int kMobileMoverKind = 2;
 
 const irr::core::stringw kPresenceStat = L"prs";
+
+// First version whose system records hold the visibility mask.
+constexpr int32_t kMaskVersion = 35;
+// A saved "prs" below this is damage, read as 0.
+constexpr float kLowestSavedPresence = -0.5f;
+
+constexpr SaveFileError kSaveErrorInvalidEmpire{5, "Invalid Empire UID"};
+
+// The empire's "prs" in `list`; 0 without entry or value.
+float presenceOf(const StatsList& list, const empire* emp) {
+  for (irr::u32 i = 0; i < list.size(); ++i)
+    if (list[i].emp == emp)
+      return getStatValue(list[i], kPresenceStat);
+  return 0.0f;
+}
 
 }  // namespace
 
@@ -87,6 +107,13 @@ solarSystem::solarSystem() : generic_object(getEmpireByID(kSpaceEmpireID), new S
   lock = createMutex();
 }
 
+solarSystem::solarSystem(SaveStream& stream, generic_object* outer) : generic_object(stream, outer) {
+  radiusSquared = radius * radius;
+  lock = createMutex();
+  systemStats = new StatsList();
+  loadOwnFields(stream);
+}
+
 solarSystem::~solarSystem() {
   destroyMutex(lock);
   if (systemStats != nullptr) {
@@ -96,6 +123,63 @@ solarSystem::~solarSystem() {
     systemStats = nullptr;
   }
 }
+
+// --- Record --------------------------------------------------------------------
+
+void solarSystem::writeOwnFields(SaveStream& stream) {
+  stream.writeU32(visibilityMask.load());
+  // The list is ordered by empire address, which differs from run to run:
+  // the entries go out by ID, so that a game saves the same way each time.
+  std::vector<const Stats*> entries;
+  if (systemStats != nullptr) {
+    for (irr::u32 i = 0; i < systemStats->size(); ++i) {
+      const Stats& entry = (*systemStats)[i];
+      if (entry.emp != nullptr && entry.emp->ID != kInvalidEmpireID)
+        entries.push_back(&entry);
+    }
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const Stats* a, const Stats* b) { return a->emp->ID < b->emp->ID; });
+  if (entries.size() > std::numeric_limits<uint16_t>::max())
+    throw kSaveErrorTooManyEntries;
+  stream.writeU16(static_cast<uint16_t>(entries.size()));
+  for (const Stats* entry : entries) {
+    stream.writeEmpireId(entry->emp->ID);
+    if (entry->values != nullptr)
+      writeNamedValueList(stream, *entry->values);
+    else
+      stream.writeU16(0);
+  }
+}
+
+void solarSystem::readOwnFields(SaveStream& stream) {
+  const bool savedMask = stream.version() >= kMaskVersion;
+  if (savedMask)
+    visibilityMask.store(stream.readU32());
+  if (systemStats == nullptr)
+    systemStats = new StatsList();
+  const uint16_t count = stream.readU16();
+  for (uint16_t i = 0; i < count; ++i) {
+    const EmpireID id = stream.readEmpireId();
+    if (id == kInvalidEmpireID)
+      throw kSaveErrorInvalidEmpire;
+    Stats& entry = getEmpireStats(*systemStats, getEmpireByID(id));
+    readNamedValueList(stream, *entry.values);
+    // Sorted now: the tick looks values up without sorting.
+    const irr::s32 presence = PtrNamedVar<float>::find(*entry.values, kPresenceStat);
+    if (presence >= 0 && (*entry.values)[presence].value < kLowestSavedPresence)
+      (*entry.values)[presence].value = 0.0f;
+  }
+  if (savedMask)
+    return;
+  uint32_t mask = 0;
+  for (const empire* emp : empireList)
+    if (emp->isValid() && presenceOf(*systemStats, emp) > kVisiblePresence)
+      mask |= emp->ownBit;
+  visibilityMask.store(mask);
+}
+
+// --- Visibility ------------------------------------------------------------------
 
 bool solarSystem::isOwnerVisibleTo(const empire*, bool) const { return true; }
 

@@ -10,6 +10,18 @@
 //   "planets"  its planets there
 //   "str"      the strength of its ships there
 // and a visibility mask of the empires whose "prs" there exceeds 0.01.
+//
+// Own record, after the base record (universe/objects/object_record.h):
+//
+//   u32     visibility mask                                  (version 35 on)
+//   u16     statistics entry count n
+//   n x     the empire's ID (u8), then its named values (common_strings.h)
+//
+// Entries are written in ascending empire ID; the default empire's (and one
+// without empire) is left out, since its ID (131) stands for no empire and
+// is refused on reading with {5, "Invalid Empire UID"}. An ID that names no
+// empire reads as the default empire's entry; a "prs" below -0.5 reads as 0.
+// Before version 35 the mask is rebuilt from the valid empires' "prs".
 #pragma once
 
 #include <atomic>
@@ -42,11 +54,15 @@ class solarSystem : public generic_object {
   // A system of the space empire (or the default empire when there is no
   // space empire), radius 80.
   solarSystem();
+  // A saved system in `container` (finishObjectLoad completes it).
+  solarSystem(SaveStream& stream, generic_object* container);
 
   static void* operator new(size_t size);
   static void operator delete(void* memory);
 
   int getType() const override { return OT_System; }
+  void writeOwnFields(SaveStream& stream) override;
+  void readOwnFields(SaveStream& stream) override;
   bool isOwnerVisibleTo(const empire* viewer, bool force) const override;
   bool isVisibleTo(const empire* viewer) const override;
   void tick(float seconds) override;

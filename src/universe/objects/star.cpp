@@ -49,6 +49,10 @@ objStar::objStar(generic_object* system, MoveHandler* starMover)
   unlockSolarSystem(lock);
 }
 
+objStar::objStar(SaveStream& stream, generic_object* system) : generic_object(stream, system) {
+  loadOwnFields(stream);
+}
+
 objStar::~objStar() {
   for (irr::u32 i = 0; i < captured.size(); ++i)
     captured[i]->drop();

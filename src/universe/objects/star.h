@@ -14,6 +14,8 @@ class objStar : public generic_object {
  public:
   // A new star in `system`: the star takes the system as its container.
   objStar(generic_object* system, MoveHandler* mover);
+  // A saved star in `system` (finishObjectLoad completes it).
+  objStar(SaveStream& stream, generic_object* system);
 
   int getType() const override { return OT_Star; }
   bool isOwnerVisibleTo(const empire*, bool) const override { return true; }

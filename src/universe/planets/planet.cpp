@@ -135,6 +135,12 @@ objHabitation::objHabitation(empire* planetOwner, MoveHandler* planetMover, NoAI
   }
 }
 
+objHabitation::objHabitation(SaveStream& stream, generic_object* system) : generic_object(stream, system) {
+  untypedName();
+  ownerRates = ratesOf(owner);
+  loadOwnFields(stream);
+}
+
 // Structures are removed by destruction; the arrays go with the object.
 objHabitation::~objHabitation() = default;
 

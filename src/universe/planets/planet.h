@@ -41,15 +41,13 @@
 
 #include "core/save_stream.h"
 #include "universe/objects/game_object.h"
+#include "universe/objects/object_record.h"
 
 struct EmpireRates;
 struct PlanetPhysicalType;
 struct planetCondition;
 class subSystem;
 struct interactor_data;
-
-// A planet record that cannot be read as it stands.
-constexpr SaveFileError kSaveErrorObjectTreeMalformed{5, "Object tree malformed"};
 
 class objHabitation : public generic_object {
  public:
@@ -71,6 +69,10 @@ class objHabitation : public generic_object {
   // As above without the AI (mirrors install their own).
   struct NoAI {};
   objHabitation(empire* planetOwner, MoveHandler* planetMover, NoAI);
+  // A saved planet in `system`, in the planet pool: the base record brings
+  // its owner, mover and AI, and the owner's "Planet" stat is not counted
+  // again (finishObjectLoad completes it).
+  objHabitation(SaveStream& stream, generic_object* system);
 
   static void* operator new(size_t size);
   static void operator delete(void* memory);
