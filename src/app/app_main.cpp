@@ -22,6 +22,7 @@
 #include "app/base/event_handler.h"
 #include "app/base/startup.h"
 #include "app/command_line.h"
+#include "app/console_commands.h"
 #include "app/console_input.h"
 #include "app/engine_start.h"
 #include "app/game_session.h"
@@ -250,8 +251,7 @@ int corvaneMain(int argc, char** argv) {
     printEngineInfo(device);
 
     // 22. The console commands, log level, key bindings, sound and music.
-    // (The rest of the command table joins here.)
-    registerSavedGameCommands();
+    registerConsoleCommands();
     setEngineLogLevel(logLevel);
     setActiveKeyBindings(&keyBindings);
     device->setWindowCaption(L"Corvane");

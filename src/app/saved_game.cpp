@@ -356,50 +356,6 @@ stringc narrowArgument(const stringw& text) {
   return stringc(wideToUtf8(std::wstring(text.c_str(), text.size())).c_str());
 }
 
-void saveGameCommand(const ConsoleArgs& args) {
-  Console* out = console();
-  if (out == nullptr)
-    return;
-  if (args.size() != 2) {
-    out->printHelp(args);
-    return;
-  }
-  const stringc name = narrowArgument(args[1]);
-  if (galaxy == nullptr) {
-    out->print(kNeedsGame);
-  } else if (hasFolder(name)) {
-    out->print(kNoDirectory);
-  } else if (isNetworkClient()) {
-    out->print(kClientMayNotSave);
-  } else {
-    saveGame(name, 0);
-  }
-}
-
-void loadGameCommand(const ConsoleArgs& args) {
-  Console* out = console();
-  if (out == nullptr)
-    return;
-  if (args.size() != 2) {
-    out->printHelp(args);
-    return;
-  }
-  // A connected client's galaxy belongs to its server; elsewhere a request
-  // ends the running game and the next session loads the save.
-  if (galaxy != nullptr && isNetworkClient()) {
-    out->print(kGameInProgress);
-    return;
-  }
-  stringc name = narrowArgument(args[1]);
-  if (hasFolder(name)) {
-    out->print(kNoDirectory);
-    return;
-  }
-  if (!narrowEndsWithNoCase(name, kSaveExtension))
-    name += kSaveExtension;
-  requestLoadGame(stringw(utf8ToWide(name.c_str()).c_str()));
-}
-
 }  // namespace
 
 stringc savedGamePath(const stringc& name) {
@@ -553,8 +509,46 @@ void requestLoadGame(const stringw& name) {
 
 void setSavingSessionWorkers(SessionWorkers* workers) { savingWorkers = workers; }
 
-void registerSavedGameCommands() {
-  Console::registerCommand(L"save_game", saveGameCommand,
-                           L"save_game SaveName - Saves the game using the specified name");
-  Console::registerCommand(L"load_game", loadGameCommand, L"load_game SaveName - Loads the specified save");
+void saveGameCommand(const ConsoleArgs& args) {
+  Console* out = console();
+  if (out == nullptr)
+    return;
+  if (args.size() != 2) {
+    out->printHelp(args);
+    return;
+  }
+  const stringc name = narrowArgument(args[1]);
+  if (galaxy == nullptr) {
+    out->print(kNeedsGame);
+  } else if (hasFolder(name)) {
+    out->print(kNoDirectory);
+  } else if (isNetworkClient()) {
+    out->print(kClientMayNotSave);
+  } else {
+    saveGame(name, 0);
+  }
+}
+
+void loadGameCommand(const ConsoleArgs& args) {
+  Console* out = console();
+  if (out == nullptr)
+    return;
+  if (args.size() != 2) {
+    out->printHelp(args);
+    return;
+  }
+  // A connected client's galaxy belongs to its server; elsewhere a request
+  // ends the running game and the next session loads the save.
+  if (galaxy != nullptr && isNetworkClient()) {
+    out->print(kGameInProgress);
+    return;
+  }
+  stringc name = narrowArgument(args[1]);
+  if (hasFolder(name)) {
+    out->print(kNoDirectory);
+    return;
+  }
+  if (!narrowEndsWithNoCase(name, kSaveExtension))
+    name += kSaveExtension;
+  requestLoadGame(stringw(utf8ToWide(name.c_str()).c_str()));
 }

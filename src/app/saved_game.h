@@ -28,6 +28,8 @@
 
 #include <irrString.h>
 
+#include "app/base/console.h"
+
 class SaveStream;
 class SessionWorkers;
 
@@ -73,5 +75,7 @@ void requestLoadGame(const irr::core::stringw& name);
 // between sessions).
 void setSavingSessionWorkers(SessionWorkers* workers);
 
-// Registers the console commands "save_game" and "load_game".
-void registerSavedGameCommands();
+// The console commands "save_game SaveName" and "load_game SaveName" (the
+// command table registers them).
+void saveGameCommand(const ConsoleArgs& args);
+void loadGameCommand(const ConsoleArgs& args);

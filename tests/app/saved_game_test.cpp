@@ -27,6 +27,7 @@
 #include "app/base/session_state.h"
 #include "app/base/startup.h"
 #include "app/command_line.h"
+#include "app/console_commands.h"
 #include "app/data_folders.h"
 #include "app/frame_loop.h"
 #include "app/game_session.h"
@@ -826,7 +827,7 @@ TEST_F(SavedGameTest, DamagedSavesAreRefusedWithTheirReasonAndFreed) {
 // Console commands without a game
 
 TEST_F(SavedGameTest, WithoutAGameTheCommandsExplainThemselves) {
-  registerSavedGameCommands();
+  registerConsoleCommands();
   const struct {
     const wchar_t* line;
     const wchar_t* printed;
@@ -859,7 +860,7 @@ class SavedGameSessionTest : public SessionTest {
     savedSettings_ = gameSettings;
     savedThreads_ = uiThreadCount;
     savedMap_ = mapName;
-    registerSavedGameCommands();
+    registerConsoleCommands();
     ASSERT_GE(consoleInputPipe(), 0);
     installTestMaps();
     singleThreaded = true;

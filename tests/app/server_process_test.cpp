@@ -235,7 +235,7 @@ TEST(ServerProcess, RunsAutoexecQuietlyAndTypedLinesWithEcho) {
 
   std::size_t mark = server.output.size();
   server.send("list\n");
-  ASSERT_TRUE(server.waitForOutput("> list\nclear\n  clear - ", mark)) << server.output;
+  ASSERT_TRUE(server.waitForOutput("> list\nbind\n  bind key command - ", mark)) << server.output;
   ASSERT_TRUE(server.waitForOutput("list - Lists all functions available in the console\n", mark)) << server.output;
   expectInOrder(server.output.substr(mark),
                 {"clear\n  clear - Erases all lines in the console's memory\n",

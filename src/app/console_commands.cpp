@@ -1,0 +1,473 @@
+#include "app/console_commands.h"
+
+#include <IGUIElement.h>
+#include <IGUIEnvironment.h>
+#include <ITimer.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+#include "app/base/engine.h"
+#include "app/base/session_state.h"
+#include "app/key_commands.h"
+#include "app/profiling_windows.h"
+#include "app/saved_game.h"
+#include "core/formula.h"
+#include "core/log.h"
+#include "core/named_values.h"
+#include "core/text_conversions.h"
+#include "core/utf8.h"
+#include "design/base/numbers.h"
+#include "design/effects/effects.h"
+#include "design/hull_list.h"
+#include "empire/empire.h"
+#include "universe/objects/system_threads.h"
+
+using irr::core::stringc;
+using irr::core::stringw;
+
+namespace {
+
+constexpr wchar_t kNoDumpDirectory[] = L"May not specify a directory with dumps";
+constexpr wchar_t kEmptyFileName[] = L"File name must at least 1 character";
+constexpr wchar_t kCannotOpen[] = L"Unable open file ";
+constexpr wchar_t kNotDecimal[] = L"  The 2nd argument must be a decimal number";
+constexpr wchar_t kNeedsEmpire[] = L"  Needs an active empire";
+constexpr wchar_t kNoLayout[] = L"Layout doesn't exist";
+constexpr char kTextExtension[] = ".txt";
+
+// The speed factor's range.
+constexpr double kMinSpeedFactor = 0.0;
+constexpr double kMaxSpeedFactor = 10.0;
+// Room for a setting's line: two blanks, at most 220 characters of its name,
+// a blank and the value.
+constexpr int kSettingLineLength = 300;
+
+stringc narrow(const stringw& text) { return stringc(wideToUtf8(std::wstring(text.c_str(), text.size())).c_str()); }
+
+stringw wide(const stringc& text) { return stringw(utf8ToWide(text.c_str()).c_str()); }
+
+bool hasDirectory(const stringw& name) { return name.findFirst(L'/') >= 0 || name.findFirst(L'\\') >= 0; }
+
+// A dump's file: the name with ".txt" unless it has it.
+stringc dumpFileName(const stringw& name) {
+  stringc file = narrow(name);
+  if (!hasTextExtension(file))
+    file += kTextExtension;
+  return file;
+}
+
+// A name like ".txt" that is all extension: its last '.' is its first
+// character. An empty name has nothing before its extension either.
+bool hasEmptyStem(const stringw& name) { return name.empty() || name.findLast(L'.') == 0; }
+
+// The decimal value of a command's argument; false when the text reads 0
+// without being a way of writing 0 ("four", "x1").
+bool readDecimalArgument(const stringw& text, float& value) {
+  value = stringToFloat(text);
+  if (value != 0.0f)
+    return true;
+  for (irr::u32 i = 0; i < text.size(); ++i)
+    if (text[i] != L'-' && text[i] != L'0' && text[i] != L'.')
+      return false;
+  return true;
+}
+
+void printSettingLine(Console& out, const stringw& name, float value) {
+  wchar_t line[kSettingLineLength];
+  std::swprintf(line, kSettingLineLength, L"  %.220ls %f", name.c_str(), static_cast<double>(value));
+  out.print(line);
+}
+
+// Shows the profiling readout `id` (made by the game session) in front of
+// its siblings; nothing when it does not exist.
+void showProfilingWindow(int id) {
+  if (engine.gui == nullptr)
+    return;
+  irr::gui::IGUIElement* window = engine.gui->getRootGUIElement()->getElementFromId(id, true);
+  if (window == nullptr)
+    return;
+  window->setVisible(true);
+  if (irr::gui::IGUIElement* parent = window->getParent())
+    parent->bringToFront(window);
+}
+
+// The names registered in one callback list, in the list's order.
+void appendRegistryNames(EffectCallbackList list, irr::core::array<stringw>& names) {
+  switch (list) {
+    case ECL_EventCalls: {
+      const auto& registry = plainFunctionRegistry();
+      for (irr::u32 i = 0; i < registry.size(); ++i)
+        names.push_back(registry[i].name);
+      break;
+    }
+    case ECL_EventCallsTemplated: {
+      const auto& registry = templateFunctionRegistry();
+      for (irr::u32 i = 0; i < registry.size(); ++i)
+        names.push_back(registry[i].name);
+      break;
+    }
+    default:
+      // Effectors register no native target-weight, on-fire or tick calls
+      // of their own; their lists are empty.
+      break;
+  }
+}
+
+const char* const kCallbackListHeaders[ECL_COUNT] = {
+    "Effect event calls, Non templated:\n",          "Effect event calls, Templated:\n",
+    "Effector TargetWeight calls, Non templated:\n", "Effector TargetWeight calls, Templated:\n",
+    "Effector OnFire calls, Non templated:\n",       "Effector OnFire calls, Templated:\n",
+    "Effector Tick calls, Non templated:\n",         "Effector Tick calls, Templated:\n",
+};
+
+}  // namespace
+
+int32_t parseSignedWideInt(const stringw& text) { return readSignedWholeNumber(text.c_str(), text.size()); }
+
+bool hasTextExtension(const stringc& name) {
+  const irr::u32 length = sizeof kTextExtension - 1;
+  return name.size() >= length && std::string(name.c_str() + name.size() - length) == kTextExtension;
+}
+
+double parseDecimalArg(const stringw& text) {
+  double value = 0.0;
+  unsigned decimalPlaces = 0;
+  bool negative = false;
+  bool point = false;
+  for (irr::u32 i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (c >= L'0' && c <= L'9') {
+      value = value * 10.0 + static_cast<double>(c - L'0');
+      if (point)
+        ++decimalPlaces;
+    } else if (c == L',') {
+      continue;
+    } else if (c == L'-' && i == 0) {
+      negative = true;
+    } else if (c == L'.' && !point) {
+      point = true;
+    } else {
+      return value;  // the digits so far, neither signed nor scaled
+    }
+  }
+  for (; decimalPlaces > 0; --decimalPlaces)
+    value /= 10.0;
+  return negative ? -value : value;
+}
+
+const char* callbackListHeader(EffectCallbackList list) {
+  return list >= 0 && list < ECL_COUNT ? kCallbackListHeaders[list] : "";
+}
+
+bool printCallbackList(EffectCallbackList list, const char* fileName) {
+  irr::core::array<stringw> names;
+  appendRegistryNames(list, names);
+  std::FILE* file = nullptr;
+  if (fileName != nullptr) {
+    file = std::fopen(fileName, "a");
+    if (file == nullptr)
+      return false;
+  }
+  for (irr::u32 i = 0; i < names.size(); ++i) {
+    const stringc name = narrow(names[i]);
+    if (file != nullptr)
+      std::fprintf(file, " %s\n", name.c_str());
+    else
+      logPrint(" %s\n", name.c_str());
+  }
+  if (file != nullptr)
+    std::fclose(file);
+  return true;
+}
+
+void formulaDumpCommand(const ConsoleArgs& args) {
+  Console* out = console();
+  if (out == nullptr)
+    return;
+  if (args.size() == 1) {
+    dumpFormulaTables();
+    return;
+  }
+  if (args.size() != 2) {
+    out->printHelp(args);
+    return;
+  }
+  if (hasDirectory(args[1])) {
+    out->write(stringw(kNoDumpDirectory) + L"\n");
+    return;
+  }
+  const stringc fileName = dumpFileName(args[1]);
+  std::FILE* file = std::fopen(fileName.c_str(), "w");
+  if (file == nullptr) {
+    out->print(hasEmptyStem(args[1]) ? stringw(kEmptyFileName) : stringw(kCannotOpen) + wide(fileName));
+    return;
+  }
+  dumpFormulaTablesToFile(file);
+  std::fclose(file);
+  logPrint("Printed formula dump to \"%s\"\n", fileName.c_str());
+}
+
+void callbackDumpCommand(const ConsoleArgs& args) {
+  Console* out = console();
+  if (out == nullptr)
+    return;
+  stringc fileName;
+  if (args.size() == 2) {
+    if (hasDirectory(args[1])) {
+      out->print(kNoDumpDirectory);
+      return;
+    }
+    if (hasEmptyStem(args[1])) {
+      out->print(kEmptyFileName);
+      return;
+    }
+    fileName = dumpFileName(args[1]);
+    // Replaced once; the lists are appended to it one by one.
+    std::FILE* file = std::fopen(fileName.c_str(), "w");
+    if (file == nullptr) {
+      out->print(stringw(kCannotOpen) + wide(fileName));
+      return;
+    }
+    std::fclose(file);
+  }
+  for (int list = 0; list < ECL_COUNT; ++list) {
+    const auto which = static_cast<EffectCallbackList>(list);
+    logPrint("%s", callbackListHeader(which));
+    if (!printCallbackList(which, fileName.empty() ? nullptr : fileName.c_str())) {
+      out->print(stringw(kCannotOpen) + wide(fileName));
+      return;
+    }
+  }
+}
+
+void echoCommand(const ConsoleArgs& args) {
+  if (args.size() < 2) {
+    if (Console* out = console())
+      out->printHelp(args);
+    return;
+  }
+  for (irr::u32 i = 1; i < args.size(); ++i)
+    logPrint("%s\n", narrow(args[i]).c_str());
+}
+
+void layoutDumpCommand(const ConsoleArgs& args) {
+  Console* out = console();
+  if (out == nullptr)
+    return;
+  if (args.size() < 2) {
+    out->printHelp(args);
+    return;
+  }
+  empire* emp = activeEmpire;
+  if (emp == nullptr) {
+    out->print(kNeedsEmpire);
+    return;
+  }
+  // Writing: the lookup sorts the table when it is not sorted yet.
+  empire::AreaGuard guard;
+  emp->lockArea(guard, EA_HullLayouts, true);
+  const irr::s32 index = NamedVar<hull_list*>::find(emp->hulls, args[1]);
+  if (index < 0 || emp->hulls[static_cast<irr::u32>(index)].value == nullptr) {
+    out->print(kNoLayout);
+    return;
+  }
+  // A layout's placed sub-systems come from the sub-system definitions,
+  // which no layout of this server holds: a found layout lists none.
+}
+
+void forceCrashCommand(const ConsoleArgs&) {
+  // The crash handler (when installed) writes its report on the way out.
+  std::abort();
+}
+
+void endGameCommand(const ConsoleArgs& args) {
+  if (args.size() != 1) {
+    if (Console* out = console())
+      out->printHelp(args);
+    return;
+  }
+  gameRunning = false;
+}
+
+void setSpeedFactorCommand(const ConsoleArgs& args) {
+  if (args.size() != 2) {
+    if (Console* out = console())
+      out->printHelp(args);
+    return;
+  }
+  double speed = parseDecimalArg(args[1]);
+  if (speed < kMinSpeedFactor)
+    speed = kMinSpeedFactor;
+  else if (speed >= kMaxSpeedFactor)
+    speed = kMaxSpeedFactor;
+  gameSpeed = speed;
+  if (engine.timer != nullptr)
+    engine.timer->setSpeed(static_cast<float>(speed));
+}
+
+namespace {
+
+void showProfilingWindowCommand(const ConsoleArgs& args, int windowId) {
+  if (args.size() != 1) {
+    if (Console* out = console())
+      out->printHelp(args);
+    return;
+  }
+  showProfilingWindow(windowId);
+}
+
+}  // namespace
+
+void profileCommand(const ConsoleArgs& args) { showProfilingWindowCommand(args, kProfilingWindowId); }
+void profileScriptsCommand(const ConsoleArgs& args) { showProfilingWindowCommand(args, kScriptProfilingWindowId); }
+void profileNetworkCommand(const ConsoleArgs& args) { showProfilingWindowCommand(args, kNetworkProfilingWindowId); }
+
+void profileServerCommand(const ConsoleArgs& args) {
+  if (args.size() != 2) {
+    if (Console* out = console())
+      out->printHelp(args);
+    return;
+  }
+  setServerThreadProfileIndex(parseSignedWideInt(args[1]));
+  showProfilingWindow(kServerProfilingWindowId);
+}
+
+void empSettingCommand(const ConsoleArgs& args) {
+  Console* out = console();
+  if (out == nullptr)
+    return;
+  empire* emp = activeEmpire;
+  if (emp == nullptr) {
+    out->print(kNeedsEmpire);
+    return;
+  }
+  if (args.size() == 2) {
+    printSettingLine(*out, args[1], emp->getSetting(args[1]));
+  } else if (args.size() == 3) {
+    float value = 0.0f;
+    if (!readDecimalArgument(args[2], value)) {
+      out->print(kNotDecimal);
+      return;
+    }
+    emp->setSetting(args[1], value);
+  } else {
+    out->printHelp(args);
+  }
+}
+
+void gameSettingCommand(const ConsoleArgs& args) {
+  Console* out = console();
+  if (out == nullptr)
+    return;
+  if (args.size() == 2) {
+    printSettingLine(*out, args[1], getGameSetting(args[1], 0.0f));
+  } else if (args.size() == 3) {
+    float value = 0.0f;
+    if (!readDecimalArgument(args[2], value)) {
+      out->print(kNotDecimal);
+      return;
+    }
+    setGameSetting(args[1], value);
+  } else {
+    out->printHelp(args);
+  }
+}
+
+const ConsoleCommandRows& consoleCommandRows() {
+  static const ConsoleCommandRows rows = {{
+      {L"formula_dump", formulaDumpCommand,
+       L"formula_dump [file] - Will print out all functions/constants hooked to formulas"},
+      {L"callback_dump", callbackDumpCommand,
+       L"callback_dump [file] - Will print out all functions available for the various callbacks"},
+      {L"echo", echoCommand, L"echo ... - Prints out each argument on a separate line"},
+      {L"layout_dump", layoutDumpCommand,
+       L"layout_dump LayoutName - Prints out all the Sub Systems in the requested layout"},
+      {L"force_crash", forceCrashCommand, L"force_crash - Crashes the game"},
+      {L"save_game", saveGameCommand, L"save_game SaveName - Saves the game using the specified name"},
+      {L"load_game", loadGameCommand, L"load_game SaveName - Loads the specified save"},
+      {L"end_game", endGameCommand, L"end_game - Ends the current game, or closes the game at the menu screen"},
+      {L"set_speed_factor", setSpeedFactorCommand, L"set_speed_factor # - Sets the game's speed"},
+      {L"profile", profileCommand, L"profile - Shows the profiling readout"},
+      {L"profile_server", profileServerCommand,
+       L"profile_server ThreadID - Shows the profiling readout for a specific server processing thread"},
+      {L"profile_scripts", profileScriptsCommand,
+       L"profile_scripts - Shows the profiling readout for GUI script modules"},
+      {L"profile_network", profileNetworkCommand, L"profile_network - Shows the profiling readout for the network"},
+      {L"give_order", nullptr,
+       L"give_order Order [arg1] [arg2] - Creates a named order; Some orders required extra arguments, or can utilize "
+       L"those arguments"},
+      {L"emp_setting", empSettingCommand,
+       L"emp_setting Setting [value] - Sets the specified empire setting, or prints its value"},
+      {L"cl_antialias", nullptr, L"cl_antialias 0/1 - Enables/Disables antialiasing"},
+      {L"cl_showfps", nullptr, L"cl_showfps 0/1 - Enables/Disables the display of framerate"},
+      {L"shake", nullptr, L"shake <value> - Shakes the camera by the specified amount"},
+      {L"fov", nullptr, L"fov <value> - Sets the field of view for the camera"},
+      {L"update_falloff", nullptr, L"update_falloff <value> - Sets the falloff distance for system update speeds"},
+      {L"aspect", nullptr, L"aspect <value> - Sets the aspect ratio for the camera"},
+      {L"zplane", nullptr,
+       L"zplane <ratio> - Sets the ratio of the far plane/near plane distances, making the near plane closer or "
+       L"farther away"},
+      {L"freeform", nullptr, L"freeform 0/1 - Enabled/disables freeform camera"},
+      {L"cam_mode", nullptr,
+       L"cam_mode <position mode> <target mode> - Sets the position/target behavior of the camera"},
+      {L"cam_offset", nullptr,
+       L"cam_offset x y z - Sets the offset of the camera in Object/ObjectForward positional mode"},
+      {L"set_ambient", nullptr, L"set_ambient <hex color> - Sets the ambient lighting color for the whole scene"},
+      {L"bind", bindCommand,
+       L"bind key command - Binds the specified action or console command to the specified key. The command should be "
+       L"provided as if typed in the console normally."},
+      {L"dump_actions", dumpActionsCommand,
+       L"dump_actions - Lists out all built-in actions that may be bound to keys via bind"},
+      {L"set_y_offset", nullptr,
+       L"set_y_offset # - Sets the offset from the system plane to give move-to-point orders"},
+      {L"video_mode", nullptr, L"video_mode 0/1 - Enables/Disables exporting exact frames to /Video/"},
+      {L"cl_empire_colors", nullptr,
+       L"cl_empire_colors 0/1 - When on, systems, planet/ship icons, etc, are colored by the empire's unique color. "
+       L"Off colors by relation."},
+      {L"toggle_gui", nullptr, L"toggle_gui - Shows/Hides the GUI. Make sure to bind this, or you might not get back."},
+      {L"sv_cheats", nullptr, L"sv_cheats 0/1 - Enables/Disables the use of cheats on the server"},
+      {L"game_setting", gameSettingCommand,
+       L"game_setting Setting [value] - Sets the specified game setting, or prints its value"},
+      {L"music_play_track", nullptr, L"music_play_track #/TrackName - Changes background music to the specified track"},
+      {L"music_volume", nullptr,
+       L"music_volume Multiplier/% - Sets the volume as a factor or a percentage of the master volume"},
+      {L"connect", nullptr,
+       L"connect IP[:Port] - Connects to the specified ip as a client, with an optional port (defaults to 12100)"},
+      {L"disconnect", nullptr, L"disconnet - Closes the active connection, or shutdown the server"},
+      {L"host", nullptr, L"host [Port] - Hosts the game, with an optionally specified port (defaults to 12100)"},
+      {L"net_sim", nullptr,
+       L"net_filter MinPingAdd ExtraPingVariance - Slows down the network to simulate net lag (pings are in ms)"},
+      {L"say", nullptr, L"say \"Text\" - sends the message along the active connection"},
+      {L"nick", nullptr, L"nick \"Name\" - changes your name"},
+      {L"play_as", nullptr, L"play_as \"Empire Name\" - asks the server to let you play as the specified empire"},
+      {L"players", nullptr, L"players - Lists all players in the server, their empires, and their id (for kick/ban)"},
+      {L"kick", nullptr, L"kick id - Kicks the player with the specified id (see players)"},
+      {L"ban", nullptr, L"ban id - Kicks and bans the player with the specified id (see players)"},
+      {L"remote", nullptr, L"remote password command - Sends a console command to run on the remote dedicated server."},
+      {L"emp_see_all", nullptr,
+       L"emp_see_all 0/1 - Sets whether the active empire can see everything or not\n  Requires sv_cheats"},
+      {L"create_ship", nullptr,
+       L"create_ship layout_name - Creates the a ship using the specified hull, at the currently selected object"},
+      {L"add_resource", nullptr,
+       L"add_resource Type Amount - Adds the specified amount of a resource to the selected object"},
+      {L"add_emp_stat", nullptr,
+       L"add_emp_stat Stat Amount - Adds the value to the specified stat of the current empire"},
+      {L"destroy", nullptr, L"destroy - Destroys the targeted object"},
+      {L"set_owner", nullptr, L"set_owner EmpireID - Sets the selected object's owner to the corresponding empire"},
+      {L"set_emp_col", nullptr,
+       L"set_emp_col <empire name> <color> - Sets the color of the specified empire (by name)"},
+      {L"list_stats", nullptr, L"list_stats - Prints all stat entries for the selected object"},
+      {L"list_states", nullptr, L"list_states - Prints all state entries for the selected object"},
+      {L"zoom_to", nullptr, L"zoom_to ObjID - Zooms to the object with the specified ID"},
+  }};
+  return rows;
+}
+
+void registerConsoleCommands() {
+  for (const ConsoleCommandRow& row : consoleCommandRows())
+    if (row.handler != nullptr)
+      Console::registerCommand(row.name, row.handler, row.help);
+}

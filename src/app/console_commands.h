@@ -1,0 +1,92 @@
+// The program's console commands: the one table of every command in
+// registration order with its help text, and the game, dump and diagnostic
+// commands with the readers their arguments share.
+//
+// Conventions of every handler: a count of arguments counts the pieces after
+// the command word; a handler given a count it does not take prints its help
+// (Console::printHelp) and does nothing else; messages go out with
+// Console::print unless they are "written" (Console::write). Whole numbers
+// are read by parseSignedWideInt, decimals by stringToFloat. The commands
+// that take a decimal value refuse a text that reads 0 but holds anything
+// besides '-', '0' and '.', with "  The 2nd argument must be a decimal
+// number".
+//
+// A row without a handler names a command whose work the server cannot do
+// yet: it keeps its place and its help text in the table and is not
+// registered, so `list` never offers it.
+#pragma once
+
+#include <irrString.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "app/base/console.h"
+
+struct ConsoleCommandRow {
+  const wchar_t* name;
+  ConsoleHandler handler;  // null: not registered
+  const wchar_t* help;
+};
+
+constexpr std::size_t kConsoleCommandCount = 57;
+using ConsoleCommandRows = std::array<ConsoleCommandRow, kConsoleCommandCount>;
+
+// The command table, in registration order.
+const ConsoleCommandRows& consoleCommandRows();
+
+// Registers every row that has a handler, in table order. Run once, after
+// createConsole and before autoexec.ini is played.
+void registerConsoleCommands();
+
+// Reads a signed whole number: digits accumulate, '.' and ',' are skipped,
+// a '-' as the very first character negates, any other character ends it
+// ("12x" 12, "x" and "" 0). Accumulates in 32 bits and wraps, whatever the
+// length of the text.
+int32_t parseSignedWideInt(const irr::core::stringw& text);
+
+// True when `name` ends with ".txt" (exact bytes).
+bool hasTextExtension(const irr::core::stringc& name);
+
+// The speed factor's reader, in double precision: digits accumulate, one '-'
+// as the first character, one '.', ',' skipped; at the end the sign and the
+// decimal point apply. Any other character, a second '.' or a later '-'
+// ends the reading at once, and the result is then the digits read so far
+// as a whole number, without sign or point ("2.5x" reads 25).
+double parseDecimalArg(const irr::core::stringw& text);
+
+// The callback lists of the effect system, in dump order.
+enum EffectCallbackList : int {
+  ECL_EventCalls = 0,
+  ECL_EventCallsTemplated,
+  ECL_TargetWeightCalls,
+  ECL_TargetWeightCallsTemplated,
+  ECL_OnFireCalls,
+  ECL_OnFireCallsTemplated,
+  ECL_TickCalls,
+  ECL_TickCallsTemplated,
+  ECL_COUNT
+};
+
+// The header logged before a list ("Effect event calls, Non templated:\n" ...).
+const char* callbackListHeader(EffectCallbackList list);
+
+// Writes each name of `list` as " <name>\n": to the log when `fileName` is
+// null, else appended to that file. False when the file cannot be opened.
+bool printCallbackList(EffectCallbackList list, const char* fileName);
+
+// The handlers of this file's rows.
+void formulaDumpCommand(const ConsoleArgs& args);
+void callbackDumpCommand(const ConsoleArgs& args);
+void echoCommand(const ConsoleArgs& args);
+void layoutDumpCommand(const ConsoleArgs& args);
+void forceCrashCommand(const ConsoleArgs& args);
+void endGameCommand(const ConsoleArgs& args);
+void setSpeedFactorCommand(const ConsoleArgs& args);
+void profileCommand(const ConsoleArgs& args);
+void profileServerCommand(const ConsoleArgs& args);
+void profileScriptsCommand(const ConsoleArgs& args);
+void profileNetworkCommand(const ConsoleArgs& args);
+void empSettingCommand(const ConsoleArgs& args);
+void gameSettingCommand(const ConsoleArgs& args);
