@@ -40,6 +40,7 @@
 #include "core/timer.h"
 #include "core/user_folders.h"
 #include "empire/empire.h"
+#include "empire/research/research_registry.h"
 #include "gfx/gas_sprites.h"
 #include "net/network_manager.h"
 #include "platform/directory.h"
@@ -114,11 +115,12 @@ void tearDownSession() {
   tearDownScriptEngines();
   clearPlanetScriptHooks();
 
-  // T11. (Sub-system definitions, effector graphics, technologies,
-  // diplomacy strings, material tables, treaty clauses and ship sets are
-  // cleared here too.)
+  // T11. (Sub-system definitions, effector graphics, diplomacy strings,
+  // material tables, treaty clauses and ship sets are cleared here too.) The
+  // technologies go after the empires, whose webs point at them.
   clearResources();
   clearEffects();
+  research::clearWebItemDescs();
 
   // T12. (The escape menu, key 27, the options menu, the view input's table
   // and the IRC window's callbacks join here.)

@@ -21,6 +21,7 @@
 #include "core/timer.h"
 #include "design/effects/effects.h"
 #include "empire/empire.h"
+#include "empire/research/research_fields.h"
 #include "gui/gui_bindings.h"
 #include "net/network_manager.h"
 #include "script/script_dictionary.h"
@@ -57,6 +58,11 @@ void loadEffectFiles(const std::vector<stringc>& files) {
     loadEffects(path);
 }
 
+void loadTechnologyFiles(const std::vector<stringc>& files) {
+  for (const stringc& path : files)
+    research::loadResearchFields(path);
+}
+
 ScriptSetupSlots defaultSlots() {
   ScriptSetupSlots slots;
   slots.guiBindings = registerGuiBindings;
@@ -69,6 +75,7 @@ ScriptSetupSlots defaultSlots() {
   // (The ship module's hooks join the planet module's once ships exist.)
   slots.findObjectScriptHooks = bindPlanetScriptHooks;
   slots.loadEffects = loadEffectFiles;
+  slots.loadTechnologies = loadTechnologyFiles;
   return slots;
 }
 

@@ -227,31 +227,34 @@ bool splitKeyValue(const stringw& line, stringw& key, stringw& value) { return s
 
 bool splitKeyValue(const stringc& line, stringc& key, stringc& value) { return splitKeyValueOf(line, key, value); }
 
-size_t splitWordsQuoted(const stringc& line, std::vector<stringc>& words) {
+namespace {
+
+template <class Text, class Char>
+size_t splitWordsQuotedOf(const Text& line, std::vector<Text>& words) {
   enum { kBetween, kPlain, kQuoted } state = kBetween;
-  stringc word;
+  Text word;
   for (irr::u32 i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (c == ' ' || c == '\t') {
+    const Char c = line[i];
+    if (c == Char(' ') || c == Char('\t')) {
       if (state == kPlain) {
         words.push_back(word);
         state = kBetween;
       } else if (state == kQuoted) {
         word.append(c);
       }
-    } else if (c == '"') {
+    } else if (c == Char('"')) {
       if (state == kQuoted) {
         words.push_back(word);
         state = kBetween;
       } else {
         if (state == kPlain)
           words.push_back(word);
-        word = "";
+        word = Text();
         state = kQuoted;
       }
     } else {
       if (state == kBetween) {
-        word = "";
+        word = Text();
         state = kPlain;
       }
       word.append(c);
@@ -260,6 +263,16 @@ size_t splitWordsQuoted(const stringc& line, std::vector<stringc>& words) {
   if (state != kBetween)
     words.push_back(word);
   return words.size();
+}
+
+}  // namespace
+
+size_t splitWordsQuoted(const stringc& line, std::vector<stringc>& words) {
+  return splitWordsQuotedOf<stringc, char>(line, words);
+}
+
+size_t splitWordsQuotedW(const stringw& line, std::vector<stringw>& words) {
+  return splitWordsQuotedOf<stringw, wchar_t>(line, words);
 }
 
 stringw widenText(const stringc& text) {

@@ -63,6 +63,8 @@ bool splitKeyValue(const irr::core::stringc& line, irr::core::stringc& key, irr:
 // without its quotes (an unclosed quote runs to the end of the line). Returns
 // the number of words in `words` afterwards.
 size_t splitWordsQuoted(const irr::core::stringc& line, std::vector<irr::core::stringc>& words);
+// The same for wide text.
+size_t splitWordsQuotedW(const irr::core::stringw& line, std::vector<irr::core::stringw>& words);
 
 // Widens single-byte text the way the readers above do.
 irr::core::stringw widenText(const irr::core::stringc& text);

@@ -31,14 +31,6 @@
 
 namespace {
 
-
-std::size_t count(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
-    ++n;
-  return n;
-}
-
 using GameSessionRepeat = SessionTest;
 
 TEST_F(GameSessionRepeat, TwentySessionsInOneProcess) {
@@ -54,8 +46,8 @@ TEST_F(GameSessionRepeat, TwentySessionsInOneProcess) {
   }
 
   const std::string text = log.take();
-  EXPECT_EQ(count(text, "Loading/Building scripts... Finished("), static_cast<std::size_t>(kSessions));
-  EXPECT_EQ(count(text, "Game ending. Total game time (not session): "), static_cast<std::size_t>(kSessions));
+  EXPECT_EQ(countOccurrences(text, "Loading/Building scripts... Finished("), static_cast<std::size_t>(kSessions));
+  EXPECT_EQ(countOccurrences(text, "Game ending. Total game time (not session): "), static_cast<std::size_t>(kSessions));
   EXPECT_EQ(text.find("AS Server"), std::string::npos) << text;
   EXPECT_EQ(text.find("AS Client"), std::string::npos) << text;
 }

@@ -35,6 +35,7 @@
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
 #include "empire/empire.h"
+#include "empire/research/research_registry.h"
 #include "session_fixture.h"
 #include "support/log_capture.h"
 #include "universe/objects/galaxy.h"
@@ -146,6 +147,7 @@ class NewGameTest : public SessionTest {
     clearPlanetScriptHooks();
     clearPlanetTypes();
     clearEffects();
+    research::clearWebItemDescs();
     clearResources();
     clearModTables();
     clearMessageCategories();

@@ -38,6 +38,7 @@
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
 #include "empire/empire.h"
+#include "empire/research/research_registry.h"
 #include "gfx/game_camera.h"
 #include "gfx/gas_sprites.h"
 #include "script/server_modules.h"
@@ -218,6 +219,7 @@ class Harness {
     clearPlanetScriptHooks();
     clearPlanetTypes();
     clearEffects();
+    research::clearWebItemDescs();
     clearResources();
     clearModTables();
     clearMessageCategories();

@@ -44,6 +44,7 @@
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
 #include "empire/empire.h"
+#include "empire/research/research_registry.h"
 #include "gfx/game_camera.h"
 #include "gfx/gas_sprites.h"
 #include "platform/file.h"
@@ -307,6 +308,7 @@ class SavedGameTest : public SessionTest {
     clearPlanetScriptHooks();
     clearPlanetTypes();
     clearEffects();
+    research::clearWebItemDescs();
     clearResources();
     clearModTables();
     clearMessageCategories();

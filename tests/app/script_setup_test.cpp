@@ -21,6 +21,7 @@
 #include "core/threads.h"
 #include "core/user_folders.h"
 #include "design/effects/effects.h"
+#include "empire/research/research_registry.h"
 #include "script/script_engine.h"
 #include "script/script_string.h"
 #include "script/server_modules.h"
@@ -168,6 +169,8 @@ const std::vector<std::string> kBundledSetupLog = {
     "Loading effects: Game Data/Effects/industry.txt",
     "Loading effects: Game Data/Effects/star.txt",
     "Loading effects: Game Data/Effects/storage.txt",
+    "Loading research fields: Game Data/Technologies/military.txt",
+    "Loading research fields: Game Data/Technologies/sciences.txt",
     "Loading game data files... Finished(ms)",
 };
 
@@ -205,9 +208,12 @@ void runBundledSetup(bool threaded) {
   }
   EXPECT_TRUE(sessionDataFiles.effects.empty());
   EXPECT_GE(findEffectIndex(L"CargoBay"), 0);
+  EXPECT_TRUE(sessionDataFiles.technologies.empty());
+  EXPECT_NE(research::getWebItemDesc(irr::core::stringw(L"Science")), nullptr);
 
   tearDownScriptEngines();
   clearEffects();
+  research::clearWebItemDescs();
   clearModTables();
 }
 

@@ -306,6 +306,14 @@ TEST(SplitTest, WordsQuoted) {
     for (size_t i = 1; i < words.size(); ++i)
       got.push_back(words[i].c_str());
     EXPECT_EQ(got, c.words) << c.line;
+
+    // The wide form splits the same way.
+    std::vector<stringw> wide = {L"before"};
+    EXPECT_EQ(splitWordsQuotedW(stringw(c.line), wide), c.words.size() + 1) << c.line;
+    std::vector<std::string> gotWide;
+    for (size_t i = 1; i < wide.size(); ++i)
+      gotWide.push_back(stringc(wide[i]).c_str());
+    EXPECT_EQ(gotWide, c.words) << c.line;
   }
 }
 

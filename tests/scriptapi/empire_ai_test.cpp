@@ -173,8 +173,9 @@ TEST_F(EmpireAITest, RegScriptDataOutcomesAndTheirLogLines) {
       EXPECT_EQ(call(module, "void attach(Empire@)", emp), "finished");
       EXPECT_EQ(log.take(), level == irr::ELL_ERROR ? c.errors : c.errors + c.warnings);
       EXPECT_STREQ(typeName(emp), c.attached);
-      if (emp->aiObject != nullptr)
+      if (emp->aiObject != nullptr) {
         EXPECT_EQ(emp->aiObject->GetEngine(), serverScriptEngine);
+      }
       const std::string attached = c.attached;
       EXPECT_EQ(emp->aiTickFunction >= 0, attached == "Brain" || attached == "Greedy");
     }

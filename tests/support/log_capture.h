@@ -38,3 +38,11 @@ class LogCapture {
     text() += line;
   }
 };
+
+// How many times `what` stands in `text` (occurrences that do not overlap).
+inline std::size_t countOccurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
+    ++n;
+  return n;
+}

@@ -42,13 +42,6 @@ struct ReleaseHandler {
 };
 using HandlerPtr = std::unique_ptr<MoveHandler, ReleaseHandler>;
 
-size_t countOf(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
-
 class GalaxyGenerationTest : public UniverseTest {
  protected:
   void SetUp() override {
@@ -379,8 +372,8 @@ TEST_F(GalaxyGenerationTest, WithoutAUsableTypeNoPlanetIsMadeAndOneErrorIsLogged
     LogCapture log;
     EXPECT_EQ(createPlanet(system, desc), nullptr);
     const std::string logged = log.take();
-    EXPECT_EQ(countOf(logged, "\n"), 1u) << logged;
-    EXPECT_EQ(countOf(logged, "Game Data/PlanetTypes.xml"), 1u) << logged;
+    EXPECT_EQ(countOccurrences(logged, "\n"), 1u) << logged;
+    EXPECT_EQ(countOccurrences(logged, "Game Data/PlanetTypes.xml"), 1u) << logged;
   };
   attempt(planetAt(0.0f));  // none loaded
 

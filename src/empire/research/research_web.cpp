@@ -11,8 +11,8 @@ namespace {
 
 constexpr uint8_t kNoActiveTarget = 255;
 
-// The item of the technology named `id`. No technology is registered before
-// the technology files are read, so no id names one yet.
+// The item of the technology named `id`. Webs hold no items yet, so no id
+// names one.
 IWebItem* findItemById(const CWeb& /*web*/, const irr::core::stringw& /*id*/) {
   throw kSaveErrorMissingTechnology;
 }
@@ -21,8 +21,7 @@ IWebItem* findItemById(const CWeb& /*web*/, const irr::core::stringw& /*id*/) {
 
 CWeb::CWeb() = default;
 
-// The web owns its items. It has none while the technology registry is
-// empty; when technologies are registered, their items are deleted here.
+// The web owns its items; it has none yet.
 CWeb::~CWeb() = default;
 
 void CWeb::initialise(empire* /*emp*/) {}

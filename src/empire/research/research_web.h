@@ -72,10 +72,9 @@ struct SActiveTarget {
 
 class CWeb : public IWeb {
  public:
-  // A web over the technology registry (research_registry.h): one item per
-  // registered technology, no active target, a rate of 0. The registry holds
-  // no technologies until the technology files are read (they bring the
-  // items with them), so for now every web starts without items.
+  // A web with no active target and a rate of 0. Its items, one per
+  // technology of the registry (research_registry.h), come with the items'
+  // own state; until then every web starts without items.
   CWeb();
   ~CWeb() override;
 
