@@ -37,6 +37,7 @@
 #include "scriptapi/effect_script_types.h"
 #include "scriptapi/empire_script_type.h"
 #include "scriptapi/object_bindings.h"
+#include "scriptapi/research_script_types.h"
 #include "scriptapi/sub_system_types.h"
 #include "universe/galaxygen/galaxy_gen_bindings.h"
 #include "universe/planets/planet_hooks.h"
@@ -66,11 +67,13 @@ void loadTechnologyFiles(const std::vector<stringc>& files) {
 ScriptSetupSlots defaultSlots() {
   ScriptSetupSlots slots;
   slots.guiBindings = registerGuiBindings;
+  slots.clientResearchTypes = registerResearchTypes;
   slots.empireType = bindEmpireScriptType;
   slots.objectBindings = registerObjectBindings;
   slots.eventType = registerEventType;
   slots.galaxyGenerationBindings = registerGalaxyGenBindings;
   slots.templateArgumentType = registerTemplateArgType;
+  slots.serverResearchTypes = registerResearchMethods;
   slots.serverSubSystemBindings = registerSubSystemTypes;
   // (The ship module's hooks join the planet module's once ships exist.)
   slots.findObjectScriptHooks = bindPlanetScriptHooks;

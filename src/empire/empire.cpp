@@ -2,16 +2,20 @@
 
 #include <angelscript.h>
 
+#include <cmath>
+#include <cwchar>
 #include <utility>
 
 #include "app/base/session_state.h"
 #include "core/common_strings.h"
+#include "core/locale.h"
 #include "core/log.h"
 #include "core/net_encoders.h"
 #include "design/build_rules.h"
 #include "design/hull_list.h"
 #include "empire/empire_names.h"
 #include "empire/research/research_web.h"
+#include "empire/research/web_item_desc.h"
 #include "empire/traits.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
@@ -295,9 +299,82 @@ void postEmpireMessage(empire* emp, const irr::core::stringw& text, const irr::c
   emp->lastMessage = now;
 }
 
+void empire::modResearchRate(double amount) {
+  if (researchWeb == nullptr)
+    return;
+  ScopedWriteLock guard(locks[EA_ResearchWeb]);
+  researchWeb->modResearchRate(amount);
+}
+
+double empire::getResearchRate() {
+  if (researchWeb == nullptr)
+    return 0.0;
+  ScopedReadLock guard(locks[EA_ResearchWeb]);
+  return researchWeb->getResearchRate();
+}
+
+namespace {
+
+// A technology's display name in the highlight colour of research texts.
+irr::core::stringw researchName(const research::IWebItem* item, const wchar_t* colour) {
+  irr::core::stringw text(colour);
+  text += item->getDescriptor()->getName();
+  text += L"#c#";
+  return text;
+}
+
+// What the player is told of one research advance of `item`: the level it
+// reached (`link` < 0), or the link it completed.
+irr::core::stringw researchText(research::IWebItem* item, int link) {
+  irr::core::stringw text;
+  if (link < 0) {
+    float level = 0.0f, progress = 0.0f, cost = 0.0f, maxLevel = 0.0f;
+    item->getLevels(level, progress, cost, maxLevel);
+    wchar_t number[64];
+    swprintf(number, 64, L"%.0f", std::floor(static_cast<double>(level)));
+    text = getLocalizedText(L"#EM_Researched");
+    text += researchName(item, L"#c:9f9#");
+    text += getLocalizedText(L"#EM_Res_to");
+    text += L"#c:f99#";
+    text += getLocalizedText(L"#EM_Res_level");
+    text += number;
+    text += L"#c#";
+    return text;
+  }
+  research::IWebItem* end = item->getLinkEnd(static_cast<irr::u32>(link));
+  if (end != nullptr) {
+    text = getLocalizedText(L"#EM_ResLink");
+    text += researchName(item, L"#c:9f9#");
+    text += getLocalizedText(L"#EM_Res_and");
+    text += researchName(end, L"#c:f99#");
+  } else {
+    text = getLocalizedText(L"#EM_ResLinkDead");
+    text += researchName(item, L"#c:9f9#");
+    text += getLocalizedText(L"#EM_Res_research");
+  }
+  return text;
+}
+
+}  // namespace
+
 void empire::tick(float seconds) {
   activeEmpire = this;
   runEmpireJobs(this);
+
+  // Research: the web spends the rate on its active target; an advance is
+  // told to the player.
+  if (researchWeb != nullptr) {
+    ScopedWriteLock guard(locks[EA_ResearchWeb]);
+    int link = -1;
+    research::IWebItem* item = researchWeb->getActiveTech(link);
+    if (researchWeb->spendResearch(static_cast<double>(seconds), this)) {
+      if (item != nullptr)
+        postEmpireMessage(this, researchText(item, link), L"research", 0, -1);
+      // The sub-system levels are recomputed here once sub-system unlocks
+      // exist (updateSubSystems).
+      researchChanged = true;
+    }
+  }
 
   {
     ScopedWriteLock guard(locks[EA_Commands]);

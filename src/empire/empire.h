@@ -208,10 +208,16 @@ class empire {
   void takeRandomName();
   void takeRandomColor();
 
+  // Research points per second of game time, kept by the research web
+  // (under the research-web area). modResearchRate adds in double precision.
+  void modResearchRate(double amount);
+  double getResearchRate();
+
   // The empire's step, once per simulation frame with the game seconds that
-  // passed: it becomes the active empire, runs its queued jobs, then its
-  // queued commands, then its script AI's tick. (Traits, research,
-  // diplomacy and treaties join the step as they are built.)
+  // passed: it becomes the active empire, runs its queued jobs, spends its
+  // research (posting what was found), then runs its queued commands and its
+  // script AI's tick. (Traits, diplomacy and treaties join the step as they
+  // are built.)
   void tick(float seconds);
 
   // Appends a job; the empire owns it from then on. Any thread.

@@ -1,10 +1,11 @@
 #include "empire/research/web_item_desc.h"
 
-#include <stdexcept>
-
 #include "core/common_strings.h"
 #include "core/formula.h"
 #include "core/names.h"
+#include "core/random.h"
+#include "empire/research/research_registry.h"
+#include "empire/research/research_web.h"
 
 using irr::core::stringw;
 
@@ -20,16 +21,49 @@ void SWebLinkDesc::add(const stringw& techId, formula* cost, float weight) {
   totalWeight_ += weight;
 }
 
-// The events change items of a web. Webs hold no items yet: these have
-// nothing to act on until they do.
-void UnlockTech::run(IWeb*, IWebItem*, double) {
-  throw std::logic_error("research::UnlockTech::run needs the web's items");
+void UnlockTech::run(IWeb* web, IWebItem*, double) {
+  IWebItemDesc* target = desc.load(std::memory_order_acquire);
+  if (target == nullptr) {
+    // Technologies may still be registered later: look again next time.
+    target = getWebItemDesc(techId);
+    if (target == nullptr)
+      return;
+    desc.store(target, std::memory_order_release);
+  }
+  IWebItem* other = web->getItem(target);
+  if (other == nullptr)
+    return;
+  if (!lockName.empty()) {
+    other->removeLock(lockName);
+    if (other->getLockCount() != 0)
+      return;
+  }
+  web->markAsVisible(other);
 }
 
-void PayLink::run(IWeb*, IWebItem*, double) { throw std::logic_error("research::PayLink::run needs the web's items"); }
+namespace {
 
-void PayRandLink::run(IWeb*, IWebItem*, double) {
-  throw std::logic_error("research::PayRandLink::run needs the web's items");
+// Pays `amount` (or, relative, that share of the link's cost) into link
+// `index` of `item`; a completed link with an end shows the end.
+void payIntoLink(IWeb* web, IWebItem* item, irr::u32 index, float amount, uint8_t relative) {
+  if (index >= item->getLinkCount())
+    return;
+  const float points = relative == 1 ? amount * item->getLink(index).cost : amount;
+  IWebItem* end = nullptr;
+  if (item->payLink(points, index, end) && end != nullptr)
+    web->markAsVisible(end);
+}
+
+}  // namespace
+
+void PayLink::run(IWeb* web, IWebItem* item, double) { payIntoLink(web, item, linkIndex, amount, relative); }
+
+void PayRandLink::run(IWeb* web, IWebItem* item, double) {
+  const irr::u32 count = item->getLinkCount();
+  if (count == 0)
+    return;
+  const irr::u32 index = static_cast<irr::u32>(processRandom() >> 2) % count;
+  payIntoLink(web, item, index, amount, relative);
 }
 
 bool PooledNameOrder::operator()(const stringw* a, const stringw* b) const { return compareNames(*a, *b) < 0; }
@@ -62,8 +96,9 @@ void CWebItemDesc::getFormulas(const formula*& cost, const formula*& maxLevel, c
   initialLevel = initialLevelFormula;
 }
 
-void CWebItemDesc::applyLocks(IWebItem*) const {
-  throw std::logic_error("research::CWebItemDesc::applyLocks needs the web's items");
+void CWebItemDesc::applyLocks(IWebItem* item) const {
+  for (const stringw* lock : locks)
+    item->addLock(*lock);
 }
 
 void CWebItemDesc::addLevelEvent(double level, ILevelEvent* event) {

@@ -22,6 +22,7 @@
 #include <irrArray.h>
 #include <irrString.h>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -98,7 +99,9 @@ class UnlockTech : public ILevelEvent {
 
   irr::core::stringw lockName;  // may be empty
   irr::core::stringw techId;
-  IWebItemDesc* desc = nullptr;  // resolved from techId on first use
+  // Resolved from techId on first use. Descriptors are shared by every
+  // empire, and events run on any thread: the cache is atomic.
+  std::atomic<IWebItemDesc*> desc{nullptr};
 };
 
 // Pays into one link of the item: `amount`, or with `relative` 1 that
