@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "app/base/config.h"
 #include "app/base/console.h"
@@ -41,6 +42,7 @@
 #include "core/user_folders.h"
 #include "empire/empire.h"
 #include "empire/research/research_registry.h"
+#include "empire/traits.h"
 #include "gfx/gas_sprites.h"
 #include "net/network_manager.h"
 #include "platform/directory.h"
@@ -157,6 +159,28 @@ GalaxySource chooseGalaxySource(const irr::core::stringc& name, bool networkClie
   return GalaxySource::NewGame;
 }
 
+void applyEmpireTraits() {
+  for (empire* emp : empireList) {
+    std::vector<ITrait*> held;
+    {
+      ScopedReadLock guard(emp->locks[EA_Traits]);
+      for (const auto& entry : emp->traits)
+        held.push_back(entry.second);
+    }
+    for (ITrait* trait : held)
+      trait->apply(emp);
+  }
+}
+
+void clearSessionTraits() {
+  for (empire* emp : empireList) {
+    ScopedWriteLock guard(emp->locks[EA_Traits]);
+    emp->traits.clear();
+    emp->traitTags.clear();
+  }
+  clearTraits();
+}
+
 int32_t seedFromSetting(float value) {
   // Beyond 2^63 a float's low 32 bits are all 0 anyway.
   constexpr double kLargest = 9223372036854775808.0;
@@ -257,11 +281,12 @@ int runGameSession(const irr::core::stringc& name) {
   if (scriptSetupThread.valid())
     scriptSetupThread.waitForExit();
 
-  // 17. (Object icons and traits load here too, each path through
-  // resolveDataPath.)
+  // 17. (Object icons load here too, through resolveDataPath.)
   initThreadLocals();
   loadPlanetTypes(resolveDataPath("Game Data/PlanetTypes.xml"));
   loadResources(resolveDataPath("Game Data/resources.xml"));
+  clearTraits();
+  loadTraitFile(resolveDataPath("Game Data/traits.xml"));
 
   // 18. (The planet models' material tables are built here.)
   // 19. (The named materials of the backdrop, the texture loader and the
@@ -296,6 +321,7 @@ int runGameSession(const irr::core::stringc& name) {
       // planet types (T3) would otherwise be there twice.
       clearModTables();
       clearPlanetTypes();
+      clearSessionTraits();
       tearDownSession();
       return 0;
     }
@@ -343,7 +369,9 @@ int runGameSession(const irr::core::stringc& name) {
   workers.start();
   sessionActive = true;
 
-  // 30. (A new game applies every empire's traits here.)
+  // 30.
+  if (source == GalaxySource::NewGame)
+    applyEmpireTraits();
 
   // 31.
   frameLoop.beginSpeedRamp();
@@ -409,8 +437,9 @@ int runGameSession(const irr::core::stringc& name) {
   pauseSystemThreads();
   simulationRunning = false;
 
-  // T3. (The session's object list and the traits are cleared here too.)
+  // T3. (The session's object list is cleared here too.)
   clearPlanetTypes();
+  clearSessionTraits();
 
   // T4. (The interface's overlay scene nodes are removed here.)
   removeProfilingWindows();

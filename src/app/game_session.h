@@ -25,6 +25,13 @@ GalaxySource chooseGalaxySource(const irr::core::stringc& name, bool networkClie
 // unsigned); 0 for a value that is not a finite number.
 int32_t seedFromSetting(float value);
 
+// Step 30 of a new game: every empire of `empireList`, in list order, runs
+// the apply hook of each of its traits, in name order.
+void applyEmpireTraits();
+// Tear-down: every listed empire forgets its traits and trait tags, then the
+// trait registry is cleared, so that nothing later finds a freed trait.
+void clearSessionTraits();
+
 // Runs one game session on `name` (a map script or a saved game's path).
 // Returns kSessionModMissing when the active mod is missing (nothing else is
 // done), kSessionQuit (startup.h) when the operator asked the server to stop

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cwchar>
 #include <utility>
+#include <vector>
 
 #include "app/base/session_state.h"
 #include "core/common_strings.h"
@@ -17,6 +18,7 @@
 #include "empire/research/research_web.h"
 #include "empire/research/web_item_desc.h"
 #include "empire/traits.h"
+#include "net/network_manager.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
 #include "universe/objects/game_object.h"
@@ -86,6 +88,15 @@ void changeObjects(empire* emp, generic_object* object, bool add) {
     emp->objects.insert(object);
   else
     emp->objects.erase(object);
+}
+
+}  // namespace
+
+namespace {
+
+// Trait ticks and treaty logic are the server's on a network client.
+bool runsAsNetworkClient() {
+  return networkManager != nullptr && networkManager->isNetworked && networkManager->isConnected;
 }
 
 }  // namespace
@@ -233,6 +244,50 @@ void empire::setSetting(const irr::core::stringw& settingName, float value) {
   // exist.)
 }
 
+bool empire::hasTrait(const irr::core::stringw& id) {
+  ScopedReadLock guard(locks[EA_Traits]);
+  return traits.count(id) != 0;
+}
+
+bool empire::hasTraitTag(const irr::core::stringw& tag) {
+  ScopedReadLock guard(locks[EA_Traits]);
+  return traitTags.count(tag) != 0;
+}
+
+void empire::addTrait(const irr::core::stringw& id) {
+  ITrait* trait = nullptr;
+  {
+    ScopedWriteLock guard(locks[EA_Traits]);
+    if (traits.count(id) != 0)
+      return;
+    trait = findTrait(id);
+    if (trait == nullptr)
+      return;
+    traits[id] = trait;
+  }
+  trait->apply(this);
+  updateTraitVariables();
+  // (The sub-systems are re-evaluated here once sub-system unlocks exist:
+  // updateSubSystems.)
+}
+
+void empire::removeTrait(const irr::core::stringw& id) {
+  ITrait* trait = nullptr;
+  {
+    ScopedWriteLock guard(locks[EA_Traits]);
+    const auto found = traits.find(id);
+    if (found == traits.end())
+      return;
+    trait = found->second;
+  }
+  trait->remove(this);
+  {
+    ScopedWriteLock guard(locks[EA_Traits]);
+    traits.erase(id);
+  }
+  updateTraitVariables();
+}
+
 void empire::updateTraitVariables() {
   ScopedWriteLock traitsGuard(locks[EA_Traits]);
   ScopedWriteLock variablesGuard(locks[EA_Variables]);
@@ -360,6 +415,26 @@ irr::core::stringw researchText(research::IWebItem* item, int link) {
 void empire::tick(float seconds) {
   activeEmpire = this;
   runEmpireJobs(this);
+
+  // Trait ticks, in name order, with no area held while a hook runs: the
+  // walk is over a snapshot, and a trait a hook removed (or added) meanwhile
+  // is skipped (or waits for the next frame).
+  if (!runsAsNetworkClient()) {
+    std::vector<std::pair<irr::core::stringw, ITrait*>> snapshot;
+    {
+      ScopedReadLock guard(locks[EA_Traits]);
+      snapshot.assign(traits.begin(), traits.end());
+    }
+    for (const auto& entry : snapshot) {
+      {
+        ScopedReadLock guard(locks[EA_Traits]);
+        const auto held = traits.find(entry.first);
+        if (held == traits.end() || held->second != entry.second)
+          continue;
+      }
+      entry.second->tick(this, seconds);
+    }
+  }
 
   // Research: the web spends the rate on its active target; an advance is
   // told to the player.

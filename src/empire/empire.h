@@ -191,6 +191,17 @@ class empire {
   // Sets every trait name and tag of the trait registry to 0 in `traitVars`,
   // then the empire's own traits and their tags to 1.
   void updateTraitVariables();
+  // Whether the empire has the trait `id`, or a trait with the tag `tag`
+  // (traits area, read).
+  bool hasTrait(const irr::core::stringw& id);
+  bool hasTraitTag(const irr::core::stringw& tag);
+  // Adds the registered trait `id` and runs its apply hook; nothing when the
+  // empire has it already or the registry lacks it. Then the "Traits"
+  // variables are recomputed.
+  void addTrait(const irr::core::stringw& id);
+  // Runs the remove hook of the empire's trait `id`, drops the trait and
+  // recomputes the "Traits" variables; nothing when the empire lacks it.
+  void removeTrait(const irr::core::stringw& id);
 
   // Named build lists: null removes the entry.
   void setBuildList(const irr::core::stringw& listName, build_priorities* list);
@@ -215,9 +226,9 @@ class empire {
 
   // The empire's step, once per simulation frame with the game seconds that
   // passed: it becomes the active empire, runs its queued jobs, spends its
-  // research (posting what was found), then runs its queued commands and its
-  // script AI's tick. (Traits, diplomacy and treaties join the step as they
-  // are built.)
+  // traits' tick hooks (not on a network client), spends its research
+  // (posting what was found), then runs its queued commands and its script
+  // AI's tick. (Diplomacy and treaties join the step as they are built.)
   void tick(float seconds);
 
   // Appends a job; the empire owns it from then on. Any thread.

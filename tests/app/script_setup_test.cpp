@@ -160,6 +160,7 @@ const std::vector<std::string> kBundledSetupLog = {
     "Loading/Building scripts...",
     "Loading script file: Game Data/scripts/server/interactions.as",
     "Loading script file: Game Data/scripts/server/session_clock.as",
+    "Loading script file: Game Data/scripts/server/traits.as",
     "Loading script file: Game Data/scripts/shared/text_helpers.as",
     "Loading script file: Game Data/scripts/shared/text_helpers.as",
     "Loading/Building scripts... Finished(ms)",
@@ -187,10 +188,10 @@ void runBundledSetup(bool threaded) {
 
   // Every script built: a module per server script and the shared one in
   // both engines, the server modules' hooks found.
-  for (const char* module : {"interactions", "session_clock", "text_helpers"})
+  for (const char* module : {"interactions", "session_clock", "traits", "text_helpers"})
     EXPECT_NE(serverScriptEngine->GetModule(module, asGM_ONLY_IF_EXISTS), nullptr) << module;
   EXPECT_NE(clientScriptEngine->GetModule("text_helpers", asGM_ONLY_IF_EXISTS), nullptr);
-  ASSERT_EQ(serverModules.size(), 3u);
+  ASSERT_EQ(serverModules.size(), 4u);
   EXPECT_STREQ(serverModules[1].name.c_str(), "session_clock");
   EXPECT_GE(serverModules[1].initFunc, 0);
   EXPECT_GE(serverModules[1].tickFunc, 0);
