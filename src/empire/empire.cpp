@@ -22,6 +22,9 @@
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
 #include "universe/objects/game_object.h"
+#include "universe/objects/solar_system.h"
+#include "universe/objects/system_locks.h"
+#include "universe/orders/fleet_ai.h"
 
 EmpireID nextEmpireID = 1;
 uint32_t nextVisibilityBit = 1;
@@ -134,6 +137,9 @@ empire::~empire() {
     delete command;
   for (irr::u32 i = 0; i < buildLists.size(); ++i)
     delete buildLists[i].value;
+  for (irr::u32 i = 0; i < fleets.size(); ++i)
+    if (fleets[i].value != nullptr)
+      fleets[i].value->drop();
 }
 
 empire* defaultEmpire() {
@@ -336,6 +342,139 @@ unsigned empire::getBuildListCount() {
 void empire::registerObject(generic_object* object) { changeObjects(this, object, true); }
 
 void empire::unregisterObject(generic_object* object) { changeObjects(this, object, false); }
+
+namespace {
+
+// Holds a star system's lock until the scope ends.
+class SystemLockHold {
+ public:
+  explicit SystemLockHold(solarSystem* system) : system_(system) { lockSolarSystem(system_); }
+  ~SystemLockHold() { unlockSolarSystem(system_); }
+  SystemLockHold(const SystemLockHold&) = delete;
+  SystemLockHold& operator=(const SystemLockHold&) = delete;
+
+ private:
+  solarSystem* system_;
+};
+
+}  // namespace
+
+void empire::getSystemPresence(solarSystem* system, SysPresence& out) {
+  out = SysPresence();
+  if (system == nullptr) {
+    raiseScriptException("Null solarSystem@ when getting system presence");
+    return;
+  }
+  static const irr::core::stringw kPresence(L"prs");
+  static const irr::core::stringw kStrength(L"str");
+  SystemLockHold systemHold(system);
+  ScopedWriteLock guard(locks[EA_Relations]);
+  if (system->systemStats == nullptr)
+    return;
+  const StatsList& list = *system->systemStats;
+  for (irr::u32 i = 0; i < list.size(); ++i) {
+    const Stats& entry = list[i];
+    // Scripts can make an entry for the default empire, which is no empire.
+    if (entry.emp == nullptr || !entry.emp->isValid())
+      continue;
+    const float presence = getStatValue(entry, kPresence);
+    const float strength = getStatValue(entry, kStrength);
+    if (entry.emp == this) {
+      out.us = presence;
+      out.usStr = strength;
+      continue;
+    }
+    const EmpireRelation* relation = getRelation(entry.emp);
+    float* presenceSum = &out.neutrals;
+    float* strengthSum = &out.neutralsStr;
+    if (relation->allied) {
+      presenceSum = &out.allies;
+      strengthSum = &out.alliesStr;
+    } else if (relation->enemy) {
+      presenceSum = &out.enemies;
+      strengthSum = &out.enemiesStr;
+    }
+    if (presence > 0.0f)
+      *presenceSum += presence;
+    if (strength > 0.0f)
+      *strengthSum += strength;
+  }
+}
+
+void empire::addFleet(FleetAI* fleet) {
+  if (fleet == nullptr)
+    return;
+  ScopedWriteLock guard(locks[EA_Fleets]);
+  ++fleetCounter;
+  fleet->name = irr::core::stringw(L"Fleet ") + irr::core::stringw(static_cast<unsigned int>(fleetCounter));
+  // The reference is taken before the entry's former fleet goes, which may
+  // be this very fleet.
+  fleet->grab();
+  NamedVar<FleetAI*>& entry = NamedVar<FleetAI*>::getOrAdd(fleets, fleet->name);
+  FleetAI* former = entry.value;
+  entry.value = fleet;
+  if (former != nullptr)
+    former->drop();
+}
+
+void empire::removeFleet(FleetAI* fleet) {
+  if (fleet == nullptr)
+    return;
+  ScopedWriteLock guard(locks[EA_Fleets]);
+  for (irr::u32 i = 0; i < fleets.size(); ++i)
+    if (fleets[i].value == fleet) {
+      fleets.erase(i);
+      fleet->drop();
+      return;
+    }
+}
+
+FleetAI* empire::getFleet(unsigned index) {
+  ScopedReadLock guard(locks[EA_Fleets]);
+  return index < fleets.size() ? fleets[index].value : nullptr;
+}
+
+void empire::queueColonization(uint32_t uid) {
+  ScopedWriteLock guard(locks[EA_ColonizationSets]);
+  colonizeQueue.insert(uid);
+}
+
+void empire::startColonization(uint32_t uid) {
+  ScopedWriteLock guard(locks[EA_ColonizationSets]);
+  colonizeQueue.erase(uid);
+  colonizing.insert(uid);
+}
+
+void empire::endColonization(uint32_t uid) {
+  ScopedWriteLock guard(locks[EA_ColonizationSets]);
+  colonizing.erase(uid);
+}
+
+bool isQueuedForColonization(uint32_t uid) {
+  empire* emp = activeEmpire;
+  if (emp == nullptr)
+    return false;
+  ScopedReadLock guard(emp->locks[EA_ColonizationSets]);
+  return emp->colonizeQueue.count(uid) != 0;
+}
+
+void unqueueColonization(uint32_t uid) {
+  empire* emp = activeEmpire;
+  if (emp == nullptr)
+    return;
+  ScopedWriteLock guard(emp->locks[EA_ColonizationSets]);
+  emp->colonizeQueue.erase(uid);
+}
+
+void empire::setPlayerName(const irr::core::stringw& newName) {
+  ScopedWriteLock guard(locks[EA_PlayerName]);
+  playerName = newName;
+}
+
+irr::core::stringw empire::getPlayerName() {
+  ScopedReadLock guard(locks[EA_PlayerName]);
+  return playerName;
+}
 
 void postEmpireMessage(empire* emp, const irr::core::stringw& text, const irr::core::stringw& category,
                        int32_t priority, int32_t time) {

@@ -46,6 +46,7 @@ class ITreaty;
 class DiploMsg;
 class SaveStream;
 class SubSystemDef;
+class solarSystem;
 struct SubSystemAlterHook;
 
 // An unlocked sub-system definition and its level for the empire.
@@ -62,6 +63,19 @@ constexpr EmpireID kSpaceEmpireID = 255;
 struct EmpireRelation {
   bool allied = false;
   bool enemy = false;
+};
+
+// An empire's presence around a star system: the objects ("prs") and the
+// strength ("str") of its own, its allies', the neutrals' and its enemies'.
+struct SysPresence {
+  float us = 0.0f;
+  float allies = 0.0f;
+  float neutrals = 0.0f;
+  float enemies = 0.0f;
+  float usStr = 0.0f;
+  float alliesStr = 0.0f;
+  float neutralsStr = 0.0f;
+  float enemiesStr = 0.0f;
 };
 
 // A message for the empire's player.
@@ -138,8 +152,8 @@ class empire {
   // Takes the next ID of the counter, which then moves on, and draws a name
   // and a colour no other empire holds.
   empire();
-  // Releases the script AI and the research web, and deletes what the
-  // empire owns.
+  // Releases the script AI, the research web and the fleets, and deletes
+  // what the empire owns.
   ~empire();
   empire(const empire&) = delete;
   empire& operator=(const empire&) = delete;
@@ -202,6 +216,34 @@ class empire {
   // Runs the remove hook of the empire's trait `id`, drops the trait and
   // recomputes the "Traits" variables; nothing when the empire lacks it.
   void removeTrait(const irr::core::stringw& id);
+
+  // Zeroes `out`, then sums the system's statistics by standing: this
+  // empire's own "prs" and "str", and the positive values of every other
+  // valid empire as allied (also when marked enemy), else enemy, else
+  // neutral. Holds the system's lock, then the relations area (write). A
+  // null system raises a script exception (when a script runs) and leaves
+  // `out` at zero.
+  void getSystemPresence(solarSystem* system, SysPresence& out);
+
+  // Names the fleet "Fleet <n>" from the counter, takes a reference on it
+  // and files it under that name; a fleet filed under the name before is
+  // released. Fleets area (write).
+  void addFleet(FleetAI* fleet);
+  // Releases and unlists the fleet; nothing when the empire does not hold it.
+  void removeFleet(FleetAI* fleet);
+  // The fleet at `index`, null when out of range.
+  FleetAI* getFleet(unsigned index);
+
+  // The planets (by UID) queued for colonisation and being colonised
+  // (colonisation-sets area, write). start moves a UID from the queue to the
+  // colonising set; end takes it out of that set.
+  void queueColonization(uint32_t uid);
+  void startColonization(uint32_t uid);
+  void endColonization(uint32_t uid);
+
+  // The name of the player controlling the empire (player-name area).
+  void setPlayerName(const irr::core::stringw& newName);
+  irr::core::stringw getPlayerName();
 
   // Named build lists: null removes the entry.
   void setBuildList(const irr::core::stringw& listName, build_priorities* list);
@@ -325,6 +367,13 @@ empire* defaultEmpire();
 // step makes itself the active empire, and the frame loop then makes the
 // local player's empire active again.
 extern empire* activeEmpire;
+// Whether the active empire has the planet `uid` queued for colonisation;
+// false without an active empire.
+bool isQueuedForColonization(uint32_t uid);
+// Takes the planet `uid` out of the active empire's colonisation queue;
+// nothing without an active empire.
+void unqueueColonization(uint32_t uid);
+
 // The empire the local player is to take (null on a dedicated server until
 // one is chosen).
 extern empire* pendingPlayerEmpire;

@@ -79,3 +79,64 @@ TEST_F(EmpireConcurrencyTest, PostsAndJobsFromManyThreadsWhileJobsRun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EmpireConcurrencyTest, ColonizationSetsChangeWhileTheQueueIsWalked) {
+  empire* emp = registerEmpire(new empire, true);
+  constexpr int kWorkers = 4;
+  constexpr uint32_t kPerWorker = 300;
+  constexpr int kRounds = 5;
+  std::atomic<int> finished{0};
+  std::vector<std::thread> threads;
+  // Each worker owns its UIDs; the last operation on a UID is queue (it
+  // stays queued), start (colonising) or end (in neither set), by UID.
+  for (int t = 0; t < kWorkers; ++t)
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < kRounds; ++round)
+        for (uint32_t i = 0; i < kPerWorker; ++i) {
+          const uint32_t uid = t * kPerWorker + i;
+          emp->queueColonization(uid);
+          if (uid % 3 == 0)
+            continue;
+          emp->startColonization(uid);
+          if (uid % 3 == 2)
+            emp->endColonization(uid);
+        }
+      finished.fetch_add(1);
+    });
+  while (finished.load() < kWorkers) {
+    empire::AreaGuard guard;
+    emp->lockArea(guard, EA_ColonizationSets, false);
+    for (uint32_t uid : emp->colonizeQueue)
+      ASSERT_LT(uid, kWorkers * kPerWorker);
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  for (uint32_t uid = 0; uid < kWorkers * kPerWorker; ++uid) {
+    EXPECT_EQ(emp->colonizeQueue.count(uid), uid % 3 == 0 ? 1u : 0u) << uid;
+    EXPECT_EQ(emp->colonizing.count(uid), uid % 3 == 1 ? 1u : 0u) << uid;
+  }
+}
+
+TEST_F(EmpireConcurrencyTest, PlayerNameReadWhileItChanges) {
+  empire* emp = registerEmpire(new empire, true);
+  const irr::core::stringw names[] = {L"Ada", L"Grace Hopper"};
+  emp->setPlayerName(names[0]);
+  std::atomic<bool> done{false};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 4; ++t)
+    readers.emplace_back([&] {
+      while (!done.load()) {
+        const irr::core::stringw seen = emp->getPlayerName();
+        EXPECT_TRUE(seen == names[0] || seen == names[1]);
+      }
+    });
+  for (int i = 0; i < 2000; ++i)
+    emp->setPlayerName(names[i % 2]);
+  done = true;
+  for (std::thread& reader : readers)
+    reader.join();
+}
+
+}  // namespace
