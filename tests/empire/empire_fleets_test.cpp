@@ -26,17 +26,17 @@ TEST_F(EmpireStateTest, FleetsAreNamedFromTheCounterAndHeldByReference) {
   emp->addFleet(second);
   EXPECT_EQ(first->name, irr::core::stringw(L"Fleet 1"));
   EXPECT_EQ(second->name, irr::core::stringw(L"Fleet 2"));
-  EXPECT_EQ(first->refCount.load(), 2u);
+  EXPECT_EQ(first->getReferenceCount(), 2u);
   EXPECT_EQ(emp->getFleet(0), first);
   EXPECT_EQ(emp->getFleet(1), second);
   EXPECT_EQ(emp->getFleet(2), nullptr);
 
   emp->removeFleet(first);
-  EXPECT_EQ(first->refCount.load(), 1u) << "the empire's reference is given back";
+  EXPECT_EQ(first->getReferenceCount(), 1u) << "the empire's reference is given back";
   EXPECT_EQ(emp->getFleet(0), second);
   emp->removeFleet(first);  // no longer held: nothing changes
   emp->removeFleet(nullptr);
-  EXPECT_EQ(first->refCount.load(), 1u);
+  EXPECT_EQ(first->getReferenceCount(), 1u);
   EXPECT_EQ(emp->fleets.size(), 1u);
 
   // A fleet renamed by hand to the name the counter gives next loses its
@@ -46,7 +46,7 @@ TEST_F(EmpireStateTest, FleetsAreNamedFromTheCounterAndHeldByReference) {
   NamedVar<FleetAI*>::getOrAdd(emp->fleets, irr::core::stringw(L"Fleet 3")).value = renamed;
   FleetAI* third = new FleetAI;
   emp->addFleet(third);
-  EXPECT_EQ(renamed->refCount.load(), 1u);
+  EXPECT_EQ(renamed->getReferenceCount(), 1u);
   EXPECT_EQ(emp->fleets.size(), 2u);
   EXPECT_EQ(emp->getFleet(1), third);
 
@@ -54,7 +54,7 @@ TEST_F(EmpireStateTest, FleetsAreNamedFromTheCounterAndHeldByReference) {
   third->grab();
   NamedVar<FleetAI*>::getOrAdd(emp->fleets, irr::core::stringw(L"Fleet 4")).value = third;
   emp->addFleet(third);
-  EXPECT_EQ(third->refCount.load(), 3u) << "entries \"Fleet 3\" and \"Fleet 4\", and ours";
+  EXPECT_EQ(third->getReferenceCount(), 3u) << "entries \"Fleet 3\" and \"Fleet 4\", and ours";
   EXPECT_EQ(third->name, irr::core::stringw(L"Fleet 4"));
 
   first->drop();
