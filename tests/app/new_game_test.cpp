@@ -44,6 +44,7 @@
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_hooks.h"
 #include "universe/planets/planet_types.h"
+#include "session_data.h"
 
 namespace {
 
@@ -126,33 +127,15 @@ class NewGameTest : public SessionTest {
   void SetUp() override {
     SessionTest::SetUp();
     savedSettings_ = gameSettings;
-    resetSessionFlags(false);
-    registerMessageCategories();
-    currentModName = "/";
-    scanMods();
-    mountDataFolders(true, "spiral");
-    applyCurrentMod();
-    loadLocaleFile("Locales/english.txt", true);
-    setupScriptEngines(nullptr);
-    initThreadLocals();
-    loadPlanetTypes(resolveDataPath("Game Data/PlanetTypes.xml"));
+    beginSessionData("/", "spiral");
   }
 
   void TearDown() override {
     endGame();
     // The galaxy took every object it held with it.
     EXPECT_EQ(registeredObjectCount(), 0u);
-    freeThreadLocals();
-    tearDownScriptEngines();
-    clearPlanetScriptHooks();
-    clearPlanetTypes();
-    clearEffects();
-    research::clearWebItemDescs();
-    clearResources();
-    clearModTables();
-    clearMessageCategories();
+    endSessionData();
     clearObjectRegistry();
-    gameRulesActive = false;
     gameSettings = savedSettings_;
     SessionTest::TearDown();
   }

@@ -46,6 +46,7 @@
 #include "universe/objects/object_registry.h"
 #include "universe/planets/planet_hooks.h"
 #include "universe/planets/planet_types.h"
+#include "session_data.h"
 
 namespace saved_game_harness {
 
@@ -198,32 +199,12 @@ class Harness {
   void beginSession() {
     settings_ = gameSettings;
     constants_ = formulaConstants;
-    resetSessionFlags(false);
-    uidHighWater = 1;
-    registerMessageCategories();
-    currentModName = kModName;
-    scanMods();
-    mountDataFolders(true, "tiny");
-    applyCurrentMod();
-    createUserFolders(userFolders);
-    loadLocaleFile("Locales/english.txt", true);
-    setupScriptEngines(nullptr);
-    initThreadLocals();
-    loadPlanetTypes(resolveDataPath("Game Data/PlanetTypes.xml"));
+    beginSessionData(kModName, "tiny");
   }
 
   void endSession() {
     endGame();
-    freeThreadLocals();
-    tearDownScriptEngines();
-    clearPlanetScriptHooks();
-    clearPlanetTypes();
-    clearEffects();
-    research::clearWebItemDescs();
-    clearResources();
-    clearModTables();
-    clearMessageCategories();
-    gameRulesActive = false;
+    endSessionData();
     gameSettings = settings_;
     formulaConstants = constants_;
   }

@@ -60,6 +60,7 @@
 #include "universe/planets/planet_hooks.h"
 #include "universe/planets/planet_types.h"
 #include "saved_game_harness.h"
+#include "session_data.h"
 
 namespace {
 
@@ -271,20 +272,7 @@ class SavedGameTest : public SessionTest {
   }
 
   // What a session has set up when it prepares its galaxy.
-  void beginSession() {
-    resetSessionFlags(false);
-    uidHighWater = 1;
-    registerMessageCategories();
-    currentModName = kSaveTestMod;
-    scanMods();
-    mountDataFolders(true, "tiny");
-    applyCurrentMod();
-    createUserFolders(userFolders);
-    loadLocaleFile("Locales/english.txt", true);
-    setupScriptEngines(nullptr);
-    initThreadLocals();
-    loadPlanetTypes(resolveDataPath("Game Data/PlanetTypes.xml"));
-  }
+  void beginSession() { beginSessionData(kSaveTestMod, "tiny"); }
 
   // What a session's tear-down frees of a game, with the rules no longer
   // running (no planet tells its owner it was lost); every object goes.
@@ -303,16 +291,7 @@ class SavedGameTest : public SessionTest {
 
   void endSession() {
     endGame();
-    freeThreadLocals();
-    tearDownScriptEngines();
-    clearPlanetScriptHooks();
-    clearPlanetTypes();
-    clearEffects();
-    research::clearWebItemDescs();
-    clearResources();
-    clearModTables();
-    clearMessageCategories();
-    gameRulesActive = false;
+    endSessionData();
   }
 
   // Everything made anew, the script modules' state, the game settings and
