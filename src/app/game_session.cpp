@@ -43,6 +43,7 @@
 #include "empire/empire.h"
 #include "empire/research/research_registry.h"
 #include "empire/traits.h"
+#include "empire/treaty_clause.h"
 #include "gfx/gas_sprites.h"
 #include "net/network_manager.h"
 #include "platform/directory.h"
@@ -118,10 +119,11 @@ void tearDownSession() {
   clearPlanetScriptHooks();
 
   // T11. (Sub-system definitions, effector graphics, diplomacy strings,
-  // material tables, treaty clauses and ship sets are cleared here too.) The
+  // material tables and ship sets are cleared here too.) The
   // technologies go after the empires, whose webs point at them.
   clearResources();
   clearEffects();
+  clearTreatyClauses();
   research::clearWebItemDescs();
 
   // T12. (The escape menu, key 27, the options menu, the view input's table

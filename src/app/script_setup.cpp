@@ -22,6 +22,8 @@
 #include "design/effects/effects.h"
 #include "empire/empire.h"
 #include "empire/research/research_fields.h"
+#include "empire/treaty_clause.h"
+#include "scriptapi/treaty_script_types.h"
 #include "gui/gui_bindings.h"
 #include "net/network_manager.h"
 #include "script/script_dictionary.h"
@@ -68,7 +70,9 @@ ScriptSetupSlots defaultSlots() {
   ScriptSetupSlots slots;
   slots.guiBindings = registerGuiBindings;
   slots.clientResearchTypes = registerResearchTypes;
+  slots.clientTreatyTypes = declareTreatyScriptTypes;
   slots.empireType = bindEmpireScriptType;
+  slots.serverTreatyTypes = registerTreatyScriptMembers;
   slots.objectBindings = registerObjectBindings;
   slots.eventType = registerEventType;
   slots.galaxyGenerationBindings = registerGalaxyGenBindings;
@@ -78,6 +82,7 @@ ScriptSetupSlots defaultSlots() {
   // (The ship module's hooks join the planet module's once ships exist.)
   slots.findObjectScriptHooks = bindPlanetScriptHooks;
   slots.loadEffects = loadEffectFiles;
+  slots.loadTreatyClauses = loadTreatyClauses;
   slots.loadTechnologies = loadTechnologyFiles;
   return slots;
 }

@@ -21,6 +21,7 @@
 #include "core/threads.h"
 #include "core/user_folders.h"
 #include "design/effects/effects.h"
+#include "empire/treaty_clause.h"
 #include "empire/research/research_registry.h"
 #include "script/script_engine.h"
 #include "script/script_string.h"
@@ -161,6 +162,7 @@ const std::vector<std::string> kBundledSetupLog = {
     "Loading script file: Game Data/scripts/server/interactions.as",
     "Loading script file: Game Data/scripts/server/session_clock.as",
     "Loading script file: Game Data/scripts/server/traits.as",
+    "Loading script file: Game Data/scripts/server/treaty_clauses.as",
     "Loading script file: Game Data/scripts/shared/text_helpers.as",
     "Loading script file: Game Data/scripts/shared/text_helpers.as",
     "Loading/Building scripts... Finished(ms)",
@@ -188,10 +190,10 @@ void runBundledSetup(bool threaded) {
 
   // Every script built: a module per server script and the shared one in
   // both engines, the server modules' hooks found.
-  for (const char* module : {"interactions", "session_clock", "traits", "text_helpers"})
+  for (const char* module : {"interactions", "session_clock", "traits", "treaty_clauses", "text_helpers"})
     EXPECT_NE(serverScriptEngine->GetModule(module, asGM_ONLY_IF_EXISTS), nullptr) << module;
   EXPECT_NE(clientScriptEngine->GetModule("text_helpers", asGM_ONLY_IF_EXISTS), nullptr);
-  ASSERT_EQ(serverModules.size(), 4u);
+  ASSERT_EQ(serverModules.size(), 5u);
   EXPECT_STREQ(serverModules[1].name.c_str(), "session_clock");
   EXPECT_GE(serverModules[1].initFunc, 0);
   EXPECT_GE(serverModules[1].tickFunc, 0);
@@ -212,8 +214,18 @@ void runBundledSetup(bool threaded) {
   EXPECT_TRUE(sessionDataFiles.technologies.empty());
   EXPECT_NE(research::getWebItemDesc(irr::core::stringw(L"Science")), nullptr);
 
+  // The shipped clause kinds, every hook found in this session's engine.
+  ASSERT_EQ(getClauseDescriptorCount(), 5u);
+  const ScriptClauseDescriptor* ceasefire = getClauseDescriptor(irr::core::stringw(L"ceasefire"));
+  ASSERT_NE(ceasefire, nullptr);
+  for (int32_t hook : {ceasefire->beginHook, ceasefire->tickHook, ceasefire->endHook})
+    EXPECT_GE(hook, 0);
+  for (const wchar_t* id : {L"peace", L"alliance", L"war"})
+    EXPECT_GE(getClauseDescriptor(irr::core::stringw(id))->beginHook, 0) << id;
+
   tearDownScriptEngines();
   clearEffects();
+  clearTreatyClauses();
   research::clearWebItemDescs();
   clearModTables();
 }

@@ -15,6 +15,7 @@
 #include "design/effects/resources.h"
 #include "empire/empire.h"
 #include "empire/research/research_registry.h"
+#include "empire/treaty_clause.h"
 #include "universe/objects/object_registry.h"
 #include "universe/planets/planet_hooks.h"
 #include "universe/planets/planet_types.h"
@@ -43,6 +44,7 @@ inline void endSessionData() {
   clearPlanetScriptHooks();
   clearPlanetTypes();
   clearEffects();
+  clearTreatyClauses();
   research::clearWebItemDescs();
   clearResources();
   clearModTables();

@@ -39,7 +39,8 @@ inline void setUpScriptsOfWorkingFolder() {
   mountDataFolders(false, "");
   applyCurrentMod();
   setupScriptEngines(nullptr);
-  EXPECT_EQ(log.take().find("AS "), std::string::npos);
+  const std::string text = log.take();
+  EXPECT_EQ(text.find("AS "), std::string::npos) << text;
 }
 
 class ScriptSessionTest : public ::testing::Test {
