@@ -40,6 +40,7 @@
 #include "core/threads.h"
 #include "core/timer.h"
 #include "core/user_folders.h"
+#include "empire/diplomacy/diplomacy_texts.h"
 #include "empire/empire.h"
 #include "empire/research/research_registry.h"
 #include "empire/traits.h"
@@ -72,7 +73,6 @@ constexpr int kFrameLoopPriority = static_cast<int>(plat::ThreadPriority::AboveN
 
 uint32_t realTimeMs() { return engine.timer != nullptr ? engine.timer->getRealTime() : 0; }
 
-bool isNetworkClient() { return networkManager->isNetworked && networkManager->isConnected; }
 bool isNetworkServer() { return networkManager->isServer; }
 
 void flushLogFile() {
@@ -118,10 +118,11 @@ void tearDownSession() {
   tearDownScriptEngines();
   clearPlanetScriptHooks();
 
-  // T11. (Sub-system definitions, effector graphics, diplomacy strings,
-  // material tables and ship sets are cleared here too.) The
-  // technologies go after the empires, whose webs point at them.
+  // T11. (Sub-system definitions, effector graphics, material tables and
+  // ship sets are cleared here too.) The technologies go after the
+  // empires, whose webs point at them.
   clearResources();
+  clearDiplomacyTexts();
   clearEffects();
   clearTreatyClauses();
   research::clearWebItemDescs();

@@ -81,9 +81,6 @@ constexpr wchar_t kGameInProgress[] = L"There is already a game in progress, end
 
 SessionWorkers* savingWorkers = nullptr;
 
-bool isNetworkClient() {
-  return networkManager != nullptr && networkManager->isNetworked && networkManager->isConnected;
-}
 
 bool hasFolder(const stringc& name) { return name.findFirst('/') >= 0 || name.findFirst('\\') >= 0; }
 

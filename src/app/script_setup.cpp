@@ -20,6 +20,7 @@
 #include "core/threads.h"
 #include "core/timer.h"
 #include "design/effects/effects.h"
+#include "empire/diplomacy/diplomacy_texts.h"
 #include "empire/empire.h"
 #include "empire/research/research_fields.h"
 #include "empire/treaty_clause.h"
@@ -83,6 +84,7 @@ ScriptSetupSlots defaultSlots() {
   slots.findObjectScriptHooks = bindPlanetScriptHooks;
   slots.loadEffects = loadEffectFiles;
   slots.loadTreatyClauses = loadTreatyClauses;
+  slots.loadDiplomacyStrings = loadDiplomacyStrings;
   slots.loadTechnologies = loadTechnologyFiles;
   return slots;
 }
@@ -136,9 +138,7 @@ void connectScriptGlobalHooks() {
   // The client-to-server script messages come from the local player's
   // empire, and are not delivered by a client of a remote server.
   ServerMessageHooks messages;
-  messages.isNetworkClient = [] {
-    return networkManager != nullptr && networkManager->isNetworked && networkManager->isConnected;
-  };
+  messages.isNetworkClient = [] { return isNetworkClient(); };
   messages.localPlayerEmpire = []() -> void* { return activeEmpire; };
   setServerMessageHooks(messages);
 }

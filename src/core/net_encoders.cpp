@@ -165,6 +165,11 @@ void writeNetObjectRef(RakNet::BitStream& stream, const generic_object* object) 
   writeNetUInt(stream, uid);
 }
 
+void writeNetEmpire(RakNet::BitStream& stream, const empire* emp) {
+  const bool known = emp != nullptr && empireHooks.empireID != nullptr;
+  stream.Write(known ? empireHooks.empireID(emp) : kInvalidEmpireID);
+}
+
 empire* readNetEmpire(RakNet::BitStream& stream) {
   uint8_t id = 0;
   if (!stream.Read(id) || id == kInvalidEmpireID)

@@ -56,6 +56,9 @@ uint32_t readNetUInt(RakNet::BitStream& stream);
 // The object's UID, or 0 for null. Readers take the UID with readNetUInt.
 void writeNetObjectRef(RakNet::BitStream& stream, const generic_object* object);
 
+// The empire's ID, or the reserved ID for null (and while no empire hooks
+// are set).
+void writeNetEmpire(RakNet::BitStream& stream, const empire* emp);
 // The empire of the ID read, or null when the stream is short, for the
 // reserved ID, and for an ID that no empire has.
 empire* readNetEmpire(RakNet::BitStream& stream);

@@ -14,6 +14,8 @@
 #include "core/net_encoders.h"
 #include "design/build_rules.h"
 #include "design/hull_list.h"
+#include "empire/diplomacy/diplo_msg.h"
+#include "empire/diplomacy/diplomacy_texts.h"
 #include "empire/empire_names.h"
 #include "empire/research/research_web.h"
 #include "empire/research/web_item_desc.h"
@@ -79,6 +81,26 @@ class regObject : public empJob {
   bool add_;
 };
 
+// Delivers a diplomatic message on the receiving empire's own step. Owns the
+// message until it has run; a job deleted unrun deletes it.
+class giveDiplomacyMessage : public empJob {
+ public:
+  explicit giveDiplomacyMessage(DiploMsg* message) : message_(message) {}
+  ~giveDiplomacyMessage() override { delete message_; }
+  void run(empire* emp) override {
+    DiploMsg* message = message_;
+    message_ = nullptr;  // the empire's now
+    {
+      ScopedWriteLock guard(emp->locks[EA_Treaties]);
+      emp->diplomacyMessages.push_back(message);
+    }
+    applyWarDeclaration(emp, message);
+  }
+
+ private:
+  DiploMsg* message_;
+};
+
 void changeObjects(empire* emp, generic_object* object, bool add) {
   if (object == nullptr)
     return;
@@ -91,15 +113,6 @@ void changeObjects(empire* emp, generic_object* object, bool add) {
     emp->objects.insert(object);
   else
     emp->objects.erase(object);
-}
-
-}  // namespace
-
-namespace {
-
-// Trait ticks and treaty logic are the server's on a network client.
-bool runsAsNetworkClient() {
-  return networkManager != nullptr && networkManager->isNetworked && networkManager->isConnected;
 }
 
 }  // namespace
@@ -135,6 +148,8 @@ empire::~empire() {
     delete job;
   for (empCommand* command : commands)
     delete command;
+  for (DiploMsg* message : diplomacyMessages)
+    delete message;
   for (irr::u32 i = 0; i < buildLists.size(); ++i)
     delete buildLists[i].value;
   for (irr::u32 i = 0; i < fleets.size(); ++i)
@@ -493,6 +508,8 @@ void postEmpireMessage(empire* emp, const irr::core::stringw& text, const irr::c
   emp->lastMessage = now;
 }
 
+void postMiscMessage(empire* emp, const irr::core::stringw& text) { postEmpireMessage(emp, text, L"misc", 0, -1); }
+
 void empire::modResearchRate(double amount) {
   if (researchWeb == nullptr)
     return;
@@ -549,6 +566,23 @@ irr::core::stringw researchText(research::IWebItem* item, int link) {
   return text;
 }
 
+// Runs the script AI's method `function` on `object` with the arguments
+// `setArguments` gives the prepared context, on the calling thread's
+// server-engine context. An exception is reported by the context's callback.
+template <typename SetArguments>
+void callAIMethod(AngelScript::asIScriptObject* object, int function, SetArguments setArguments) {
+  bool fromPool = false;
+  AngelScript::asIScriptContext* context = getPreparedScriptContext(function, fromPool);
+  if (context != nullptr && context->GetFunction() != nullptr) {
+    context->SetObject(object);
+    setArguments(context);
+    context->Execute();
+    endScriptCall(context);
+  }
+  if (fromPool)
+    releaseScriptContext(context);
+}
+
 }  // namespace
 
 void empire::tick(float seconds) {
@@ -558,7 +592,8 @@ void empire::tick(float seconds) {
   // Trait ticks, in name order, with no area held while a hook runs: the
   // walk is over a snapshot, and a trait a hook removed (or added) meanwhile
   // is skipped (or waits for the next frame).
-  if (!runsAsNetworkClient()) {
+  // (Trait ticks and treaty logic are the server's on a network client.)
+  if (!isNetworkClient()) {
     std::vector<std::pair<irr::core::stringw, ITrait*>> snapshot;
     {
       ScopedReadLock guard(locks[EA_Traits]);
@@ -590,6 +625,29 @@ void empire::tick(float seconds) {
     }
   }
 
+  // Diplomatic messages, oldest first: the AI hears each (with no area
+  // held) until it finishes it; a finished one is applied and let go. Only
+  // this step changes the list, so it is walked without the area and
+  // locked to unlink.
+  for (auto it = diplomacyMessages.begin(); it != diplomacyMessages.end();) {
+    DiploMsg* message = *it;
+    if (aiObject != nullptr && aiMessageFunction >= 0)
+      callAIMethod(aiObject, aiMessageFunction, [&](AngelScript::asIScriptContext* context) {
+        context->SetArgObject(0, this);
+        context->SetArgObject(1, message->sender);
+        context->SetArgObject(2, message);
+      });
+    if (!applyDiplomacyAnswer(this, message)) {
+      ++it;
+      continue;
+    }
+    {
+      ScopedWriteLock guard(locks[EA_Treaties]);
+      it = diplomacyMessages.erase(it);
+    }
+    delete message;
+  }
+
   {
     ScopedWriteLock guard(locks[EA_Commands]);
     for (auto it = commands.begin(); it != commands.end();) {
@@ -603,19 +661,11 @@ void empire::tick(float seconds) {
   }
 
   // The script AI, with no area held.
-  if (aiObject != nullptr && aiTickFunction >= 0) {
-    bool fromPool = false;
-    AngelScript::asIScriptContext* context = getPreparedScriptContext(aiTickFunction, fromPool);
-    if (context != nullptr && context->GetFunction() != nullptr) {
-      context->SetObject(aiObject);
+  if (aiObject != nullptr && aiTickFunction >= 0)
+    callAIMethod(aiObject, aiTickFunction, [&](AngelScript::asIScriptContext* context) {
       context->SetArgObject(0, this);
       context->SetArgFloat(1, seconds);
-      context->Execute();  // an exception is reported by the context's callback
-      endScriptCall(context);
-    }
-    if (fromPool)
-      releaseScriptContext(context);
-  }
+    });
 }
 
 void empire::queueJob(empJob* job) {
@@ -623,6 +673,11 @@ void empire::queueJob(empJob* job) {
     return;
   ScopedWriteLock guard(locks[EA_Jobs]);
   jobs.push_back(job);
+}
+
+void empire::queueDiplomacyMessage(DiploMsg* message) {
+  if (message != nullptr)
+    queueJob(new giveDiplomacyMessage(message));
 }
 
 void empire::queueCommand(empCommand* command) {

@@ -269,12 +269,18 @@ class empire {
   // The empire's step, once per simulation frame with the game seconds that
   // passed: it becomes the active empire, runs its queued jobs, spends its
   // traits' tick hooks (not on a network client), spends its research
-  // (posting what was found), then runs its queued commands and its script
-  // AI's tick. (Diplomacy and treaties join the step as they are built.)
+  // (posting what was found), hands its diplomatic messages to its script AI
+  // and applies the finished ones, then runs its queued commands and its
+  // script AI's tick. (Treaties join the step as they are built.)
   void tick(float seconds);
 
   // Appends a job; the empire owns it from then on. Any thread.
   void queueJob(empJob* job);
+  // Queues the delivery of a diplomatic message to this empire: on the
+  // empire's next step the message joins `diplomacyMessages` (and a
+  // declaration of war takes effect). The empire owns the message from now
+  // on. Any thread.
+  void queueDiplomacyMessage(DiploMsg* message);
   // Appends a command; the empire owns it from then on. Any thread.
   void queueCommand(empCommand* command);
   // Deletes every queued command (end of a game session).
@@ -283,6 +289,8 @@ class empire {
   void releaseAI();
 
   irr::core::array<PtrNamedVar<build_priorities*>> buildLists;  // EA_BuildLists
+  // Received diplomatic messages, oldest first, owned by the empire; changed
+  // only by the empire's step, under the treaties area (write).
   std::list<DiploMsg*> diplomacyMessages;
   std::set<generic_object*> objects;  // EA_Objects
   EmpireID ID;
@@ -412,6 +420,8 @@ constexpr size_t kMaxEmpireMessages = 251;
 // whole seconds); the category is pooled in the common string list.
 void postEmpireMessage(empire* emp, const irr::core::stringw& text, const irr::core::stringw& category,
                        int32_t priority, int32_t time);
+// postEmpireMessage in category "misc", priority 0, at the current time.
+void postMiscMessage(empire* emp, const irr::core::stringw& text);
 
 // The message categories of a game session: id -> name and name -> id.
 // registerMessageCategories fills both ("subsys_new" 0 .. "custom" 17) when a

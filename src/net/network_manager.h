@@ -65,6 +65,12 @@ class NetworkManager {
 // The process's network manager (lives for the whole process).
 extern NetworkManager* networkManager;
 
+// Whether this process plays as the client of a remote server (a client peer
+// started and connected): the server then decides the game's rules.
+inline bool isNetworkClient() {
+  return networkManager != nullptr && networkManager->isNetworked && networkManager->isConnected;
+}
+
 // The game port published for the port-mapping thread.
 void publishGamePort(uint16_t port);
 uint16_t publishedGamePort();

@@ -7,6 +7,7 @@
 #include "empire/empire.h"
 #include "script/script_engine.h"
 #include "script/script_string.h"
+#include "scriptapi/diplomacy_script_types.h"
 #include "scriptapi/empire_ai.h"
 #include "scriptapi/script_bindings.h"
 
@@ -76,6 +77,7 @@ void bindEmpireScriptType() {
   property("const int8 ID", asOFFSET(empire, ID));
   property("Color color", asOFFSET(empire, color), "Color");
   method("void regScriptData(const string &, const string &)", asFUNCTION(attachScriptAI), asCALL_CDECL_OBJFIRST);
+  bindDiplomacyScriptTypes();
   global("Empire@ getEmpire(uint)", asFUNCTION(empireAt), "const Empire@ getEmpire(uint)");
   global("uint getEmpireCount()", asFUNCTION(empireCount));
   // Its empty add-ref and release come with the name: the layout members

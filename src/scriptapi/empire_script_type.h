@@ -17,6 +17,8 @@
 //   "void regScriptData(const string &, const string &)"
 //                                      attaches a script AI: module name,
 //                                      class name (registerEmpireAI)
+//   the diplomacy enumerations, "DiploMsg" and sendMessage
+//                                      (diplomacy_script_types.h)
 //   "Empire@ getEmpire(uint)"          the empire at that index of the
 //                                      global list; past the end the script
 //                                      exception "Out of bounds when getting

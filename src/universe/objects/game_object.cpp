@@ -64,7 +64,6 @@ const irr::core::stringw kEmpireShips = L"Ship";
 const irr::core::stringw kDamage = L"Damage";
 
 bool isNetworkServer() { return networkManager->isServer; }
-bool isNetworkClient() { return networkManager->isNetworked && networkManager->isConnected; }
 
 // The thread's scratch stream, emptied, or `fallback` on a thread without
 // a per-thread record.
