@@ -20,6 +20,7 @@
 #include "core/text_conversions.h"
 #include "core/utf8.h"
 #include "design/base/numbers.h"
+#include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
 #include "design/hull_list.h"
 #include "empire/empire.h"
@@ -94,24 +95,38 @@ void showProfilingWindow(int id) {
     parent->bringToFront(window);
 }
 
+template <typename Registry>
+void appendNames(const Registry& registry, irr::core::array<stringw>& names) {
+  for (irr::u32 i = 0; i < registry.size(); ++i)
+    names.push_back(registry[i].name);
+}
+
 // The names registered in one callback list, in the list's order.
 void appendRegistryNames(EffectCallbackList list, irr::core::array<stringw>& names) {
   switch (list) {
-    case ECL_EventCalls: {
-      const auto& registry = plainFunctionRegistry();
-      for (irr::u32 i = 0; i < registry.size(); ++i)
-        names.push_back(registry[i].name);
+    case ECL_EventCalls:
+      appendNames(plainFunctionRegistry(), names);
       break;
-    }
-    case ECL_EventCallsTemplated: {
-      const auto& registry = templateFunctionRegistry();
-      for (irr::u32 i = 0; i < registry.size(); ++i)
-        names.push_back(registry[i].name);
+    case ECL_EventCallsTemplated:
+      appendNames(templateFunctionRegistry(), names);
       break;
-    }
+    case ECL_TargetWeightCalls:
+      appendNames(targetFunctionRegistry(), names);
+      break;
+    case ECL_TargetWeightCallsTemplated:
+      appendNames(targetFunctionWithArgsRegistry(), names);
+      break;
+    case ECL_OnFireCalls:
+      appendNames(fireFunctionRegistry(), names);
+      break;
+    case ECL_OnFireCallsTemplated:
+      appendNames(fireFunctionWithArgsRegistry(), names);
+      break;
+    case ECL_TickCalls:
+      appendNames(tickFunctionRegistry(), names);
+      break;
     default:
-      // Effectors register no native target-weight, on-fire or tick calls
-      // of their own; their lists are empty.
+      // Tick functions take no template arguments: that list is empty.
       break;
   }
 }

@@ -8,6 +8,7 @@
 #include "app/profile_phase.h"
 #include "app/session_workers.h"
 #include "core/timer.h"
+#include "design/effectors/effect_gfx.h"
 #include "empire/empire.h"
 
 namespace {
@@ -143,8 +144,12 @@ void FrameLoop::runSimulationFrame() {
   }
 
   {
-    // The graphics effects' update and their sending to clients join here.
+    // The graphics calls of this frame's firings go to the players, then
+    // the queue starts afresh. (The local graphics effects' update joins
+    // here.)
     ProfilePhase phase(frameProfileSections.specialFxUpdate);
+    sendEffectGraphics();
+    clearEffGfxQueue();
   }
 
   workers_.finishFrame();

@@ -51,6 +51,8 @@
 #include "platform/signals.h"
 #include "platform/thread.h"
 #include "script/server_modules.h"
+#include "design/effectors/effect_gfx.h"
+#include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
 #include "universe/objects/galaxy.h"
@@ -110,6 +112,7 @@ void tearDownSession() {
   // scene's pools join here.)
   clearMessageCategories();
   clearGalaxyGasSprites();
+  clearEffGfxQueueUnlocked();
   removeGalaxyBackdrop();
 
   // T10. (The scripted GUI's removals and rich-text tags join here.)
@@ -118,14 +121,15 @@ void tearDownSession() {
   tearDownScriptEngines();
   clearPlanetScriptHooks();
 
-  // T11. (Sub-system definitions, effector graphics, material tables and
-  // ship sets are cleared here too.) The technologies go after the
-  // empires, whose webs point at them.
+  // T11. (Sub-system definitions, material tables and ship sets are
+  // cleared here too.) The technologies go after the empires, whose webs
+  // point at them.
   clearResources();
-  clearDiplomacyTexts();
+  clearEffectors();
   clearEffects();
-  clearTreatyClauses();
   research::clearWebItemDescs();
+  clearDiplomacyTexts();
+  clearTreatyClauses();
 
   // T12. (The escape menu, key 27, the options menu, the view input's table
   // and the IRC window's callbacks join here.)

@@ -19,6 +19,8 @@
 #include "core/named_values.h"
 #include "core/threads.h"
 #include "core/timer.h"
+#include "design/effectors/effector_def.h"
+#include "design/effectors/effector_script_types.h"
 #include "design/effects/effects.h"
 #include "empire/diplomacy/diplomacy_texts.h"
 #include "empire/empire.h"
@@ -62,6 +64,11 @@ void loadEffectFiles(const std::vector<stringc>& files) {
     loadEffects(path);
 }
 
+void loadEffectorFiles(const std::vector<stringc>& files) {
+  for (const stringc& path : files)
+    loadEffectors(path);
+}
+
 void loadTechnologyFiles(const std::vector<stringc>& files) {
   for (const stringc& path : files)
     research::loadResearchFields(path);
@@ -76,6 +83,7 @@ ScriptSetupSlots defaultSlots() {
   slots.serverTreatyTypes = registerTreatyScriptMembers;
   slots.objectBindings = registerObjectBindings;
   slots.eventType = registerEventType;
+  slots.effectorTypes = registerEffectorTypes;
   slots.galaxyGenerationBindings = registerGalaxyGenBindings;
   slots.templateArgumentType = registerTemplateArgType;
   slots.serverResearchTypes = registerResearchMethods;
@@ -86,6 +94,7 @@ ScriptSetupSlots defaultSlots() {
   slots.loadTreatyClauses = loadTreatyClauses;
   slots.loadDiplomacyStrings = loadDiplomacyStrings;
   slots.loadTechnologies = loadTechnologyFiles;
+  slots.loadEffectors = loadEffectorFiles;
   return slots;
 }
 

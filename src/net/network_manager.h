@@ -11,7 +11,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include "platform/peer_types.h"
 
@@ -21,6 +24,18 @@ class BitStream;
 
 // The port a server listens on unless told otherwise.
 constexpr uint16_t kDefaultGamePort = 12100;
+
+// One connected player, as the server knows it.
+struct NetPlayer {
+  irr::core::stringw name;
+  RakNet::SystemAddress address;  // unassigned until the peer is known, and once it has left
+  // The in-game flag: set when the player has received the whole galaxy and
+  // takes part in the game's traffic; clear in a new record.
+  uint8_t hasGalaxy = 0;
+};
+
+// Players by the peer's unique id, walked in key order.
+using NetPlayerMap = std::map<uint64_t, NetPlayer>;
 
 class NetworkManager {
  public:
@@ -41,6 +56,16 @@ class NetworkManager {
   // Replaces the observer (an empty function removes it). Not locked: set it
   // while no other thread sends.
   void setSendObserver(SendObserver observer) { sendObserver_ = std::move(observer); }
+
+  // The connected players (server only), guarded by `playersLock`: hold it
+  // to change the map or a record while another thread may read them. The
+  // readers below take it.
+  NetPlayerMap players;
+  std::mutex playersLock;
+  size_t playerCount();
+  // The addresses of the players with the in-game flag set, in the map's
+  // order, leaving out any that has no address.
+  std::vector<RakNet::SystemAddress> inGamePlayerAddresses();
 
   bool isServer = false;     // a server peer started
   bool isNetworked = false;  // a client peer started

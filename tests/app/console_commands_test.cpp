@@ -26,6 +26,7 @@
 #include "app/saved_game.h"
 #include "core/named_values.h"
 #include "core/timer.h"
+#include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
 #include "design/hull_list.h"
 #include "empire/empire.h"
@@ -460,17 +461,28 @@ TEST_F(ConsoleCommandsTest, DumpsGoToTheLogOrToATextFileBesideTheProgram) {
   for (const char* header : headers)
     allHeaders += header;
   std::ofstream(folder / "lists.txt") << "old contents\n";
-  const std::string names = nameLines(plainFunctionRegistry()) + nameLines(templateFunctionRegistry());
+  // Tick functions take no template arguments: their templated list is
+  // empty.
+  const std::string lists[] = {nameLines(plainFunctionRegistry()),
+                               nameLines(templateFunctionRegistry()),
+                               nameLines(targetFunctionRegistry()),
+                               nameLines(targetFunctionWithArgsRegistry()),
+                               nameLines(fireFunctionRegistry()),
+                               nameLines(fireFunctionWithArgsRegistry()),
+                               nameLines(tickFunctionRegistry()),
+                               ""};
+  std::string names;
+  for (const std::string& list : lists)
+    names += list;
   for (const wchar_t* line : {L"callback_dump lists", L"callback_dump lists.txt"}) {
     EXPECT_EQ(run(line), Lines{});
     EXPECT_EQ(log.take(), allHeaders);
     EXPECT_EQ(readFile(folder / "lists.txt"), names);
     EXPECT_NE(names.find(" AddAmount\n"), std::string::npos);
   }
-  std::string listed =
-      std::string(headers[0]) + nameLines(plainFunctionRegistry()) + headers[1] + nameLines(templateFunctionRegistry());
-  for (std::size_t i = 2; i < sizeof headers / sizeof headers[0]; ++i)
-    listed += headers[i];
+  std::string listed;
+  for (std::size_t i = 0; i < sizeof headers / sizeof headers[0]; ++i)
+    listed += std::string(headers[i]) + lists[i];
   for (const wchar_t* line : {L"callback_dump", L"callback_dump a b"}) {
     EXPECT_EQ(run(line), Lines{});
     EXPECT_EQ(log.take(), listed);

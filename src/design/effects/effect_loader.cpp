@@ -27,6 +27,7 @@
 #include "core/data_file.h"
 #include "core/log.h"
 #include "core/text_conversions.h"
+#include "design/effects/data_lists.h"
 #include "design/effects/effects.h"
 #include "script/function_hook.h"
 #include "script/script_engine.h"
@@ -40,7 +41,6 @@ namespace {
 
 constexpr irr::u32 kMaxEffectValues = 4;
 const wchar_t kTrimmed[] = L" \t\n\r";
-const wchar_t kNumberCharacters[] = L"0123456789.-";
 const wchar_t kNativePrefix[] = L"internal";
 constexpr irr::u32 kNativePrefixLength = 8;
 
@@ -50,32 +50,10 @@ const wchar_t* const kHookKeys[EH_COUNT] = {
 };
 
 int hookKind(const stringw& key) {
-  for (int kind = 0; kind < EH_COUNT; ++kind)
+  for (int kind = 0; kind < static_cast<int>(EH_COUNT); ++kind)
     if (key == kHookKeys[kind])
       return kind;
   return -1;
-}
-
-// Position of `name` among the effect's values, or -1.
-int valueIndex(const effect_handler& effect, const stringw& name) {
-  int index = 0;
-  for (const stringw& value : effect.valueNames) {
-    if (value == name)
-      return index;
-    ++index;
-  }
-  return -1;
-}
-
-bool isNumberText(const stringw& text) {
-  for (irr::u32 i = 0; i < text.size(); ++i) {
-    bool allowed = false;
-    for (const wchar_t* c = kNumberCharacters; *c != 0; ++c)
-      allowed = allowed || text[i] == *c;
-    if (!allowed)
-      return false;
-  }
-  return true;
 }
 
 stringc narrowText(const stringw& text) { return stringc(wideToStdString(text.c_str()).c_str()); }
@@ -100,7 +78,7 @@ void addArgument(const stringw& piece, const effect_handler& effect, effectHook&
     arg.kind = TAK_Number;
     arg.value.number = stringToFloat(piece);
   } else {
-    const int index = valueIndex(effect, piece);
+    const int index = findEffectValueIndex(effect, piece);
     if (index < 0) {
       logDataFileWarning(at.file, at.line, "E003", "Passed invalid named index \"%ls\"\n", piece.c_str());
       return;
@@ -234,7 +212,7 @@ void addValue(const stringw& name, effect_handler& effect, const HookSource& at)
   if (effect.valueNames.size() >= kMaxEffectValues) {
     logDataFileError(at.file, at.line, "E002", "Effects may only have a max of %i values\n Value \"%ls\" ignored\n",
                      static_cast<int>(kMaxEffectValues), name.c_str());
-  } else if (valueIndex(effect, name) >= 0) {
+  } else if (findEffectValueIndex(effect, name) >= 0) {
     logDataFileError(at.file, at.line, "E001",
                      "Value names must be unique within effects\n Duplicate Value \"%ls\" ignored\n", name.c_str());
   } else {

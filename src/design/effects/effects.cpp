@@ -178,6 +178,16 @@ NamedVar<effect_handler*>::Registry& effectRegistry() {
   return registry;
 }
 
+int findEffectValueIndex(const effect_handler& effect, const irr::core::stringw& name) {
+  int index = 0;
+  for (const irr::core::stringw& value : effect.valueNames) {
+    if (value == name)
+      return index;
+    ++index;
+  }
+  return -1;
+}
+
 irr::s32 findEffectIndex(const irr::core::stringw& name) {
   return NamedVar<effect_handler*>::find(effectRegistry(), name);
 }

@@ -173,6 +173,8 @@ void dispatchEffectHook(const effectHook& hook, EffectEvent* event, effect_data*
 NamedVar<effect_handler*>::Registry& effectRegistry();
 // Reads one effect file into the registry.
 void loadEffects(const irr::core::stringc& path);
+// Position of `name` among the effect's value names, or -1.
+int findEffectValueIndex(const effect_handler& effect, const irr::core::stringw& name);
 // Index of the effect named `name` in the registry, or -1.
 irr::s32 findEffectIndex(const irr::core::stringw& name);
 // Deletes every effect (session end).
