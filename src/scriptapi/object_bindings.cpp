@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "design/effects/effects.h"
 #include "empire/empire.h"
 #include "script/script_engine.h"
 #include "script/script_report.h"
@@ -162,6 +163,28 @@ solarSystem* sessionSystem(uint32_t index) {
   return system;
 }
 
+// "void damage(Object@, float[, uint32])": the damaged object's own damage
+// operation, under its lock, with an event from `source`. The source handle
+// arrives with a reference of its own, given back here.
+void damageObject(generic_object* object, generic_object* source, float amount, uint32_t flags) {
+  if (source == nullptr) {
+    raiseScriptException("Null Object@ when damaging an object");
+    return;
+  }
+  // The event holds its own references on both objects until it ends.
+  EffectEvent event(source, object, amount);
+  event.flags = flags;
+  {
+    const ObjectLock lock(object);
+    object->damage(event);
+  }
+  source->drop();
+}
+
+void damageObjectUnflagged(generic_object* object, generic_object* source, float amount) {
+  damageObject(object, source, amount, 0);
+}
+
 bool objectExists(uint32_t uid) { return getObjectByUID(uid) != nullptr; }
 
 generic_object* objectByID(uint32_t uid) { return getObjectByUIDRef(uid); }
@@ -179,6 +202,10 @@ void registerObjectMembers() {
   method("Object", "Empire@ getOwner() const", asMETHOD(generic_object, getOwner), asCALL_THISCALL);
   // The owner change of the object's own class (a planet runs its hooks).
   method("Object", "void setOwner(Empire@)", asMETHOD(generic_object, setOwner), asCALL_THISCALL, Engines::Server);
+  method("Object", "void damage(Object@, float)", asFUNCTION(damageObjectUnflagged), asCALL_CDECL_OBJFIRST,
+         Engines::Server);
+  method("Object", "void damage(Object@, float, uint32)", asFUNCTION(damageObject), asCALL_CDECL_OBJFIRST,
+         Engines::Server);
 }
 
 void registerPlanetMembers() {

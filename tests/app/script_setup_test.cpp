@@ -20,6 +20,7 @@
 #include "core/named_values.h"
 #include "core/threads.h"
 #include "core/user_folders.h"
+#include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
 #include "empire/treaty_clause.h"
 #include "empire/research/research_registry.h"
@@ -159,6 +160,7 @@ const std::vector<std::string> kBundledSetupLog = {
     "Hooking script functions...",
     "Hooking script functions... Finished(ms)",
     "Loading/Building scripts...",
+    "Loading script file: Game Data/scripts/server/combat.as",
     "Loading script file: Game Data/scripts/server/interactions.as",
     "Loading script file: Game Data/scripts/server/session_clock.as",
     "Loading script file: Game Data/scripts/server/traits.as",
@@ -168,12 +170,14 @@ const std::vector<std::string> kBundledSetupLog = {
     "Loading/Building scripts... Finished(ms)",
     "Loading game data files...",
     "Note: Diplomacy strings will still have gaps - fillDiplomacyStringGaps() not implemented",
+    "Loading effects: Game Data/Effects/combat.txt",
     "Loading effects: Game Data/Effects/hazards.txt",
     "Loading effects: Game Data/Effects/industry.txt",
     "Loading effects: Game Data/Effects/star.txt",
     "Loading effects: Game Data/Effects/storage.txt",
     "Loading research fields: Game Data/Technologies/military.txt",
     "Loading research fields: Game Data/Technologies/sciences.txt",
+    "Loading Effectors: Game Data/Effectors/weapons.txt",
     "Loading game data files... Finished(ms)",
 };
 
@@ -190,13 +194,13 @@ void runBundledSetup(bool threaded) {
 
   // Every script built: a module per server script and the shared one in
   // both engines, the server modules' hooks found.
-  for (const char* module : {"interactions", "session_clock", "traits", "treaty_clauses", "text_helpers"})
+  for (const char* module : {"combat", "interactions", "session_clock", "traits", "treaty_clauses", "text_helpers"})
     EXPECT_NE(serverScriptEngine->GetModule(module, asGM_ONLY_IF_EXISTS), nullptr) << module;
   EXPECT_NE(clientScriptEngine->GetModule("text_helpers", asGM_ONLY_IF_EXISTS), nullptr);
-  ASSERT_EQ(serverModules.size(), 5u);
-  EXPECT_STREQ(serverModules[1].name.c_str(), "session_clock");
-  EXPECT_GE(serverModules[1].initFunc, 0);
-  EXPECT_GE(serverModules[1].tickFunc, 0);
+  ASSERT_EQ(serverModules.size(), 6u);
+  EXPECT_STREQ(serverModules[2].name.c_str(), "session_clock");
+  EXPECT_GE(serverModules[2].initFunc, 0);
+  EXPECT_GE(serverModules[2].tickFunc, 0);
   EXPECT_TRUE(sessionDataFiles.serverScripts.empty());
   EXPECT_TRUE(sessionDataFiles.clientScripts.empty());
   EXPECT_TRUE(sessionDataFiles.formulaConstantsFile.empty());
@@ -224,6 +228,7 @@ void runBundledSetup(bool threaded) {
     EXPECT_GE(getClauseDescriptor(irr::core::stringw(id))->beginHook, 0) << id;
 
   tearDownScriptEngines();
+  clearEffectors();
   clearEffects();
   clearTreatyClauses();
   research::clearWebItemDescs();

@@ -11,6 +11,7 @@
 #include "core/locale.h"
 #include "core/threads.h"
 #include "core/user_folders.h"
+#include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
 #include "empire/empire.h"
@@ -43,6 +44,7 @@ inline void endSessionData() {
   tearDownScriptEngines();
   clearPlanetScriptHooks();
   clearPlanetTypes();
+  clearEffectors();
   clearEffects();
   clearTreatyClauses();
   research::clearWebItemDescs();

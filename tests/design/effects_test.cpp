@@ -500,8 +500,10 @@ TEST(BundledEffects, LoadWithoutComplaint) {
     GTEST_SKIP() << "the native effect functions are not registered";
   const std::filesystem::path folder = CORVANE_SOURCE_DIR "/data/Game Data/Effects";
   std::vector<std::filesystem::path> files;
+  // Files whose hooks name server-script functions need the session's
+  // scripts: the scripted session tests load those (tests/scriptapi).
   for (const auto& entry : std::filesystem::directory_iterator(folder))
-    if (entry.path().extension() == ".txt")
+    if (entry.path().extension() == ".txt" && entry.path().filename() != "combat.txt")
       files.push_back(entry.path());
   ASSERT_FALSE(files.empty());
   LogCapture log;

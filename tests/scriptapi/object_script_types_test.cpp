@@ -16,6 +16,7 @@
 #include "script/script_engine.h"
 #include "script/script_string.h"
 #include "script_session.h"
+#include "scripted_galaxy.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/working_folder.h"
@@ -67,13 +68,10 @@ std::string castCheck(const std::string& type) {
 
 const char* const kSubtypes[] = {"Planet", "Star", "Oddity", "System", "Galaxy"};
 
-class ObjectScriptTypesTest : public galaxytest::GalaxyTest {
+class ObjectScriptTypesTest : public scriptapitest::ScriptedGalaxyTest {
  protected:
   void SetUp() override {
-    GalaxyTest::SetUp();
-    root_ = scratchDir();
-    folder_ = std::make_unique<WorkingFolder>(root_);
-    std::filesystem::create_directories(root_ / "Game Data/scripts/server");
+    ScriptedGalaxyTest::SetUp();
     scriptapitest::setUpScriptsOfWorkingFolder();
     ASSERT_NE(serverScriptEngine, nullptr);
 
@@ -91,15 +89,6 @@ class ObjectScriptTypesTest : public galaxytest::GalaxyTest {
     oddity->setContainer(systems[1]);
     ship = new TestObject(blue, OT_Hulled, L"Scout");
     ship->setContainer(systems[0]);
-  }
-
-  void TearDown() override {
-    destroyGalaxy();
-    tearDownScriptEngines();
-    clearModTables();
-    freeThreadLocals();
-    folder_.reset();
-    GalaxyTest::TearDown();
   }
 
   // Builds `code` (after the helpers) as a module of `engine`; null, with
@@ -150,8 +139,6 @@ class ObjectScriptTypesTest : public galaxytest::GalaxyTest {
   TestObject* ship = nullptr;
 
  private:
-  std::filesystem::path root_;
-  std::unique_ptr<WorkingFolder> folder_;
 };
 
 const std::vector<asIScriptEngine*> bothEngines() { return {serverScriptEngine, clientScriptEngine}; }

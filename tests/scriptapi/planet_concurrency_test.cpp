@@ -30,6 +30,7 @@
 #include "core/user_folders.h"
 #include "script/script_engine.h"
 #include "script_session.h"
+#include "scripted_galaxy.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/working_folder.h"
@@ -161,13 +162,10 @@ struct Outcome {
   size_t messages = 0;                   // posted to the planets' former owners
 };
 
-class PlanetConcurrencyTest : public galaxytest::GalaxyTest {
+class PlanetConcurrencyTest : public scriptapitest::ScriptedGalaxyTest {
  protected:
   void SetUp() override {
-    GalaxyTest::SetUp();
-    root_ = scratchDir();
-    folder_ = std::make_unique<WorkingFolder>(root_);
-    std::filesystem::create_directories(root_ / "Game Data/scripts/server");
+    ScriptedGalaxyTest::SetUp();
     scriptapitest::setUpScriptsOfWorkingFolder();
     ASSERT_NE(serverScriptEngine, nullptr);
     serverScriptEngine->RegisterGlobalFunction("void noteTick(Planet@, float, int)", asFUNCTION(noteTick),
@@ -182,14 +180,8 @@ class PlanetConcurrencyTest : public galaxytest::GalaxyTest {
 
   void TearDown() override {
     gameRulesActive = false;
-    destroyGalaxy();  // the workers end, and their contexts with them
+    ScriptedGalaxyTest::TearDown();
     notesByPlanet = nullptr;
-    clearPlanetScriptHooks();
-    tearDownScriptEngines();
-    clearModTables();
-    freeThreadLocals();  // this thread's contexts
-    folder_.reset();
-    GalaxyTest::TearDown();
   }
 
   // Builds the galaxy afresh, runs it with `workers` and tears it down.
@@ -259,8 +251,6 @@ class PlanetConcurrencyTest : public galaxytest::GalaxyTest {
     return result;
   }
 
-  std::filesystem::path root_;
-  std::unique_ptr<WorkingFolder> folder_;
 };
 
 // What either run must show: every owned planet called at each structure

@@ -30,16 +30,21 @@ namespace scriptapitest {
 using ServerScripts = std::vector<std::pair<std::string, std::string>>;  // module name, code
 
 // Mounts the working folder's data (no mod) and sets up both engines with
-// every binding and the server scripts found there, as a session does; no
-// compiler message may come.
-inline void setUpScriptsOfWorkingFolder() {
+// every binding and the server scripts and data found there, as a session
+// does. Returns what was logged meanwhile.
+inline std::string setUpWorkingFolderSession() {
   LogCapture log;
   currentModName = "";
   scanMods();
   mountDataFolders(false, "");
   applyCurrentMod();
   setupScriptEngines(nullptr);
-  const std::string text = log.take();
+  return log.take();
+}
+
+// The same, where no compiler message may come.
+inline void setUpScriptsOfWorkingFolder() {
+  const std::string text = setUpWorkingFolderSession();
   EXPECT_EQ(text.find("AS "), std::string::npos) << text;
 }
 

@@ -1,6 +1,7 @@
 #include "design/effectors/effector_def.h"
 
 #include "core/formula.h"
+#include "design/effectors/effector.h"
 #include "design/effects/effects.h"
 
 using irr::core::stringw;
@@ -71,27 +72,35 @@ effect_handler* findEffect(const stringw& name) {
   return index < 0 ? nullptr : effectRegistry()[static_cast<irr::u32>(index)].value;
 }
 
+// The native registries name the natives' file, so that any program that
+// looks a native up also links the natives (a static library's object file
+// is linked only when something refers to it).
 NamedVar<TargetFunction>::Registry& targetFunctionRegistry() {
+  linkEffectorFunctions();
   static NamedVar<TargetFunction>::Registry registry;
   return registry;
 }
 
 NamedVar<const TargetFunctionWithArgsEntry*>::Registry& targetFunctionWithArgsRegistry() {
+  linkEffectorFunctions();
   static NamedVar<const TargetFunctionWithArgsEntry*>::Registry registry;
   return registry;
 }
 
 NamedVar<FireFunction>::Registry& fireFunctionRegistry() {
+  linkEffectorFunctions();
   static NamedVar<FireFunction>::Registry registry;
   return registry;
 }
 
 NamedVar<const FireFunctionWithArgsEntry*>::Registry& fireFunctionWithArgsRegistry() {
+  linkEffectorFunctions();
   static NamedVar<const FireFunctionWithArgsEntry*>::Registry registry;
   return registry;
 }
 
 NamedVar<FireFunction>::Registry& tickFunctionRegistry() {
+  linkEffectorFunctions();
   static NamedVar<FireFunction>::Registry registry;
   return registry;
 }

@@ -64,9 +64,9 @@ void store(State& state, generic_object& object, float amount) {
   }
 }
 
-// Takes `amount` from the state, from its cargo first; `val` may go
-// negative.
-void take(State& state, generic_object& object, float amount) {
+}  // namespace
+
+void takeResource(State& state, generic_object& object, float amount) {
   storedAmount& stock = state.value;
   if (stock.inCargo > 0.0f) {
     if (stock.inCargo > double(amount) * kCargoTolerance) {
@@ -80,6 +80,8 @@ void take(State& state, generic_object& object, float amount) {
   }
   stock.val = narrow(double(stock.val) - amount);
 }
+
+namespace {
 
 float argument(const TemplateArgList& args, irr::u32 index, EffectEvent* event, const effect_data* values) {
   return evaluateTemplateArg(args[index], event, values);
@@ -106,7 +108,7 @@ void subAmount(EffectEvent* event, effect_data* values, TemplateArgList& args) {
   if (event->target == nullptr)
     return;
   const float amount = argument(args, 0, event, values);
-  take(resourceState(*event->target, args[1]), *event->target, amount);
+  takeResource(resourceState(*event->target, args[1]), *event->target, amount);
 }
 
 void addRequire(EffectEvent* event, effect_data* values, TemplateArgList& args) {
@@ -228,7 +230,7 @@ void drain(EffectEvent* event, effect_data* values, TemplateArgList& args) {
     return;
   const float amount = std::min(perEvent(rate, event), state.value.val);
   if (amount > 0.0f)
-    take(state, *object, amount);
+    takeResource(state, *object, amount);
 }
 
 // output, input, output rate per second, input per output.
@@ -245,7 +247,7 @@ void produce(EffectEvent* event, effect_data* values, TemplateArgList& args) {
   if (available <= 0.0f)
     return;
   const float made = std::min(perEvent(rate, event), narrow(double(available) / ratio));
-  take(input, *object, narrow(double(made) * ratio));
+  takeResource(input, *object, narrow(double(made) * ratio));
   store(output, *object, made);
 }
 

@@ -10,6 +10,8 @@
 // does nothing) so that the registrations come along.
 #pragma once
 
+#include "universe/objects/object_states.h"
+
 void linkEffectFunctions();
 // The same for the functions that change an object's thrust
 // (movement_functions.cpp); linkEffectFunctions calls it.
@@ -17,3 +19,9 @@ void linkMovementFunctions();
 // The same for the functions that change planets' population limits and
 // repair planets (planet_functions.cpp).
 void linkPlanetFunctions();
+
+// Takes `amount` from the state on `object`: from its cargo first (all of
+// it from there when the cargo holds more than the amount, with a little
+// slack), the rest from `val`, which may go negative. The activation
+// functions of effectors pay their ammunition this way too.
+void takeResource(State& state, generic_object& object, float amount);

@@ -1,0 +1,52 @@
+// A galaxy with the session's scripts: a scratch working folder (with an
+// empty "Game Data/scripts/server/") over the galaxy fixture. A test writes
+// its data and scripts into `root_`, then sets the engines up with
+// scriptapitest::setUpScriptsOfWorkingFolder. TearDown takes down what the
+// scripts and their data made, the galaxy, then the folder.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+
+#include "core/user_folders.h"
+#include "core/threads.h"
+#include "design/effectors/effect_gfx.h"
+#include "design/effectors/effector_def.h"
+#include "design/effects/effects.h"
+#include "script/script_engine.h"
+#include "script_session.h"
+#include "support/scratch_dir.h"
+#include "support/working_folder.h"
+#include "universe/galaxy_fixture.h"
+#include "universe/planets/planet_hooks.h"
+
+namespace scriptapitest {
+
+class ScriptedGalaxyTest : public galaxytest::GalaxyTest {
+ protected:
+  void SetUp() override {
+    GalaxyTest::SetUp();
+    root_ = scratchDir();
+    folder_ = std::make_unique<WorkingFolder>(root_);
+    std::filesystem::create_directories(root_ / "Game Data/scripts/server");
+  }
+  void TearDown() override {
+    clearEffGfxQueue();
+    destroyGalaxy();  // the workers end, and their contexts with them
+    clearPlanetScriptHooks();
+    tearDownScriptEngines();
+    clearEffectors();
+    clearEffects();
+    clearModTables();
+    freeThreadLocals();  // this thread's contexts
+    folder_.reset();
+    GalaxyTest::TearDown();
+  }
+
+  std::filesystem::path root_;
+
+ private:
+  std::unique_ptr<WorkingFolder> folder_;
+};
+
+}  // namespace scriptapitest
