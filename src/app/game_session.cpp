@@ -55,6 +55,7 @@
 #include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
+#include "design/subsystems/sub_system_def.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
 #include "universe/objects/system_threads.h"
@@ -121,10 +122,10 @@ void tearDownSession() {
   tearDownScriptEngines();
   clearPlanetScriptHooks();
 
-  // T11. (Sub-system definitions, material tables and ship sets are
-  // cleared here too.) The technologies go after the empires, whose webs
-  // point at them.
+  // T11. (Material tables and ship sets are cleared here too.) The
+  // technologies go after the empires, whose webs point at them.
   clearResources();
+  clearSubSystemDefs();
   clearEffectors();
   clearEffects();
   research::clearWebItemDescs();

@@ -100,8 +100,7 @@ void createAIEmpires(float difficulty, float cheats) {
     emp->updateTraitVariables();
     if (emp->researchWeb != nullptr)
       emp->researchWeb->initialise(emp);
-    // (The empire's unlocked sub-systems are computed here once sub-system
-    // definitions exist.)
+    emp->updateSubSystems();
     emp->needsRegistration = false;
     registerEmpire(emp);
   }

@@ -22,6 +22,7 @@
 #include "design/effectors/effector_def.h"
 #include "design/effectors/effector_script_types.h"
 #include "design/effects/effects.h"
+#include "design/subsystems/sub_system_def.h"
 #include "empire/diplomacy/diplomacy_texts.h"
 #include "empire/empire.h"
 #include "empire/research/research_fields.h"
@@ -69,6 +70,13 @@ void loadEffectorFiles(const std::vector<stringc>& files) {
     loadEffectors(path);
 }
 
+// The list comes in the order of the lower-cased file names (the data
+// folder's map order): sub-system IDs that collide depend on it.
+void loadSubSystemFiles(const std::vector<stringc>& files) {
+  for (const stringc& path : files)
+    loadSubSystemDefs(path);
+}
+
 void loadTechnologyFiles(const std::vector<stringc>& files) {
   for (const stringc& path : files)
     research::loadResearchFields(path);
@@ -95,6 +103,7 @@ ScriptSetupSlots defaultSlots() {
   slots.loadDiplomacyStrings = loadDiplomacyStrings;
   slots.loadTechnologies = loadTechnologyFiles;
   slots.loadEffectors = loadEffectorFiles;
+  slots.loadSubSystems = loadSubSystemFiles;
   return slots;
 }
 

@@ -223,6 +223,15 @@ bool readNumberedDataFile(const stringc& path, std::vector<NumberedLine>& lines,
   });
 }
 
+bool readDefinitionFile(const irr::core::stringc& path, std::vector<NumberedLine>& lines, const char* loadingFormat) {
+  if (!readNumberedDataFile(path, lines, kDataFileClean | kDataFileCutComments)) {
+    logError("Unable to load file %s\n", path.c_str());
+    return false;
+  }
+  logInfo(loadingFormat, path.c_str());
+  return true;
+}
+
 bool splitKeyValue(const stringw& line, stringw& key, stringw& value) { return splitKeyValueOf(line, key, value); }
 
 bool splitKeyValue(const stringc& line, stringc& key, stringc& value) { return splitKeyValueOf(line, key, value); }

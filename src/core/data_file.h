@@ -53,6 +53,12 @@ bool readTextDataFile(const irr::core::stringc& path, std::vector<irr::core::str
 bool readNumberedDataFile(const irr::core::stringc& path, std::vector<NumberedLine>& lines,
                           uint8_t options);
 
+// Reads the lines of a definition file for its loader (trimmed, "//"
+// comments cut): false, with "Unable to load file <path>" logged as an
+// error, when it cannot be read; otherwise `loadingFormat` (a printf format
+// taking the path) is logged at the info level.
+bool readDefinitionFile(const irr::core::stringc& path, std::vector<NumberedLine>& lines, const char* loadingFormat);
+
 // Splits `line` at its first ":" into a key and a value, both trimmed of
 // " \t\n\r". False, with both left as they were, when there is no ":".
 bool splitKeyValue(const irr::core::stringw& line, irr::core::stringw& key, irr::core::stringw& value);

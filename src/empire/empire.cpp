@@ -2,18 +2,22 @@
 
 #include <angelscript.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "app/base/session_state.h"
 #include "core/common_strings.h"
+#include "core/formula.h"
 #include "core/locale.h"
 #include "core/log.h"
 #include "core/net_encoders.h"
 #include "design/build_rules.h"
 #include "design/hull_list.h"
+#include "design/subsystems/sub_system_def.h"
 #include "empire/diplomacy/diplo_msg.h"
 #include "empire/diplomacy/diplomacy_texts.h"
 #include "empire/empire_names.h"
@@ -288,8 +292,7 @@ void empire::addTrait(const irr::core::stringw& id) {
   }
   trait->apply(this);
   updateTraitVariables();
-  // (The sub-systems are re-evaluated here once sub-system unlocks exist:
-  // updateSubSystems.)
+  updateSubSystems();
 }
 
 void empire::removeTrait(const irr::core::stringw& id) {
@@ -619,8 +622,7 @@ void empire::tick(float seconds) {
     if (researchWeb->spendResearch(static_cast<double>(seconds), this)) {
       if (item != nullptr)
         postEmpireMessage(this, researchText(item, link), L"research", 0, -1);
-      // The sub-system levels are recomputed here once sub-system unlocks
-      // exist (updateSubSystems).
+      updateSubSystems();
       researchChanged = true;
     }
   }
@@ -666,6 +668,63 @@ void empire::tick(float seconds) {
       context->SetArgObject(0, this);
       context->SetArgFloat(1, seconds);
     });
+}
+
+bool curSysLevel::operator<(const curSysLevel& other) const { return type->id < other.type->id; }
+
+namespace {
+
+// The player's note of a newly unlocked definition: a green link to it.
+irr::core::stringw unlockText(const SubSystemDef& def) {
+  irr::core::stringw text(L"#c:green##link:s");
+  text += std::to_wstring(def.id).c_str();
+  text += L"#";
+  text += getLocalizedText(def.hasTag(L"Structure") ? L"#EM_StructUnlocked" : L"#EM_SubSysUnlocked");
+  text += def.name;
+  text += L"#link##c#";
+  return text;
+}
+
+}  // namespace
+
+void empire::updateSubSystems() {
+  std::vector<irr::core::stringw> unlocked;
+  {
+    AreaGuard variablesGuard;
+    AreaGuard levelsGuard;
+    lockArea(variablesGuard, EA_Variables, false);
+    lockArea(levelsGuard, EA_SubSystemLevels, true);
+    const bool firstFill = subSysLevels.size() == 0;
+    const irr::core::stringw levelKey(kSubSysLevelKey);
+    for (irr::u32 i = 0; i < subSystemDefRegistry.size(); ++i) {
+      SubSystemDef* def = subSystemDefRegistry[i].value;
+      if (def == nullptr || !(evaluateFormula(def->available, &spaces) > 0.0f))
+        continue;
+      const irr::s32 levelIndex = findPtrNamedVar(def->variableIndex, levelKey);
+      const float level =
+          levelIndex >= 0 ? evaluateFormula(def->variableIndex[levelIndex].value->value, &spaces) : 0.0f;
+
+      curSysLevel* const first = subSysLevels.pointer();
+      curSysLevel* const last = first + subSysLevels.size();
+      curSysLevel* const at = std::lower_bound(
+          first, last, def->id, [](const curSysLevel& entry, uint32_t id) { return entry.type->id < id; });
+      if (at != last && at->type == def) {
+        at->level = level;
+        continue;
+      }
+      curSysLevel entry;
+      entry.type = def;
+      entry.level = level;
+      subSysLevels.insert(entry, static_cast<irr::u32>(at - first));
+      subSysLevels.set_sorted(true);
+      def->unlockedBy.fetch_or(ownBit);
+      if (!firstFill && !isNetworkClient())
+        unlocked.push_back(unlockText(*def));
+    }
+  }
+  // Posted with no area held: posting takes the messages area.
+  for (const irr::core::stringw& text : unlocked)
+    postEmpireMessage(this, text, L"research", 0, -1);
 }
 
 void empire::queueJob(empJob* job) {

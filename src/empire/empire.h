@@ -49,11 +49,12 @@ class SubSystemDef;
 class solarSystem;
 struct SubSystemAlterHook;
 
-// An unlocked sub-system definition and its level for the empire.
+// An unlocked sub-system definition and its level for the empire. Lists of
+// them are ordered by definition ID, which is the same from run to run.
 struct curSysLevel {
   const SubSystemDef* type = nullptr;
   float level = 0.0f;
-  bool operator<(const curSysLevel& other) const { return type < other.type; }
+  bool operator<(const curSysLevel& other) const;
 };
 
 // The ID of the space empire, which owns the star systems.
@@ -273,6 +274,14 @@ class empire {
   // and applies the finished ones, then runs its queued commands and its
   // script AI's tick. (Treaties join the step as they are built.)
   void tick(float seconds);
+
+  // Recomputes `subSysLevels` (variables area read, then sub-system-levels
+  // area write): every registered definition whose availability is above 0
+  // for the empire is listed with its "{L}" level, in definition-ID order. A
+  // definition listed anew gets the empire's own bit in its `unlockedBy`
+  // and, unless this is the list's first fill or the game is a network
+  // client, an unlock message for the player.
+  void updateSubSystems();
 
   // Appends a job; the empire owns it from then on. Any thread.
   void queueJob(empJob* job);

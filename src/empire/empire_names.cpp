@@ -83,8 +83,7 @@ void prepareSpecial(empire* emp) {
   emp->updateTraitVariables();
   if (emp->researchWeb != nullptr)
     emp->researchWeb->initialise(emp);
-  // (The unlocked sub-systems are computed here once sub-system definitions
-  // exist.)
+  emp->updateSubSystems();
 }
 
 // A special empire with its ID, name, colour and ruler.

@@ -579,8 +579,8 @@ empire* loadEmpire(SaveStream& stream) {
   if (current)
     readTraits(stream, emp.get());
 
-  // (The sub-system levels of a valid empire are re-evaluated here from its
-  // research, empire::updateSubSystems, once sub-system levels exist.)
+  if (emp->isValid())
+    emp->updateSubSystems();
 
   // No treaty can be read yet: any marker but the end is refused.
   if (stream.readU8() != kTreatyEnd)

@@ -22,6 +22,7 @@
 #include "core/user_folders.h"
 #include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
+#include "design/subsystems/sub_system_def.h"
 #include "empire/treaty_clause.h"
 #include "empire/research/research_registry.h"
 #include "script/script_engine.h"
@@ -160,9 +161,11 @@ const std::vector<std::string> kBundledSetupLog = {
     "Hooking script functions...",
     "Hooking script functions... Finished(ms)",
     "Loading/Building scripts...",
+    "Loading script file: Game Data/scripts/server/alters.as",
     "Loading script file: Game Data/scripts/server/combat.as",
     "Loading script file: Game Data/scripts/server/interactions.as",
     "Loading script file: Game Data/scripts/server/session_clock.as",
+    "Loading script file: Game Data/scripts/server/shields.as",
     "Loading script file: Game Data/scripts/server/traits.as",
     "Loading script file: Game Data/scripts/server/treaty_clauses.as",
     "Loading script file: Game Data/scripts/shared/text_helpers.as",
@@ -175,9 +178,12 @@ const std::vector<std::string> kBundledSetupLog = {
     "Loading effects: Game Data/Effects/industry.txt",
     "Loading effects: Game Data/Effects/star.txt",
     "Loading effects: Game Data/Effects/storage.txt",
+    "Loading effects: Game Data/Effects/subsystems.txt",
     "Loading research fields: Game Data/Technologies/military.txt",
     "Loading research fields: Game Data/Technologies/sciences.txt",
     "Loading Effectors: Game Data/Effectors/weapons.txt",
+    "Loading Sub Systems: Game Data/Sub Systems/ship_parts.txt",
+    "Loading Sub Systems: Game Data/Sub Systems/structures.txt",
     "Loading game data files... Finished(ms)",
 };
 
@@ -194,13 +200,14 @@ void runBundledSetup(bool threaded) {
 
   // Every script built: a module per server script and the shared one in
   // both engines, the server modules' hooks found.
-  for (const char* module : {"combat", "interactions", "session_clock", "traits", "treaty_clauses", "text_helpers"})
+  for (const char* module : {"alters", "combat", "interactions", "session_clock", "shields", "traits",
+                             "treaty_clauses", "text_helpers"})
     EXPECT_NE(serverScriptEngine->GetModule(module, asGM_ONLY_IF_EXISTS), nullptr) << module;
   EXPECT_NE(clientScriptEngine->GetModule("text_helpers", asGM_ONLY_IF_EXISTS), nullptr);
-  ASSERT_EQ(serverModules.size(), 6u);
-  EXPECT_STREQ(serverModules[2].name.c_str(), "session_clock");
-  EXPECT_GE(serverModules[2].initFunc, 0);
-  EXPECT_GE(serverModules[2].tickFunc, 0);
+  ASSERT_EQ(serverModules.size(), 8u);
+  EXPECT_STREQ(serverModules[3].name.c_str(), "session_clock");
+  EXPECT_GE(serverModules[3].initFunc, 0);
+  EXPECT_GE(serverModules[3].tickFunc, 0);
   EXPECT_TRUE(sessionDataFiles.serverScripts.empty());
   EXPECT_TRUE(sessionDataFiles.clientScripts.empty());
   EXPECT_TRUE(sessionDataFiles.formulaConstantsFile.empty());
@@ -217,6 +224,9 @@ void runBundledSetup(bool threaded) {
   EXPECT_GE(findEffectIndex(L"CargoBay"), 0);
   EXPECT_TRUE(sessionDataFiles.technologies.empty());
   EXPECT_NE(research::getWebItemDesc(irr::core::stringw(L"Science")), nullptr);
+  // The sub-systems load last, after the effectors they provide.
+  EXPECT_TRUE(sessionDataFiles.subSystems.empty());
+  EXPECT_GT(subSystemDefRegistry.size(), 0u);
 
   // The shipped clause kinds, every hook found in this session's engine.
   ASSERT_EQ(getClauseDescriptorCount(), 5u);
@@ -228,6 +238,7 @@ void runBundledSetup(bool threaded) {
     EXPECT_GE(getClauseDescriptor(irr::core::stringw(id))->beginHook, 0) << id;
 
   tearDownScriptEngines();
+  clearSubSystemDefs();
   clearEffectors();
   clearEffects();
   clearTreatyClauses();

@@ -7,6 +7,7 @@
 
 #include "app/base/session_state.h"
 #include "app/data_folders.h"
+#include "app/frame_loop.h"
 #include "app/script_setup.h"
 #include "core/locale.h"
 #include "core/threads.h"
@@ -14,6 +15,7 @@
 #include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
+#include "design/subsystems/sub_system_def.h"
 #include "empire/empire.h"
 #include "empire/research/research_registry.h"
 #include "empire/treaty_clause.h"
@@ -44,6 +46,7 @@ inline void endSessionData() {
   tearDownScriptEngines();
   clearPlanetScriptHooks();
   clearPlanetTypes();
+  clearSubSystemDefs();
   clearEffectors();
   clearEffects();
   clearTreatyClauses();

@@ -27,6 +27,7 @@
 #include "design/effectors/effector_def.h"
 #include "design/effects/effect_functions.h"
 #include "design/effects/effects.h"
+#include "design/subsystems/sub_system_def.h"
 #include "empire/research/research_registry.h"
 #include "empire/treaty_clause.h"
 #include "script/script_engine.h"
@@ -396,6 +397,7 @@ class ShippedCombatTest : public ::testing::Test {
   void TearDown() override {
     clearEffGfxQueue();
     tearDownScriptEngines();
+    clearSubSystemDefs();
     clearEffectors();
     clearEffects();
     clearTreatyClauses();

@@ -465,11 +465,8 @@ bool addEffectorValueName(effector_def& def, const stringw& name) {
 
 void loadEffectors(const stringc& path) {
   std::vector<NumberedLine> lines;
-  if (!readNumberedDataFile(path, lines, kDataFileClean | kDataFileCutComments)) {
-    logError("Unable to load file %s\n", path.c_str());
+  if (!readDefinitionFile(path, lines, "Loading Effectors: %s\n"))
     return;
-  }
-  logInfo("Loading Effectors: %s\n", path.c_str());
 
   Reader r;
   r.file = path.c_str();

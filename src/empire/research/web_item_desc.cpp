@@ -90,6 +90,20 @@ SWebTieDesc* CWebItemDesc::addTie(SubSystemDef* def, irr::u32 level) {
   return tie;
 }
 
+irr::u32 CWebItemDesc::removeTie(const SubSystemDef* def) {
+  irr::u32 kept = 0;
+  for (irr::u32 i = 0; i < ties.size(); ++i) {
+    if (ties[i]->def == def)
+      delete ties[i];
+    else
+      ties[kept++] = ties[i];
+  }
+  const irr::u32 removed = ties.size() - kept;
+  if (removed != 0)
+    ties.erase(kept, static_cast<irr::s32>(removed));
+  return removed;
+}
+
 void CWebItemDesc::getFormulas(const formula*& cost, const formula*& maxLevel, const formula*& initialLevel) const {
   cost = costFormula;
   maxLevel = maxLevelFormula;

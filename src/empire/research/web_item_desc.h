@@ -166,6 +166,9 @@ class IWebItemDesc {
   // Runs the events of `level`, in the order they were added.
   virtual void runLevelEvents(IWeb* web, IWebItem* item, double level) const = 0;
   virtual ~IWebItemDesc() = default;
+  // Deletes every tie of `def` (a definition about to be deleted), keeping
+  // the order of the others; returns how many were removed.
+  virtual irr::u32 removeTie(const SubSystemDef* def) = 0;
 };
 
 class CWebItemDesc : public IWebItemDesc {
@@ -182,6 +185,7 @@ class CWebItemDesc : public IWebItemDesc {
     y = positionY;
   }
   SWebTieDesc* addTie(SubSystemDef* def, irr::u32 level) override;
+  irr::u32 removeTie(const SubSystemDef* def) override;
   SWebTieDesc* getTie(irr::u32 index) const override { return index < ties.size() ? ties[index] : nullptr; }
   irr::u32 getTieCount() const override { return ties.size(); }
   void getFormulas(const formula*& cost, const formula*& maxLevel, const formula*& initialLevel) const override;
