@@ -85,6 +85,9 @@ void loadTechnologyFiles(const std::vector<stringc>& files) {
 ScriptSetupSlots defaultSlots() {
   ScriptSetupSlots slots;
   slots.guiBindings = registerGuiBindings;
+  // The sub-system types are declared first, so that every later binding
+  // may name them; their members come last.
+  slots.clientSubSystemBindings = [] { registerSubSystemBindings(true); };
   slots.clientResearchTypes = registerResearchTypes;
   slots.clientTreatyTypes = declareTreatyScriptTypes;
   slots.empireType = bindEmpireScriptType;
@@ -95,7 +98,7 @@ ScriptSetupSlots defaultSlots() {
   slots.galaxyGenerationBindings = registerGalaxyGenBindings;
   slots.templateArgumentType = registerTemplateArgType;
   slots.serverResearchTypes = registerResearchMethods;
-  slots.serverSubSystemBindings = registerSubSystemTypes;
+  slots.serverSubSystemBindings = [] { registerSubSystemBindings(false); };
   // (The ship module's hooks join the planet module's once ships exist.)
   slots.findObjectScriptHooks = bindPlanetScriptHooks;
   slots.loadEffects = loadEffectFiles;

@@ -2,14 +2,17 @@
 
 #include <angelscript.h>
 
+#include "design/subsystems/sub_system.h"
 #include "script/script_engine.h"
+#include "script/script_string.h"
 #include "scriptapi/script_bindings.h"
 
 using namespace AngelScript;
 
 namespace {
 
-constexpr char kSubSystemType[] = "subSystem";
+constexpr char kDefType[] = "subSystemDef";
+constexpr char kInstanceType[] = "subSystem";
 constexpr char kEvalModeEnum[] = "SubSystemEvalMode";
 
 struct EvalModeValue {
@@ -18,24 +21,131 @@ struct EvalModeValue {
 };
 
 constexpr EvalModeValue kEvalModes[] = {
-    {"SSVM_Costs", 0}, {"SSVM_Consumes", 1}, {"SSVM_Requires", 2}, {"SSVM_Hints", 3}, {"SSVM_Provisions", 4},
+    {"SSVM_Costs", SSVM_Costs},       {"SSVM_Consumes", SSVM_Consumes},     {"SSVM_Requires", SSVM_Requires},
+    {"SSVM_Hints", SSVM_Hints},       {"SSVM_Provisions", SSVM_Provisions},
 };
+
+// One named value list of an instance: where a name sits in the
+// definition's list (-1 when absent), the instance's array for that list,
+// and the message raised when the instance has no value block.
+struct ValueFamily {
+  irr::s32 (*position)(const SubSystemDef& def, const irr::core::stringw& name);
+  float* (*array)(const subSystem& instance);
+  const char* notInitialized;
+};
+
+constexpr ValueFamily kVariables = {
+    [](const SubSystemDef& def, const irr::core::stringw& name) -> irr::s32 {
+      const irr::s32 entry = findPtrNamedVar(def.variableIndex, name);
+      if (entry < 0)
+        return -1;
+      const SubSystemDef::ValueInfo* info = def.variableIndex[static_cast<irr::u32>(entry)].value;
+      return info != nullptr ? static_cast<irr::s32>(info->index) : -1;
+    },
+    [](const subSystem& instance) { return instance.values; },
+    "SubSystem Variable list not yet initialized",
+};
+
+constexpr ValueFamily kCosts = {
+    [](const SubSystemDef& def, const irr::core::stringw& name) { return findPtrNamedVar(def.costs, name); },
+    [](const subSystem& instance) { return instance.costs; },
+    "SubSystem Cost list not yet initialized",
+};
+
+irr::s32 positionOf(const ValueFamily& family, const subSystem* instance, const ScriptString& name) {
+  return instance->def != nullptr ? family.position(*instance->def, name.toStringw()) : -1;
+}
+
+// The value of `name` in the family's array: null, with the family's
+// message raised, when the instance has no value block; null without one
+// when the name is absent.
+float* valueOf(const ValueFamily& family, const subSystem* instance, const ScriptString& name) {
+  if (instance->values == nullptr) {
+    raiseScriptException(family.notInitialized);
+    return nullptr;
+  }
+  const irr::s32 position = positionOf(family, instance, name);
+  if (position < 0)
+    return nullptr;
+  float* array = family.array(*instance);
+  if (array == nullptr) {
+    raiseScriptException(family.notInitialized);
+    return nullptr;
+  }
+  return array + position;
+}
+
+template <const ValueFamily& family>
+bool hasValue(const subSystem* instance, const ScriptString& name) {
+  return positionOf(family, instance, name) >= 0;
+}
+
+template <const ValueFamily& family>
+float getValue(const subSystem* instance, const ScriptString& name) {
+  const float* value = valueOf(family, instance, name);
+  return value != nullptr ? *value : 0.0f;
+}
+
+template <const ValueFamily& family>
+void setValue(subSystem* instance, const ScriptString& name, float value) {
+  if (float* slot = valueOf(family, instance, name))
+    *slot = value;
+}
+
+// Registers on the server engine, then (unless `serverOnly`) the client
+// engine.
+template <typename Registration>
+void onEngines(bool serverOnly, Registration registration) {
+  onBothEngines([&](asIScriptEngine* engine, bool server) {
+    if (server || !serverOnly)
+      registration(engine);
+  });
+}
+
+void declareTypes() {
+  for (const char* type : {kDefType, kInstanceType})
+    onEngines(false, [&](asIScriptEngine* engine) { engine->RegisterObjectType(type, 0, asOBJ_REF); });
+}
+
+// The reference behaviours of a type whose handles neither own nor count:
+// the library refuses to build any script while a declared reference type
+// lacks them.
+void registerNoOpReferences(const char* type) {
+  for (asEBehaviours behaviour : {asBEHAVE_ADDREF, asBEHAVE_RELEASE})
+    onEngines(false, [&](asIScriptEngine* engine) {
+      engine->RegisterObjectBehaviour(type, behaviour, "void f()", asFUNCTION(noOpFunction), asCALL_GENERIC);
+    });
+}
+
+void registerMethod(const char* declaration, const asSFuncPtr& function, bool serverOnly) {
+  onEngines(serverOnly, [&](asIScriptEngine* engine) {
+    engine->RegisterObjectMethod(kInstanceType, declaration, function, asCALL_CDECL_OBJFIRST);
+  });
+}
+
+void registerMembers() {
+  registerNoOpReferences(kDefType);
+  registerNoOpReferences(kInstanceType);
+
+  registerMethod("bool hasVariable(const string &) const", asFUNCTION(hasValue<kVariables>), false);
+  registerMethod("float getVariable(const string &) const", asFUNCTION(getValue<kVariables>), false);
+  registerMethod("void setVariable(const string &, float)", asFUNCTION(setValue<kVariables>), true);
+  registerMethod("bool hasCost(const string &) const", asFUNCTION(hasValue<kCosts>), false);
+  registerMethod("float getCost(const string &) const", asFUNCTION(getValue<kCosts>), false);
+  registerMethod("void setCost(const string &, float)", asFUNCTION(setValue<kCosts>), true);
+
+  onEngines(true, [](asIScriptEngine* engine) {
+    engine->RegisterEnum(kEvalModeEnum);
+    for (const EvalModeValue& mode : kEvalModes)
+      engine->RegisterEnumValue(kEvalModeEnum, mode.name, mode.value);
+  });
+}
 
 }  // namespace
 
-void registerSubSystemTypes() {
-  asIScriptEngine* engine = serverScriptEngine;
-  if (engine == nullptr)
-    return;
-  // The library refuses to build scripts against a reference type without
-  // both behaviours, even when nothing is counted.
-  engine->RegisterObjectType(kSubSystemType, 0, asOBJ_REF);
-  engine->RegisterObjectBehaviour(kSubSystemType, asBEHAVE_ADDREF, "void f()", asFUNCTION(noOpFunction),
-                                  asCALL_GENERIC);
-  engine->RegisterObjectBehaviour(kSubSystemType, asBEHAVE_RELEASE, "void f()", asFUNCTION(noOpFunction),
-                                  asCALL_GENERIC);
-
-  engine->RegisterEnum(kEvalModeEnum);
-  for (const EvalModeValue& mode : kEvalModes)
-    engine->RegisterEnumValue(kEvalModeEnum, mode.name, mode.value);
+void registerSubSystemBindings(bool typesOnly) {
+  if (typesOnly)
+    declareTypes();
+  else
+    registerMembers();
 }

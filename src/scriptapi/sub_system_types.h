@@ -1,15 +1,30 @@
-// The script types that sub-system hooks are declared with, on the server
-// engine only (registerSubSystemTypes):
-//   type "subSystem"            a sub-system instance: an uncounted
-//                               reference type (its owner keeps it; empty
-//                               add-ref and release)
-//   enum "SubSystemEvalMode"    the step of an evaluation that an alter hook
-//                               is called for: "SSVM_Costs" 0,
-//                               "SSVM_Consumes" 1, "SSVM_Requires" 2,
-//                               "SSVM_Hints" 3, "SSVM_Provisions" 4
-// Together they let scripts declare hooks such as
-// "void f(subSystem@,SubSystemEvalMode,float)", which planet conditions and
-// sub-system definitions name.
+// The script face of sub-systems, registered in two calls by the script
+// set-up (registerSubSystemBindings):
+//
+//  typesOnly = true, before any other binding that names the types:
+//   type "subSystemDef"         a sub-system definition (session-long data)
+//   type "subSystem"            a sub-system instance (its owner keeps it)
+//   both reference types that scripts never count, declared on the server
+//   engine and then the client engine.
+//
+//  typesOnly = false, after the other bindings, each declaration on the
+//  server engine and then the client engine unless marked "server":
+//   subSystemDef, subSystem   add-ref and release, which do nothing
+//   subSystem                 "bool hasVariable(const string &) const"
+//                             "float getVariable(const string &) const"
+//                             "void setVariable(const string &, float)"  server
+//                             "bool hasCost(const string &) const"
+//                             "float getCost(const string &) const"
+//                             "void setCost(const string &, float)"      server
+//   enum "SubSystemEvalMode"  server: "SSVM_Costs" 0, "SSVM_Consumes" 1,
+//                             "SSVM_Requires" 2, "SSVM_Hints" 3,
+//                             "SSVM_Provisions" 4 (the step of an
+//                             evaluation that an alter hook is called for)
+//
+// The members by name: "has" answers from the definition alone; an absent
+// name reads 0.0 and writes nothing, with no exception. An instance without
+// its value block raises "SubSystem Variable list not yet initialized" (or
+// "SubSystem Cost ...") from get and set, and they read 0.0 or write nothing.
 #pragma once
 
-void registerSubSystemTypes();
+void registerSubSystemBindings(bool typesOnly);

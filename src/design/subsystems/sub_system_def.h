@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <list>
 #include <map>
+#include <vector>
 
 #include <irrArray.h>
 #include <irrString.h>
@@ -23,6 +24,12 @@
 #include "core/names.h"
 
 class effect_handler;
+class NameSpaces;
+class subSystem;
+struct SubSystemAlterHook;
+// Alter hooks as an evaluation runs them (copies, owned by whoever collects
+// them).
+using SubSystemAlterHookList = std::vector<SubSystemAlterHook>;
 class formula;
 struct effector_forms;
 namespace research {
@@ -86,6 +93,11 @@ class SubSystemDef {
   ~SubSystemDef();
   SubSystemDef(const SubSystemDef&) = delete;
   SubSystemDef& operator=(const SubSystemDef&) = delete;
+
+  // Evaluates the definition into `storage` against `context` (the owner's
+  // values), running `hooks` (null: none) as the values are produced.
+  // Returns storage.
+  subSystem* createInstance(subSystem* storage, NameSpaces& context, const SubSystemAlterHookList* hooks) const;
 
   // Whether `tags` holds `tag` (binary search).
   bool hasTag(const irr::core::stringw& tag) const;

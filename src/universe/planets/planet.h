@@ -40,25 +40,24 @@
 #include <cstdint>
 
 #include "core/save_stream.h"
+#include "design/subsystems/sub_system.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_record.h"
 
 struct EmpireRates;
 struct PlanetPhysicalType;
 struct planetCondition;
-class subSystem;
-struct interactor_data;
 
 class objHabitation : public generic_object {
  public:
-  // One structure: a sub-system instance built on the planet.
+  // One structure: a sub-system instance built on the planet, and the
+  // planet's record of it: running state (SS_Active 0, SS_Disabled 2,
+  // SS_Destroyed 3), hit points in `HP` (from the instance's "{D}"), the
+  // two words the structure tick keeps, and the effector states (owned;
+  // one per effector). `record.system` is the same instance.
   struct structEntry {
     subSystem* system = nullptr;  // owned
-    int32_t state = 0;            // SS_Active 0, SS_Disabled 2, SS_Destroyed 3
-    float durability = 0.0f;
-    uint32_t runState[2] = {0, 0};
-    interactor_data* effectorStates = nullptr;  // owned; one per effector
-    subSystem* repairSystem = nullptr;          // the same instance
+    SysRef record;
   };
 
   // A new planet of `planetOwner` (required), in the planet pool, with a new
