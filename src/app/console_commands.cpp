@@ -4,6 +4,7 @@
 #include <IGUIEnvironment.h>
 #include <ITimer.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -23,6 +24,7 @@
 #include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
 #include "design/hull_list.h"
+#include "design/subsystems/sub_system.h"
 #include "empire/empire.h"
 #include "universe/objects/system_threads.h"
 
@@ -289,8 +291,16 @@ void layoutDumpCommand(const ConsoleArgs& args) {
     out->print(kNoLayout);
     return;
   }
-  // A layout's placed sub-systems come from the sub-system definitions,
-  // which no layout of this server holds: a found layout lists none.
+  // One line per placed sub-system, in design order: its type and level.
+  const hull_list* layout = emp->hulls[static_cast<irr::u32>(index)].value;
+  for (uint32_t i = 0; i < layout->systemCount; ++i) {
+    const subSystem* system = layout->systems[i].system;
+    if (system == nullptr || system->def == nullptr)
+      continue;
+    wchar_t level[64];
+    std::swprintf(level, sizeof level / sizeof level[0], L" %.0f", static_cast<double>(system->getLevel()));
+    out->print(system->def->name + level);
+  }
 }
 
 void forceCrashCommand(const ConsoleArgs&) {

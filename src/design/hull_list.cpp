@@ -2,15 +2,20 @@
 
 #include <limits>
 #include <memory>
-#include <stdexcept>
 
 #include "core/common_strings.h"
+#include "core/names.h"
+#include "design/damage_order.h"
+#include "design/effects/effects.h"
+#include "design/subsystems/sub_system.h"
+#include "design/subsystems/sub_system_def.h"
 
 namespace {
 
 // First versions of the parts of the record that came later.
 constexpr int32_t kThresholdVersion = 10;
 constexpr int32_t kTargetingFieldsVersion = 18;
+constexpr int32_t kLinkVersion = 23;
 constexpr int32_t kDepositTargetsVersion = 26;
 constexpr int32_t kExclusiveTargetsVersion = 30;
 
@@ -92,23 +97,68 @@ void readTargeting(SaveStream& stream, hull_targeting& targeting) {
   }
 }
 
+// Reads the placed sub-systems of a record into `layout`, then derives what
+// the record leaves out: the tags, the effector count and the damage orders.
+void readPlacedSubSystems(SaveStream& stream, hull_list& layout) {
+  const uint16_t count = stream.readU16();
+  if (count != 0)
+    layout.systems.reset(new placedSubSystem[count]);
+  layout.systemCount = count;
+  for (uint16_t i = 0; i < count; ++i) {
+    placedSubSystem& placed = layout.systems[i];
+    std::unique_ptr<subSystem> instance(new subSystem());
+    serializeSubSystemData(instance.get(), stream);
+    placed.system = instance.release();  // the layout's from here on
+    stream.readFloat2(placed.x, placed.y);
+    placed.link = stream.version() >= kLinkVersion ? stream.readI16() : -1;
+  }
+
+  // Lists A and B of the damage orders stay in index order: the record keeps
+  // no sorted form, so entries that tie may come out in another order than
+  // in a freshly made layout.
+  irr::core::array<hull_list::damageOrderEntry> all;
+  irr::core::array<hull_list::damageOrderEntry> preDamage;
+  all.reallocate(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    placedSubSystem& placed = layout.systems[i];
+    const SubSystemDef* def = placed.system->def;
+    const hull_list::damageOrderEntry entry{i, &placed};
+    all.push_back(entry);
+    if ((def->effectFlags & (1u << EH_OnGlobalDamage)) != 0)
+      preDamage.push_back(entry);
+    if (!placed.system->effectors.empty())
+      ++layout.effectorSystemCount;
+    // Every tag, "Require:" ones included (a made layout leaves those out).
+    for (irr::u32 t = 0; t < def->tags.size(); ++t)
+      if (def->tags[t].name != nullptr)
+        layout.tags.insert(def->tags[t].name);
+  }
+  buildDamageOrders(&layout, all, preDamage);
+}
+
 }  // namespace
+
+bool hull_list::TagOrder::operator()(const irr::core::stringw* a, const irr::core::stringw* b) const {
+  return compareNames(*a, *b) < 0;
+}
 
 hull_list::hull_list(const irr::core::stringw& layoutName, empire* layoutOwner)
     : owner(layoutOwner), name(layoutName) {}
 
-// The damage orders, tags and orders go with their containers; the interned
-// strings they point at stay in the common string list. Layouts are only
-// made empty so far; once sub-systems are placed, each placed instance is
-// deleted here before the array.
-hull_list::~hull_list() = default;
+// The layout owns its placed instances; the damage orders, tags and orders go
+// with their containers, and the interned strings they point at stay in the
+// common string list.
+hull_list::~hull_list() {
+  if (systems != nullptr)
+    for (uint32_t i = 0; i < systemCount; ++i)
+      delete systems[i].system;
+  systems.reset();
+}
+
+bool hull_list::hasSystemWithTag(const irr::core::stringw& tag) const { return tags.count(&tag) != 0; }
 
 void hull_list::save(SaveStream& stream) const {
-  // Placed sub-systems are written by the sub-system record, which comes
-  // with the sub-system definitions; no layout places one before that.
-  if (systemCount != 0)
-    throw std::logic_error("hull_list::save: placed sub-systems need the sub-system record");
-  if (orders.size() > std::numeric_limits<uint16_t>::max())
+  if (orders.size() > std::numeric_limits<uint16_t>::max() || systemCount > std::numeric_limits<uint16_t>::max())
     throw kSaveErrorTooManyEntries;
 
   stream.writeFloat(scale);
@@ -133,7 +183,14 @@ void hull_list::save(SaveStream& stream) const {
   for (irr::u32 i = 0; i < orders.size(); ++i)
     writeOrder(stream, orders[i]);
 
-  stream.writeU16(0);  // placed sub-systems
+  stream.writeU16(static_cast<uint16_t>(systemCount));
+  for (uint32_t i = 0; i < systemCount; ++i) {
+    const placedSubSystem& placed = systems[i];
+    writeSubSystemDefRef(stream, placed.system);
+    stream.writeFloat(placed.x);
+    stream.writeFloat(placed.y);
+    stream.writeI16(static_cast<int16_t>(placed.link));  // the low 16 bits; -1 is FF FF
+  }
   stream.writeFloat(updateThreshold);
 }
 
@@ -160,13 +217,7 @@ hull_list* hull_list::load(SaveStream& stream, empire* layoutOwner) {
       h.orders.push_back(entry);
   }
 
-  // Each placed sub-system's record starts with its definition ID, and no
-  // definition is known yet.
-  const uint16_t placedCount = stream.readU16();
-  if (placedCount != 0) {
-    stream.readU32();
-    throw kSaveErrorInvalidSubSystemId;
-  }
+  readPlacedSubSystems(stream, h);
 
   if (stream.version() >= kThresholdVersion)
     h.updateThreshold = stream.readFloat();

@@ -56,10 +56,10 @@
 // argument follow; the writer gives 0, 1, 3 or 7 (5 for a name and a second
 // argument alone).
 //
-// The sub-system record comes with the sub-system definitions; until then
-// no definition ID is known, and a record that places a sub-system fails
-// with {6, "Invalid Sub System ID"}. Nothing places one before that either,
-// so the writer writes no placed sub-system.
+// Each placed sub-system is the sub-system record of its instance
+// (sub_system.h). After reading, the layout's tags (every tag of every
+// definition), its count of sub-systems with effectors and its damage
+// orders are rebuilt; mass, role and orders come from the record.
 #pragma once
 
 #include <irrArray.h>
@@ -73,10 +73,14 @@
 #include "core/ref_counted.h"
 #include "core/save_stream.h"
 
+namespace RakNet {
+class BitStream;
+}
+
 class empire;
 class subSystem;
+class SubSystemDef;
 
-constexpr SaveFileError kSaveErrorInvalidSubSystemId{6, "Invalid Sub System ID"};
 
 // The design roles (the value of hull_list::role), with the names ship sets
 // use for them.
@@ -129,6 +133,36 @@ struct placedSubSystem {
   int32_t link = -1;
 };
 
+// A design as it is handed in to be made into a layout: the entries to
+// place, the design scale, the metadata and the targeting block.
+struct layout_desc {
+  struct system {
+    const SubSystemDef* def = nullptr;
+    float scale = 1.0f;  // the sub-system's own scale
+    float x = 0.0f;
+    float y = 0.0f;
+    int32_t link = -1;  // the index of the entry it is linked to
+  };
+  // Scale 1.0, no entries, the targeting defaults; `metadata` is kept.
+  void reset();
+
+  irr::core::array<system> systems;
+  float scale = 1.0f;
+  int32_t metadata = 0;
+  hull_targeting targeting;
+};
+
+// A rejected design: the localised text of the first fault met.
+struct hullCreationError {
+  irr::core::stringw text;
+};
+// A design whose sub-systems take more space than its hull gives.
+struct hullSpaceError {
+  irr::core::stringw text;
+  float taken = 0.0f;
+  float available = 0.0f;
+};
+
 class hull_list : public refCounted {
  public:
   // One step of a damage order: the position of a placed sub-system in
@@ -158,6 +192,26 @@ class hull_list : public refCounted {
   // role and scale.
   hull_list(const irr::core::stringw& name, empire* owner);
 
+  // Makes and checks a layout of `owner` (null: the empire with ID 255)
+  // from `desc`; throws hullCreationError or hullSpaceError, leaving nothing
+  // behind. `allowInvalid` passes designs that lack a hull, overfill it or
+  // hold unavailable sub-systems, but never a scale or link fault.
+  hull_list(const layout_desc& desc, empire* owner, bool allowInvalid);
+
+  // A new revision of this design with the owner's current values; null
+  // when a sub-system is no longer available or the design no longer
+  // passes.
+  hull_list* makeUpdatedCopy(empire* newOwner) const;
+  // A copy of another empire's design for `newOwner` (revision 1).
+  hull_list* makeForeignCopy(empire* newOwner) const;
+  // The sum over the placed sub-systems of "{L}" evaluated now for the
+  // owner minus the instance's "{L}".
+  float getLevelGain() const;
+  // Marks the layout obsolete and forgets its newer revision.
+  void set_obsolete();
+  // Whether a placed sub-system carries `tag`.
+  bool hasSystemWithTag(const irr::core::stringw& tag) const;
+
   // Writes the layout's save record. Throws {5, "Invalid Common String
   // reference"} for an order string outside the stream's common strings and
   // {5, "Too many entries for the save file"} for more than 65,535 orders.
@@ -170,7 +224,11 @@ class hull_list : public refCounted {
   empire* owner = nullptr;
   std::unique_ptr<placedSubSystem[]> systems;  // systemCount entries, in design order
   irr::core::array<damageOrderEntry> damageOrders[kDamageOrderCount];
-  std::set<const irr::core::stringw*> tags;  // interned tag names, by entry identity
+  // Interned tag names, ordered by their text.
+  struct TagOrder {
+    bool operator()(const irr::core::stringw* a, const irr::core::stringw* b) const;
+  };
+  std::set<const irr::core::stringw*, TagOrder> tags;
   irr::core::array<orderEntry> orders;
   hull_targeting targeting;
   uint32_t systemCount = 0;
@@ -189,3 +247,18 @@ class hull_list : public refCounted {
   // Only the last drop deletes a layout.
   ~hull_list() override;
 };
+
+// Message 127: sends `layout` to the player who controls its empire (a
+// server) or to the server (a client); with `replacedName`, also the name
+// of the layout this one replaces and the name that one takes. A layout of
+// more than 255 placed sub-systems is not sent (logged).
+void sendHullLayout(const hull_list* layout, const irr::core::stringw* replacedName = nullptr,
+                    const irr::core::stringw* replacementName = nullptr);
+// Writes the body of message 127 (the id first) for `layout`; false, with
+// nothing written, for more than 255 placed sub-systems.
+bool writeHullLayoutMessage(RakNet::BitStream& stream, const hull_list* layout,
+                            const irr::core::stringw* replacedName, const irr::core::stringw* replacementName);
+// Reads the body after the id and files the layout in its empire's table.
+// Returns the error text of a rejected design, empty when it was filed or
+// the message was dropped.
+irr::core::stringw readHullLayoutMessage(RakNet::BitStream& stream);

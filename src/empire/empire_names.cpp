@@ -199,7 +199,10 @@ void createSpecialEmpires() {
 
 hull_list* getUnknownHullLayout() {
   empire* space = getEmpireByID(kSpaceEmpireID);
-  hull_list* layout = new hull_list(kUnknownHullLayout, space);
+  // An empty design passes with allowInvalid: no sub-systems, role 0, which
+  // the placeholder then overrides.
+  hull_list* layout = new hull_list(layout_desc(), space, true);
+  layout->name = kUnknownHullLayout;
   layout->role = HullRole_Combat;
   ScopedWriteLock guard(space->locks[EA_HullLayouts]);
   NamedVar<hull_list*>& entry = NamedVar<hull_list*>::getOrAdd(space->hulls, kUnknownHullLayout);

@@ -21,6 +21,7 @@
 namespace RakNet {
 class BitStream;
 }
+class empire;
 
 // The port a server listens on unless told otherwise.
 constexpr uint16_t kDefaultGamePort = 12100;
@@ -32,6 +33,7 @@ struct NetPlayer {
   // The in-game flag: set when the player has received the whole galaxy and
   // takes part in the game's traffic; clear in a new record.
   uint8_t hasGalaxy = 0;
+  empire* emp = nullptr;  // the empire the player controls; null for none
 };
 
 // Players by the peer's unique id, walked in key order.

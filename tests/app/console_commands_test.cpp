@@ -29,6 +29,8 @@
 #include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
 #include "design/hull_list.h"
+#include "design/sub_system_fixture.h"
+#include "design/subsystems/sub_system_def.h"
 #include "empire/empire.h"
 #include "support/log_capture.h"
 #include "support/null_device.h"
@@ -345,6 +347,29 @@ TEST_F(ConsoleCommandsTest, EmpireSettingsNeedTheLocalPlayersEmpire) {
   EXPECT_EQ(run(L"layout_dump scout"), Lines{L"Layout doesn't exist"});
   EXPECT_EQ(run(L"layout_dump"),
             Lines{L"layout_dump LayoutName - Prints out all the Sub Systems in the requested layout"});
+  activeEmpire = savedActive;
+}
+
+TEST_F(ConsoleCommandsTest, LayoutDumpPrintsEachPlacedSubSystemWithItsLevel) {
+  empire* const savedActive = activeEmpire;
+  std::unique_ptr<empire> player(new empire);
+  activeEmpire = player.get();
+  subsystemtest::loadDefinition(scratchDir(),
+                                "System: Frame\nTags: Hull\nSize: 100\nLevel: 2.5\n\n"
+                                "System: Thruster\nTags: Engine\nSize: 10\nLevel: 0.4\n",
+                                L"Frame");
+  layout_desc desc;
+  for (const wchar_t* name : {L"Thruster", L"Frame", L"Thruster"}) {
+    layout_desc::system entry;
+    entry.def = subSystemDefRegistry[static_cast<irr::u32>(findSubSystemDefByName(name))].value;
+    desc.systems.push_back(entry);
+  }
+  NamedVar<hull_list*>::getOrAdd(player->hulls, L"Scout").value = new hull_list(desc, player.get(), false);
+
+  // In design order, the level with no decimals.
+  EXPECT_EQ(run(L"layout_dump Scout"), (Lines{L"Thruster 0", L"Frame 2", L"Thruster 0"}));
+  player.reset();
+  clearSubSystemDefs();
   activeEmpire = savedActive;
 }
 

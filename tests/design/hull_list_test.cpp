@@ -1,4 +1,5 @@
 #include "design/hull_list.h"
+#include "design/subsystems/sub_system.h"
 
 #include <gtest/gtest.h>
 
@@ -319,7 +320,7 @@ TEST(HullListSaveTest, DamagedRecordsAreRefused) {
   Bytes placed(unknown.begin(), unknown.end() - 6);
   for (uint8_t b : hexBytes("01 00  07 00 00 00  00 00 80 3F"))
     placed.push_back(b);
-  EXPECT_EQ(loadError(placed), kSaveErrorInvalidSubSystemId);
+  EXPECT_EQ(loadError(placed), kSaveErrorSubSystemID);
   // An order string beyond the three of the table.
   Bytes badString(unknown.begin(), unknown.end() - 8);
   for (uint8_t b : hexBytes("01 00  01 01 03  00 00  00 00 20 41"))
@@ -356,7 +357,7 @@ TEST(HullListSaveTest, ACutRecordFailsAtEveryLength) {
   const Case cases[] = {
       {unknown, SaveStream::kVersion, loaded},
       {savedRecord(*layout), SaveStream::kVersion, loaded},
-      {placed, SaveStream::kVersion, kSaveErrorInvalidSubSystemId},
+      {placed, SaveStream::kVersion, kSaveErrorSubSystemID},
       {hexBytes("00 00 80 3F  00 00 00 00 00 00 00 00  00 00 00 00  01 00 00 00  00  05 00 00 00"
                 "  00 00 00 00  00 00 00 00  00 00 00 00  00 00 00 00  00 00 00 00  00 00 00 00"
                 "  00 00  00 00  00 00 20 41"),

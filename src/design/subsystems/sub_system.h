@@ -17,6 +17,7 @@
 #include "design/sub_system_alter_hook.h"
 #include "design/subsystems/sub_system_def.h"
 
+class empire;
 class generic_object;
 class NameSpaces;
 class SaveStream;
@@ -93,6 +94,11 @@ class SubSystemFactory {
   virtual ~SubSystemFactory() = default;
 };
 SubSystemFactory* createSubSystemFactory();
+
+// Appends copies of the alter hooks of each trait of `emp`, in trait-map
+// order, taken under its traits area. Callers that also take the variables
+// area copy these first: the traits area comes before it.
+void collectTraitAlterHooks(empire* emp, SubSystemAlterHookList& out);
 
 // An object's record of one placed sub-system (script type `SysRef`).
 class SysRef {

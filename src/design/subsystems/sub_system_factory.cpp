@@ -47,18 +47,6 @@ SubSystemAlterHook copyHook(int32_t modeFunction, int32_t stringFunction,
   return hook;
 }
 
-// The hooks of each trait of `emp`, in trait-map order.
-void collectTraitHooks(empire *emp, SubSystemAlterHookList &out) {
-  ScopedReadLock guard(emp->locks[EA_Traits]);
-  for (const auto &entry : emp->traits) {
-    if (entry.second == nullptr)
-      continue;
-    for (const TraitAlterHook &hook : entry.second->alterHooks)
-      out.push_back(
-          copyHook(hook.evalModeFunction, hook.textFunction, hook.args));
-  }
-}
-
 // The hooks of a planet's conditions, in condition order, then those of its
 // structures, in structure order; copied under the planet's system lock, so
 // a structure removed meanwhile leaves nothing behind in the list.
@@ -96,7 +84,7 @@ public:
 
     // Copies first, each under its own lock, none held afterwards.
     SubSystemAlterHookList traitHooks;
-    collectTraitHooks(owner, traitHooks);
+    collectTraitAlterHooks(owner, traitHooks);
     SubSystemAlterHookList planetHooks;
     objHabitation *planet = object->getType() == OT_Planet
                                 ? static_cast<objHabitation *>(object)
@@ -144,5 +132,16 @@ private:
 };
 
 } // namespace
+
+void collectTraitAlterHooks(empire *emp, SubSystemAlterHookList &out) {
+  ScopedReadLock guard(emp->locks[EA_Traits]);
+  for (const auto &entry : emp->traits) {
+    if (entry.second == nullptr)
+      continue;
+    for (const TraitAlterHook &hook : entry.second->alterHooks)
+      out.push_back(
+          copyHook(hook.evalModeFunction, hook.textFunction, hook.args));
+  }
+}
 
 SubSystemFactory *createSubSystemFactory() { return new CSubSysFact(); }
