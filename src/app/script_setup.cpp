@@ -40,6 +40,7 @@
 #include "script/script_string.h"
 #include "script/script_xml.h"
 #include "script/server_modules.h"
+#include "scriptapi/active_hull.h"
 #include "scriptapi/effect_script_types.h"
 #include "scriptapi/empire_script_type.h"
 #include "scriptapi/object_bindings.h"
@@ -96,6 +97,7 @@ ScriptSetupSlots defaultSlots() {
   slots.eventType = registerEventType;
   slots.effectorTypes = registerEffectorTypes;
   slots.galaxyGenerationBindings = registerGalaxyGenBindings;
+  slots.clientGlobals = registerActiveHullFunctions;
   slots.templateArgumentType = registerTemplateArgType;
   slots.serverResearchTypes = registerResearchMethods;
   slots.serverSubSystemBindings = [] { registerSubSystemBindings(false); };

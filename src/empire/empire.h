@@ -246,6 +246,23 @@ class empire {
   void setPlayerName(const irr::core::stringw& newName);
   irr::core::stringw getPlayerName();
 
+  // Layouts (hulls area). updateHullByName finds the layout `layoutName`
+  // and brings it up to date (getUpdatedHull). getUpdatedHull gives the
+  // newest revision of `layout` (this empire's copy of a foreign one),
+  // making a new revision first when its level gain reaches the threshold
+  // (`threshold` above 0, else the layout's own). replaceHull makes `newer`
+  // the successor of `older` (same name: the older one is filed as
+  // "<name> r<revision>") and sends it; it returns the newest revision.
+  // acquireForeignHull gives this empire's copy of another empire's layout,
+  // made and filed once. toggleObsolete flips the named layout's flag.
+  // Each returned layout is held by the table, not by the caller.
+  hull_list* updateHullByName(const irr::core::stringw& layoutName, float threshold);
+  hull_list* getUpdatedHull(hull_list* layout, float threshold);
+  hull_list* replaceHull(hull_list* older, hull_list* newer);
+  hull_list* acquireForeignHull(hull_list* layout);
+  bool hasForeignHull(const hull_list* layout);
+  void toggleObsolete(const irr::core::stringw& layoutName);
+
   // Named build lists: null removes the entry.
   void setBuildList(const irr::core::stringw& listName, build_priorities* list);
   build_priorities* findBuildList(const irr::core::stringw& listName);

@@ -4,7 +4,10 @@
 //
 //   registerValueTypes   the value types that both engines share, on the
 //                        server engine and then the client engine:
-//                        `vector`, then `Color`.
+//                        `vector`, `pos2df` (constructors "void f()"
+//                        and "void f(float,float)", a destructor that
+//                        does nothing, "float x" and "float y"), then
+//                        `Color`.
 //                        Skipped entirely when there is no server engine;
 //                        stops at the first engine that does not exist.
 //

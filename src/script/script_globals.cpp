@@ -140,30 +140,6 @@ ScriptString* niceFloatTextDecimals(float value, uint32_t decimals) { return asc
 
 ScriptString* intText(int value) { return asciiResult(std::to_string(value)); }
 
-ScriptString* hullEscape(const ScriptString& text) {
-  std::u16string copy = text.text;
-  for (char16_t& unit : copy) {
-    switch (unit) {
-      case u'\\':
-      case u'/':
-      case u'|':
-        unit = u'-';
-        break;
-      case u'\n':
-      case u'\r':
-      case u'\t':
-        unit = u' ';
-        break;
-      case u'#':
-        unit = u'+';
-        break;
-      default:
-        break;
-    }
-  }
-  return new ScriptString(std::move(copy));
-}
-
 ScriptString* escape(const ScriptString& text) { return wideResult(escapeHashes(text.toStringw())); }
 ScriptString* unescape(const ScriptString& text) { return wideResult(unescapeHashes(0, text.toStringw())); }
 
@@ -441,6 +417,30 @@ void registerModifierKeys(asIScriptEngine* client) {
 }
 
 }  // namespace
+
+ScriptString* hullEscape(const ScriptString& text) {
+  std::u16string copy = text.text;
+  for (char16_t& unit : copy) {
+    switch (unit) {
+      case u'\\':
+      case u'/':
+      case u'|':
+        unit = u'-';
+        break;
+      case u'\n':
+      case u'\r':
+      case u'\t':
+        unit = u' ';
+        break;
+      case u'#':
+        unit = u'+';
+        break;
+      default:
+        break;
+    }
+  }
+  return new ScriptString(std::move(copy));
+}
 
 void registerScriptCoreGlobals() {
   for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine})

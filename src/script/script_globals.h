@@ -28,6 +28,7 @@
 
 struct FunctionHook;
 class NamedList;
+class ScriptString;
 namespace irr {
 namespace gui {
 class IGUIFont;
@@ -99,6 +100,11 @@ class SetInt {
   int32_t position_ = 0;
   bool atEnd_ = true;
 };
+
+// A copy of `text` fit to name a hull layout: "\\", "/" and "|" become
+// "-", line feeds, carriage returns and tabs blanks, "#" "+". The script
+// global "hullEscape"; the caller owns the new string.
+ScriptString* hullEscape(const ScriptString& text);
 
 void registerScriptCoreGlobals();
 void registerEvaluateFormula();

@@ -3,6 +3,7 @@
 #include <angelscript.h>
 
 #include "design/subsystems/sub_system.h"
+#include "design/subsystems/sub_system_def.h"
 #include "script/script_engine.h"
 #include "script/script_string.h"
 #include "scriptapi/script_bindings.h"
@@ -123,8 +124,65 @@ void registerMethod(const char* declaration, const asSFuncPtr& function, bool se
   });
 }
 
-void registerMembers() {
+ScriptString* definitionName(const SubSystemDef* def) { return new ScriptString(def->name); }
+
+uint32_t definitionCount() { return subSystemDefRegistry.size(); }
+
+const SubSystemDef* definitionAt(uint32_t index) {
+  if (index >= subSystemDefRegistry.size()) {
+    raiseScriptException("Accessed invalid Sub System Definition index");
+    return nullptr;
+  }
+  return subSystemDefRegistry[index].value;
+}
+
+// The registry is sorted when loading ends, so the lookup never sorts: any
+// thread may run it during play.
+const SubSystemDef* definitionByName(const ScriptString* name) {
+  if (name == nullptr) {
+    raiseScriptException("Null string@ accessing sub system definition list");
+    return nullptr;
+  }
+  const irr::s32 index = findSubSystemDefByName(name->toStringw());
+  return index < 0 ? nullptr : subSystemDefRegistry[static_cast<irr::u32>(index)].value;
+}
+
+const SubSystemDef* definitionByID(uint32_t id) {
+  const SubSystemDef* def = lookupSubSystemDefByID(id);
+  if (def == nullptr)
+    raiseScriptException("Invalid subSystemDef ID");
+  return def;
+}
+
+struct GlobalFunction {
+  const char* declaration;
+  asSFuncPtr function;
+};
+
+void registerDefinitionSide() {
   registerNoOpReferences(kDefType);
+  onEngines(false, [](asIScriptEngine* engine) {
+    engine->RegisterObjectMethod(kDefType, "string@ getName() const", asFUNCTION(definitionName),
+                                 asCALL_CDECL_OBJFIRST);
+  });
+  onEngines(false, [](asIScriptEngine* engine) {
+    engine->RegisterObjectProperty(kDefType, "uint ID", asOFFSET(SubSystemDef, id));
+  });
+
+  const GlobalFunction globals[] = {
+      {"uint getSubSystemCount()", asFUNCTION(definitionCount)},
+      {"const subSystemDef@ getSubSystemDef(uint)", asFUNCTION(definitionAt)},
+      {"const subSystemDef@ getSubSystemDefByName(const string &)", asFUNCTION(definitionByName)},
+      {"const subSystemDef@ getSubSystemDefByID(uint)", asFUNCTION(definitionByID)},
+  };
+  for (const GlobalFunction& global : globals)
+    onEngines(false, [&](asIScriptEngine* engine) {
+      engine->RegisterGlobalFunction(global.declaration, global.function, asCALL_CDECL);
+    });
+}
+
+void registerMembers() {
+  registerDefinitionSide();
   registerNoOpReferences(kInstanceType);
 
   registerMethod("bool hasVariable(const string &) const", asFUNCTION(hasValue<kVariables>), false);

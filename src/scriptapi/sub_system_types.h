@@ -9,7 +9,20 @@
 //
 //  typesOnly = false, after the other bindings, each declaration on the
 //  server engine and then the client engine unless marked "server":
-//   subSystemDef, subSystem   add-ref and release, which do nothing
+//   subSystemDef              add-ref and release, which do nothing
+//                             "string@ getName() const" (display name)
+//                             "uint ID" (property)
+//   globals                   "uint getSubSystemCount()"
+//                             "const subSystemDef@ getSubSystemDef(uint)"
+//                               past the end: "Accessed invalid Sub System
+//                               Definition index", null
+//                             "const subSystemDef@ getSubSystemDefByName(
+//                               const string &)": null when unknown; a null
+//                               string raises "Null string@ accessing sub
+//                               system definition list"
+//                             "const subSystemDef@ getSubSystemDefByID(uint)"
+//                               unknown: "Invalid subSystemDef ID", null
+//   subSystem                 add-ref and release, which do nothing
 //   subSystem                 "bool hasVariable(const string &) const"
 //                             "float getVariable(const string &) const"
 //                             "void setVariable(const string &, float)"  server

@@ -163,6 +163,7 @@ const std::vector<std::string> kBundledSetupLog = {
     "Loading/Building scripts...",
     "Loading script file: Game Data/scripts/server/alters.as",
     "Loading script file: Game Data/scripts/server/combat.as",
+    "Loading script file: Game Data/scripts/server/empire_ai.as",
     "Loading script file: Game Data/scripts/server/interactions.as",
     "Loading script file: Game Data/scripts/server/session_clock.as",
     "Loading script file: Game Data/scripts/server/shields.as",
@@ -200,14 +201,14 @@ void runBundledSetup(bool threaded) {
 
   // Every script built: a module per server script and the shared one in
   // both engines, the server modules' hooks found.
-  for (const char* module : {"alters", "combat", "interactions", "session_clock", "shields", "traits",
+  for (const char* module : {"alters", "combat", "empire_ai", "interactions", "session_clock", "shields", "traits",
                              "treaty_clauses", "text_helpers"})
     EXPECT_NE(serverScriptEngine->GetModule(module, asGM_ONLY_IF_EXISTS), nullptr) << module;
   EXPECT_NE(clientScriptEngine->GetModule("text_helpers", asGM_ONLY_IF_EXISTS), nullptr);
-  ASSERT_EQ(serverModules.size(), 8u);
-  EXPECT_STREQ(serverModules[3].name.c_str(), "session_clock");
-  EXPECT_GE(serverModules[3].initFunc, 0);
-  EXPECT_GE(serverModules[3].tickFunc, 0);
+  ASSERT_EQ(serverModules.size(), 9u);
+  EXPECT_STREQ(serverModules[4].name.c_str(), "session_clock");
+  EXPECT_GE(serverModules[4].initFunc, 0);
+  EXPECT_GE(serverModules[4].tickFunc, 0);
   EXPECT_TRUE(sessionDataFiles.serverScripts.empty());
   EXPECT_TRUE(sessionDataFiles.clientScripts.empty());
   EXPECT_TRUE(sessionDataFiles.formulaConstantsFile.empty());

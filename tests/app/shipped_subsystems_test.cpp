@@ -16,6 +16,7 @@
 #include "design/subsystems/sub_system_def.h"
 #include "empire/empire.h"
 #include "session_data.h"
+#include "shipped_session.h"
 #include "session_fixture.h"
 #include "support/log_capture.h"
 #include "universe/objects/galaxy.h"
@@ -26,27 +27,19 @@ namespace {
 using irr::core::stringc;
 using irr::core::stringw;
 
-class ShippedSubSystemsTest : public SessionTest {
+class ShippedSubSystemsTest : public ShippedSessionTest {
  protected:
   void SetUp() override {
-    SessionTest::SetUp();
-    savedSettings_ = gameSettings;
     savedLogLevel_ = logLevel;
     logLevel = kLogLevelInfo;  // warnings and the loading lines too
     LogCapture log;
-    beginSessionData("/", "spiral");
+    ShippedSessionTest::SetUp();
     loadLog_ = log.take();
   }
 
   void TearDown() override {
-    destroySessionGalaxy();
-    deleteAllEmpires();
-    freeNewGamePlayerEmpire();
-    endSessionData();
-    clearObjectRegistry();
-    gameSettings = savedSettings_;
+    ShippedSessionTest::TearDown();
     logLevel = savedLogLevel_;
-    SessionTest::TearDown();
   }
 
   static const SubSystemDef* def(const wchar_t* name) {
@@ -54,7 +47,6 @@ class ShippedSubSystemsTest : public SessionTest {
     return index >= 0 ? subSystemDefRegistry[static_cast<irr::u32>(index)].value : nullptr;
   }
 
-  NamedVar<float>::Registry savedSettings_;
   int savedLogLevel_ = kLogLevelErrors;
   std::string loadLog_;
 };
