@@ -61,6 +61,7 @@
 #include "universe/objects/system_threads.h"
 #include "universe/planets/planet_hooks.h"
 #include "universe/planets/planet_types.h"
+#include "universe/ships/ship.h"
 
 namespace {
 
@@ -121,6 +122,7 @@ void tearDownSession() {
   freeNewGamePlayerEmpire();
   tearDownScriptEngines();
   clearPlanetScriptHooks();
+  clearShipScriptHooks();
 
   // T11. (Material tables and ship sets are cleared here too.) The
   // technologies go after the empires, whose webs point at them.

@@ -48,6 +48,7 @@
 #include "scriptapi/sub_system_types.h"
 #include "universe/galaxygen/galaxy_gen_bindings.h"
 #include "universe/planets/planet_hooks.h"
+#include "universe/ships/ship.h"
 
 using namespace AngelScript;
 using irr::core::stringc;
@@ -101,8 +102,10 @@ ScriptSetupSlots defaultSlots() {
   slots.templateArgumentType = registerTemplateArgType;
   slots.serverResearchTypes = registerResearchMethods;
   slots.serverSubSystemBindings = [] { registerSubSystemBindings(false); };
-  // (The ship module's hooks join the planet module's once ships exist.)
-  slots.findObjectScriptHooks = bindPlanetScriptHooks;
+  slots.findObjectScriptHooks = [] {
+    bindPlanetScriptHooks();
+    bindShipScriptHooks();
+  };
   slots.loadEffects = loadEffectFiles;
   slots.loadTreatyClauses = loadTreatyClauses;
   slots.loadDiplomacyStrings = loadDiplomacyStrings;

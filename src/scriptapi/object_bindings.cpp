@@ -237,6 +237,7 @@ void registerGalaxyMembers() {
 void registerObjectBindings() {
   registerGameObjectType("Object");
   registerObjectMembers();
+  registerObjectSubtype(ObjectSubtype::HulledObj);
   registerUncountedType("SysRef");
 
   registerObjectSubtype(ObjectSubtype::Planet);

@@ -13,6 +13,7 @@
 #include "universe/objects/solar_system.h"
 #include "universe/objects/star.h"
 #include "universe/planets/planet.h"
+#include "universe/ships/ship.h"
 
 using namespace AngelScript;
 
@@ -50,6 +51,8 @@ SubtypeBinding bindingOf(const char* name) {
 
 SubtypeBinding bindingOf(ObjectSubtype subtype) {
   switch (subtype) {
+    case ObjectSubtype::HulledObj:
+      return bindingOf<objHulled>("HulledObj");
     case ObjectSubtype::Planet:
       return bindingOf<objHabitation>("Planet");
     case ObjectSubtype::Star:

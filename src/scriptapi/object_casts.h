@@ -9,6 +9,7 @@
 //
 // The subtypes of "Object", with the class each cast tests for (a run-time
 // type test, so derived classes pass: the galaxy is also a "System"):
+//   "HulledObj" objHulled
 //   "Planet"  objHabitation      "Star"    objStar
 //   "Oddity"  objOddity          "System"  solarSystem
 //   "Galaxy"  objGalaxy
@@ -28,7 +29,7 @@ void registerGameObjectType(const char* name);
 // The add-ref and release of a game-object type.
 void registerGameObjectCounting(const char* name);
 
-enum class ObjectSubtype { Planet, Star, Oddity, System, Galaxy };
+enum class ObjectSubtype { HulledObj, Planet, Star, Oddity, System, Galaxy };
 
 // The subtype's type name, its add-ref and release, the casts from "Object"
 // to it, then the casts back to "Object". "Object" must exist.

@@ -132,7 +132,7 @@ TEST_F(ResourcesTest, TheShippedFileLoadsCleanly) {
     ASSERT_NE(resource, nullptr) << good;
     EXPECT_TRUE(resource->canBeCargo && resource->canTransfer) << good;
   }
-  for (const wchar_t* stock : {L"Fuel", L"Workers", L"Damage"}) {
+  for (const wchar_t* stock : {L"Fuel", L"Workers", L"Damage", L"Control"}) {
     ASSERT_NE(findResource(stock), nullptr) << stock;
     EXPECT_FALSE(findResource(stock)->canBeCargo) << stock;
   }

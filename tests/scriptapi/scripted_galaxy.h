@@ -19,6 +19,7 @@
 #include "support/working_folder.h"
 #include "universe/galaxy_fixture.h"
 #include "universe/planets/planet_hooks.h"
+#include "universe/ships/ship.h"
 
 namespace scriptapitest {
 
@@ -34,6 +35,7 @@ class ScriptedGalaxyTest : public galaxytest::GalaxyTest {
     clearEffGfxQueue();
     destroyGalaxy();  // the workers end, and their contexts with them
     clearPlanetScriptHooks();
+    clearShipScriptHooks();
     tearDownScriptEngines();
     clearEffectors();
     clearEffects();

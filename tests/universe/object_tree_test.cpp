@@ -430,7 +430,7 @@ TEST_F(SavedTreeTest, ParentRulesKindsAndBuildQueuesOfDamagedTrees) {
          f.galaxy(1, 1).object(OT_System, 2).systemFields(0).count(1).object(OT_Star, 3).count(1).object(OT_Star, 4);
        },
        {5, "Object not specified as child of galaxy or solar system"}},
-      {"a ship", 35, [](HandFile& f) { f.galaxy(1, 1).object(OT_Hulled, 2); }, kMalformed},
+      {"a ship cut before its design", 35, [](HandFile& f) { f.galaxy(1, 1).object(OT_Hulled, 2); }, kSaveErrorEOF},
       {"kind 0", 35, [](HandFile& f) { f.galaxy(1, 1).object(OT_Generic, 2); }, kMalformed},
       {"kind 7", 35, [](HandFile& f) { f.galaxy(1, 1).object(7, 2); }, kMalformed},
       {"a build queue with an item", 35,

@@ -1,6 +1,6 @@
 // The native effect functions of planets: they raise or lower the event's
-// target's population limit and repair it. Targets that are not planets
-// are left alone (ships' repair joins Repair with the ships).
+// target's population limit and repair it. Repair also repairs ships; other
+// targets are left alone.
 //
 // Arithmetic: the limit is a 32-bit float; the sum or difference is formed
 // in double and stored as float.
@@ -8,6 +8,7 @@
 #include "design/effects/effect_functions.h"
 #include "design/effects/effects.h"
 #include "universe/planets/planet.h"
+#include "universe/ships/ship.h"
 
 void linkPlanetFunctions() {}
 
@@ -48,11 +49,19 @@ void subMaxPop(EffectEvent* event, effect_data* values, TemplateArgList& args) {
 
 // amount per second x the event's time.
 void repair(EffectEvent* event, effect_data* values, TemplateArgList& args) {
+  generic_object* target = event->target;
+  if (target == nullptr)
+    return;
   objHabitation* planet = targetPlanet(event);
-  if (planet == nullptr)
+  auto* ship = target->getType() == OT_Hulled ? dynamic_cast<objHulled*>(target) : nullptr;
+  if (planet == nullptr && ship == nullptr)
     return;
   const float rate = evaluateTemplateArg(args[0], event, values);
-  planet->repair(static_cast<float>(double(rate) * event->time));
+  const float amount = static_cast<float>(double(rate) * event->time);
+  if (planet != nullptr)
+    planet->repair(amount);
+  else
+    ship->repair(amount);
 }
 
 constexpr ArgumentRule kAddMaxPopRule{"AddMaxPop", "1", 1, 1, {0, 0}};

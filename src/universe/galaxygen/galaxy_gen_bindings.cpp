@@ -17,6 +17,7 @@
 #include "universe/objects/system_locks.h"
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_types.h"
+#include "universe/ships/ship.h"
 
 using namespace AngelScript;
 
@@ -92,6 +93,70 @@ void registerOddityDescType(asIScriptEngine* engine) {
                                asCALL_CDECL_OBJLAST);
 }
 
+// Hull_Desc's script value. The engine keeps value locals on its 4-byte
+// aligned stack, so the descriptor's pointers cannot lie in it as C++ lays
+// them out: the value keeps the position and the owner handle at fixed
+// offsets for the script's properties (the engine reads handles at any
+// 4-byte boundary, as it does its own handle locals) and the layout beside
+// them, and C++ reads and writes the pointers bytewise. The layout is
+// counted, as Hull_Desc counts it.
+struct HullDescValue {
+  vector3df position;
+  unsigned char owner[sizeof(empire*)] = {};
+  unsigned char layout[sizeof(hull_list*)] = {};
+
+  empire* getOwner() const {
+    empire* held;
+    std::memcpy(&held, owner, sizeof held);
+    return held;
+  }
+  hull_list* getLayout() const {
+    hull_list* held;
+    std::memcpy(&held, layout, sizeof held);
+    return held;
+  }
+  // Holds `hull` (a reference taken) in place of the layout held before.
+  void setLayout(hull_list* hull) {
+    if (hull != nullptr)
+      hull->grab();
+    hull_list* old = getLayout();
+    std::memcpy(layout, &hull, sizeof hull);
+    if (old != nullptr)
+      old->drop();
+  }
+  Hull_Desc toDesc() const {
+    Hull_Desc desc;
+    desc.Position = position;
+    desc.Owner = getOwner();
+    desc.set_hull(getLayout());
+    return desc;
+  }
+
+  static void construct(HullDescValue* self) { new (self) HullDescValue(); }
+  static void destruct(HullDescValue* self) {
+    self->setLayout(nullptr);
+    self->~HullDescValue();
+  }
+  static HullDescValue& assign(const HullDescValue& other, HullDescValue* self) {
+    self->position = other.position;
+    std::memcpy(self->owner, other.owner, sizeof self->owner);
+    self->setLayout(other.getLayout());
+    return *self;
+  }
+};
+static_assert(alignof(HullDescValue) <= kScriptStackAlignment, "the script stack would misalign it");
+
+void registerHullDescType(asIScriptEngine* engine) {
+  const char* name = "Hull_Desc";
+  engine->RegisterObjectType(name, sizeof(HullDescValue), asOBJ_VALUE | asOBJ_APP_CLASS_CDA);
+  engine->RegisterObjectBehaviour(name, asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(HullDescValue::construct),
+                                  asCALL_CDECL_OBJLAST);
+  engine->RegisterObjectBehaviour(name, asBEHAVE_DESTRUCT, "void f()", asFUNCTION(HullDescValue::destruct),
+                                  asCALL_CDECL_OBJLAST);
+  engine->RegisterObjectMethod(name, "Hull_Desc& opAssign(const Hull_Desc &in)", asFUNCTION(HullDescValue::assign),
+                               asCALL_CDECL_OBJLAST);
+}
+
 // --- Natives -----------------------------------------------------------------
 
 // Holds a system's lock while the simulation runs, when a galaxy worker may
@@ -145,6 +210,15 @@ objHabitation* systemMakePlanet(solarSystem* system, const Planet_Desc& desc) {
   return createPlanet(system, desc);
 }
 
+// The descriptor takes its own reference: the layout lives on when the
+// script's handle goes.
+void hullSetHull(HullDescValue* self, const hull_list& layout) { self->setLayout(const_cast<hull_list*>(&layout)); }
+
+generic_object* systemMakeShip(solarSystem* system, const HullDescValue& desc) {
+  const LiveSystemLock lock(system);
+  return createShipObject(desc.toDesc(), system);
+}
+
 void starSetOrbit(Star_Desc* self, const Orbit_Desc& orbit) { self->orbit = orbit; }
 void starClearOrbit(Star_Desc* self) {
   self->orbit = Orbit_Desc();
@@ -181,6 +255,14 @@ solarSystem* makeSystemIn(objGalaxy* owner, const System_Desc& desc) {
   if (owner != nullptr)
     owner->drop();
   return system;
+}
+
+void registerHullDesc(asIScriptEngine* engine) {
+  const char* type = "Hull_Desc";
+  engine->RegisterObjectMethod(type, "void set_hull(const HullLayout&)", asFUNCTION(hullSetHull),
+                               asCALL_CDECL_OBJFIRST);
+  engine->RegisterObjectProperty(type, "Empire@ Owner", offsetof(HullDescValue, owner));
+  engine->RegisterObjectProperty(type, "vector Position", offsetof(HullDescValue, position));
 }
 
 void registerOrbitDesc(asIScriptEngine* engine) {
@@ -256,7 +338,11 @@ void registerGalaxyGenBindings() {
   registerValueType<Star_Desc>(engine, "Star_Desc");
   registerValueType<System_Desc>(engine, "System_Desc");
   registerOddityDescType(engine);
+  registerHullDescType(engine);
 
+  registerHullDesc(engine);
+  engine->RegisterObjectMethod("System", "Object@+ makeShip(const Hull_Desc &)", asFUNCTION(systemMakeShip),
+                               asCALL_CDECL_OBJFIRST);
   registerOrbitDesc(engine);
   registerPlanetDesc(engine);
   engine->RegisterGlobalFunction("int getPlanetTypeID(const string@)", asFUNCTION(getPlanetTypeId), asCALL_CDECL);

@@ -29,10 +29,13 @@
 #include "core/names.h"
 
 class MoveHandler;
+class empire;
 class generic_object;
 class objGalaxy;
 class objHabitation;
 class objOddity;
+class objHulled;
+class hull_list;
 class objStar;
 class solarSystem;
 
@@ -100,6 +103,22 @@ struct Oddity_Desc {
   void clear();
 };
 
+// A ship to make: where (relative to its system or the galaxy), for whom,
+// and of which design. The descriptor holds a counted reference on its
+// layout, released when it changes layout or ends.
+struct Hull_Desc {
+  Hull_Desc() = default;
+  Hull_Desc(const Hull_Desc& other);
+  Hull_Desc& operator=(const Hull_Desc& other);
+  ~Hull_Desc();
+  // Holds `hull` (a reference taken) in place of the layout held before.
+  void set_hull(hull_list* hull);
+
+  vector3df Position;
+  empire* Owner = nullptr;
+  hull_list* layout = nullptr;  // counted
+};
+
 // The colour of a black body at `kelvin`, alpha 255. NaN and negative
 // temperatures are taken as 0 K; from 29800 K up the colour stays the same.
 irr::video::SColor getBlackBodyColor(float kelvin);
@@ -130,6 +149,12 @@ objStar* createStar(solarSystem* system, const Star_Desc& desc);
 objHabitation* createPlanet(solarSystem* system, const Planet_Desc& desc);
 // Null also for an id other than "comet" and "asteroid" (case-sensitive).
 objOddity* makeOddity(solarSystem* system, const Oddity_Desc& desc);
+// A ship of `desc` at the star system (or galaxy) that holds `place` (which
+// may be that system itself), named "<layout name> <n>" from the process's
+// ship counter, parked when it is a station or its owner's "autoPark" is
+// above 0.5, with its layout's standing orders and the "onCreate" hook run.
+// Null without such a container, a layout or an owner.
+objHulled* createShipObject(const Hull_Desc& desc, generic_object* place);
 
 // Gives the planet one more of the conditions its type allows, when it can.
 void addRandomCondition(objHabitation* planet);

@@ -8,6 +8,7 @@
 #include "universe/objects/oddity.h"
 #include "universe/objects/star.h"
 #include "universe/planets/planet.h"
+#include "universe/ships/ship.h"
 
 namespace {
 
@@ -107,11 +108,14 @@ generic_object* readTree(SaveStream& stream, generic_object* parent, bool docked
       break;
     case OT_Planet:
     case OT_Star:
+    case OT_Hulled:
     case OT_Oddity:
       if (!holdsObjects(parent))
         throw kObjectNotUnderSystem;
       if (kind == OT_Planet) {
         object = finishObjectLoad(new objHabitation(stream, parent));
+      } else if (kind == OT_Hulled) {
+        object = finishObjectLoad(new objHulled(stream, parent));
       } else if (kind == OT_Star) {
         object = finishObjectLoad(new objStar(stream, parent));
         getOrAddObjectState(object, kStarTemperature);
@@ -120,7 +124,7 @@ generic_object* readTree(SaveStream& stream, generic_object* parent, bool docked
       }
       break;
     default:
-      throw kSaveErrorObjectTreeMalformed;  // ships are not restored yet
+      throw kSaveErrorObjectTreeMalformed;
   }
   if (made != nullptr)
     *made = object;

@@ -85,6 +85,13 @@ class Order {
 Order* readOrderFromNetwork(RakNet::BitStream& stream, generic_object* carrier);
 // Reads one saved order and appends it to `ai`'s queue (or adds nothing).
 void readOrderFromSave(SaveStream& stream, UnitAI& ai);
+// A new standing order by its keyword ("Colonize", "Collect", "Defend",
+// "Deposit", "Fetch", "Trade", "Work"; case-sensitive), the name of the
+// resource or job it works with (null: none) and its amount as text (null:
+// 0.25). Null for any other keyword, and for a keyword that needs a target
+// without one.
+Order* createAutomationOrder(const irr::core::stringw& keyword, const irr::core::stringw* target,
+                             const irr::core::stringw* amount);
 
 // Resolves a saved object UID into an order's object slot once the whole
 // object tree exists: the object found is held (counted), the previous one

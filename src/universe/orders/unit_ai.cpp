@@ -13,6 +13,7 @@
 #include "universe/objects/object_pools.h"
 #include "universe/objects/object_states.h"
 #include "universe/orders/repeat_orders.h"
+#include "universe/ships/ship.h"
 
 namespace {
 
@@ -40,9 +41,21 @@ void releaseUnitAI(void* memory) { unitAIPool().free(memory); }
 
 // --- UnitAI ---------------------------------------------------------------
 
+namespace {
+
+// The layout of `object` when it is a ship, else null.
+hull_list* shipLayout(generic_object* object) {
+  if (object == nullptr || object->getType() != OT_Hulled)
+    return nullptr;
+  auto* ship = dynamic_cast<objHulled*>(object);
+  return ship != nullptr ? ship->getHull() : nullptr;
+}
+
+}  // namespace
+
 UnitAI::UnitAI(generic_object* owner, bool takeHull) : object(owner) {
-  // Ships hand their layout over here once they exist; no other kind has one.
-  (void)takeHull;
+  if (takeHull)
+    hull = shipLayout(owner);
 }
 
 UnitAI::~UnitAI() {
@@ -283,7 +296,7 @@ LoadHull::~LoadHull() {
 void LoadHull::run() {
   if (object_->getType() != OT_Hulled)
     return;
-  // A ship hands its layout to ai_->hull here; ships do not exist yet.
+  ai_->hull = shipLayout(object_);
 }
 
 // --- Order requests -------------------------------------------------------
@@ -298,7 +311,10 @@ void applyOrderRequest(generic_object& object, uint8_t flags, Order* order) {
     deleteOrder(order);
     ai->clearOrders((flags & ORF_ClearAll) != 0);
     object.setDestination(object.getPosition());
-    // A ship also lets go of its weapons' targets (with ships).
+    if (object.getType() == OT_Hulled) {
+      if (auto* ship = dynamic_cast<objHulled*>(&object))
+        ship->clearEffectorTargets();
+    }
     return;
   }
   if (order == nullptr)

@@ -2,8 +2,8 @@
 
 #include <angelscript.h>
 
-#include "script/script_contexts.h"
 #include "script/script_engine.h"
+#include "universe/objects/object_hook_call.h"
 #include "universe/planets/planet.h"
 
 using namespace AngelScript;
@@ -18,35 +18,6 @@ constexpr char kRepairDeclaration[] = "bool onRepair(Planet@,float)";
 constexpr char kDamageDeclaration[] = "bool onDamage(Planet@,Event@)";
 constexpr char kOwnerChangeDeclaration[] = "bool onOwnerChange(Planet@,Empire@,Empire@)";
 constexpr char kDestroyDeclaration[] = "bool onDestroy(Planet@, bool)";
-
-// Runs the hook `functionId` on a context of the calling thread, with the
-// arguments `setArguments` gives it (Empire and Event handles are
-// uncounted). The hook's bool answer when `answers`; false when the hook is
-// absent or did not finish.
-template <typename SetArguments>
-bool runHook(int functionId, bool answers, SetArguments setArguments) {
-  if (functionId < 0)
-    return false;
-  bool fromPool = false;
-  asIScriptContext* context = getPreparedScriptContext(functionId, fromPool);
-  if (context == nullptr)
-    return false;
-  bool answer = false;
-  const asIScriptFunction* function = context->GetFunction();
-  if (function != nullptr) {
-    setArguments(context);
-    // A failure is reported by the context's exception callback.
-    if (context->Execute() == asEXECUTION_FINISHED) {
-      if (answers && function->GetReturnTypeId() == asTYPEID_BOOL)
-        answer = context->GetReturnByte() != 0;
-    } else {
-      endScriptCall(context);  // nothing of a broken call stays in a cached context
-    }
-  }
-  if (fromPool)
-    releaseScriptContext(context);
-  return answer;
-}
 
 // The planet goes in as a handle: SetArgObject adds the reference that the
 // script releases when the call returns.
@@ -69,28 +40,28 @@ void bindPlanetScriptHooks() {
 void clearPlanetScriptHooks() { planetScriptHooks = PlanetScriptHooks(); }
 
 void runPlanetTickHook(objHabitation* planet, float seconds) {
-  runHook(planetScriptHooks.tick, false, [&](asIScriptContext* context) {
+  runObjectScriptHook(planetScriptHooks.tick, false, [&](asIScriptContext* context) {
     setPlanetArg(context, planet);
     context->SetArgFloat(1, seconds);
   });
 }
 
 bool runPlanetRepairHook(objHabitation* planet, float amount) {
-  return runHook(planetScriptHooks.onRepair, true, [&](asIScriptContext* context) {
+  return runObjectScriptHook(planetScriptHooks.onRepair, true, [&](asIScriptContext* context) {
     setPlanetArg(context, planet);
     context->SetArgFloat(1, amount);
   });
 }
 
 bool runPlanetDamageHook(objHabitation* planet, EffectEvent* event) {
-  return runHook(planetScriptHooks.onDamage, true, [&](asIScriptContext* context) {
+  return runObjectScriptHook(planetScriptHooks.onDamage, true, [&](asIScriptContext* context) {
     setPlanetArg(context, planet);
     context->SetArgObject(1, event);
   });
 }
 
 bool runPlanetOwnerChangeHook(objHabitation* planet, empire* from, empire* to) {
-  return runHook(planetScriptHooks.onOwnerChange, true, [&](asIScriptContext* context) {
+  return runObjectScriptHook(planetScriptHooks.onOwnerChange, true, [&](asIScriptContext* context) {
     setPlanetArg(context, planet);
     context->SetArgObject(1, from);
     context->SetArgObject(2, to);
@@ -98,7 +69,7 @@ bool runPlanetOwnerChangeHook(objHabitation* planet, empire* from, empire* to) {
 }
 
 bool runPlanetDestroyHook(objHabitation* planet, bool quiet) {
-  return runHook(planetScriptHooks.onDestroy, true, [&](asIScriptContext* context) {
+  return runObjectScriptHook(planetScriptHooks.onDestroy, true, [&](asIScriptContext* context) {
     setPlanetArg(context, planet);
     context->SetArgByte(1, quiet ? 1 : 0);
   });
