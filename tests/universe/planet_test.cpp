@@ -491,7 +491,8 @@ TEST_F(PlanetTest, DamagedRecordsAreRefused) {
   auto* planet = new objHabitation(red, nullptr, objHabitation::NoAI{});
   HandRecord withStructures;
   withStructures.structureCount = 1;
-  EXPECT_EQ(readInto(planet, handMadeFile(withStructures)), (SaveFileError{5, "Object tree malformed"}));
+  // The rally UID's bytes stand where the structure's sub-system ID would.
+  EXPECT_EQ(readInto(planet, handMadeFile(withStructures)), kSaveErrorSubSystemID);
 
   HandRecord whole;
   whole.rallyUid = 5;

@@ -132,5 +132,15 @@ void triggerSubSysActive(subSystem* instance, generic_object* object, SysRef* re
 void triggerSubSysDeactive(subSystem* instance, generic_object* object, SysRef* record);
 void triggerSubSysConstruct(subSystem* instance, generic_object* object, SysRef* record);
 void triggerSubSysDestruct(subSystem* instance, generic_object* object, SysRef* record);
+// Whether any provision of the instance's definition has a handler for
+// `kind` (false without an instance or definition).
+bool subSystemHasHook(const subSystem* instance, EffectHookKind kind);
+// Runs the OnGlobalDamage or OnDamage handlers of the instance's provisions
+// with the event marked as on `record` (destination kind 1), the mark
+// cleared after. With `stopOnControl` it stops once a handler ends the
+// damage (ESC_DISABLE) or skips the sub-system (ESC_SKIP).
+void runSubSystemDamageHooks(subSystem* instance, SysRef& record, EffectEvent& event, EffectHookKind kind,
+                             bool stopOnControl);
+
 // One tick of a placed sub-system for `event` (its time is the tick's).
 void tickPlanetSubSystems(subSystem* instance, EffectEvent& event, SysRef* record);

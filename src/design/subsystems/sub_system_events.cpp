@@ -29,9 +29,7 @@ namespace {
 // destroyed).
 constexpr float kOneShotTime = 1.0f;
 
-bool hasHook(const subSystem* instance, EffectHookKind kind) {
-  return (instance->def->effectFlags & (1u << kind)) != 0;
-}
+bool hasHook(const subSystem* instance, EffectHookKind kind) { return subSystemHasHook(instance, kind); }
 
 bool stopped(const EffectEvent& event) { return event.state == ESC_DISABLE; }
 
@@ -280,4 +278,30 @@ void tickPlanetSubSystems(subSystem* instance, EffectEvent& event, SysRef* recor
     tickRunning(instance, object, event, record);
   else if (record->state == SS_Disabled)
     tickDisabled(instance, object, event, record);
+}
+
+bool subSystemHasHook(const subSystem* instance, EffectHookKind kind) {
+  return instance != nullptr && instance->def != nullptr && (instance->def->effectFlags & (1u << kind)) != 0;
+}
+
+void runSubSystemDamageHooks(subSystem* instance, SysRef& record, EffectEvent& event, EffectHookKind kind,
+                             bool stopOnControl) {
+  if (instance == nullptr)
+    return;
+  event.destKind = 1;
+  event.dest = &record;
+  irr::core::array<effect_data>& provisions = instance->provisions;
+  for (irr::u32 i = 0; i < provisions.size(); ++i) {
+    auto* effect = const_cast<effect_handler*>(provisions[i].effect);
+    if (effect == nullptr)
+      continue;
+    if (kind == EH_OnGlobalDamage)
+      effect->OnGlobalDamage(&event, &provisions[i]);
+    else
+      effect->OnDamage(&event, &provisions[i]);
+    if (stopOnControl && (event.state == ESC_DISABLE || event.state == ESC_SKIP))
+      break;
+  }
+  event.destKind = 0;
+  event.dest = nullptr;
 }

@@ -14,6 +14,7 @@
 #include "design/build_rules.h"
 #include "design/effects/effects.h"
 #include "empire/empire.h"
+#include "universe/objects/held_pointer.h"
 #include "universe/objects/object_pools.h"
 #include "universe/objects/object_registry.h"
 #include "universe/objects/object_states.h"
@@ -105,6 +106,139 @@ class LoadRallyPoint : public PostObjectTreeStep {
   uint32_t rallyUid_;
 };
 
+// --- Structure passes ----------------------------------------------------------
+//
+// The hooks that run on a structure may add or remove structures, or destroy
+// the planet. So they run on a copy of the structure's record, written back
+// to wherever the structure is afterwards, and under a StructureFreeHold,
+// which keeps the instance of a structure removed meanwhile alive until the
+// pass is over. Each pass visits at most the structures it started with.
+
+// The position of the structure whose instance is `system`, or -1.
+irr::s32 structureIndexOf(const objHabitation& planet, const subSystem* system) {
+  for (irr::u32 i = 0; i < planet.structures.size(); ++i)
+    if (planet.structures[i].system == system)
+      return static_cast<irr::s32>(i);
+  return -1;
+}
+
+// Copies what the hooks and the step may change back into the structure.
+void keepRecord(SysRef& kept, const SysRef& worked) {
+  kept.state = worked.state;
+  kept.HP = worked.HP;
+  kept.val1 = worked.val1;
+  kept.val2 = worked.val2;
+}
+
+bool hasHook(const subSystem* system, EffectHookKind kind) { return subSystemHasHook(system, kind); }
+
+// The OnGlobalDamage or OnDamage hooks of every provision of `system`, all
+// of them, with the event marked as on `record`.
+void runDamageHooks(subSystem* system, SysRef& record, EffectEvent& event, EffectHookKind kind) {
+  runSubSystemDamageHooks(system, record, event, kind, false);
+}
+
+// Each structure's step, in order, with the planet's event. False, at once,
+// when a step destroyed the planet.
+bool runStructureStep(objHabitation& planet, EffectEvent& event) {
+  StructureFreeHold hold;
+  const float time = event.time;
+  const irr::u32 startCount = planet.structures.size();
+  irr::u32 i = 0;
+  for (irr::u32 visits = 0; visits < startCount && i < planet.structures.size(); ++visits) {
+    subSystem* system = planet.structures[i].system;
+    SysRef record = planet.structures[i].record;
+    event.time = time;
+    event.state = ESC_NOCHANGE;
+    tickPlanetSubSystems(system, event, &record);
+    event.sourceKind = 0;
+    event.source = nullptr;
+    if (!planet.isValid())
+      return false;
+    const irr::s32 index = structureIndexOf(planet, system);
+    if (index >= 0) {
+      keepRecord(planet.structures[static_cast<irr::u32>(index)].record, record);
+      i = static_cast<irr::u32>(index) + 1;
+    }
+    // Otherwise the step removed its own structure: the next one moved into
+    // its place.
+  }
+  return true;
+}
+
+// The OnGlobalDamage hooks of the running structures that have them, in
+// order, until the damage is gone. False when the planet did not survive.
+bool runGlobalDamagePass(objHabitation& planet, EffectEvent& event) {
+  const irr::u32 startCount = planet.structures.size();
+  irr::u32 i = 0;
+  for (irr::u32 visits = 0; visits < startCount && i < planet.structures.size(); ++visits) {
+    subSystem* system = planet.structures[i].system;
+    if (planet.structures[i].record.state != SS_Active || !hasHook(system, EH_OnGlobalDamage)) {
+      ++i;
+      continue;
+    }
+    SysRef record = planet.structures[i].record;
+    runDamageHooks(system, record, event, EH_OnGlobalDamage);
+    if (!planet.isValid())
+      return false;
+    const irr::s32 index = structureIndexOf(planet, system);
+    if (index >= 0) {
+      keepRecord(planet.structures[static_cast<irr::u32>(index)].record, record);
+      i = static_cast<irr::u32>(index) + 1;
+    }
+    if (event.time <= 0.0f)
+      break;
+  }
+  return true;
+}
+
+// The structures take the damage in ring order from a random one: each
+// loses up to the whole remaining damage, and only a structure that is
+// lost takes its share off the damage. False when the planet did not
+// survive.
+bool runAbsorbPass(objHabitation& planet, EffectEvent& event) {
+  irr::u32 count = planet.structures.size();
+  irr::u32 r = static_cast<irr::u32>(processRandom()) % count;
+  for (irr::u32 visits = 0; visits < count; ++visits) {
+    subSystem* system = planet.structures[r].system;
+    if (planet.structures[r].record.state == SS_Active && hasHook(system, EH_OnDamage)) {
+      SysRef record = planet.structures[r].record;
+      runDamageHooks(system, record, event, EH_OnDamage);
+      if (!planet.isValid())
+        return false;
+      const irr::s32 index = structureIndexOf(planet, system);
+      count = planet.structures.size();
+      if (count == 0)
+        break;
+      if (index < 0) {  // its hooks removed it
+        r %= count;
+        continue;
+      }
+      r = static_cast<irr::u32>(index);
+      keepRecord(planet.structures[r].record, record);
+    }
+    SysRef& record = planet.structures[r].record;
+    const float take = std::max(0.0f, std::min(event.time, record.HP));
+    record.HP -= take;
+    if (record.HP <= 0.0f) {
+      // (The hit shows on the planet's graphics here once planets have them.)
+      planet.removeStructure(r);
+      if (!planet.isValid())
+        return false;
+      event.time -= take;
+      count = planet.structures.size();
+      if (count == 0)
+        break;
+      r %= count;  // the next visit lands on the structure that moved into place
+    } else {
+      r = (r + 1) % count;
+    }
+    if (event.time <= 0.0f)
+      break;
+  }
+  return true;
+}
+
 }  // namespace
 
 ObjectPool& planetPool() {
@@ -142,7 +276,14 @@ objHabitation::objHabitation(SaveStream& stream, generic_object* system) : gener
 }
 
 // Structures are removed by destruction; the arrays go with the object.
-objHabitation::~objHabitation() = default;
+// A planet normally loses its structures (with their events) when it is
+// destroyed; any still held when the last reference goes are freed quietly.
+objHabitation::~objHabitation() {
+  for (irr::u32 i = 0; i < structures.size(); ++i) {
+    delete[] structures[i].record.effectorStates;
+    delete structures[i].system;
+  }
+}
 
 void objHabitation::destroyNow(bool quiet) {
   if (!isValid())
@@ -154,8 +295,9 @@ void objHabitation::destroyNow(bool quiet) {
     clearFlag(FLAG_DESTROY);
     return;
   }
-  // (Structures are removed here, each with its effects, once planets can
-  // hold them; the explosion burst starts here once planets have graphics.)
+  while (!structures.empty())
+    removeStructure(0);
+  // (The explosion burst starts here once planets have graphics.)
   generic_object* outer = container.load();
   if (outer != nullptr && outer->systemStats != nullptr)
     statValue(getEmpireStats(*outer->systemStats, getEmpireByID(kSpaceEmpireID)), kPlanetsSystemStat) -= 1.0f;
@@ -176,9 +318,7 @@ void objHabitation::tick(float seconds) {
         if (settledPopulation < kSettledMinimum && ownerLossTimer <= 0.0f)
           ownerLossTimer = kLossDelayAtStep;
         runPlanetTickHook(this, structureTickTimer);
-        // (Each structure runs its step here with the event once planets
-        // can hold structures.)
-        stillValid = isValid();
+        stillValid = isValid() && runStructureStep(*this, event);
       }
       // The event's reference may have been the last one of a planet that
       // was destroyed meanwhile: nothing of it may be touched then.
@@ -217,7 +357,14 @@ void objHabitation::damage(EffectEvent& event) {
     return;
   if (runPlanetDamageHook(this, &event))
     return;
-  // (Structures absorb the damage first once planets can hold them.)
+  if (!structures.empty()) {
+    const heldPointer<generic_object> self(this);  // hooks may end the planet
+    StructureFreeHold hold;
+    if (runGlobalDamagePass(*this, event) && event.time > 0.0f)
+      runAbsorbPass(*this, event);
+    if (!isValid())
+      return;
+  }
   generic_object::damage(event);
 }
 
@@ -226,8 +373,20 @@ void objHabitation::repair(float amount) {
     return;
   if (runPlanetRepairHook(this, amount))
     return;
-  // (Structures take their share first once planets can hold them; the pass
-  // then starts at a random one and so needs at least one.)
+  // The pass starts at a random structure, and so needs one.
+  const irr::u32 count = structures.size();
+  if (count > 0) {
+    const irr::u32 first = static_cast<irr::u32>(processRandom()) % count;
+    for (irr::u32 k = 0; k < count && amount > 0.0f; ++k) {
+      structEntry& entry = structures[(first + k) % count];
+      const float full = entry.record.system != nullptr ? entry.record.system->getDurability() : 0.0f;
+      const float give = std::min(std::max(full - entry.record.HP, 0.0f), amount);
+      if (give > 0.0f) {
+        entry.record.HP += give;
+        amount -= give;
+      }
+    }
+  }
   if (amount > 0.0f) {
     if (State* damageState = findObjectState(this, kDamageState))
       damageState->value.val -= std::min(amount, damageState->value.val);
@@ -311,6 +470,75 @@ void objHabitation::setOwner(empire* newOwner) {
 
 // --- Record ------------------------------------------------------------------
 
+namespace {
+
+// The record's structure count is two bytes.
+constexpr irr::u32 kMaxSavedStructures = 0xFFFF;
+// The bytes after each structure's words: written as zeros, skipped when
+// read.
+constexpr uint64_t kStructurePadding = 8;
+
+// Frees what a structure owns, without running any of its effects: for
+// structures that never took effect on the planet (a record read again, a
+// record given up part-way).
+void freeStructuresQuietly(irr::core::array<objHabitation::structEntry>& structures) {
+  for (irr::u32 i = 0; i < structures.size(); ++i) {
+    delete[] structures[i].record.effectorStates;
+    delete structures[i].system;
+  }
+  structures.clear();
+}
+
+// A structure after its sub-system's record: its state, hit points and the
+// two words as they are held, then the unused bytes.
+void writeStructure(SaveStream& stream, const objHabitation::structEntry& entry) {
+  writeSubSystemDefRef(stream, entry.system);
+  stream.writeI32(static_cast<int32_t>(entry.record.state));
+  stream.writeFloat(entry.record.HP);
+  stream.writeFloat(entry.record.val1);
+  stream.writeFloat(entry.record.val2);
+  stream.writeU64(0);
+}
+
+// Reads one structure and appends it, with fresh, zeroed effector states
+// (one per effector of its instance). Nothing is appended when the record
+// is cut or refused.
+void readStructure(SaveStream& stream, irr::core::array<objHabitation::structEntry>& structures) {
+  objHabitation::structEntry entry;
+  subSystem* system = new subSystem;
+  try {
+    serializeSubSystemData(system, stream);
+    entry.record.state = static_cast<uint32_t>(stream.readI32());
+    entry.record.HP = stream.readFloat();
+    entry.record.val1 = stream.readFloat();
+    entry.record.val2 = stream.readFloat();
+    stream.skipBytes(kStructurePadding);
+  } catch (...) {
+    delete system;
+    throw;
+  }
+  entry.system = system;
+  entry.record.system = system;
+  if (system->effectors.size() != 0)
+    entry.record.effectorStates = new interactor_data[system->effectors.size()]();
+  structures.push_back(entry);
+}
+
+}  // namespace
+
+namespace {
+
+// How many of `count` entries a record keeps: at most `limit`, the rest left
+// out with a warning naming the planet.
+irr::u32 savedCount(const stringw& planetName, irr::u32 count, irr::u32 limit, const char* what) {
+  if (count <= limit)
+    return count;
+  logWarning("Planet '%ls' has %u %s; only the first %u are saved\n", planetName.c_str(), count, what, limit);
+  return limit;
+}
+
+}  // namespace
+
 void objHabitation::writeOwnFields(SaveStream& stream) {
   stream.writeU8(useGovernor ? 1 : 0);
   stream.writeFloat(settledPopulation);
@@ -328,17 +556,18 @@ void objHabitation::writeOwnFields(SaveStream& stream) {
 
   // The count is one byte: what does not fit stays out of the record, so
   // that the record stays readable.
-  irr::u32 conditionCount = conditions.size();
-  if (conditionCount > kMaxSavedConditions) {
-    logWarning("Planet '%ls' has %u conditions; only the first %u are saved\n", name.c_str(), conditionCount,
-               kMaxSavedConditions);
-    conditionCount = kMaxSavedConditions;
-  }
+  const irr::u32 conditionCount = savedCount(name, conditions.size(), kMaxSavedConditions, "conditions");
   stream.writeU8(static_cast<uint8_t>(conditionCount));
   for (irr::u32 i = 0; i < conditionCount; ++i)
     saveCommonString(stream, conditions[i]->id);
 
-  stream.writeU16(0);  // structures
+  // The count is two bytes: as with the conditions, what does not fit stays
+  // out of the record.
+  const irr::u32 structureCount = savedCount(name, structures.size(), kMaxSavedStructures, "structures");
+  stream.writeU16(static_cast<uint16_t>(structureCount));
+  for (irr::u32 i = 0; i < structureCount; ++i)
+    writeStructure(stream, structures[i]);
+
   stream.writeU32(linkedObject != nullptr ? linkedObject->uid : 0u);
 }
 
@@ -377,10 +606,20 @@ void objHabitation::readOwnFields(SaveStream& stream) {
     }
   }
 
-  if (stream.readU16() != 0)
-    throw kSaveErrorObjectTreeMalformed;  // planets hold no structures yet
-
-  const uint32_t rallyUid = stream.readU32();
+  // Structures read here never took effect on this planet: any left from an
+  // earlier read go without their hooks, and so do those read before a
+  // failure, as the planet is given up then.
+  freeStructuresQuietly(structures);
+  uint32_t rallyUid = 0;
+  try {
+    const uint16_t structureCount = stream.readU16();
+    for (unsigned i = 0; i < structureCount; ++i)
+      readStructure(stream, structures);
+    rallyUid = stream.readU32();
+  } catch (...) {
+    freeStructuresQuietly(structures);
+    throw;
+  }
   ownerRates = ratesOf(owner);
   if (rallyUid != 0)
     queuePostObjectTreeStep(new LoadRallyPoint(this, rallyUid));

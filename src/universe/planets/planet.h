@@ -20,14 +20,18 @@
 //   u8      has governor type; then its name when 1          (version 7 on)
 //   string  the physical type's name
 //   u8      condition count n, then n condition ids          (version 9 on)
-//   u16     structure count (0: structures come later)
+//   u16     structure count m, then m structures, each:
+//             the sub-system record (sub_system.h)
+//             i32 state, f32 hit points, then the two words (4 bytes each,
+//             as held)
+//             8 bytes written as zeros and skipped when read
 //   u32     UID of the rally object (the linked object), 0 for none
 //
 // Reading: an unknown type name takes a random loaded type; unknown
 // conditions are skipped; the rally object is looked up once the whole tree
-// is loaded. A planet holds at most 255 conditions in a save: more are
-// dropped from the record with a warning naming the planet. A record with
-// structures is refused with {5, "Object tree malformed"}.
+// is loaded. Each structure read gets fresh, zeroed effector states. A planet
+// holds at most 255 conditions and 65,535 structures in a save: more are
+// dropped from the record with a warning naming the planet.
 //
 // Threads: ticked, damaged and repaired by the worker that owns its system,
 // under the system lock. Script natives take the container lock around each
@@ -113,6 +117,24 @@ class objHabitation : public generic_object {
   // Null means "default".
   const irr::core::stringw* getGovernorType() const { return governorType; }
 
+  // Structures. addStructure takes over a built instance (its build events
+  // run on the planet): false, with the instance still the caller's, when
+  // the planet holds its maximum count. addStructureFromDef makes the
+  // instance for this planet through a sub-system factory first.
+  // removeStructure runs the structure's deactivation and destruction
+  // events (as its state calls for) and frees it; nothing out of range.
+  bool addStructure(subSystem* system);
+  bool addStructureFromDef(const SubSystemDef* def);
+  void removeStructure(unsigned index);
+  // The largest effector range among the active structures with `tag` (or,
+  // without one, among those whose definition provides effectors); 0 when
+  // there is none.
+  float getMaxEffectorRange(const irr::core::stringw& tag);
+  float getMaxEffectorRange();
+  unsigned countStructures(const SubSystemDef* def) const;
+  bool hasStructure(const SubSystemDef* def) const;
+  bool hasStructureWithTag(const irr::core::stringw& tag) const;
+
   // Removes the first occurrence of `condition`, keeping the others' order.
   void removeCondition(planetCondition* condition);
 
@@ -134,6 +156,19 @@ class objHabitation : public generic_object {
 
  protected:
   ~objHabitation() override;
+};
+
+// While one is alive on a thread, the structures that thread removes from
+// any planet leave the planet at once but keep their instance and effector
+// states until the outermost hold ends. The steps, damage hooks and build
+// events that run on a structure hold one: a hook may remove the structure
+// it runs for, or destroy the whole planet, while its instance is in use.
+class StructureFreeHold {
+ public:
+  StructureFreeHold();
+  ~StructureFreeHold();
+  StructureFreeHold(const StructureFreeHold&) = delete;
+  StructureFreeHold& operator=(const StructureFreeHold&) = delete;
 };
 
 // The planets' pool (objHabitation and its mirrors).

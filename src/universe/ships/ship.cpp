@@ -81,33 +81,12 @@ float controlValue(objHulled& ship) {
 // A sub-system's maximum hit points: its instance's "{D}".
 float maximumHP(const SysRef& record) { return record.system != nullptr ? record.system->getDurability() : 0.0f; }
 
-bool hasHook(const SysRef& record, EffectHookKind kind) {
-  return record.system != nullptr && record.system->def != nullptr &&
-         (record.system->def->effectFlags & (1u << kind)) != 0;
-}
+bool hasHook(const SysRef& record, EffectHookKind kind) { return subSystemHasHook(record.system, kind); }
 
-// Runs the OnGlobalDamage or OnDamage hooks of a sub-system's provisions
-// with the event marked as on that sub-system, stopping once a hook ends
-// (ESC_DISABLE) or skips (ESC_SKIP) the damage. The mark is cleared after.
+// The OnGlobalDamage or OnDamage hooks of a sub-system's provisions with the
+// event marked as on it, stopping once a hook ends or skips the damage.
 void runDamageHooks(SysRef& record, EffectEvent& event, EffectHookKind kind) {
-  if (record.system == nullptr)
-    return;
-  event.destKind = 1;
-  event.dest = &record;
-  irr::core::array<effect_data>& provisions = record.system->provisions;
-  for (irr::u32 i = 0; i < provisions.size(); ++i) {
-    auto* effect = const_cast<effect_handler*>(provisions[i].effect);
-    if (effect == nullptr)
-      continue;
-    if (kind == EH_OnGlobalDamage)
-      effect->OnGlobalDamage(&event, &provisions[i]);
-    else
-      effect->OnDamage(&event, &provisions[i]);
-    if (event.state == ESC_DISABLE || event.state == ESC_SKIP)
-      break;
-  }
-  event.destKind = 0;
-  event.dest = nullptr;
+  runSubSystemDamageHooks(record.system, record, event, kind, true);
 }
 
 // A sub-system is lost: its deactivation hooks when it was running, its
