@@ -25,6 +25,7 @@
 #include "universe/objects/object_states.h"
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_hooks.h"
+#include "probe_effect.h"
 #include "universe_fixture.h"
 
 using irr::core::stringw;
@@ -33,39 +34,7 @@ namespace {
 
 constexpr float kStep = 1.0f / 16.0f;
 
-// What the probe effects saw: each hook call and the planet tick it came in.
-struct HookCall {
-  std::string label;
-  EffectHookKind kind;
-  float time;
-  int tick;
-};
-std::vector<HookCall> calls;
-int currentTick = 0;
-// What a probe does besides noting the call, by label.
-std::map<std::string, std::function<void(EffectHookKind, EffectEvent&)>> actions;
-
-class Probe : public effect_handler {
- public:
-  Probe(std::string label, uint16_t flags) : label_(std::move(label)) { hookFlags = flags; }
-  void OnActive(EffectEvent* event, effect_data*) override { note(EH_OnActive, *event); }
-  void OnDeactive(EffectEvent* event, effect_data*) override { note(EH_OnDeactive, *event); }
-  void OnConstruct(EffectEvent* event, effect_data*) override { note(EH_OnConstruct, *event); }
-  void OnDestruct(EffectEvent* event, effect_data*) override { note(EH_OnDestruct, *event); }
-  void Once(EffectEvent* event, effect_data*) override { note(EH_Once, *event); }
-  void Tick(EffectEvent* event, effect_data*) override { note(EH_Tick, *event); }
-  void OnGlobalDamage(EffectEvent* event, effect_data*) override { note(EH_OnGlobalDamage, *event); }
-  void OnDamage(EffectEvent* event, effect_data*) override { note(EH_OnDamage, *event); }
-
- private:
-  void note(EffectHookKind kind, EffectEvent& event) {
-    calls.push_back({label_, kind, event.time, currentTick});
-    const auto action = actions.find(label_);
-    if (action != actions.end())
-      action->second(kind, event);
-  }
-  std::string label_;
-};
+using namespace probetest;
 
 std::vector<std::string> callsOf(EffectHookKind kind) {
   std::vector<std::string> labels;

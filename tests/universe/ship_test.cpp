@@ -31,6 +31,7 @@
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_states.h"
 #include "universe/orders/unit_ai.h"
+#include "probe_effect.h"
 #include "universe_fixture.h"
 
 using irr::core::stringw;
@@ -43,42 +44,7 @@ namespace {
 
 constexpr float kStep = 1.0f / 16.0f;
 
-// What the probe effects saw: each hook call with the event's time and
-// destination, and the ship tick it came in.
-struct HookCall {
-  std::string label;
-  EffectHookKind kind;
-  float time;
-  SysRef* dest;
-  int tick;
-};
-std::vector<HookCall> calls;
-int currentTick = 0;
-// What a probe does besides noting the call, by label.
-std::map<std::string, std::function<void(EffectHookKind, EffectEvent&)>> actions;
-
-// An effect whose hooks note their calls and run the action of its label.
-class Probe : public effect_handler {
- public:
-  Probe(std::string label, uint16_t flags) : label_(std::move(label)) { hookFlags = flags; }
-  void OnActive(EffectEvent* event, effect_data*) override { note(EH_OnActive, *event); }
-  void OnDeactive(EffectEvent* event, effect_data*) override { note(EH_OnDeactive, *event); }
-  void OnConstruct(EffectEvent* event, effect_data*) override { note(EH_OnConstruct, *event); }
-  void OnDestruct(EffectEvent* event, effect_data*) override { note(EH_OnDestruct, *event); }
-  void Once(EffectEvent* event, effect_data*) override { note(EH_Once, *event); }
-  void Tick(EffectEvent* event, effect_data*) override { note(EH_Tick, *event); }
-  void OnGlobalDamage(EffectEvent* event, effect_data*) override { note(EH_OnGlobalDamage, *event); }
-  void OnDamage(EffectEvent* event, effect_data*) override { note(EH_OnDamage, *event); }
-
- private:
-  void note(EffectHookKind kind, EffectEvent& event) {
-    calls.push_back({label_, kind, event.time, event.dest, currentTick});
-    const auto action = actions.find(label_);
-    if (action != actions.end())
-      action->second(kind, event);
-  }
-  std::string label_;
-};
+using namespace probetest;
 
 int countCalls(const std::string& label, EffectHookKind kind) {
   return static_cast<int>(
