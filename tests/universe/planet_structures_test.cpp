@@ -175,6 +175,8 @@ TEST_F(PlanetStructuresTest, StructuresAbsorbDamageFromARandomStartBeforeThePlan
       {"both survive", {L"Mine", L"Farm"}, {30, 30}, 0, {20, 20}, 10},
       {"the small one first", {L"Small", L"Mine"}, {4, 30}, 0, {30}, 6},
       {"the big one first", {L"Small", L"Mine"}, {4, 30}, 1, {20}, 6},
+      // After a removal the next visit is the structure that moved into its place.
+      {"two small ones in a row", {L"Small", L"Small", L"Mine"}, {4, 4, 30}, 0, {30}, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
