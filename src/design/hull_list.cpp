@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <memory>
+#include <mutex>
 
 #include "core/common_strings.h"
 #include "core/names.h"
@@ -155,7 +156,35 @@ hull_list::~hull_list() {
   systems.reset();
 }
 
+namespace {
+// Guards every layout's name against the one change made to a shared
+// layout: its rename when a newer revision takes the name over.
+std::mutex layoutNameLock;
+}  // namespace
+
+irr::core::stringw hull_list::getName() const {
+  std::lock_guard<std::mutex> guard(layoutNameLock);
+  return name;
+}
+
+void hull_list::rename(const irr::core::stringw& newName) {
+  std::lock_guard<std::mutex> guard(layoutNameLock);
+  name = newName;
+}
+
 bool hull_list::hasSystemWithTag(const irr::core::stringw& tag) const { return tags.count(&tag) != 0; }
+
+void hull_list::addCostsTo(constructible::CostList& list) const {
+  for (uint32_t i = 0; i < systemCount; ++i) {
+    const subSystem* instance = systems[i].system;
+    if (instance == nullptr || instance->def == nullptr || instance->costs == nullptr)
+      continue;
+    const SubSystemDef& def = *instance->def;
+    for (irr::u32 k = 0; k < def.costs.size(); ++k)
+      PtrNamedVar<constructible::cost>::getOrAdd(list, def.costs[k].entryName(), internCommonString).value.amount +=
+          instance->costs[k];
+  }
+}
 
 void hull_list::save(SaveStream& stream) const {
   if (orders.size() > std::numeric_limits<uint16_t>::max() || systemCount > std::numeric_limits<uint16_t>::max())

@@ -72,6 +72,7 @@
 
 #include "core/ref_counted.h"
 #include "core/save_stream.h"
+#include "design/build/constructible.h"
 
 namespace RakNet {
 class BitStream;
@@ -209,8 +210,17 @@ class hull_list : public refCounted {
   float getLevelGain() const;
   // Marks the layout obsolete and forgets its newer revision.
   void set_obsolete();
+  // A copy of the name, safe on any thread: a newer revision of the same
+  // name renames this layout (rename) while ships and build items of it
+  // read the name on the galaxy threads. Plain `name` is for layouts not yet
+  // shared and for readers that run while the simulation stands still.
+  irr::core::stringw getName() const;
+  void rename(const irr::core::stringw& newName);
   // Whether a placed sub-system carries `tag`.
   bool hasSystemWithTag(const irr::core::stringw& tag) const;
+  // Adds every placed sub-system's evaluated costs into `list`, summed by
+  // the definitions' cost names (entries made at 0 when absent).
+  void addCostsTo(constructible::CostList& list) const;
 
   // Writes the layout's save record. Throws {5, "Invalid Common String
   // reference"} for an order string outside the stream's common strings and

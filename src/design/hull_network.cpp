@@ -169,7 +169,7 @@ bool writeHullLayoutMessage(RakNet::BitStream& stream, const hull_list* layout,
     writeNetFloat16(stream, placed.x, kGridMin, kGridMax);
     writeNetFloat16(stream, placed.y, kGridMin, kGridMax);
   }
-  writeNetStringW(stream, layout->name, kMaxNetStringLength);
+  writeNetStringW(stream, layout->getName(), kMaxNetStringLength);
   stream.Write(layout->obsolete);
   stream.Write(thresholdByte(layout->updateThreshold));
   const bool replaces = replacedName != nullptr && replacementName != nullptr;

@@ -54,7 +54,7 @@ void hullRef::write(SaveStream &stream) const {
     throw kSaveErrorBadHull;
   stream.writeEmpireId(layout->owner != nullptr ? layout->owner->ID
                                                 : defaultEmpire()->ID);
-  stream.writeString(layout->name);
+  stream.writeString(layout->getName());
   for (uint32_t i = 0; i < layout->systemCount; ++i) {
     const SysRef &record = records[i];
     stream.writeU32(record.state);

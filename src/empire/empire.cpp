@@ -15,7 +15,7 @@
 #include "core/locale.h"
 #include "core/log.h"
 #include "core/net_encoders.h"
-#include "design/build_rules.h"
+#include "design/build/build_rules.h"
 #include "design/hull_list.h"
 #include "design/subsystems/sub_system_def.h"
 #include "empire/diplomacy/diplo_msg.h"
@@ -156,6 +156,8 @@ empire::~empire() {
     delete message;
   for (irr::u32 i = 0; i < buildLists.size(); ++i)
     delete buildLists[i].value;
+  for (irr::u32 i = 0; i < constructionChecks.size(); ++i)
+    delete constructionChecks[i];
   for (irr::u32 i = 0; i < fleets.size(); ++i)
     if (fleets[i].value != nullptr)
       fleets[i].value->drop();

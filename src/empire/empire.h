@@ -39,7 +39,16 @@ class empire;
 class generic_object;
 class hull_list;
 class build_priorities;
-class buildLayoutRestriction;
+
+// A check an empire asks before it completes a ship at a builder. The
+// empire owns the checks in its constructionChecks.
+class buildLayoutRestriction {
+ public:
+  virtual ~buildLayoutRestriction() = default;
+  // False refuses building `layout` at `builder`.
+  virtual bool allows(const hull_list* layout, generic_object* builder) = 0;
+};
+
 class FleetAI;
 class ITrait;
 class ITreaty;
@@ -262,6 +271,10 @@ class empire {
   hull_list* acquireForeignHull(hull_list* layout);
   bool hasForeignHull(const hull_list* layout);
   void toggleObsolete(const irr::core::stringw& layoutName);
+  // Whether the empire may build `layout` at `builder`: every construction
+  // check is asked in order (construction-checks area, read); true when
+  // none refuses, also when there are none.
+  bool canConstruct(const hull_list* layout, generic_object* builder);
 
   // Named build lists: null removes the entry.
   void setBuildList(const irr::core::stringw& listName, build_priorities* list);

@@ -117,7 +117,7 @@ hull_list *empire::replaceHull(hull_list *older, hull_list *newer) {
   // reference held under the shared name.
   const stringw replacedName = older->name;
   if (older->name == newer->name) {
-    older->name = replacedName + L" r" + decimal(older->revision);
+    older->rename(replacedName + L" r" + decimal(older->revision));
     fileLayout(this, older->name, older);
   }
   older->obsolete = true;
@@ -184,4 +184,13 @@ void empire::toggleObsolete(const stringw &layoutName) {
   lockArea(hullsGuard, EA_HullLayouts, true);
   if (hull_list *layout = findLayout(this, layoutName))
     layout->obsolete = !layout->obsolete;
+}
+
+bool empire::canConstruct(const hull_list *layout, generic_object *builder) {
+  AreaGuard checksGuard;
+  lockArea(checksGuard, EA_ConstructionChecks, false);
+  for (irr::u32 i = 0; i < constructionChecks.size(); ++i)
+    if (!constructionChecks[i]->allows(layout, builder))
+      return false;
+  return true;
 }

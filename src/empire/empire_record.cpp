@@ -14,7 +14,7 @@
 #include "core/common_strings.h"
 #include "core/locks.h"
 #include "core/post_load.h"
-#include "design/build_rules.h"
+#include "design/build/build_rules.h"
 #include "design/hull_list.h"
 #include "empire/empire.h"
 #include "empire/research/research_web.h"

@@ -32,7 +32,7 @@
 //                       source layout name, name of this empire's copy;
 //                       written in ascending (source ID, source name)
 //   build lists         u16 B, then B times: the build-list record
-//                       (design/build_rules.h) and the list's name
+//                       (design/build/build_rules.h) and the list's name
 //   messages            u16 M, then M times: text (wide string); from v33
 //                       also category (string reference), priority (i32)
 //                       and time (i32)

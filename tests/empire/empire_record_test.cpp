@@ -23,7 +23,7 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const 
 #include "app/base/session_state.h"
 #include "core/common_strings.h"
 #include "core/post_load.h"
-#include "design/build_rules.h"
+#include "design/build/build_rules.h"
 #include "design/hull_list.h"
 #include "empire/empire.h"
 #include "empire/traits.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/base/session_state.h"
-#include "design/build_rules.h"
+#include "design/build/build_rules.h"
 #include "empire/traits.h"
 #include "core/net_encoders.h"
 #include "platform/bit_stream.h"

@@ -6,7 +6,7 @@
 
 #include "core/locale.h"
 #include "core/net_encoders.h"
-#include "design/constructible.h"
+#include "design/build/constructible.h"
 #include "universe_fixture.h"
 
 namespace {

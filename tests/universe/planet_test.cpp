@@ -13,7 +13,7 @@
 #include "core/common_strings.h"
 #include "core/locale.h"
 #include "core/post_load.h"
-#include "design/build_rules.h"
+#include "design/build/build_rules.h"
 #include "design/effects/effects.h"
 #include "support/space_empire.h"
 #include "support/log_capture.h"

@@ -26,6 +26,7 @@
 class effect_handler;
 class NameSpaces;
 class subSystem;
+class generic_object;
 struct SubSystemAlterHook;
 // Alter hooks as an evaluation runs them (copies, owned by whoever collects
 // them).
@@ -101,6 +102,13 @@ class SubSystemDef {
 
   // Whether `tags` holds `tag` (binary search).
   bool hasTag(const irr::core::stringw& tag) const;
+
+  // Whether the definition may be queued on `object`: never with
+  // "NoManualBuild"; a "Structure" only on planets and anything else only
+  // elsewhere; on a planet, not a second "Unique" of the definition, nor
+  // one tagged "Unique:<word>" where a structure already carries <word>.
+  // `replacing`, the structure a rebuild replaces, counts for neither.
+  bool allowsBuildOn(generic_object* object, const subSystem* replacing = nullptr) const;
 
   bool finalized = false;
   uint32_t id = 0;

@@ -118,7 +118,7 @@ objHulled* createShipObject(const Hull_Desc& desc, generic_object* place) {
 
   queueStandingOrders(ship, layout);
 
-  stringw shipName = layout->name;
+  stringw shipName = layout->getName();
   shipName += L" ";
   shipName += stringw(shipNameCounter.fetch_add(1) + 1);
   ship->name = shipName;

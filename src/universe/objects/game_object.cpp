@@ -7,7 +7,7 @@
 #include "core/net_encoders.h"
 #include "core/save_stream.h"
 #include "core/threads.h"
-#include "design/constructible.h"
+#include "design/build/constructible.h"
 #include "design/effects/effects.h"
 #include "empire/empire.h"
 #include "net/network_manager.h"

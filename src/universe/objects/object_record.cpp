@@ -6,7 +6,7 @@
 #include "app/base/session_state.h"
 #include "core/common_strings.h"
 #include "core/net_encoders.h"
-#include "design/constructible.h"
+#include "design/build/constructible.h"
 #include "design/effects/resources.h"
 #include "empire/empire.h"
 #include "universe/movement/orbit_movers.h"
@@ -229,13 +229,16 @@ void generic_object::readBaseRecord(SaveStream& stream) {
     }
   }
 
-  // 8. Build queue.
+  // 8. Build queue: the items in order. An item saved as none (a rebuild,
+  // or nothing left to restore) is skipped. The queue owns each item as
+  // soon as it is read, so a later failure frees it with the object.
   if ((flagsByte & RF_BuildQueue) != 0) {
     const uint16_t count = stream.readU16();
     if (version >= kFirstRepeatByteVersion && version <= kLastRepeatByteVersion)
       setRepeatQueue(stream.readU8() != 0);
-    if (count != 0)
-      throw kSaveErrorObjectTreeMalformed;  // build items are not restored yet
+    for (uint16_t i = 0; i < count; ++i)
+      if (constructible* item = loadConstructible(stream))
+        buildQueue.push_back(item);
   }
 
   // 9. Mover, then AI, as written.

@@ -34,8 +34,9 @@
 // default empire; a state whose resource is unknown takes the default
 // resource. Refused as {5, "Object tree malformed"}: a UID of 0, of
 // 0xFFFFFFFF (the UID counter would wrap to 0) or of a live object (its
-// entry would be taken over), and a build queue with items (build items are
-// not restored yet). A short record is {4, "Unexpected EOF"}.
+// entry would be taken over). Build-queue items saved as none are skipped;
+// an unknown item type is {5, "Invalid build queue item"}. A short record
+// is {4, "Unexpected EOF"}.
 #pragma once
 
 #include "core/save_stream.h"

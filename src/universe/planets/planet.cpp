@@ -11,7 +11,7 @@
 #include "core/post_load.h"
 #include "core/random.h"
 #include "core/save_stream.h"
-#include "design/build_rules.h"
+#include "design/build/build_rules.h"
 #include "design/effects/effects.h"
 #include "empire/empire.h"
 #include "universe/objects/held_pointer.h"

@@ -1,11 +1,11 @@
-#include "design/build_rules.h"
+#include "design/build/build_rules.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
-#include "design/constructible.h"
+#include "design/build/constructible.h"
 #include "support/save_bytes.h"
 #include "universe/objects/game_object.h"
 

@@ -1,4 +1,4 @@
-#include "design/build_rules.h"
+#include "design/build/build_rules.h"
 
 #include <limits>
 #include <memory>

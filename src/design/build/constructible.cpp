@@ -1,7 +1,8 @@
-#include "design/constructible.h"
+#include "design/build/constructible.h"
 
 #include <algorithm>
 
+#include "core/common_strings.h"
 #include "core/save_stream.h"
 #include "universe/objects/game_object.h"
 
@@ -15,6 +16,12 @@ constexpr float kMinimumPayRate = 0.05f;
 constexpr uint8_t kBaseItemRecordType = 0;
 
 }  // namespace
+
+const char* InvalidConstruct::what() const noexcept { return "invalid build queue item"; }
+
+irr::s32 findNamedCost(constructible::CostList& list, const irr::core::stringw& name) {
+  return PtrNamedVar<constructible::cost>::find(list, name);
+}
 
 // Calls visit(entry, remaining, state) for every cost still owed, in order,
 // with the builder's state of that resource (null when it has none).
@@ -95,3 +102,31 @@ float constructible::getProgress() const {
 }
 
 void constructible::save(SaveStream& stream) const { stream.writeU8(kBaseItemRecordType); }
+
+void constructible::addCost(const irr::core::stringw& name, float amount) {
+  PtrNamedVar<cost>::getOrAdd(costs, name, internCommonString).value.amount += amount;
+}
+
+void constructible::saveCosts(SaveStream& stream) const {
+  if (costs.size() > 0xFFFF)
+    throw kSaveErrorTooManyEntries;
+  stream.writeU16(static_cast<uint16_t>(costs.size()));
+  for (irr::u32 i = 0; i < costs.size(); ++i) {
+    saveCommonString(stream, costs[i].entryName());
+    stream.writeFloat(costs[i].value.amount);
+    stream.writeFloat(costs[i].value.paid);
+  }
+}
+
+void constructible::loadCosts(SaveStream& stream) {
+  const uint16_t count = stream.readU16();
+  for (uint16_t i = 0; i < count; ++i) {
+    const irr::core::stringw* name = readCommonString(stream);
+    float amount = 0.0f;
+    float paid = 0.0f;
+    stream.readFloat2(amount, paid);
+    cost& entry = PtrNamedVar<cost>::getOrAdd(costs, *name, internCommonString).value;
+    entry.amount = amount;
+    entry.paid = paid;
+  }
+}
