@@ -10,11 +10,14 @@
 #include "design/effect_function_lookup.h"
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
+#include "empire/empire.h"
+#include "empire/research/research_web.h"
 #include "script/script_string.h"
 #include "support/fake_engine_logger.h"
 #include "support/log_capture.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_states.h"
+#include "universe/objects/solar_system.h"
 
 namespace {
 
@@ -377,6 +380,7 @@ TEST_F(EffectFunctionTest, EachActsOnItsObject) {
       {L"AddCargoSpace", {N(5)}, false, [](Snapshot& s) { s.cargoSpace = 15; }},
       {L"SubCargoSpace", {N(5)}, true, [](Snapshot& s) { s.cargoSpace = 5; }},
       {L"AddShipSpace", {N(5)}, false, [](Snapshot& s) { s.dockSpace = 15; }},
+      {L"SubShipSpace", {N(5)}, true, [](Snapshot& s) { s.dockSpace = 5; }},
       {L"Generate", {S(kOre), N(5)}, false, [](Snapshot& s) { s.ore.val = 55; }},
       {L"GenerateNoCargo", {S(kOre), N(5)}, false, [](Snapshot& s) { s.ore.val = 55; }},
       {L"Drain", {S(kOre), N(5)}, false, [](Snapshot& s) { s.ore.val = 45; }},
@@ -405,6 +409,72 @@ TEST_F(EffectFunctionTest, EachActsOnItsObject) {
     EXPECT_EQ(snapshotOf(*(c.onTarget ? target : source)), changed);
     EXPECT_EQ(snapshotOf(*(c.onTarget ? source : target)), kStart);
   }
+}
+
+TEST_F(EffectFunctionTest, SubShipSpaceReleasesDockedObjectsFirstDockedFirstUntilTheyFit) {
+  auto* system = new solarSystem();
+  HeldObject source, host;
+  (*host).setContainer(system);
+  (*host).dockSpace = 100.0f;
+  std::vector<generic_object*> craft;
+  for (float radius : {4.0f, 3.0f, 2.0f, 1.0f}) {  // 16 + 9 + 4 + 1 = 30 in use
+    auto* made = new PlainObject;
+    made->radius = radius;
+    made->setContainer(system);
+    ASSERT_TRUE((*host).dockObject(made));
+    craft.push_back(made);
+  }
+  const struct {
+    float amount, dockSpace, dockUsed;
+    irr::u32 left;
+  } steps[] = {
+      {70.0f, 30.0f, 30.0f, 4},  // exactly full: nothing leaves
+      {5.0f, 25.0f, 14.0f, 3},   // the first docked (16) goes
+      {20.0f, 5.0f, 5.0f, 2},    // then 9, leaving 4 + 1
+      {10.0f, -5.0f, 0.0f, 0},   // everything, and no more
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.amount);
+    EffectEvent event(source.object, host.object, 1.0f);
+    apply(L"SubShipSpace", event, {N(step.amount)});
+    EXPECT_FLOAT_EQ((*host).dockSpace, step.dockSpace);
+    EXPECT_FLOAT_EQ((*host).dockUsed, step.dockUsed);
+    ASSERT_EQ((*host).docked.size(), step.left);
+    if (step.left > 0)
+      EXPECT_EQ((*host).docked.getLast().object, craft.back()) << "released from the front";
+  }
+  for (generic_object* made : craft) {
+    EXPECT_EQ(made->container.load(), system);
+    made->destroyNow(true);
+  }
+  (*host).setContainer(nullptr);
+  system->destroyNow(true);
+}
+
+TEST_F(EffectFunctionTest, ResearchFunctionsChangeTheOwnersRate) {
+  empire* owner = registerEmpire(new empire);
+  owner->researchWeb->setResearchRate(10.0);
+  HeldObject owned, unowned, target;
+  (*owned).owner = owner;
+  const struct {
+    const wchar_t* function;
+    generic_object* object;
+    double rate;
+  } cases[] = {
+      {L"IncResearch", owned.object, 12.0},
+      {L"DecResearch", owned.object, 10.0},
+      {L"DecResearch", owned.object, 8.0},
+      {L"IncResearch", unowned.object, 8.0},
+      {L"DecResearch", unowned.object, 8.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(wideToStdString(c.function));
+    EffectEvent event(c.object, target.object, 1.0f);
+    apply(c.function, event, {N(2)});
+    EXPECT_EQ(owner->getResearchRate(), c.rate);
+  }
+  (*owned).owner = nullptr;
+  deleteAllEmpires();
 }
 
 TEST_F(EffectFunctionTest, DeathAsksForALoudDestruction) {
@@ -469,6 +539,11 @@ TEST_F(EffectFunctionTest, CheckerTable) {
       {L"SubCargoSpace", {}, false, "ships.txt(12) error: SubCargoSpace() requires 1 template parameters\n"},
       {L"AddShipSpace", {N(1), N(2)}, true,
        "ships.txt(12) warning: AddShipSpace() takes 1 template parameters, not 2\n"},
+      {L"SubShipSpace", {}, false, "ships.txt(12) error: SubShipSpace() requires 1 template parameters\n"},
+      {L"IncResearch", {S(kOre)}, true, ""},
+      {L"IncResearch", {N(1), N(2)}, true,
+       "ships.txt(12) warning: IncResearch() takes 1 template parameters, not 2\n"},
+      {L"DecResearch", {}, false, "ships.txt(12) error: DecResearch() requires 1 template parameters\n"},
       {L"Generate", {S(kOre), V(0)}, true, ""},
       {L"Generate", {N(5), N(3)}, false,
        "ships.txt(12) error: Generate() requires parameter 1 be type 'State Name'\n"},

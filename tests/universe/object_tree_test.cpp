@@ -632,7 +632,7 @@ TEST_F(SavedTreeTest, CutFilesThrowUnexpectedEofAndLeaveNothing) {
   }
 }
 
-TEST_F(SavedTreeTest, APlanetWithDockedObjectsIsRefusedAndTheTreeReadSoFarIsHandedBack) {
+TEST_F(SavedTreeTest, ADockedObjectThatNeverComesIsCutAndTheTreeReadSoFarIsHandedBack) {
   objGalaxy* original = buildGalaxy();
   Bytes file = saveFile(original);
   original->destroyNow(true);
@@ -642,11 +642,99 @@ TEST_F(SavedTreeTest, APlanetWithDockedObjectsIsRefusedAndTheTreeReadSoFarIsHand
   SaveFileError error{};
   generic_object* partial = nullptr;
   EXPECT_EQ(load(file, &error, &partial), nullptr);
-  EXPECT_EQ(error, kMalformed);
+  EXPECT_EQ(error, kSaveErrorEOF);
   ASSERT_NE(partial, nullptr);
   EXPECT_EQ(partial->getType(), OT_Galaxy);
   EXPECT_EQ(partial->children.size(), 2u) << "the system and the planet";
   partial->destroyNow(true);
+}
+
+// A carrier's docked objects as text: each entry's object, its place, its
+// kept mover and dock space, and the carrier's sums.
+std::string describeDocked(const generic_object* carrier) {
+  std::ostringstream out;
+  out << "used=" << carrier->dockUsed << " mass=" << carrier->dockedMass << "\n";
+  for (irr::u32 i = 0; i < carrier->docked.size(); ++i) {
+    const StoredObject& entry = carrier->docked[i];
+    const generic_object* object = entry.object;
+    out << "#" << object->uid << " '" << narrow(object->name) << "' at" << text(object->position) << " r="
+        << object->radius << " space=" << entry.space << " valid=" << object->isValid()
+        << " contained=" << (object->container.load() != nullptr) << " own mover=" << (object->mover != nullptr);
+    if (auto* mobile = dynamic_cast<MobileMover*>(entry.mover))
+      out << " kept mobile thrust=" << mobile->thrust;
+    out << "\n";
+  }
+  return out.str();
+}
+
+TEST_F(SavedTreeTest, ACarrierWith300DockedObjectsReadsBackWithThemDocked) {
+  objGalaxy* original = buildGalaxy();
+  solarSystem* system = original->systems[0];
+  auto* carrier = new objHabitation(red, nullptr);
+  carrier->name = L"Carrier";
+  carrier->physicalType = rock;
+  carrier->radius = 20.0f;
+  carrier->dockSpace = 400.0f;
+  carrier->position.set(60.0f, 0.0f, 0.0f);
+  carrier->setContainer(system);
+  for (int i = 0; i < 300; ++i) {
+    auto* mobile = new MobileMover();
+    mobile->thrust = static_cast<float>(i);
+    auto* fighter = new objHabitation(blue, mobile);
+    fighter->name = L"Fighter";
+    fighter->physicalType = rock;
+    fighter->position.set(static_cast<float>(i), 2.0f, 0.0f);
+    ASSERT_TRUE(carrier->dockObject(fighter));  // docked before it ever joined a system
+  }
+  const uint32_t carrierUid = carrier->uid;
+  const std::string expected = describeDocked(carrier);
+  const std::string expectedTree = describe(original);
+  const Bytes file = saveFile(original);
+  EXPECT_NE(hexText(file).find(hex("FF 2C 01 00 00")), std::string::npos) << "the count as 255, then 300 as u32";
+  original->destroyNow(true);
+  ASSERT_EQ(registeredObjectCount(), 0u) << "the docked objects go with their carrier";
+
+  objGalaxy* loaded = load(file);
+  ASSERT_NE(loaded, nullptr);
+  auto* reloaded = dynamic_cast<objHabitation*>(getObjectByUID(carrierUid));
+  ASSERT_NE(reloaded, nullptr);
+  EXPECT_EQ(describeDocked(reloaded), expected);
+  EXPECT_EQ(describe(loaded), expectedTree) << "the docked objects are in no children list";
+  EXPECT_EQ(hexText(saveFile(loaded)), hexText(file));
+  loaded->destroyNow(true);
+  EXPECT_EQ(registeredObjectCount(), 0u);
+}
+
+TEST_F(SavedTreeTest, ACarrierDockedInAnotherKeepsItsOwnDockedObjects) {
+  objGalaxy* original = buildGalaxy();
+  solarSystem* system = original->systems[0];
+  auto* carrier = new objHabitation(red, nullptr);
+  carrier->physicalType = rock;
+  carrier->dockSpace = 100.0f;
+  carrier->setContainer(system);
+  auto* inner = new objHabitation(red, nullptr);
+  inner->physicalType = rock;
+  inner->dockSpace = 50.0f;
+  inner->setContainer(system);
+  auto* craft = new objHabitation(blue, new MobileMover());
+  craft->physicalType = rock;
+  craft->setContainer(system);
+  ASSERT_TRUE(inner->dockObject(craft));
+  ASSERT_TRUE(carrier->dockObject(inner));
+  const uint32_t innerUid = inner->uid;
+  const uint32_t craftUid = craft->uid;
+  const Bytes file = saveFile(original);
+  original->destroyNow(true);
+
+  objGalaxy* loaded = load(file);
+  ASSERT_NE(loaded, nullptr);
+  generic_object* innerLoaded = getObjectByUID(innerUid);
+  ASSERT_NE(innerLoaded, nullptr);
+  ASSERT_EQ(innerLoaded->docked.size(), 1u);
+  EXPECT_EQ(innerLoaded->docked[0].object->uid, craftUid);
+  EXPECT_EQ(innerLoaded->container.load(), nullptr);
+  EXPECT_EQ(hexText(saveFile(loaded)), hexText(file));
+  loaded->destroyNow(true);
 }
 
 TEST_F(SavedTreeTest, TheHighWaterMarkCoversTheLargestLoadedUid) {

@@ -152,7 +152,7 @@ TEST_F(OrderTest, RepeatAnswers) {
       {"empty", {}, Done},
       {"yielded", {Yielded}, Yielded},
       {"waiting", {Waiting}, Running},
-      {"docked", {Docked}, Running},
+      {"docked: the queue was cleared, the repeat order with it", {Docked}, Docked},
   };
   for (const Case& c : cases) {
     repeat_orders repeat;
@@ -263,7 +263,9 @@ TEST_F(OrderTest, SavedRecordsThatCannotBeRead) {
   const Case cases[] = {
       {{}, {4, "Unexpected EOF"}},
       {{OrdT_Attack, 0, 0, 0}, {5, "Order type 3 cannot be loaded"}},
-      {{OrdT_Scuttle}, {5, "Order type 18 cannot be loaded"}},
+      {{OrdT_Guard}, {5, "Order type 17 cannot be loaded"}},
+      {{OrdT_Scuttle}, {4, "Unexpected EOF"}},
+      {{OrdT_Transfer, 0x01}, {4, "Unexpected EOF"}},
       {{OrdT_Move, 0, 0}, {4, "Unexpected EOF"}},
   };
   for (const Case& c : cases) {

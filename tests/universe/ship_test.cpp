@@ -527,7 +527,7 @@ TEST_F(ShipTest, AClearingOrderRequestLetsGoOfTheWeaponsTargets) {
     target->grab();
     made->effectorStates[k].target = target;
   }
-  applyOrderRequest(*made, ORF_Clear, nullptr);
+  applyOrderRequest(*made, red, ORF_Clear, nullptr);
   for (uint32_t k = 0; k < 2; ++k)
     EXPECT_EQ(made->effectorStates[k].target, nullptr);
   EXPECT_EQ(target->refCount.load(), 1);

@@ -8,6 +8,7 @@
 #include "design/hull_list.h"
 #include "universe/movement/mobile_mover.h"
 #include "support/log_capture.h"
+#include "universe/orders/cargo_orders.h"
 #include "universe/orders/movement_orders.h"
 #include "universe/orders/repeat_orders.h"
 #include "universe_fixture.h"
@@ -448,7 +449,7 @@ TEST_F(UnitAITest, UnitAIApplyOrderRequest) {
     ai->clearOrders(true);
     fill(*ai, "bT");
     MobileMover::of(object)->destination = {0, 0, 0};
-    applyOrderRequest(*object, c.flags, c.withOrder ? new TestOrder('a') : nullptr);
+    applyOrderRequest(*object, red, c.flags, c.withOrder ? new TestOrder('a') : nullptr);
     EXPECT_EQ(queueOf(*ai), c.after) << "flags " << int(c.flags);
     const bool stopped = (c.flags & 8) != 0;
     EXPECT_EQ(MobileMover::of(object)->destination, stopped ? object->position : vector3df(0, 0, 0))
@@ -457,8 +458,51 @@ TEST_F(UnitAITest, UnitAIApplyOrderRequest) {
 }
 
 TEST_F(UnitAITest, UnitAIApplyOrderRequestWithoutAI) {
-  applyOrderRequest(*object, 0, new TestOrder('a'));
+  applyOrderRequest(*object, red, 0, new TestOrder('a'));
   EXPECT_EQ(TestOrder::alive, 0);
+}
+
+// A player may take resources only from objects of its own empire or of an
+// empire it holds as allied; giving is never checked.
+TEST_F(UnitAITest, UnitAIApplyOrderRequestChecksWhoATransferTakesFrom) {
+  auto* rival = new TestObject(blue, OT_Hulled, L"Rival");
+  auto* own = new TestObject(red, OT_Hulled, L"Own");
+  auto* ownerless = new TestObject(nullptr, OT_Oddity, L"Rock");
+  struct Case {
+    const char* what;
+    generic_object* other;
+    uint8_t mode;
+    bool local;         // no sender: a request made on the server itself
+    bool redHoldsBlue;  // red's standing towards blue
+    bool blueHoldsRed;
+    bool queued;
+  };
+  const Case cases[] = {
+      {"taking from a rival", rival, TM_From | TM_Amount, false, false, false, false},
+      {"taking from a rival who holds the sender as allied", rival, TM_From | TM_Percent, false, false, true, false},
+      {"taking from an ally", rival, TM_From | TM_Amount, false, true, false, true},
+      {"taking from an own ship", own, TM_From | TM_All_Amount, false, false, false, true},
+      {"taking from an object without an owner", ownerless, TM_From | TM_Amount, false, true, true, false},
+      {"giving to a rival", rival, TM_Amount, false, false, false, true},
+      {"a local request is not checked", rival, TM_From | TM_Amount, true, false, false, true},
+  };
+  auto* ai = giveAI<UnitAI>();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    red->getRelation(blue)->allied = c.redHoldsBlue;
+    blue->getRelation(red)->allied = c.blueHoldsRed;
+    ai->clearOrders(true);
+    fill(*ai, "bT");
+    auto* transfer = new transfer_order(c.mode, 5.0f, 0.0f, c.other, L"Fuel", true);
+    applyOrderRequest(*object, c.local ? nullptr : red, ORF_ClearFirst, transfer);
+    EXPECT_EQ(queueOf(*ai), c.queued ? "?T" : "bT") << "a refused request changes nothing";
+    if (c.queued) {
+      EXPECT_EQ(ai->orders.front(), transfer);
+    }
+  }
+  ai->clearOrders(true);
+  for (TestObject* other : {rival, own, ownerless})
+    other->destroyNow(false);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "design/effects/effect_checkers.h"
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
+#include "empire/empire.h"
 #include "script/script_string.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_states.h"
@@ -190,6 +191,35 @@ void addShipSpace(EffectEvent* event, effect_data* values, TemplateArgList& args
   event->obj->dockSpace = narrow(double(event->obj->dockSpace) + amount);
 }
 
+// Docked objects that no longer fit are released, first docked first.
+void subShipSpace(EffectEvent* event, effect_data* values, TemplateArgList& args) {
+  generic_object* target = event->target;
+  if (target == nullptr)
+    return;
+  const float amount = argument(args, 0, event, values);
+  target->dockSpace = narrow(double(target->dockSpace) - amount);
+  while (target->dockUsed > target->dockSpace && target->docked.size() > 0) {
+    const irr::u32 before = target->docked.size();
+    target->undockObject(0);
+    if (target->docked.size() == before)
+      break;  // a host with nowhere to release them keeps them
+  }
+}
+
+// --- research rate: the object's owner ---
+
+void incResearch(EffectEvent* event, effect_data* values, TemplateArgList& args) {
+  if (event->obj == nullptr || event->obj->getOwner() == nullptr)
+    return;
+  event->obj->getOwner()->modResearchRate(argument(args, 0, event, values));
+}
+
+void decResearch(EffectEvent* event, effect_data* values, TemplateArgList& args) {
+  if (event->obj == nullptr || event->obj->getOwner() == nullptr)
+    return;
+  event->obj->getOwner()->modResearchRate(double(argument(args, 0, event, values)) * -1.0);
+}
+
 // --- resource, rate: on the object ---
 
 // Free room counts the object's free cargo when the resource can be cargo.
@@ -295,6 +325,9 @@ constexpr ArgumentRule kSubMaxRule{"SubMax", "2", 2, 2, {2, 0}};
 constexpr ArgumentRule kAddCargoSpaceRule{"AddCargoSpace", "1", 1, 1, {0, 0}};
 constexpr ArgumentRule kSubCargoSpaceRule{"SubCargoSpace", "1", 1, 1, {0, 0}};
 constexpr ArgumentRule kAddShipSpaceRule{"AddShipSpace", "1", 1, 1, {0, 0}};
+constexpr ArgumentRule kSubShipSpaceRule{"SubShipSpace", "1", 1, 1, {0, 0}};
+constexpr ArgumentRule kIncResearchRule{"IncResearch", "1", 1, 1, {0, 0}};
+constexpr ArgumentRule kDecResearchRule{"DecResearch", "1", 1, 1, {0, 0}};
 constexpr ArgumentRule kGenerateRule{"Generate", "2", 2, 2, {1, 0}};  // GenerateNoCargo too
 constexpr ArgumentRule kDrainRule{"Drain", "2", 2, 2, {1, 0}};
 constexpr ArgumentRule kProduceRule{"Produce", "4", 4, 4, {1, 2}};
@@ -311,6 +344,9 @@ constexpr TemplateFuncEntry kSubMax{subMax, checkArguments<kSubMaxRule>};
 constexpr TemplateFuncEntry kAddCargoSpace{addCargoSpace, checkArguments<kAddCargoSpaceRule>};
 constexpr TemplateFuncEntry kSubCargoSpace{subCargoSpace, checkArguments<kSubCargoSpaceRule>};
 constexpr TemplateFuncEntry kAddShipSpace{addShipSpace, checkArguments<kAddShipSpaceRule>};
+constexpr TemplateFuncEntry kSubShipSpace{subShipSpace, checkArguments<kSubShipSpaceRule>};
+constexpr TemplateFuncEntry kIncResearch{incResearch, checkArguments<kIncResearchRule>};
+constexpr TemplateFuncEntry kDecResearch{decResearch, checkArguments<kDecResearchRule>};
 constexpr TemplateFuncEntry kGenerate{generate, checkArguments<kGenerateRule>};
 constexpr TemplateFuncEntry kGenerateNoCargo{generateNoCargo, checkArguments<kGenerateRule>};
 constexpr TemplateFuncEntry kDrain{drain, checkArguments<kDrainRule>};
@@ -328,6 +364,9 @@ const RegisterTemplateFunction registerSubMax(L"SubMax", &kSubMax);
 const RegisterTemplateFunction registerAddCargoSpace(L"AddCargoSpace", &kAddCargoSpace);
 const RegisterTemplateFunction registerSubCargoSpace(L"SubCargoSpace", &kSubCargoSpace);
 const RegisterTemplateFunction registerAddShipSpace(L"AddShipSpace", &kAddShipSpace);
+const RegisterTemplateFunction registerSubShipSpace(L"SubShipSpace", &kSubShipSpace);
+const RegisterTemplateFunction registerIncResearch(L"IncResearch", &kIncResearch);
+const RegisterTemplateFunction registerDecResearch(L"DecResearch", &kDecResearch);
 const RegisterTemplateFunction registerGenerate(L"Generate", &kGenerate);
 const RegisterTemplateFunction registerGenerateNoCargo(L"GenerateNoCargo", &kGenerateNoCargo);
 const RegisterTemplateFunction registerDrain(L"Drain", &kDrain);

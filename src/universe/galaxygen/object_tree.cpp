@@ -2,6 +2,7 @@
 
 #include "core/save_stream.h"
 #include "universe/galaxygen/galaxy_generation.h"
+#include "universe/objects/docking.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_record.h"
 #include "universe/objects/object_states.h"
@@ -33,6 +34,22 @@ bool holdsObjects(const generic_object* parent) {
   return type == OT_System || type == OT_Galaxy;
 }
 
+void saveRecord(SaveStream& stream, generic_object& object);
+
+// A docked object's record: its mover, kept aside while it is docked, is
+// put back for the time of the record so that it is written with it.
+void saveDockedRecord(SaveStream& stream, StoredObject& entry) {
+  generic_object& object = *entry.object;
+  object.mover = entry.mover;
+  try {
+    saveRecord(stream, object);
+  } catch (...) {
+    object.mover = nullptr;
+    throw;
+  }
+  object.mover = nullptr;
+}
+
 void saveRecord(SaveStream& stream, generic_object& object) {
   const int type = object.getType();
   stream.writePackedUInt(static_cast<uint32_t>(type));
@@ -47,7 +64,9 @@ void saveRecord(SaveStream& stream, generic_object& object) {
       break;
     case OT_Planet:
     case OT_Hulled:
-      writeChildCount(stream, 0);  // docked objects are not saved yet
+      writeChildCount(stream, object.docked.size());
+      for (irr::u32 i = 0; i < object.docked.size(); ++i)
+        saveDockedRecord(stream, object.docked[i]);
       break;
     default:
       break;  // stars and oddities have no child list
@@ -64,10 +83,12 @@ void readChildren(SaveStream& stream, generic_object& object, unsigned level) {
       case OT_Oddity:
         return;
       case OT_Planet:
-      case OT_Hulled:
-        if (readChildCount(stream) != 0)
-          throw kSaveErrorObjectTreeMalformed;  // docked objects are not restored yet
+      case OT_Hulled: {
+        const uint32_t count = readChildCount(stream);
+        for (uint32_t i = 0; i < count; ++i)
+          readTree(stream, &object, true, level + 1, nullptr);
         return;
+      }
       default:
         break;
     }
@@ -84,10 +105,17 @@ void readChildren(SaveStream& stream, generic_object& object, unsigned level) {
 // it.
 generic_object* readTree(SaveStream& stream, generic_object* parent, bool docked, unsigned level,
                          generic_object** made) {
-  // A damaged file could nest without end and exhaust the stack; docking
-  // is not restored yet.
-  if (level > kMaxObjectTreeDepth || docked)
+  // A damaged file could nest without end and exhaust the stack.
+  if (level > kMaxObjectTreeDepth)
     throw kSaveErrorObjectTreeMalformed;
+  // A docked object is made in its carrier's container, then docked.
+  generic_object* carrier = nullptr;
+  if (docked) {
+    if (parent == nullptr)
+      throw kSaveErrorObjectTreeMalformed;
+    carrier = parent;
+    parent = carrier->container.load();
+  }
 
   const uint32_t kind = stream.readPackedUInt();
   generic_object* object = nullptr;
@@ -100,6 +128,8 @@ generic_object* readTree(SaveStream& stream, generic_object* parent, bool docked
       // graphics.)
       break;
     case OT_System:
+      if (carrier != nullptr)
+        throw kSaveErrorObjectTreeMalformed;  // a star system is never docked
       if (parent == nullptr || parent->getType() != OT_Galaxy)
         throw kSystemNotUnderGalaxy;
       // Made in the galaxy: the container change of a new system has
@@ -128,7 +158,11 @@ generic_object* readTree(SaveStream& stream, generic_object* parent, bool docked
   }
   if (made != nullptr)
     *made = object;
+  // Its own docked objects first, while it is still in the container they
+  // are made in; then it docks in its carrier.
   readChildren(stream, *object, level);
+  if (carrier != nullptr)
+    dockLoadedObject(*carrier, *object);
   return object;
 }
 

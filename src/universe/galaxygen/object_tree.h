@@ -12,10 +12,11 @@
 // Parent rules on reading: the galaxy only as the root ("Galaxy specified as
 // child"), a system only under the galaxy ("System not specified as child of
 // galaxy"), the other kinds only under a system or the galaxy ("Object not
-// specified as child of galaxy or solar system"); any other kind (ships and
-// docked objects are not restored yet), a UID of 0, 0xFFFFFFFF or one already
-// in use, and nesting deeper than 64 levels are {5, "Object tree
-// malformed"}. Short reads are {4, "Unexpected EOF"}. A failed read
+// specified as child of galaxy or solar system"). A docked object is made in
+// its carrier's container (so the same rules hold there), then docked in
+// the carrier with its recorded position, mover and orders. Any other kind,
+// a docked star system, a UID of 0, 0xFFFFFFFF or one already in use, and
+// nesting deeper than 64 levels are {5, "Object tree malformed"}. Short reads are {4, "Unexpected EOF"}. A failed read
 // leaves the objects read so far for the session's tear-down to free (they
 // are in the tree under the root, which the loader hands back through
 // `partial`).
@@ -34,9 +35,8 @@ constexpr unsigned kMaxObjectTreeDepth = 64;
 void saveObjectTree(SaveStream& stream, generic_object* root);
 
 // Reads one record with its children under `parent` (null for the root);
-// with `docked`, `parent` is the carrier the object docks in (docking is
-// not restored yet: refused as malformed). `level` is the record's depth in
-// the tree. A root that fails is destroyed again; under a parent, the
+// with `docked`, `parent` is the carrier the object docks in. `level` is
+// the record's depth in the tree. A root that fails is destroyed again; under a parent, the
 // objects read so far stay in the tree.
 generic_object* readObjectTree(SaveStream& stream, generic_object* parent, bool docked, unsigned level = 1);
 

@@ -15,6 +15,8 @@
 #include "platform/thread.h"
 #include "universe/movement/fake_mobile_mover.h"
 #include "universe/movement/mobile_mover.h"
+#include "universe/objects/docking.h"
+#include "universe/objects/object_messages.h"
 #include "universe/objects/object_registry.h"
 #include "universe/objects/solar_system.h"
 #include "universe/objects/system_locks.h"
@@ -33,15 +35,18 @@
 //   build queue clear (117)  u8 117, u32 UID, u8 5; client to server,
 //                            channel 0, reliable ordered
 
+using objectmsg::isNetworkServer;
+using objectmsg::kChannelObjectEvents;
+using objectmsg::kDockEventOwner;
+using objectmsg::kMsgDockEvent;
+using objectmsg::messageStream;
+
 namespace {
 
 constexpr uint8_t kMsgBuildQueue = 117;
 constexpr uint8_t kMsgObjectDestroyed = 124;
-constexpr uint8_t kMsgDockEvent = 138;
 constexpr uint8_t kBuildQueueClear = 5;
-constexpr uint8_t kDockEventOwner = 0;
 constexpr uint8_t kChannelRequests = 0;
-constexpr uint8_t kChannelObjectEvents = 2;
 constexpr uint8_t kChannelDestruction = 9;
 
 // An object at least this large is seen by every empire.
@@ -63,17 +68,6 @@ const irr::core::stringw kEmpirePlanets = L"Planet";
 const irr::core::stringw kEmpireShips = L"Ship";
 const irr::core::stringw kDamage = L"Damage";
 
-bool isNetworkServer() { return networkManager->isServer; }
-
-// The thread's scratch stream, emptied, or `fallback` on a thread without
-// a per-thread record.
-RakNet::BitStream& messageStream(RakNet::BitStream& fallback) {
-  RakNet::BitStream* scratch = threadLocals().scratchStream;
-  RakNet::BitStream& stream = scratch != nullptr ? *scratch : fallback;
-  stream.Reset();
-  return stream;
-}
-
 // Lets an object that is on its way into `system` arrive. A thread that
 // still holds the system (it held it before it looked) gives it up
 // completely while it waits, or the mover could never take it.
@@ -85,6 +79,15 @@ void waitForArrival(solarSystem* system) {
 }
 
 }  // namespace
+
+bool objectmsg::isNetworkServer() { return networkManager->isServer; }
+
+RakNet::BitStream& objectmsg::messageStream(RakNet::BitStream& fallback) {
+  RakNet::BitStream* scratch = threadLocals().scratchStream;
+  RakNet::BitStream& stream = scratch != nullptr ? *scratch : fallback;
+  stream.Reset();
+  return stream;
+}
 
 uint32_t objectRealTimeMs() {
   return engine.timer != nullptr ? engine.timer->getRealTime() : testClockMs.load();
@@ -128,6 +131,7 @@ generic_object::generic_object(empire* objectOwner, StatsList* stats, MoveHandle
 }
 
 generic_object::~generic_object() {
+  releaseDockedEntries(*this);
   releaseTimedEffects();
   clearObjectStates(states);
   for (irr::u32 i = 0; i < buildQueue.size(); ++i)
@@ -163,7 +167,6 @@ void generic_object::destroy(bool quiet) {
 }
 
 void generic_object::destroyNow(bool quiet) {
-  (void)quiet;
   if (!isValid())
     return;
   // Kept alive to the end, even when the container held the last reference.
@@ -171,6 +174,7 @@ void generic_object::destroyNow(bool quiet) {
   clearFlag(FLAG_VALID);
   if (!effectsTicking_)
     releaseTimedEffects();
+  destroyDockedObjects(*this, quiet);
 
   while (children.size() > 0) {
     generic_object* child = children.getLast().get();

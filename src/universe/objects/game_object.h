@@ -125,6 +125,14 @@ struct StoredObject {
   float space = 0.0f;
 };
 
+// The filter of generic_object::undockAll.
+class OnUnDock {
+ public:
+  virtual ~OnUnDock() = default;
+  // Whether `object`, about to be released, is to be released.
+  virtual bool release(generic_object* object) = 0;
+};
+
 class generic_object {
  public:
   // Takes the next UID, registers the object and holds its first reference
@@ -155,6 +163,15 @@ class generic_object {
   virtual void clearBuildQueue();
   // Moves the item at `from` to `to` (clamped to the last index).
   virtual void moveConstructible(unsigned from, unsigned to);
+  // Docking (docking.cpp). dockObject takes `object` out of the tree into
+  // `docked`, keeping its mover aside; false when its radius squared is not
+  // below the free dock space (a client accepts every dock). undockObject
+  // puts the entry at `index` back beside this object and queues the
+  // "Fuel" transfer; nothing out of range. undockAll undocks, in index
+  // order, every entry the filter releases (all with a null filter).
+  bool dockObject(generic_object* object);
+  void undockObject(unsigned index);
+  void undockAll(OnUnDock* filter);
   virtual bool getRepeatQueue() const { return hasFlag(FLAG_REPEAT_QUEUE); }
   virtual void setRepeatQueue(bool repeat);
   virtual int getType() const { return OT_Generic; }

@@ -17,7 +17,9 @@ constexpr uint16_t kObjectPoolBlockElements = 12500;
 
 class ObjectPool {
  public:
-  explicit ObjectPool(size_t elementSize) : pool_(elementSize, kObjectPoolBlockElements, true) {}
+  // A family that is made less often may ask for smaller blocks.
+  explicit ObjectPool(size_t elementSize, uint16_t elementsPerBlock = kObjectPoolBlockElements)
+      : pool_(elementSize, elementsPerBlock, true) {}
 
   void* allocate(size_t size) {
     MutexGuard guard(mutex_);

@@ -5,6 +5,8 @@
 #include "core/save_stream.h"
 #include "platform/bit_stream.h"
 #include "universe/objects/object_registry.h"
+#include "universe/orders/cargo_orders.h"
+#include "universe/orders/dock_orders.h"
 #include "universe/orders/movement_orders.h"
 #include "universe/orders/unit_ai.h"
 
@@ -28,8 +30,8 @@ const char* const kCannotLoadText[19] = {
     "Order type 4 cannot be loaded",
     "Order type 5 cannot be loaded",
     "Order type 6 cannot be loaded",
-    "Order type 7 cannot be loaded",
-    "Order type 8 cannot be loaded",
+    nullptr,
+    nullptr,
     nullptr,
     "Order type 10 cannot be loaded",
     "Order type 11 cannot be loaded",
@@ -37,9 +39,9 @@ const char* const kCannotLoadText[19] = {
     "Order type 13 cannot be loaded",
     nullptr,
     "Order type 15 cannot be loaded",
-    "Order type 16 cannot be loaded",
+    nullptr,
     "Order type 17 cannot be loaded",
-    "Order type 18 cannot be loaded",
+    nullptr,
 };
 
 }  // namespace
@@ -62,6 +64,12 @@ Order* readOrderFromNetwork(RakNet::BitStream& stream, generic_object* carrier) 
       return readMoveOrderNetwork(stream);
     case OrdT_Goto:
       return readGotoOrderNetwork(stream);
+    case OrdT_Transfer:
+      return readTransferOrderNetwork(stream);
+    case OrdT_Dock:
+    case OrdT_Retrofit:
+    case OrdT_Scuttle:
+      return readHostOrderNetwork(type, stream);
     default:
       // 0 and 19 upwards are no network record; 5, 9, 14 and 15 have no
       // network form; the other classes are not read from the network yet.
@@ -82,6 +90,14 @@ void readOrderFromSave(SaveStream& stream, UnitAI& ai) {
       break;
     case OrdT_Goto:
       order = readGotoOrderSave(stream);
+      break;
+    case OrdT_Transfer:
+      order = readTransferOrderSave(stream);
+      break;
+    case OrdT_Dock:
+    case OrdT_Retrofit:
+    case OrdT_Scuttle:
+      order = readHostOrderSave(type, stream);
       break;
     default:
       if (type >= OrdT_Networked)

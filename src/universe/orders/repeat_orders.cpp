@@ -26,6 +26,10 @@ OrderResult repeat_orders::execute(generic_object& object) {
         return Running;  // the first begins again on the next tick
       continue;
     }
+    // A docking sub-order has cleared the queue, this order with it: the
+    // answer must tell the queue so without touching this order again.
+    if (result == Docked)
+      return Docked;
     return result == Yielded ? Yielded : Running;
   }
 }

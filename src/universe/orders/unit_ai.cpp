@@ -6,12 +6,14 @@
 #include "core/save_stream.h"
 #include "core/threads.h"
 #include "design/hull_list.h"
+#include "empire/empire.h"
 #include "net/network_manager.h"
 #include "platform/bit_stream.h"
 #include "platform/peer_types.h"
 #include "universe/movement/mobile_mover.h"
 #include "universe/objects/object_pools.h"
 #include "universe/objects/object_states.h"
+#include "universe/orders/cargo_orders.h"
 #include "universe/orders/repeat_orders.h"
 #include "universe/ships/ship.h"
 
@@ -301,7 +303,28 @@ void LoadHull::run() {
 
 // --- Order requests -------------------------------------------------------
 
-void applyOrderRequest(generic_object& object, uint8_t flags, Order* order) {
+namespace {
+
+// A transfer that takes (TM_From) may only take from the sender's own
+// objects or those of its allies; an object without an owner belongs to
+// neither. A local request (no sender) is not checked.
+bool takesFromForeignObject(const Order* order, empire* sender) {
+  if (sender == nullptr || order == nullptr || order->getType() != OrdT_Transfer)
+    return false;
+  const auto* transfer = static_cast<const transfer_order*>(order);
+  if ((transfer->mode & TM_From) == 0)
+    return false;
+  empire* owner = transfer->other != nullptr ? transfer->other->getOwner() : nullptr;
+  return owner == nullptr || !sender->isAllied(owner);
+}
+
+}  // namespace
+
+void applyOrderRequest(generic_object& object, empire* sender, uint8_t flags, Order* order) {
+  if (takesFromForeignObject(order, sender)) {
+    deleteOrder(order);
+    return;
+  }
   ObjectAI* ai = object.ai;
   if (ai == nullptr) {
     deleteOrder(order);

@@ -24,6 +24,7 @@
 #include "universe/orders/order.h"
 
 class FleetAI;
+class empire;
 class hull_list;
 
 // Message id of an order request from a client.
@@ -135,6 +136,9 @@ class LoadHull : public PostObjectTreeStep {
 };
 
 // The server's handling of an accepted order request for `object` (whose AI
-// is set): clear and stop for ORF_Clear, else queue `order` as the flags
-// say. Takes ownership of `order` (null when none came).
-void applyOrderRequest(generic_object& object, uint8_t flags, Order* order);
+// is set) from a player of `sender`: clear and stop for ORF_Clear, else
+// queue `order` as the flags say. A transfer that takes (TM_From) from an
+// object whose owner is neither `sender` nor allied with it is refused: the
+// order is deleted and nothing changes. Takes ownership of `order` (null
+// when none came).
+void applyOrderRequest(generic_object& object, empire* sender, uint8_t flags, Order* order);
