@@ -133,6 +133,7 @@ inline const std::vector<std::string>& knownLoadErrors() {
       "Invalid mobile mover state",
       "Unsupported AI Handler Type: FleetAI",
       "Invalid AI Handler Type",
+      "Invalid target",
       "Order type 3 cannot be loaded",
       "Order type 4 cannot be loaded",
       "Order type 5 cannot be loaded",

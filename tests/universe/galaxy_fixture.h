@@ -14,6 +14,7 @@
 #include "universe/objects/galaxy.h"
 #include "universe/objects/system_threads.h"
 #include "universe_fixture.h"
+#include "worker_steps.h"
 
 namespace galaxytest {
 
@@ -63,39 +64,11 @@ class GalaxyTest : public UniverseTest {
     return made;
   }
 
-  // Waits (bounded) until `done` holds; false when it never did.
   template <class Done>
   static bool waitFor(Done done, int seconds = 20) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > until)
-        return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return workersteps::waitFor(done, seconds);
   }
-
-  // Advances game time and waits until every worker finished a pass.
-  static bool stepWorkers(double seconds) {
-    // A worker that has not started its clock yet would not count this step.
-    if (!waitFor([&] {
-          for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
-            if (!galaxy->threads[k]->running.load())
-              return false;
-          return true;
-        }))
-      return false;
-    std::vector<uint64_t> before;
-    for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
-      before.push_back(galaxy->threads[k]->passes.load());
-    gameTime = gameTime + seconds;
-    return waitFor([&] {
-      for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
-        if (galaxy->threads[k]->passes.load() <= before[k])
-          return false;
-      return true;
-    });
-  }
+  static bool stepWorkers(double seconds) { return workersteps::stepWorkers(seconds); }
 };
 
 }  // namespace galaxytest

@@ -262,8 +262,10 @@ TEST_F(OrderTest, SavedRecordsThatCannotBeRead) {
   };
   const Case cases[] = {
       {{}, {4, "Unexpected EOF"}},
-      {{OrdT_Attack, 0, 0, 0}, {5, "Order type 3 cannot be loaded"}},
-      {{OrdT_Guard}, {5, "Order type 17 cannot be loaded"}},
+      {{OrdT_Deposit, 0, 0, 0}, {5, "Order type 5 cannot be loaded"}},
+      {{OrdT_Work}, {5, "Order type 11 cannot be loaded"}},
+      {{OrdT_Attack, 0x01}, {4, "Unexpected EOF"}},
+      {{OrdT_Guard, 0x01, 0x05}, {4, "Unexpected EOF"}},
       {{OrdT_Scuttle}, {4, "Unexpected EOF"}},
       {{OrdT_Transfer, 0x01}, {4, "Unexpected EOF"}},
       {{OrdT_Move, 0, 0}, {4, "Unexpected EOF"}},

@@ -23,6 +23,9 @@
 #include "support/space_empire.h"
 #include "universe/objects/held_pointer.h"
 #include "universe/objects/object_states.h"
+#include "universe/orders/combat_orders.h"
+#include "universe/orders/movement_orders.h"
+#include "universe/orders/unit_ai.h"
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_hooks.h"
 #include "probe_effect.h"
@@ -414,6 +417,74 @@ TEST_F(PlanetStructuresTest, QueriesCountStructuresByDefinitionAndTag) {
   } byTag[] = {{L"Weapon", true}, {L"Structure", true}, {L"Hull", false}};
   for (const auto& c : byTag)
     EXPECT_EQ(target->hasStructureWithTag(c.tag), c.present) << stringw(c.tag).c_str();
+  target->destroyNow(true);
+}
+
+// --- Defence -------------------------------------------------------------------
+
+// The types of the planet's queue, front first.
+std::vector<int> queueTypes(const objHabitation* target) {
+  std::vector<int> types;
+  for (uint32_t i = 0; i < target->ai->getOrderCount(); ++i)
+    types.push_back(target->ai->getOrder(i)->getType());
+  return types;
+}
+
+TEST_F(PlanetStructuresTest, AWeaponStructureGivesThePlanetOneDefendOrder) {
+  objHabitation* target = planet(red, {});
+  target->ai->appendOrder(new move_order(vector3df(1, 0, 0), 0.0f));
+  target->ai->appendOrder(new move_order(vector3df(2, 0, 0), 0.0f));
+  const std::vector<int> before = {OrdT_Move, OrdT_Move};
+
+  const struct {
+    const char* what;
+    const wchar_t* name;
+    std::vector<int> queue;
+  } built[] = {
+      {"no weapon: nothing", L"Mine", before},
+      {"the first weapon appends a defend order", L"Cannon", {OrdT_Move, OrdT_Move, OrdT_Defend}},
+      {"the second adds none", L"BigCannon", {OrdT_Move, OrdT_Move, OrdT_Defend}},
+  };
+  for (const auto& c : built) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(target->addStructure(instanceFor(target, c.name)));
+    EXPECT_EQ(queueTypes(target), c.queue);
+  }
+  target->destroyNow(true);
+}
+
+TEST_F(PlanetStructuresTest, AWeaponMadeFromItsDefinitionEmptiesTheQueueBeforeItsDefendOrder) {
+  objHabitation* target = planet(red, {});
+  const auto fill = [target] {
+    target->ai->clearOrders(true);
+    target->ai->appendOrder(new move_order(vector3df(1, 0, 0), 0.0f));
+    auto* earlier = new defend_order();
+    earlier->interval = 7;  // tells it from a new one
+    target->ai->appendOrder(earlier);
+    target->ai->appendOrder(new move_order(vector3df(2, 0, 0), 0.0f));
+  };
+  const struct {
+    const char* what;
+    const wchar_t* name;
+    std::vector<int> queue;
+  } built[] = {
+      {"no weapon keeps the queue", L"Mine", {OrdT_Move, OrdT_Defend, OrdT_Move}},
+      {"a weapon leaves only a new defend order", L"Cannon", {OrdT_Defend}},
+  };
+  for (const auto& c : built) {
+    SCOPED_TRACE(c.what);
+    fill();
+    ASSERT_TRUE(target->addStructureFromDef(def(c.name)));
+    EXPECT_EQ(queueTypes(target), c.queue);
+  }
+  EXPECT_EQ(static_cast<defend_order*>(target->ai->getOrder(0))->interval, 1000u)
+      << "the defend order queued before went with the queue";
+
+  // A planet with no room adds nothing and keeps its queue.
+  fill();
+  target->setStructureSpace(static_cast<float>(target->structures.size()));
+  EXPECT_FALSE(target->addStructureFromDef(def(L"BigCannon")));
+  EXPECT_EQ(queueTypes(target), (std::vector<int>{OrdT_Move, OrdT_Defend, OrdT_Move}));
   target->destroyNow(true);
 }
 

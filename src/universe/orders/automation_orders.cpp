@@ -3,6 +3,7 @@
 // and an amount text.
 #include "core/common_strings.h"
 #include "core/text_conversions.h"
+#include "universe/orders/combat_orders.h"
 #include "universe/orders/order.h"
 
 using irr::core::stringw;
@@ -67,8 +68,7 @@ Order* createAutomationOrder(const stringw& keyword, const stringw* target, cons
       // (cargo and colonisation orders).
       return nullptr;
     case Automation::Defend:
-      // defend_order (combat orders).
-      return nullptr;
+      return new defend_order();
     case Automation::Deposit:
       // deposit_order on `targetName` with `amount`, finishWhenDone false
       // (cargo and colonisation orders).

@@ -6,6 +6,7 @@
 #include "platform/bit_stream.h"
 #include "universe/objects/object_registry.h"
 #include "universe/orders/cargo_orders.h"
+#include "universe/orders/combat_orders.h"
 #include "universe/orders/dock_orders.h"
 #include "universe/orders/movement_orders.h"
 #include "universe/orders/unit_ai.h"
@@ -26,8 +27,8 @@ const char* const kCannotLoadText[19] = {
     nullptr,
     nullptr,
     nullptr,
-    "Order type 3 cannot be loaded",
-    "Order type 4 cannot be loaded",
+    nullptr,
+    nullptr,
     "Order type 5 cannot be loaded",
     "Order type 6 cannot be loaded",
     nullptr,
@@ -40,7 +41,7 @@ const char* const kCannotLoadText[19] = {
     nullptr,
     "Order type 15 cannot be loaded",
     nullptr,
-    "Order type 17 cannot be loaded",
+    nullptr,
     nullptr,
 };
 
@@ -55,7 +56,6 @@ void Order::save(SaveStream& stream) const {
 }
 
 Order* readOrderFromNetwork(RakNet::BitStream& stream, generic_object* carrier) {
-  (void)carrier;  // for the guard and tool records, once they are read here
   uint8_t type = 0;
   if (!stream.Read(type))
     return nullptr;
@@ -66,6 +66,12 @@ Order* readOrderFromNetwork(RakNet::BitStream& stream, generic_object* carrier) 
       return readGotoOrderNetwork(stream);
     case OrdT_Transfer:
       return readTransferOrderNetwork(stream);
+    case OrdT_Attack:
+      return readAttackOrderNetwork(stream);
+    case OrdT_Guard:
+      return readGuardOrderNetwork(stream, carrier);
+    case OrdT_Defend:
+      return new defend_order();
     case OrdT_Dock:
     case OrdT_Retrofit:
     case OrdT_Scuttle:
@@ -93,6 +99,15 @@ void readOrderFromSave(SaveStream& stream, UnitAI& ai) {
       break;
     case OrdT_Transfer:
       order = readTransferOrderSave(stream);
+      break;
+    case OrdT_Attack:
+      order = readAttackOrderSave(stream);
+      break;
+    case OrdT_Guard:
+      order = readGuardOrderSave(stream);
+      break;
+    case OrdT_Defend:
+      order = new defend_order();
       break;
     case OrdT_Dock:
     case OrdT_Retrofit:

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "universe/objects/held_pointer.h"
+#include "universe/orders/combat_orders.h"
 
 using irr::core::stringw;
 
@@ -25,6 +26,8 @@ namespace {
 // A planet that lost its last structure passes to the space empire after
 // this many seconds, that is on its next tick.
 constexpr float kLossDelayNoStructures = 0.01f;
+// The tag of the structures that make a planet defend its system.
+const stringw kWeaponTag = L"Weapon";
 // A running state that removal treats like SS_Disabled.
 constexpr uint32_t kStateStopped = 1;
 
@@ -35,6 +38,10 @@ struct PendingFree {
 };
 thread_local int holdDepth = 0;
 thread_local std::vector<PendingFree> pendingFrees;
+
+bool isWeapon(const subSystem* system) {
+  return system != nullptr && system->def != nullptr && system->def->hasTag(kWeaponTag);
+}
 
 void freeStructure(subSystem* system, interactor_data* effectorStates) {
   delete[] effectorStates;
@@ -47,6 +54,43 @@ irr::s32 structureIndexOf(const objHabitation& planet, const subSystem* system) 
     if (planet.structures[i].system == system)
       return static_cast<irr::s32>(i);
   return -1;
+}
+
+// Adds `system` as a structure of `planet` and runs its build events on the
+// planet; false (the instance still the caller's) when the planet holds its
+// maximum count.
+bool appendStructure(objHabitation& planet, subSystem* system) {
+  if (system == nullptr || system->def == nullptr)
+    return false;
+  if (static_cast<int64_t>(planet.structures.size()) >= planet.getMaxStructureCount())
+    return false;  // the caller keeps the instance
+  const heldPointer<generic_object> self(&planet);  // the build events may end the planet
+
+  objHabitation::structEntry entry;
+  entry.system = system;
+  entry.record.state = SS_Active;
+  entry.record.HP = system->getDurability();
+  entry.record.system = system;
+  const irr::u32 effectorCount = system->effectors.size();
+  if (effectorCount > 0)
+    entry.record.effectorStates = new interactor_data[effectorCount]();
+  planet.structures.push_back(entry);
+
+  {
+    StructureFreeHold hold;
+    SysRef record = entry.record;
+    triggerSubSysBuilt(system, &planet, &record);
+    const irr::s32 index = structureIndexOf(planet, system);
+    if (index >= 0) {
+      SysRef& kept = planet.structures[static_cast<irr::u32>(index)].record;
+      kept.state = record.state;
+      kept.HP = record.HP;
+      kept.val1 = record.val1;
+      kept.val2 = record.val2;
+    }
+  }
+
+  return true;
 }
 
 }  // namespace
@@ -64,39 +108,16 @@ StructureFreeHold::~StructureFreeHold() {
 }
 
 bool objHabitation::addStructure(subSystem* system) {
-  if (system == nullptr || system->def == nullptr)
+  // Asked before the build events, which may remove (and so free) the
+  // structure again.
+  const bool weapon = isWeapon(system);
+  const heldPointer<generic_object> self(this);
+  if (!appendStructure(*this, system))
     return false;
-  if (static_cast<int64_t>(structures.size()) >= getMaxStructureCount())
-    return false;  // the caller keeps the instance
-  const heldPointer<generic_object> self(this);  // the build events may end the planet
-
-  structEntry entry;
-  entry.system = system;
-  entry.record.state = SS_Active;
-  entry.record.HP = system->getDurability();
-  entry.record.system = system;
-  const irr::u32 effectorCount = system->effectors.size();
-  if (effectorCount > 0)
-    entry.record.effectorStates = new interactor_data[effectorCount]();
-  structures.push_back(entry);
-
-  {
-    StructureFreeHold hold;
-    SysRef record = entry.record;
-    triggerSubSysBuilt(system, this, &record);
-    const irr::s32 index = structureIndexOf(*this, system);
-    if (index >= 0) {
-      SysRef& kept = structures[static_cast<irr::u32>(index)].record;
-      kept.state = record.state;
-      kept.HP = record.HP;
-      kept.val1 = record.val1;
-      kept.val2 = record.val2;
-    }
-  }
-
-  // A "Weapon" structure makes the planet defend its system: a defend order
-  // goes to the back of the AI's queue (without clearing it) unless the AI
-  // holds one already. The order comes with the combat orders.
+  // A "Weapon" structure makes the planet defend its system, with one
+  // defend order at the back of its queue.
+  if (weapon && ai != nullptr && !ai->hasOrderOfType(OrdT_Defend))
+    ai->appendOrder(new defend_order());
   return true;
 }
 
@@ -112,11 +133,17 @@ bool objHabitation::addStructureFromDef(const SubSystemDef* def) {
   }
   if (system == nullptr)
     return false;  // no owner to evaluate it for
-  // For a "Weapon" structure the AI's whole queue is cleared here and a
-  // defend order appended once combat orders exist.
-  if (!addStructure(system)) {
+  const bool weapon = isWeapon(system);
+  const heldPointer<generic_object> self(this);
+  if (!appendStructure(*this, system)) {
     delete system;
     return false;
+  }
+  // A "Weapon" structure made here starts the planet on a fresh queue that
+  // holds only its defend order.
+  if (weapon && ai != nullptr) {
+    ai->clearOrders(true);
+    ai->appendOrder(new defend_order());
   }
   return true;
 }

@@ -1,0 +1,52 @@
+// Stepping the galaxy's worker threads from a test or a benchmark: advance
+// the game time and wait (bounded) until every worker has finished a pass
+// that saw it. No test framework is needed here.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+#include "app/base/session_state.h"
+#include "universe/objects/galaxy.h"
+#include "universe/objects/system_threads.h"
+
+namespace workersteps {
+
+// Waits (bounded) until `done` holds; false when it never did.
+template <class Done>
+bool waitFor(Done done, int seconds = 20) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Advances game time by `seconds` and waits until every worker of the
+// galaxy finished a pass after it; false when one did not.
+inline bool stepWorkers(double seconds) {
+  // A worker that has not started its clock yet would not count this step.
+  if (!waitFor([] {
+        for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
+          if (!galaxy->threads[k]->running.load())
+            return false;
+        return true;
+      }))
+    return false;
+  std::vector<uint64_t> before;
+  for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
+    before.push_back(galaxy->threads[k]->passes.load());
+  gameTime = gameTime + seconds;
+  return waitFor([&] {
+    for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
+      if (galaxy->threads[k]->passes.load() <= before[k])
+        return false;
+    return true;
+  });
+}
+
+}  // namespace workersteps
