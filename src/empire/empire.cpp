@@ -160,7 +160,7 @@ empire::~empire() {
     delete constructionChecks[i];
   for (irr::u32 i = 0; i < fleets.size(); ++i)
     if (fleets[i].value != nullptr)
-      fleets[i].value->drop();
+      fleets[i].value->release();
 }
 
 empire* defaultEmpire() {
@@ -434,7 +434,21 @@ void empire::addFleet(FleetAI* fleet) {
   FleetAI* former = entry.value;
   entry.value = fleet;
   if (former != nullptr)
-    former->drop();
+    former->release();
+}
+
+void empire::enterFleet(FleetAI* fleet) {
+  if (fleet == nullptr)
+    return;
+  const irr::core::stringw fleetName = fleet->getName();  // before the fleets area: no lock inside another
+  ScopedWriteLock guard(locks[EA_Fleets]);
+  ++fleetCounter;
+  fleet->grab();
+  NamedVar<FleetAI*>& entry = NamedVar<FleetAI*>::getOrAdd(fleets, fleetName);
+  FleetAI* former = entry.value;
+  entry.value = fleet;
+  if (former != nullptr)
+    former->release();
 }
 
 void empire::removeFleet(FleetAI* fleet) {
@@ -444,7 +458,7 @@ void empire::removeFleet(FleetAI* fleet) {
   for (irr::u32 i = 0; i < fleets.size(); ++i)
     if (fleets[i].value == fleet) {
       fleets.erase(i);
-      fleet->drop();
+      fleet->release();
       return;
     }
 }

@@ -239,6 +239,9 @@ class empire {
   // and files it under that name; a fleet filed under the name before is
   // released. Fleets area (write).
   void addFleet(FleetAI* fleet);
+  // As addFleet for a fleet read from a save: files it under its own name,
+  // which it keeps, and raises the counter. Fleets area (write).
+  void enterFleet(FleetAI* fleet);
   // Releases and unlists the fleet; nothing when the empire does not hold it.
   void removeFleet(FleetAI* fleet);
   // The fleet at `index`, null when out of range.

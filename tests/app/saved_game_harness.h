@@ -131,7 +131,7 @@ inline const std::vector<std::string>& knownLoadErrors() {
       "Invalid Empire UID",
       "Invalid Orbit Type",
       "Invalid mobile mover state",
-      "Unsupported AI Handler Type: FleetAI",
+      "Invalid prior AI for fleet",
       "Invalid AI Handler Type",
       "Invalid target",
       "Order type 3 cannot be loaded",

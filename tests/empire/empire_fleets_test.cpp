@@ -1,8 +1,12 @@
 // An empire's fleet registry, colonisation sets and player name.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "empire/empire.h"
+#include "universe/objects/game_object.h"
 #include "universe/orders/fleet_ai.h"
+#include "universe/orders/unit_ai.h"
 
 namespace {
 
@@ -15,38 +19,52 @@ class EmpireStateTest : public testing::Test {
   void TearDown() override {
     activeEmpire = nullptr;
     deleteAllEmpires();
+    for (generic_object* leader : leaders)
+      leader->drop();
   }
+
+  // A fleet led by an object of its own, whose order queue the fleet takes.
+  FleetAI* newFleet() {
+    auto* leader = new generic_object(nullptr, nullptr, nullptr);
+    auto* queue = new UnitAI(leader);
+    leader->setAI(queue);
+    queue->release();
+    leaders.push_back(leader);
+    return new FleetAI(queue);
+  }
+
+  std::vector<generic_object*> leaders;
 };
 
 TEST_F(EmpireStateTest, FleetsAreNamedFromTheCounterAndHeldByReference) {
   empire* emp = registerEmpire(new empire, true);
-  FleetAI* first = new FleetAI;
-  FleetAI* second = new FleetAI;
+  FleetAI* first = newFleet();
+  FleetAI* second = newFleet();
   emp->addFleet(first);
   emp->addFleet(second);
   EXPECT_EQ(first->name, irr::core::stringw(L"Fleet 1"));
   EXPECT_EQ(second->name, irr::core::stringw(L"Fleet 2"));
-  EXPECT_EQ(first->getReferenceCount(), 2u);
+  EXPECT_EQ(first->refCount.load(), 2u);
   EXPECT_EQ(emp->getFleet(0), first);
   EXPECT_EQ(emp->getFleet(1), second);
   EXPECT_EQ(emp->getFleet(2), nullptr);
 
   emp->removeFleet(first);
-  EXPECT_EQ(first->getReferenceCount(), 1u) << "the empire's reference is given back";
+  EXPECT_EQ(first->refCount.load(), 1u) << "the empire's reference is given back";
   EXPECT_EQ(emp->getFleet(0), second);
   emp->removeFleet(first);  // no longer held: nothing changes
   emp->removeFleet(nullptr);
-  EXPECT_EQ(first->getReferenceCount(), 1u);
+  EXPECT_EQ(first->refCount.load(), 1u);
   EXPECT_EQ(emp->fleets.size(), 1u);
 
   // A fleet renamed by hand to the name the counter gives next loses its
   // entry and the empire's reference.
-  FleetAI* renamed = new FleetAI;
+  FleetAI* renamed = newFleet();
   renamed->grab();
   NamedVar<FleetAI*>::getOrAdd(emp->fleets, irr::core::stringw(L"Fleet 3")).value = renamed;
-  FleetAI* third = new FleetAI;
+  FleetAI* third = newFleet();
   emp->addFleet(third);
-  EXPECT_EQ(renamed->getReferenceCount(), 1u);
+  EXPECT_EQ(renamed->refCount.load(), 1u);
   EXPECT_EQ(emp->fleets.size(), 2u);
   EXPECT_EQ(emp->getFleet(1), third);
 
@@ -54,14 +72,14 @@ TEST_F(EmpireStateTest, FleetsAreNamedFromTheCounterAndHeldByReference) {
   third->grab();
   NamedVar<FleetAI*>::getOrAdd(emp->fleets, irr::core::stringw(L"Fleet 4")).value = third;
   emp->addFleet(third);
-  EXPECT_EQ(third->getReferenceCount(), 3u) << "entries \"Fleet 3\" and \"Fleet 4\", and ours";
+  EXPECT_EQ(third->refCount.load(), 3u) << "entries \"Fleet 3\" and \"Fleet 4\", and ours";
   EXPECT_EQ(third->name, irr::core::stringw(L"Fleet 4"));
 
-  first->drop();
-  renamed->drop();
+  first->release();
+  renamed->release();
   // The fleets the empire still holds go with it (the sanitizer sees leaks).
-  second->drop();
-  third->drop();
+  second->release();
+  third->release();
 }
 
 TEST_F(EmpireStateTest, ColonizationSetsAndTheActiveEmpiresQueue) {

@@ -316,7 +316,9 @@ TEST_F(UnitAITest, UnitAILoadRecords) {
   const LoadCase cases[] = {
       {{0}, 0, "", false},
       {{1, 3, 0, 0}, 0, "", true},
-      {{2}, 5, "Unsupported AI Handler Type: FleetAI", false},
+      {{2}, 4, "Unexpected EOF", false},                    // a fleet record without its stance
+      {{2, 0, 2}, 5, "Invalid prior AI for fleet", false},  // its commander's queue must be a UnitAI
+      {{2, 0, 1, 0, 0, 0, 0, 0, 255, 0}, 0, "", true},       // a fleet without name or members
       {{9}, 5, "Invalid AI Handler Type", false},
       {{}, 4, "Unexpected EOF", false},
       {{1, 3, 2, 0, 0}, 4, "Unexpected EOF", false},  // one order record short

@@ -67,8 +67,12 @@ void rescaleParkOrbit(objHulled* ship, float shipRadius, float builderRadius) {
 void sendToRallyPoint(objHulled* ship, generic_object* rally) {
   if (rally == nullptr)
     return;
-  // A rally point that commands a fleet (its AI is the fleet itself) will
-  // take the ship into that fleet here once a fleet is an object's AI.
+  // A rally point that commands a fleet (its AI is the fleet itself), or
+  // that is a member of one, takes the ship into that fleet.
+  if (auto* rallyFleet = dynamic_cast<FleetAI*>(rally->ai)) {
+    rallyFleet->addMember(ship);
+    return;
+  }
   auto* rallyAI = dynamic_cast<UnitAI*>(rally->ai);
   if (rallyAI != nullptr && rallyAI->fleet != nullptr) {
     rallyAI->fleet->addMember(ship);

@@ -20,6 +20,8 @@
 #include "universe/objects/object_registry.h"
 #include "universe/objects/solar_system.h"
 #include "universe/objects/system_locks.h"
+#include "universe/orders/fleet_ai.h"
+#include "universe/orders/unit_ai.h"
 
 #include <ITimer.h>
 
@@ -76,6 +78,19 @@ void waitForArrival(solarSystem* system) {
   plat::sleepMs(0);
   if (depth > 0)
     system->lock->reacquire(depth);
+}
+
+// Takes `object`'s AI out of its fleet: a commander hands the command on
+// (its own queue comes back), a member is taken off the list. The caller
+// holds the object's system, which comes before the fleet's lock.
+void leaveFleet(generic_object& object) {
+  if (auto* fleet = dynamic_cast<FleetAI*>(object.ai)) {
+    fleet->dropCommander();
+    return;
+  }
+  auto* unit = dynamic_cast<UnitAI*>(object.ai);
+  if (unit != nullptr && unit->fleet != nullptr)
+    unit->fleet->removeMember(&object);
 }
 
 }  // namespace
@@ -183,6 +198,9 @@ void generic_object::destroyNow(bool quiet) {
     if (children.size() == before && children.getLast().get() == child)
       removeChild(child);  // a child that cannot leave is let go all the same
   }
+  // A commander hands its fleet on and a member leaves it before the AI
+  // goes: the commander's own queue, given back on the way, goes with it.
+  leaveFleet(*this);
   setAI(nullptr);
   setOwner(nullptr);
   setContainer(nullptr);
@@ -244,8 +262,8 @@ void generic_object::setAI(ObjectAI* newAI) {
   ai = newAI;
   if (old != nullptr)
     old->drop();
-  // (Fleet icons follow a change to or from a fleet AI once objects have
-  // graphics.)
+  // The fleet-leader icon follows a change to or from a fleet; there is no
+  // graphics object to carry it.
 }
 
 solarSystem* generic_object::containingSystem() const { return asSystemLock(container.load()); }
@@ -417,7 +435,7 @@ void generic_object::setOwner(empire* newOwner) {
   if (sessionEnding.load()) {
     if (old != nullptr)
       old->unregisterObject(this);
-    // (The AI leaves its fleet here once objects have fleets.)
+    leaveFleet(*this);
     owner = newOwner;
     if (isNetworkServer())
       sendOwnerChange(newOwner);
@@ -464,8 +482,9 @@ void generic_object::setOwner(empire* newOwner) {
     newOwner->registerObject(this);
   if (old != nullptr)
     old->unregisterObject(this);
+  leaveFleet(*this);
   if (ai != nullptr)
-    ai->clearOrders(false);  // (after leaving its fleet, once objects have fleets)
+    ai->clearOrders(false);
 
   owner = newOwner;
   if (isNetworkServer())
@@ -729,7 +748,7 @@ void generic_object::tick(float seconds) {
     // replaces its AI cannot free what the tick is walking.
     current->grab();
     current->tick();
-    current->drop();
+    current->release();  // a temporary reference: not the object letting go of its AI
   }
   tickBuildQueue(seconds);
   pushApartFromNeighbour(seconds);

@@ -104,8 +104,12 @@ class ObjectAI {
   virtual bool orbitTargets(generic_object* target) = 0;
 
   void grab() { refCount.fetch_add(1); }
-  // Deletes the AI on its last reference; true when it did.
-  bool drop() {
+  // Lets go of the reference that an object holds on its AI (setAI and the
+  // object's end call it). A plain AI just releases it; a fleet first hands
+  // its command on (FleetAI::drop).
+  virtual bool drop() { return release(); }
+  // Gives back one reference; deletes the AI on the last one (true then).
+  bool release() {
     if (refCount.fetch_sub(1) != 1)
       return false;
     delete this;

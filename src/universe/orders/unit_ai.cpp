@@ -14,6 +14,7 @@
 #include "universe/objects/object_pools.h"
 #include "universe/objects/object_states.h"
 #include "universe/orders/cargo_orders.h"
+#include "universe/orders/fleet_ai.h"
 #include "universe/orders/repeat_orders.h"
 #include "universe/ships/ship.h"
 
@@ -148,7 +149,11 @@ void UnitAI::idle() {
   auto* mobile = dynamic_cast<MobileMover*>(object->mover);
   if (mobile == nullptr || mobile->parkOrbitInUse())
     return;
-  // The fleet's formation gives the member its place (with fleets).
+  // The formation gives the member its place. This worker holds the
+  // member's system; placeMember takes the fleet's read lock after it
+  // (system before fleet). The member's fleet field changes only under that
+  // system lock as well, so it stays this member's fleet during the call.
+  fleet->placeMember(object, formationPlace);
 }
 
 float UnitAI::getTargetWeight(generic_object* target) {
@@ -254,32 +259,38 @@ void UnitAI_Forwarder::send(uint8_t flags, const Order* order) const {
 
 // --- Save records ---------------------------------------------------------
 
+UnitAI* loadUnitAIRecord(SaveStream& stream, generic_object& object) {
+  auto* ai = new UnitAI(&object, false);
+  try {
+    if (stream.version() >= 15)
+      ai->stance = static_cast<AIStance>(stream.readU8());
+    const uint8_t count = stream.readU8();
+    const uint8_t hasHull = stream.readU8();
+    if (hasHull != 0)
+      queuePostObjectTreeStep(new LoadHull(&object, ai));
+    for (unsigned i = 0; i < count; ++i)
+      readOrderFromSave(stream, *ai);
+  } catch (...) {
+    ai->drop();
+    throw;
+  }
+  return ai;
+}
+
 void loadObjectAI(SaveStream& stream, generic_object& object) {
   const uint8_t type = stream.readU8();
   switch (type) {
     case 0:
       return;
     case 1: {
-      auto* ai = new UnitAI(&object, false);
-      try {
-        if (stream.version() >= 15)
-          ai->stance = static_cast<AIStance>(stream.readU8());
-        const uint8_t count = stream.readU8();
-        const uint8_t hasHull = stream.readU8();
-        if (hasHull != 0)
-          queuePostObjectTreeStep(new LoadHull(&object, ai));
-        for (unsigned i = 0; i < count; ++i)
-          readOrderFromSave(stream, *ai);
-      } catch (...) {
-        ai->drop();
-        throw;
-      }
+      UnitAI* ai = loadUnitAIRecord(stream, object);
       object.setAI(ai);
       ai->drop();
       return;
     }
     case 2:
-      throw SaveFileError{5, "Unsupported AI Handler Type: FleetAI"};
+      loadFleetAI(stream, object);
+      return;
     default:
       throw SaveFileError{5, "Invalid AI Handler Type"};
   }

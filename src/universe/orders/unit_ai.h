@@ -121,6 +121,10 @@ class UnitAI_Forwarder : public UnitAI {
 // SaveFileError {4, "Unexpected EOF"} on a short record and code 5 on a
 // handler type it cannot read.
 void loadObjectAI(SaveStream& stream, generic_object& object);
+// Reads a UnitAI record after its handler type byte: a new queue for
+// `object` (one reference, for the caller), not yet given to it. Throws as
+// loadObjectAI; nothing is left behind then.
+UnitAI* loadUnitAIRecord(SaveStream& stream, generic_object& object);
 
 // Gives a loaded AI its ship's layout once the object tree exists. Holds the
 // object and the AI.

@@ -176,14 +176,18 @@ TEST_F(BuildCompletionTest, TheRallyPointGetsAGotoAtTheFrontOfTheQueue) {
 TEST_F(BuildCompletionTest, ARallyPointInAFleetTakesTheShipIntoThatFleet) {
   objHabitation* builder = planetOf(red);
   hull_list* scout = layoutOf(red, L"Scout", {L"Frame"}, 2.0f);
+  objHulled* chief = shipOf(scout, vector3df(-200, 0, 0));
+  auto* chiefQueue = static_cast<UnitAI*>(chief->ai);
+  auto* fleet = new FleetAI(chiefQueue);
+  chief->setAI(fleet);
   objHulled* leader = shipOf(scout, vector3df(-300, 0, 0));
-  auto* fleet = new FleetAI;
   fleet->addMember(leader);
   fleet->addMember(leader);
   fleet->addMember(nullptr);
   ASSERT_EQ(fleet->members.size(), 1u) << "once, and nothing for null";
   EXPECT_EQ(static_cast<UnitAI*>(leader->ai)->fleet, fleet);
 
+  // A member as rally point, then the commander itself.
   builder->setLinkedObject(leader);
   objHulled* ship = buildShip(scout, builder);
   ASSERT_NE(ship, nullptr);
@@ -191,13 +195,30 @@ TEST_F(BuildCompletionTest, ARallyPointInAFleetTakesTheShipIntoThatFleet) {
   EXPECT_EQ(fleet->members[1].get(), ship);
   EXPECT_EQ(static_cast<UnitAI*>(ship->ai)->fleet, fleet);
   EXPECT_EQ(ship->ai->getOrderCount(), 0u) << "no goto for a fleet member";
+  builder->setLinkedObject(chief);
+  objHulled* second = buildShip(scout, builder);
+  ASSERT_NE(second, nullptr);
+  ASSERT_EQ(fleet->members.size(), 3u);
+  EXPECT_EQ(fleet->members[2].get(), second);
+  EXPECT_EQ(second->ai->getOrderCount(), 0u);
+  EXPECT_EQ(chiefQueue->getOrderCount(), 0u) << "nothing for the commander's own queue";
+  builder->setLinkedObject(nullptr);
 
-  auto* other = new FleetAI;
+  objHulled* rival = shipOf(scout, vector3df(-400, 0, 0));
+  auto* other = new FleetAI(static_cast<UnitAI*>(rival->ai));
   other->addMember(ship);
   EXPECT_EQ(other->members.size(), 0u) << "already in a fleet";
-  other->drop();
-  fleet->drop();
-  EXPECT_EQ(static_cast<UnitAI*>(ship->ai)->fleet, nullptr) << "a fleet that ends lets its members go";
+  other->release();
+  EXPECT_EQ(static_cast<UnitAI*>(rival->ai)->fleet, nullptr) << "a fleet that ends lets its commander's queue go";
+
+  for (generic_object* member : {static_cast<generic_object*>(leader), static_cast<generic_object*>(ship),
+                                 static_cast<generic_object*>(second)}) {
+    fleet->removeMember(member);
+    EXPECT_EQ(static_cast<UnitAI*>(member->ai)->fleet, nullptr);
+  }
+  EXPECT_FALSE(fleet->dropCommander()) << "no member left to take command";
+  EXPECT_EQ(chief->ai, chiefQueue);
+  fleet->release();
 }
 
 TEST_F(BuildCompletionTest, ARebuildSwapsInstancesWithTheEventsTheSlotsStateCallsFor) {
