@@ -159,7 +159,16 @@ class SessionWorkersTest : public testing::Test {
 TEST_F(SessionWorkersTest, GalaxyOutlastingFramesSkipsThemWhileModulesTickEveryFrame) {
   const WorkerTasks tasks{countGc, slowGalaxy, countModules};
   SessionWorkers workers(tasks, false);
-  const Clock::duration stopTime = runFrames(workers, followSlowGalaxy(workers));
+  FrameHooks hooks = followSlowGalaxy(workers);
+  // The collector runs when its thread is next scheduled; on a loaded
+  // machine that may be no sooner than the last frame, so that frame waits
+  // for it (stopping afterwards starts no unit).
+  hooks.after = [follow = hooks.after](int frame) {
+    follow(frame);
+    if (frame == kFrames - 1)
+      EXPECT_TRUE(waitFor([] { return gcRuns.load() >= 1; })) << "the collector never ran";
+  };
+  const Clock::duration stopTime = runFrames(workers, hooks);
 
   EXPECT_FALSE(workers.runsInline());
   ASSERT_EQ(moduleRuns.load(), kFrames);
