@@ -162,6 +162,7 @@ const std::vector<std::string> kBundledSetupLog = {
     "Hooking script functions... Finished(ms)",
     "Loading/Building scripts...",
     "Loading script file: Game Data/scripts/server/alters.as",
+    "Loading script file: Game Data/scripts/server/colony.as",
     "Loading script file: Game Data/scripts/server/combat.as",
     "Loading script file: Game Data/scripts/server/empire_ai.as",
     "Loading script file: Game Data/scripts/server/interactions.as",
@@ -174,6 +175,7 @@ const std::vector<std::string> kBundledSetupLog = {
     "Loading/Building scripts... Finished(ms)",
     "Loading game data files...",
     "Note: Diplomacy strings will still have gaps - fillDiplomacyStringGaps() not implemented",
+    "Loading effects: Game Data/Effects/colony.txt",
     "Loading effects: Game Data/Effects/combat.txt",
     "Loading effects: Game Data/Effects/hazards.txt",
     "Loading effects: Game Data/Effects/industry.txt",
@@ -182,6 +184,7 @@ const std::vector<std::string> kBundledSetupLog = {
     "Loading effects: Game Data/Effects/subsystems.txt",
     "Loading research fields: Game Data/Technologies/military.txt",
     "Loading research fields: Game Data/Technologies/sciences.txt",
+    "Loading Effectors: Game Data/Effectors/tools.txt",
     "Loading Effectors: Game Data/Effectors/weapons.txt",
     "Loading Sub Systems: Game Data/Sub Systems/ship_parts.txt",
     "Loading Sub Systems: Game Data/Sub Systems/structures.txt",
@@ -201,14 +204,14 @@ void runBundledSetup(bool threaded) {
 
   // Every script built: a module per server script and the shared one in
   // both engines, the server modules' hooks found.
-  for (const char* module : {"alters", "combat", "empire_ai", "interactions", "session_clock", "shields", "traits",
-                             "treaty_clauses", "text_helpers"})
+  for (const char* module : {"alters", "colony", "combat", "empire_ai", "interactions", "session_clock", "shields",
+                             "traits", "treaty_clauses", "text_helpers"})
     EXPECT_NE(serverScriptEngine->GetModule(module, asGM_ONLY_IF_EXISTS), nullptr) << module;
   EXPECT_NE(clientScriptEngine->GetModule("text_helpers", asGM_ONLY_IF_EXISTS), nullptr);
-  ASSERT_EQ(serverModules.size(), 9u);
-  EXPECT_STREQ(serverModules[4].name.c_str(), "session_clock");
-  EXPECT_GE(serverModules[4].initFunc, 0);
-  EXPECT_GE(serverModules[4].tickFunc, 0);
+  ASSERT_EQ(serverModules.size(), 10u);
+  EXPECT_STREQ(serverModules[5].name.c_str(), "session_clock");
+  EXPECT_GE(serverModules[5].initFunc, 0);
+  EXPECT_GE(serverModules[5].tickFunc, 0);
   EXPECT_TRUE(sessionDataFiles.serverScripts.empty());
   EXPECT_TRUE(sessionDataFiles.clientScripts.empty());
   EXPECT_TRUE(sessionDataFiles.formulaConstantsFile.empty());

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -273,11 +274,28 @@ TEST(ServerProcess, GameSessionRunsUntilSigint) {
                  "Game ending. Total game time (not session): ", "Shutting down engine\n"});
   const std::string log = readFile(home / "Corvane" / "log.txt");
   EXPECT_EQ(log.find("objects have not been deleted"), std::string::npos);
-  // The shipped resources and effects load without a complaint.
-  EXPECT_NE(log.find("Loading effects: Game Data/Effects/storage.txt\n"), std::string::npos);
+  // The shipped resources, effects and effectors load without a complaint,
+  // the scripts their hooks name included.
+  for (const char* loaded : {"Loading effects: Game Data/Effects/storage.txt\n",
+                             "Loading effects: Game Data/Effects/colony.txt\n",
+                             "Loading Effectors: Game Data/Effectors/tools.txt\n",
+                             "Loading script file: Game Data/scripts/server/colony.as\n"})
+    EXPECT_NE(log.find(loaded), std::string::npos) << loaded;
   EXPECT_EQ(log.find(" error"), std::string::npos) << log;
   EXPECT_EQ(log.find(" warning"), std::string::npos) << log;
   EXPECT_EQ(log.find("resource file"), std::string::npos) << log;
+  EXPECT_EQ(log.find("AS Server"), std::string::npos) << log;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("Game Data/Effects/") == std::string::npos && line.find("Game Data/Effectors/") == std::string::npos)
+      continue;
+    std::transform(line.begin(), line.end(), line.begin(), [](unsigned char c) { return std::tolower(c); });
+    EXPECT_EQ(line.find("error"), std::string::npos) << line;
+    EXPECT_EQ(line.find("warning"), std::string::npos) << line;
+  }
+  // A hook that names a script function that cannot be found says so over
+  // lines of its own.
+  EXPECT_EQ(log.find("No Function"), std::string::npos) << log;
 }
 
 // Without -singlethreaded the galaxy gets four processing threads per CPU

@@ -165,8 +165,9 @@ TEST_F(SessionWorkersTest, GalaxyOutlastingFramesSkipsThemWhileModulesTickEveryF
   // for it (stopping afterwards starts no unit).
   hooks.after = [follow = hooks.after](int frame) {
     follow(frame);
-    if (frame == kFrames - 1)
+    if (frame == kFrames - 1) {
       EXPECT_TRUE(waitFor([] { return gcRuns.load() >= 1; })) << "the collector never ran";
+    }
   };
   const Clock::duration stopTime = runFrames(workers, hooks);
 

@@ -79,7 +79,7 @@ TEST_F(ShippedSubSystemsTest, LoadWithoutAMessageAndAsWritten) {
       {L"Plate Armor", L"Armor", kEquipsToArmor, 0, STR_10, false, 0, 0},
       {L"Ion Drive", L"Engine", 4, kOnActive | kOnDeactive, STR_2, false, 0, 0},
       {L"Cargo Hold", L"CargoBay", 2, kOnActive | kOnDeactive, STR_10, false, 0, 0},
-      {L"Colony Pod", L"Colonizer,Restrict:Weapon", 3, 0, STR_10, false, 0, 0},
+      {L"Colony Pod", L"Colonizer,Restrict:Weapon", 3, 0, STR_Always, true, 0, 0},
       {L"Laser Array", L"Weapon", 1, 0, STR_Always, true, 0, 0},
       {L"Rail Cannon", L"Weapon", 1, 0, STR_4, true, 0, 0},
       {L"Point Defense", L"Weapon", 1, 0, STR_10, false, 1, 0},

@@ -440,8 +440,9 @@ TEST_F(EffectFunctionTest, SubShipSpaceReleasesDockedObjectsFirstDockedFirstUnti
     EXPECT_FLOAT_EQ((*host).dockSpace, step.dockSpace);
     EXPECT_FLOAT_EQ((*host).dockUsed, step.dockUsed);
     ASSERT_EQ((*host).docked.size(), step.left);
-    if (step.left > 0)
+    if (step.left > 0) {
       EXPECT_EQ((*host).docked.getLast().object, craft.back()) << "released from the front";
+    }
   }
   for (generic_object* made : craft) {
     EXPECT_EQ(made->container.load(), system);

@@ -137,8 +137,9 @@ TEST_F(EffGfxTest, OneCallOfEachKindGoesOutFieldByFieldAndReadsBackTheSame) {
     EXPECT_EQ(kind, call.kind);
     EXPECT_EQ(effectorId, call.effectorId);
     EXPECT_EQ(readNetUInt(in), call.source);
-    if (call.kind != EGK_AOE)
+    if (call.kind != EGK_AOE) {
       EXPECT_EQ(readNetUInt(in), call.target);
+    }
     for (float value : call.floats) {
       float f = 0.0f;
       ASSERT_TRUE(in.Read(f));
@@ -263,8 +264,9 @@ TEST_F(EffGfxTest, ReadingKeepsWhatCameBeforeAStopAndReadsDroppedEntriesWhole) {
       writeEntry(body, entry);
     body.SetWriteOffset(body.GetWriteOffset() - c.cutBits);
     readEffGfxCalls(body);
-    if (c.readToTheEnd)
+    if (c.readToTheEnd) {
       EXPECT_EQ(body.GetReadOffset(), body.GetNumberOfBitsUsed());
+    }
 
     BitStream expected;
     expected.Write(static_cast<uint8_t>(c.kept.size()));

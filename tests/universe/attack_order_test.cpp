@@ -379,10 +379,12 @@ TEST_F(AttackOrderTest, AShipClosesInFiresAndCircles) {
 
     EXPECT_EQ(step(attacker, order), c.result);
     EXPECT_EQ(attacker->effectorStates[0].target, c.holdsTarget ? target : nullptr);
-    if (c.holdsTarget)
+    if (c.holdsTarget) {
       EXPECT_EQ(attacker->effectorStates[0].force, c.force ? 1 : 0);
-    if (c.distance > 110.0f && c.thrust > 0.0f)
+    }
+    if (c.distance > 110.0f && c.thrust > 0.0f) {
       EXPECT_EQ(MobileMover::of(attacker)->target, target) << "the mover pursues the target";
+    }
 
     UnitAI& queue = queueOf(attacker);
     auto* circle = dynamic_cast<move_order*>(queue.getOrder(0));

@@ -263,7 +263,8 @@ TEST_F(OrderTest, SavedRecordsThatCannotBeRead) {
   const Case cases[] = {
       {{}, {4, "Unexpected EOF"}},
       {{OrdT_Deposit, 0, 0, 0}, {5, "Order type 5 cannot be loaded"}},
-      {{OrdT_Work}, {5, "Order type 11 cannot be loaded"}},
+      {{OrdT_Fetch}, {5, "Order type 13 cannot be loaded"}},
+      {{OrdT_Work, 0x01}, {4, "Unexpected EOF"}},
       {{OrdT_Attack, 0x01}, {4, "Unexpected EOF"}},
       {{OrdT_Guard, 0x01, 0x05}, {4, "Unexpected EOF"}},
       {{OrdT_Scuttle}, {4, "Unexpected EOF"}},

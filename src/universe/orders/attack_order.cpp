@@ -12,6 +12,7 @@
 #include "universe/movement/mobile_mover.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_registry.h"
+#include "universe/orders/circling.h"
 #include "universe/orders/combat_orders.h"
 #include "universe/orders/dock_orders.h"
 #include "universe/orders/movement_orders.h"
@@ -27,9 +28,6 @@ constexpr uint8_t kSavedFollowAnywhere = 2;
 // The record of an order whose target is gone: read as type 0, which adds
 // nothing.
 constexpr uint8_t kLostTargetRecord = 0;
-// A ship with a longer reach than this fires from where it is instead of
-// circling its target.
-constexpr float kMaxCirclingRange = 200.0f;
 // The circle lies this share of the weapon range from the target; the move
 // there is done within this share of the range (or two radii).
 constexpr float kCircleShare = 0.9f;
@@ -94,11 +92,8 @@ OrderResult shipStep(objHulled& ship, generic_object* target, bool force) {
     return mover != nullptr && mover->thrust > 0.0f ? Running : Done;
   }
   ship.setEffectorTargets(target, force);
-  if (range <= kMaxCirclingRange && ship.ai != nullptr && ship.ai->orbitTargets(target)) {
-    const float tolerance = std::fmax(range * kCircleToleranceShare, 2.0f * ship.radius);
-    ship.ai->addOrder(new move_order(circlingPoint(ship, *target, range), tolerance), false);
+  if (ship.ai != nullptr && ship.ai->orbitTargets(target) && circleTarget(ship, *target, range))
     return Yielded;
-  }
   return Running;
 }
 
@@ -164,6 +159,14 @@ OrderResult planetStep(objHabitation& planet, generic_object* target, bool follo
 }
 
 }  // namespace
+
+bool circleTarget(objHulled& ship, generic_object& target, float range) {
+  if (range > kMaxCirclingRange || ship.ai == nullptr)
+    return false;
+  const float tolerance = std::fmax(range * kCircleToleranceShare, 2.0f * ship.radius);
+  ship.ai->addOrder(new move_order(circlingPoint(ship, target, range), tolerance), false);
+  return true;
+}
 
 // --- attack_order
 // ----------------------------------------------------------------

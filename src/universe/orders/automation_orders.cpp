@@ -1,10 +1,13 @@
 // Standing orders by name: what a design's order list, the order-list
 // script natives and the ship maker ask for with a keyword, a target text
 // and an amount text.
+#include <cstdint>
+
 #include "core/common_strings.h"
 #include "core/text_conversions.h"
 #include "universe/orders/combat_orders.h"
 #include "universe/orders/order.h"
+#include "universe/orders/tool_orders.h"
 
 using irr::core::stringw;
 
@@ -12,6 +15,8 @@ namespace {
 
 // The amount of an order given without one.
 constexpr float kDefaultAmount = 0.25f;
+// How often a work order looks for something to work on (ms).
+constexpr uint32_t kWorkInterval = 1000;
 
 enum class Automation { None, Colonize, Collect, Defend, Deposit, Fetch, Trade, Work };
 
@@ -81,9 +86,7 @@ Order* createAutomationOrder(const stringw& keyword, const stringw* target, cons
       // trade_order (cargo and colonisation orders).
       return nullptr;
     case Automation::Work:
-      // work_order on the job `targetName`, every 1000 ms (tool, work and
-      // structure orders).
-      return nullptr;
+      return new work_order(*targetName, kWorkInterval);
     case Automation::None:
       break;
   }

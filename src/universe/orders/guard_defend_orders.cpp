@@ -30,15 +30,6 @@ UnitAI* unitAIOf(const generic_object* object) {
   return object != nullptr ? dynamic_cast<UnitAI*>(object->ai) : nullptr;
 }
 
-// The first star system (or the galaxy) above `object`; null when none.
-generic_object* firstSystemAbove(const generic_object& object) {
-  for (generic_object* outer = object.container.load(); outer != nullptr; outer = outer->container.load()) {
-    if (asSystemLock(outer) != nullptr)
-      return outer;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 // --- guard_order ---------------------------------------------------------------
@@ -170,23 +161,11 @@ OrderResult defend_order::execute(generic_object& object) {
   if (system->getType() == OT_Galaxy || (stance != AIS_Engage && stance != AIS_Defend))
     return Running;
 
-  // The children to look at: all of them on entering a system, else the
-  // next share from where the last scan stopped.
   const auto& children = system->children;
-  const uint32_t count = children.size();
-  const bool fullScan = system != lastSystem;
-  uint32_t first = 0;
-  uint32_t end = count;
-  if (fullScan) {
-    lastSystem = system;
-    scanIndex = count < 2 ? 0 : static_cast<uint32_t>(processRandom() >> 2) % (count / 2);
-  } else {
-    first = scanIndex;
-    end = std::min(count, first + kPartialScanSize);
-    scanIndex += kPartialScanSize;
-    if (scanIndex >= count)
-      scanIndex = 0;
-  }
+  const ScanRange scan = nextScanRange(system, lastSystem, scanIndex, kPartialScanSize);
+  const bool fullScan = scan.full;
+  const uint32_t first = scan.first;
+  const uint32_t end = scan.end;
 
   generic_object* winner = nullptr;
   float bestScore = 0.0f;

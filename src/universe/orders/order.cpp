@@ -2,13 +2,18 @@
 // target fix-up.
 #include "universe/orders/order.h"
 
+#include <algorithm>
+
+#include "core/random.h"
 #include "core/save_stream.h"
 #include "platform/bit_stream.h"
+#include "universe/objects/game_object.h"
 #include "universe/objects/object_registry.h"
 #include "universe/orders/cargo_orders.h"
 #include "universe/orders/combat_orders.h"
 #include "universe/orders/dock_orders.h"
 #include "universe/orders/movement_orders.h"
+#include "universe/orders/tool_orders.h"
 #include "universe/orders/unit_ai.h"
 
 const char* const kOrderTypeScriptNames[19] = {
@@ -35,8 +40,8 @@ const char* const kCannotLoadText[19] = {
     nullptr,
     nullptr,
     "Order type 10 cannot be loaded",
-    "Order type 11 cannot be loaded",
-    "Order type 12 cannot be loaded",
+    nullptr,
+    nullptr,
     "Order type 13 cannot be loaded",
     nullptr,
     "Order type 15 cannot be loaded",
@@ -72,6 +77,10 @@ Order* readOrderFromNetwork(RakNet::BitStream& stream, generic_object* carrier) 
       return readGuardOrderNetwork(stream, carrier);
     case OrdT_Defend:
       return new defend_order();
+    case OrdT_Use_Tool:
+      return readUseToolOrderNetwork(stream, carrier);
+    case OrdT_Work:
+      return readWorkOrderNetwork(stream);
     case OrdT_Dock:
     case OrdT_Retrofit:
     case OrdT_Scuttle:
@@ -109,6 +118,12 @@ void readOrderFromSave(SaveStream& stream, UnitAI& ai) {
     case OrdT_Defend:
       order = new defend_order();
       break;
+    case OrdT_Use_Tool:
+      order = readUseToolOrderSave(stream);
+      break;
+    case OrdT_Work:
+      order = readWorkOrderSave(stream);
+      break;
     case OrdT_Dock:
     case OrdT_Retrofit:
     case OrdT_Scuttle:
@@ -121,6 +136,32 @@ void readOrderFromSave(SaveStream& stream, UnitAI& ai) {
   }
   if (order != nullptr)
     ai.appendOrder(order);
+}
+
+generic_object* firstSystemAbove(const generic_object& object) {
+  for (generic_object* outer = object.container.load(); outer != nullptr; outer = outer->container.load()) {
+    if (asSystemLock(outer) != nullptr)
+      return outer;
+  }
+  return nullptr;
+}
+
+ScanRange nextScanRange(generic_object* system, generic_object*& lastSystem, uint32_t& scanIndex, uint32_t share) {
+  const uint32_t count = system->children.size();
+  ScanRange range;
+  range.full = system != lastSystem;
+  if (range.full) {
+    lastSystem = system;
+    scanIndex = count < 2 ? 0 : static_cast<uint32_t>(processRandom() >> 2) % (count / 2);
+    range.end = count;
+    return range;
+  }
+  range.first = scanIndex;
+  range.end = std::min(count, scanIndex + share);
+  scanIndex += share;
+  if (scanIndex >= count)
+    scanIndex = 0;
+  return range;
 }
 
 void PostObjectTreeSetTarget::run() {

@@ -93,6 +93,22 @@ void readOrderFromSave(SaveStream& stream, UnitAI& ai);
 Order* createAutomationOrder(const irr::core::stringw& keyword, const irr::core::stringw* target,
                              const irr::core::stringw* amount);
 
+// The first star system (or the galaxy) at or above `object`'s container;
+// null when none.
+generic_object* firstSystemAbove(const generic_object& object);
+
+// The children of `system` that a standing job looks at this time: all of
+// them when it has just come into the system (`full`; `lastSystem` becomes
+// the system and the next scan starts at a random child of the first
+// half, drawn from the process-wide generator), else the next `share` from
+// `scanIndex`, which then moves on by `share` and back to 0 at the end.
+struct ScanRange {
+  uint32_t first = 0;
+  uint32_t end = 0;
+  bool full = false;
+};
+ScanRange nextScanRange(generic_object* system, generic_object*& lastSystem, uint32_t& scanIndex, uint32_t share);
+
 // Resolves a saved object UID into an order's object slot once the whole
 // object tree exists: the object found is held (counted), the previous one
 // released.

@@ -64,12 +64,20 @@ class objHulled : public generic_object {
   virtual void recountDamage();
   virtual void clearEffectorTargets();
   virtual float getMaxEffectorRange();
+  // A tool's range: the largest effector range among the active sub-systems
+  // carrying `tag`, 0 when there is none.
+  virtual float getMaxEffectorRange(const irr::core::stringw& tag);
   virtual void setEffectorTargets(generic_object* target, bool force);
   virtual void setEffectorTargets(generic_object* target, bool force, const irr::core::stringw& tag);
   // The largest target weight for `target` among the effectors of active
   // sub-systems (with `tag`), 0 when there is none.
   virtual float getEffectorTargetWeight(generic_object* target);
   virtual float getEffectorTargetWeight(generic_object* target, const irr::core::stringw& tag);
+  // As above; with `zeroWithoutWeights` an effector without "AutoAttack"
+  // weights counts 0 instead of 1 (a tool that only works where its weights
+  // send it).
+  virtual float getEffectorTargetWeight(generic_object* target, const irr::core::stringw& tag,
+                                        bool zeroWithoutWeights);
   virtual void clearEffectorTarget(generic_object* target);
   virtual void clearEffectorTarget(generic_object* target, const irr::core::stringw& tag);
   virtual hull_list* getHull() const { return hull.layout; }

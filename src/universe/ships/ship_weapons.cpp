@@ -66,12 +66,13 @@ bool inReach(const objHulled* ship, const generic_object* target, const effector
 }
 
 // The ship AI's preference for `target` (1 without an AI) times the
-// effector's own weights; it stops at 0 or less.
-float targetWeight(objHulled* ship, generic_object* target, const effector& eff) {
+// effector's own weights; it stops at 0 or less. With `zeroWithoutWeights`
+// an effector without weights gives 0 rather than 1.
+float targetWeight(objHulled* ship, generic_object* target, const effector& eff, bool zeroWithoutWeights = false) {
   const float preference = ship->ai != nullptr ? ship->ai->getTargetWeight(target) : 1.0f;
   if (preference <= 0.0f)
     return preference;
-  return preference * effectorTargetWeight(eff.def, ship, target, &eff, false);
+  return preference * effectorTargetWeight(eff.def, ship, target, &eff, zeroWithoutWeights);
 }
 
 bool acceptable(objHulled* ship, generic_object* candidate, const effector& eff) {
@@ -190,7 +191,8 @@ void setTargets(objHulled* ship, generic_object* target, bool force, const irr::
   });
 }
 
-float largestWeight(objHulled* ship, generic_object* target, const irr::core::stringw* tag) {
+float largestWeight(objHulled* ship, generic_object* target, const irr::core::stringw* tag,
+                    bool zeroWithoutWeights = false) {
   if (target == nullptr)
     return 0.0f;
   bool any = false;
@@ -199,7 +201,7 @@ float largestWeight(objHulled* ship, generic_object* target, const irr::core::st
     const effector* eff = effectorOf(state);
     if (!isActive(state) || eff == nullptr)
       return;
-    const float weight = targetWeight(ship, target, *eff);
+    const float weight = targetWeight(ship, target, *eff, zeroWithoutWeights);
     largest = any ? std::max(largest, weight) : weight;
     any = true;
   });
@@ -249,6 +251,19 @@ float objHulled::getMaxEffectorRange() {
   return largest;
 }
 
+float objHulled::getMaxEffectorRange(const irr::core::stringw& tag) {
+  float largest = 0.0f;
+  for (uint32_t i = 0; hull.records != nullptr && i < getSubSystemCount(); ++i) {
+    const SysRef& record = hull.records[i];
+    if (record.state != SS_Active || record.system == nullptr || record.system->def == nullptr ||
+        !record.system->def->hasTag(tag))
+      continue;
+    for (irr::u32 k = 0; k < record.system->effectors.size(); ++k)
+      largest = std::max(largest, record.system->effectors[k].range);
+  }
+  return largest;
+}
+
 void objHulled::setEffectorTargets(generic_object* target, bool force) { setTargets(this, target, force, nullptr); }
 
 void objHulled::setEffectorTargets(generic_object* target, bool force, const irr::core::stringw& tag) {
@@ -259,6 +274,11 @@ float objHulled::getEffectorTargetWeight(generic_object* target) { return larges
 
 float objHulled::getEffectorTargetWeight(generic_object* target, const irr::core::stringw& tag) {
   return largestWeight(this, target, &tag);
+}
+
+float objHulled::getEffectorTargetWeight(generic_object* target, const irr::core::stringw& tag,
+                                         bool zeroWithoutWeights) {
+  return largestWeight(this, target, &tag, zeroWithoutWeights);
 }
 
 void objHulled::clearEffectorTarget(generic_object* target) { clearTargetOf(this, target, nullptr); }

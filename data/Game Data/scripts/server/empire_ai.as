@@ -26,13 +26,15 @@ void registerEmpireData(Empire@ emp) {
 	setActiveHullAllowTargets(false, false);
 	finalizeActiveHull("Scout");
 
-	// Colony ship: settlers for a new world, with no arms beside them.
+	// Colony ship: settlers for a new world, with no arms beside them. It
+	// may aim at planets, or its pod could never be used on one, but never
+	// at ships.
 	startDesign(2);
 	place("Frame Hull", 2, 0, 0);
 	place("Ion Drive", 0.5f, -1.5f, 0);
 	place("Colony Pod", 1.5f, 0.5f, 0);
 	place("Plate Armor", 0.5f, 1.5f, 0);
-	setActiveHullAllowTargets(false, false);
+	setActiveHullAllowTargets(false, true);
 	finalizeActiveHull("Colony Ship");
 
 	// Freighter: a hold on an engine; it trades on its own.
