@@ -262,8 +262,8 @@ TEST_F(OrderTest, SavedRecordsThatCannotBeRead) {
   };
   const Case cases[] = {
       {{}, {4, "Unexpected EOF"}},
-      {{OrdT_Deposit, 0, 0, 0}, {5, "Order type 5 cannot be loaded"}},
-      {{OrdT_Fetch}, {5, "Order type 13 cannot be loaded"}},
+      {{OrdT_Deposit, 0, 0, 0}, {4, "Unexpected EOF"}},
+      {{OrdT_Fetch}, {4, "Unexpected EOF"}},
       {{OrdT_Work, 0x01}, {4, "Unexpected EOF"}},
       {{OrdT_Attack, 0x01}, {4, "Unexpected EOF"}},
       {{OrdT_Guard, 0x01, 0x05}, {4, "Unexpected EOF"}},

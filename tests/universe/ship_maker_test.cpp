@@ -1,13 +1,16 @@
 // The ship maker: names from the process's ship counter, radius and place,
 // the owner's copy of a foreign design, parking of stations and of ships
 // whose owner parks them, the places, layouts and owners that make no ship,
-// the descriptor's hold on its layout, and the standing orders by keyword.
+// the descriptor's hold on its layout, the standing orders by keyword and
+// the order the ship gets them in.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "core/common_strings.h"
 #include "core/threads.h"
 #include "design/hull_list.h"
 #include "design/sub_system_fixture.h"
@@ -18,7 +21,10 @@
 #include "universe/movement/mobile_mover.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/star.h"
+#include "universe/orders/combat_orders.h"
 #include "universe/orders/order.h"
+#include "universe/orders/standing_orders.h"
+#include "universe/orders/unit_ai.h"
 #include "universe/ships/ship.h"
 #include "universe_fixture.h"
 
@@ -231,6 +237,82 @@ TEST_F(ShipMakerTest, TheDescriptorHoldsItsLayoutThroughCopiesUntilItEnds) {
   }
   EXPECT_EQ(first->getReferenceCount(), 1u);
   first->drop();
+}
+
+TEST_F(ShipMakerTest, StandingOrdersAreWalkedFromTheLastAndAppended) {
+  hull_list* trader = layoutOf(red, L"Trader");
+  const stringw* metals = internCommonString(L"Metals");
+  trader->orders.push_back({internCommonString(L"Collect"), metals, nullptr});
+  trader->orders.push_back({internCommonString(L"Trade"), nullptr, nullptr});
+  trader->orders.push_back({nullptr, nullptr, nullptr});  // an empty entry is skipped
+  trader->orders.push_back({internCommonString(L"Defend"), nullptr, nullptr});
+
+  objHulled* ship = createShipObject(descOf(trader, red), system);
+  ASSERT_NE(ship, nullptr);
+  ASSERT_NE(ship->ai, nullptr);
+  ASSERT_EQ(ship->ai->getOrderCount(), 3u);
+  EXPECT_NE(dynamic_cast<defend_order*>(ship->ai->getOrder(0)), nullptr);
+  EXPECT_NE(dynamic_cast<trade_order*>(ship->ai->getOrder(1)), nullptr);
+  auto* collect = dynamic_cast<collect_order*>(ship->ai->getOrder(2));
+  ASSERT_NE(collect, nullptr);
+  EXPECT_EQ(collect->resource, metals);
+}
+
+TEST(AutomationOrderTest, KeywordsMakeTheirStandingOrders) {
+  const stringw metals = L"Metals";
+  const stringw* interned = internCommonString(metals);
+  const stringw tenth = L"0.1";
+  using Check = std::function<void(Order*)>;
+  const struct {
+    const wchar_t* keyword;
+    const stringw* target;
+    const stringw* amount;
+    Check check;
+  } cases[] = {
+      {L"Work", nullptr, nullptr, [](Order* order) { EXPECT_EQ(order, nullptr); }},
+      {L"trade", nullptr, nullptr, [](Order* order) { EXPECT_EQ(order, nullptr); }},
+      {L"Trade", nullptr, nullptr, [](Order* order) { EXPECT_NE(dynamic_cast<trade_order*>(order), nullptr); }},
+      {L"Colonize", nullptr, nullptr,
+       [](Order* order) { EXPECT_NE(dynamic_cast<colonize_order*>(order), nullptr); }},
+      {L"Defend", nullptr, nullptr, [](Order* order) { EXPECT_NE(dynamic_cast<defend_order*>(order), nullptr); }},
+      {L"Fetch", &metals, nullptr,
+       [&](Order* order) {
+         auto* fetch = dynamic_cast<fetch_order*>(order);
+         ASSERT_NE(fetch, nullptr);
+         EXPECT_EQ(fetch->resource, interned) << "the name is interned";
+         EXPECT_EQ(fetch->lowLevel, 0.25f) << "the level without an amount";
+         EXPECT_EQ(fetch->timer.interval, 500u);
+       }},
+      {L"Fetch", &metals, &tenth,
+       [](Order* order) {
+         auto* fetch = dynamic_cast<fetch_order*>(order);
+         ASSERT_NE(fetch, nullptr);
+         EXPECT_EQ(fetch->lowLevel, 0.1f) << "the amount is the low level";
+       }},
+      {L"Collect", &metals, nullptr,
+       [&](Order* order) {
+         auto* collect = dynamic_cast<collect_order*>(order);
+         ASSERT_NE(collect, nullptr);
+         EXPECT_EQ(collect->resource, interned);
+         EXPECT_EQ(collect->threshold, 0.25f);
+         EXPECT_FALSE(collect->finishWhenDone);
+       }},
+      {L"Deposit", &metals, &tenth,
+       [&](Order* order) {
+         auto* deposit = dynamic_cast<deposit_order*>(order);
+         ASSERT_NE(deposit, nullptr);
+         EXPECT_EQ(deposit->resource, interned);
+         EXPECT_EQ(deposit->threshold, 0.1f) << "the amount is the threshold";
+         EXPECT_FALSE(deposit->finishWhenDone);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(irr::core::stringc(c.keyword).c_str());
+    std::unique_ptr<Order> made(createAutomationOrder(c.keyword, c.target, c.amount));
+    c.check(made.get());
+    if (made != nullptr)
+      EXPECT_TRUE(made->isAutomation());
+  }
 }
 
 TEST(AutomationOrderTest, UnknownKeywordsAndMissingTargetsGiveNoOrder) {

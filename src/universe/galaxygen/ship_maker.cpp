@@ -37,8 +37,9 @@ generic_object* shipContainerOf(generic_object* place) {
 
 bool isStationRole(uint32_t role) { return role == HullRole_CivStation || role == HullRole_Station; }
 
-// The layout's standing orders, each made by name, queued in the layout's
-// order: walked from the last, each goes to the front of the queue.
+// The layout's standing orders, each made by name: walked from the last to
+// the first, each appended behind what the queue holds, so the ship starts
+// with them in the reverse of the layout's order.
 void queueStandingOrders(objHulled* ship, const hull_list* layout) {
   if (ship->ai == nullptr)
     return;
@@ -47,7 +48,7 @@ void queueStandingOrders(objHulled* ship, const hull_list* layout) {
     if (entry.order == nullptr)
       continue;
     if (Order* order = createAutomationOrder(*entry.order, entry.argument, entry.secondArgument))
-      ship->ai->addOrder(order, false);
+      ship->ai->appendOrder(order);
   }
 }
 

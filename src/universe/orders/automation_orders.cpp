@@ -7,6 +7,7 @@
 #include "core/text_conversions.h"
 #include "universe/orders/combat_orders.h"
 #include "universe/orders/order.h"
+#include "universe/orders/standing_orders.h"
 #include "universe/orders/tool_orders.h"
 
 using irr::core::stringw;
@@ -17,6 +18,8 @@ namespace {
 constexpr float kDefaultAmount = 0.25f;
 // How often a work order looks for something to work on (ms).
 constexpr uint32_t kWorkInterval = 1000;
+// How often a fetch order made by name looks at its own stock (ms).
+constexpr uint32_t kFetchInterval = 500;
 
 enum class Automation { None, Colonize, Collect, Defend, Deposit, Fetch, Trade, Work };
 
@@ -60,31 +63,27 @@ Order* createAutomationOrder(const stringw& keyword, const stringw* target, cons
   if (needsTarget(kind) && target == nullptr)
     return nullptr;
   // The orders keep the interned name, which lives as long as the process.
-  [[maybe_unused]] const stringw* targetName = needsTarget(kind) ? internCommonString(*target) : nullptr;
-  [[maybe_unused]] const float amount = amountText != nullptr ? stringToFloat(*amountText) : kDefaultAmount;
+  const stringw* targetName = needsTarget(kind) ? internCommonString(*target) : nullptr;
+  // Collect and deposit take it as their fill threshold, fetch as its low
+  // level.
+  const float amount = amountText != nullptr ? stringToFloat(*amountText) : kDefaultAmount;
 
-  // Each kind gives null until its order class exists.
   switch (kind) {
     case Automation::Colonize:
-      // colonize_order (cargo and colonisation orders).
-      return nullptr;
+      return new colonize_order();
     case Automation::Collect:
-      // collect_order on `targetName` with `amount`, finishWhenDone false
-      // (cargo and colonisation orders).
-      return nullptr;
+      return new collect_order(*targetName, amount, false);
     case Automation::Defend:
       return new defend_order();
     case Automation::Deposit:
-      // deposit_order on `targetName` with `amount`, finishWhenDone false
-      // (cargo and colonisation orders).
-      return nullptr;
-    case Automation::Fetch:
-      // fetch_order on `targetName`, every 500 ms, low level `amount`
-      // (cargo and colonisation orders).
-      return nullptr;
+      return new deposit_order(*targetName, amount, false);
+    case Automation::Fetch: {
+      auto* fetch = new fetch_order(*targetName, amount);
+      fetch->timer.interval = kFetchInterval;
+      return fetch;
+    }
     case Automation::Trade:
-      // trade_order (cargo and colonisation orders).
-      return nullptr;
+      return new trade_order();
     case Automation::Work:
       return new work_order(*targetName, kWorkInterval);
     case Automation::None:

@@ -13,6 +13,7 @@
 #include "universe/orders/combat_orders.h"
 #include "universe/orders/dock_orders.h"
 #include "universe/orders/movement_orders.h"
+#include "universe/orders/standing_orders.h"
 #include "universe/orders/tool_orders.h"
 #include "universe/orders/unit_ai.h"
 
@@ -22,35 +23,6 @@ const char* const kOrderTypeScriptNames[19] = {
     "OrdT_Trade_Local", "OrdT_Work",         "OrdT_Use_Tool", "OrdT_Fetch",    "OrdT_Repeat",
     "OrdT_Collect",     "OrdT_Retrofit",     "OrdT_Guard",    "OrdT_Scuttle",
 };
-
-namespace {
-
-// The refusal of a saved record whose fields this reader does not know: the
-// record cannot be skipped, so the load cannot go on past it. The texts are
-// static, as every SaveFileError text is.
-const char* const kCannotLoadText[19] = {
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    "Order type 5 cannot be loaded",
-    "Order type 6 cannot be loaded",
-    nullptr,
-    nullptr,
-    nullptr,
-    "Order type 10 cannot be loaded",
-    nullptr,
-    nullptr,
-    "Order type 13 cannot be loaded",
-    nullptr,
-    "Order type 15 cannot be loaded",
-    nullptr,
-    nullptr,
-    nullptr,
-};
-
-}  // namespace
 
 void Order::writeNetwork(RakNet::BitStream& stream) const {
   stream.Write(static_cast<uint8_t>(getType()));
@@ -81,6 +53,12 @@ Order* readOrderFromNetwork(RakNet::BitStream& stream, generic_object* carrier) 
       return readUseToolOrderNetwork(stream, carrier);
     case OrdT_Work:
       return readWorkOrderNetwork(stream);
+    case OrdT_Fetch:
+      return readFetchOrderNetwork(stream);
+    case OrdT_Trade_Local:
+      return new trade_order();
+    case OrdT_Colonize:
+      return new colonize_order();
     case OrdT_Dock:
     case OrdT_Retrofit:
     case OrdT_Scuttle:
@@ -124,15 +102,28 @@ void readOrderFromSave(SaveStream& stream, UnitAI& ai) {
     case OrdT_Work:
       order = readWorkOrderSave(stream);
       break;
+    case OrdT_Collect:
+      order = readCollectOrderSave(stream);
+      break;
+    case OrdT_Deposit:
+      order = readDepositOrderSave(stream);
+      break;
+    case OrdT_Fetch:
+      order = readFetchOrderSave(stream);
+      break;
+    case OrdT_Trade_Local:
+      order = new trade_order();
+      break;
+    case OrdT_Colonize:
+      order = new colonize_order();
+      break;
     case OrdT_Dock:
     case OrdT_Retrofit:
     case OrdT_Scuttle:
       order = readHostOrderSave(type, stream);
       break;
     default:
-      if (type >= OrdT_Networked)
-        return;  // never read back
-      throw SaveFileError{5, kCannotLoadText[type]};
+      return;  // 19 upwards: never read back
   }
   if (order != nullptr)
     ai.appendOrder(order);
