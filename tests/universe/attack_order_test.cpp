@@ -33,7 +33,7 @@
 #include "universe/orders/unit_ai.h"
 #include "universe/planets/planet.h"
 #include "universe/ships/ship.h"
-#include "universe_fixture.h"
+#include "armed_ship_fixture.h"
 
 namespace {
 
@@ -65,79 +65,13 @@ const char kSubSystems[] =
     "System: Turret\nDurability: 10\nProvides: Gun with Reach[30]\n\n"
     "System: Plate\nSize: 1\nDurability: 10\n";
 
-class AttackOrderTest : public UniverseTest {
+class AttackOrderTest : public armedshiptest::ArmedShipTest {
  protected:
   void SetUp() override {
-    UniverseTest::SetUp();
+    ArmedShipTest::SetUp();
     (void)registeredShot;
-    initThreadLocals();
-    singleThreaded = true;
     shots.clear();
-    const std::filesystem::path folder = scratchDir();
-    std::ofstream(folder / "effectors.txt", std::ios::binary) << kEffectors;
-    {
-      LogCapture log;
-      loadEffectors((folder / "effectors.txt").string().c_str());
-      EXPECT_EQ(log.take().find("rror"), std::string::npos);
-    }
-    subsystemtest::loadDefinition(folder, kSubSystems, L"Gun");
-    home = system(vector3df(0, 0, 0));
-  }
-
-  void TearDown() override {
-    clearPostObjectTreeSteps();
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it)
-      (*it)->destroyNow(true);
-    made_.clear();
-    for (hull_list* layout : layouts_)
-      layout->drop();
-    clearSubSystemDefs();
-    clearEffectors();
-    freeThreadLocals();
-    singleThreaded = false;
-    UniverseTest::TearDown();
-  }
-
-  static const SubSystemDef* def(const wchar_t* name) {
-    const irr::s32 index = findSubSystemDefByName(name);
-    return index < 0 ? nullptr : subSystemDefRegistry[static_cast<irr::u32>(index)].value;
-  }
-
-  solarSystem* system(const vector3df& position, float radius = 1000.0f) {
-    auto* made = new solarSystem();
-    made->position = position;
-    made->radius = radius;
-    made_.push_back(made);
-    return made;
-  }
-
-  generic_object* place(generic_object* made, generic_object* where, const vector3df& position, float radius) {
-    made->setContainer(where);
-    made->position = position;
-    made->radius = radius;
-    made_.push_back(made);
-    return made;
-  }
-
-  // A red ship of radius 5 with the listed parts and a mobile mover of
-  // `thrust`, at `position` in `where` (the home system by default).
-  objHulled* ship(std::initializer_list<const wchar_t*> parts, const vector3df& position, float thrust = 1.0f,
-                  generic_object* where = nullptr, bool orbits = true) {
-    layout_desc desc;
-    float y = 0.0f;
-    for (const wchar_t* part : parts) {
-      desc.systems.push_back({def(part), 1.0f, 0.0f, y, -1});
-      y += 1.0f;
-    }
-    auto* layout = new hull_list(desc, red, true);
-    layout->name = L"Test";
-    layout->targeting.orbits = orbits;
-    layouts_.push_back(layout);
-    auto* mover = new MobileMover();
-    mover->thrust = thrust;
-    auto* made = new objHulled(red, layout, mover);
-    place(made, where != nullptr ? where : home, position, 5.0f);
-    return made;
+    setUpArmedShips(kEffectors, kSubSystems, L"Gun");
   }
 
   // A blue object of radius 5 at `position` in `where`.
@@ -160,21 +94,6 @@ class AttackOrderTest : public UniverseTest {
     return made;
   }
 
-  // Destroys `object` now rather than at the end of the test.
-  void destroyEarly(generic_object* object) {
-    made_.erase(std::find(made_.begin(), made_.end(), object));
-    object->destroyNow(true);
-  }
-
-  static UnitAI& queueOf(generic_object* object) { return *static_cast<UnitAI*>(object->ai); }
-
-  // `order` queued on `object` and run once, outside the queue's tick.
-  static OrderResult step(generic_object* object, attack_order* order) {
-    if (!queueOf(object).hasOrder(order))
-      queueOf(object).appendOrder(order);
-    return order->execute(*object);
-  }
-
   static Bytes saved(const Order& order) {
     auto stream = SaveStream::createInMemory();
     order.save(*stream);
@@ -188,9 +107,6 @@ class AttackOrderTest : public UniverseTest {
     return OrderPtr(readAttackOrderSave(*stream));
   }
 
-  solarSystem* home = nullptr;
-  std::vector<generic_object*> made_;
-  std::vector<hull_list*> layouts_;
 };
 
 // --- Construction, copies, text, pool

@@ -310,8 +310,9 @@ TEST(AutomationOrderTest, KeywordsMakeTheirStandingOrders) {
     SCOPED_TRACE(irr::core::stringc(c.keyword).c_str());
     std::unique_ptr<Order> made(createAutomationOrder(c.keyword, c.target, c.amount));
     c.check(made.get());
-    if (made != nullptr)
+    if (made != nullptr) {
       EXPECT_TRUE(made->isAutomation());
+    }
   }
 }
 

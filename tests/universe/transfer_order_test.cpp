@@ -164,6 +164,7 @@ TEST_F(TransferOrderTest, TransferModesMoveTheirShare) {
       {"below the minimum ends it", TM_Amount, 5, 5, 4, 10, Done, 0},
       {"at the minimum it moves", TM_Amount, 5, 4, 4, 10, Done, 4},
       {"a minimum below 0.01 is none", TM_Amount, 5, 0.009f, 0.005f, 10, Done, 0.005f},
+      {"a minimum of 0.01 counts", TM_Amount, 5, 0.01f, 0.005f, 10, Done, 0},
   };
   for (const MoveCase& c : cases) {
     SCOPED_TRACE(c.what);

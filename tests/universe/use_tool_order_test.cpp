@@ -36,7 +36,7 @@
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_hooks.h"
 #include "universe/ships/ship.h"
-#include "universe_fixture.h"
+#include "armed_ship_fixture.h"
 
 namespace {
 
@@ -65,82 +65,12 @@ std::vector<const irr::core::stringw*> colonizerAtSeven() {
   return strings;
 }
 
-class UseToolOrderTest : public UniverseTest {
+class UseToolOrderTest : public armedshiptest::ArmedShipTest {
  protected:
   void SetUp() override {
-    UniverseTest::SetUp();
-    initThreadLocals();
-    singleThreaded = true;
+    ArmedShipTest::SetUp();
     red->getRelation(blue)->enemy = true;
-    const std::filesystem::path folder = scratchDir();
-    std::ofstream(folder / "effectors.txt", std::ios::binary) << kEffectors;
-    {
-      LogCapture log;
-      loadEffectors((folder / "effectors.txt").string().c_str());
-      EXPECT_EQ(log.take().find("rror"), std::string::npos);
-    }
-    subsystemtest::loadDefinition(folder, kSubSystems, L"Pod");
-    home = system(vector3df(0, 0, 0));
-  }
-
-  void TearDown() override {
-    clearPostObjectTreeSteps();
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it)
-      (*it)->destroyNow(true);
-    made_.clear();
-    for (hull_list* layout : layouts_)
-      layout->drop();
-    clearSubSystemDefs();
-    clearEffectors();
-    freeThreadLocals();
-    singleThreaded = false;
-    UniverseTest::TearDown();
-  }
-
-  static const SubSystemDef* def(const wchar_t* name) {
-    const irr::s32 index = findSubSystemDefByName(name);
-    return index < 0 ? nullptr : subSystemDefRegistry[static_cast<irr::u32>(index)].value;
-  }
-
-  solarSystem* system(const vector3df& position, float radius = 1000.0f) {
-    auto* made = new solarSystem();
-    made->position = position;
-    made->radius = radius;
-    made_.push_back(made);
-    return made;
-  }
-
-  generic_object* place(generic_object* made, generic_object* where, const vector3df& position, float radius) {
-    made->setContainer(where);
-    made->position = position;
-    made->radius = radius;
-    made_.push_back(made);
-    return made;
-  }
-
-  // A ship of radius 5 with the listed parts, a mobile mover of `thrust`
-  // (none when negative), at `position` in the home system.
-  objHulled* ship(std::initializer_list<const wchar_t*> parts, const vector3df& position, float thrust = 1.0f,
-                  bool orbits = true, empire* owner = nullptr) {
-    layout_desc desc;
-    float y = 0.0f;
-    for (const wchar_t* part : parts) {
-      desc.systems.push_back({def(part), 1.0f, 0.0f, y, -1});
-      y += 1.0f;
-    }
-    owner = owner != nullptr ? owner : red;
-    auto* layout = new hull_list(desc, owner, true);
-    layout->name = L"Test";
-    layout->targeting.orbits = orbits;
-    layouts_.push_back(layout);
-    MobileMover* mover = nullptr;
-    if (thrust >= 0.0f) {
-      mover = new MobileMover();
-      mover->thrust = thrust;
-    }
-    auto* made = new objHulled(owner, layout, mover);
-    place(made, home, position, 5.0f);
-    return made;
+    setUpArmedShips(kEffectors, kSubSystems, L"Pod");
   }
 
   // A blue planet-kind object of radius 5 at `position`.
@@ -148,19 +78,6 @@ class UseToolOrderTest : public UniverseTest {
     auto* made = new TestObject(blue, type, L"Terra");
     place(made, where != nullptr ? where : home, position, 5.0f);
     return made;
-  }
-
-  void destroyEarly(generic_object* object) {
-    made_.erase(std::find(made_.begin(), made_.end(), object));
-    object->destroyNow(true);
-  }
-
-  static UnitAI& queueOf(generic_object* object) { return *static_cast<UnitAI*>(object->ai); }
-
-  static OrderResult step(generic_object* object, use_tool_order* order) {
-    if (!queueOf(object).hasOrder(order))
-      queueOf(object).appendOrder(order);
-    return order->execute(*object);
   }
 
   static bool colonizing(empire* emp, const generic_object* planet) { return emp->colonizing.count(planet->uid) != 0; }
@@ -180,9 +97,6 @@ class UseToolOrderTest : public UniverseTest {
     return OrderPtr(readUseToolOrderSave(*stream));
   }
 
-  solarSystem* home = nullptr;
-  std::vector<generic_object*> made_;
-  std::vector<hull_list*> layouts_;
 };
 
 // --- Construction, copies, text, pool
@@ -257,7 +171,7 @@ TEST_F(UseToolOrderTest, ALostTargetEndsTheOrderAndTheShipStopsUsingTheTool) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TestObject* planet = target(vector3df(40, 0, 0));
-    objHulled* user = ship({L"Pod"}, vector3df(0, 0, 0), 1.0f, false);
+    objHulled* user = ship({L"Pod"}, vector3df(0, 0, 0), 1.0f, nullptr, false);
     auto* order = new use_tool_order(kColonizer, planet, nullptr, true, false);
     ASSERT_EQ(step(user, order), Running);
     ASSERT_EQ(user->effectorStates[0].target, planet);
@@ -323,7 +237,7 @@ TEST_F(UseToolOrderTest, WithoutKeepUsingNothingLeftToDoInTheTargetsSystemEnds) 
     SCOPED_TRACE(c.what);
     red->getRelation(blue)->enemy = c.enemies;
     TestObject* planet = target(vector3df(40, 0, 0));
-    objHulled* user = ship({L"Pod"}, vector3df(0, 0, 0), 1.0f, false);
+    objHulled* user = ship({L"Pod"}, vector3df(0, 0, 0), 1.0f, nullptr, false);
     if (c.shipElsewhere)
       user->setContainer(system(vector3df(0, 0, 0)));
     auto* order = new use_tool_order(kColonizer, planet, nullptr, c.keepUsing, true);
@@ -357,7 +271,7 @@ TEST_F(UseToolOrderTest, AShipClosesInAimsItsToolAndCircles) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TestObject* planet = target(vector3df(c.distance, 0, 0));
-    objHulled* user = ship(c.parts, vector3df(0, 0, 0), c.thrust, c.orbits);
+    objHulled* user = ship(c.parts, vector3df(0, 0, 0), c.thrust, nullptr, c.orbits);
     auto* order = new use_tool_order(kColonizer, planet, nullptr, true, false);
     seedProcessRandom(7);
     const int draw = processRandom();
@@ -445,7 +359,7 @@ TEST_F(UseToolOrderTest, SavedRecordsAndTheirColonisingEmpire) {
   nextUid = 40;
   TestObject* planet = target(vector3df(40, 0, 0));
   ASSERT_EQ(planet->uid, 40u);
-  objHulled* user = ship({L"Pod"}, vector3df(0, 0, 0), 1.0f, true, blue);
+  objHulled* user = ship({L"Pod"}, vector3df(0, 0, 0), 1.0f, nullptr, true, blue);
 
   const struct {
     const char* what;
@@ -490,7 +404,7 @@ TEST_F(UseToolOrderTest, TheColonisingEmpireOfOlderSavesIsAnObjectsOwner) {
   ASSERT_EQ(getObjectByUID(40), nullptr);
   nextUid = 40;
   TestObject* planet = target(vector3df(40, 0, 0));
-  objHulled* user = ship({L"Pod"}, vector3df(0, 0, 0), 1.0f, true, blue);
+  objHulled* user = ship({L"Pod"}, vector3df(0, 0, 0), 1.0f, nullptr, true, blue);
   ASSERT_LT(user->uid, 128u);
   const std::string uid = hexText({static_cast<uint8_t>(user->uid)});
 
@@ -501,6 +415,14 @@ TEST_F(UseToolOrderTest, TheColonisingEmpireOfOlderSavesIsAnObjectsOwner) {
   EXPECT_TRUE(colonizing(blue, planet));
   EXPECT_EQ(hexText(saved(*tool)), hex("0C 01 28 03 02 01 07")) << "saved again with the empire's ID";
   loaded.reset();
+  EXPECT_FALSE(colonizing(blue, planet));
+
+  // From version 13 the record holds the empire's ID itself.
+  OrderPtr newer = load(hexBytes("0C 01 28 03 02 01 07"), 13);
+  auto* byId = dynamic_cast<use_tool_order*>(newer.get());
+  ASSERT_NE(byId, nullptr);
+  EXPECT_EQ(byId->colonizing, blue);
+  newer.reset();
   EXPECT_FALSE(colonizing(blue, planet));
 }
 

@@ -104,44 +104,37 @@ const irr::core::stringw& savedResource(SaveStream& stream) {
   return *name;
 }
 
-void writeStoreOrderNetwork(RakNet::BitStream& stream, OrderType type, float threshold,
-                            const irr::core::stringw& resource, bool finishWhenDone) {
-  stream.Write(static_cast<uint8_t>(type));
-  stream.Write(threshold);
-  writeNetStringW(stream, resource, kMaxNetStringLength);
-  stream.Write(finishWhenDone);
-}
-
-void saveStoreOrder(SaveStream& stream, OrderType type, float threshold, const irr::core::stringw& resource,
-                    bool finishWhenDone) {
-  stream.writeU8(type);
-  stream.writeFloat(threshold);
-  stream.writeU8(finishWhenDone ? 1 : 0);
-  saveCommonString(stream, resource);
-}
-
 }  // namespace
 
-// --- collect_order ----------------------------------------------------------------
+// --- store_order ------------------------------------------------------------------
 
-collect_order::collect_order(const irr::core::stringw& resourceName, float fillThreshold, bool finish)
+store_order::store_order(const irr::core::stringw& resourceName, float fillThreshold, bool finish)
     : resource(internCommonString(resourceName)), threshold(fillThreshold), finishWhenDone(finish) {
   timer.interval = kStoreInterval;
   timer.nextCheck = objectRealTimeMs() + kStoreInterval;
 }
 
-Order* collect_order::clone() const {
-  auto* copy = new collect_order(*resource, threshold, finishWhenDone);
-  copy->timer.nextCheck = 0;
-  copy->timer.scanIndex = 0;
-  return copy;
-}
-
-irr::core::stringw collect_order::describe() const {
-  irr::core::stringw text(L"Collect ");
+irr::core::stringw store_order::describeAs(const wchar_t* verb) const {
+  irr::core::stringw text(verb);
   text += *resource;
   return text;
 }
+
+void store_order::writeNetwork(RakNet::BitStream& stream) const {
+  stream.Write(static_cast<uint8_t>(getType()));
+  stream.Write(threshold);
+  writeNetStringW(stream, *resource, kMaxNetStringLength);
+  stream.Write(finishWhenDone);
+}
+
+void store_order::save(SaveStream& stream) const {
+  stream.writeU8(getType());
+  stream.writeFloat(threshold);
+  stream.writeU8(finishWhenDone ? 1 : 0);
+  saveCommonString(stream, *resource);
+}
+
+// --- collect_order ----------------------------------------------------------------
 
 OrderResult collect_order::execute(generic_object& object) {
   const OrderResult idle = finishWhenDone ? Waiting : Running;
@@ -190,34 +183,7 @@ OrderResult collect_order::execute(generic_object& object) {
   return Yielded;
 }
 
-void collect_order::writeNetwork(RakNet::BitStream& stream) const {
-  writeStoreOrderNetwork(stream, getType(), threshold, *resource, finishWhenDone);
-}
-
-void collect_order::save(SaveStream& stream) const {
-  saveStoreOrder(stream, getType(), threshold, *resource, finishWhenDone);
-}
-
 // --- deposit_order ----------------------------------------------------------------
-
-deposit_order::deposit_order(const irr::core::stringw& resourceName, float fillThreshold, bool finish)
-    : resource(internCommonString(resourceName)), threshold(fillThreshold), finishWhenDone(finish) {
-  timer.interval = kStoreInterval;
-  timer.nextCheck = objectRealTimeMs() + kStoreInterval;
-}
-
-Order* deposit_order::clone() const {
-  auto* copy = new deposit_order(*resource, threshold, finishWhenDone);
-  copy->timer.nextCheck = 0;
-  copy->timer.scanIndex = 0;
-  return copy;
-}
-
-irr::core::stringw deposit_order::describe() const {
-  irr::core::stringw text(L"Deposit ");
-  text += *resource;
-  return text;
-}
 
 OrderResult deposit_order::execute(generic_object& object) {
   const OrderResult idle = finishWhenDone ? Waiting : Running;
@@ -279,14 +245,6 @@ OrderResult deposit_order::execute(generic_object& object) {
   if (!putInFront(object, new transfer_order(TM_Percent, 1.0f, 0.0f, winner, *resource, true)))
     return idle;
   return Yielded;
-}
-
-void deposit_order::writeNetwork(RakNet::BitStream& stream) const {
-  writeStoreOrderNetwork(stream, getType(), threshold, *resource, finishWhenDone);
-}
-
-void deposit_order::save(SaveStream& stream) const {
-  saveStoreOrder(stream, getType(), threshold, *resource, finishWhenDone);
 }
 
 // --- fetch_order ------------------------------------------------------------------

@@ -47,36 +47,49 @@ class automation_order : public Order {
 
 // Collect (type 15) and deposit (type 5): one resource, a fill threshold,
 // and whether the order ends once there is nothing to do (finishWhenDone).
-class collect_order : public automation_order {
+// They share their fields, timer (every 1000 ms) and records.
+class store_order : public automation_order {
  public:
-  collect_order(const irr::core::stringw& resource, float threshold, bool finishWhenDone);
+  store_order(const irr::core::stringw& resource, float threshold, bool finishWhenDone);
 
-  OrderType getType() const override { return OrdT_Collect; }
-  OrderResult execute(generic_object& object) override;
-  Order* clone() const override;
-  irr::core::stringw describe() const override;  // "Collect <resource>"
   void writeNetwork(RakNet::BitStream& stream) const override;
   void save(SaveStream& stream) const override;
 
   const irr::core::stringw* resource = nullptr;  // a common string
   float threshold = 0.0f;
   bool finishWhenDone = false;
+
+ protected:
+  // "<verb> <resource>".
+  irr::core::stringw describeAs(const wchar_t* verb) const;
+  // A copy of `order` with its timer started afresh.
+  template <class T>
+  static Order* freshCopy(const T& order) {
+    auto* copy = new T(*order.resource, order.threshold, order.finishWhenDone);
+    copy->timer.nextCheck = 0;
+    copy->timer.scanIndex = 0;
+    return copy;
+  }
 };
 
-class deposit_order : public automation_order {
+class collect_order : public store_order {
  public:
-  deposit_order(const irr::core::stringw& resource, float threshold, bool finishWhenDone);
+  using store_order::store_order;
+
+  OrderType getType() const override { return OrdT_Collect; }
+  OrderResult execute(generic_object& object) override;
+  Order* clone() const override { return freshCopy(*this); }
+  irr::core::stringw describe() const override { return describeAs(L"Collect "); }
+};
+
+class deposit_order : public store_order {
+ public:
+  using store_order::store_order;
 
   OrderType getType() const override { return OrdT_Deposit; }
   OrderResult execute(generic_object& object) override;
-  Order* clone() const override;
-  irr::core::stringw describe() const override;  // "Deposit <resource>"
-  void writeNetwork(RakNet::BitStream& stream) const override;
-  void save(SaveStream& stream) const override;
-
-  const irr::core::stringw* resource = nullptr;
-  float threshold = 0.0f;
-  bool finishWhenDone = false;
+  Order* clone() const override { return freshCopy(*this); }
+  irr::core::stringw describe() const override { return describeAs(L"Deposit "); }
 };
 
 // Fetch (type 13): tops the ship up from a friendly store when its own
