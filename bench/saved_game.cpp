@@ -5,71 +5,29 @@
 // without a game (its tear-down outside the timing, as a session's end
 // does). The scripts are set up once; the user folder is a scratch folder.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-
-#include "app/base/session_state.h"
-#include "app/data_folders.h"
-#include "app/frame_loop.h"
 #include "app/new_game.h"
 #include "app/saved_game.h"
-#include "app/script_setup.h"
-#include "core/locale.h"
-#include "core/named_values.h"
 #include "core/post_load.h"
 #include "core/random.h"
 #include "core/save_stream.h"
-#include "core/threads.h"
-#include "core/user_folders.h"
 #include "empire/empire.h"
 #include "gfx/gas_sprites.h"
 #include "script/server_modules.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
-#include "universe/planets/planet_types.h"
+#include "shipped_session.h"
 
 namespace {
 
 constexpr int kSystems = 150;
 constexpr char kSaveName[] = "bench";
 
-std::string scratchFolder;
-
-void removeScratch() {
-  std::error_code ignored;
-  std::filesystem::remove_all(scratchFolder, ignored);
-}
-
 // The session's start-up up to its galaxy, once for the program, in a
 // scratch user folder.
 void setUpOnce() {
   static const bool ready = [] {
-    char folder[] = "/tmp/corvane_bench_saved_game_XXXXXX";
-    if (mkdtemp(folder) == nullptr || chdir(CORVANE_DATA_DIR) != 0) {
-      std::perror(CORVANE_DATA_DIR);
-      std::exit(1);
-    }
-    scratchFolder = folder;
-    std::atexit(removeScratch);
-    userDataFolder = folder;
-    setUserFolders(userFolders);
-    createUserFolders(userFolders);
-    currentModName = "/";
-    resetSessionFlags(false);
-    registerMessageCategories();
-    scanMods();
-    mountDataFolders(true, "spiral");
-    applyCurrentMod();
-    loadLocaleFile("Locales/english.txt", true);
-    setupScriptEngines(nullptr);
-    initThreadLocals();
-    loadPlanetTypes(resolveDataPath("Game Data/PlanetTypes.xml"));
-    setGameSetting(L"AI_COUNT", 3.0f);
-    setGameSetting(L"SYSTEM_COUNT", static_cast<float>(kSystems));
+    benchsession::startShippedSession("saved_game", 3, kSystems);
     return true;
   }();
   (void)ready;

@@ -6,12 +6,14 @@
 #include <cmath>
 
 #include "app/base/session_state.h"
+#include "app/data_folders.h"
 #include "app/message_box.h"
 #include "core/locale.h"
 #include "core/log.h"
 #include "core/named_values.h"
 #include "core/random.h"
 #include "core/save_stream.h"
+#include "design/build/build_queue_file.h"
 #include "empire/empire.h"
 #include "empire/empire_names.h"
 #include "empire/research/research_web.h"
@@ -34,6 +36,7 @@ constexpr char kMapModule[] = "map";
 constexpr char kMakeMap[] = "void makeMap(Galaxy@)";
 constexpr char kSetupHomeworld[] = "Planet@ setupHomeworld(System@, Empire@)";
 constexpr char kScriptExtension[] = ".as";
+constexpr char kBuildQueuesFile[] = "Game Data/build_queues.xml";
 
 constexpr char kMapErrorCaption[] = "Error loading map";
 constexpr char kMapErrorText[] =
@@ -202,8 +205,11 @@ void setupNewGame(const stringc& mapScriptPath) {
   // 6.
   pendingPlayerEmpire = newGamePlayerEmpire;
 
-  // 7. (Every AI empire reads its build-queue rules from
-  // "Game Data/build_queues.xml", through resolveDataPath, here.)
+  // 7. Every valid empire of the list (the AI empires, the pirates and the
+  // remnants) gets its own copy of the build lists that self-governing
+  // planets follow. A file that cannot be read is logged there, and the game
+  // goes on without lists.
+  loadBuildQueuesForEmpires(resolveDataPath(kBuildQueuesFile));
 
   // 8. A map that makes no system has failed as surely as one that stops.
   const bool made = runMapScript(mapScriptPath);

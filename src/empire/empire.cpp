@@ -61,9 +61,9 @@ constexpr float kFoodRate = 3e-7f;
 
 // Message categories by id.
 const wchar_t* const kMessageCategories[] = {
-    L"subsys_new",  L"res_new",    L"res_level",      L"res_link",     L"sys_attack",    L"sys_regain",
-    L"planet_new",  L"planet_lost", L"struct_new",    L"struct_rebuilt", L"ship_new",    L"ship_lost",
-    L"treaty_new",  L"treaty_reject", L"treaty_accept", L"peace",      L"war",           L"custom",
+    L"subsys_new", L"res_new",       L"res_level",     L"res_link",       L"sys_attack", L"sys_regain",
+    L"planet_new", L"planet_lost",   L"struct_new",    L"struct_rebuilt", L"ship_new",   L"ship_lost",
+    L"treaty_new", L"treaty_reject", L"treaty_accept", L"peace",          L"war",        L"custom",
 };
 
 // Adds an object to, or takes it from, the empire's objects on the empire's
@@ -336,11 +336,17 @@ void empire::setBuildList(const irr::core::stringw& listName, build_priorities* 
   ScopedWriteLock guard(locks[EA_BuildLists]);
   const irr::s32 index = PtrNamedVar<build_priorities*>::find(buildLists, listName);
   if (list == nullptr) {
-    if (index >= 0)
+    if (index >= 0) {
+      delete buildLists[index].value;
       buildLists.erase(static_cast<irr::u32>(index));
+    }
     return;
   }
-  PtrNamedVar<build_priorities*>::getOrAdd(buildLists, listName, internCommonString).value = list;
+  PtrNamedVar<build_priorities*>& entry =
+      PtrNamedVar<build_priorities*>::getOrAdd(buildLists, listName, internCommonString);
+  if (entry.value != list)
+    delete entry.value;
+  entry.value = list;
 }
 
 build_priorities* empire::findBuildList(const irr::core::stringw& listName) {
@@ -741,6 +747,22 @@ void empire::updateSubSystems() {
   // Posted with no area held: posting takes the messages area.
   for (const irr::core::stringw& text : unlocked)
     postEmpireMessage(this, text, L"research", 0, -1);
+}
+
+bool empire::findSubSysLevel(const SubSystemDef* def, float* level) {
+  if (def == nullptr)
+    return false;
+  ScopedReadLock guard(locks[EA_SubSystemLevels]);
+  // updateSubSystems keeps the list in ID order, so a search never sorts.
+  const curSysLevel* const first = subSysLevels.const_pointer();
+  const curSysLevel* const last = first + subSysLevels.size();
+  const curSysLevel* const at =
+      std::lower_bound(first, last, def->id, [](const curSysLevel& entry, uint32_t id) { return entry.type->id < id; });
+  if (at == last || at->type != def)
+    return false;
+  if (level != nullptr)
+    *level = at->level;
+  return true;
 }
 
 void empire::queueJob(empJob* job) {

@@ -279,7 +279,8 @@ class empire {
   // none refuses, also when there are none.
   bool canConstruct(const hull_list* layout, generic_object* builder);
 
-  // Named build lists: null removes the entry.
+  // Named build lists. The empire owns them: storing a list under a name
+  // frees the list it replaces, and null removes (and frees) the entry.
   void setBuildList(const irr::core::stringw& listName, build_priorities* list);
   build_priorities* findBuildList(const irr::core::stringw& listName);
   // The name of the list at `index`, empty when out of range.
@@ -315,6 +316,10 @@ class empire {
   // and, unless this is the list's first fill or the game is a network
   // client, an unlock message for the player.
   void updateSubSystems();
+  // Whether `def` is among the empire's sub-system levels (the definitions
+  // it can build), with its level in `level` when given. Holds the
+  // sub-system-levels area (read) only for the search.
+  bool findSubSysLevel(const SubSystemDef* def, float* level = nullptr);
 
   // Appends a job; the empire owns it from then on. Any thread.
   void queueJob(empJob* job);

@@ -121,6 +121,7 @@ inline const std::vector<std::string>& knownLoadErrors() {
       "Invalid SubSystem effectors list",
       "Invalid SubSystem triggerable effectors list",
       "Invalid build rule tag",
+      "Invalid Sub System id",  // a build rule naming no definition
       // Object tree and object records
       "Object tree malformed",
       "Invalid build queue item",

@@ -222,12 +222,7 @@ class ColonizeConcurrencyTest : public UniverseTest {
   // Advances the game time one step and reads the sets while the workers
   // run their pass; false when a worker never finished one.
   bool stepReading() {
-    if (!workersteps::waitFor([] {
-          for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
-            if (!galaxy->threads[k]->running.load())
-              return false;
-          return true;
-        }))
+    if (!workersteps::waitForWorkersRunning())
       return false;
     std::vector<uint64_t> before;
     for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)

@@ -26,16 +26,22 @@ bool waitFor(Done done, int seconds = 20) {
   return true;
 }
 
+// Waits (bounded) until every worker of the galaxy has started its clock;
+// false when one never did.
+inline bool waitForWorkersRunning() {
+  return waitFor([] {
+    for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
+      if (!galaxy->threads[k]->running.load())
+        return false;
+    return true;
+  });
+}
+
 // Advances game time by `seconds` and waits until every worker of the
 // galaxy finished a pass after it; false when one did not.
 inline bool stepWorkers(double seconds) {
   // A worker that has not started its clock yet would not count this step.
-  if (!waitFor([] {
-        for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
-          if (!galaxy->threads[k]->running.load())
-            return false;
-        return true;
-      }))
+  if (!waitForWorkersRunning())
     return false;
   std::vector<uint64_t> before;
   for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)

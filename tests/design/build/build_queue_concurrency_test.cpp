@@ -153,12 +153,7 @@ TEST_F(BuildQueueConcurrencyTest, RepeatingQueuesFollowRevisionsMadeMeanwhile) {
 
   startSystemThreads(kWorkers);
   ASSERT_EQ(galaxy->threads.size(), static_cast<irr::u32>(kWorkers));
-  ASSERT_TRUE(waitFor([&] {
-    for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
-      if (!galaxy->threads[k]->running.load())
-        return false;
-    return true;
-  }));
+  ASSERT_TRUE(workersteps::waitForWorkersRunning());
 
   std::vector<size_t> halfway;
   uint32_t halfwayRevision = 0;
