@@ -66,7 +66,7 @@ std::string effectorFile() {
 // The bench natives, the effect "Hit" and the effector file. Once.
 const std::filesystem::path& setUp() {
   static const std::filesystem::path file = [] {
-    linkEffectFunctions();
+    registerNativeFunctions();
     registerTargetFunction(L"BenchTarget").value = benchTarget;
     registerFireFunctionWithArgs(L"BenchTimed").value = &kFireWithArgs;
     registerTickFunction(L"BenchTick").value = benchFire;

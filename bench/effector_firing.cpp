@@ -78,8 +78,7 @@ std::filesystem::path scratchFile(const char* stem) {
 // record, and the effects and effectors loaded from files. Once.
 void setUp() {
   static const bool done = [] {
-    linkEffectFunctions();
-    linkEffectorFunctions();
+    registerNativeFunctions();
     registerTargetFunction(L"BenchBySize").value = weightBySize;
     registerTargetFunction(L"BenchByRange").value = weightByRange;
     createScriptEngines();

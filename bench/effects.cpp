@@ -60,7 +60,7 @@ const char kScript[] = "void add(Event@ e, float rate) { e.custom += rate; }\n";
 // thread's record, and the three effects loaded from a file. Once.
 void setUp() {
   static const bool done = [] {
-    linkEffectFunctions();
+    registerNativeFunctions();
     createScriptEngines();
     registerScriptString(serverScriptEngine);
     // Only the part of the event the script touches.

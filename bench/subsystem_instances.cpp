@@ -146,10 +146,10 @@ State* tickState(generic_object* object, const wchar_t* name, float val, float m
 
 // An effect whose Tick hook is GenerateNoCargo(resource, rate).
 std::unique_ptr<effect_generic> generatingEffect(const wchar_t* resource, float rate) {
-  linkEffectFunctions();
+  registerNativeFunctions();
   auto effect = std::make_unique<effect_generic>();
   auto& registry = templateFunctionRegistry();
-  const irr::s32 index = NamedVar<const TemplateFuncEntry*>::find(registry, L"GenerateNoCargo");
+  const irr::s32 index = NamedVar<const TemplateFuncEntry*>::findNoSort(registry, L"GenerateNoCargo");
   if (index < 0)
     return effect;
   effectHook& hook = effect->hooks[EH_Tick];

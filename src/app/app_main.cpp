@@ -40,6 +40,7 @@
 #include "core/text_conversions.h"
 #include "core/timer.h"
 #include "core/user_folders.h"
+#include "design/effects/function_registries.h"
 #include "platform/directory.h"
 #include "platform/process.h"
 #include "platform/signals.h"
@@ -140,6 +141,9 @@ int corvaneMain(int argc, char** argv) {
   setThreadRandomSeed(0);
   registerThreadRandom();
   initThreadRandom();
+  // The native functions that effect and effector files name, before any
+  // other thread can look them up.
+  registerNativeFunctions();
 
   // 2. User folders under the user's application-data folder.
   userDataFolder = plat::userAppDataFolder().c_str();

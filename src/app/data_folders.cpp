@@ -55,6 +55,7 @@ void mountDataFolders(bool newGame, const stringc& mapName) {
   registerDataFolderHandler("Game Data/Effects/", collectInto(data.effects, kDataExtension));
   registerDataFolderHandler("Game Data/Effectors/", collectInto(data.effectors, kDataExtension));
   registerDataFolderHandler("Game Data/Technologies/", collectInto(data.technologies, kDataExtension));
+  registerDataFolderHandler("Game Data/ShipSets/", collectInto(data.shipSets, kDataExtension));
 
   if (newGame) {
     data.mapScriptPath = mapScriptName(mapName);

@@ -11,7 +11,10 @@
 //   "Game Data/scripts/shared/" ".as" files into the server scripts, and again
 //                               into the client scripts
 //   "Game Data/Sub Systems/", "Game Data/Effects/", "Game Data/Effectors/",
-//   "Game Data/Technologies/"   ".txt" files into their lists
+//   "Game Data/Technologies/",
+//   "Game Data/ShipSets/"       ".txt" files into their lists (only the files
+//                               directly in the folder: a ship set's folder
+//                               of descriptors beside its file is not listed)
 //   "Maps/"                     new games only: the file named by the map
 //                               script name, into the map script path
 //
@@ -30,6 +33,7 @@ struct SessionDataFiles {
   std::vector<irr::core::stringc> effects;
   std::vector<irr::core::stringc> effectors;
   std::vector<irr::core::stringc> subSystems;
+  std::vector<irr::core::stringc> shipSets;  // the ship sets' rule files
   // Filled only by the GUI subsystem, when it has script modules to add.
   std::vector<irr::core::stringc> guiScripts;
 

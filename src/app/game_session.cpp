@@ -55,6 +55,7 @@
 #include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
 #include "design/effects/resources.h"
+#include "design/shipsets/ship_set.h"
 #include "design/subsystems/sub_system_def.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
@@ -124,8 +125,8 @@ void tearDownSession() {
   clearPlanetScriptHooks();
   clearShipScriptHooks();
 
-  // T11. (Material tables and ship sets are cleared here too.) The
-  // technologies go after the empires, whose webs point at them.
+  // T11. (Material tables are cleared here too.) The technologies go after
+  // the empires, whose webs point at them.
   clearResources();
   clearSubSystemDefs();
   clearEffectors();
@@ -133,6 +134,7 @@ void tearDownSession() {
   research::clearWebItemDescs();
   clearDiplomacyTexts();
   clearTreatyClauses();
+  clearShipSets();
 
   // T12. (The escape menu, key 27, the options menu, the view input's table
   // and the IRC window's callbacks join here.)
@@ -275,9 +277,9 @@ int runGameSession(const irr::core::stringc& name) {
   Thread scriptSetupThread;
   startScriptSetup(threadedLoad, scriptsReady, scriptSetupThread);
 
-  // 13-14. (Graphics resources, particle systems, special effects and ship
-  // sets load here; the texture memory is the sum over the named materials'
-  // textures.)
+  // 13-14. (Graphics resources, particle systems and special effects load
+  // here; the texture memory is the sum over the named materials' textures.)
+  // The ship sets load once the script set-up is done, below.
   {
     const LoadingPhase phase("Loading resources");
     logInfo("Texture memory size: %u KB\n", 0u);
@@ -290,6 +292,13 @@ int runGameSession(const irr::core::stringc& name) {
     plat::sleepMs(0);
   if (scriptSetupThread.valid())
     scriptSetupThread.waitForExit();
+
+  // 14, ship sets. Their rules are formulas, compiled against the formula
+  // constants and functions that the script set-up writes: loading them
+  // while that set-up may still run on its own thread would race with it.
+  for (const irr::core::stringc& path : sessionDataFiles.shipSets)
+    loadShipSets(path);
+  sessionDataFiles.shipSets.clear();
 
   // 17. (Object icons load here too, through resolveDataPath.)
   initThreadLocals();

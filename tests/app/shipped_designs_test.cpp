@@ -67,19 +67,7 @@ TEST_F(ShippedDesignsTest, EveryAIEmpireStartsWithTheDesignsAndTheCarrierFollows
 
   // With Logistics the hangar is available: the carrier is designed too,
   // and the others are filed again as their second revisions.
-  {
-    empire::AreaGuard guard;
-    first->lockArea(guard, EA_Variables, true);
-    auto* techs = static_cast<NameSpaces*>(first->spaces.findSpace(L"Techs"));
-    ASSERT_NE(techs, nullptr);
-    NamedValues* logistics = techs->findSpace(L"Logistics");
-    ASSERT_NE(logistics, nullptr);
-    logistics->set(L"Level", 1.0f);
-  }
-  empire* previous = activeEmpire;
-  activeEmpire = first;
-  runRegisterEmpireData(first);
-  activeEmpire = previous;
+  ASSERT_TRUE(raiseLogisticsAndRedesign(first));
   const std::string again = log.take();
   EXPECT_EQ(again.find("Attempted to create invalid hull"), std::string::npos) << again;
 

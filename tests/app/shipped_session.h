@@ -3,6 +3,8 @@
 // the empires and the data taken down again, the game settings restored.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include "app/new_game.h"
 #include "core/named_values.h"
 #include "empire/empire.h"
@@ -10,6 +12,28 @@
 #include "session_fixture.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
+
+// Raises `emp`'s Logistics to 1, which makes the shipped hangar available,
+// and runs the empire's script design step again, as research would. False
+// (with a test failure) when the empire has no such technology.
+inline bool raiseLogisticsAndRedesign(empire* emp) {
+  {
+    empire::AreaGuard guard;
+    emp->lockArea(guard, EA_Variables, true);
+    auto* techs = static_cast<NameSpaces*>(emp->spaces.findSpace(L"Techs"));
+    NamedValues* logistics = techs != nullptr ? techs->findSpace(L"Logistics") : nullptr;
+    if (logistics == nullptr) {
+      ADD_FAILURE() << "the empire has no Logistics technology";
+      return false;
+    }
+    logistics->set(L"Level", 1.0f);
+  }
+  empire* previous = activeEmpire;
+  activeEmpire = emp;
+  runRegisterEmpireData(emp);
+  activeEmpire = previous;
+  return true;
+}
 
 class ShippedSessionTest : public SessionTest {
  protected:

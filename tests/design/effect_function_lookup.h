@@ -21,8 +21,8 @@ inline TemplateArgList numbers(const std::vector<float>& values) {
 
 // The registered template function `name`, or null.
 inline const TemplateFuncEntry* templateFunction(const wchar_t* name) {
-  linkEffectFunctions();
+  registerNativeFunctions();
   auto& registry = templateFunctionRegistry();
-  const irr::s32 index = NamedVar<const TemplateFuncEntry*>::find(registry, name);
+  const irr::s32 index = NamedVar<const TemplateFuncEntry*>::findNoSort(registry, name);
   return index < 0 ? nullptr : registry[index].value;
 }

@@ -80,7 +80,7 @@ class Args {
 
 const PlainFuncEntry* plainFunction(const wchar_t* name) {
   auto& registry = plainFunctionRegistry();
-  const irr::s32 index = NamedVar<const PlainFuncEntry*>::find(registry, name);
+  const irr::s32 index = NamedVar<const PlainFuncEntry*>::findNoSort(registry, name);
   return index < 0 ? nullptr : registry[index].value;
 }
 
@@ -140,7 +140,7 @@ void expectStock(generic_object& object, const wchar_t* resource, const Stock& e
 class EffectFunctionTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    linkEffectFunctions();
+    registerNativeFunctions();
     clearResources();
     loadResources(CORVANE_SOURCE_DIR "/tests/design/fixtures/effect_resources.xml");
   }

@@ -26,8 +26,8 @@
 namespace {
 
 template <class Function>
-Function nativeNamed(typename NamedVar<Function>::Registry& registry, const wchar_t* name) {
-  const irr::s32 index = NamedVar<Function>::find(registry, name);
+Function nativeNamed(const typename NamedVar<Function>::Registry& registry, const wchar_t* name) {
+  const irr::s32 index = NamedVar<Function>::findNoSort(registry, name);
   return index < 0 ? Function() : registry[static_cast<irr::u32>(index)].value;
 }
 

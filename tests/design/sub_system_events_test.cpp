@@ -71,7 +71,7 @@ class LoggedEffect : public effect_generic {
   // Binds the plain native `name` to the hook.
   LoggedEffect& plain(EffectHookKind hook, const wchar_t* name) {
     auto& registry = plainFunctionRegistry();
-    const irr::s32 index = NamedVar<const PlainFuncEntry*>::find(registry, name);
+    const irr::s32 index = NamedVar<const PlainFuncEntry*>::findNoSort(registry, name);
     EXPECT_GE(index, 0) << wideToStdString(name);
     if (index >= 0)
       bind(hook, false).function.plainApply = registry[static_cast<irr::u32>(index)].value->apply;
@@ -123,7 +123,7 @@ struct Stock {
 // The native tick function Reload (val1 -= the event time).
 FireFunction reload() {
   auto& registry = tickFunctionRegistry();
-  const irr::s32 index = NamedVar<FireFunction>::find(registry, L"Reload");
+  const irr::s32 index = NamedVar<FireFunction>::findNoSort(registry, L"Reload");
   EXPECT_GE(index, 0);
   return index < 0 ? nullptr : registry[static_cast<irr::u32>(index)].value;
 }
@@ -131,8 +131,7 @@ FireFunction reload() {
 class SubSystemEventsTest : public testing::Test {
  protected:
   void SetUp() override {
-    linkEffectFunctions();
-    linkEffectorFunctions();
+    registerNativeFunctions();
     calls.clear();
     object_ = new PlainObject;
   }

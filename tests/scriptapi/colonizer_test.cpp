@@ -47,8 +47,7 @@ class ColonizerTest : public galaxytest::GalaxyTest {
  protected:
   void SetUp() override {
     GalaxyTest::SetUp();
-    linkEffectFunctions();
-    linkEffectorFunctions();
+    registerNativeFunctions();
     singleThreaded = true;
     folder_ = std::make_unique<WorkingFolder>(CORVANE_SOURCE_DIR "/data");
     setupLog_ = scriptapitest::setUpWorkingFolderSession();

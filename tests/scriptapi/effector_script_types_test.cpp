@@ -388,8 +388,7 @@ const char kBundledData[] = CORVANE_SOURCE_DIR "/data";
 class ShippedCombatTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    linkEffectFunctions();
-    linkEffectorFunctions();
+    registerNativeFunctions();
     initThreadLocals();
     folder_ = std::make_unique<WorkingFolder>(kBundledData);
     setupLog_ = scriptapitest::setUpWorkingFolderSession();

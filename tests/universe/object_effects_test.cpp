@@ -43,8 +43,8 @@ void endAtOnce(EffectEvent* event) { event->target->destroyNow(false); }
 void death(EffectEvent* event) {
   // The plain native "Death" acts on the event's object.
   const PlainFuncEntry* entry = nullptr;
-  NamedVar<const PlainFuncEntry*>::Registry& plain = plainFunctionRegistry();
-  const irr::s32 index = NamedVar<const PlainFuncEntry*>::find(plain, L"Death");
+  const NamedVar<const PlainFuncEntry*>::Registry& plain = plainFunctionRegistry();
+  const irr::s32 index = NamedVar<const PlainFuncEntry*>::findNoSort(plain, L"Death");
   ASSERT_GE(index, 0);
   entry = plain[index].value;
   effect_data values;

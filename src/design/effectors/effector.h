@@ -105,7 +105,3 @@ float effectorTargetWeight(const effector_def* def, const generic_object* source
 // area effect, to the objects around the source in its star system) by
 // physical type, and queues the graphics call.
 void fireEffector(EffectEvent* event, const effector_def* def, const effector* eff);
-
-// Keeps the native effector functions in the program (they register
-// themselves by name when their file is linked).
-void linkEffectorFunctions();

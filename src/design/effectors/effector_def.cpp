@@ -72,59 +72,6 @@ effect_handler* findEffect(const stringw& name) {
   return index < 0 ? nullptr : effectRegistry()[static_cast<irr::u32>(index)].value;
 }
 
-// The native registries name the natives' file, so that any program that
-// looks a native up also links the natives (a static library's object file
-// is linked only when something refers to it).
-NamedVar<TargetFunction>::Registry& targetFunctionRegistry() {
-  linkEffectorFunctions();
-  static NamedVar<TargetFunction>::Registry registry;
-  return registry;
-}
-
-NamedVar<const TargetFunctionWithArgsEntry*>::Registry& targetFunctionWithArgsRegistry() {
-  linkEffectorFunctions();
-  static NamedVar<const TargetFunctionWithArgsEntry*>::Registry registry;
-  return registry;
-}
-
-NamedVar<FireFunction>::Registry& fireFunctionRegistry() {
-  linkEffectorFunctions();
-  static NamedVar<FireFunction>::Registry registry;
-  return registry;
-}
-
-NamedVar<const FireFunctionWithArgsEntry*>::Registry& fireFunctionWithArgsRegistry() {
-  linkEffectorFunctions();
-  static NamedVar<const FireFunctionWithArgsEntry*>::Registry registry;
-  return registry;
-}
-
-NamedVar<FireFunction>::Registry& tickFunctionRegistry() {
-  linkEffectorFunctions();
-  static NamedVar<FireFunction>::Registry registry;
-  return registry;
-}
-
-NamedVar<TargetFunction>& registerTargetFunction(const stringw& name) {
-  return NamedVar<TargetFunction>::getOrAdd(targetFunctionRegistry(), name);
-}
-
-NamedVar<const TargetFunctionWithArgsEntry*>& registerTargetFunctionWithArgs(const stringw& name) {
-  return NamedVar<const TargetFunctionWithArgsEntry*>::getOrAdd(targetFunctionWithArgsRegistry(), name);
-}
-
-NamedVar<FireFunction>& registerFireFunction(const stringw& name) {
-  return NamedVar<FireFunction>::getOrAdd(fireFunctionRegistry(), name);
-}
-
-NamedVar<const FireFunctionWithArgsEntry*>& registerFireFunctionWithArgs(const stringw& name) {
-  return NamedVar<const FireFunctionWithArgsEntry*>::getOrAdd(fireFunctionWithArgsRegistry(), name);
-}
-
-NamedVar<FireFunction>& registerTickFunction(const stringw& name) {
-  return NamedVar<FireFunction>::getOrAdd(tickFunctionRegistry(), name);
-}
-
 void clearEffectors() {
   NamedVar<effector_def*>::Registry& registry = effectorRegistry();
   for (irr::u32 i = 0; i < registry.size(); ++i)

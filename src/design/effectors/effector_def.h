@@ -3,8 +3,8 @@
 // effector may target and how it weighs a target (lists of target
 // functions), when it fires and reloads (its "OnFire" and "Tick" functions),
 // its physical type, range and projectile speed, and which effects it causes
-// on its target. Functions are natives registered by name before start-up
-// or server-script functions.
+// on its target. Functions are natives of the registries
+// (function_registries.h) or server-script functions.
 //
 // The definitions live from the session's data loading until clearEffectors
 // at its end; each has an id from a counter that starts at 0 per session and
@@ -18,6 +18,7 @@
 #include <irrString.h>
 
 #include "core/names.h"
+#include "design/effects/function_registries.h"
 
 namespace AngelScript {
 class asIScriptFunction;
@@ -50,30 +51,8 @@ struct int_templateArg {
   } value{};
   uint32_t kind = EAK_StaticValue;
 };
-using EffectorArgList = irr::core::array<int_templateArg>;
-
-// Native effector functions.
-// Target functions: the source (the effector's holder), the candidate
-// target and the effector; a result of 0 or less rejects.
-using TargetFunction = float (*)(const generic_object* source, const generic_object* target, const effector* eff);
-using TargetFunctionWithArgs = float (*)(const generic_object* source, const generic_object* target,
-                                         const effector* eff, const EffectorArgList& args);
-// Activation ("OnFire") and tick functions.
-using FireFunction = void (*)(EffectEvent* event, const effector* eff, interactor_data* state);
-using FireFunctionWithArgs = void (*)(EffectEvent* event, const effector* eff, interactor_data* state,
-                                      const EffectorArgList& args);
-// Validates a native's template arguments against the file and line that
-// name it, logging its own messages; false refuses the reference.
-using EffectorArgChecker = bool (*)(const EffectorArgList& args, const char* file, int line);
-
-struct TargetFunctionWithArgsEntry {
-  TargetFunctionWithArgs function = nullptr;
-  EffectorArgChecker checker = nullptr;
-};
-struct FireFunctionWithArgsEntry {
-  FireFunctionWithArgs function = nullptr;
-  EffectorArgChecker checker = nullptr;
-};
+// The native effector functions (TargetFunction, FireFunction and those
+// with arguments) and their registries: function_registries.h.
 
 // Kinds of a function reference.
 enum EffectorFunctionKind : uint8_t {
@@ -173,21 +152,6 @@ bool addEffectorValueName(effector_def& def, const irr::core::stringw& name);
 
 // The effect named `name`, or null.
 effect_handler* findEffect(const irr::core::stringw& name);
-
-// The native function registries, filled by static registrars before main
-// (each registry is made on first use, whatever the order in which files
-// are initialised). Each register function finds or adds the named slot,
-// into which the caller stores its function.
-NamedVar<TargetFunction>::Registry& targetFunctionRegistry();
-NamedVar<const TargetFunctionWithArgsEntry*>::Registry& targetFunctionWithArgsRegistry();
-NamedVar<FireFunction>::Registry& fireFunctionRegistry();
-NamedVar<const FireFunctionWithArgsEntry*>::Registry& fireFunctionWithArgsRegistry();
-NamedVar<FireFunction>::Registry& tickFunctionRegistry();
-NamedVar<TargetFunction>& registerTargetFunction(const irr::core::stringw& name);
-NamedVar<const TargetFunctionWithArgsEntry*>& registerTargetFunctionWithArgs(const irr::core::stringw& name);
-NamedVar<FireFunction>& registerFireFunction(const irr::core::stringw& name);
-NamedVar<const FireFunctionWithArgsEntry*>& registerFireFunctionWithArgs(const irr::core::stringw& name);
-NamedVar<FireFunction>& registerTickFunction(const irr::core::stringw& name);
 
 // Reads one effector file into the registries; problems are logged with
 // the file and line, and the reading goes on.

@@ -1,5 +1,5 @@
-// The native effector functions that effector files name, each registered
-// by name in its registry (effector_def.h) from a static initialiser:
+// The native effector functions that effector files name, entered by name
+// in their registries by registerNativeFunctions (function_registries.h):
 //
 //   target functions     CanAttack, Enemy, Friendly, NotFriendly, Unowned, Any,
 //                        isPlanet, isShip, EmptyPlanet, DisabledShip; with a
@@ -20,14 +20,13 @@
 #include "core/random.h"
 #include "design/effectors/effector.h"
 #include "design/effectors/effector_def.h"
+#include "design/effectors/effector_functions.h"
 #include "design/effects/effect_checkers.h"
 #include "design/effects/effect_functions.h"
 #include "design/effects/resources.h"
 #include "empire/empire.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_states.h"
-
-void linkEffectorFunctions() {}
 
 namespace {
 
@@ -278,46 +277,28 @@ constexpr ArgumentRule kChargedRule{"Charged", "1", 1, 1, {0, 0}};
 constexpr ArgumentRule kMultiPulseRule{"MultiPulse", "3", 3, 3, {0, 0}};
 constexpr ArgumentRule kMultiPulseCostRule{"MultiPulseCost", "5", 5, 5, {4, 0}};
 
-// --- Registration ---
-
-constexpr TargetFunctionWithArgsEntry kCanStore{canStore, checkEffectorArguments<kCanStoreRule>};
-constexpr TargetFunctionWithArgsEntry kCanTransfer{canTransfer, checkEffectorArguments<kCanTransferRule>};
-constexpr FireFunctionWithArgsEntry kTimed{timed, checkEffectorArguments<kTimedRule>};
-constexpr FireFunctionWithArgsEntry kTimedShot{timedShot, checkEffectorArguments<kTimedShotRule>};
-constexpr FireFunctionWithArgsEntry kCharged{charged, checkEffectorArguments<kChargedRule>};
-constexpr FireFunctionWithArgsEntry kMultiPulse{multiPulse, checkEffectorArguments<kMultiPulseRule>};
-constexpr FireFunctionWithArgsEntry kMultiPulseCost{multiPulseCost, checkEffectorArguments<kMultiPulseCostRule>};
-
-struct NamedTarget {
-  const wchar_t* name;
-  TargetFunction function;
-};
-const NamedTarget kTargetFunctions[] = {
-    {L"CanAttack", canAttack},       {L"Enemy", enemy},           {L"Friendly", friendly},
-    {L"NotFriendly", notFriendly},   {L"Unowned", unownedTarget}, {L"Any", any},
-    {L"isPlanet", isPlanet},         {L"isShip", isShip},         {L"EmptyPlanet", emptyPlanet},
-    {L"DisabledShip", disabledShip},
-};
-
-struct NamedFire {
-  const wchar_t* name;
-  const FireFunctionWithArgsEntry* entry;
-};
-const NamedFire kFireFunctionsWithArgs[] = {
-    {L"Timed", &kTimed},           {L"TimedShot", &kTimedShot},           {L"Charged", &kCharged},
-    {L"MultiPulse", &kMultiPulse}, {L"MultiPulseCost", &kMultiPulseCost},
-};
-
-const bool registered = [] {
-  for (const NamedTarget& target : kTargetFunctions)
-    registerTargetFunction(target.name).value = target.function;
-  registerTargetFunctionWithArgs(L"CanStore").value = &kCanStore;
-  registerTargetFunctionWithArgs(L"CanTransfer").value = &kCanTransfer;
-  registerFireFunction(L"Fire").value = fireAlways;
-  for (const NamedFire& fire : kFireFunctionsWithArgs)
-    registerFireFunctionWithArgs(fire.name).value = fire.entry;
-  registerTickFunction(L"Reload").value = reload;
-  return true;
-}();
-
 }  // namespace
+
+namespace effector_natives {
+
+const TargetFunction kCanAttack = canAttack;
+const TargetFunction kEnemy = enemy;
+const TargetFunction kFriendly = friendly;
+const TargetFunction kNotFriendly = notFriendly;
+const TargetFunction kUnowned = unownedTarget;
+const TargetFunction kAny = any;
+const TargetFunction kIsPlanet = isPlanet;
+const TargetFunction kIsShip = isShip;
+const TargetFunction kEmptyPlanet = emptyPlanet;
+const TargetFunction kDisabledShip = disabledShip;
+const TargetFunctionWithArgsEntry kCanStore{canStore, checkEffectorArguments<kCanStoreRule>};
+const TargetFunctionWithArgsEntry kCanTransfer{canTransfer, checkEffectorArguments<kCanTransferRule>};
+const FireFunction kFire = fireAlways;
+const FireFunctionWithArgsEntry kTimed{timed, checkEffectorArguments<kTimedRule>};
+const FireFunctionWithArgsEntry kTimedShot{timedShot, checkEffectorArguments<kTimedShotRule>};
+const FireFunctionWithArgsEntry kCharged{charged, checkEffectorArguments<kChargedRule>};
+const FireFunctionWithArgsEntry kMultiPulse{multiPulse, checkEffectorArguments<kMultiPulseRule>};
+const FireFunctionWithArgsEntry kMultiPulseCost{multiPulseCost, checkEffectorArguments<kMultiPulseCostRule>};
+const FireFunction kReload = reload;
+
+}  // namespace effector_natives

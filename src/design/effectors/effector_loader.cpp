@@ -270,34 +270,27 @@ bool bindScriptFunction(const stringw& text, irr::s32 separator, ReferenceKind k
   return true;
 }
 
-// Looks a native up in the registry of `Function`s; null when absent.
-template <class Function>
-Function findNative(typename NamedVar<Function>::Registry& registry, const stringw& name) {
-  const irr::s32 index = NamedVar<Function>::find(registry, name);
-  return index < 0 ? Function() : registry[static_cast<irr::u32>(index)].value;
-}
-
 // Resolves a native of `kind` by `name` with `args` into `out`; false when
 // it is unknown or its checker refuses the arguments.
 bool bindNative(const stringw& name, EffectorArgList& args, ReferenceKind kind, TargetWeigher& out,
                 const Reader& r) {
   TargetWeigher bound;
   if (kind == kTickReference) {
-    bound.function.fire = findNative<FireFunction>(tickFunctionRegistry(), name);
+    bound.function.fire = findNativeFunction<FireFunction>(tickFunctionRegistry(), name);
     bound.kind = bound.function.fire != nullptr ? EFK_Native : EFK_None;
   } else if (args.size() == 0) {
     bool found;
     if (kind == kTargetReference) {
-      bound.function.target = findNative<TargetFunction>(targetFunctionRegistry(), name);
+      bound.function.target = findNativeFunction<TargetFunction>(targetFunctionRegistry(), name);
       found = bound.function.target != nullptr;
     } else {
-      bound.function.fire = findNative<FireFunction>(fireFunctionRegistry(), name);
+      bound.function.fire = findNativeFunction<FireFunction>(fireFunctionRegistry(), name);
       found = bound.function.fire != nullptr;
     }
     bound.kind = found ? EFK_Native : EFK_None;
   } else if (kind == kTargetReference) {
     const TargetFunctionWithArgsEntry* entry =
-        findNative<const TargetFunctionWithArgsEntry*>(targetFunctionWithArgsRegistry(), name);
+        findNativeFunction<const TargetFunctionWithArgsEntry*>(targetFunctionWithArgsRegistry(), name);
     if (entry != nullptr && entry->function != nullptr &&
         (entry->checker == nullptr || entry->checker(args, r.file, r.line))) {
       bound.function.targetWithArgs = entry->function;
@@ -305,7 +298,7 @@ bool bindNative(const stringw& name, EffectorArgList& args, ReferenceKind kind, 
     }
   } else {
     const FireFunctionWithArgsEntry* entry =
-        findNative<const FireFunctionWithArgsEntry*>(fireFunctionWithArgsRegistry(), name);
+        findNativeFunction<const FireFunctionWithArgsEntry*>(fireFunctionWithArgsRegistry(), name);
     if (entry != nullptr && entry->function != nullptr &&
         (entry->checker == nullptr || entry->checker(args, r.file, r.line))) {
       bound.function.fireWithArgs = entry->function;

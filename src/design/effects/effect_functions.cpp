@@ -21,11 +21,6 @@
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_states.h"
 
-void linkEffectFunctions() {
-  linkMovementFunctions();
-  linkPlanetFunctions();
-}
-
 namespace {
 
 // Slack allowed when an amount is compared with the cargo that should take
@@ -332,47 +327,30 @@ constexpr ArgumentRule kGenerateRule{"Generate", "2", 2, 2, {1, 0}};  // Generat
 constexpr ArgumentRule kDrainRule{"Drain", "2", 2, 2, {1, 0}};
 constexpr ArgumentRule kProduceRule{"Produce", "4", 4, 4, {1, 2}};
 constexpr ArgumentRule kProduceNoCargoRule{"ProduceNoCargo", "4", 4, 4, {1, 2}};
-
-// --- registration, in this order ---
-
-constexpr TemplateFuncEntry kAddAmount{addAmount, checkArguments<kAddAmountRule>};
-constexpr TemplateFuncEntry kSubAmount{subAmount, checkArguments<kSubAmountRule>};
-constexpr TemplateFuncEntry kAddRequire{addRequire, checkArguments<kAddRequireRule>};
-constexpr TemplateFuncEntry kSubRequire{subRequire, checkArguments<kSubRequireRule>};
-constexpr TemplateFuncEntry kAddMax{addMax, checkArguments<kAddMaxRule>};
-constexpr TemplateFuncEntry kSubMax{subMax, checkArguments<kSubMaxRule>};
-constexpr TemplateFuncEntry kAddCargoSpace{addCargoSpace, checkArguments<kAddCargoSpaceRule>};
-constexpr TemplateFuncEntry kSubCargoSpace{subCargoSpace, checkArguments<kSubCargoSpaceRule>};
-constexpr TemplateFuncEntry kAddShipSpace{addShipSpace, checkArguments<kAddShipSpaceRule>};
-constexpr TemplateFuncEntry kSubShipSpace{subShipSpace, checkArguments<kSubShipSpaceRule>};
-constexpr TemplateFuncEntry kIncResearch{incResearch, checkArguments<kIncResearchRule>};
-constexpr TemplateFuncEntry kDecResearch{decResearch, checkArguments<kDecResearchRule>};
-constexpr TemplateFuncEntry kGenerate{generate, checkArguments<kGenerateRule>};
-constexpr TemplateFuncEntry kGenerateNoCargo{generateNoCargo, checkArguments<kGenerateRule>};
-constexpr TemplateFuncEntry kDrain{drain, checkArguments<kDrainRule>};
-constexpr TemplateFuncEntry kProduce{produce, checkArguments<kProduceRule>};
-constexpr TemplateFuncEntry kProduceNoCargo{produceNoCargo, checkArguments<kProduceNoCargoRule>};
-constexpr PlainFuncEntry kDeath{death};
-constexpr PlainFuncEntry kSkip{skip};
-
-const RegisterTemplateFunction registerAddAmount(L"AddAmount", &kAddAmount);
-const RegisterTemplateFunction registerSubAmount(L"SubAmount", &kSubAmount);
-const RegisterTemplateFunction registerAddRequire(L"AddRequire", &kAddRequire);
-const RegisterTemplateFunction registerSubRequire(L"SubRequire", &kSubRequire);
-const RegisterTemplateFunction registerAddMax(L"AddMax", &kAddMax);
-const RegisterTemplateFunction registerSubMax(L"SubMax", &kSubMax);
-const RegisterTemplateFunction registerAddCargoSpace(L"AddCargoSpace", &kAddCargoSpace);
-const RegisterTemplateFunction registerSubCargoSpace(L"SubCargoSpace", &kSubCargoSpace);
-const RegisterTemplateFunction registerAddShipSpace(L"AddShipSpace", &kAddShipSpace);
-const RegisterTemplateFunction registerSubShipSpace(L"SubShipSpace", &kSubShipSpace);
-const RegisterTemplateFunction registerIncResearch(L"IncResearch", &kIncResearch);
-const RegisterTemplateFunction registerDecResearch(L"DecResearch", &kDecResearch);
-const RegisterTemplateFunction registerGenerate(L"Generate", &kGenerate);
-const RegisterTemplateFunction registerGenerateNoCargo(L"GenerateNoCargo", &kGenerateNoCargo);
-const RegisterTemplateFunction registerDrain(L"Drain", &kDrain);
-const RegisterTemplateFunction registerProduce(L"Produce", &kProduce);
-const RegisterTemplateFunction registerProduceNoCargo(L"ProduceNoCargo", &kProduceNoCargo);
-const RegisterPlainFunction registerDeath(L"Death", &kDeath);
-const RegisterPlainFunction registerSkip(L"Skip", &kSkip);
-
 }  // namespace
+
+// The entries that registerNativeFunctions enters in the registries
+// (function_registries.cpp).
+namespace effect_natives {
+
+const TemplateFuncEntry kAddAmount{addAmount, checkArguments<kAddAmountRule>};
+const TemplateFuncEntry kSubAmount{subAmount, checkArguments<kSubAmountRule>};
+const TemplateFuncEntry kAddRequire{addRequire, checkArguments<kAddRequireRule>};
+const TemplateFuncEntry kSubRequire{subRequire, checkArguments<kSubRequireRule>};
+const TemplateFuncEntry kAddMax{addMax, checkArguments<kAddMaxRule>};
+const TemplateFuncEntry kSubMax{subMax, checkArguments<kSubMaxRule>};
+const TemplateFuncEntry kAddCargoSpace{addCargoSpace, checkArguments<kAddCargoSpaceRule>};
+const TemplateFuncEntry kSubCargoSpace{subCargoSpace, checkArguments<kSubCargoSpaceRule>};
+const TemplateFuncEntry kAddShipSpace{addShipSpace, checkArguments<kAddShipSpaceRule>};
+const TemplateFuncEntry kSubShipSpace{subShipSpace, checkArguments<kSubShipSpaceRule>};
+const TemplateFuncEntry kIncResearch{incResearch, checkArguments<kIncResearchRule>};
+const TemplateFuncEntry kDecResearch{decResearch, checkArguments<kDecResearchRule>};
+const TemplateFuncEntry kGenerate{generate, checkArguments<kGenerateRule>};
+const TemplateFuncEntry kGenerateNoCargo{generateNoCargo, checkArguments<kGenerateRule>};
+const TemplateFuncEntry kDrain{drain, checkArguments<kDrainRule>};
+const TemplateFuncEntry kProduce{produce, checkArguments<kProduceRule>};
+const TemplateFuncEntry kProduceNoCargo{produceNoCargo, checkArguments<kProduceNoCargoRule>};
+const PlainFuncEntry kDeath{death};
+const PlainFuncEntry kSkip{skip};
+
+}  // namespace effect_natives

@@ -2,23 +2,29 @@
 // resources in and out of an object's resource states, change its cargo and
 // dock capacity, destroy it, or skip an event.
 //
-// Each function registers itself by name in the template-function or the
-// plain-function registry (effects.h) from a static initialiser, so there is
-// nothing to call to fill the registries. The design library is a static
-// archive, though, and the linker keeps only the files something refers
-// to: a program that binds effect hooks calls linkEffectFunctions once (it
-// does nothing) so that the registrations come along.
+// The functions live in three files: effect_functions.cpp (resources,
+// capacities, research, Death and Skip), movement_functions.cpp (thrust)
+// and planet_functions.cpp (population limits, repair). Each gives its
+// entries below; registerNativeFunctions (function_registries.h) enters them
+// in the registries by name.
 #pragma once
 
+#include "design/effects/effects.h"
 #include "universe/objects/object_states.h"
 
-void linkEffectFunctions();
-// The same for the functions that change an object's thrust
-// (movement_functions.cpp); linkEffectFunctions calls it.
-void linkMovementFunctions();
-// The same for the functions that change planets' population limits and
-// repair planets (planet_functions.cpp).
-void linkPlanetFunctions();
+namespace effect_natives {
+
+// With parameters, each {apply, checker}.
+extern const TemplateFuncEntry kAddAmount, kSubAmount, kAddRequire, kSubRequire, kAddMax, kSubMax;
+extern const TemplateFuncEntry kAddMaxPop, kSubMaxPop, kRepair;  // planet_functions.cpp
+extern const TemplateFuncEntry kIncSpeed, kDecSpeed;             // movement_functions.cpp
+extern const TemplateFuncEntry kAddCargoSpace, kSubCargoSpace, kAddShipSpace, kSubShipSpace;
+extern const TemplateFuncEntry kIncResearch, kDecResearch;
+extern const TemplateFuncEntry kGenerate, kGenerateNoCargo, kDrain, kProduce, kProduceNoCargo;
+// Without parameters.
+extern const PlainFuncEntry kDeath, kSkip;
+
+}  // namespace effect_natives
 
 // Takes `amount` from the state on `object`: from its cargo first (all of
 // it from there when the cargo holds more than the amount, with a little

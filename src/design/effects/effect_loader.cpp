@@ -99,9 +99,7 @@ void bindNative(stringw text, effectHook& hook, const HookSource& at) {
     return;
   }
   if (hook.args.size() > 0) {
-    NamedVar<const TemplateFuncEntry*>::Registry& natives = templateFunctionRegistry();
-    const irr::s32 index = NamedVar<const TemplateFuncEntry*>::find(natives, text);
-    const TemplateFuncEntry* entry = index >= 0 ? natives[static_cast<irr::u32>(index)].value : nullptr;
+    const TemplateFuncEntry* entry = findNativeFunction<const TemplateFuncEntry*>(templateFunctionRegistry(), text);
     // A checker that refuses has said why; the hook is still reported.
     if (entry == nullptr || entry->apply == nullptr ||
         (entry->checker != nullptr && !entry->checker(hook.args, at.file, at.line))) {
@@ -112,9 +110,7 @@ void bindNative(stringw text, effectHook& hook, const HookSource& at) {
     hook.function.templateApply = entry->apply;
     hook.hasTemplateArgs = true;
   } else {
-    NamedVar<const PlainFuncEntry*>::Registry& natives = plainFunctionRegistry();
-    const irr::s32 index = NamedVar<const PlainFuncEntry*>::find(natives, text);
-    const PlainFuncEntry* entry = index >= 0 ? natives[static_cast<irr::u32>(index)].value : nullptr;
+    const PlainFuncEntry* entry = findNativeFunction<const PlainFuncEntry*>(plainFunctionRegistry(), text);
     if (entry == nullptr || entry->apply == nullptr) {
       logDataFileError(at.file, at.line, "E005",
                        "Unrecognized internal function specified\n Function: \"%ls\"\n  Missing Template?\n",

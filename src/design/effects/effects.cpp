@@ -4,7 +4,6 @@
 
 #include <atomic>
 
-#include "design/effects/effect_functions.h"
 #include "script/script_contexts.h"
 #include "script/script_string.h"
 #include "universe/objects/game_object.h"
@@ -61,34 +60,6 @@ float evaluateTemplateArg(const templateArg& arg, EffectEvent* event, const effe
     default:
       return 0.0f;
   }
-}
-
-// --- Native effect function registries -----------------------------------------
-// Filled by static registrars before main runs, in whatever order the
-// linker chose; function-local, so a registrar never finds its registry
-// unbuilt. Sorted by the first lookup.
-
-// Both registries name the native functions' file, so that any program
-// that looks a native up also links the natives (a static library's object
-// file is linked only when something refers to it).
-NamedVar<const TemplateFuncEntry*>::Registry& templateFunctionRegistry() {
-  linkEffectFunctions();
-  static NamedVar<const TemplateFuncEntry*>::Registry registry;
-  return registry;
-}
-
-NamedVar<const PlainFuncEntry*>::Registry& plainFunctionRegistry() {
-  linkEffectFunctions();
-  static NamedVar<const PlainFuncEntry*>::Registry registry;
-  return registry;
-}
-
-RegisterTemplateFunction::RegisterTemplateFunction(const wchar_t* name, const TemplateFuncEntry* entry) {
-  templateFunctionRegistry().push_back(NamedVar<const TemplateFuncEntry*>(name, entry));
-}
-
-RegisterPlainFunction::RegisterPlainFunction(const wchar_t* name, const PlainFuncEntry* entry) {
-  plainFunctionRegistry().push_back(NamedVar<const PlainFuncEntry*>(name, entry));
 }
 
 // --- Hook dispatch -----------------------------------------------------------------

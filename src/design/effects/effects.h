@@ -12,6 +12,7 @@
 #include <irrString.h>
 
 #include "core/names.h"
+#include "design/effects/function_registries.h"
 
 class generic_object;
 class SysRef;
@@ -44,7 +45,6 @@ struct templateArg {
   } value;
   uint32_t kind;
 };
-using TemplateArgList = irr::core::array<templateArg>;
 // Drops the string of every "State Name" argument and empties the list.
 void releaseTemplateArgs(TemplateArgList& args);
 
@@ -82,27 +82,8 @@ class EffectEvent {
 // "Number" itself; anything else 0.
 float evaluateTemplateArg(const templateArg& arg, EffectEvent* event, const effect_data* values);
 
-// Native effect functions, registered by name before start-up.
-using TemplateApply = void (*)(EffectEvent* event, effect_data* values, TemplateArgList& args);
-using TemplateChecker = bool (*)(const TemplateArgList& args, const char* file, int line);
-using PlainApply = void (*)(EffectEvent* event, effect_data* values);
-struct TemplateFuncEntry {
-  TemplateApply apply;
-  TemplateChecker checker;
-};
-struct PlainFuncEntry {
-  PlainApply apply;
-};
-// The two registries (NamedVar registries of entry pointers by name).
-NamedVar<const TemplateFuncEntry*>::Registry& templateFunctionRegistry();
-NamedVar<const PlainFuncEntry*>::Registry& plainFunctionRegistry();
-// Static registrars: one object per native function.
-struct RegisterTemplateFunction {
-  RegisterTemplateFunction(const wchar_t* name, const TemplateFuncEntry* entry);
-};
-struct RegisterPlainFunction {
-  RegisterPlainFunction(const wchar_t* name, const PlainFuncEntry* entry);
-};
+// The native effect functions (TemplateApply, PlainApply) and their
+// registries: function_registries.h.
 
 // Hook kinds, by virtual slot and flag bit.
 enum EffectHookKind : unsigned {

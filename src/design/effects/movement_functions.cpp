@@ -9,8 +9,6 @@
 #include "design/effects/effects.h"
 #include "universe/movement/mobile_mover.h"
 
-void linkMovementFunctions() {}
-
 namespace {
 
 // The event's object's mobile mover, or null.
@@ -35,11 +33,13 @@ void decSpeed(EffectEvent* event, effect_data* values, TemplateArgList& args) {
 // Both take one amount.
 constexpr ArgumentRule kIncSpeedRule{"IncSpeed", "1", 1, 1, {0, 0}};
 constexpr ArgumentRule kDecSpeedRule{"DecSpeed", "1", 1, 1, {0, 0}};
-
-constexpr TemplateFuncEntry kIncSpeed{incSpeed, checkArguments<kIncSpeedRule>};
-constexpr TemplateFuncEntry kDecSpeed{decSpeed, checkArguments<kDecSpeedRule>};
-
-const RegisterTemplateFunction registerIncSpeed(L"IncSpeed", &kIncSpeed);
-const RegisterTemplateFunction registerDecSpeed(L"DecSpeed", &kDecSpeed);
-
 }  // namespace
+
+// The entries that registerNativeFunctions enters in the registries
+// (function_registries.cpp).
+namespace effect_natives {
+
+const TemplateFuncEntry kIncSpeed{incSpeed, checkArguments<kIncSpeedRule>};
+const TemplateFuncEntry kDecSpeed{decSpeed, checkArguments<kDecSpeedRule>};
+
+}  // namespace effect_natives

@@ -10,8 +10,6 @@
 #include "universe/planets/planet.h"
 #include "universe/ships/ship.h"
 
-void linkPlanetFunctions() {}
-
 namespace {
 
 // The event's target when it is a planet, or null.
@@ -67,13 +65,14 @@ void repair(EffectEvent* event, effect_data* values, TemplateArgList& args) {
 constexpr ArgumentRule kAddMaxPopRule{"AddMaxPop", "1", 1, 1, {0, 0}};
 constexpr ArgumentRule kSubMaxPopRule{"SubMaxPop", "1", 1, 1, {0, 0}};
 constexpr ArgumentRule kRepairRule{"Repair", "1", 1, 1, {0, 0}};
-
-constexpr TemplateFuncEntry kAddMaxPop{addMaxPop, checkArguments<kAddMaxPopRule>};
-constexpr TemplateFuncEntry kSubMaxPop{subMaxPop, checkArguments<kSubMaxPopRule>};
-constexpr TemplateFuncEntry kRepair{repair, checkArguments<kRepairRule>};
-
-const RegisterTemplateFunction registerAddMaxPop(L"AddMaxPop", &kAddMaxPop);
-const RegisterTemplateFunction registerSubMaxPop(L"SubMaxPop", &kSubMaxPop);
-const RegisterTemplateFunction registerRepair(L"Repair", &kRepair);
-
 }  // namespace
+
+// The entries that registerNativeFunctions enters in the registries
+// (function_registries.cpp).
+namespace effect_natives {
+
+const TemplateFuncEntry kAddMaxPop{addMaxPop, checkArguments<kAddMaxPopRule>};
+const TemplateFuncEntry kSubMaxPop{subMaxPop, checkArguments<kSubMaxPopRule>};
+const TemplateFuncEntry kRepair{repair, checkArguments<kRepairRule>};
+
+}  // namespace effect_natives
