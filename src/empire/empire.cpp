@@ -24,6 +24,7 @@
 #include "empire/research/research_web.h"
 #include "empire/research/web_item_desc.h"
 #include "empire/traits.h"
+#include "empire/treaty_clause.h"
 #include "net/network_manager.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
@@ -161,6 +162,17 @@ empire::~empire() {
   for (irr::u32 i = 0; i < fleets.size(); ++i)
     if (fleets[i].value != nullptr)
       fleets[i].value->release();
+  // A treaty may outlive this empire (the other side, a script): it is no
+  // longer in force.
+  for (irr::u32 i = 0; i < treaties.size(); ++i) {
+    treaties[i]->setEnded();
+    treaties[i]->release();
+  }
+  for (auto& entry : proposedTreaties)
+    if (entry.second != nullptr) {
+      entry.second->setEnded();
+      entry.second->release();
+    }
 }
 
 empire* defaultEmpire() {
@@ -690,6 +702,8 @@ void empire::tick(float seconds) {
       context->SetArgObject(0, this);
       context->SetArgFloat(1, seconds);
     });
+
+  tickTreaties(seconds);
 }
 
 bool curSysLevel::operator<(const curSysLevel& other) const { return type->id < other.type->id; }

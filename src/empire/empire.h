@@ -306,8 +306,32 @@ class empire {
   // traits' tick hooks (not on a network client), spends its research
   // (posting what was found), hands its diplomatic messages to its script AI
   // and applies the finished ones, then runs its queued commands and its
-  // script AI's tick. (Treaties join the step as they are built.)
+  // script AI's tick, and last its treaties (tickTreaties).
   void tick(float seconds);
+  // The step's treaty phase, under the treaties area (write). On a server or
+  // local game: the from empire ticks its standing treaties, ending or
+  // failing them; acts on answered proposals it made (an accepted one is
+  // activated, a rejected one ended, and its player told either way); and
+  // lets go of ended treaties and answered proposals of the other side. On a
+  // network client only ended treaties and proposals are let go.
+  void tickTreaties(double seconds);
+
+  // Proposals and treaties (treaties area).
+  // The proposal held for `other`, or null (no reference is given).
+  ITreaty* getProposedTreaty(const empire* other);
+  // Stores `treaty` as the proposal for `other` (a reference taken) when no
+  // treaty is held for it: true then. False, with nothing taken or changed,
+  // for this empire itself and when a proposal is held already. Null
+  // removes the entry (ending its treaty when this empire proposed it) and
+  // gives true. Marks the treaties changed on a server or local game.
+  bool setProposedTreaty(const empire* other, ITreaty* treaty);
+  // Files a loaded treaty: a proposal under the other party, an accepted
+  // treaty in `treaties`; an ended or rejected one is ignored. No hook runs.
+  void restoreTreaty(ITreaty* treaty);
+  // Files an accepted treaty. The to empire appends it unless it has ended;
+  // the from empire ends it when a standing treaty refuses it, else runs its
+  // begin hooks and appends it, or ends (or fails) it at once.
+  void activateTreaty(ITreaty* treaty);
 
   // Recomputes `subSysLevels` (variables area read, then sub-system-levels
   // area write): every registered definition whose availability is above 0

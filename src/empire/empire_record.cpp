@@ -19,6 +19,7 @@
 #include "empire/empire.h"
 #include "empire/research/research_web.h"
 #include "empire/traits.h"
+#include "empire/treaty.h"
 #include "script/script_xml_io.h"
 #include "scriptapi/empire_ai.h"
 
@@ -40,6 +41,7 @@ constexpr uint8_t kFlagValid = 0x02;
 constexpr uint8_t kFlagReserved = 0x04;
 
 // The treaty markers: a treaty record follows, or the list ends.
+constexpr uint8_t kTreatyFollows = 1;
 constexpr uint8_t kTreatyEnd = 255;
 
 // AI XML shorter than this is not worth keeping: the AI is made afresh.
@@ -479,6 +481,33 @@ void readTraits(SaveStream& stream, empire* emp) {
   emp->updateTraitVariables();
 }
 
+// The treaties this empire proposed, each after its marker: the standing
+// ones in list order, then the pending proposals in ascending ID of the
+// empire they were made to (the map's pointer order would differ from one
+// run to the next), then the end marker. The other side's record leaves them
+// out: the proposer's record restores them on both empires.
+void writeTreaties(SaveStream& stream, empire* emp) {
+  ScopedReadLock guard(emp->locks[EA_Treaties]);
+  for (irr::u32 i = 0; i < emp->treaties.size(); ++i) {
+    ITreaty* treaty = emp->treaties[i];
+    if (treaty->getFromEmpire() != emp)
+      continue;
+    stream.writeU8(kTreatyFollows);
+    treaty->save(stream);
+  }
+  std::vector<std::pair<EmpireID, ITreaty*>> proposals;
+  for (const auto& entry : emp->proposedTreaties)
+    if (entry.first != nullptr && entry.second != nullptr && entry.second->getFromEmpire() == emp)
+      proposals.emplace_back(entry.first->ID, entry.second);
+  std::stable_sort(proposals.begin(), proposals.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& proposal : proposals) {
+    stream.writeU8(kTreatyFollows);
+    proposal.second->save(stream);
+  }
+  stream.writeU8(kTreatyEnd);
+}
+
 }  // namespace
 
 void saveEmpire(SaveStream& stream, empire* emp) {
@@ -524,9 +553,7 @@ void saveEmpire(SaveStream& stream, empire* emp) {
   writeMessages(stream, emp);
   writeRelations(stream, emp);
   writeTraits(stream, emp);
-  // Treaties this empire proposed would each be the byte 1 and the treaty's
-  // record; none is kept yet.
-  stream.writeU8(kTreatyEnd);
+  writeTreaties(stream, emp);
   writeScriptAI(stream, emp);
 }
 
@@ -582,9 +609,16 @@ empire* loadEmpire(SaveStream& stream) {
   if (emp->isValid())
     emp->updateSubSystems();
 
-  // No treaty can be read yet: any marker but the end is refused.
-  if (stream.readU8() != kTreatyEnd)
-    throw kSaveErrorInvalidTreaty;
+  // Each treaty queues its own step that files it once the other empire
+  // exists.
+  for (;;) {
+    const uint8_t marker = stream.readU8();
+    if (marker == kTreatyEnd)
+      break;
+    if (marker != kTreatyFollows)
+      throw kSaveErrorInvalidTreaty;
+    loadTreaty(emp.get(), stream);
+  }
 
   readScriptAI(stream, emp.get());
   return emp.release();

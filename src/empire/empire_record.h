@@ -41,9 +41,11 @@
 //                       allied (u8), enemy (u8); written in ascending ID
 //   traits              (v35) u16 T, then T trait ids in ascending order
 //   treaties            per treaty this empire proposed the byte 1 and the
-//                       treaty's record, then the byte 255; no treaty is
-//                       kept yet, so the field is the byte 255 alone and a
-//                       1 is refused like any other marker
+//                       treaty's record (empire/treaty.h): the standing
+//                       ones in list order, then the pending proposals in
+//                       ascending ID of the other empire; then the byte 255.
+//                       Any other marker is refused. Each treaty read
+//                       queues the step that files it on both empires
 //   script AI           u8 0; or u8 1, module name and class name (narrow
 //                       strings), u32 N and N bytes of the AI's XML (N is 0
 //                       when the AI wrote fewer than 5 bytes)

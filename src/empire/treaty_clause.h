@@ -33,7 +33,9 @@ enum ClauseState : int32_t {
   CS_FAILED = 2,
 };
 
-// A treaty between two empires: a list of clauses.
+// A treaty between two empires: a list of clauses (CTreaty, treaty.h).
+// Counted like a clause: one reference when made, destroyed when the last
+// is released; any thread may add and release references.
 class ITreaty {
 public:
   virtual uint32_t getClauseCount() const = 0;
@@ -58,6 +60,16 @@ public:
   virtual void setID(uint32_t id) = 0;
   virtual void save(SaveStream &stream) = 0;
   virtual ~ITreaty() = default;
+
+  void addRef() { refs_.fetch_add(1); }
+  void release() {
+    if (refs_.fetch_sub(1) == 1)
+      delete this;
+  }
+  int32_t getRefCount() const { return refs_.load(); }
+
+private:
+  std::atomic<int32_t> refs_{1};
 };
 
 // One kind of clause, as the clause file defines it.

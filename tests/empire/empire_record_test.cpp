@@ -329,7 +329,8 @@ TEST_F(EmpireRecordTest, DamagedRecordsFailWithTheirErrors) {
   } cases[] = {
       {"empty name", replaced(plainRecord(), "05 00 00 41 6C 70 68 61", "00 00"), kSaveErrorInvalidEmpireName},
       {"treaty byte 7", plainRecord(kNoMessages, "00 00", "07 00"), kSaveErrorInvalidTreaty},
-      {"a treaty record", plainRecord(kNoMessages, "00 00", "01 00"), kSaveErrorInvalidTreaty},
+      // The marker 1 starts a treaty record, cut here after its ended byte.
+      {"a cut treaty record", plainRecord(kNoMessages, "00 00", "01 00"), kSaveErrorEOF},
       {"AI data beyond the record", hexText(hugeAI), kSaveErrorMassDataEOF},
       // One message, "", in category 5 of 3.
       {"a category beyond the section",

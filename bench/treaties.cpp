@@ -1,0 +1,179 @@
+// The treaty phase of an empire's step beside the script calls it makes.
+//
+//   TreatyStep       tickTreaties of one empire holding 10 standing treaties
+//                    it proposed, each of 3 clauses whose tick hook counts an
+//                    option down (30 hook calls a step, none ends)
+//   HookCalls30      the same tick hook called 30 times through the thread's
+//                    prepared context, with the same arguments, no treaty
+//   PlainCalls30     30 prepared calls of a trivial script function
+//
+// The clause kind and its hook are written to a scratch working folder
+// (removed at exit), from which both engines are set up as a session does.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/data_folders.h"
+#include "app/script_setup.h"
+#include "core/threads.h"
+#include "core/user_folders.h"
+#include "empire/empire.h"
+#include "empire/treaty.h"
+#include "script/script_contexts.h"
+#include "script/script_engine.h"
+
+using namespace AngelScript;
+
+namespace {
+
+constexpr int kTreaties = 10;
+constexpr int kClausesPerTreaty = 3;
+constexpr int kCalls = kTreaties * kClausesPerTreaty;
+
+const char kClauseFile[] = R"(<treaties>
+<clause id="countdown" name="Countdown" desc="Counts its duration down.">
+  <option name="duration" type="float" def="1000000000.0"/>
+  <hook type="tick" func="bench_treaties::tickCountdown"/>
+</clause>
+</treaties>)";
+
+const char kScript[] = R"(
+ClauseState tickCountdown(Clause@ clause, Empire@ a, Empire@ b, double seconds) {
+  ClauseOption@ duration = clause.getOption(0);
+  duration = duration.toFloat() - float(seconds);
+  return CS_NOCHANGE;
+}
+int next(int x) { return x + 1; }
+)";
+
+std::string& scratchFolder() {
+  static std::string folder;
+  return folder;
+}
+
+void removeScratch() {
+  std::error_code ignored;
+  std::filesystem::remove_all(scratchFolder(), ignored);
+}
+
+struct Setup {
+  empire* from = nullptr;
+  empire* to = nullptr;
+  IClause* clause = nullptr;  // a clause of the kind, outside any treaty
+  int hookId = -1;
+  int nextId = -1;
+};
+
+// The engines, the two empires and the from empire's standing treaties,
+// once for the program.
+const Setup& setup() {
+  static const Setup made = [] {
+    std::string pattern = "/tmp/corvane_bench_treaties_XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+      std::perror("mkdtemp");
+      std::exit(1);
+    }
+    scratchFolder() = pattern;
+    std::atexit(removeScratch);
+    const std::filesystem::path root = pattern;
+    std::filesystem::create_directories(root / "Game Data/scripts/server");
+    std::ofstream(root / "Game Data/treaties.xml", std::ios::binary) << kClauseFile;
+    std::ofstream(root / "Game Data/scripts/server/bench_treaties.as", std::ios::binary) << kScript;
+    std::filesystem::current_path(root);
+
+    currentModName = "";
+    scanMods();
+    mountDataFolders(false, "");
+    applyCurrentMod();
+    setupScriptEngines(nullptr);
+    initThreadLocals();
+
+    Setup s;
+    s.from = registerEmpire(new empire, true);
+    s.to = registerEmpire(new empire, true);
+    for (int t = 0; t < kTreaties; ++t) {
+      ITreaty* treaty = createTreaty(s.from, s.to);
+      for (int c = 0; c < kClausesPerTreaty; ++c) {
+        IClause* clause = createClause(L"countdown", false);
+        if (clause == nullptr) {
+          std::fprintf(stderr, "the clause kind did not load\n");
+          std::exit(1);
+        }
+        treaty->addClause(clause);
+        clause->release();
+      }
+      treaty->setState(TS_Accepted);
+      queueTreatyActivation(treaty);
+      treaty->release();
+    }
+    runEmpireJobs(s.from);
+    runEmpireJobs(s.to);
+    if (s.from->treaties.size() != kTreaties) {
+      std::fprintf(stderr, "the treaties were not filed\n");
+      std::exit(1);
+    }
+    s.clause = createClause(L"countdown", false);
+    asIScriptModule* module = serverScriptEngine->GetModule("bench_treaties");
+    s.hookId = module->GetFunctionByDecl("ClauseState tickCountdown(Clause@,Empire@,Empire@,double)")->GetId();
+    s.nextId = module->GetFunctionByDecl("int next(int)")->GetId();
+    return s;
+  }();
+  return made;
+}
+
+void BM_TreatyStep(benchmark::State& state) {
+  empire* from = setup().from;
+  for (auto _ : state)
+    from->tickTreaties(0.25);
+  if (from->treaties.size() != kTreaties)
+    state.SkipWithError("a treaty ended");
+  state.counters["hooks"] = kCalls;
+}
+BENCHMARK(BM_TreatyStep);
+
+void BM_HookCalls30(benchmark::State& state) {
+  const Setup& s = setup();
+  int32_t result = 0;
+  for (auto _ : state) {
+    for (int i = 0; i < kCalls; ++i) {
+      bool fromPool = false;
+      asIScriptContext* context = getPreparedScriptContext(s.hookId, fromPool);
+      context->SetArgAddress(0, s.clause);
+      context->SetArgAddress(1, s.from);
+      context->SetArgAddress(2, s.to);
+      context->SetArgDouble(3, 0.25);
+      s.clause->addRef();  // the handle the script receives and releases
+      context->Execute();
+      result += static_cast<int32_t>(context->GetReturnDWord());
+      if (fromPool)
+        releaseScriptContext(context);
+    }
+  }
+  benchmark::DoNotOptimize(result);
+}
+BENCHMARK(BM_HookCalls30);
+
+void BM_PlainCalls30(benchmark::State& state) {
+  const int id = setup().nextId;
+  int value = 0;
+  for (auto _ : state) {
+    for (int i = 0; i < kCalls; ++i) {
+      bool fromPool = false;
+      asIScriptContext* context = getPreparedScriptContext(id, fromPool);
+      context->SetArgDWord(0, static_cast<asDWORD>(value));
+      context->Execute();
+      value = static_cast<int>(context->GetReturnDWord());
+      if (fromPool)
+        releaseScriptContext(context);
+    }
+  }
+  benchmark::DoNotOptimize(value);
+}
+BENCHMARK(BM_PlainCalls30);
+
+}  // namespace
