@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "core/save_stream.h"
+#include "empire/treaty_network.h"
+#include "net/network_manager.h"
 #include "script/script_string.h"
 
 namespace {
@@ -131,6 +133,12 @@ void CTreaty::save(SaveStream& stream) {
       text->release();
     }
   }
+}
+
+void CTreaty::setState(uint32_t newState) {
+  state = newState;
+  if (isNetworkClient())
+    sendTreatyAnswer(this, newState);
 }
 
 ITreaty* createTreaty(empire* from, empire* to) { return new CTreaty(from, to); }

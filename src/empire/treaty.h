@@ -68,9 +68,9 @@ class CTreaty : public ITreaty {
   void setEnded() override { ended = true; }
   bool isEnded() const override { return ended; }
   uint32_t getState() const override { return state; }
-  // Stores the state. (A network client also sends it to the server; that
-  // comes with the treaty messages.)
-  void setState(uint32_t newState) override { state = newState; }
+  // Stores the state; a network client also sends it to the server as its
+  // player's answer (sendTreatyAnswer).
+  void setState(uint32_t newState) override;
   uint32_t getID() const override { return id; }
   void setID(uint32_t newId) override { id = newId; }
   void save(SaveStream& stream) override;

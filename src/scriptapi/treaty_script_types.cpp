@@ -4,7 +4,9 @@
 #include <string>
 
 #include "empire/empire.h"
+#include "empire/treaty.h"
 #include "empire/treaty_clause.h"
+#include "empire/treaty_factory.h"
 #include "script/script_engine.h"
 #include "script/script_string.h"
 #include "scriptapi/script_bindings.h"
@@ -33,6 +35,37 @@ ClauseOption *clauseOption(IClause *clause, uint32_t index) {
   if (option == nullptr)
     raiseScriptException("Out-of-bounds index when getting clause option");
   return option;
+}
+
+void treatyAddRef(ITreaty *treaty) { treaty->addRef(); }
+void treatyRelease(ITreaty *treaty) { treaty->release(); }
+
+bool treatyHasTag(const ITreaty *treaty, const ScriptString &tag) {
+  return treaty->hasTag(tag.toStringw());
+}
+
+bool treatyIsProposed(const ITreaty *treaty) {
+  return treaty->getState() == TS_Proposed;
+}
+
+bool treatyIsActive(const ITreaty *treaty) {
+  return treaty->getState() == TS_Accepted;
+}
+
+// The new clause goes to the script with its making reference; the treaty
+// takes its own. Null for an id that names no clause kind.
+IClause *treatyAddClause(ITreaty *treaty, const ScriptString &id,
+                         bool reversed) {
+  IClause *clause = createClause(id.toStringw(), reversed);
+  if (clause != nullptr)
+    treaty->addClause(clause);
+  return clause;
+}
+
+TreatyFactory *makeEmptyFactory() { return new TreatyFactory(); }
+
+TreatyFactory *makeFactory(empire *from, const empire *to) {
+  return new TreatyFactory(from, to);
 }
 
 // Updates this side's record with the other, then the other side's.
@@ -99,6 +132,74 @@ void registerClauseMembers(asIScriptEngine *engine) {
                                asFUNCTION(clauseOption), asCALL_CDECL_OBJFIRST);
 }
 
+void registerTreatyMembers(asIScriptEngine *engine) {
+  const char *type = "Treaty";
+  engine->RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()",
+                                  asFUNCTION(treatyAddRef),
+                                  asCALL_CDECL_OBJFIRST);
+  engine->RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()",
+                                  asFUNCTION(treatyRelease),
+                                  asCALL_CDECL_OBJFIRST);
+  engine->RegisterObjectMethod(type, "bool hasTag(const string &in) const",
+                               asFUNCTION(treatyHasTag), asCALL_CDECL_OBJFIRST);
+  engine->RegisterObjectMethod(type, "uint get_clauseCount() const property",
+                               asMETHOD(ITreaty, getClauseCount),
+                               asCALL_THISCALL);
+  engine->RegisterObjectMethod(
+      type, "Clause@+ getClause(uint)",
+      asMETHODPR(ITreaty, getClause, (uint32_t), IClause *), asCALL_THISCALL);
+  engine->RegisterObjectMethod(
+      type, "const Clause@+ getClause(uint) const",
+      asMETHODPR(ITreaty, getClause, (uint32_t) const, IClause *),
+      asCALL_THISCALL);
+  engine->RegisterObjectMethod(type, "const Empire@ getFromEmpire() const",
+                               asMETHOD(ITreaty, getFromEmpire),
+                               asCALL_THISCALL);
+  engine->RegisterObjectMethod(type, "const Empire@ getToEmpire() const",
+                               asMETHOD(ITreaty, getToEmpire), asCALL_THISCALL);
+  engine->RegisterObjectMethod(type, "bool isProposed() const",
+                               asFUNCTION(treatyIsProposed),
+                               asCALL_CDECL_OBJFIRST);
+  engine->RegisterObjectMethod(type, "bool isActive() const",
+                               asFUNCTION(treatyIsActive),
+                               asCALL_CDECL_OBJFIRST);
+  engine->RegisterObjectMethod(type, "Clause@ addClause(const string &in,bool)",
+                               asFUNCTION(treatyAddClause),
+                               asCALL_CDECL_OBJFIRST);
+  engine->RegisterObjectMethod(
+      type, "void removeClause(uint)",
+      asMETHODPR(ITreaty, removeClause, (uint32_t), void), asCALL_THISCALL);
+  engine->RegisterObjectMethod(
+      type, "void removeClause(const Clause@+)",
+      asMETHODPR(ITreaty, removeClause, (IClause *), void), asCALL_THISCALL);
+}
+
+void registerFactoryMembers(asIScriptEngine *engine) {
+  const char *type = "TreatyFactory";
+  engine->RegisterObjectBehaviour(type, asBEHAVE_FACTORY, "TreatyFactory@ f()",
+                                  asFUNCTION(makeEmptyFactory), asCALL_CDECL);
+  engine->RegisterObjectBehaviour(type, asBEHAVE_FACTORY,
+                                  "TreatyFactory@ f(Empire@,const Empire@)",
+                                  asFUNCTION(makeFactory), asCALL_CDECL);
+  engine->RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()",
+                                  asMETHOD(TreatyFactory, addRef),
+                                  asCALL_THISCALL);
+  engine->RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()",
+                                  asMETHOD(TreatyFactory, release),
+                                  asCALL_THISCALL);
+  engine->RegisterObjectMethod(type, "void prepare(Empire@,const Empire@)",
+                               asMETHOD(TreatyFactory, prepare),
+                               asCALL_THISCALL);
+  engine->RegisterObjectMethod(type, "bool propose()",
+                               asMETHOD(TreatyFactory, propose),
+                               asCALL_THISCALL);
+  engine->RegisterObjectMethod(type, "void clear()",
+                               asMETHOD(TreatyFactory, clear), asCALL_THISCALL);
+  engine->RegisterObjectMethod(type, "Treaty@+ get_treaty() property",
+                               asMETHOD(TreatyFactory, getTreaty),
+                               asCALL_THISCALL);
+}
+
 } // namespace
 
 bool setEmpireAllied(empire *self, empire *other, bool allied) {
@@ -133,14 +234,13 @@ void registerTreatyScriptMembers() {
   onBothEngines([](asIScriptEngine *engine, bool server) {
     registerOptionMembers(engine);
     registerClauseMembers(engine);
-    // Descriptors live as long as the registry; treaties and factories get
-    // their counting with their objects. Until then scripts cannot reach one.
-    for (const char *name : {"ClauseDesc", "Treaty", "TreatyFactory"}) {
-      engine->RegisterObjectBehaviour(name, asBEHAVE_ADDREF, "void f()",
-                                      asFUNCTION(noOpFunction), asCALL_GENERIC);
-      engine->RegisterObjectBehaviour(name, asBEHAVE_RELEASE, "void f()",
-                                      asFUNCTION(noOpFunction), asCALL_GENERIC);
-    }
+    // Descriptors live as long as the registry: scripts do not count them.
+    engine->RegisterObjectBehaviour("ClauseDesc", asBEHAVE_ADDREF, "void f()",
+                                    asFUNCTION(noOpFunction), asCALL_GENERIC);
+    engine->RegisterObjectBehaviour("ClauseDesc", asBEHAVE_RELEASE, "void f()",
+                                    asFUNCTION(noOpFunction), asCALL_GENERIC);
+    registerTreatyMembers(engine);
+    registerFactoryMembers(engine);
     if (!server)
       return;
     engine->RegisterEnum("ClauseState");

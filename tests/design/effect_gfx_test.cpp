@@ -12,6 +12,7 @@
 #include "design/effectors/effector_def.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
+#include "support/sent_messages.h"
 #include "universe/universe_fixture.h"
 
 namespace {
@@ -42,22 +43,13 @@ void writeEntry(BitStream& stream, const Entry& entry) {
     stream.Write(f);
 }
 
-struct Send {
-  std::vector<uint8_t> bytes;
-  uint8_t channel;
-  RakNet::PacketReliability reliability;
-  SystemAddress target;
-};
+using Send = SentMessage;
 
 class EffGfxTest : public UniverseTest {
  protected:
   void SetUp() override {
     UniverseTest::SetUp();
-    networkManager->setSendObserver([this](const BitStream& stream, uint8_t channel,
-                                           RakNet::PacketReliability reliability, const SystemAddress& target) {
-      const uint8_t* data = stream.GetData();
-      sends.push_back({std::vector<uint8_t>(data, data + stream.GetNumberOfBytesUsed()), channel, reliability, target});
-    });
+    captureSends(sends);
     clearEffectors();
     const std::filesystem::path file = scratchDir() / "gfx.txt";
     std::ofstream(file) << "Effector: GfxTestLaser\nEffector: GfxTestBeam\n";

@@ -14,6 +14,7 @@
 #include "design/subsystems/sub_system.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
+#include "support/sent_messages.h"
 #include "universe/universe_fixture.h"
 
 using irr::core::stringw;
@@ -26,24 +27,14 @@ const char* const kDefinitions =
 
 constexpr uint8_t kHullLayoutID = 127;
 
-struct Sent {
-  std::vector<uint8_t> bytes;
-  uint8_t channel;
-  RakNet::PacketReliability reliability;
-  RakNet::SystemAddress target;
-};
+using Sent = SentMessage;
 
 class HullNetworkTest : public UniverseTest {
  protected:
   void SetUp() override {
     UniverseTest::SetUp();
     subsystemtest::loadDefinition(scratchDir(), kDefinitions, L"Frame");
-    networkManager->setSendObserver([this](const RakNet::BitStream& stream, uint8_t channel,
-                                           RakNet::PacketReliability reliability,
-                                           const RakNet::SystemAddress& target) {
-      const uint8_t* data = stream.GetData();
-      sent_.push_back({std::vector<uint8_t>(data, data + stream.GetNumberOfBytesUsed()), channel, reliability, target});
-    });
+    captureSends(sent_);
   }
   void TearDown() override {
     {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/base/config.h"
+#include "support/sent_messages.h"
 #include "app/base/session_state.h"
 #include "empire/empire.h"
 #include "net/network_manager.h"
@@ -33,11 +34,6 @@ class TestObject : public generic_object {
 };
 
 // A message handed to the network manager.
-struct SentMessage {
-  std::vector<uint8_t> bytes;
-  uint8_t channel;
-  RakNet::PacketReliability reliability;
-};
 
 class UniverseTest : public testing::Test {
  protected:
@@ -54,15 +50,11 @@ class UniverseTest : public testing::Test {
     singleThreaded = false;
     gameTime = 0.0;
     setObjectTestClock(0);
-    networkManager->setSendObserver([this](const RakNet::BitStream& stream, uint8_t channel,
-                                           RakNet::PacketReliability reliability, const RakNet::SystemAddress&) {
-      const uint8_t* data = stream.GetData();
-      sent.push_back({std::vector<uint8_t>(data, data + stream.GetNumberOfBytesUsed()), channel, reliability});
-    });
+    captureSends(sent);
   }
 
   void TearDown() override {
-    networkManager->setSendObserver(nullptr);
+    stopCapturingSends();
     networkManager->isServer = false;
     networkManager->isNetworked = false;
     networkManager->isConnected = false;
