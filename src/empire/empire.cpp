@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cwchar>
+#include <list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -134,7 +135,7 @@ empire::empire() : ID(nextEmpireID++) {
   spaces.setSpace(&traitVars, L"Traits");
 }
 
-empire::empire(DefaultTag) : ID(kInvalidEmpireID) {
+empire::empire(DefaultTag) : ID(kInvalidEmpireID), emperor(Emperor::Unnamed{}) {
   name = L"INVALID";
   valid = false;
   spaces.setSpace(&techVars, L"Techs");
@@ -684,16 +685,25 @@ void empire::tick(float seconds) {
     delete message;
   }
 
+  // Commands, in order, under the commands area. Only those queued when the
+  // phase began run: the walk takes them out of the queue, so a command
+  // queued meanwhile (by a running command on this thread through the
+  // re-entrant area) joins the emptied queue and waits for the next frame,
+  // as one from another thread does behind the area. The unfinished ones go
+  // back in front of it, in their order.
   {
     ScopedWriteLock guard(locks[EA_Commands]);
-    for (auto it = commands.begin(); it != commands.end();) {
+    std::list<empCommand*> walking;
+    walking.splice(walking.end(), commands);
+    for (auto it = walking.begin(); it != walking.end();) {
       if ((*it)->execute(this)) {
         delete *it;
-        it = commands.erase(it);
+        it = walking.erase(it);
       } else {
         ++it;
       }
     }
+    commands.splice(commands.begin(), walking);
   }
 
   // The script AI, with no area held.

@@ -143,6 +143,11 @@ class empCommand {
 struct Emperor {
   // A random name (pickRandomName), values 0.5, 0.5, 0.5, 1.0, 30.0.
   Emperor();
+  // The same values and no name, drawing nothing: the default empire is
+  // made on first use, and a draw then would shift the session's seeded
+  // sequence by whenever that happens to be.
+  struct Unnamed {};
+  explicit Emperor(Unnamed) {}
   // A title, a blank and a given name, each drawn at random.
   void pickRandomName();
 
