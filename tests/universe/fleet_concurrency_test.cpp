@@ -58,40 +58,6 @@ void underLock(generic_object* object, Change change) {
   object->unlockContainer();
 }
 
-// Ends the process when the test thread stops making progress: a deadlock
-// would otherwise hang the run.
-class Watchdog {
- public:
-  Watchdog() : thread_([this] { watch(); }) {}
-  ~Watchdog() {
-    done_.store(true);
-    thread_.join();
-  }
-  void progress() { rounds_.fetch_add(1); }
-
- private:
-  void watch() {
-    uint64_t seen = rounds_.load();
-    auto since = std::chrono::steady_clock::now();
-    while (!done_.load()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      const uint64_t now = rounds_.load();
-      if (now != seen) {
-        seen = now;
-        since = std::chrono::steady_clock::now();
-      } else if (std::chrono::steady_clock::now() - since > kRoundLimit) {
-        std::fprintf(stderr, "FleetConcurrency: round %llu did not finish: threads wait for each other\n",
-                     static_cast<unsigned long long>(now));
-        std::abort();
-      }
-    }
-  }
-
-  std::atomic<bool> done_{false};
-  std::atomic<uint64_t> rounds_{0};
-  std::thread thread_;
-};
-
 using FleetConcurrencyTest = galaxytest::GalaxyTest;
 
 TEST_F(FleetConcurrencyTest, FleetChangesWhileItsSystemsTickOnFourWorkers) {
@@ -113,7 +79,7 @@ TEST_F(FleetConcurrencyTest, FleetChangesWhileItsSystemsTickOnFourWorkers) {
   FleetAI* previous = nullptr;  // the one before, under a successor; one reference ours
   uint32_t clock = 0;
   {
-    Watchdog watchdog;
+    workersteps::Watchdog watchdog("FleetConcurrency", kRoundLimit);
     for (int round = 0; round < kRounds; ++round) {
       SCOPED_TRACE("round " + std::to_string(round));
       // The command is made again: the commander's own queue becomes the

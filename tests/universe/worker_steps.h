@@ -3,8 +3,11 @@
 // that saw it. No test framework is needed here.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -54,5 +57,44 @@ inline bool stepWorkers(double seconds) {
     return true;
   });
 }
+
+// Ends the process when the test thread stops making progress (no
+// progress() for `limit`): a deadlock would otherwise hang the run. `what`
+// names the run in the message.
+class Watchdog {
+ public:
+  Watchdog(const char* what, std::chrono::seconds limit) : what_(what), limit_(limit), thread_([this] { watch(); }) {}
+  ~Watchdog() {
+    done_.store(true);
+    thread_.join();
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+  void progress() { steps_.fetch_add(1); }
+
+ private:
+  void watch() {
+    uint64_t seen = steps_.load();
+    auto since = std::chrono::steady_clock::now();
+    while (!done_.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      const uint64_t now = steps_.load();
+      if (now != seen) {
+        seen = now;
+        since = std::chrono::steady_clock::now();
+      } else if (std::chrono::steady_clock::now() - since > limit_) {
+        std::fprintf(stderr, "%s: step %llu did not finish: threads wait for each other\n", what_,
+                     static_cast<unsigned long long>(now));
+        std::abort();
+      }
+    }
+  }
+
+  const char* what_;
+  std::chrono::seconds limit_;
+  std::atomic<bool> done_{false};
+  std::atomic<uint64_t> steps_{0};
+  std::thread thread_;
+};
 
 }  // namespace workersteps
