@@ -33,6 +33,7 @@
 #include "script/script_engine.h"
 #include "script/script_xml_io.h"
 #include "scriptapi/empire_ai.h"
+#include "scratch_folder.h"
 
 namespace {
 
@@ -62,16 +63,6 @@ const char kTechnologies[] =
     "Technology: Science\nName: Science\nCost: 1000\nStartLevel: 1\n"
     "Technology: Engineering\nName: Engineering\nCost: 1000\nStartLevel: 1\n";
 
-std::string& scratchFolder() {
-  static std::string folder;
-  return folder;
-}
-
-void removeScratch() {
-  std::error_code ignored;
-  std::filesystem::remove_all(scratchFolder(), ignored);
-}
-
 void fail(const char* what) {
   std::fprintf(stderr, "%s\n", what);
   std::exit(1);
@@ -84,14 +75,7 @@ struct Setup {
 
 const Setup& setup() {
   static const Setup made = [] {
-    std::string pattern = "/tmp/corvane_bench_empire_step_XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-      std::perror("mkdtemp");
-      std::exit(1);
-    }
-    scratchFolder() = pattern;
-    std::atexit(removeScratch);
-    const std::filesystem::path root = pattern;
+    const std::filesystem::path root = benchscratch::makeScratchFolder("empire_step");
     std::filesystem::create_directories(root / "Game Data/scripts/server");
     std::ofstream(root / "Game Data/treaties.xml", std::ios::binary) << kClauseFile;
     std::ofstream(root / "Game Data/scripts/server/bench_empire_step.as", std::ios::binary) << kScript;

@@ -20,31 +20,20 @@
 #include "core/user_folders.h"
 #include "empire/empire.h"
 #include "universe/planets/planet_types.h"
+#include "scratch_folder.h"
 
 namespace benchsession {
-
-inline std::string& scratchFolder() {
-  static std::string folder;
-  return folder;
-}
-
-inline void removeScratch() {
-  std::error_code ignored;
-  std::filesystem::remove_all(scratchFolder(), ignored);
-}
 
 // Sets the session up in a new scratch folder named after `benchName`, with
 // the default map's settings for `aiCount` AI empires and `systemCount`
 // systems; the caller then starts its game (setupNewGame, a load).
 inline void startShippedSession(const char* benchName, int aiCount, int systemCount) {
-  std::string pattern = std::string("/tmp/corvane_bench_") + benchName + "_XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr || chdir(CORVANE_DATA_DIR) != 0) {
+  const std::string folder = benchscratch::makeScratchFolder(benchName).string();
+  if (chdir(CORVANE_DATA_DIR) != 0) {
     std::perror(CORVANE_DATA_DIR);
     std::exit(1);
   }
-  scratchFolder() = pattern;
-  std::atexit(removeScratch);
-  userDataFolder = pattern.c_str();
+  userDataFolder = folder.c_str();
   setUserFolders(userFolders);
   createUserFolders(userFolders);
   currentModName = "/";

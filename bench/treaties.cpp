@@ -26,6 +26,7 @@
 #include "empire/treaty.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
+#include "scratch_folder.h"
 
 using namespace AngelScript;
 
@@ -51,16 +52,6 @@ ClauseState tickCountdown(Clause@ clause, Empire@ a, Empire@ b, double seconds) 
 int next(int x) { return x + 1; }
 )";
 
-std::string& scratchFolder() {
-  static std::string folder;
-  return folder;
-}
-
-void removeScratch() {
-  std::error_code ignored;
-  std::filesystem::remove_all(scratchFolder(), ignored);
-}
-
 struct Setup {
   empire* from = nullptr;
   empire* to = nullptr;
@@ -73,14 +64,7 @@ struct Setup {
 // once for the program.
 const Setup& setup() {
   static const Setup made = [] {
-    std::string pattern = "/tmp/corvane_bench_treaties_XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-      std::perror("mkdtemp");
-      std::exit(1);
-    }
-    scratchFolder() = pattern;
-    std::atexit(removeScratch);
-    const std::filesystem::path root = pattern;
+    const std::filesystem::path root = benchscratch::makeScratchFolder("treaties");
     std::filesystem::create_directories(root / "Game Data/scripts/server");
     std::ofstream(root / "Game Data/treaties.xml", std::ios::binary) << kClauseFile;
     std::ofstream(root / "Game Data/scripts/server/bench_treaties.as", std::ios::binary) << kScript;
