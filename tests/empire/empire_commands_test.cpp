@@ -64,7 +64,7 @@ class EmpireCommandTest : public buildtest::BuildTest {
 // --- Choosing a colonizer ---------------------------------------------------
 
 enum class Kind { Colony, Warship, NoAI, Busy };
-struct ShipSpec {
+struct PlacedShip {
   Kind kind;
   bool inFar;  // in the system at x = 1000, else in the one at 0
   float x;     // relative to the system
@@ -74,7 +74,7 @@ constexpr int kFirstInSet = -2;  // of the ships: the one met first in red's obj
 
 struct ChoiceCase {
   const char* name;
-  std::vector<ShipSpec> ships;
+  std::vector<PlacedShip> ships;
   int chosen;
 };
 
@@ -91,12 +91,12 @@ TEST_F(EmpireCommandTest, ChoosesTheNearestFreeColonyShip) {
   for (const ChoiceCase& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<objHulled*> ships;
-    for (const ShipSpec& spec : c.ships) {
-      objHulled* made = shipOf(spec.kind == Kind::Warship ? warship : colony, vector3df(spec.x, 0, 0),
-                               spec.inFar ? static_cast<generic_object*>(far) : system);
-      if (spec.kind == Kind::NoAI)
+    for (const PlacedShip& placed : c.ships) {
+      objHulled* made = shipOf(placed.kind == Kind::Warship ? warship : colony, vector3df(placed.x, 0, 0),
+                               placed.inFar ? static_cast<generic_object*>(far) : system);
+      if (placed.kind == Kind::NoAI)
         made->setAI(nullptr);
-      if (spec.kind == Kind::Busy)
+      if (placed.kind == Kind::Busy)
         made->ai->appendOrder(new use_tool_order(L"Miner", target, made, false, true));
       ships.push_back(made);
     }
