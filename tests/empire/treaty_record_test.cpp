@@ -125,22 +125,31 @@ TEST_F(TreatyRecordTest, ARoundTripKeepsEveryFieldAndFilesTheTreatyOnBoth) {
   treaty->release();
 }
 
-TEST_F(TreatyRecordTest, AVersion11RecordHoldsTheToEmpireBeforeTheCount) {
-  const Bytes record = hexBytes(
-      "00 01 00 00 00"
-      " 02 00 00 00"  // to empire, 4 bytes
-      " 01 00"        // clause count
-      " 09 00 00 00"  // id
-      " 05 00 00 70 65 61 63 65 00 01");
-  ITreaty* loaded = load(record, a_, 11);
-  EXPECT_EQ(loaded->getToEmpire(), b_);
-  EXPECT_EQ(loaded->getID(), 9u);
-  EXPECT_EQ(loaded->getState(), TS_Accepted);
-  ASSERT_EQ(loaded->getClauseCount(), 1u);
-  EXPECT_TRUE(loaded->getClause(0u)->isReversed());
-  EXPECT_EQ(restoringJobs(a_, loaded), 1);
-  EXPECT_EQ(restoringJobs(b_, loaded), 1);
-  loaded->release();
+TEST_F(TreatyRecordTest, EachRecordFormLoadsFromItsFirstVersion) {
+  // Before version 12 the to empire takes 4 bytes before the clause count,
+  // and the id follows the count; from 12 on the id comes first and the to
+  // empire is one byte after the count.
+  const struct {
+    int32_t version;
+    const char* fields;
+  } cases[] = {
+      {11, " 02 00 00 00  01 00  09 00 00 00"},
+      {12, " 09 00 00 00  01 00  02"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.version);
+    const std::string text = std::string("00 01 00 00 00") + c.fields + " 05 00 00 70 65 61 63 65 00 01";
+    const Bytes record = hexBytes(text.c_str());
+    ITreaty* loaded = load(record, a_, c.version);
+    EXPECT_EQ(loaded->getToEmpire(), b_);
+    EXPECT_EQ(loaded->getID(), 9u);
+    EXPECT_EQ(loaded->getState(), TS_Accepted);
+    ASSERT_EQ(loaded->getClauseCount(), 1u);
+    EXPECT_TRUE(loaded->getClause(0u)->isReversed());
+    EXPECT_EQ(restoringJobs(a_, loaded), 1);
+    EXPECT_EQ(restoringJobs(b_, loaded), 1);
+    loaded->release();
+  }
 }
 
 TEST_F(TreatyRecordTest, ClauseRecordsThatNoLongerFitAreDropped) {
