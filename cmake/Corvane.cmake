@@ -3,6 +3,11 @@
 
 set(CORVANE_WARNINGS -Wall -Wextra)
 
+# Time limits of CTest tests, in seconds: every unit test, and the longer
+# seeded fuzz runs.
+set(CORVANE_TEST_TIMEOUT 300)
+set(CORVANE_FUZZ_TIMEOUT 900)
+
 # corvane_library(<name> [DEPENDS targets...]): static library corvane_<name>
 # from every .cpp under the calling folder.
 #
@@ -42,8 +47,10 @@ function(corvane_test_suite name)
   target_link_libraries(${name}_tests PRIVATE ${library} ${ARG_DEPENDS} GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name}_tests PRIVATE
     CORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}" CORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  # Every test has a time limit, so that one that hangs fails under its own
+  # name instead of holding the whole run.
   gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "CORVANE_TEST_TMP=${PROJECT_BINARY_DIR}/test-tmp")
+    PROPERTIES ENVIRONMENT "CORVANE_TEST_TMP=${PROJECT_BINARY_DIR}/test-tmp" TIMEOUT ${CORVANE_TEST_TIMEOUT})
 endfunction()
 
 # corvane_base_library(<name> [DEPENDS targets...]): corvane_<name>_base from
@@ -77,6 +84,7 @@ function(corvane_fuzz_target name)
   target_compile_options(fuzz_${name} PRIVATE ${CORVANE_WARNINGS})
   target_link_libraries(fuzz_${name} PRIVATE ${ARG_LIBRARIES})
   add_test(NAME fuzz_${name} COMMAND fuzz_${name} ${ARG_RUNS})
+  set_tests_properties(fuzz_${name} PROPERTIES TIMEOUT ${CORVANE_FUZZ_TIMEOUT})
   if(CORVANE_LIBFUZZER)
     add_executable(fuzz_${name}_libfuzzer ${ARG_SOURCES})
     target_compile_options(fuzz_${name}_libfuzzer PRIVATE -fsanitize=fuzzer)

@@ -26,6 +26,7 @@
 #include "app/console_input.h"
 #include "app/engine_start.h"
 #include "app/game_session.h"
+#include "app/quit_watcher.h"
 #include "app/saved_game.h"
 #include "app/server_settings.h"
 #include "audio/music_box.h"
@@ -42,6 +43,7 @@
 #include "core/user_folders.h"
 #include "design/effects/function_registries.h"
 #include "platform/directory.h"
+#include "platform/file.h"
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "platform/thread.h"
@@ -78,17 +80,19 @@ unsigned logLogicalCpus() {
 
 // Reads config.cfg into the settings (every missing key added with its
 // default), loads the locale, and writes config.cfg back when a key was
-// missing.
+// missing. A config.cfg that exists but cannot be read is logged and left as
+// it is: the defaults serve this run only.
 void loadConfiguration(const std::string& path, const ConfigEnvironment& environment) {
   logPrint("Loading config.cfg...\n");
-  IniFile store = IniFile::readFile(path);
+  IniFile store;
+  const bool readable = readConfigFile(path, store);
   readConfigKeys(store, environment);
 
   loadLocaleFile("Locales/english.txt", true);
   if (localeName != "english")
     loadLocaleFile(irr::core::stringc("Locales/") + localeName + ".txt", false);
 
-  if (store.changed())
+  if (readable && store.changed())
     store.writeFile(path);
 }
 
@@ -132,10 +136,16 @@ void resetGameSettings() {
 }  // namespace
 
 int corvaneMain(int argc, char** argv) {
+  // Closed standard descriptors get /dev/null before any file is opened, so
+  // that no file (log.txt above all) takes their numbers.
+  plat::ensureStandardDescriptors();
   // Wide texts ("%ls" in log lines) are converted to UTF-8; numbers keep the
   // C locale's decimal point.
   std::setlocale(LC_CTYPE, "C.UTF-8");
   plat::installTerminationHandlers();
+  // A quit request also stops scripts that never return.
+  if (!startQuitWatcher())
+    std::fprintf(stderr, "Could not start the quit watcher: stuck scripts will not stop on a quit request\n");
 
   // 1. The main thread's random generator; every later thread gets its own.
   setThreadRandomSeed(0);
@@ -187,11 +197,17 @@ int corvaneMain(int argc, char** argv) {
   createUserFolders(userFolders);
   plat::createDirectories((std::string(userFolders.game.c_str()) + "Mods/").c_str());
 
-  // 7. Log file.
+  // 7. Log file: only a regular file or a missing one. When it cannot be
+  // opened, standard error says so once and carries the log until the
+  // console takes over.
   if (logToFile) {
     const std::string logPath = std::string(userFolders.game.c_str()) + "log.txt";
-    logFile = std::fopen(logPath.c_str(), "w");
-    if (logFile != nullptr && !addLogSink(logFileSink)) {
+    std::string reason;
+    logFile = openLogFile(logPath, reason);
+    if (logFile == nullptr) {
+      std::fprintf(stderr, "Could not open the log file \"%s\": %s\n", logPath.c_str(), reason.c_str());
+      addLogSink(standardErrorLogSink);
+    } else if (!addLogSink(logFileSink)) {
       std::fclose(logFile);
       logFile = nullptr;
     }
@@ -202,6 +218,10 @@ int corvaneMain(int argc, char** argv) {
     logPrint("%s", line.c_str());
   verboseLog = options.verboseLog;
   logLevel = verboseLog ? kLogLevelInfo : noWarnings ? kLogLevelErrors : kLogLevelWarnings;
+  // A mod name longer than any folder name is refused here, once, and the
+  // base game is used.
+  if (!checkModNameLength(currentModName))
+    currentModName = "/";
 
   // 9. Crash reports.
   if (options.writeMinidumps &&
@@ -211,8 +231,8 @@ int corvaneMain(int argc, char** argv) {
   // 10. An empty config.cfg when asked for.
   const std::string configPath = std::string(userFolders.game.c_str()) + "config.cfg";
   if (resetConfig) {
-    if (std::FILE* emptied = std::fopen(configPath.c_str(), "w"))
-      std::fclose(emptied);
+    if (const int error = plat::emptyRegularFile(configPath))
+      logError("Could not empty config.cfg \"%s\": %s\n", configPath.c_str(), plat::errorText(error).c_str());
   }
 
   // 12-16. Logical CPUs, config.cfg and the locale.
@@ -250,6 +270,7 @@ int corvaneMain(int argc, char** argv) {
     changeToExecutableFolder(engine.fileSystem, argc > 0 ? argv[0] : nullptr);
     Console* target = createConsole(engine.gui);
     target->setMirror(mirrorConsoleToStdout);
+    removeLogSink(standardErrorLogSink);  // the console mirrors to standard output from here
     addLogSink(consoleLogSink);
     setConsoleLogSink(consoleLogSink);
     printEngineInfo(device);

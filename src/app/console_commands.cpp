@@ -150,16 +150,25 @@ bool hasTextExtension(const stringc& name) {
 }
 
 double parseDecimalArg(const stringw& text) {
+  // 17 significant digits tell any two doubles apart; digits after the point
+  // beyond them would only move the point (and overflow a long decimal), so
+  // they are dropped, neither taken nor counted as places.
+  constexpr unsigned kSignificantDigits = 17;
   double value = 0.0;
   unsigned decimalPlaces = 0;
+  unsigned significantDigits = 0;
   bool negative = false;
   bool point = false;
   for (irr::u32 i = 0; i < text.size(); ++i) {
     const wchar_t c = text[i];
     if (c >= L'0' && c <= L'9') {
+      if (point && significantDigits >= kSignificantDigits)
+        continue;
       value = value * 10.0 + static_cast<double>(c - L'0');
       if (point)
         ++decimalPlaces;
+      if (value != 0.0)
+        ++significantDigits;
     } else if (c == L',') {
       continue;
     } else if (c == L'-' && i == 0) {

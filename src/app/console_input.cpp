@@ -2,46 +2,44 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <deque>
-#include <string>
 
 #include "app/base/console.h"
-#include "core/locks.h"
 #include "core/log.h"
 #include "core/threads.h"
 #include "core/utf8.h"
+#include "platform/signals.h"
 
 namespace {
 
-struct InputLine {
-  std::string text;
-  bool tooLong = false;
-};
+// The process's reader. Never freed: the reader may still be blocked in
+// read(), or waiting for room, when the process ends.
+ConsoleInput* processInput = nullptr;
 
-// Shared by the reader and the main thread. Never freed: the reader may
-// still be blocked in read() when the process ends.
-struct InputQueue {
-  int fd = -1;
-  Mutex lock;
-  std::deque<InputLine> lines;
-  std::atomic<bool> ended{false};
-};
-InputQueue* inputQueue = nullptr;
+}  // namespace
 
-void push(InputQueue& queue, InputLine line) {
-  MutexGuard guard(queue.lock);
-  queue.lines.push_back(std::move(line));
+bool ConsoleInput::start(int fd) {
+  if (started_)
+    return false;
+  fd_ = fd;
+  Thread reader;
+  started_ = reader.start(readLoop, this, true);
+  return started_;
 }
 
-uint32_t readConsoleInput(void* argument) {
-  InputQueue& queue = *static_cast<InputQueue*>(argument);
-  InputLine line;
+void ConsoleInput::push(Line line) {
+  std::unique_lock<std::mutex> guard(lock_);
+  room_.wait(guard, [this] { return lines_.size() < kConsoleInputQueueLimit; });
+  lines_.push_back(std::move(line));
+}
+
+uint32_t ConsoleInput::readLoop(void* self) {
+  ConsoleInput& input = *static_cast<ConsoleInput*>(self);
+  Line line;
   char buffer[1024];
   for (;;) {
-    const ssize_t count = read(queue.fd, buffer, sizeof buffer);
+    const ssize_t count = read(input.fd_, buffer, sizeof buffer);
     if (count < 0 && errno == EINTR)
       continue;
     // End of input, or a failure: EIO is what a process in the background of
@@ -53,8 +51,8 @@ uint32_t readConsoleInput(void* argument) {
       if (c == '\n') {
         if (!line.text.empty() && line.text.back() == '\r')
           line.text.pop_back();
-        push(queue, std::move(line));
-        line = InputLine{};
+        input.push(std::move(line));
+        line = Line{};
       } else if (c == '\0') {
         continue;  // a NUL would end the line early once it is wide text
       } else if (line.text.size() < kMaxConsoleInputLine + 1) {
@@ -65,33 +63,33 @@ uint32_t readConsoleInput(void* argument) {
     }
   }
   if (!line.text.empty() || line.tooLong)
-    push(queue, std::move(line));
-  queue.ended.store(true);
+    input.push(std::move(line));
+  // The last use of `input`: once ended, the object may be destroyed.
+  std::lock_guard<std::mutex> guard(input.lock_);
+  input.ended_ = true;
   return 0;
 }
 
-}  // namespace
-
-bool startConsoleInput(int fd) {
-  if (inputQueue != nullptr)
-    return false;
-  inputQueue = new InputQueue;
-  inputQueue->fd = fd;
-  Thread reader;
-  return reader.start(readConsoleInput, inputQueue, true);
-}
-
-int runConsoleInput() {
-  if (inputQueue == nullptr)
-    return 0;
-  std::deque<InputLine> lines;
+int ConsoleInput::run() {
+  std::size_t waiting;
   {
-    MutexGuard guard(inputQueue->lock);
-    lines.swap(inputQueue->lines);
+    std::lock_guard<std::mutex> guard(lock_);
+    waiting = lines_.size();
   }
-  Console* target = console();
+  // Lines queued while these run wait for the next call, so that a flood of
+  // input cannot hold the caller for ever.
   int handled = 0;
-  for (InputLine& line : lines) {
+  for (; waiting > 0; --waiting) {
+    if (plat::terminationRequested())
+      break;
+    Line line;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      line = std::move(lines_.front());
+      lines_.pop_front();
+    }
+    room_.notify_one();
+    Console* target = console();
     if (line.tooLong || line.text.size() > kMaxConsoleInputLine) {
       logError("Console input line longer than %zu bytes ignored\n", kMaxConsoleInputLine);
     } else if (!line.text.empty() && target != nullptr) {
@@ -102,7 +100,26 @@ int runConsoleInput() {
   return handled;
 }
 
-bool consoleInputEnded() { return inputQueue != nullptr && inputQueue->ended.load(); }
+bool ConsoleInput::ended() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return ended_;
+}
+
+std::size_t ConsoleInput::queued() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return lines_.size();
+}
+
+bool startConsoleInput(int fd) {
+  if (processInput != nullptr)
+    return false;
+  processInput = new ConsoleInput;
+  return processInput->start(fd);
+}
+
+int runConsoleInput() { return processInput != nullptr ? processInput->run() : 0; }
+
+bool consoleInputEnded() { return processInput != nullptr && processInput->ended(); }
 
 void mirrorConsoleToStdout(const wchar_t* text, std::size_t length) {
   const std::string bytes = wideToUtf8(std::wstring(text, length));

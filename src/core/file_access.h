@@ -6,6 +6,10 @@
 // mounted; a file written into a mounted folder later is found here by its
 // name relative to that folder too, on the disk behind the archive.
 //
+// Only regular files are read: a name that leads to a pipe, a device or a
+// socket (as a plain path or inside a mounted folder) is refused with a
+// logged error, and so is a file larger than kMaxDataFileBytes.
+//
 // Without an engine device (tools, tests, start-up before the device exists)
 // the first use makes a headless file system of its own.
 #pragma once
@@ -20,6 +24,9 @@ class IFileSystem;
 class IReadFile;
 }  // namespace io
 }  // namespace irr
+
+// Largest data file read.
+constexpr unsigned long kMaxDataFileBytes = 64ul << 20;
 
 // Makes `fileSystem` the one files are opened through (it is grabbed; null
 // lets go of the current one). Safe while other threads open files.
@@ -54,7 +61,7 @@ class FileSystemAccess {
 bool fileExists(const irr::core::stringc& path);
 
 // Appends the whole file at `path` to `bytes`. False when it cannot be
-// opened.
+// opened, or (logged, `bytes` as it was) when it grows past the limit.
 bool readWholeFile(const irr::core::stringc& path, std::string& bytes);
 
 // One file open for reading. Closed when destroyed.
@@ -66,7 +73,8 @@ class InputFile {
   InputFile& operator=(const InputFile&) = delete;
 
   // Opens `path` (closing a file opened before). False when it does not name
-  // a readable file.
+  // a readable regular file; one that is not regular, or is too large, is
+  // also logged.
   bool open(const irr::core::stringc& path);
   bool isOpen() const { return file_ != nullptr; }
   // Size in bytes (0 when nothing is open).

@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "core/log.h"
 #include "core/text_trim.h"
@@ -61,8 +59,7 @@ IniFile IniFile::parse(const char* text, std::size_t length) {
     trimRange(text, valueBegin, valueEnd);
     if (keyBegin == keyEnd || valueBegin == valueEnd)
       continue;
-    Entry::getOrAdd(current->keys, range(text, keyBegin, keyEnd)).value =
-        range(text, valueBegin, valueEnd);
+    Entry::getOrAdd(current->keys, range(text, keyBegin, keyEnd)).value = range(text, valueBegin, valueEnd);
   }
   return store;
 }
@@ -80,24 +77,27 @@ IniFile IniFile::read(irr::io::IReadFile* file) {
   return parse(bytes.data(), static_cast<std::size_t>(got));
 }
 
-IniFile IniFile::readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
+IniFile IniFile::readFile(const std::string& path, std::string* error) {
+  if (error)
+    error->clear();
+  std::string bytes;
+  if (const int failure = plat::readRegularFile(path, bytes, kMaxSettingsFileBytes)) {
+    if (error && failure != ENOENT)
+      *error = failure == EFBIG ? "larger than " + std::to_string(kMaxSettingsFileBytes) + " bytes"
+                                : plat::errorText(failure);
     return IniFile();
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
   return parse(bytes.data(), bytes.size());
 }
 
 IniFile::Section* IniFile::findSection(const irr::core::stringc& name) {
   for (Section& section : sections_)
-    if (section.name.size() == name.size() &&
-        std::memcmp(section.name.c_str(), name.c_str(), name.size()) == 0)
+    if (section.name.size() == name.size() && std::memcmp(section.name.c_str(), name.c_str(), name.size()) == 0)
       return &section;
   return nullptr;
 }
 
-irr::core::stringc IniFile::getValue(const irr::core::stringc& section,
-                                     const irr::core::stringc& key,
+irr::core::stringc IniFile::getValue(const irr::core::stringc& section, const irr::core::stringc& key,
                                      const irr::core::stringc& defaultValue, bool create) {
   Section* found = findSection(section);
   if (found) {
@@ -149,8 +149,7 @@ bool IniFile::write(irr::io::IWriteFile* file) {
   if (!file)
     return false;
   const std::string text = format();
-  const irr::s32 written =
-      text.empty() ? 0 : file->write(text.data(), static_cast<irr::u32>(text.size()));
+  const irr::s32 written = text.empty() ? 0 : file->write(text.data(), static_cast<irr::u32>(text.size()));
   if (written != static_cast<irr::s32>(text.size()))
     return false;
   changed_ = false;

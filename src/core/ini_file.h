@@ -28,6 +28,10 @@
 #include <vector>
 
 #include "core/names.h"
+#include "platform/file.h"
+
+// Largest settings file read.
+constexpr uint64_t kMaxSettingsFileBytes = plat::kMaxUserFileBytes;
 
 namespace irr {
 namespace io {
@@ -49,9 +53,12 @@ class IniFile {
   // A store with the sections of an open engine file, read whole; null or an
   // empty file gives an empty store.
   static IniFile read(irr::io::IReadFile* file);
-  // A store with the sections of the file at `path`; a file that cannot be
-  // opened or read gives an empty store.
-  static IniFile readFile(const std::string& path);
+  // A store with the sections of the file at `path`, read only when it is a
+  // regular file of at most kMaxSettingsFileBytes. A missing file, or one
+  // that cannot be read, gives an empty store; for one that exists but
+  // cannot be read (no permission, a folder, a pipe or device, too large, an
+  // I/O error) `error`, when given, receives the reason, else it is emptied.
+  static IniFile readFile(const std::string& path, std::string* error = nullptr);
 
   // The value of `key` in the first section named `section`. When the
   // section or key is missing: with `create` the key is added with
@@ -61,8 +68,7 @@ class IniFile {
                               const irr::core::stringc& defaultValue, bool create);
   // Sets `key` in the first section named `section` (appended when
   // missing) and marks the store changed, even when the value was held.
-  void setValue(const irr::core::stringc& section, const irr::core::stringc& key,
-                const irr::core::stringc& value);
+  void setValue(const irr::core::stringc& section, const irr::core::stringc& key, const irr::core::stringc& value);
 
   // The written form of the store.
   std::string format() const;

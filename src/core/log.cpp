@@ -3,11 +3,15 @@
 #include <ILogger.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "core/locks.h"
+#include "platform/file.h"
 
 int logLevel = kLogLevelErrors;
 
@@ -52,12 +56,12 @@ void emit(const char* format, va_list args) {
 
 }  // namespace
 
-#define CORVANE_LOG_BODY(threshold)      \
-  if (!levelAllows(threshold))           \
-    return;                              \
-  va_list args;                          \
-  va_start(args, format);                \
-  emit(format, args);                    \
+#define CORVANE_LOG_BODY(threshold) \
+  if (!levelAllows(threshold))      \
+    return;                         \
+  va_list args;                     \
+  va_start(args, format);           \
+  emit(format, args);               \
   va_end(args)
 
 void logPrint(const char* format, ...) {
@@ -113,6 +117,25 @@ int logSinks(LogSink (&out)[kMaxLogSinks]) {
   for (int i = count; i < kMaxLogSinks; ++i)
     out[i] = nullptr;
   return count;
+}
+
+std::FILE* openLogFile(const std::string& path, std::string& reason) {
+  int fd = -1;
+  if (const int error = plat::createRegularFile(path, fd)) {
+    reason = plat::errorText(error);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "w");
+  if (file == nullptr) {
+    reason = plat::errorText(errno);
+    ::close(fd);
+  }
+  return file;
+}
+
+void standardErrorLogSink(const char* text) {
+  std::fputs(text, stderr);
+  std::fflush(stderr);
 }
 
 void setEngineLogger(irr::ILogger* engine) { logger.store(engine); }

@@ -15,6 +15,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+#include <string>
 
 namespace irr {
 class ILogger;
@@ -50,6 +52,14 @@ void setConsoleLogSink(LogSink sink);
 void removeConsoleLogSink();
 // The sinks in table order (for tests and diagnostics); returns the count.
 int logSinks(LogSink (&out)[kMaxLogSinks]);
+
+// Opens the log file at `path` for writing, emptied. Only a regular file or a
+// missing one (created) is taken: a pipe, a device or a folder is refused
+// without blocking. Null on failure, with `reason` set to the system's text.
+std::FILE* openLogFile(const std::string& path, std::string& reason);
+// A sink that writes to standard error: it stands in for the log file when
+// that cannot be opened, until the console's sink takes over.
+void standardErrorLogSink(const char* text);
 
 // The engine logger whose level the entry points obey (null: print always).
 void setEngineLogger(irr::ILogger* logger);

@@ -21,18 +21,32 @@ float keepAsFloat(double value) {
   return static_cast<float>(value);
 }
 
+// A float holds about 7 significant digits. Once 10 are read, a further digit
+// after the point would only move the decimal point, so it is dropped, neither
+// taken nor counted as a place: taking them all would let a long "10.000..."
+// or "0.333..." overflow to infinity before its places are divided off.
+// Numbers of up to 10 significant digits take every digit, and "10.000..."
+// stops at the exact float 1e9 with 8 places, so it reads as exactly 10.
+constexpr uint32_t kSignificantDigits = 10;
+
 template <class Char>
 float readDecimal(const Char* text, irr::u32 length) {
   float value = 0.0f;
   uint32_t decimalPlaces = 0;
+  uint32_t significantDigits = 0;  // digits taken since the first non-zero one
   bool negative = false;
   bool point = false;
   for (irr::u32 i = 0; i < length; ++i) {
     const Char c = text[i];
     if (c >= Char('0') && c <= Char('9')) {
+      // Digits before the point always count, whatever their number.
+      if (point && significantDigits >= kSignificantDigits)
+        continue;
       value = keepAsFloat(static_cast<double>(value) * 10.0 + static_cast<double>(c - Char('0')));
       if (point)
         ++decimalPlaces;
+      if (value != 0.0f)
+        ++significantDigits;
     } else if (c == Char(',')) {
       continue;
     } else if (c == Char('-') && i == 0) {
@@ -77,35 +91,26 @@ irr::core::stringw toStringw(const std::wstring& text) {
 
 }  // namespace
 
-float stringToFloat(const irr::core::stringw& text) {
-  return readDecimal(text.c_str(), text.size());
-}
+float stringToFloat(const irr::core::stringw& text) { return readDecimal(text.c_str(), text.size()); }
 
-float narrowStringToFloat(const irr::core::stringc& text) {
-  return readDecimal(text.c_str(), text.size());
-}
+float narrowStringToFloat(const irr::core::stringc& text) { return readDecimal(text.c_str(), text.size()); }
 
-int32_t stringToInt(const irr::core::stringc& text) {
-  return readSignedWholeNumber(text.c_str(), text.size());
-}
+int32_t stringToInt(const irr::core::stringc& text) { return readSignedWholeNumber(text.c_str(), text.size()); }
 
-irr::u32 splitString(const irr::core::stringw& text, wchar_t separator,
-                     irr::core::array<irr::core::stringw>& out) {
+irr::u32 splitString(const irr::core::stringw& text, wchar_t separator, irr::core::array<irr::core::stringw>& out) {
   return splitAt(text, separator, out);
 }
 
-irr::u32 splitString(const irr::core::stringc& text, char separator,
-                     irr::core::array<irr::core::stringc>& out) {
+irr::u32 splitString(const irr::core::stringc& text, char separator, irr::core::array<irr::core::stringc>& out) {
   return splitAt(text, separator, out);
 }
 
 const wchar_t* standardizeNumber(double value, float& scaled) {
   static const wchar_t* const kLargeSuffixes[] = {L"",    L"k",   L"M",   L"G",   L"T",   L"e15",
                                                   L"e18", L"e21", L"e24", L"e27", L"e30", L"e33"};
-  static const wchar_t* const kSmallSuffixes[] = {
-      L"", L"m", L"u", L"n", L"p", L"f", L"e-18", L"e-21", L"e-24", L"e-27", L"e-30", L"e-33"};
-  static const double kSteps[] = {1e0,  1e3,  1e6,  1e9,  1e12, 1e15,
-                                  1e18, 1e21, 1e24, 1e27, 1e30, 1e33};
+  static const wchar_t* const kSmallSuffixes[] = {L"",     L"m",    L"u",    L"n",    L"p",    L"f",
+                                                  L"e-18", L"e-21", L"e-24", L"e-27", L"e-30", L"e-33"};
+  static const double kSteps[] = {1e0, 1e3, 1e6, 1e9, 1e12, 1e15, 1e18, 1e21, 1e24, 1e27, 1e30, 1e33};
   constexpr int kMaxStep = 11;
 
   if (!std::isfinite(value)) {
@@ -133,8 +138,7 @@ const wchar_t* standardizeNumber(double value, float& scaled) {
 
 void toRomanStd(unsigned number, std::wstring& out) {
   // Letters for one, five and ten of the hundreds, tens and units.
-  static const wchar_t kLetters[3][3] = {
-      {L'C', L'D', L'M'}, {L'X', L'L', L'C'}, {L'I', L'V', L'X'}};
+  static const wchar_t kLetters[3][3] = {{L'C', L'D', L'M'}, {L'X', L'L', L'C'}, {L'I', L'V', L'X'}};
   const unsigned digits[3] = {number / 100 % 10, number / 10 % 10, number % 10};
   out.clear();
   for (int place = 0; place < 3; ++place) {
@@ -186,8 +190,7 @@ irr::core::stringw unescapeHashes(irr::u32 start, const irr::core::stringw& text
 }
 
 bool fitStringToPixels(const irr::core::stringw& text, irr::gui::IGUIFont* font, irr::u32 width,
-                       irr::core::stringw& out, irr::core::stringw* remainder,
-                       const irr::core::stringw* suffix) {
+                       irr::core::stringw& out, irr::core::stringw* remainder, const irr::core::stringw* suffix) {
   static const irr::core::stringw kNoSuffix;
   const irr::core::stringw& tail = suffix ? *suffix : kNoSuffix;
   out = L"";

@@ -28,7 +28,7 @@ struct DataFolderEntry {
 
 std::map<stringc, ModInfo> mods;
 std::map<stringc, DataFolderEntry> dataFolders;
-stringc topFolder;     // folder of the most derived mod applied
+stringc topFolder;      // folder of the most derived mod applied
 stringc topFolderName;  // its name in the mod table
 
 // A name with a separator, or "." or "..", would reach outside the mod folders.
@@ -44,10 +44,18 @@ void setFoldersUnder(UserFolders& folders, const stringc& base, const stringc& g
   folders.screenshots = game + "Screenshots/";
 }
 
+void logInvalidModName(const stringc& name) {
+  if (name.size() <= kMaxModNameLength)
+    logError("Invalid mod name: %s\n", name.c_str());
+  else
+    logError("Invalid mod name: %s...\n", name.subString(0, kMaxModNameLength).c_str());
+}
+
 // The mod of that name: by display name first, then by folder name. Names
-// that could reach outside the mod folders are never mods.
+// that could reach outside the mod folders, or too long to be mod names, are
+// never mods.
 const ModInfo* findMod(const stringc& name) {
-  if (name.empty() || holdsPathParts(name))
+  if (name.empty() || name.size() > kMaxModNameLength || holdsPathParts(name))
     return nullptr;
   const stringw wide = widenText(name);
   for (const auto& entry : mods)
@@ -150,7 +158,7 @@ void applyChain(stringc name) {
     }
     const ModInfo* mod = findMod(name);
     if (mod == nullptr || !applied.insert(mod).second) {
-      logError("Invalid mod name: %s\n", name.c_str());
+      logInvalidModName(name);
       collectFiles("");
       return;
     }
@@ -191,6 +199,13 @@ void createUserFolders(const UserFolders& folders) {
 bool isBaseGameName(const stringc& name) {
   return name.empty() || name == "." || name == "/" || name.equalsn("./", 2) || name.equalsn(".\\", 2) ||
          (name.size() >= 2 && name[1] == '\\');
+}
+
+bool checkModNameLength(const stringc& name) {
+  if (name.size() <= kMaxModNameLength)
+    return true;
+  logInvalidModName(name);
+  return false;
 }
 
 void scanMods() {

@@ -15,6 +15,8 @@
 // Mods are named by their display name ("Name") or by their folder's name. A
 // name in the chain that is neither, or that holds a path separator or "..",
 // ends the chain with "Invalid mod name: <name>" and the base data is used.
+// So does a name longer than kMaxModNameLength characters (the message then
+// shows its first kMaxModNameLength characters followed by "...").
 //
 // Nothing here changes the working directory: folders are listed by path.
 // Scanning and applying run on the thread that sets up a game session, while
@@ -23,6 +25,7 @@
 
 #include <irrString.h>
 
+#include <cstddef>
 #include <functional>
 #include <map>
 
@@ -67,6 +70,13 @@ void createUserFolders(const UserFolders& folders);
 
 // True for the names that mean the base game.
 bool isBaseGameName(const irr::core::stringc& name);
+
+// Longest mod name: a longer one names no mod.
+constexpr std::size_t kMaxModNameLength = 255;
+// True when `name` is not too long to be a mod name. Otherwise logs the
+// error "Invalid mod name: " with the name cut to kMaxModNameLength
+// characters and "...", and returns false: the caller uses the base game.
+bool checkModNameLength(const irr::core::stringc& name);
 
 // Rebuilds the mod table from "Mods/" and then the user's "Corvane/Mods/"; a
 // mod in both ends with the second one.

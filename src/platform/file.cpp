@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -31,6 +32,9 @@ std::string folderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// The error for something at a file's path that is not a regular file.
+int notRegular(mode_t mode) { return S_ISDIR(mode) ? EISDIR : kErrorNotRegularFile; }
+
 }  // namespace
 
 void setFileFaultHook(FileFaultHook hook) { faultHook.store(hook, std::memory_order_release); }
@@ -48,12 +52,9 @@ int OutputFile::create(const std::string& path) {
     close();
   if (const int fault = injectedFault(FileOp::Create, path))
     return fault;
-  int fd;
-  do
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0)
-    return errno;
+  int fd = -1;
+  if (const int error = createRegularFile(path, fd))
+    return error;
   fd_ = fd;
   path_ = path;
   return 0;
@@ -104,7 +105,7 @@ int OutputFile::close() {
 
 InputFile::~InputFile() { close(); }
 
-int InputFile::open(const std::string& path) {
+int InputFile::open(const std::string& path, uint64_t maxSize) {
   close();
   int fd;
   do
@@ -120,7 +121,11 @@ int InputFile::open(const std::string& path) {
   }
   if (!S_ISREG(info.st_mode)) {
     ::close(fd);
-    return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    return notRegular(info.st_mode);
+  }
+  if (static_cast<uint64_t>(info.st_size) > maxSize) {
+    ::close(fd);
+    return EFBIG;
   }
   fd_ = fd;
   size_ = static_cast<uint64_t>(info.st_size);
@@ -151,6 +156,92 @@ void InputFile::close() {
     ::close(fd_);
   fd_ = -1;
   size_ = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Regular files
+
+int checkRegularFile(const std::string& path, uint64_t maxSize) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0)
+    return errno;
+  if (!S_ISREG(info.st_mode))
+    return notRegular(info.st_mode);
+  return static_cast<uint64_t>(info.st_size) > maxSize ? EFBIG : 0;
+}
+
+int readRegularFile(const std::string& path, std::string& bytes, uint64_t maxSize) {
+  bytes.clear();
+  InputFile file;
+  if (const int error = file.open(path, maxSize))
+    return error;
+  // One byte more than allowed tells a file that grew past the limit.
+  const uint64_t limit = maxSize == kNoSizeLimit ? maxSize : maxSize + 1;
+  bytes.resize(static_cast<std::size_t>(std::min<uint64_t>(file.size(), maxSize)));
+  std::size_t have = 0;
+  for (;;) {
+    if (have == bytes.size()) {
+      if (have >= limit)
+        break;
+      bytes.resize(static_cast<std::size_t>(std::min<uint64_t>(limit, have + 65536)));
+    }
+    std::size_t got = 0;
+    if (const int error = file.read(&bytes[have], bytes.size() - have, got)) {
+      bytes.clear();
+      return error;
+    }
+    if (got == 0)
+      break;
+    have += got;
+  }
+  bytes.resize(have);
+  if (have > maxSize) {
+    bytes.clear();
+    return EFBIG;
+  }
+  return 0;
+}
+
+int createRegularFile(const std::string& path, int& fd) {
+  fd = -1;
+  // Looking first keeps a pipe or a device from being opened at all (opening
+  // some devices has effects of its own); the check after opening catches a
+  // file swapped in between.
+  const int found = checkRegularFile(path);
+  if (found != 0 && found != ENOENT)
+    return found;
+  int opened;
+  do
+    opened = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  while (opened < 0 && errno == EINTR);
+  if (opened < 0)
+    return errno;
+  struct stat info;
+  int error = 0;
+  if (::fstat(opened, &info) != 0)
+    error = errno;
+  else if (!S_ISREG(info.st_mode))
+    error = notRegular(info.st_mode);
+  else if (::ftruncate(opened, 0) != 0)
+    error = errno;
+  else {
+    const int flags = ::fcntl(opened, F_GETFL);
+    if (flags < 0 || ::fcntl(opened, F_SETFL, flags & ~O_NONBLOCK) != 0)
+      error = errno;
+  }
+  if (error != 0) {
+    ::close(opened);
+    return error;
+  }
+  fd = opened;
+  return 0;
+}
+
+int emptyRegularFile(const std::string& path) {
+  int fd = -1;
+  if (const int error = createRegularFile(path, fd))
+    return error;
+  return ::close(fd) == 0 ? 0 : errno;
 }
 
 // ---------------------------------------------------------------------------
@@ -187,6 +278,8 @@ int syncFolderOf(const std::string& path) {
 }
 
 std::string errorText(int error) {
+  if (error == kErrorNotRegularFile)
+    return "not a regular file";
   char buffer[256];
   // The GNU strerror_r may return a static text instead of filling the buffer.
   const char* text = strerror_r(error, buffer, sizeof buffer);

@@ -2,8 +2,14 @@
 // reports every failure, flushing to the disk, replacing a file by renaming
 // over it, syncing the folder that holds a file, and a plain buffered reader.
 //
-// Every operation returns 0 on success or the system's error number (errno).
-// Nothing here throws or logs; callers decide what a failure means.
+// Every operation returns 0 on success or the system's error number (errno),
+// or kErrorNotRegularFile. Nothing here throws or logs; callers decide what a
+// failure means.
+//
+// Only regular files are opened. A named pipe, a device or a socket at a
+// file's path is refused without blocking and without reading it, so that a
+// user file replaced by one can neither hang the server nor feed it endless
+// bytes.
 //
 // Replacing a file soundly: write "<name>.tmp" in the same folder, sync it,
 // close it, rename it over "<name>" (atomic: a reader sees the old file or the
@@ -15,6 +21,14 @@
 #include <string>
 
 namespace plat {
+
+// Error number for a path that exists but is neither a regular file nor a
+// folder (a named pipe, a device, a socket). Outside the system's range.
+constexpr int kErrorNotRegularFile = 0x10000;
+// No limit on the size of a file opened for reading.
+constexpr uint64_t kNoSizeLimit = UINT64_MAX;
+// Largest user settings file read (config.cfg, autoexec.ini).
+constexpr uint64_t kMaxUserFileBytes = 4u << 20;
 
 // The operations a fault hook can make fail.
 enum class FileOp {
@@ -42,7 +56,8 @@ class OutputFile {
   // Closes a file still open, ignoring the result.
   ~OutputFile();
 
-  // Creates `path`, or empties it when it exists, for writing.
+  // Creates `path`, or empties it when it is a regular file, for writing
+  // (see createRegularFile).
   int create(const std::string& path);
   bool isOpen() const { return fd_ >= 0; }
   // Writes all `size` bytes, continuing after partial writes and interrupts.
@@ -65,8 +80,10 @@ class InputFile {
   InputFile& operator=(const InputFile&) = delete;
   ~InputFile();
 
-  // Opens `path`. Anything but a regular file (a folder, a device) fails.
-  int open(const std::string& path);
+  // Opens `path`. Anything but a regular file fails: EISDIR for a folder,
+  // kErrorNotRegularFile for a pipe or a device; EFBIG for a file larger
+  // than `maxSize` bytes.
+  int open(const std::string& path, uint64_t maxSize = kNoSizeLimit);
   bool isOpen() const { return fd_ >= 0; }
   // The file's size when it was opened.
   uint64_t size() const { return size_; }
@@ -79,6 +96,24 @@ class InputFile {
   int fd_ = -1;
   uint64_t size_ = 0;
 };
+
+// What is at `path`: 0 for a regular file of at most `maxSize` bytes, ENOENT
+// when nothing is there, EISDIR for a folder, kErrorNotRegularFile for
+// anything else, EFBIG for a larger file, or the error that kept it from
+// being looked at. Links are followed.
+int checkRegularFile(const std::string& path, uint64_t maxSize = kNoSizeLimit);
+// Replaces `bytes` with the whole regular file at `path`; EFBIG when it holds
+// more than `maxSize` bytes (also when it grows while it is read). ENOENT
+// tells a missing file from one that exists but cannot be read.
+int readRegularFile(const std::string& path, std::string& bytes, uint64_t maxSize);
+// Opens `path` for writing, emptied, and sets `fd` to the descriptor (blocking,
+// close-on-exec). Only a regular file or a missing one (created) is opened:
+// anything else is refused before it is opened for writing, so a pipe cannot
+// block and a device is never written.
+int createRegularFile(const std::string& path, int& fd);
+// Empties the regular file at `path`, creating it when it is missing; anything
+// else is refused as by createRegularFile.
+int emptyRegularFile(const std::string& path);
 
 // Renames `from` to `to`, replacing `to` atomically when it exists.
 int renameFile(const std::string& from, const std::string& to);
@@ -94,7 +129,8 @@ int syncFolderOf(const std::string& path);
 // through "<path>.tmp", synced, renamed over the file, folder synced. On
 // failure the old file is untouched and no ".tmp" is left behind.
 int replaceFile(const std::string& path, const void* data, std::size_t size);
-// The system's text for an error number.
+// The system's text for an error number ("not a regular file" for
+// kErrorNotRegularFile).
 std::string errorText(int error);
 
 }  // namespace plat

@@ -1,11 +1,34 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 
 namespace plat {
+
+bool ensureStandardDescriptors() {
+  bool complete = true;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+      continue;
+    // The lowest free number is taken, which is `fd` while the lower ones are
+    // open; dup2 covers any other case.
+    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened < 0) {
+      complete = false;
+      continue;
+    }
+    if (opened != fd) {
+      if (::dup2(opened, fd) != fd)
+        complete = false;
+      ::close(opened);
+    }
+  }
+  return complete;
+}
 
 unsigned affinityCpuCount() {
   cpu_set_t set;

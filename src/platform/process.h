@@ -5,6 +5,11 @@
 
 namespace plat {
 
+// Opens /dev/null on each of the standard descriptors 0, 1 and 2 that is
+// closed (0 for reading, 1 and 2 for writing), so that no file opened later
+// takes one of their numbers. False when one could not be opened.
+bool ensureStandardDescriptors();
+
 // The number of logical CPUs in the process's affinity mask; 0 when the mask
 // cannot be read or is empty.
 unsigned affinityCpuCount();

@@ -2,6 +2,7 @@
 
 #include <execinfo.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <time.h>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <initializer_list>
+#include <mutex>
 
 namespace plat {
 
@@ -22,7 +24,39 @@ namespace {
 std::atomic<int> terminationFlag{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
-void onTerminationSignal(int) { terminationFlag.store(1, std::memory_order_relaxed); }
+// Waiters sleep in poll() on the read end of a pipe; the request writes one
+// byte, which stays unread, so every waiter (present and future) wakes. The
+// pipe is made before the handler is installed and is never closed, as a
+// waiting thread may still use it while the process ends.
+int wakeReadFd = -1;
+std::atomic<int> wakeWriteFd{-1};
+
+void makeWakePipe() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+      return;
+    wakeReadFd = ends[0];
+    wakeWriteFd.store(ends[1]);
+  });
+}
+
+// Sets the flag; the first setter also wakes the waiters. Async-signal-safe.
+void raiseTermination() {
+  if (terminationFlag.exchange(1) != 0)
+    return;
+  const int fd = wakeWriteFd.load();
+  if (fd < 0)
+    return;
+  const char byte = 1;
+  const int savedErrno = errno;
+  while (write(fd, &byte, 1) < 0 && errno == EINTR) {
+  }
+  errno = savedErrno;
+}
+
+void onTerminationSignal(int) { raiseTermination(); }
 
 // ---------------------------------------------------------------------------
 // Crash reports: everything below runs inside the signal handler and may use
@@ -173,12 +207,18 @@ void announce(const char* first, const char* second = "") {
 
 const char* signalName(int signal) {
   switch (signal) {
-    case SIGSEGV: return "SIGSEGV (segmentation fault)";
-    case SIGBUS: return "SIGBUS (bus error)";
-    case SIGFPE: return "SIGFPE (arithmetic fault)";
-    case SIGILL: return "SIGILL (illegal instruction)";
-    case SIGABRT: return "SIGABRT (aborted)";
-    default: return "unknown signal";
+    case SIGSEGV:
+      return "SIGSEGV (segmentation fault)";
+    case SIGBUS:
+      return "SIGBUS (bus error)";
+    case SIGFPE:
+      return "SIGFPE (arithmetic fault)";
+    case SIGILL:
+      return "SIGILL (illegal instruction)";
+    case SIGABRT:
+      return "SIGABRT (aborted)";
+    default:
+      return "unknown signal";
   }
 }
 
@@ -228,6 +268,7 @@ void onCrashSignal(int signal, siginfo_t* info, void*) {
 bool installThreadSignalStack() { return threadSignalStack.install(); }
 
 void installTerminationHandlers() {
+  makeWakePipe();
   struct sigaction action {};
   action.sa_handler = onTerminationSignal;
   sigemptyset(&action.sa_mask);
@@ -248,7 +289,31 @@ void installTerminationHandlers() {
 
 bool terminationRequested() { return terminationFlag.load(std::memory_order_relaxed) != 0; }
 
-void requestTermination() { terminationFlag.store(1, std::memory_order_relaxed); }
+void requestTermination() {
+  makeWakePipe();
+  raiseTermination();
+}
+
+bool waitForTermination(unsigned timeoutMs) {
+  makeWakePipe();
+  if (terminationRequested() || wakeReadFd < 0)
+    return terminationRequested();
+  pollfd wake{};
+  wake.fd = wakeReadFd;
+  wake.events = POLLIN;
+  const int timeout = timeoutMs > 0x7fffffffu ? 0x7fffffff : static_cast<int>(timeoutMs);
+  // An interrupted poll returns early; the caller waits again if it likes.
+  poll(&wake, 1, timeout);
+  return terminationRequested();
+}
+
+void clearTerminationRequest() {
+  makeWakePipe();
+  terminationFlag.store(0);
+  char bytes[16];
+  while (wakeReadFd >= 0 && read(wakeReadFd, bytes, sizeof bytes) > 0) {
+  }
+}
 
 CrashTime crashTimeFromSeconds(int64_t localSeconds) {
   int64_t days = localSeconds / 86400;

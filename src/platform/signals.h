@@ -25,11 +25,18 @@ void installTerminationHandlers();
 // True once SIGINT or SIGTERM arrived, or requestTermination was called.
 bool terminationRequested();
 void requestTermination();
+// Blocks the calling thread until the termination request stands or
+// `timeoutMs` milliseconds have passed, and returns terminationRequested().
+// Any number of threads may wait; the request wakes them all at once.
+bool waitForTermination(unsigned timeoutMs);
+// Withdraws the request, so that one process can run several cases that
+// request termination. For tests only: a server never takes a request back.
+void clearTerminationRequest();
 
 // Local date and time of a crash, as written into the report's file name.
 struct CrashTime {
-  int day;     // 1..31
-  int month;   // 1..12
+  int day;    // 1..31
+  int month;  // 1..12
   int year;
   int hour;    // 0..23
   int minute;  // 0..59

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "script/script_abort.h"
 #include "script/script_contexts.h"
 #include "script/script_report.h"
 #include "script/server_modules.h"
@@ -62,6 +63,8 @@ asIScriptEngine* makeEngine(void (*callback)(const asSMessageInfo*, void*)) {
   for (asEEngineProp property : kEngineProperties)
     engine->SetEngineProperty(property, 1);
   engine->SetMessageCallback(asFUNCTION(callback), nullptr, asCALL_CDECL);
+  // Before the first context: a quit request must be able to stop scripts.
+  enableScriptAbort(engine);
   return engine;
 }
 
@@ -116,8 +119,10 @@ asIScriptContext* createScriptContext(asIScriptEngine* engine) {
   if (engine == nullptr)
     return nullptr;
   asIScriptContext* context = engine->CreateContext();
-  if (context != nullptr)
+  if (context != nullptr) {
     context->SetExceptionCallback(asFUNCTION(printScriptException), nullptr, asCALL_CDECL);
+    trackScriptContext(context);
+  }
   return context;
 }
 

@@ -36,14 +36,14 @@ void serverScriptMessage(const AngelScript::asSMessageInfo* message, void* unuse
 void clientScriptMessage(const AngelScript::asSMessageInfo* message, void* unused);
 
 // A new context of `engine` that reports exceptions through
-// printScriptException. Null when `engine` is null.
+// printScriptException and that abortRunningScripts can stop (engines made
+// by createScriptEngines). Null when `engine` is null.
 AngelScript::asIScriptContext* createScriptContext(AngelScript::asIScriptEngine* engine);
 
 // The id of the function declared as `declaration` in module `module` of
 // `engine`: asNO_MODULE (-15) when there is no such module (or engine), and
 // asNO_FUNCTION (-6) when the module has no function of that declaration.
-int getScriptFunctionId(AngelScript::asIScriptEngine* engine, const char* module,
-                        const char* declaration);
+int getScriptFunctionId(AngelScript::asIScriptEngine* engine, const char* module, const char* declaration);
 
 // For natives called from scripts: stops the calling script with a script
 // exception carrying `message` (for example "Null Object@ when damaging an

@@ -92,10 +92,14 @@ TEST_F(ConfigTest, FirstStartWritesEveryKeyButTheMasterServer) {
   EXPECT_EQ(cSystemPlaneColor, 0x105CB2FFu);
   EXPECT_TRUE(logged.empty());
 
-  // An empty file is the same as none.
+  // An empty file is the same as none; a longer temporary file left by a
+  // crash leaves nothing of itself in the file written.
   writeText(path, "");
+  const std::filesystem::path temporary = path.string() + ".tmp";
+  writeText(temporary, std::string(5000, '#'));
   ASSERT_TRUE(loadConfig(path.string(), ConfigEnvironment()));
   EXPECT_EQ(fileText(path), kFreshConfig);
+  EXPECT_FALSE(std::filesystem::exists(temporary));
 }
 
 TEST_F(ConfigTest, ACompleteFileIsNotRewritten) {
@@ -125,7 +129,7 @@ TEST_F(ConfigTest, ValuesAreReadByTheirRulesAndClamped) {
   struct Case {
     const char* section;
     const char* key;
-    const char* value;
+    std::string value;
     std::function<double()> setting;
     double expected;
   };
@@ -164,11 +168,29 @@ TEST_F(ConfigTest, ValuesAreReadByTheirRulesAndClamped) {
       {"Graphics", "sShaderQuality", "VERY high", [] { return shadersEnabled; }, 1},
       {"Graphics", "sTextureQuality", "very low", [] { return textureLevel; }, 0},
       {"Controls", "fZoomSpeed", "1,5", [] { return fZoomSpeed; }, 15},
+      // Long decimals read as their value; what still reads as infinite keeps the default.
+      {"Graphics", "fMaxFPS", "10." + std::string(43, '0'), [] { return fMaxFPS; }, 10},
+      {"Graphics", "fMaxFPS", "0." + std::string(40, '0') + "1", [] { return fMaxFPS; }, 10},
+      {"Graphics", "fMaxFPS", "1" + std::string(45, '0'), [] { return fMaxFPS; }, 75},
+      {"Graphics", "fMaxFPS", "-1" + std::string(45, '0'), [] { return fMaxFPS; }, 75},
+      {"General", "fSleepLevel", "0." + std::string(60, '5'), [] { return fSleepLevel; }, 5.0 / 9.0},
+      {"General", "fSleepLevel", std::string(40, '9') + ".5", [] { return fSleepLevel; }, 0.25},
+      {"General", "fAutosaveInterval", std::string(40, '9'), [] { return fAutosaveInterval; }, 5},
+      {"Sound", "fMusicVolume", "2" + std::string(39, '0'), [] { return fMusicVolume; }, 0.33},
   };
   for (const Case& c : cases) {
-    readWith({{c.section, c.key, c.value}});
+    readWith({{c.section, c.key, c.value.c_str()}});
     EXPECT_FLOAT_EQ(c.setting(), c.expected) << c.key << " = " << c.value;
   }
+
+  // The default is used with a warning naming the key; the file keeps the user's text.
+  logged.clear();
+  const std::string infinite = "1" + std::string(45, '0');
+  readWith({{"Graphics", "fMaxFPS", infinite.c_str()}});
+  EXPECT_EQ(fMaxFPS, 75.0f);
+  EXPECT_EQ(logged, std::vector<std::string>{
+                        "config.cfg: the value of \"fMaxFPS\" is not a finite number; using the default 75\n"});
+  EXPECT_EQ(std::string(store.getValue("Graphics", "fMaxFPS", "", false).c_str()), infinite);
 
   // A quality name outside the list keeps the level, and the file the text.
   readWith({{"Graphics", "sShaderQuality", "Low"}});
@@ -235,16 +257,12 @@ TEST_F(ConfigTest, ResolutionFallsBackWithItsErrorText) {
       {"desktop", false, 1920, 1200, nullptr},
       {"320x240", false, 320, 240, nullptr},
       {" 1280 x 720 ", false, 1280, 720, nullptr},
-      {"319x240", false, 1024, 768,
-       "ERROR: Speficied a resolution less than 320x240. Defaulting to 1024x768.\n"},
-      {"800x-600", true, 1920, 1200,
-       "ERROR: Speficied a resolution less than 320x240. Defaulting to 1920x1200.\n"},
-      {"1024x", false, 1024, 768,
-       "ERROR: Could not understand resolution '1024x'. Defaulting to 1024x768.\n"},
+      {"319x240", false, 1024, 768, "ERROR: Speficied a resolution less than 320x240. Defaulting to 1024x768.\n"},
+      {"800x-600", true, 1920, 1200, "ERROR: Speficied a resolution less than 320x240. Defaulting to 1920x1200.\n"},
+      {"1024x", false, 1024, 768, "ERROR: Could not understand resolution '1024x'. Defaulting to 1024x768.\n"},
       {"1024x768x32", false, 1024, 768,
        "ERROR: Could not understand resolution '1024x768x32'. Defaulting to 1024x768.\n"},
-      {"1024X768", false, 1024, 768,
-       "ERROR: Could not understand resolution '1024X768'. Defaulting to 1024x768.\n"},
+      {"1024X768", false, 1024, 768, "ERROR: Could not understand resolution '1024X768'. Defaulting to 1024x768.\n"},
       {"100000x100000", false, 1024, 768,  // more pixels than a 32-bit count holds
        "ERROR: Could not understand resolution '100000x100000'. Defaulting to 1024x768.\n"},
   };
@@ -252,14 +270,12 @@ TEST_F(ConfigTest, ResolutionFallsBackWithItsErrorText) {
   environment.screenSize = {1920, 1200};
   for (const Case& c : cases) {
     logged.clear();
-    readWith({{"Graphics", "resolution", c.value},
-              {"Graphics", "bFullScreen", c.fullScreen ? "true" : "false"}},
+    readWith({{"Graphics", "resolution", c.value}, {"Graphics", "bFullScreen", c.fullScreen ? "true" : "false"}},
              environment);
     EXPECT_EQ(screenWidth, c.width) << c.value;
     EXPECT_EQ(screenHeight, c.height) << c.value;
     EXPECT_EQ(screenPixels, c.width * c.height) << c.value;
-    EXPECT_EQ(logged, c.error ? std::vector<std::string>{c.error} : std::vector<std::string>{})
-        << c.value;
+    EXPECT_EQ(logged, c.error ? std::vector<std::string>{c.error} : std::vector<std::string>{}) << c.value;
   }
 }
 

@@ -245,15 +245,28 @@ TEST(ConsoleCommandReaders, TextExtensions) {
 
 TEST(ConsoleCommandReaders, SpeedFactors) {
   const struct {
-    const wchar_t* text;
+    std::wstring text;
     double value;
   } cases[] = {
-      {L"2.5", 2.5},    {L"-3", -3.0},    {L"1,000.25", 1000.25}, {L"", 0.0},    {L".5", 0.5},
+      {L"2.5", 2.5},
+      {L"-3", -3.0},
+      {L"1,000.25", 1000.25},
+      {L"", 0.0},
+      {L".5", 0.5},
       {L"2.5x", 25.0},  // the reading stops: neither point nor sign applies
-      {L"-2.5x", 25.0}, {L"1.2.3", 12.0}, {L"4-", 4.0},           {L"--1", 0.0}, {L"1e5", 1.0},
+      {L"-2.5x", 25.0},
+      {L"1.2.3", 12.0},
+      {L"4-", 4.0},
+      {L"--1", 0.0},
+      {L"1e5", 1.0},
+      // Digits past a double's precision only move the point: long decimals keep their value.
+      {L"10." + std::wstring(400, L'0'), 10.0},
+      {L"0." + std::wstring(41, L'3'), 1.0 / 3.0},
+      {L"-0." + std::wstring(400, L'5'), -5.0 / 9.0},
+      {L"0.000" + std::wstring(320, L'3'), 1.0 / 3000.0},
   };
   for (const auto& c : cases)
-    EXPECT_DOUBLE_EQ(parseDecimalArg(c.text), c.value) << stringc(c.text).c_str();
+    EXPECT_DOUBLE_EQ(parseDecimalArg(c.text.c_str()), c.value) << stringc(c.text.c_str()).c_str();
 }
 
 TEST_F(ConsoleCommandsTest, SetSpeedFactorClampsAndSetsBothClocks) {
@@ -488,14 +501,10 @@ TEST_F(ConsoleCommandsTest, DumpsGoToTheLogOrToATextFileBesideTheProgram) {
   std::ofstream(folder / "lists.txt") << "old contents\n";
   // Tick functions take no template arguments: their templated list is
   // empty.
-  const std::string lists[] = {nameLines(plainFunctionRegistry()),
-                               nameLines(templateFunctionRegistry()),
-                               nameLines(targetFunctionRegistry()),
-                               nameLines(targetFunctionWithArgsRegistry()),
-                               nameLines(fireFunctionRegistry()),
-                               nameLines(fireFunctionWithArgsRegistry()),
-                               nameLines(tickFunctionRegistry()),
-                               ""};
+  const std::string lists[] = {nameLines(plainFunctionRegistry()),  nameLines(templateFunctionRegistry()),
+                               nameLines(targetFunctionRegistry()), nameLines(targetFunctionWithArgsRegistry()),
+                               nameLines(fireFunctionRegistry()),   nameLines(fireFunctionWithArgsRegistry()),
+                               nameLines(tickFunctionRegistry()),   ""};
   std::string names;
   for (const std::string& list : lists)
     names += list;

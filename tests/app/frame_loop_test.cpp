@@ -82,16 +82,14 @@ TEST_F(FrameLoopTest, GameStepIsCappedAndRealTimeCappedAfterTheStep) {
     double dt;
     double speed;
     bool videoMode;
-    double step;       // added to gameTime and gameFrameTime
-    float frameTime;   // realFrameTime after the time step
+    double step;      // added to gameTime and gameFrameTime
+    float frameTime;  // realFrameTime after the time step
   } const cases[] = {
-      {2.0, 1.0, false, 0.5, 0.5f},            // a stall: both capped at 0.5 s
-      {0.01, 1.0, false, 0.01, 0.01f},
-      {0.01, 3.0, false, 0.03, 0.01f},
-      {0.1, 10.0, false, 0.5, 0.1f},           // the game step alone capped
-      {2.0, 1.0, true, 1.0 / 30, 1.0f / 30},   // video mode: one frame period
-      {0.02, 5.0, true, 1.0 / 30, 0.02f},
-      {0.01, 0.5, true, 0.005, 0.01f},
+      {2.0, 1.0, false, 0.5, 0.5f},  // a stall: both capped at 0.5 s
+      {0.01, 1.0, false, 0.01, 0.01f},       {0.01, 3.0, false, 0.03, 0.01f},
+      {0.1, 10.0, false, 0.5, 0.1f},          // the game step alone capped
+      {2.0, 1.0, true, 1.0 / 30, 1.0f / 30},  // video mode: one frame period
+      {0.02, 5.0, true, 1.0 / 30, 0.02f},    {0.01, 0.5, true, 0.005, 0.01f},
   };
   fMaxFPS = 30.0f;
   for (const Case& c : cases) {
@@ -208,16 +206,11 @@ TEST_F(FrameLoopTest, SleepIsTheScaledSpareTimeWithinOneFramePeriod) {
     float frameTime;
     unsigned ms;
   } const cases[] = {
-      {75.0f, 0.25f, 0.0f, 3},     // 13.3 ms spare, a quarter slept
-      {75.0f, 1.0f, 0.005f, 8},
-      {75.0f, 0.0f, 0.0f, 0},
-      {75.0f, 1e9f, 0.0f, 13},     // never more than one frame period
-      {75.0f, inf, 0.0f, 13},
-      {75.0f, -2.0f, 0.0f, 0},     // never negative
-      {75.0f, nan, 0.0f, 0},
-      {75.0f, 1.0f, 0.02f, 0},     // already past the period
-      {10.0f, 1.0f, 0.0f, 100},
-      {0.0f, 1.0f, 0.0f, 1},       // an unusable rate counts as 1000 frames a second
+      {75.0f, 0.25f, 0.0f, 3},                                                     // 13.3 ms spare, a quarter slept
+      {75.0f, 1.0f, 0.005f, 8}, {75.0f, 0.0f, 0.0f, 0},  {75.0f, 1e9f, 0.0f, 13},  // never more than one frame period
+      {75.0f, inf, 0.0f, 13},   {75.0f, -2.0f, 0.0f, 0},                           // never negative
+      {75.0f, nan, 0.0f, 0},    {75.0f, 1.0f, 0.02f, 0},                           // already past the period
+      {10.0f, 1.0f, 0.0f, 100}, {0.0f, 1.0f, 0.0f, 1},  // an unusable rate counts as 1000 frames a second
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.maxFps << " fps, level " << c.sleepLevel << ", " << c.frameTime << " s");
@@ -231,11 +224,29 @@ TEST_F(FrameLoopTest, SleepIsTheScaledSpareTimeWithinOneFramePeriod) {
 TEST_F(FrameLoopTest, StatisticsOnceASecondAcrossTheClockWrap) {
   const uint32_t start = 0xFFFFFE00u;
   loop.startClocks(start);
+  EXPECT_FALSE(loop.statisticsDue(start + 500));  // just below the wrap, the deadline past it
   EXPECT_FALSE(loop.statisticsDue(start + 999));
   EXPECT_FALSE(loop.statisticsDue(start + 1000));  // due only once past it
   EXPECT_TRUE(loop.statisticsDue(start + 1001));   // wrapped to a small count
   EXPECT_FALSE(loop.statisticsDue(start + 1500));
   EXPECT_TRUE(loop.statisticsDue(start + 2002));
+}
+
+TEST(ClockReachedTest, ComparesAcrossTheWrap) {
+  const struct {
+    uint32_t now;
+    uint32_t deadline;
+    bool reached;
+  } cases[] = {
+      {0xFFFFFFF0u, 0x10u, false},  // just below the wrap, the deadline just past it
+      {0xFFFFFFFFu, 0x0u, false},        {0x0u, 0x0u, true},
+      {0x20u, 0xFFFFFFF0u, true},         // wrapped past a deadline set before the wrap
+      {0xFFFFFFF0u, 0xFFFFFFFFu, false},  // both below the wrap
+      {0x7FFFFFFFu, 0x0u, true},          // at most 2^31 - 1 ms late
+      {0x1000u, 0x2000u, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(clockReached(c.now, c.deadline), c.reached) << std::hex << c.now << " " << c.deadline;
 }
 
 TEST_F(FrameLoopTest, AutosaveClock) {
@@ -260,6 +271,7 @@ TEST_F(FrameLoopTest, AutosaveClock) {
     fAutosaveInterval = c.minutes;
     bServerAutosave = c.serverAutosave;
     loop.startClocks(c.start);
+    EXPECT_FALSE(loop.autosaveDue(c.start + 4000, c.client, c.server));  // across the wrap: just below it
     EXPECT_FALSE(loop.autosaveDue(c.start + 59999, c.client, c.server));
     EXPECT_EQ(loop.autosaveDue(c.start + 60000, c.client, c.server), c.due);
     if (c.due) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,8 @@
 
 #include "platform/process.h"
 #include "platform/thread.h"
+#include "support/odd_files.h"
+#include "support/private_network.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -34,23 +37,70 @@ std::string readFile(const fs::path& path) {
   return text.str();
 }
 
+// How a server is started besides its arguments.
+struct Launch {
+  Launch() {}  // not an aggregate: a braced argument list means the arguments
+
+  std::vector<std::string> arguments;
+  fs::path input;            // standard input from this file instead of a pipe
+  bool closeOutput = false;  // standard output closed, as by ">&-"
+  fs::path output;           // standard output into this file instead of a pipe
+  fs::path errors;           // standard error into this file
+};
+
+Launch withArguments(const std::vector<std::string>& arguments) {
+  Launch launch;
+  launch.arguments = arguments;
+  return launch;
+}
+
+// Every server runs in a private network namespace (see private_network.h).
 class ServerProcess {
  public:
-  ServerProcess(const fs::path& dataHome, const std::vector<std::string>& arguments) {
+  ServerProcess(const fs::path& dataHome, const std::vector<std::string>& arguments)
+      : ServerProcess(dataHome, withArguments(arguments)) {}
+
+  ServerProcess(const fs::path& dataHome, const Launch& launch) {
     int input[2];
     int output[2];
     if (pipe(input) != 0 || pipe(output) != 0)
       return;
     pid_ = fork();
     if (pid_ == 0) {
-      dup2(input[0], STDIN_FILENO);
-      dup2(output[1], STDOUT_FILENO);
+      if (privatenet::enterPrivateNetwork() == privatenet::Isolation::None) {
+        const char message[] = "cannot make a private network namespace\n";
+        (void)!write(STDERR_FILENO, message, sizeof message - 1);
+        _exit(126);
+      }
+      if (!launch.input.empty()) {
+        const int file = open(launch.input.c_str(), O_RDONLY);
+        dup2(file, STDIN_FILENO);
+        close(file);
+      } else {
+        dup2(input[0], STDIN_FILENO);
+      }
+      if (launch.closeOutput) {
+        close(STDOUT_FILENO);
+      } else if (!launch.output.empty()) {
+        const int file = open(launch.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(file, STDOUT_FILENO);
+        close(file);
+      } else {
+        dup2(output[1], STDOUT_FILENO);
+      }
+      if (!launch.errors.empty()) {
+        const int file = open(launch.errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(file, STDERR_FILENO);
+        close(file);
+      }
+      close(input[0]);
       close(input[1]);
       close(output[0]);
+      close(output[1]);
       setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
       const std::string program = std::string(CORVANE_BINARY_DIR) + "/corvane";
       std::vector<char*> argv{const_cast<char*>(program.c_str())};
-      for (const std::string& argument : arguments)
+      for (const std::string& argument : launch.arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
       argv.push_back(nullptr);
       execv(program.c_str(), argv.data());
@@ -73,6 +123,7 @@ class ServerProcess {
   }
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
 
   void send(const std::string& text) { ASSERT_EQ(write(input_, text.data(), text.size()), ssize_t(text.size())); }
 
@@ -99,6 +150,25 @@ class ServerProcess {
     kill(pid_, signal);
     int status = 0;
     waitpid(pid_, &status, 0);
+    exited_ = true;
+    while (readSome(0)) {
+    }
+    return status;
+  }
+
+  // Sends `signal` and waits at most `limitMs` for the process to end, reading
+  // its output meanwhile. The wait status, or -1 when it was still running
+  // (it is then killed).
+  int stopWithin(int signal, int limitMs) {
+    kill(pid_, signal);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() >= deadline)
+        return -1;
+      if (!readSome(20))
+        plat::sleepMs(20);
+    }
     exited_ = true;
     while (readSome(0)) {
     }
@@ -135,6 +205,26 @@ void expectInOrder(const std::string& haystack, const std::vector<std::string>& 
     at = found + text.size();
   }
 }
+
+// Polls the file at `path` until it holds `text`.
+bool waitForFileText(const fs::path& path, const std::string& text) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
+  while (readFile(path).find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() >= deadline)
+      return false;
+    plat::sleepMs(50);
+  }
+  return true;
+}
+
+std::size_t countOf(const std::string& haystack, const std::string& needle) {
+  std::size_t count = 0;
+  for (std::size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1))
+    ++count;
+  return count;
+}
+
+bool exitedCleanly(int status) { return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 
 std::vector<fs::path> crashReports(const fs::path& folder) {
   std::vector<fs::path> reports;
@@ -229,7 +319,7 @@ TEST(ServerProcess, RunsAutoexecQuietlyAndTypedLinesWithEcho) {
   fs::create_directories(home / "Corvane");
   std::ofstream(home / "Corvane" / "autoexec.ini") << "// start-up\nfind_all clear\n";
 
-  ServerProcess server(home, {});
+  ServerProcess server(home, Launch());
   ASSERT_TRUE(server.waitForOutput("Corvane build: ")) << server.output;
   ASSERT_TRUE(server.waitForOutput("Auto-executing autoexec.ini\nclear\n  clear - Erases all lines")) << server.output;
   EXPECT_EQ(server.output.find("> find_all"), std::string::npos);
@@ -268,18 +358,17 @@ TEST(ServerProcess, GameSessionRunsUntilSigint) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   expectInOrder(readFile(home / "Corvane" / "log.txt"),
                 {"Seed: 0\n", "Mod Directory '", "============\nLoading resources...\n============\n",
-                 "============\nPreparing Galaxy...\n============\n",
-                 "============\nPreparing Galaxy... Finished(", "Initializing 0 galaxy processing threads\n",
-                 "============\nInitialize GUI...\n============\n", "Game loop start ",
-                 "Game ending. Total game time (not session): ", "Shutting down engine\n"});
+                 "============\nPreparing Galaxy...\n============\n", "============\nPreparing Galaxy... Finished(",
+                 "Initializing 0 galaxy processing threads\n", "============\nInitialize GUI...\n============\n",
+                 "Game loop start ", "Game ending. Total game time (not session): ", "Shutting down engine\n"});
   const std::string log = readFile(home / "Corvane" / "log.txt");
   EXPECT_EQ(log.find("objects have not been deleted"), std::string::npos);
   // The shipped resources, effects and effectors load without a complaint,
   // the scripts their hooks name included.
-  for (const char* loaded : {"Loading effects: Game Data/Effects/storage.txt\n",
-                             "Loading effects: Game Data/Effects/colony.txt\n",
-                             "Loading Effectors: Game Data/Effectors/tools.txt\n",
-                             "Loading script file: Game Data/scripts/server/colony.as\n"})
+  for (const char* loaded :
+       {"Loading effects: Game Data/Effects/storage.txt\n", "Loading effects: Game Data/Effects/colony.txt\n",
+        "Loading Effectors: Game Data/Effectors/tools.txt\n",
+        "Loading script file: Game Data/scripts/server/colony.as\n"})
     EXPECT_NE(log.find(loaded), std::string::npos) << loaded;
   EXPECT_EQ(log.find(" error"), std::string::npos) << log;
   EXPECT_EQ(log.find(" warning"), std::string::npos) << log;
@@ -310,8 +399,7 @@ TEST(ServerProcess, GalaxyThreadCountFollowsTheCpus) {
   EXPECT_EQ(log.find("objects have not been deleted"), std::string::npos);
   const unsigned cpus = plat::affinityCpuCount();
   const unsigned threads = cpus <= 1 ? 0 : std::min(4 * cpus, 255u);
-  EXPECT_NE(log.find("\nInitializing " + std::to_string(threads) + " galaxy processing threads\n"),
-            std::string::npos);
+  EXPECT_NE(log.find("\nInitializing " + std::to_string(threads) + " galaxy processing threads\n"), std::string::npos);
 }
 
 // A missing mod ends its session at once; the next one runs on the base game.
@@ -357,6 +445,172 @@ TEST(ServerProcess, ScriptSetUpLogsItsStepsInOrder) {
     EXPECT_EQ(log.find("AS Server"), std::string::npos) << log;
     EXPECT_EQ(log.find("AS Client"), std::string::npos) << log;
   }
+}
+
+// ---------------------------------------------------------------------------
+// Careless or hostile surroundings: damaged user files, closed descriptors,
+// floods of input and stuck scripts.
+
+// A user file that is no regular file is reported by name, left as it is,
+// and the server starts on its defaults and stops cleanly.
+TEST(ServerProcessUserFiles, FilesThatAreNoRegularFilesAreReportedAndLeftAlone) {
+  struct Case {
+    const char* file;
+    OddFile kind;
+    const char* label;
+  };
+  const Case cases[] = {
+      {"config.cfg", OddFile::Folder, "folder"},
+      {"config.cfg", OddFile::ZeroDeviceLink, "zero-link"},
+      {"config.cfg", OddFile::Pipe, "fifo"},
+      {"autoexec.ini", OddFile::Folder, "folder"},
+      {"autoexec.ini", OddFile::ZeroDeviceLink, "zero-link"},
+      {"autoexec.ini", OddFile::Pipe, "fifo"},
+  };
+  const fs::path root = scratchDir();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + c.label);
+    const fs::path home = root / (std::string(c.file) + "-" + c.label);
+    fs::create_directories(home / "Corvane");
+    const fs::path entry = home / "Corvane" / c.file;
+    makeOddFile(entry, c.kind);
+    ServerProcess server(home, std::vector<std::string>{});
+    ASSERT_TRUE(server.waitForOutput("Corvane build: ")) << server.output;
+    EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, kTimeoutMs)));
+    EXPECT_TRUE(crashReports(home / "Corvane").empty());
+    EXPECT_TRUE(isOddFile(entry, c.kind));
+    const std::string log = readFile(home / "Corvane" / "log.txt");
+    const std::size_t named = log.find(entry.string());
+    ASSERT_NE(named, std::string::npos) << log;
+    const std::size_t before = log.rfind('\n', named);
+    const std::size_t begin = before == std::string::npos ? 0 : before + 1;
+    const std::string line = log.substr(begin, log.find('\n', named) - begin);
+    EXPECT_NE(line.find("Could not"), std::string::npos) << line;
+  }
+}
+
+// A config.cfg the server may not read is another user's business: it is
+// reported and left byte for byte as it was.
+TEST(ServerProcessUserFiles, UnreadableConfigIsLeftByteIdentical) {
+  if (geteuid() != 0 || privatenet::availableIsolation() != privatenet::Isolation::UserAndNetwork)
+    GTEST_SKIP() << "needs root and user namespaces to hand the file to another user";
+  const fs::path home = scratchDir();
+  fs::create_directories(home / "Corvane");
+  const fs::path config = home / "Corvane" / "config.cfg";
+  const std::string bytes = "[Graphics]\r\nfMaxFPS = 30\r\n";
+  std::ofstream(config, std::ios::binary) << bytes;
+  ASSERT_EQ(chown(config.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(config.c_str(), 0), 0);
+
+  ServerProcess server(home, std::vector<std::string>{});
+  ASSERT_TRUE(server.waitForOutput("Corvane build: ")) << server.output;
+  EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, kTimeoutMs)));
+  EXPECT_EQ(readFile(config), bytes);
+  const std::string log = readFile(home / "Corvane" / "log.txt");
+  EXPECT_NE(log.find("Could not read config.cfg \"" + config.string() + "\""), std::string::npos) << log;
+}
+
+// A log.txt that cannot be opened is said once on standard error, with the
+// path and the reason, and the lines logged before the console exists go
+// there too.
+TEST(ServerProcessUserFiles, LogFileThatCannotBeOpenedIsSaidOnStandardError) {
+  const OddFile kinds[] = {OddFile::Folder, OddFile::Pipe, OddFile::ZeroDeviceLink};
+  const fs::path root = scratchDir();
+  for (OddFile kind : kinds) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    const fs::path home = root / std::to_string(static_cast<int>(kind));
+    fs::create_directories(home / "Corvane");
+    const fs::path logPath = home / "Corvane" / "log.txt";
+    makeOddFile(logPath, kind);
+    Launch launch;
+    launch.arguments = {"-bogus"};
+    launch.errors = home / "errors.txt";
+    ServerProcess server(home, launch);
+    ASSERT_TRUE(server.waitForOutput("Corvane build: ")) << server.output;
+    EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, kTimeoutMs)));
+    EXPECT_TRUE(isOddFile(logPath, kind));
+    const std::string errors = readFile(home / "errors.txt");
+    EXPECT_EQ(countOf(errors, "Could not open the log file \"" + logPath.string() + "\": "), 1u) << errors;
+    EXPECT_NE(errors.find("\tBad command line argument: '-bogus'\n"), std::string::npos) << errors;
+  }
+}
+
+// Started with standard output closed, the server gives descriptor 1 to
+// /dev/null before anything else can take it (log.txt would, and every
+// console line would then reach log.txt twice).
+TEST(ServerProcessUserFiles, ClosedStandardOutputWritesEachLineOnceIntoTheLog) {
+  const fs::path home = scratchDir();
+  Launch launch;
+  launch.arguments = {"-verbose"};
+  launch.closeOutput = true;
+  ServerProcess server(home, launch);
+  const fs::path logPath = home / "Corvane" / "log.txt";
+  ASSERT_TRUE(waitForFileText(logPath, "Corvane build: 1.0.5.0\n")) << readFile(logPath);
+  std::error_code error;
+  EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(server.pid()) + "/fd/1", error), "/dev/null");
+  EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, kTimeoutMs)));
+  const std::string log = readFile(logPath);
+  for (const char* line : {"Loading config.cfg...\n", "Corvane build: 1.0.5.0\n", "Shutting down engine\n"})
+    EXPECT_EQ(countOf(log, line), 1u) << line << "\n" << log;
+}
+
+// Three million typed lines do not hold up a stop request: the server
+// checks for it between lines, and the queue of waiting lines is bounded.
+TEST(ServerProcessUnderLoad, FloodOfConsoleLinesDoesNotHoldUpSigint) {
+  const fs::path home = scratchDir();
+  const fs::path input = home / "input.txt";
+  {
+    std::ofstream lines(input, std::ios::binary);
+    const std::string block = [] {
+      std::string text;
+      for (int i = 0; i < 1000; ++i)
+        text += "list\n";
+      return text;
+    }();
+    for (int i = 0; i < 3000; ++i)
+      lines << block;
+  }
+  Launch launch;
+  launch.arguments = {"-verbose"};
+  launch.input = input;
+  launch.output = "/dev/null";
+  ServerProcess server(home, launch);
+  plat::sleepMs(3000);
+  // Unbounded, the queued lines kept the server busy for minutes; the limit
+  // leaves the sanitizer build room on a loaded machine.
+  EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, 20000)));
+  EXPECT_NE(readFile(home / "Corvane" / "log.txt").find("Shutting down engine\n"), std::string::npos);
+}
+
+// A mod whose server module never returns from init: a stop request aborts
+// the script, which is reported as a failed init, and the server shuts down.
+TEST(ServerProcessUnderLoad, ModuleStuckInInitEndsOnSigint) {
+  const fs::path home = scratchDir();
+  const fs::path mod = home / "Corvane" / "Mods" / "stuck";
+  fs::create_directories(mod / "Game Data" / "scripts" / "server");
+  std::ofstream(mod / "modinfo.txt") << "Name: stuck\nDerive from: base\n";
+  std::ofstream(mod / "Game Data" / "scripts" / "server" / "stuck.as") << "void init() {\n  while (true) {\n  }\n}\n";
+  ServerProcess server(home, {"-verbose", "+mod", "stuck"});
+  const fs::path logPath = home / "Corvane" / "log.txt";
+  ASSERT_TRUE(waitForFileText(logPath, "Initialize GUI...")) << readFile(logPath);
+  plat::sleepMs(500);
+  EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, 20000)));
+  const std::string log = readFile(logPath);
+  expectInOrder(log, {"Server Module 'stuck' had a problem running void init()\n", "Shutting down engine\n"});
+}
+
+// A mod name longer than any folder name is refused at once, and the base
+// game runs.
+TEST(ServerProcess, OverlongModNameIsInvalidAndTheBaseGameRuns) {
+  const fs::path home = scratchDir();
+  const std::string name(300, 'm');
+  ServerProcess server(home, {"+mod", name});
+  ASSERT_TRUE(server.waitForOutput("Game loop start ")) << server.output.substr(0, 2000);
+  EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, kTimeoutMs)));
+  const std::string log = readFile(home / "Corvane" / "log.txt");
+  EXPECT_NE(log.find("Invalid mod name: " + std::string(255, 'm') + "...\n"), std::string::npos);
+  EXPECT_EQ(log.find(std::string(256, 'm')), std::string::npos);
+  EXPECT_EQ(log.find("Could not load mod"), std::string::npos);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <IReadFile.h>
 #include <IWriteFile.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "core/log.h"
+#include "support/odd_files.h"
+#include "support/forked_call.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -29,22 +32,18 @@ TEST(IniFileTest, ReadsTheDialectAndWritesSortedSections) {
     std::string written;
   };
   const Case cases[] = {
-      {"a section named twice stays twice",
-       "[General]\na = 1\n[Other]\nb=2\n[General]\nc = 3\n",
+      {"a section named twice stays twice", "[General]\na = 1\n[Other]\nb=2\n[General]\nc = 3\n",
        "[General]\r\na = 1\r\n\r\n[Other]\r\nb = 2\r\n\r\n[General]\r\nc = 3\r\n\r\n"},
       {"comments cut values too", "[S]\nurl = http://x\n", "[S]\r\nurl = http:\r\n\r\n"},
       {"keys sort by signed byte", "[S]\nzeta=1\nabc=2\nab=3\nZeta=4\n_u=5\n",
        "[S]\r\nZeta = 4\r\n_u = 5\r\nab = 3\r\nabc = 2\r\nzeta = 1\r\n\r\n"},
-      {"malformed lines are skipped",
-       "before = section\n[S]\n=x\nx=\n = \nk\nab\nk==v\n a = b = c \nq=w\n",
+      {"malformed lines are skipped", "before = section\n[S]\n=x\nx=\n = \nk\nab\nk==v\n a = b = c \nq=w\n",
        "[S]\r\na = b = c\r\nk = =v\r\nq = w\r\n\r\n"},
-      {"header names keep their blanks; [] is too short", "[]\n[ spaced ]\nk=v\n",
-       "[ spaced ]\r\nk = v\r\n\r\n"},
-      {"the last line needs no line feed; a repeated key keeps the last value",
-       "[S]\nk=1\nk=2", "[S]\r\nk = 2\r\n\r\n"},
+      {"header names keep their blanks; [] is too short", "[]\n[ spaced ]\nk=v\n", "[ spaced ]\r\nk = v\r\n\r\n"},
+      {"the last line needs no line feed; a repeated key keeps the last value", "[S]\nk=1\nk=2",
+       "[S]\r\nk = 2\r\n\r\n"},
       {"carriage returns alone make one line", "[S]\rk=v\r", ""},
-      {"comments and blanks", "\t[S] // settings\r\n\tk\t=\tv // note\r\n// gone = 1\r\n",
-       "[S]\r\nk = v\r\n\r\n"},
+      {"comments and blanks", "\t[S] // settings\r\n\tk\t=\tv // note\r\n// gone = 1\r\n", "[S]\r\nk = v\r\n\r\n"},
       {"an empty section is written too", "[S]\nk=v\n[T]\n", "[S]\r\nk = v\r\n\r\n[T]\r\n\r\n"},
       {"empty text", "", ""},
   };
@@ -89,8 +88,7 @@ TEST(IniFileTest, LookupsReachTheFirstSectionAndTrackChanges) {
 
 class MemoryReadFile : public irr::io::IReadFile {
  public:
-  MemoryReadFile(std::string bytes, long claimedSize)
-      : bytes_(std::move(bytes)), size_(claimedSize) {}
+  MemoryReadFile(std::string bytes, long claimedSize) : bytes_(std::move(bytes)), size_(claimedSize) {}
   irr::s32 read(void* buffer, irr::u32 sizeToRead) override {
     const std::size_t count = std::min<std::size_t>(sizeToRead, bytes_.size() - pos_);
     std::memcpy(buffer, bytes_.data() + pos_, count);
@@ -182,6 +180,38 @@ TEST(IniFileTest, FilesOnDiskAreReplacedWholeOrNotAtAll) {
   ASSERT_EQ(logged.size(), 2u);
   EXPECT_EQ(logged[0].rfind("Could not write '" + blocked + "': ", 0), 0u) << logged[0];
   EXPECT_TRUE(std::filesystem::is_directory(path + ".tmp"));  // not ours: left alone
+}
+
+// A missing file is an empty store with no error; one that exists but cannot
+// be read is an empty store with the reason, and a pipe is never waited on.
+TEST(IniFileTest, ReadFileTellsAMissingFileFromAnUnreadableOne) {
+  const std::filesystem::path dir = scratchDir();
+  std::ofstream(dir / "good.cfg", std::ios::binary) << "[S]\nk = v\n";
+  makeOddFile(dir / "folder.cfg", OddFile::Folder);
+  makeOddFile(dir / "pipe.cfg", OddFile::Pipe);
+  makeOddFile(dir / "endless.cfg", OddFile::ZeroDeviceLink);
+  { std::ofstream large(dir / "large.cfg", std::ios::binary); }
+  std::filesystem::resize_file(dir / "large.cfg", kMaxSettingsFileBytes + 1);
+
+  const std::pair<const char*, const char*> cases[] = {
+      {"missing.cfg", ""},
+      {"good.cfg", ""},
+      {"folder.cfg", "Is a directory"},
+      {"pipe.cfg", "not a regular file"},
+      {"endless.cfg", "not a regular file"},
+      {"large.cfg", "larger than 4194304 bytes"},
+  };
+  for (const auto& [name, reason] : cases) {
+    const std::string path = (dir / name).string();
+    EXPECT_EQ(runInChild([&] {
+                std::string error = "stale";
+                const IniFile store = IniFile::readFile(path, &error);
+                const bool good = std::string(name) == "good.cfg";
+                return error == reason && store.sections().size() == (good ? 1u : 0u) ? 0 : 1;
+              }),
+              0)
+        << name;
+  }
 }
 
 }  // namespace

@@ -1,11 +1,18 @@
 #include "core/log.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/odd_files.h"
 #include "support/fake_engine_logger.h"
+#include "support/forked_call.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -125,6 +132,42 @@ TEST_F(LogTest, WideArgumentsFormat) {
   logPrint("name %ls=%i\n", L"a\xD800", 5);
   logPrint("%ls", L"\xD800");
   EXPECT_EQ(received, (std::vector<std::string>{"1:name %ls=%i (text not printable)\n", "1:%ls (text not printable)"}));
+}
+
+// The log file is taken only when it is a regular file (emptied) or missing
+// (created); anything else is refused at once with the system's reason.
+TEST(LogFileTest, OpensOnlyARegularOrMissingFile) {
+  namespace fs = std::filesystem;
+  const fs::path dir = scratchDir();
+  std::ofstream(dir / "old.txt") << "the previous run";
+  makeOddFile(dir / "folder.txt", OddFile::Folder);
+  makeOddFile(dir / "pipe.txt", OddFile::Pipe);
+  fs::create_symlink("/dev/null", dir / "device.txt");
+  const std::pair<const char*, const char*> cases[] = {
+      {"new.txt", ""},
+      {"old.txt", ""},
+      {"folder.txt", "Is a directory"},
+      {"pipe.txt", "not a regular file"},
+      {"device.txt", "not a regular file"},
+  };
+  for (const auto& [name, expected] : cases) {
+    const std::string path = (dir / name).string();
+    EXPECT_EQ(runInChild([&] {
+                std::string reason;
+                std::FILE* file = openLogFile(path, reason);
+                if (file == nullptr)
+                  return reason == expected ? 0 : 1;
+                const bool written = std::fputs("line\n", file) >= 0;
+                return std::fclose(file) == 0 && written && *expected == '\0' ? 0 : 2;
+              }),
+              0)
+        << name;
+    if (*expected == '\0') {
+      std::ifstream in(path);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "line\n") << name;
+    }
+  }
+  EXPECT_TRUE(fs::is_fifo(dir / "pipe.txt"));
 }
 
 }  // namespace

@@ -25,9 +25,7 @@ std::string fileText(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void writeFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void writeFile(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::string asText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
@@ -242,11 +240,23 @@ TEST(SaveStreamBytes, Description) {
   EXPECT_TRUE(readSaveDescription(*in) == L"Terrans - 5/4/2031 21:07");
   EXPECT_TRUE(readSaveDescription(*in) == L"Unknown - d");
 
-  // Before version 11 nothing is stored and nothing is read.
-  const Bytes old = withHeader(hexBytes("07 00 00 54 65 72 72 61 6E 73"), 10);
-  auto oldIn = readerOver(old);
-  EXPECT_TRUE(readSaveDescription(*oldIn) == L"Old save");
-  EXPECT_EQ(oldIn->remaining(), 10u);
+  // From version 11 on both texts are read; before it nothing is stored and nothing is read.
+  const struct {
+    int32_t version;
+    const char* bytes;
+    const wchar_t* description;
+    size_t remaining;
+  } cases[] = {
+      {11, "01 00 00 41 01 00 00 42", L"A - B", 0},
+      {10, "07 00 00 54 65 72 72 61 6E 73", L"Old save", 10},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.version);
+    const Bytes bytes = withHeader(hexBytes(c.bytes), c.version);
+    auto versionIn = readerOver(bytes);
+    EXPECT_EQ(std::wstring(readSaveDescription(*versionIn).c_str()), c.description);
+    EXPECT_EQ(versionIn->remaining(), c.remaining);
+  }
 }
 
 TEST(SaveStreamBytes, MarkersAndOtherReaders) {
@@ -280,13 +290,37 @@ TEST(SaveStreamReading, EveryShortReadThrowsAndTheStreamStaysAtItsEnd) {
   } cases[] = {
       {"u32", "01 02 03", [](SaveStream& s) { s.readU32(); }},
       {"double", "01 02 03 04 05 06 07", [](SaveStream& s) { s.readDouble(); }},
-      {"string length", "03", [](SaveStream& s) { irr::core::stringw t; s.readString(t); }},
-      {"string flag", "03 00", [](SaveStream& s) { irr::core::stringw t; s.readString(t); }},
-      {"string units", "02 00 01 61 00 62", [](SaveStream& s) { irr::core::stringw t; s.readString(t); }},
-      {"huge string", "FF FF 01 61", [](SaveStream& s) { irr::core::stringw t; s.readString(t); }},
-      {"narrow string", "04 00 61 62 63", [](SaveStream& s) { irr::core::stringc t; s.readNarrowString(t); }},
+      {"string length", "03",
+       [](SaveStream& s) {
+         irr::core::stringw t;
+         s.readString(t);
+       }},
+      {"string flag", "03 00",
+       [](SaveStream& s) {
+         irr::core::stringw t;
+         s.readString(t);
+       }},
+      {"string units", "02 00 01 61 00 62",
+       [](SaveStream& s) {
+         irr::core::stringw t;
+         s.readString(t);
+       }},
+      {"huge string", "FF FF 01 61",
+       [](SaveStream& s) {
+         irr::core::stringw t;
+         s.readString(t);
+       }},
+      {"narrow string", "04 00 61 62 63",
+       [](SaveStream& s) {
+         irr::core::stringc t;
+         s.readNarrowString(t);
+       }},
       {"packed uint", "0F FF FF FF", [](SaveStream& s) { s.readPackedUInt(); }},
-      {"packed floats", "03 00 00 80 3F 00", [](SaveStream& s) { float f[4]; s.readPackedFloats4(f); }},
+      {"packed floats", "03 00 00 80 3F 00",
+       [](SaveStream& s) {
+         float f[4];
+         s.readPackedFloats4(f);
+       }},
       {"skip", "01 02", [](SaveStream& s) { s.skipBytes(3); }},
       {"description", "01 00 00 41 05 00", [](SaveStream& s) { readSaveDescription(s); }},
   };
@@ -389,7 +423,7 @@ TEST(SaveStreamFiles, EndsWithNoCase) {
     const char* suffix;
     bool expected;
   } cases[] = {
-      {"a.QVS", ".qvs", true}, {"a.qvs", ".QVS", true}, {"qvs", ".qvs", false},
+      {"a.QVS", ".qvs", true},   {"a.qvs", ".QVS", true}, {"qvs", ".qvs", false},
       {"a.qvs ", ".qvs", false}, {"\xC9", "\xE9", false}, {"", "", true},
   };
   for (const auto& c : cases)
@@ -455,6 +489,16 @@ TEST_F(SaveCommitTest, ACommitReplacesTheSaveAndLeavesNoTemporaryFile) {
     ASSERT_TRUE(text == L"Sector");
   }
   EXPECT_EQ(in->remaining(), 0u);
+}
+
+TEST_F(SaveCommitTest, ALongerTemporaryFileLeftByACrashLeavesNoTail) {
+  writeFile(dir / "game.qvs.tmp", std::string(200, 'x'));
+  auto out = openSaveForWrite((dir / "game").c_str());
+  out->writeU8(1);
+  finishSaveFile(*out);
+  out.reset();
+  EXPECT_EQ(fileText(dir / "game.qvs"), asText(withHeader(hexBytes("01"))));
+  EXPECT_FALSE(leftoverTemporary());
 }
 
 TEST_F(SaveCommitTest, AnyFailureKeepsTheOldSaveAndRemovesTheTemporaryFile) {

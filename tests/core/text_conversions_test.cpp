@@ -3,7 +3,9 @@
 #include <IGUIFont.h>
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -19,18 +21,10 @@ TEST(DecimalReaderTest, WideAndNarrowReadTheSameWay) {
     float expected;
   };
   const Case cases[] = {
-      {"1,250.5", 1250.5f},
-      {"1e5", 1.0f},  // no exponent notation
-      {"--1", 0.0f},  // a second minus ends the number
-      {"1.2.3", 1.2f},
-      {".", 0.0f},
-      {"-.5", -0.5f},
-      {"2.5x", 2.5f},
-      {"-3", -3.0f},
-      {"3-", 3.0f},
-      {"", 0.0f},
-      {" 4", 0.0f},
-      {"0.001", 0.001f},
+      {"1,250.5", 1250.5f}, {"1e5", 1.0f},  // no exponent notation
+      {"--1", 0.0f},                        // a second minus ends the number
+      {"1.2.3", 1.2f},      {".", 0.0f},   {"-.5", -0.5f}, {"2.5x", 2.5f},    {"-3", -3.0f},
+      {"3-", 3.0f},         {"", 0.0f},    {" 4", 0.0f},   {"0.001", 0.001f},
   };
   for (const Case& c : cases) {
     EXPECT_FLOAT_EQ(narrowStringToFloat(c.text), c.expected) << c.text;
@@ -48,14 +42,82 @@ TEST(DecimalReaderTest, ExtremeDigitStringsStayMeaningful) {
   EXPECT_EQ(narrowStringToFloat(tiny.c_str()), 0.0f);
 }
 
+uint32_t floatBits(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+TEST(DecimalReaderTest, LongDecimalsReadAsTheirValuesAndShortOnesBitForBit) {
+  struct Case {
+    std::string text;
+    float expected;
+    bool exact;  // bit for bit; otherwise within a few units in the last place
+  };
+  const float inf = std::numeric_limits<float>::infinity();
+  const Case cases[] = {
+      // Ordinary lengths: the digit-by-digit results, rounding and all.
+      {"1,250.5", 0x1.38ap+10f, true},
+      {"1e5", 1.0f, true},
+      {"--1", -0.0f, true},
+      {"1.2.3", 0x1.333334p+0f, true},
+      {".", 0.0f, true},
+      {"-.5", -0.5f, true},
+      {"2.5x", 2.5f, true},
+      {"3-", 3.0f, true},
+      {"", 0.0f, true},
+      {"0.001", 0x1.0624dcp-10f, true},  // one unit below 0.001f
+      {"0.1", 0x1.99999ap-4f, true},
+      {"0.33", 0x1.51eb84p-2f, true},
+      {"3.14159", 0x1.921f9ep+1f, true},
+      {"-123456.789", -0x1.e240cap+16f, true},
+      {"0.0000123", 0x1.9cb834p-17f, true},
+      {"0.1234567891", 0x1.f9add4p-4f, true},
+      {"0.9999999999", 1.0f, true},
+      {"9999999999.9", 0x1.2a05f2p+33f, true},
+      {"1234567.891", 0x1.2d687ep+20f, true},
+      {"16777217", 0x1p+24f, true},
+      {"340282356779733661637539395458142568448", inf, true},  // just past the float range
+      // Long ones: digits past the float's precision only move the point.
+      {"10." + std::string(43, '0'), 10.0f, true},
+      {"-10." + std::string(40, '0'), -10.0f, true},
+      {"0." + std::string(41, '3'), 1.0f / 3.0f, false},
+      {"0." + std::string(300, '7'), 7.0f / 9.0f, false},
+      {"0.000" + std::string(50, '3'), 1.0f / 3000.0f, false},
+      {"-2." + std::string(60, '5'), -23.0f / 9.0f, false},
+      {"3." + std::string(100, '9'), 4.0f, true},
+      {"1,000,000.5" + std::string(40, '0'), 1000000.5f, true},
+      {"340282346638528859811704183484516925440.0", FLT_MAX, true},
+      {"0." + std::string(40, '0') + "1", 0x1.bep-137f, true},               // leading zeros all count: 1e-41
+      {"1" + std::string(39, '0') + "." + std::string(50, '0'), inf, true},  // whole part too large
+  };
+  for (const Case& c : cases) {
+    const float narrow = narrowStringToFloat(c.text.c_str());
+    const float wide = stringToFloat(irr::core::stringw(c.text.c_str()));
+    if (c.exact) {
+      EXPECT_EQ(floatBits(narrow), floatBits(c.expected)) << c.text << " reads " << narrow;
+      EXPECT_EQ(floatBits(wide), floatBits(c.expected)) << c.text << " reads " << wide;
+    } else {
+      EXPECT_FLOAT_EQ(narrow, c.expected) << c.text;
+      EXPECT_FLOAT_EQ(wide, c.expected) << c.text;
+    }
+  }
+}
+
 TEST(StringToIntTest, ReadsSignedNumbersThatWrapAt32Bits) {
   struct Case {
     const char* text;
     int32_t expected;
   };
   const Case cases[] = {
-      {"1,024", 1024}, {"12ab", 12}, {"-12ab", -12}, {"", 0}, {"4-2", 4},
-      {"4294967296", 0}, {"-2147483648", -2147483648LL}, {"99999999999999999999", 1661992959},
+      {"1,024", 1024},
+      {"12ab", 12},
+      {"-12ab", -12},
+      {"", 0},
+      {"4-2", 4},
+      {"4294967296", 0},
+      {"-2147483648", -2147483648LL},
+      {"99999999999999999999", 1661992959},
   };
   for (const Case& c : cases)
     EXPECT_EQ(stringToInt(c.text), c.expected) << c.text;
@@ -125,8 +187,8 @@ TEST(RomanNumeralTest, WritesTheLastThreeDigits) {
     const wchar_t* numeral;
   };
   const Case cases[] = {
-      {1994, L"CMXCIV"}, {0, L""},        {1000, L""},         {14, L"XIV"},
-      {449, L"CDXLIX"},  {3888, L"DCCCLXXXVIII"}, {4294967295u, L"CCXCV"},
+      {1994, L"CMXCIV"},       {0, L""}, {1000, L""}, {14, L"XIV"}, {449, L"CDXLIX"}, {3888, L"DCCCLXXXVIII"},
+      {4294967295u, L"CCXCV"},
   };
   for (const Case& c : cases) {
     std::wstring standard = L"stale";
@@ -150,9 +212,9 @@ TEST(HashEscapeTest, DoublesAndUndoublesTagCharacters) {
     const wchar_t* plain;
   };
   const Case cases[] = {
-      {0, L"a##b", L"a#b"},   {0, L"###", L"##"},     {0, L"#", L"#"},
-      {2, L"##a##", L"##a#"},  // before the start index the text is kept
-      {1, L"###", L"##"},     {9, L"##", L"##"},
+      {0, L"a##b", L"a#b"}, {0, L"###", L"##"},
+      {0, L"#", L"#"},      {2, L"##a##", L"##a#"},  // before the start index the text is kept
+      {1, L"###", L"##"},   {9, L"##", L"##"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(w(unescapeHashes(c.start, c.text)), c.plain) << n(c.text) << " from " << c.start;
@@ -161,8 +223,8 @@ TEST(HashEscapeTest, DoublesAndUndoublesTagCharacters) {
 // Every character is 10 pixels wide, but 'W' is 20 and '.' is 5.
 class FixedWidthFont : public irr::gui::IGUIFont {
  public:
-  void draw(const irr::core::stringw&, const irr::core::rect<irr::s32>&, irr::video::SColor, bool,
-            bool, const irr::core::rect<irr::s32>*) override {}
+  void draw(const irr::core::stringw&, const irr::core::rect<irr::s32>&, irr::video::SColor, bool, bool,
+            const irr::core::rect<irr::s32>*) override {}
   irr::core::dimension2d<irr::u32> getDimension(const wchar_t* text) const override {
     irr::u32 width = 0;
     for (; *text; ++text)
@@ -201,8 +263,7 @@ TEST(FitStringToPixelsTest, CutsWhereTheNextCharacterNoLongerFits) {
   for (const Case& c : cases) {
     irr::core::stringw out = L"stale";
     irr::core::stringw remainder = L"stale";
-    const bool cut =
-        fitStringToPixels(c.text, &font, c.width, out, &remainder, c.withSuffix ? &dots : nullptr);
+    const bool cut = fitStringToPixels(c.text, &font, c.width, out, &remainder, c.withSuffix ? &dots : nullptr);
     EXPECT_EQ(cut, c.cut) << n(c.text) << " in " << c.width;
     EXPECT_EQ(w(out), c.out) << n(c.text) << " in " << c.width;
     EXPECT_EQ(w(remainder), c.remainder) << n(c.text) << " in " << c.width;

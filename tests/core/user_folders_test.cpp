@@ -134,10 +134,8 @@ TEST_F(ModsTest, InvalidNamesEndTheChainWithTheBaseData) {
     const char* message;
   };
   const Case cases[] = {
-      {"Nope", "Invalid mod name: Nope\n"},
-      {"..", "Invalid mod name: ..\n"},
-      {"../Mods/X", "Invalid mod name: ../Mods/X\n"},
-      {"Mods/X", "Invalid mod name: Mods/X\n"},
+      {"Nope", "Invalid mod name: Nope\n"},           {"..", "Invalid mod name: ..\n"},
+      {"../Mods/X", "Invalid mod name: ../Mods/X\n"}, {"Mods/X", "Invalid mod name: Mods/X\n"},
       {"Hidden", "Invalid mod name: Hidden\n"},  // the .svn folder is no mod
   };
   for (const Case& c : cases) {
@@ -158,6 +156,34 @@ TEST_F(ModsTest, InvalidNamesEndTheChainWithTheBaseData) {
   EXPECT_EQ(apply("Loop1").size(), 3u);
   EXPECT_EQ(log_.take(), "Invalid mod name: Loop1\n");
   EXPECT_STREQ(getCurrentModInfo()->resolvePath("Game Data/a.txt").c_str(), "Game Data/a.txt");
+}
+
+// A name longer than kMaxModNameLength names no mod, even a mod's own display
+// name; the message shows its beginning only.
+TEST_F(ModsTest, OverlongNamesAreInvalid) {
+  const std::string longest(kMaxModNameLength, 'n');
+  const std::string over = longest + "x";
+  mod("Longest", "Name: " + longest + "\n", {"a.txt"});
+  mod("Over", "Name: " + over + "\n", {"a.txt"});
+
+  EXPECT_TRUE(checkModNameLength(longest.c_str()));
+  EXPECT_TRUE(checkModNameLength(""));
+  EXPECT_EQ(log_.take(), "");
+  EXPECT_EQ(apply(longest.c_str())["a.txt"], "Mods/Longest/Game Data/a.txt");
+  EXPECT_TRUE(isCurrentModValid());
+  EXPECT_EQ(log_.take(), "");
+  clearModTables();
+
+  for (const std::string& name : {over, std::string(128000, 'm')}) {
+    const std::string message = "Invalid mod name: " + name.substr(0, kMaxModNameLength) + "...\n";
+    EXPECT_FALSE(checkModNameLength(name.c_str()));
+    EXPECT_EQ(log_.take(), message);
+    EXPECT_EQ(apply(name.c_str())["a.txt"], "Game Data/a.txt");
+    EXPECT_EQ(log_.take(), message);
+    EXPECT_FALSE(isCurrentModValid());
+    EXPECT_EQ(getCurrentModInfo(), nullptr);
+    clearModTables();
+  }
 }
 
 TEST_F(ModsTest, ScanReadsModInfoAndBothModFolders) {

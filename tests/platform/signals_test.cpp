@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -13,9 +14,9 @@ TEST(CrashReportName, LocalTimeToFileName) {
     const char* expected;
   };
   const Case cases[] = {
-      {1770127509, "/u/Corvane/QV_3-2-2026_14-5-9.mdmp"},    // no leading zeros
+      {1770127509, "/u/Corvane/QV_3-2-2026_14-5-9.mdmp"},  // no leading zeros
       {0, "/u/Corvane/QV_1-1-1970_0-0-0.mdmp"},
-      {951782400, "/u/Corvane/QV_29-2-2000_0-0-0.mdmp"},     // leap day of a 400-year
+      {951782400, "/u/Corvane/QV_29-2-2000_0-0-0.mdmp"},  // leap day of a 400-year
       {4107542399, "/u/Corvane/QV_28-2-2100_23-59-59.mdmp"},
       {4107542400, "/u/Corvane/QV_1-3-2100_0-0-0.mdmp"},  // 2100 is no leap year
       {-1, "/u/Corvane/QV_31-12-1969_23-59-59.mdmp"},
@@ -52,6 +53,52 @@ TEST(TerminationHandlers, BackgroundReadsAndClosedPipesAreIgnored) {
 
   for (int i = 0; i < 4; ++i)
     sigaction(signals[i], &saved[i], nullptr);
+}
+
+// A waiter sleeps until the request arrives and then wakes; later waits
+// return at once while the request stands.
+TEST(TerminationRequest, WakesWaiters) {
+  plat::clearTerminationRequest();
+  EXPECT_FALSE(plat::waitForTermination(0));
+  EXPECT_FALSE(plat::waitForTermination(5));
+
+  bool woke = false;
+  std::thread waiter([&woke] {
+    // Bounded: a request that does not wake the waiter fails the test.
+    for (int round = 0; round < 100 && !woke; ++round)
+      woke = plat::waitForTermination(100);
+  });
+  plat::requestTermination();
+  waiter.join();
+  EXPECT_TRUE(woke);
+  EXPECT_TRUE(plat::terminationRequested());
+  EXPECT_TRUE(plat::waitForTermination(0));
+
+  plat::clearTerminationRequest();
+  EXPECT_FALSE(plat::terminationRequested());
+  EXPECT_FALSE(plat::waitForTermination(0));
+}
+
+// The signal handler wakes waiters as requestTermination does.
+TEST(TerminationRequest, SignalWakesWaiters) {
+  struct sigaction saved[2];
+  sigaction(SIGINT, nullptr, &saved[0]);
+  sigaction(SIGTERM, nullptr, &saved[1]);
+  plat::clearTerminationRequest();
+  plat::installTerminationHandlers();
+
+  bool woke = false;
+  std::thread waiter([&woke] {
+    for (int round = 0; round < 100 && !woke; ++round)
+      woke = plat::waitForTermination(100);
+  });
+  raise(SIGTERM);
+  waiter.join();
+  EXPECT_TRUE(woke);
+
+  plat::clearTerminationRequest();
+  sigaction(SIGINT, &saved[0], nullptr);
+  sigaction(SIGTERM, &saved[1], nullptr);
 }
 
 }  // namespace

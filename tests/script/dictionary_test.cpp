@@ -88,7 +88,8 @@ const Case kCases[] = {
      true},
     {"ChangingAValueKeepsTheIteration",
      "dictionary d; d.set(\"a\", 1.0); d.set(\"b\", 2.0); d.set(\"c\", 3.0); int steps = 1;\n"
-     "for (bool more = d.resetIter(); more; more = d.advance()) { d.set(\"b\", 9.0); d.set(\"a\", @Probe()); ++steps; }\n"
+     "for (bool more = d.resetIter(); more; more = d.advance()) { d.set(\"b\", 9.0); d.set(\"a\", @Probe()); ++steps; "
+     "}\n"
      "double b = 0; return steps == 4 && d.get(\"b\", b) && b == 9;",
      true},
     {"AddingAKeyEndsTheIterationAtTheNextStep",
@@ -166,6 +167,23 @@ TEST_F(DictionaryTest, CollectorFreesACycle) {
     EXPECT_EQ(alive, before);
     EXPECT_EQ(detected, detectedBefore + 2);
   }
+}
+
+// A new reference clears the collector's mark (the object is in use again),
+// and so does a released one; the count is kept apart from the mark.
+TEST(DictionaryReferences, CountChangesClearTheCollectorsMark) {
+  CScriptDictionary* dictionary = CScriptDictionary::create(nullptr, nullptr);
+  dictionary->setGCFlag();
+  EXPECT_TRUE(dictionary->getGCFlag());
+  EXPECT_EQ(dictionary->getRefCount(), 1);
+  dictionary->addRef();
+  EXPECT_FALSE(dictionary->getGCFlag());
+  EXPECT_EQ(dictionary->getRefCount(), 2);
+  dictionary->setGCFlag();
+  dictionary->release();
+  EXPECT_FALSE(dictionary->getGCFlag());
+  EXPECT_EQ(dictionary->getRefCount(), 1);
+  dictionary->release();
 }
 
 // Scripts on four threads keep changing two linked dictionaries while making

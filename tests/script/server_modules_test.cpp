@@ -3,12 +3,16 @@
 // records that must not outlive their session.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/threads.h"
+#include "platform/thread.h"
+#include "script/script_abort.h"
 #include "script/script_xml.h"
 #include "script/server_modules.h"
 #include "script_test_support.h"
@@ -91,8 +95,9 @@ TEST_F(ModuleTest, FindHooksRecordsWhatTheModuleHas) {
 // Failing inits remove their modules, two in a row included, and the module
 // after them still initialises in the same pass; removed modules never tick.
 TEST_F(ModuleTest, FailingInitRemovesItsModule) {
-  const std::string failing = "void init() { mark(\"init %\"); int z = 0; z = 1 / z; }\n"
-                              "void tick(float) { mark(\"tick %\"); }\n";
+  const std::string failing =
+      "void init() { mark(\"init %\"); int z = 0; z = 1 / z; }\n"
+      "void tick(float) { mark(\"tick %\"); }\n";
   const std::string working = "void init() { mark(\"init %\"); }\nvoid tick(float) { mark(\"tick %\"); }\n";
   auto named = [](std::string code, const char* name) {
     for (size_t at = code.find('%'); at != std::string::npos; at = code.find('%'))
@@ -131,9 +136,10 @@ TEST_F(ModuleTest, FailingInitRemovesItsModule) {
 TEST_F(ModuleTest, TickFailuresAreToleratedThreeTimes) {
   addModule("always", "void tick(float) { mark(\"always\"); int z = 0; z = 1 / z; }");
   addModule("twin", "void tick(float) { int z = 0; z = 1 / z; }");
-  addModule("sometimes",
-            "int frame = 0;\n"
-            "void tick(float) { ++frame; int z = 0; if (frame == 2 || frame == 3 || frame == 9 || frame == 20) z = 1 / z; }");
+  addModule(
+      "sometimes",
+      "int frame = 0;\n"
+      "void tick(float) { ++frame; int z = 0; if (frame == 2 || frame == 3 || frame == 9 || frame == 20) z = 1 / z; }");
   addModule("steady", "float total = 0; void tick(float seconds) { total += seconds; mark(\"steady \" + total); }");
 
   const std::string alwaysLine = "Server Module 'always' failed its void tick(float) call too many times\n";
@@ -162,6 +168,40 @@ TEST_F(ModuleTest, TickFailuresAreToleratedThreeTimes) {
   EXPECT_EQ(moduleNames(), (std::vector<std::string>{"steady"}));
 }
 
+// An init that never returns is stopped from another thread (as a quit
+// request does): the module is removed with the usual message and the next
+// module still initialises.
+TEST_F(ModuleTest, AbortedInitRemovesItsModule) {
+  addModule("stuck",
+            "void init() { mark(\"init stuck\"); while (true) {} }\nvoid tick(float) { mark(\"tick stuck\"); }");
+  addModule("after", "void init() { mark(\"init after\"); }\nvoid tick(float) { mark(\"tick after\"); }");
+
+  LogCapture log;
+  std::atomic<bool> done{false};
+  std::thread runner([&done] {
+    initServerModules();
+    freeThreadLocals();
+    done = true;
+  });
+  // Bounded: an abort that does not stop the script fails the test.
+  for (int round = 0; round < 5000 && !done; ++round) {
+    abortRunningScripts();
+    plat::sleepMs(1);
+  }
+  if (!done) {
+    runner.detach();
+    FAIL() << "the endless init was not stopped";
+  }
+  runner.join();
+  EXPECT_NE(log.take().find("Server Module 'stuck' had a problem running void init()\n"), std::string::npos);
+  EXPECT_EQ(moduleNames(), (std::vector<std::string>{"after"}));
+  EXPECT_EQ(marks, (std::vector<std::string>{"init stuck", "init after"}));
+
+  marks.clear();
+  tickServerModules(0.5f);
+  EXPECT_EQ(marks, (std::vector<std::string>{"tick after"}));
+}
+
 // Saved module data as it lands in the stream, and the same data handed
 // back to each module in a later session.
 const char kKeeper[] =
@@ -173,26 +213,31 @@ const char kKeeper[] =
     "}\n"
     "void onSaveFileLoad(XMLReader@ xml) {\n"
     "  while (xml.advance()) {\n"
-    "    if (xml.getNodeType() == XN_Element) loaded += xml.getNodeName() + \" turn=\" + xml.getAttributeValue(\"turn\");\n"
+    "    if (xml.getNodeType() == XN_Element) loaded += xml.getNodeName() + \" turn=\" + "
+    "xml.getAttributeValue(\"turn\");\n"
     "    if (xml.getNodeType() == XN_Text) loaded += \" \" + xml.getNodeData();\n"
     "  }\n"
     "  mark(\"loaded\");\n"
     "}\n";
 
 TEST_F(ModuleTest, SaveThenLoadDeliversTheXml) {
-  addModule("ai", "void onSaveFileWrite(XMLWriter@ xml) { xml.addElement(\"a\", true); }\n"
-                  "void onSaveFileLoad(XMLReader@ xml) { xml.advance(); mark(\"ai \" + xml.getNodeName()); }");
-  addModule("silent", "void onSaveFileWrite(XMLWriter@ xml) { xml.addText(\"\"); }\n"
-                      "void onSaveFileLoad(XMLReader@) { mark(\"silent\"); }");
+  addModule("ai",
+            "void onSaveFileWrite(XMLWriter@ xml) { xml.addElement(\"a\", true); }\n"
+            "void onSaveFileLoad(XMLReader@ xml) { xml.advance(); mark(\"ai \" + xml.getNodeName()); }");
+  addModule("silent",
+            "void onSaveFileWrite(XMLWriter@ xml) { xml.addText(\"\"); }\n"
+            "void onSaveFileLoad(XMLReader@) { mark(\"silent\"); }");
   addModule("keeper", kKeeper);
-  addModule("thrower", "void onSaveFileWrite(XMLWriter@ xml) { xml.addElement(\"b\", true); int z = 0; z = 1 / z;\n"
-                       "  xml.addElement(\"c\", true); }\n"
-                       "void onSaveFileLoad(XMLReader@ xml) { while (xml.advance()) mark(\"thrower \" + xml.getNodeName()); }");
+  addModule("thrower",
+            "void onSaveFileWrite(XMLWriter@ xml) { xml.addElement(\"b\", true); int z = 0; z = 1 / z;\n"
+            "  xml.addElement(\"c\", true); }\n"
+            "void onSaveFileLoad(XMLReader@ xml) { while (xml.advance()) mark(\"thrower \" + xml.getNodeName()); }");
   addModule("gone", "void onSaveFileWrite(XMLWriter@ xml) { xml.addElement(\"g\", true); }");
   // Keeps the writer past the save and writes to it later.
-  addModule("hoarder", "XMLWriter@ kept;\n"
-                       "void onSaveFileWrite(XMLWriter@ xml) { @kept = xml; }\n"
-                       "void tick(float) { kept.addText(\"late\"); }");
+  addModule("hoarder",
+            "XMLWriter@ kept;\n"
+            "void onSaveFileWrite(XMLWriter@ xml) { @kept = xml; }\n"
+            "void tick(float) { kept.addText(\"late\"); }");
   std::unique_ptr<SaveStream> saved = SaveStream::createInMemory();
   const size_t header = saved->memoryBytes().size();
   {
@@ -209,15 +254,17 @@ TEST_F(ModuleTest, SaveThenLoadDeliversTheXml) {
   std::string first(1, '\x01');
   first += std::string("\x0C\0\0\0", 4) + std::string("\x02\0", 2) + "ai" + xml;
   ASSERT_GE(bytes.size(), header + first.size());
-  EXPECT_EQ(std::string(bytes.begin() + static_cast<long>(header), bytes.begin() + static_cast<long>(header + first.size())),
-            first);
+  EXPECT_EQ(
+      std::string(bytes.begin() + static_cast<long>(header), bytes.begin() + static_cast<long>(header + first.size())),
+      first);
 
   // A later session with the same modules, except "gone".
   newSession();
   addModule("ai", "void onSaveFileLoad(XMLReader@ xml) { xml.advance(); mark(\"ai \" + xml.getNodeName()); }");
   addModule("silent", "void onSaveFileLoad(XMLReader@) { mark(\"silent\"); }");
   addModule("keeper", kKeeper);
-  addModule("thrower", "void onSaveFileLoad(XMLReader@ xml) { while (xml.advance()) mark(\"thrower \" + xml.getNodeName()); }");
+  addModule("thrower",
+            "void onSaveFileLoad(XMLReader@ xml) { while (xml.advance()) mark(\"thrower \" + xml.getNodeName()); }");
   std::unique_ptr<SaveStream> loading = SaveStream::readFromMemory(bytes.data(), bytes.size());
   loadScriptModuleRecords(*loading);
   EXPECT_EQ(loading->remaining(), 0u);
@@ -234,10 +281,12 @@ TEST_F(ModuleTest, SaveThenLoadDeliversTheXml) {
 TEST_F(ModuleTest, RecordsOfAMillionBytesAreNeverWrittenNorRead) {
   // "<t>", n units of text and "</t>" make 2 + 2 (n + 7) bytes with the
   // byte-order mark.
-  const std::string sizer = "void onSaveFileWrite(XMLWriter@ xml) { string s = \"a\";\n"
-                            "  while (s.length() < UNITS) s += s; s.resize(UNITS);\n"
-                            "  xml.addElement(\"t\", false); xml.addText(s); xml.closeTag(\"t\"); }\n"
-                            "void onSaveFileLoad(XMLReader@ xml) { xml.advance(); xml.advance(); mark(\"\" + xml.getNodeData().length()); }\n";
+  const std::string sizer =
+      "void onSaveFileWrite(XMLWriter@ xml) { string s = \"a\";\n"
+      "  while (s.length() < UNITS) s += s; s.resize(UNITS);\n"
+      "  xml.addElement(\"t\", false); xml.addText(s); xml.closeTag(\"t\"); }\n"
+      "void onSaveFileLoad(XMLReader@ xml) { xml.advance(); xml.advance(); mark(\"\" + xml.getNodeData().length()); "
+      "}\n";
   struct SizeCase {
     int units;
     bool saved;
@@ -258,13 +307,14 @@ TEST_F(ModuleTest, RecordsOfAMillionBytesAreNeverWrittenNorRead) {
     if (item.saved) {
       EXPECT_EQ(logged, "");
       EXPECT_EQ(saved->memoryBytes().size(), header + 1 + 4 + 2 + 3 + 999998);
-      std::unique_ptr<SaveStream> loading = SaveStream::readFromMemory(saved->memoryBytes().data(),
-                                                                       saved->memoryBytes().size());
+      std::unique_ptr<SaveStream> loading =
+          SaveStream::readFromMemory(saved->memoryBytes().data(), saved->memoryBytes().size());
       loadScriptModuleRecords(*loading);
       EXPECT_EQ(marks, (std::vector<std::string>{"499991"}));
     } else {
-      EXPECT_EQ(logged, "Server Module 'big' wrote 1,000,000 bytes or more in void onSaveFileWrite(XMLWriter@); "
-                        "none of it is saved\n");
+      EXPECT_EQ(logged,
+                "Server Module 'big' wrote 1,000,000 bytes or more in void onSaveFileWrite(XMLWriter@); "
+                "none of it is saved\n");
       EXPECT_EQ(saved->memoryBytes().size(), header);
     }
   }
@@ -303,7 +353,9 @@ TEST_F(ModuleTest, LoaderChecksEachRecord) {
       {"empty", stream(35, record(1, 0, "")), 5, {}},
       {"a million", stream(35, record(1, 1000000, "")), 5, {}},
       {"cut short", stream(35, record(1, 10, "<a/>")), 4, {}},
-      {"missing module skipped", stream(35, std::string("\x01\x04\0\0\0\x01\0z<z/>", 12) + record(1, 4, "<d/>")), 0,
+      {"missing module skipped",
+       stream(35, std::string("\x01\x04\0\0\0\x01\0z<z/>", 12) + record(1, 4, "<d/>")),
+       0,
        {"server d"}},
   };
   for (const LoadCase& item : cases) {

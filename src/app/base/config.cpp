@@ -1,5 +1,6 @@
 #include "app/base/config.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 
@@ -111,12 +112,18 @@ class KeyReader {
   int32_t integer(const char* section, const char* key, const stringc& defaultValue) {
     return stringToInt(text(section, key, defaultValue));
   }
+  // A value that reads as infinity or NaN (a whole part past the float range)
+  // keeps the default: an endless frame rate or volume would break its user.
+  // The store keeps the user's text.
   float number(const char* section, const char* key, const char* defaultValue) {
-    return narrowStringToFloat(text(section, key, defaultValue));
+    const float value = narrowStringToFloat(text(section, key, defaultValue));
+    if (std::isfinite(value))
+      return value;
+    logWarning("config.cfg: the value of \"%s\" is not a finite number; using the default %s\n", key, defaultValue);
+    return narrowStringToFloat(defaultValue);
   }
   // The index of the value in `names` (any case), or -1.
-  int choice(const char* section, const char* key, const char* const (&names)[5],
-             int defaultIndex) {
+  int choice(const char* section, const char* key, const char* const (&names)[5], int defaultIndex) {
     const stringc value = text(section, key, names[defaultIndex]);
     for (int i = 0; i < 5; ++i)
       if (equalsIgnoringCase(value, names[i]))
@@ -174,8 +181,8 @@ void readResolution(KeyReader& keys, const ConfigEnvironment& environment) {
       const int32_t w = stringToInt(parts[0]);
       const int32_t h = stringToInt(parts[1]);
       if (w < kMinWidth || h < kMinHeight) {
-        logError("ERROR: Speficied a resolution less than 320x240. Defaulting to %ix%i.\n",
-                 defaultWidth, defaultHeight);
+        logError("ERROR: Speficied a resolution less than 320x240. Defaulting to %ix%i.\n", defaultWidth,
+                 defaultHeight);
       } else if (static_cast<int64_t>(w) * h > INT32_MAX) {
         understood = false;  // no screen has that many pixels
       } else {
@@ -184,8 +191,8 @@ void readResolution(KeyReader& keys, const ConfigEnvironment& environment) {
       }
     }
     if (!understood)
-      logError("ERROR: Could not understand resolution '%s'. Defaulting to %ix%i.\n", value.c_str(),
-               defaultWidth, defaultHeight);
+      logError("ERROR: Could not understand resolution '%s'. Defaulting to %ix%i.\n", value.c_str(), defaultWidth,
+               defaultHeight);
   }
   screenWidth = width;
   screenHeight = height;
@@ -196,8 +203,7 @@ void readResolution(KeyReader& keys, const ConfigEnvironment& environment) {
 
 void readConfigKeys(IniFile& store, const ConfigEnvironment& environment) {
   static const char* const kShaderQualities[5] = {"Disabled", "Low", "Medium", "High", "Very High"};
-  static const char* const kTextureQualities[5] = {"Very Low", "Low", "Medium", "High",
-                                                   "Very High"};
+  static const char* const kTextureQualities[5] = {"Very Low", "Low", "Medium", "High", "Very High"};
   constexpr int kMediumQuality = 2;
   KeyReader keys(store);
 
@@ -265,8 +271,7 @@ void readConfigKeys(IniFile& store, const ConfigEnvironment& environment) {
     shaderLevel = shaders;
     shadersEnabled = shaders > 0;
   }
-  const int textures =
-      keys.choice("Graphics", "sTextureQuality", kTextureQualities, kMediumQuality);
+  const int textures = keys.choice("Graphics", "sTextureQuality", kTextureQualities, kMediumQuality);
   if (textures >= 0)
     textureLevel = textures;
   keys.text("Graphics", "bVerticalSync", "false");  // kept in the file only
@@ -283,14 +288,13 @@ void readConfigKeys(IniFile& store, const ConfigEnvironment& environment) {
   bCentralZoomOut = keys.trueOnlyWhenTrue("Controls", "bCentralZoomOut", "false");
   bEdgeScroll = keys.trueOnlyWhenTrue("Controls", "bEdgeScroll", "true");
 
-  const int32_t threads =
-      keys.integer("Threading", "uiThreadCount", stringc(4 * environment.logicalCpus));
+  const int32_t threads = keys.integer("Threading", "uiThreadCount", stringc(4 * environment.logicalCpus));
   uiThreadCount = threads < 0 ? 12u : threads > 255 ? 255u : static_cast<uint32_t>(threads);
   if (environment.singleThreadedGiven)
     singleThreaded = true;
   else
-    singleThreaded = keys.trueOnlyWhenTrue("Threading", "bSingleThreaded",
-                                           environment.logicalCpus <= 1 ? "true" : "false");
+    singleThreaded =
+        keys.trueOnlyWhenTrue("Threading", "bSingleThreaded", environment.logicalCpus <= 1 ? "true" : "false");
   if (singleThreaded)
     uiThreadCount = 0;
 
@@ -302,10 +306,22 @@ void readConfigKeys(IniFile& store, const ConfigEnvironment& environment) {
   }
 }
 
+bool readConfigFile(const std::string& path, IniFile& store) {
+  std::string readError;
+  store = IniFile::readFile(path, &readError);
+  if (readError.empty())
+    return true;
+  logError("Could not read config.cfg \"%s\": %s. Using the defaults.\n", path.c_str(), readError.c_str());
+  return false;
+}
+
 bool loadConfig(const std::string& path, const ConfigEnvironment& environment) {
-  IniFile store = IniFile::readFile(path);
+  // A file that exists but cannot be read is not written over: the defaults
+  // serve this run only.
+  IniFile store;
+  const bool readable = readConfigFile(path, store);
   readConfigKeys(store, environment);
-  if (!store.changed())
+  if (!readable || !store.changed())
     return true;
   return store.writeFile(path);
 }

@@ -11,8 +11,9 @@
 // in any case: most are true unless the value is "false" ("0", "no" and ""
 // are true); "bCentralZoomOut", "bEdgeScroll" and "bSingleThreaded" are true
 // only when the value is "true". Integers are read with stringToInt and
-// floats with narrowStringToFloat (core/text_conversions.h): no value is
-// rejected, each is read as far as it goes and clamped where noted.
+// floats with narrowStringToFloat (core/text_conversions.h): each value is
+// read as far as it goes and clamped where noted; only a float that reads as
+// infinite keeps its default (with a warning naming the key).
 #pragma once
 
 #include <dimension2d.h>
@@ -113,7 +114,15 @@ struct ConfigEnvironment {
 // Reads every key from `store` into the settings, adding missing keys.
 void readConfigKeys(IniFile& store, const ConfigEnvironment& environment);
 
-// Reads the file at `path` (missing or unreadable: every key defaults),
-// reads every key, and writes the file back when a key was missing. False
-// when that write failed (logged; the old file is kept).
+// Reads config.cfg at `path` into `store`: a missing file gives an empty
+// store. False, with an empty store and the error logged, when the file
+// exists but cannot be read (no permission, not a regular file, too large):
+// such a file must not be written over.
+bool readConfigFile(const std::string& path, IniFile& store);
+
+// Reads the file at `path`, reads every key, and writes the file back when a
+// key was missing. A missing file gets every key with its default; one that
+// exists but cannot be read (no permission, not a regular file, too large)
+// is logged and left as it is, and the defaults serve this run. False when
+// the write-back failed (logged; the old file is kept).
 bool loadConfig(const std::string& path, const ConfigEnvironment& environment);
