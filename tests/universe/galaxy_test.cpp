@@ -78,6 +78,23 @@ TEST_F(GalaxyTest, WorkersTickTheirSystemsAndOnesHandedOverLater) {
   systems[1]->drop();
 }
 
+// Game time adds up frame steps in doubles: a step of exactly one pass
+// interval (0.05 game seconds) is often a rounding error short of it, and
+// must start a pass all the same.
+TEST_F(GalaxyTest, AStepOfOneIntervalStartsAPassThoughItRoundsShort) {
+  constexpr double kInterval = 0.05;
+  double base = 1.0;
+  while ((base + kInterval) - base >= kInterval)
+    base += 0.01;
+  addSystems(1);
+  startSystemThreads(1);
+  ASSERT_TRUE(workersteps::waitForWorkersRunning());
+  const uint64_t before = galaxy->threads[0]->passes.load();
+  gameTime = base;  // the last pass at `base`
+  ASSERT_TRUE(workersteps::waitFor([&] { return galaxy->threads[0]->passes.load() > before; }));
+  ASSERT_TRUE(stepWorkers(kInterval)) << "no pass after a step of " << (base + kInterval) - base;
+}
+
 TEST_F(GalaxyTest, PausedWorkersTickNothingUntilResumed) {
   std::vector<CountingSystem*> systems = addSystems(6);
   startSystemThreads(3);

@@ -21,6 +21,10 @@ namespace {
 // Game seconds between two passes of a worker.
 constexpr double kPassInterval = 0.05;
 constexpr double kPassIntervalMs = 50.0;
+// Game time is a running sum of frame steps, so a step of exactly one
+// interval often comes out a rounding error short of it; the pass it makes
+// due must not slip to a later step.
+constexpr double kPassIntervalSlack = 1e-9;
 // Real milliseconds a worker rests after a pass.
 constexpr unsigned kRestAfterPassMs = 9;
 
@@ -134,7 +138,7 @@ uint32_t systemProcessingThread(void* argument) {
     }
     const double now = gameTime.load();
     const double elapsed = now - last;
-    if (elapsed >= kPassInterval && info.lock->tryLock()) {
+    if (elapsed >= kPassInterval - kPassIntervalSlack && info.lock->tryLock()) {
       last = now;
       const bool profiled = serverThreadProfileIndex() == info.number && serverProfiler.load() != nullptr;
       if (profiled) {
