@@ -34,88 +34,42 @@ const unsigned char kBytes[] = {0xAB, 0x0C, 0x01, 0x02, 0x03};
 
 TEST(BitStreamTest, WritesGiveTheseBitsAndReadBack) {
   const WriteCase cases[] = {
-      {"bits and booleans",
-       [](BitStream& s) {
-         s.Write1();
-         s.Write0();
-         s.Write(true);
-         s.Write(false);
-       },
+      {"bits and booleans", [](BitStream& s) { s.Write1(); s.Write0(); s.Write(true); s.Write(false); },
        [](BitStream& s) {
          bool a, b, c, d;
          return s.Read(a) && s.Read(b) && s.Read(c) && s.Read(d) && a && !b && c && !d;
        },
        "1010"},
-      {"byte after one bit",
-       [](BitStream& s) {
-         s.Write1();
-         s.Write(uint8_t{0xA5});
-       },
+      {"byte after one bit", [](BitStream& s) { s.Write1(); s.Write(uint8_t{0xA5}); },
        [](BitStream& s) { return reads(true)(s) && reads(uint8_t{0xA5})(s); }, "1 10100101"},
       {"int8", [](BitStream& s) { s.Write(int8_t{-2}); }, reads(int8_t{-2}), "11111110"},
       {"uint16 high byte first", [](BitStream& s) { s.Write(uint16_t{0x1234}); }, reads(uint16_t{0x1234}),
        "00010010 00110100"},
       {"int16", [](BitStream& s) { s.Write(int16_t{-2}); }, reads(int16_t{-2}), "11111111 11111110"},
-      {"uint32 after three bits",
-       [](BitStream& s) {
-         s.Write0();
-         s.Write0();
-         s.Write1();
-         s.Write(uint32_t{0x01020304});
-       },
+      {"uint32 after three bits", [](BitStream& s) { s.Write0(); s.Write0(); s.Write1(); s.Write(uint32_t{0x01020304}); },
        [](BitStream& s) { return s.IgnoreBits(3) && reads(uint32_t{0x01020304})(s); },
        "001 00000001 00000010 00000011 00000100"},
       {"int32", [](BitStream& s) { s.Write(int32_t{-1}); }, reads(int32_t{-1}), "11111111 11111111 11111111 11111111"},
       {"float", [](BitStream& s) { s.Write(1.0f); }, reads(1.0f), "00111111 10000000 00000000 00000000"},
       {"double", [](BitStream& s) { s.Write(-2.0); }, reads(-2.0),
        "11000000 00000000 00000000 00000000 00000000 00000000 00000000 00000000"},
-      {"3 bits right-aligned",
-       [](BitStream& s) {
-         const unsigned char b = 0x05;
-         s.WriteBits(&b, 3);
-       },
-       [](BitStream& s) {
-         unsigned char b = 0xFF;
-         return s.ReadBits(&b, 3) && b == 0x05;
-       },
-       "101"},
-      {"3 bits left-aligned",
-       [](BitStream& s) {
-         const unsigned char b = 0xA0;
-         s.WriteBits(&b, 3, false);
-       },
-       [](BitStream& s) {
-         unsigned char b = 0xFF;
-         return s.ReadBits(&b, 3, false) && b == 0xA0;
-       },
-       "101"},
-      {"12 bits after one bit",
-       [](BitStream& s) {
-         s.Write1();
-         s.WriteBits(kBytes, 12);
-       },
+      {"3 bits right-aligned", [](BitStream& s) { const unsigned char b = 0x05; s.WriteBits(&b, 3); },
+       [](BitStream& s) { unsigned char b = 0xFF; return s.ReadBits(&b, 3) && b == 0x05; }, "101"},
+      {"3 bits left-aligned", [](BitStream& s) { const unsigned char b = 0xA0; s.WriteBits(&b, 3, false); },
+       [](BitStream& s) { unsigned char b = 0xFF; return s.ReadBits(&b, 3, false) && b == 0xA0; }, "101"},
+      {"12 bits after one bit", [](BitStream& s) { s.Write1(); s.WriteBits(kBytes, 12); },
        [](BitStream& s) {
          unsigned char b[2] = {};
          return s.IgnoreBits(1) && s.ReadBits(b, 12) && b[0] == 0xAB && b[1] == 0x0C;
        },
        "1 10101011 1100"},
-      {"aligned bytes pad with zeros",
-       [](BitStream& s) {
-         s.Write1();
-         s.Write1();
-         s.Write1();
-         s.WriteAlignedBytes(kBytes, 2);
-       },
+      {"aligned bytes pad with zeros", [](BitStream& s) { s.Write1(); s.Write1(); s.Write1(); s.WriteAlignedBytes(kBytes, 2); },
        [](BitStream& s) {
          unsigned char b[2] = {};
          return s.IgnoreBits(1) && s.ReadAlignedBytes(b, 2) && b[0] == 0xAB && b[1] == 0x0C;
        },
        "111 00000 10101011 00001100"},
-      {"reversed block, unaligned",
-       [](BitStream& s) {
-         s.Write0();
-         s.WriteReversedBlock(kBytes + 2, 3);
-       },
+      {"reversed block, unaligned", [](BitStream& s) { s.Write0(); s.WriteReversedBlock(kBytes + 2, 3); },
        [](BitStream& s) {
          unsigned char b[3] = {};
          return s.IgnoreBits(1) && s.ReadReversedBlock(b, 3) && std::memcmp(b, kBytes + 2, 3) == 0;
@@ -164,7 +118,7 @@ TEST(BitStreamTest, VectorIsItsLengthThenUnitComponents) {
   s.WriteVector(NAN, 1.0f, 1.0f);
   // 5.0 as a float, then 0.6, 0 and -0.8 as round(c x 32767).
   EXPECT_EQ(bitText(s).substr(0, 80), bits("01000000 10100000 00000000 00000000"
-                                           " 01001100 11001100 00000000 00000000 10011001 10011010"));
+                                            " 01001100 11001100 00000000 00000000 10011001 10011010"));
   EXPECT_EQ(s.GetNumberOfBitsUsed(), 80u + 3 * 32u);
 
   float x, y, z;
@@ -199,61 +153,17 @@ TEST(BitStreamTest, ShortReadsFailAndStayFailed) {
     RakNet::BitSize needs;
     std::function<bool(BitStream&)> read;
   } cases[] = {
-      {"bool", 1,
-       [](BitStream& s) {
-         bool v = true;
-         return s.Read(v) || !v;
-       }},
-      {"uint8", 8,
-       [](BitStream& s) {
-         uint8_t v = 7;
-         return s.Read(v) || v != 7;
-       }},
-      {"uint16", 16,
-       [](BitStream& s) {
-         uint16_t v = 7;
-         return s.Read(v) || v != 7;
-       }},
-      {"uint32", 32,
-       [](BitStream& s) {
-         uint32_t v = 7;
-         return s.Read(v) || v != 7;
-       }},
-      {"float", 32,
-       [](BitStream& s) {
-         float v = 7;
-         return s.Read(v) || v != 7;
-       }},
-      {"double", 64,
-       [](BitStream& s) {
-         double v = 7;
-         return s.Read(v) || v != 7;
-       }},
-      {"bits", 13,
-       [&](BitStream& s) {
-         std::memset(out, 7, 8);
-         return s.ReadBits(out, 13) || out[0] != 7;
-       }},
-      {"aligned bytes", 24,
-       [&](BitStream& s) {
-         std::memset(out, 7, 8);
-         return s.ReadAlignedBytes(out, 3) || out[0] != 7;
-       }},
-      {"reversed block", 24,
-       [&](BitStream& s) {
-         std::memset(out, 7, 8);
-         return s.ReadReversedBlock(out, 3) || out[2] != 7;
-       }},
-      {"compressed", 18,
-       [](BitStream& s) {
-         uint32_t v = 7;
-         return s.ReadCompressed(v) || v != 7;
-       }},
-      {"vector", 80,
-       [](BitStream& s) {
-         float x = 7, y = 7, z = 7;
-         return s.ReadVector(x, y, z) || x != 7;
-       }},
+      {"bool", 1, [](BitStream& s) { bool v = true; return s.Read(v) || !v; }},
+      {"uint8", 8, [](BitStream& s) { uint8_t v = 7; return s.Read(v) || v != 7; }},
+      {"uint16", 16, [](BitStream& s) { uint16_t v = 7; return s.Read(v) || v != 7; }},
+      {"uint32", 32, [](BitStream& s) { uint32_t v = 7; return s.Read(v) || v != 7; }},
+      {"float", 32, [](BitStream& s) { float v = 7; return s.Read(v) || v != 7; }},
+      {"double", 64, [](BitStream& s) { double v = 7; return s.Read(v) || v != 7; }},
+      {"bits", 13, [&](BitStream& s) { std::memset(out, 7, 8); return s.ReadBits(out, 13) || out[0] != 7; }},
+      {"aligned bytes", 24, [&](BitStream& s) { std::memset(out, 7, 8); return s.ReadAlignedBytes(out, 3) || out[0] != 7; }},
+      {"reversed block", 24, [&](BitStream& s) { std::memset(out, 7, 8); return s.ReadReversedBlock(out, 3) || out[2] != 7; }},
+      {"compressed", 18, [](BitStream& s) { uint32_t v = 7; return s.ReadCompressed(v) || v != 7; }},
+      {"vector", 80, [](BitStream& s) { float x = 7, y = 7, z = 7; return s.ReadVector(x, y, z) || x != 7; }},
       {"ignore", 9, [](BitStream& s) { return s.IgnoreBits(9); }},
   };
   for (const auto& c : cases) {
@@ -341,7 +251,7 @@ TEST(BitStreamTest, WriteOffsetPatchesAHeaderAndTakesAnEntryBack) {
   s.Write0();
   s.Write1();
   EXPECT_EQ(s.GetData()[0], 0xA0);  // nothing left over from before the reset
-  s.SetWriteOffset(12);             // forward over bits never written: zeros
+  s.SetWriteOffset(12);  // forward over bits never written: zeros
   EXPECT_EQ(bitText(s), bits("10100000 0000"));
 }
 
