@@ -21,10 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/data_folders.h"
-#include "app/script_setup.h"
 #include "core/threads.h"
-#include "core/user_folders.h"
 #include "empire/empire.h"
 #include "empire/research/research_fields.h"
 #include "empire/research/research_web.h"
@@ -33,6 +30,7 @@
 #include "script/script_engine.h"
 #include "script/script_xml_io.h"
 #include "scriptapi/empire_ai.h"
+#include "countdown_treaties.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -43,30 +41,13 @@ constexpr int kClausesPerTreaty = 3;
 constexpr int kTraits = 5;
 constexpr float kFrameSeconds = 0.25f;
 
-const char kClauseFile[] = R"(<treaties>
-<clause id="countdown" name="Countdown" desc="Counts its duration down.">
-  <option name="duration" type="float" def="1000000000.0"/>
-  <hook type="tick" func="bench_empire_step::tickCountdown"/>
-</clause>
-</treaties>)";
-
-const char kScript[] = R"(
-ClauseState tickCountdown(Clause@ clause, Empire@ a, Empire@ b, double seconds) {
-  ClauseOption@ duration = clause.getOption(0);
-  duration = duration.toFloat() - float(seconds);
-  return CS_NOCHANGE;
-}
-void traitTick(Empire@ emp, float seconds) { emp.setSetting("traitTime", emp.getSetting("traitTime") + seconds); }
-)";
+const std::string kScript = std::string(benchtreaties::kCountdownHook) +
+                            "void traitTick(Empire@ emp, float seconds) { emp.setSetting(\"traitTime\", "
+                            "emp.getSetting(\"traitTime\") + seconds); }\n";
 
 const char kTechnologies[] =
     "Technology: Science\nName: Science\nCost: 1000\nStartLevel: 1\n"
     "Technology: Engineering\nName: Engineering\nCost: 1000\nStartLevel: 1\n";
-
-void fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::exit(1);
-}
 
 struct Setup {
   std::vector<empire*> loaded;
@@ -77,19 +58,10 @@ const Setup& setup() {
   static const Setup made = [] {
     const std::filesystem::path root = benchscratch::makeScratchFolder("empire_step");
     std::filesystem::create_directories(root / "Game Data/scripts/server");
-    std::ofstream(root / "Game Data/treaties.xml", std::ios::binary) << kClauseFile;
-    std::ofstream(root / "Game Data/scripts/server/bench_empire_step.as", std::ios::binary) << kScript;
     std::filesystem::copy_file(CORVANE_DATA_DIR "/Game Data/scripts/server/empire_ai.as",
                                root / "Game Data/scripts/server/empire_ai.as");
     std::ofstream(root / "techs.txt", std::ios::binary) << kTechnologies;
-    std::filesystem::current_path(root);
-
-    currentModName = "";
-    scanMods();
-    mountDataFolders(false, "");
-    applyCurrentMod();
-    setupScriptEngines(nullptr);
-    initThreadLocals();
+    benchtreaties::setUpScripts(root, "bench_empire_step", kScript);
     research::loadResearchFields("techs.txt");
     std::string traits = "<traits>";
     for (int t = 0; t < kTraits; ++t)
@@ -108,7 +80,7 @@ const Setup& setup() {
       emp->researchWeb->initialise(emp);
       registerEmpireAI(L"empire_ai", emp, L"Council", nullptr);
       if (emp->aiObject == nullptr || emp->aiTickFunction < 0)
-        fail("the Council was not attached");
+        benchtreaties::fail("the Council was not attached");
       for (int t = 0; t < kTraits; ++t)
         emp->addTrait(irr::core::stringw(("t" + std::to_string(t)).c_str()));
       s.loaded.push_back(emp);
@@ -116,25 +88,13 @@ const Setup& setup() {
     for (int i = 0; i < kEmpires; ++i) {
       empire* from = s.loaded[i];
       empire* to = s.loaded[(i + 1) % kEmpires];
-      for (int t = 0; t < kTreaties; ++t) {
-        ITreaty* treaty = createTreaty(from, to);
-        for (int c = 0; c < kClausesPerTreaty; ++c) {
-          IClause* clause = createClause(L"countdown", false);
-          if (clause == nullptr)
-            fail("the clause kind did not load");
-          treaty->addClause(clause);
-          clause->release();
-        }
-        treaty->setState(TS_Accepted);
-        queueTreatyActivation(treaty);
-        treaty->release();
-      }
+      benchtreaties::addCountdownTreaties(from, to, kTreaties, kClausesPerTreaty);
     }
     for (empire* emp : s.loaded)
       emp->tick(kFrameSeconds);  // files the treaties; the Council sets rate and target
     for (empire* emp : s.loaded)
       if (emp->treaties.size() != 2 * kTreaties || !(emp->getResearchRate() > 0))
-        fail("the treaties or the research target were not set up");
+        benchtreaties::fail("the treaties or the research target were not set up");
     for (int i = 0; i < kEmpires; ++i) {
       empire* emp = registerEmpire(new empire, true);
       emp->researchWeb->initialise(emp);

@@ -24,27 +24,14 @@
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
 #include "universe/planets/planet_types.h"
+#include "shipped_session.h"
 
 namespace {
 
 // The session's start-up up to its galaxy, once for the program.
 void setUpOnce() {
   static const bool ready = [] {
-    if (chdir(CORVANE_DATA_DIR) != 0) {
-      std::perror(CORVANE_DATA_DIR);
-      std::exit(1);
-    }
-    currentModName = "/";
-    resetSessionFlags(false);
-    registerMessageCategories();
-    scanMods();
-    mountDataFolders(true, "spiral");
-    applyCurrentMod();
-    loadLocaleFile("Locales/english.txt", true);
-    setupScriptEngines(nullptr);
-    initThreadLocals();
-    loadPlanetTypes(resolveDataPath("Game Data/PlanetTypes.xml"));
-    setGameSetting(L"AI_COUNT", 3.0f);
+    benchsession::startShippedSession("galaxy_generation", 3, 150);
     return true;
   }();
   (void)ready;

@@ -15,17 +15,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "app/data_folders.h"
-#include "app/script_setup.h"
 #include "core/threads.h"
-#include "core/user_folders.h"
 #include "empire/empire.h"
 #include "empire/treaty.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
+#include "countdown_treaties.h"
 #include "scratch_folder.h"
 
 using namespace AngelScript;
@@ -36,21 +33,7 @@ constexpr int kTreaties = 10;
 constexpr int kClausesPerTreaty = 3;
 constexpr int kCalls = kTreaties * kClausesPerTreaty;
 
-const char kClauseFile[] = R"(<treaties>
-<clause id="countdown" name="Countdown" desc="Counts its duration down.">
-  <option name="duration" type="float" def="1000000000.0"/>
-  <hook type="tick" func="bench_treaties::tickCountdown"/>
-</clause>
-</treaties>)";
-
-const char kScript[] = R"(
-ClauseState tickCountdown(Clause@ clause, Empire@ a, Empire@ b, double seconds) {
-  ClauseOption@ duration = clause.getOption(0);
-  duration = duration.toFloat() - float(seconds);
-  return CS_NOCHANGE;
-}
-int next(int x) { return x + 1; }
-)";
+const std::string kScript = std::string(benchtreaties::kCountdownHook) + "int next(int x) { return x + 1; }\n";
 
 struct Setup {
   empire* from = nullptr;
@@ -64,43 +47,16 @@ struct Setup {
 // once for the program.
 const Setup& setup() {
   static const Setup made = [] {
-    const std::filesystem::path root = benchscratch::makeScratchFolder("treaties");
-    std::filesystem::create_directories(root / "Game Data/scripts/server");
-    std::ofstream(root / "Game Data/treaties.xml", std::ios::binary) << kClauseFile;
-    std::ofstream(root / "Game Data/scripts/server/bench_treaties.as", std::ios::binary) << kScript;
-    std::filesystem::current_path(root);
-
-    currentModName = "";
-    scanMods();
-    mountDataFolders(false, "");
-    applyCurrentMod();
-    setupScriptEngines(nullptr);
-    initThreadLocals();
+    benchtreaties::setUpScripts(benchscratch::makeScratchFolder("treaties"), "bench_treaties", kScript);
 
     Setup s;
     s.from = registerEmpire(new empire, true);
     s.to = registerEmpire(new empire, true);
-    for (int t = 0; t < kTreaties; ++t) {
-      ITreaty* treaty = createTreaty(s.from, s.to);
-      for (int c = 0; c < kClausesPerTreaty; ++c) {
-        IClause* clause = createClause(L"countdown", false);
-        if (clause == nullptr) {
-          std::fprintf(stderr, "the clause kind did not load\n");
-          std::exit(1);
-        }
-        treaty->addClause(clause);
-        clause->release();
-      }
-      treaty->setState(TS_Accepted);
-      queueTreatyActivation(treaty);
-      treaty->release();
-    }
+    benchtreaties::addCountdownTreaties(s.from, s.to, kTreaties, kClausesPerTreaty);
     runEmpireJobs(s.from);
     runEmpireJobs(s.to);
-    if (s.from->treaties.size() != kTreaties) {
-      std::fprintf(stderr, "the treaties were not filed\n");
-      std::exit(1);
-    }
+    if (s.from->treaties.size() != kTreaties)
+      benchtreaties::fail("the treaties were not filed");
     s.clause = createClause(L"countdown", false);
     asIScriptModule* module = serverScriptEngine->GetModule("bench_treaties");
     s.hookId = module->GetFunctionByDecl("ClauseState tickCountdown(Clause@,Empire@,Empire@,double)")->GetId();

@@ -1,5 +1,5 @@
 // Base of the shared game records that their holders keep by counted
-// reference (hull layouts, and later treaties and clauses).
+// reference (hull layouts, treaties and their clauses).
 //
 // A record starts with one reference, its maker's. grab() adds a reference
 // and drop() releases one; the drop that releases the last reference deletes

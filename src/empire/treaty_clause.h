@@ -10,7 +10,6 @@
 // script engines whose functions the hooks name are gone.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <set>
 #include <vector>
@@ -19,6 +18,7 @@
 #include <irrString.h>
 
 #include "core/names.h"
+#include "core/ref_counted.h"
 #include "empire/clause_option.h"
 
 class empire;
@@ -36,7 +36,7 @@ enum ClauseState : int32_t {
 // A treaty between two empires: a list of clauses (CTreaty, treaty.h).
 // Counted like a clause: one reference when made, destroyed when the last
 // is released; any thread may add and release references.
-class ITreaty {
+class ITreaty : public refCounted {
 public:
   virtual uint32_t getClauseCount() const = 0;
   virtual IClause *getClause(uint32_t index) const = 0;
@@ -61,15 +61,10 @@ public:
   virtual void save(SaveStream &stream) = 0;
   virtual ~ITreaty() = default;
 
-  void addRef() { refs_.fetch_add(1); }
-  void release() {
-    if (refs_.fetch_sub(1) == 1)
-      delete this;
-  }
-  int32_t getRefCount() const { return refs_.load(); }
-
-private:
-  std::atomic<int32_t> refs_{1};
+  // The scripts' names for grab and drop.
+  void addRef() { grab(); }
+  void release() { drop(); }
+  int32_t getRefCount() const { return static_cast<int32_t>(getReferenceCount()); }
 };
 
 // One kind of clause, as the clause file defines it.
@@ -113,7 +108,7 @@ const ScriptClauseDescriptor *getClauseDescriptor(const irr::core::stringw &id);
 // A new clause of kind `id` with one reference, or null for an unknown id.
 IClause *createClause(const irr::core::stringw &id, bool reversed);
 
-class IClause {
+class IClause : public refCounted {
 public:
   virtual int32_t begin(empire *a, empire *b) = 0;
   virtual int32_t tick(empire *a, empire *b, double seconds) = 0;
@@ -132,15 +127,10 @@ public:
   virtual bool isReversed() const = 0;
   virtual ~IClause() = default;
 
-  void addRef() { refs_.fetch_add(1); }
-  void release() {
-    if (refs_.fetch_sub(1) == 1)
-      delete this;
-  }
-  int32_t getRefCount() const { return refs_.load(); }
-
-private:
-  std::atomic<int32_t> refs_{1};
+  // The scripts' names for grab and drop.
+  void addRef() { grab(); }
+  void release() { drop(); }
+  int32_t getRefCount() const { return static_cast<int32_t>(getReferenceCount()); }
 };
 
 class ScriptClause : public IClause {

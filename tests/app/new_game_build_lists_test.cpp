@@ -18,6 +18,7 @@
 #include "empire/empire.h"
 #include "session_data.h"
 #include "session_fixture.h"
+#include "shipped_session.h"
 #include "support/log_capture.h"
 #include "support/working_folder.h"
 #include "universe/objects/galaxy.h"
@@ -76,11 +77,7 @@ class NewGameBuildListsTest : public SessionTest {
  protected:
   void TearDown() override {
     if (begun_) {
-      destroySessionGalaxy();
-      deleteAllEmpires();
-      freeNewGamePlayerEmpire();
-      endSessionData();
-      clearObjectRegistry();
+      endShippedSession();
       gameSettings = savedSettings_;
     }
     mirror_.reset();

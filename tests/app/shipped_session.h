@@ -13,6 +13,16 @@
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
 
+// Takes down what a shipped session and its game made: the galaxy, the
+// empires, the session's data and the objects left.
+inline void endShippedSession() {
+  destroySessionGalaxy();
+  deleteAllEmpires();
+  freeNewGamePlayerEmpire();
+  endSessionData();
+  clearObjectRegistry();
+}
+
 // Raises `emp`'s Logistics to 1, which makes the shipped hangar available,
 // and runs the empire's script design step again, as research would. False
 // (with a test failure) when the empire has no such technology.
@@ -43,11 +53,7 @@ class ShippedSessionTest : public SessionTest {
     beginSessionData("/", "spiral");
   }
   void TearDown() override {
-    destroySessionGalaxy();
-    deleteAllEmpires();
-    freeNewGamePlayerEmpire();
-    endSessionData();
-    clearObjectRegistry();
+    endShippedSession();
     gameSettings = savedSettings_;
     SessionTest::TearDown();
   }

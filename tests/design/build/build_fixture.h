@@ -157,6 +157,19 @@ class BuildTest : public galaxytest::GalaxyTest {
     return out;
   }
 
+  // `system` followed by `count - 1` more, `spacing` apart along X: one per
+  // galaxy worker in the concurrency tests.
+  std::vector<solarSystem*> systemsFromHere(int count, float spacing = 5000.0f) {
+    std::vector<solarSystem*> systems{system};
+    for (int s = 1; s < count; ++s) {
+      auto* added = new galaxytest::CountingSystem();
+      added->position.set(spacing * static_cast<float>(s), 0.0f, 0.0f);
+      added->setContainer(galaxy);
+      systems.push_back(added);
+    }
+    return systems;
+  }
+
   empire* space = nullptr;
   solarSystem* system = nullptr;
 

@@ -131,13 +131,7 @@ TEST_F(BuildQueueConcurrencyTest, RepeatingQueuesFollowRevisionsMadeMeanwhile) {
     layout->updateThreshold = 1.0f;  // the workers' copies revise as well
 
   // One system per worker, each with a planet and a ship building.
-  std::vector<solarSystem*> systems{system};
-  for (int s = 1; s < kWorkers; ++s) {
-    auto* added = new galaxytest::CountingSystem();
-    added->position.set(5000.0f * static_cast<float>(s), 0.0f, 0.0f);
-    added->setContainer(galaxy);
-    systems.push_back(added);
-  }
+  std::vector<solarSystem*> systems = systemsFromHere(kWorkers);
   std::vector<Builder> builders;
   for (solarSystem* place : systems) {
     place->radius = 2000.0f;  // the rally point: reached where they are made

@@ -143,13 +143,7 @@ TEST_F(BuildRulesConcurrencyTest, WorkersApplyListsWhileTheMainThreadUpdatesLeve
   red->setBuildList(L"default", list);
   const std::vector<const SubSystemDef*> kinds = {def(L"Mine"), def(L"Dock"), def(L"Factory"), def(L"Mine")};
 
-  std::vector<solarSystem*> systems{system};
-  for (int s = 1; s < kWorkers; ++s) {
-    auto* added = new galaxytest::CountingSystem();
-    added->position.set(5000.0f * static_cast<float>(s), 0.0f, 0.0f);
-    added->setContainer(galaxy);
-    systems.push_back(added);
-  }
+  std::vector<solarSystem*> systems = systemsFromHere(kWorkers);
   for (solarSystem* place : systems) {
     std::vector<objHabitation*> planets;
     for (int i = 0; i < kPlanetsPerSystem; ++i)

@@ -99,11 +99,7 @@ TEST_F(EmpireCommandsConcurrencyTest, CommandsSearchAndRunWhileShipsChangeSystem
 
   // Overlapping systems 3000 apart: a ship keeps its absolute position
   // when it changes systems, so it is inside either one.
-  std::vector<solarSystem*> systems{system};
-  auto* second = new galaxytest::CountingSystem();
-  second->position.set(3000.0f, 0.0f, 0.0f);
-  second->setContainer(galaxy);
-  systems.push_back(second);
+  std::vector<solarSystem*> systems = systemsFromHere(2, 3000.0f);
   std::vector<Steward*> stewards;
   std::vector<generic_object*> ships;
   std::vector<objHabitation*> planets;
