@@ -1,9 +1,8 @@
 #include "empire/diplomacy/diplomacy_texts.h"
 
-#include <cstdlib>
-
 #include "core/data_file.h"
 #include "core/log.h"
+#include "core/random.h"
 #include "empire/diplomacy/diplo_msg.h"
 #include "empire/empire.h"
 
@@ -208,7 +207,7 @@ stringw pickDiplomacyText(const empire* from, const empire* to, uint32_t topic, 
   const std::vector<DiplomacyResponse>* list = findResponses(topic, mood, attitude, s1 != nullptr ? 1 : 0);
   if (list == nullptr || list->empty())
     return stringw();
-  const DiplomacyResponse& response = (*list)[static_cast<size_t>(std::rand() / 4) % list->size()];
+  const DiplomacyResponse& response = (*list)[static_cast<size_t>(processRandom() / 4) % list->size()];
   stringw out;
   for (const DiplomacySegment& segment : response.segments) {
     switch (segment.kind) {
