@@ -1,5 +1,6 @@
 #include "app/saved_game.h"
 
+#include <cmath>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -64,6 +65,7 @@ constexpr SaveFileError kSaveErrorConstants{5, "Error in formula constants"};
 constexpr SaveFileError kSaveErrorNotValid{5, "Files does not appear to be a valid Corvane save file"};
 constexpr SaveFileError kSaveErrorPlayerIndex{5, "Invalid player empire index"};
 constexpr SaveFileError kSaveErrorObjectsEnd{5, "Error at end of object load"};
+constexpr SaveFileError kSaveErrorGameTime{5, "Invalid game time"};
 
 constexpr char kSaveErrorCaption[] = "Error saving game";
 constexpr char kSaveErrorIntro[] = "There was an error saving the game. Specifically:\n";
@@ -301,8 +303,11 @@ void readSavedGame(SaveStream& stream, generic_object*& partialTree) {
   // 3.
   if (stream.version() >= kSettingsFirstVersion)
     readSettingsSections(stream);
-  // 4.
-  gameTime = stream.readDouble();
+  // 4. The game clock only ever runs forward from 0.
+  const double savedTime = stream.readDouble();
+  if (!std::isfinite(savedTime) || savedTime < 0.0)
+    throw kSaveErrorGameTime;
+  gameTime = savedTime;
   stream.readMarker(kSaveErrorNotValid);
   // 5.
   readCommonStringsSection(stream);
@@ -489,8 +494,7 @@ void forgetUnloadableSave(stringc name) {
 void requestLoadGame(const stringw& name) {
   if (isNetworkClient())
     return;
-  // The file as this session finds it: the sessions that follow run with the
-  // base game's folders, whatever mod this one has.
+  // The file as this session finds it, by its whole path.
   const stringc path = savedGamePath(narrowArgument(name));
   try {
     openSaveForRead(path);

@@ -107,6 +107,7 @@ inline const std::vector<std::string>& knownLoadErrors() {
       "Files does not appear to be a valid Corvane save file",
       "Invalid player empire index",
       "Error at end of object load",
+      "Invalid game time",
       // Empire record
       "Invalid Empire Name",
       "Unexpected end of file within mass data",

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <set>
 #include <string>
 #include <vector>
@@ -734,6 +735,17 @@ TEST_F(SavedGameTest, DamagedSavesAreRefusedWithTheirReasonAndFreed) {
   };
   const Bytes duplicateIds = withIds(1, 1);
   const Bytes defaultEmpireId = withIds(1, 131);
+  // Game clocks that no game can have run to.
+  const auto withGameTime = [&](double time) {
+    const double kept = gameTime.load();
+    gameTime = time;
+    const Bytes bytes = writeToMemory();
+    gameTime = kept;
+    return bytes;
+  };
+  const Bytes nanTime = withGameTime(std::numeric_limits<double>::quiet_NaN());
+  const Bytes infiniteTime = withGameTime(std::numeric_limits<double>::infinity());
+  const Bytes negativeTime = withGameTime(-1e300);
   endGame();
 
   const auto cut = [&](size_t size) { return Bytes(good.begin(), good.begin() + static_cast<long>(size)); };
@@ -778,6 +790,9 @@ TEST_F(SavedGameTest, DamagedSavesAreRefusedWithTheirReasonAndFreed) {
       {"cut in the empires", cut(layout.empireCount + 40), "Unexpected EOF"},
       {"cut before the end marker", cut(layout.playerIndex + 8 + 20), "Unexpected EOF"},
       {"wrong marker after the game time", badTimeMarker, "Files does not appear to be a valid Corvane save file"},
+      {"game time NaN", nanTime, "Invalid game time"},
+      {"game time +inf", infiniteTime, "Invalid game time"},
+      {"game time -1e300", negativeTime, "Invalid game time"},
       {"player index 7 of 6 empires", playerSeven, "Invalid player empire index"},
       {"player index -2", playerBelow, "Invalid player empire index"},
       {"33 empires", tooManyEmpires, "Error in empires list"},
