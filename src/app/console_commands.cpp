@@ -4,14 +4,17 @@
 #include <IGUIEnvironment.h>
 #include <ITimer.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <limits>
 #include <string>
 
 #include "app/base/engine.h"
 #include "app/base/session_state.h"
+#include "app/frame_loop.h"
 #include "app/key_commands.h"
 #include "app/profiling_windows.h"
 #include "app/saved_game.h"
@@ -37,6 +40,7 @@ constexpr wchar_t kNoDumpDirectory[] = L"May not specify a directory with dumps"
 constexpr wchar_t kEmptyFileName[] = L"File name must at least 1 character";
 constexpr wchar_t kCannotOpen[] = L"Unable open file ";
 constexpr wchar_t kNotDecimal[] = L"  The 2nd argument must be a decimal number";
+constexpr wchar_t kSpeedNotDecimal[] = L"  The 1st argument must be a decimal number";
 constexpr wchar_t kNeedsEmpire[] = L"  Needs an active empire";
 constexpr wchar_t kNoLayout[] = L"Layout doesn't exist";
 constexpr char kTextExtension[] = ".txt";
@@ -66,15 +70,13 @@ stringc dumpFileName(const stringw& name) {
 // character. An empty name has nothing before its extension either.
 bool hasEmptyStem(const stringw& name) { return name.empty() || name.findLast(L'.') == 0; }
 
-// The decimal value of a command's argument; false when the text reads 0
-// without being a way of writing 0 ("four", "x1").
+// The value of a setting's argument: a whole decimal number that a float
+// holds ("1e30x", "nan" and a 40-digit number are refused).
 bool readDecimalArgument(const stringw& text, float& value) {
-  value = stringToFloat(text);
-  if (value != 0.0f)
-    return true;
-  for (irr::u32 i = 0; i < text.size(); ++i)
-    if (text[i] != L'-' && text[i] != L'0' && text[i] != L'.')
-      return false;
+  double number = 0.0;
+  if (!readDecimalNumber(text, number) || !(std::fabs(number) <= std::numeric_limits<float>::max()))
+    return false;
+  value = static_cast<float>(number);
   return true;
 }
 
@@ -147,6 +149,24 @@ int32_t parseSignedWideInt(const stringw& text) { return readSignedWholeNumber(t
 bool hasTextExtension(const stringc& name) {
   const irr::u32 length = sizeof kTextExtension - 1;
   return name.size() >= length && std::string(name.c_str() + name.size() - length) == kTextExtension;
+}
+
+bool readDecimalNumber(const stringw& text, double& value) {
+  bool digit = false;
+  bool point = false;
+  for (irr::u32 i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (c >= L'0' && c <= L'9')
+      digit = true;
+    else if (c == L'.' && !point)
+      point = true;
+    else if (!(c == L'-' && i == 0))
+      return false;
+  }
+  if (!digit)
+    return false;
+  value = parseDecimalArg(text);
+  return true;
 }
 
 double parseDecimalArg(const stringw& text) {
@@ -332,14 +352,25 @@ void setSpeedFactorCommand(const ConsoleArgs& args) {
       out->printHelp(args);
     return;
   }
-  double speed = parseDecimalArg(args[1]);
-  if (speed < kMinSpeedFactor)
+  double speed = 0.0;
+  if (!readDecimalNumber(args[1], speed)) {
+    if (Console* out = console())
+      out->print(kSpeedNotDecimal);
+    return;
+  }
+  const double asked = speed;
+  if (speed <= kMinSpeedFactor)  // -0 too
     speed = kMinSpeedFactor;
   else if (speed >= kMaxSpeedFactor)
     speed = kMaxSpeedFactor;
-  gameSpeed = speed;
-  if (engine.timer != nullptr)
-    engine.timer->setSpeed(static_cast<float>(speed));
+  setGameSpeed(speed, engine.timer);
+  if (speed != asked) {
+    if (Console* out = console()) {
+      wchar_t line[64];
+      std::swprintf(line, sizeof line / sizeof line[0], L"  Speed factor set to %g", speed);
+      out->print(line);
+    }
+  }
 }
 
 namespace {

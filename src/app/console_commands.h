@@ -6,10 +6,10 @@
 // the command word; a handler given a count it does not take prints its help
 // (Console::printHelp) and does nothing else; messages go out with
 // Console::print unless they are "written" (Console::write). Whole numbers
-// are read by parseSignedWideInt, decimals by stringToFloat. The commands
-// that take a decimal value refuse a text that reads 0 but holds anything
-// besides '-', '0' and '.', with "  The 2nd argument must be a decimal
-// number".
+// are read by parseSignedWideInt. The commands that take a decimal value
+// take only a whole decimal number (readDecimalNumber) and refuse anything
+// else with "  The <n>th argument must be a decimal number", changing
+// nothing; a value they clamp is reported as set.
 //
 // A row without a handler names a command whose work the server cannot do
 // yet: it keeps its place and its help text in the table and is not
@@ -49,7 +49,14 @@ int32_t parseSignedWideInt(const irr::core::stringw& text);
 // True when `name` ends with ".txt" (exact bytes).
 bool hasTextExtension(const irr::core::stringc& name);
 
-// The speed factor's reader, in double precision: digits accumulate, one '-'
+// A whole decimal number, as the console's commands take one: an optional
+// '-' first, then digits with at most one '.' among them, at least one
+// digit. Its value (parseDecimalArg) goes to `value`; false, with `value`
+// untouched, for anything else ("abc", "nan", "-inf", "1e5", "1,5", "2.5x",
+// "-", "").
+bool readDecimalNumber(const irr::core::stringw& text, double& value);
+
+// The reading behind readDecimalNumber, in double precision: digits accumulate, one '-'
 // as the first character, one '.', ',' skipped; at the end the sign and the
 // decimal point apply. Any other character, a second '.' or a later '-'
 // ends the reading at once, and the result is then the digits read so far

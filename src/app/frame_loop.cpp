@@ -62,9 +62,19 @@ void FrameLoop::startClocks(uint32_t nowMs) {
   realFrameTime = 0.0f;
 }
 
+void setGameSpeed(double speed, irr::ITimer* deviceTimer) {
+  if (speedRampActive) {
+    pendingGameSpeed = speed;
+    return;
+  }
+  gameSpeed = speed;
+  if (deviceTimer != nullptr)
+    deviceTimer->setSpeed(static_cast<float>(speed));
+}
+
 void FrameLoop::beginSpeedRamp() {
   savedSpeed_ = gameSpeed;
-  rampActive_ = true;
+  speedRampActive = true;
   realFrameTime = kRampFrameTime;
   gameSpeed = kRampSpeed;
   pendingGameSpeed = -1.0;
@@ -73,15 +83,18 @@ void FrameLoop::beginSpeedRamp() {
 }
 
 void FrameLoop::restoreSpeed() {
+  if (pendingGameSpeed >= 0.0)
+    savedSpeed_ = pendingGameSpeed;
+  pendingGameSpeed = -1.0;
+  speedRampActive = false;
+  speedRestorePending = false;
   gameSpeed = savedSpeed_;
   if (deviceTimer_ != nullptr)
     deviceTimer_->setSpeed(static_cast<float>(savedSpeed_));
-  speedRestorePending = false;
-  rampActive_ = false;
 }
 
 void FrameLoop::endSpeedRamp() {
-  if (!rampActive_)
+  if (!speedRampActive)
     return;
   firstFramePending = false;
   restoreSpeed();

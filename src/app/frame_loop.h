@@ -13,8 +13,8 @@
 // resumes the workers (or runs their units inline), steps every empire with
 // the game seconds gathered, waits for the server-module worker and empties
 // both accumulators. The first simulation frame of a session runs at speed
-// 0.01; the second restores the speed the loop began with (or the loop's
-// end does, when it comes first).
+// 0.01; the second restores the speed the loop began with, or the one set
+// during the ramp (or the loop's end does, when it comes first).
 //
 // The real-time clocks are the engine timer's milliseconds, a 32-bit count
 // that wraps: comparisons are made on the difference, so a wrap during a
@@ -43,6 +43,11 @@ void resetSessionFlags(bool networkClient);
 // (deadlines lie less than 2^31 ms ahead).
 bool clockReached(uint32_t now, uint32_t deadline);
 
+// Sets the game speed and the device timer's (when not null), as the
+// console's "set_speed_factor" does. During a session's speed ramp the
+// speed waits in `pendingGameSpeed` and becomes the speed the ramp ends on.
+void setGameSpeed(double speed, irr::ITimer* deviceTimer);
+
 class FrameLoop {
  public:
   // `timer` gives each pass its delta; `deviceTimer` (may be null) follows
@@ -54,10 +59,12 @@ class FrameLoop {
   void startClocks(uint32_t nowMs);
   // Keeps `gameSpeed` to restore on the second simulation frame and starts
   // the ramp: `realFrameTime` 0.05 (the first pass runs a frame), speed 0.01.
+  // A speed set during the ramp (setGameSpeed) is the one restored.
   void beginSpeedRamp();
   // The loop is over: a ramp whose restore is still to come (a session that
-  // ended before its second simulation frame) puts the saved speed back, so
-  // the next session does not start from the ramp speed.
+  // ended before its second simulation frame) puts the saved (or the
+  // pending) speed back, so the next session does not start from the ramp
+  // speed.
   void endSpeedRamp();
 
   // Ticks the timer and advances the game clock; returns the game step.
@@ -78,14 +85,14 @@ class FrameLoop {
   double savedSpeed() const { return savedSpeed_; }
 
  private:
-  // Puts the saved speed back in `gameSpeed` and the device timer.
+  // Puts the speed set during the ramp, else the saved one, back in
+  // `gameSpeed` and the device timer.
   void restoreSpeed();
 
   Timer& timer_;
   SessionWorkers& workers_;
   irr::ITimer* deviceTimer_;
   double savedSpeed_ = 1.0;
-  bool rampActive_ = false;  // beginSpeedRamp ran and the speed is not restored yet
   uint32_t nextStatisticsTime_ = 0;
   uint32_t nextAutosaveTime_ = 0;
 };

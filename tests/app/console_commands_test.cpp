@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -269,19 +270,77 @@ TEST(ConsoleCommandReaders, SpeedFactors) {
     EXPECT_DOUBLE_EQ(parseDecimalArg(c.text.c_str()), c.value) << stringc(c.text.c_str()).c_str();
 }
 
+// Only a whole decimal number is one: the forms the console takes, and
+// nothing that merely begins like one.
+TEST(ConsoleCommandReaders, WholeDecimalNumbers) {
+  const struct {
+    std::wstring text;
+    bool taken;
+    double value;
+  } cases[] = {
+      {L"2.5", true, 2.5},
+      {L"-3", true, -3.0},
+      {L".5", true, 0.5},
+      {L"7.", true, 7.0},
+      {L"-.0", true, 0.0},
+      {L"1" + std::wstring(400, L'0'), true, std::numeric_limits<double>::infinity()},
+      {L"", false, 0.0},
+      {L"-", false, 0.0},
+      {L".", false, 0.0},
+      {L"abc", false, 0.0},
+      {L"nan", false, 0.0},
+      {L"-inf", false, 0.0},
+      {L"inf", false, 0.0},
+      {L"1e308", false, 0.0},
+      {L"1e30x", false, 0.0},
+      {L"1,5", false, 0.0},
+      {L"2.5x", false, 0.0},
+      {L"1.2.3", false, 0.0},
+      {L"4-", false, 0.0},
+      {L"--1", false, 0.0},
+      {L"+1", false, 0.0},
+      {L"0x10", false, 0.0},
+      {L"\x3000" L"1", false, 0.0},  // a wide blank before the digit
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(stringc(c.text.c_str()).c_str());
+    double value = -42.0;
+    EXPECT_EQ(readDecimalNumber(c.text.c_str(), value), c.taken);
+    EXPECT_EQ(value, c.taken ? c.value : -42.0);
+  }
+}
+
 TEST_F(ConsoleCommandsTest, SetSpeedFactorClampsAndSetsBothClocks) {
   const double savedSpeed = gameSpeed;
+  const Lines none;
   const struct {
     const wchar_t* line;
     double speed;
-  } cases[] = {{L"set_speed_factor -3", 0.0},    {L"set_speed_factor 25", 10.0}, {L"set_speed_factor 2.5", 2.5},
-               {L"set_speed_factor 2.5x", 10.0}, {L"set_speed_factor 10", 10.0}, {L"set_speed_factor 0.25", 0.25}};
+    Lines printed;
+  } cases[] = {
+      {L"set_speed_factor -3", 0.0, {L"  Speed factor set to 0"}},
+      {L"set_speed_factor 25", 10.0, {L"  Speed factor set to 10"}},
+      {L"set_speed_factor 2.5", 2.5, none},
+      {L"set_speed_factor 10", 10.0, none},
+      {L"set_speed_factor -0", 0.0, none},
+      {L"set_speed_factor 0.25", 0.25, none},
+      {L"set_speed_factor 1000000000000000000000000000000000000000000", 10.0, {L"  Speed factor set to 10"}},
+      {L"set_speed_factor 0.5", 0.5, none},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(stringc(c.line).c_str());
-    EXPECT_EQ(run(c.line), Lines{});
+    EXPECT_EQ(run(c.line), c.printed);
     EXPECT_DOUBLE_EQ(gameSpeed, c.speed);
     EXPECT_FLOAT_EQ(device_->getTimer()->getSpeed(), static_cast<float>(c.speed));
   }
+  // Text that is no whole number is refused, and both clocks keep their speed.
+  for (const wchar_t* text : {L"abc", L"nan", L"-inf", L"1,5", L"1e308", L"2.5x", L"-"}) {
+    SCOPED_TRACE(stringc(text).c_str());
+    EXPECT_EQ(run(std::wstring(L"set_speed_factor ") + text), Lines{L"  The 1st argument must be a decimal number"});
+    EXPECT_EQ(gameSpeed, 0.5);
+    EXPECT_EQ(device_->getTimer()->getSpeed(), 0.5f);
+  }
+  ASSERT_TRUE(run(L"set_speed_factor 0.25").empty());
   for (const wchar_t* line : {L"set_speed_factor", L"set_speed_factor 1 2"}) {
     EXPECT_EQ(run(line), Lines{L"set_speed_factor # - Sets the game's speed"});
     EXPECT_DOUBLE_EQ(gameSpeed, 0.25);
@@ -304,7 +363,17 @@ TEST_F(ConsoleCommandsTest, GameSettingsArePrintedAndSet) {
       {L"game_setting AI_COUNT 0", {}, 0.0f},
       {L"game_setting AI_COUNT 2.5", {}, 2.5f},
       {L"game_setting AI_COUNT -0.0", {}, 0.0f},
-      {L"game_setting AI_COUNT 7x", {}, 7.0f},
+      {L"game_setting AI_COUNT 7", {}, 7.0f},
+      // Not whole decimal numbers, or beyond a float: nothing changes.
+      {L"game_setting AI_COUNT 7x", {L"  The 2nd argument must be a decimal number"}, 7.0f},
+      {L"game_setting AI_COUNT 1e30", {L"  The 2nd argument must be a decimal number"}, 7.0f},
+      {L"game_setting AI_COUNT 1e30x", {L"  The 2nd argument must be a decimal number"}, 7.0f},
+      {L"game_setting AI_COUNT nan", {L"  The 2nd argument must be a decimal number"}, 7.0f},
+      {L"game_setting AI_COUNT -inf", {L"  The 2nd argument must be a decimal number"}, 7.0f},
+      {L"game_setting AI_COUNT 1,5", {L"  The 2nd argument must be a decimal number"}, 7.0f},
+      {L"game_setting AI_COUNT 1000000000000000000000000000000000000000",
+       {L"  The 2nd argument must be a decimal number"},
+       7.0f},
       {L"GAME_SETTING NO_SUCH_SETTING", {L"  NO_SUCH_SETTING 0.000000"}, 7.0f},
       {L"game_setting", {L"game_setting Setting [value] - Sets the specified game setting, or prints its value"}, 7.0f},
       {L"game_setting AI_COUNT 1 2",
@@ -344,6 +413,7 @@ TEST_F(ConsoleCommandsTest, EmpireSettingsNeedTheLocalPlayersEmpire) {
       {L"emp_setting Difficulty 2", {}, 2.0f},
       {L"emp_setting Difficulty", {L"  Difficulty 2.000000"}, 2.0f},
       {L"emp_setting Difficulty hard", {L"  The 2nd argument must be a decimal number"}, 2.0f},
+      {L"emp_setting Difficulty 3x", {L"  The 2nd argument must be a decimal number"}, 2.0f},
       {L"emp_setting Difficulty -.0", {}, 0.0f},
       {L"emp_setting", {L"emp_setting Setting [value] - Sets the specified empire setting, or prints its value"}, 0.0f},
   };

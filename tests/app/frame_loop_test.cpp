@@ -184,6 +184,62 @@ TEST_F(FrameLoopTest, ASessionEndingBeforeItsSecondFrameStillRestoresTheSpeed) {
   EXPECT_EQ(gameSpeed, 2.0);
 }
 
+// A speed the operator sets during the ramp (typed while the session loaded,
+// or piped on standard input at start-up) is the speed the ramp ends on,
+// whether the second frame or the loop's end restores it.
+TEST_F(FrameLoopTest, ASpeedSetDuringTheRampIsTheSpeedItEndsOn) {
+  fMaxFPS = 75.0f;
+  videoMode = false;
+  const struct {
+    const char* name;
+    int framesBeforeSet;  // simulation frames run when the speed is set
+    int framesAfterSet;   // then run before the loop ends
+    double speedAfterSecondSet;  // a later set after the restore takes effect at once
+  } cases[] = {
+      {"set before the first frame", 0, 2, 4.0},
+      {"set between the first and second frame", 1, 1, 4.0},
+      {"set, then the loop ends before its second frame", 0, 1, -1.0},
+      {"set, then the loop ends before any frame", 0, 0, -1.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    resetSessionFlags(false);
+    gameSpeed = 1.0;
+    FrameLoop session{timer, workers, nullptr};
+    session.beginSpeedRamp();
+    const auto frame = [&] {
+      timer.deltas = {0.02};
+      session.advanceTime();
+      session.runSimulationFrame();
+    };
+    for (int i = 0; i < c.framesBeforeSet; ++i)
+      frame();
+    setGameSpeed(10.0, nullptr);
+    EXPECT_EQ(gameSpeed, 0.01);  // the ramp goes on
+    for (int i = 0; i < c.framesAfterSet; ++i)
+      frame();
+    if (c.framesBeforeSet + c.framesAfterSet >= 2) {
+      EXPECT_EQ(gameSpeed, 10.0);
+      EXPECT_TRUE(simulationStarted);
+      setGameSpeed(c.speedAfterSecondSet, nullptr);
+      EXPECT_EQ(gameSpeed, c.speedAfterSecondSet);
+      frame();
+      EXPECT_EQ(gameSpeed, c.speedAfterSecondSet);
+    }
+    session.endSpeedRamp();
+    EXPECT_EQ(gameSpeed, c.speedAfterSecondSet >= 0 ? c.speedAfterSecondSet : 10.0);
+    EXPECT_EQ(pendingGameSpeed, -1.0);
+    EXPECT_FALSE(speedRampActive);
+  }
+  // The next session ramps from that speed back to it.
+  resetSessionFlags(false);
+  FrameLoop next{timer, workers, nullptr};
+  next.beginSpeedRamp();
+  EXPECT_EQ(gameSpeed, 0.01);
+  next.endSpeedRamp();
+  EXPECT_EQ(gameSpeed, 10.0);
+}
+
 TEST_F(FrameLoopTest, VideoModeNeverStepsBeyondOneFramePeriod) {
   fMaxFPS = 30.0f;
   videoMode = true;

@@ -4,6 +4,7 @@ std::atomic<bool> gameRunning{false};
 std::atomic<double> gameTime{0.0};
 double gameSpeed = 1.0;
 double pendingGameSpeed = -1.0;
+bool speedRampActive = false;
 int32_t currentSeed = 0;
 float realFrameTime = 0.0f;
 float gameFrameTime = 0.0f;

@@ -21,8 +21,13 @@ extern std::atomic<double> gameTime;
 // The game speed factor; 0.01 during the first simulation frame of a
 // session, then restored.
 extern double gameSpeed;
-// A speed change waiting to be applied; -1.0 when none (set when the loop starts).
+// A speed asked for during the speed ramp of a session's first frames,
+// which the ramp ends on; -1.0 when none (set when the loop starts).
 extern double pendingGameSpeed;
+// From the start of a session's speed ramp until the speed is restored:
+// `gameSpeed` holds the ramp speed, and a speed asked for meanwhile waits in
+// `pendingGameSpeed`.
+extern bool speedRampActive;
 // The seed given to the process-wide pseudo-random generator ("SEED").
 extern int32_t currentSeed;
 // Real seconds accumulated since the last simulation frame (capped).
