@@ -26,6 +26,7 @@
 #include "app/console_input.h"
 #include "app/engine_start.h"
 #include "app/game_session.h"
+#include "app/quick_start.h"
 #include "app/quit_watcher.h"
 #include "app/saved_game.h"
 #include "app/server_settings.h"
@@ -222,6 +223,9 @@ int corvaneMain(int argc, char** argv) {
   // base game is used.
   if (!checkModNameLength(currentModName))
     currentModName = "/";
+  // A dedicated server has no menu to pick a mod again: every session runs
+  // with the mod it was started with.
+  irr::core::stringc serverModName = currentModName;
 
   // 9. Crash reports.
   if (options.writeMinidumps &&
@@ -302,11 +306,14 @@ int corvaneMain(int argc, char** argv) {
 
   // The loop over game sessions.
   for (bool quit = false; !quit;) {
+    applyQuickStart(engine.timer->getRealTime());
     applyServerSettings(readServerSettings(getGameSetting), engine.timer->getRealTime(), options.serverName,
                         options.serverPassword);
+    int result = 0;
     for (;;) {
       sessionResult = kSessionQuit;
-      if (runGameSession(loadGameName.empty() ? mapName : loadGameName) == kSessionQuit) {
+      result = runGameSession(loadGameName.empty() ? mapName : loadGameName);
+      if (result == kSessionQuit) {
         quit = true;
         break;
       }
@@ -315,7 +322,11 @@ int corvaneMain(int argc, char** argv) {
     }
     if (quit)
       break;
-    currentModName = "/";
+    // The session's own mod stays, its saves are read against its data; a
+    // mod that cannot be found gives way to the base game for good.
+    if (result == kSessionModMissing)
+      serverModName = "/";
+    currentModName = serverModName;
     resetGameSettings();
     sessionResult = 0;
   }

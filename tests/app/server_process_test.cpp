@@ -357,7 +357,7 @@ TEST(ServerProcess, GameSessionRunsUntilSigint) {
   const int status = server.stopWith(SIGINT);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   expectInOrder(readFile(home / "Corvane" / "log.txt"),
-                {"Seed: 0\n", "Mod Directory '", "============\nLoading resources...\n============\n",
+                {"Seed: ", "Mod Directory '", "============\nLoading resources...\n============\n",
                  "============\nPreparing Galaxy...\n============\n", "============\nPreparing Galaxy... Finished(",
                  "Initializing 0 galaxy processing threads\n", "============\nInitialize GUI...\n============\n",
                  "Game loop start ", "Game ending. Total game time (not session): ", "Shutting down engine\n"});
@@ -415,6 +415,71 @@ TEST(ServerProcess, MissingModIsReportedOnceAndTheBaseGameRuns) {
   ASSERT_NE(first, std::string::npos) << log;
   EXPECT_EQ(log.find(missing, first + 1), std::string::npos) << log;
   expectInOrder(log.substr(first), {missing, "Seed: ", "Game loop start "});
+}
+
+// Every pass seeds from the clock: two starts give two galaxies.
+TEST(ServerProcess, TwoStartsLogTwoSeeds) {
+  std::vector<std::string> seeds;
+  for (int start = 0; start < 2; ++start) {
+    const fs::path home = scratchDir() / std::to_string(start);
+    ServerProcess server(home, {"-verbose"});
+    ASSERT_TRUE(server.waitForOutput("Game loop start ")) << server.output;
+    EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, kTimeoutMs)));
+    const std::string log = readFile(home / "Corvane" / "log.txt");
+    const std::size_t at = log.find("Seed: ");
+    ASSERT_NE(at, std::string::npos) << log;
+    seeds.push_back(log.substr(at, log.find('\n', at) - at));
+  }
+  EXPECT_NE(seeds[0], seeds[1]);
+}
+
+// A server started with a mod keeps it for all its sessions: a save of the
+// mod's game loads under the mod, and the next game runs under it too, each
+// from the mod's quick start ("+quickstart" names the profile).
+TEST(ServerProcess, TheModAndItsQuickStartServeEverySession) {
+  const fs::path home = scratchDir();
+  const fs::path mod = home / "Corvane" / "Mods" / "ringmod";
+  fs::create_directories(mod / "Game Data" / "scripts" / "server");
+  fs::create_directories(mod / "Maps");
+  std::ofstream(mod / "modinfo.txt") << "Name: Ring\n";
+  std::ofstream(mod / "Game Data" / "scripts" / "server" / "ring_marker.as")
+      << "void init() {\n  print(\"ring module init\");\n}\n";
+  std::ofstream(mod / "Game Data" / "quickstart.xml")
+      << "<quickstart><profile id=\"Short\"><map file=\"ring\"/><settings><SYSTEM_COUNT val=\"4\"/>"
+         "<SEED val=\"7\"/><map val=\"1\"/></settings></profile></quickstart>\n";
+  std::ofstream(mod / "Maps" / "ring.as")
+      << "void makeMap(Galaxy@ glx) {\n"
+         "  int count = int(getGameSetting(\"SYSTEM_COUNT\", 0.0f));\n"
+         "  print(\"ring map of \" + count + \" systems, map setting \" + getGameSetting(\"map\", 0.0f));\n"
+         "  for (int i = 0; i < count; ++i) {\n"
+         "    System_Desc desc;\n"
+         "    desc.Position = vector(float(i) * 3000.0f, 0.0f, 0.0f);\n"
+         "    glx.createSystem(desc);\n"
+         "  }\n"
+         "}\n";
+
+  ServerProcess server(home, {"-verbose", "+mod", "Ring", "+quickstart", "short"});
+  ASSERT_TRUE(server.waitForOutput("Game loop start ")) << server.output;
+  std::size_t mark = server.output.size();
+  server.send("end_game\n");
+  ASSERT_TRUE(server.waitForOutput("Game loop start ", mark)) << server.output;
+  mark = server.output.size();
+  server.send("save_game m1\nload_game m1\n");
+  ASSERT_TRUE(server.waitForOutput("Save game loaded\n", mark)) << server.output;
+  ASSERT_TRUE(server.waitForOutput("Game loop start ", mark)) << server.output;
+  EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, kTimeoutMs)));
+
+  const std::string log = readFile(home / "Corvane" / "log.txt");
+  EXPECT_EQ(log.find("Error loading save file"), std::string::npos) << log;
+  const std::string modFolder = "Mod Directory '" + mod.string() + "/'\n";
+  const std::string ring = "ring map of 4 systems, map setting 1";
+  expectInOrder(log, {"Seed: 7\n", modFolder, ring, "ring module init", "Game loop start ",
+                      // the next game, again the mod's
+                      "Seed: 7\n", modFolder, ring, "ring module init", "Game loop start ",
+                      // its save loaded under the mod
+                      "Seed: 7\n", modFolder, "Loading saved game '" + mod.string() + "/Saves/m1.qvs'...\n",
+                      "Save game loaded\n", "ring module init", "Game loop start "});
+  EXPECT_EQ(countOf(log, ring), 2u);
 }
 
 // The script set-up's steps, in order, with no line from the script
