@@ -21,7 +21,6 @@
 #include "core/formula.h"
 #include "core/log.h"
 #include "core/named_values.h"
-#include "core/text_conversions.h"
 #include "core/utf8.h"
 #include "design/base/numbers.h"
 #include "design/effectors/effector_def.h"
