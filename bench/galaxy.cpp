@@ -25,6 +25,20 @@
 //               done. Counters: "frame_share" is that time over the 13.3 ms
 //               frame of 75 frames a second.
 //
+// Set-up and tear-down, over galaxies of 10,000 to 200,000 star systems on
+// a square grid 1,000 apart from the origin (a row and a column of them on
+// the quad tree's middle lines), each made by makeSystem with its automatic
+// star, as a map script calling createSystem in a loop makes them:
+//
+//   Environment createEnvironment with separation, as a new game runs it:
+//               both trees filled, every system checked for overlaps (none
+//               overlaps here)
+//   Teardown    the galaxy's destroyNow at a session's end, every system
+//               and star with it, after createEnvironment filled the trees
+//
+// Counter "ns_per_system": the time over the system count, which stays flat
+// when the work grows linearly.
+//
 // Each section keeps its own set-up; add new sections below the last.
 #include <benchmark/benchmark.h>
 
@@ -48,7 +62,9 @@
 #include "app/base/session_state.h"
 #include "core/threads.h"
 #include "empire/empire.h"
+#include "universe/galaxygen/galaxy_generation.h"
 #include "universe/objects/galaxy.h"
+#include "universe/objects/object_registry.h"
 #include "universe/objects/system_threads.h"
 #include "universe/spatial/oct_tree.h"
 #include "universe/spatial/quad_tree.h"
@@ -367,5 +383,101 @@ BENCHMARK(BM_WorkerPass)
     ->ArgsProduct({{150, 2000}, {0, 1, 2, 4}})
     ->ArgNames({"systems", "workers"})
     ->UseRealTime();
+
+// ---------------------------------------------------------------------------
+// Tear-down
+
+constexpr float kGridSpacing = 1000.0f;
+
+// What the makers need: the thread's generators, and the space empire that
+// owns what they make.
+void prepareMakers() {
+  initThreadLocals();
+  singleThreaded = false;
+  statisticsActive = false;
+  sessionEnding = false;
+  static const bool registered = [] {
+    auto* space = new empire;
+    space->ID = kSpaceEmpireID;
+    space->valid = false;
+    space->reserved = true;
+    registerEmpire(space, true);
+    return true;
+  }();
+  (void)registered;
+}
+
+// `systemCount` systems with a star each, made as a map script makes them.
+objGalaxy* makeGridGalaxy(int systemCount) {
+  objGalaxy* owner = new objGalaxy();
+  const int side = static_cast<int>(std::sqrt(static_cast<double>(systemCount))) + 1;
+  for (int i = 0; i < systemCount; ++i) {
+    System_Desc desc;
+    desc.position.set(static_cast<float>(i % side) * kGridSpacing, 0.0f, static_cast<float>(i / side) * kGridSpacing);
+    makeSystem(owner, desc);
+  }
+  return owner;
+}
+
+// Ends the galaxy as a session's end does; false when objects outlive it.
+bool endGridGalaxy(objGalaxy* owner) {
+  sessionEnding = true;  // systems take their stars with them
+  owner->destroyNow(true);
+  owner->drop();
+  sessionEnding = false;
+  return registeredObjectCount() == 0;
+}
+
+void setNsPerSystem(benchmark::State& state, int systemCount) {
+  state.counters["ns_per_system"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * systemCount * 1e-9,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_Environment(benchmark::State& state) {
+  prepareMakers();
+  const int systemCount = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    objGalaxy* owner = makeGridGalaxy(systemCount);
+    state.ResumeTiming();
+    createEnvironment(owner, true);
+    state.PauseTiming();
+    if (!endGridGalaxy(owner))
+      state.SkipWithError("the tear-down left objects alive");
+    state.ResumeTiming();
+  }
+  setNsPerSystem(state, systemCount);
+}
+
+void BM_Teardown(benchmark::State& state) {
+  prepareMakers();
+  const int systemCount = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    objGalaxy* owner = makeGridGalaxy(systemCount);
+    createEnvironment(owner, false);
+    if (owner->getSystemCount() != static_cast<unsigned>(systemCount))
+      state.SkipWithError("the galaxy has the wrong number of systems");
+    state.ResumeTiming();
+    sessionEnding = true;
+    owner->destroyNow(true);
+    owner->drop();
+    sessionEnding = false;
+    state.PauseTiming();
+    if (registeredObjectCount() != 0)
+      state.SkipWithError("the tear-down left objects alive");
+    state.ResumeTiming();
+  }
+  setNsPerSystem(state, systemCount);
+}
+
+void gridSizes(benchmark::internal::Benchmark* b) {
+  for (int systems : {10000, 25000, 50000, 100000, 200000})
+    b->Arg(systems);
+  b->Unit(benchmark::kMillisecond)->Iterations(3);
+}
+BENCHMARK(BM_Environment)->Apply(gridSizes);
+BENCHMARK(BM_Teardown)->Apply(gridSizes);
 
 }  // namespace

@@ -110,8 +110,12 @@ void createAIEmpires(float difficulty, float cheats) {
 }
 
 // The galaxy that a failed map leaves: one system at the origin and the
-// message box.
+// message box. Whatever the map made before it failed goes first, with the
+// galaxy that holds it.
 void fallBackToEmptyGalaxy() {
+  destroySessionGalaxy();
+  galaxy = createGalaxy();
+  galaxy->grab();
   makeSystem(galaxy, System_Desc());
   showMessageBox(kMapErrorCaption, kMapErrorText);
 }

@@ -206,6 +206,8 @@ TEST_F(NewGameTest, FailedMapsLeaveOneEmptySystemAtTheOrigin) {
   } const cases[] = {
       {"no_make_map.as", nullptr},
       {"throwing.as", "Map Error: Error executing map script\n"},
+      // What it made before it stopped goes before the fallback's system.
+      {"fails_late.as", "Map Error: Error executing map script\n"},
       {"no_system.as", nullptr},  // ran to its end, but made nothing
       {"missing.as", nullptr},
   };
@@ -224,6 +226,10 @@ TEST_F(NewGameTest, FailedMapsLeaveOneEmptySystemAtTheOrigin) {
     ASSERT_EQ(galaxy->getSystemCount(), 1u);
     EXPECT_EQ(galaxy->getSystem(0)->position, vector3df(0, 0, 0));
     EXPECT_TRUE(galaxyPlanets().empty());
+    // Nothing else is left of the map: the galaxy holds that system alone,
+    // and only it and its star are registered.
+    EXPECT_EQ(galaxy->children.size(), 1u);
+    EXPECT_EQ(registeredObjectCount(), 3u) << "the galaxy, its system and the system's star";
     // The set-up stopped there: no homeworlds, no welcome.
     ASSERT_NE(pendingPlayerEmpire, nullptr);
     EXPECT_TRUE(pendingPlayerEmpire->messages.empty());
@@ -450,6 +456,7 @@ TEST_F(NewGameSessionTest, ASessionGoesOnAfterItsMapFails) {
   } const cases[] = {
       {"no_make_map", 1, true},
       {"throwing", 1, true},
+      {"fails_late", 1, true},
       {"no_system", 1, true},
       {"no_homeworld", 2, false},
   };

@@ -1,6 +1,7 @@
 // The map-script API from scripts: a map-like script making a system, a
 // star, planets and a comet; descriptors read back (a vector returned by
-// value among them); getPlanetTypeID with a null handle.
+// value among them), every property written with its own value among them;
+// getPlanetTypeID with a null handle.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -175,6 +176,97 @@ TEST_F(GalaxyGenBindingsTest, MakersRunUnderTheSystemLockWhileTheSimulationRuns)
 
 TEST_F(GalaxyGenBindingsTest, DescriptorsReadBackWithTheirDefaultsAndVectorsByValue) {
   EXPECT_EQ(call(module, "string@ descriptors()"), "1,2,3;4,5,6;0.5,9;500,-1,false;5,true;15000;10,true");
+}
+
+// Every descriptor property, written from a script with a value no other
+// property of its type gets, reads back as written, in the script and in
+// the descriptor's own field: two properties at one offset, or one at
+// another's field, would show.
+struct DescProperty {
+  const char* type;
+  const char* name;
+  const char* written;  // script expression
+  const char* shown;    // as the script prints it back
+  bool (*holds)(const void* desc);
+};
+
+template <class Desc>
+const Desc& as(const void* desc) {
+  return *static_cast<const Desc*>(desc);
+}
+
+const DescProperty kDescProperties[] = {
+    {"Orbit_Desc", "Radius", "11", "11", [](const void* d) { return as<Orbit_Desc>(d).radius == 11; }},
+    {"Orbit_Desc", "Mass", "12", "12", [](const void* d) { return as<Orbit_Desc>(d).mass == 12; }},
+    {"Orbit_Desc", "Eccentricity", "13", "13", [](const void* d) { return as<Orbit_Desc>(d).eccentricity == 13; }},
+    {"Orbit_Desc", "MassRadius", "14", "14", [](const void* d) { return as<Orbit_Desc>(d).massRadius == 14; }},
+    {"Orbit_Desc", "PosInYear", "0.25f", "0.25", [](const void* d) { return as<Orbit_Desc>(d).posInYear == 0.25f; }},
+    {"Orbit_Desc", "Yaw", "16", "16", [](const void* d) { return as<Orbit_Desc>(d).yaw == 16; }},
+    {"Orbit_Desc", "Pitch", "17", "17", [](const void* d) { return as<Orbit_Desc>(d).pitch == 17; }},
+    {"Orbit_Desc", "DaysPerYear", "18", "18", [](const void* d) { return as<Orbit_Desc>(d).daysPerYear == 18; }},
+    {"Orbit_Desc", "IsStatic", "true", "true", [](const void* d) { return as<Orbit_Desc>(d).isStatic; }},
+    {"Orbit_Desc", "Offset", "vector(19, 20, 21)", "19,20,21",
+     [](const void* d) { return as<Orbit_Desc>(d).offset == vector3df(19, 20, 21); }},
+    {"Planet_Desc", "PlanetRadius", "31", "31", [](const void* d) { return as<Planet_Desc>(d).planetRadius == 31; }},
+    {"Planet_Desc", "PlanetMass", "32", "32", [](const void* d) { return as<Planet_Desc>(d).planetMass == 32; }},
+    {"Planet_Desc", "RandomConditions", "false", "false",
+     [](const void* d) { return !as<Planet_Desc>(d).randomConditions; }},
+    {"Star_Desc", "Temperature", "41", "41", [](const void* d) { return as<Star_Desc>(d).temperature == 41; }},
+    {"Star_Desc", "Radius", "42", "42", [](const void* d) { return as<Star_Desc>(d).radius == 42; }},
+    {"Star_Desc", "Brightness", "43", "43", [](const void* d) { return as<Star_Desc>(d).brightness == 43; }},
+    {"System_Desc", "Position", "vector(51, 52, 53)", "51,52,53",
+     [](const void* d) { return as<System_Desc>(d).position == vector3df(51, 52, 53); }},
+    {"System_Desc", "AutoStar", "false", "false", [](const void* d) { return !as<System_Desc>(d).autoStar; }},
+    {"System_Desc", "StartRadius", "54", "54", [](const void* d) { return as<System_Desc>(d).startRadius == 54; }},
+};
+
+// For each type T: "T written_T()", which writes every property of the
+// table, and "string@ shown_T()", which reads them all back from such a
+// value, one "name=value;" each.
+std::string descRoundTripScript() {
+  std::string code = R"(
+string@ show(float value) { return "" + value; }
+string@ show(bool value) { return value ? "true" : "false"; }
+string@ show(const vector &in value) { return "" + value.x + "," + value.y + "," + value.z; }
+)";
+  for (const char* type : {"Orbit_Desc", "Planet_Desc", "Star_Desc", "System_Desc"}) {
+    std::string writes, reads;
+    for (const DescProperty& property : kDescProperties) {
+      if (std::string(property.type) != type)
+        continue;
+      writes += std::string("  desc.") + property.name + " = " + property.written + ";\n";
+      reads += std::string(" + \"") + property.name + "=\" + show(desc." + property.name + ") + \";\"";
+    }
+    code += std::string(type) + " written_" + type + "() {\n  " + type + " desc;\n" + writes + "  return desc;\n}\n";
+    code += std::string("string@ shown_") + type + "() {\n  " + type + " desc = written_" + type + "();\n  return \"\"" +
+            reads + ";\n}\n";
+  }
+  return code;
+}
+
+TEST_F(GalaxyGenBindingsTest, EveryDescriptorPropertyReadsBackAsWritten) {
+  using namespace AngelScript;
+  asIScriptModule* roundTrip = ScriptSessionTest::build(serverScriptEngine, "round_trip", descRoundTripScript());
+  ASSERT_NE(roundTrip, nullptr);
+  for (const char* type : {"Orbit_Desc", "Planet_Desc", "Star_Desc", "System_Desc"}) {
+    SCOPED_TRACE(type);
+    std::string expected;
+    for (const DescProperty& property : kDescProperties)
+      if (std::string(property.type) == type)
+        expected += std::string(property.name) + "=" + property.shown + ";";
+    EXPECT_EQ(call(roundTrip, ("string@ shown_" + std::string(type) + "()").c_str()), expected);
+
+    // The value the script wrote, as C++ sees it.
+    asIScriptContext* context = createScriptContext(serverScriptEngine);
+    const std::string declaration = std::string(type) + " written_" + type + "()";
+    ASSERT_GE(context->Prepare(roundTrip->GetFunctionByDecl(declaration.c_str())), 0);
+    ASSERT_EQ(context->Execute(), asEXECUTION_FINISHED);
+    const void* desc = context->GetReturnObject();
+    for (const DescProperty& property : kDescProperties)
+      if (std::string(property.type) == type)
+        EXPECT_TRUE(property.holds(desc)) << property.name;
+    context->Release();
+  }
 }
 
 TEST_F(GalaxyGenBindingsTest, GetPlanetTypeIdFindsTypesAndStopsOnANullName) {

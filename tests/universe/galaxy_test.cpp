@@ -171,6 +171,53 @@ TEST_F(GalaxyTest, SystemsAtOnePointEndApart) {
   }
 }
 
+// A crowded galaxy: a block of overlapping systems of mixed sizes lying
+// across the quad tree's middle lines, two systems larger than the block,
+// one far out and one at no finite place. Every finite pair ends apart, and
+// the layout is the one the separation has always made (the partner of an
+// overlapping system is the one the tree reports last).
+TEST_F(GalaxyTest, CrowdedSystemsOfMixedSizesEndApartAsTheyAlwaysHave) {
+  std::vector<CountingSystem*> systems;
+  for (int i = 0; i < 144; ++i) {
+    CountingSystem* system = addSystems(1)[0];
+    system->position.set(static_cast<float>(i % 12 - 6) * 90.0f, static_cast<float>(i % 5) * 10.0f,
+                         static_cast<float>(i / 12 - 6) * 90.0f);
+    system->radius = 30.0f + static_cast<float>((i * 37) % 50);
+    systems.push_back(system);
+  }
+  const std::pair<vector3df, float> odd[] = {
+      {{0, 0, 0}, 700.0f}, {{300, 0, -200}, 900.0f}, {{5e6f, 0, 5e6f}, 50.0f}, {{NAN, 0, 0}, 50.0f}};
+  for (const auto& [at, radius] : odd) {
+    CountingSystem* system = addSystems(1)[0];
+    system->position = at;
+    system->radius = radius;
+    systems.push_back(system);
+  }
+  createEnvironment(galaxy, true);
+
+  double sum = 0;
+  for (size_t i = 0; i < systems.size(); ++i) {
+    const CountingSystem* a = systems[i];
+    if (!std::isfinite(a->position.X))
+      continue;
+    sum += a->position.X * 1e-3 * static_cast<double>(i + 1) + a->position.Z * 1e-3 / static_cast<double>(i + 1);
+    for (size_t j = i + 1; j < systems.size(); ++j) {
+      const CountingSystem* b = systems[j];
+      if (std::isfinite(b->position.X))
+        EXPECT_GT(a->position.getDistanceFrom(b->position), a->radius + b->radius - 1e-2f) << i << " and " << j;
+    }
+  }
+  EXPECT_TRUE(std::isnan(systems.back()->position.X));
+  EXPECT_EQ(systems[146]->position, vector3df(5e6f, 0, 5e6f)) << "far from the rest, it did not move";
+  // The layout the tree alone gives: the overlap grid only spares queries.
+  EXPECT_NEAR(systems[0]->position.X, -673.188843f, 1e-3f);
+  EXPECT_NEAR(systems[0]->position.Z, -587.393677f, 1e-3f);
+  EXPECT_NEAR(systems[77]->position.X, -113.298889f, 1e-3f);
+  EXPECT_NEAR(systems[144]->position.X, 123.945679f, 1e-3f);
+  EXPECT_NEAR(systems[144]->position.Z, 1488.07788f, 1e-3f);
+  EXPECT_NEAR(sum, 734940.909983517, 1e-3);
+}
+
 TEST_F(GalaxyTest, GalaxyRadiusReachesPastTheOutermostSystem) {
   CountingSystem* far = addSystems(2, 9000.0f)[1];
   far->radius = 250.0f;

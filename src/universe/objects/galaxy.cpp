@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <unordered_map>
+#include <vector>
 
 #include "app/base/config.h"
 #include "app/base/session_state.h"
@@ -62,6 +64,142 @@ generic_object* findSystemAt(SystemTree& tree, const vector3df& at, float radius
   tree.query(at, at.X, at.Z, radius, result);
   return result.found;
 }
+
+// Tells the separation which systems may overlap another, so that it asks
+// the quad tree only about those. The tree keeps every system that lies
+// across one of its dividing lines in the node of that line, where each
+// query tests it: a large map has thousands of them on a query's way down,
+// and asking the tree about every system grew with the square of the
+// system count. This coarse grid over the plane answers for most systems
+// at once; it never clears a system the tree would find an overlap for (it
+// tests more loosely than the tree), so the tree still picks every partner
+// as before.
+class OverlapGrid {
+ public:
+  explicit OverlapGrid(const irr::core::array<solarSystem*>& systems) {
+    // Cells twice as wide as all but the largest tenth of the systems.
+    std::vector<float> radii;
+    radii.reserve(systems.size());
+    for (irr::u32 i = 0; i < systems.size(); ++i)
+      if (std::isfinite(systems[i]->radius))
+        radii.push_back(std::max(systems[i]->radius, 0.0f));
+    float typical = 0.0f;
+    if (!radii.empty()) {
+      auto at = radii.begin() + static_cast<std::ptrdiff_t>(radii.size() * 9 / 10);
+      std::nth_element(radii.begin(), at, radii.end());
+      typical = *at;
+    }
+    cellSize_ = std::max(2.0f * (typical + kSlack), 1.0f);
+    cells_.reserve(systems.size() * 2);
+    for (irr::u32 i = 0; i < systems.size(); ++i)
+      add(systems[i]);
+  }
+
+  void add(generic_object* system) {
+    Span span;
+    if (!spanOf(system, span)) {
+      large_.push_back(system);
+      return;
+    }
+    for (int64_t x = span.lowX; x <= span.highX; ++x)
+      for (int64_t z = span.lowZ; z <= span.highZ; ++z)
+        cells_.emplace(key(x, z), system);
+  }
+
+  // Takes the system out where add put it: call before moving it.
+  void remove(generic_object* system) {
+    Span span;
+    if (!spanOf(system, span)) {
+      const auto found = std::find(large_.begin(), large_.end(), system);
+      if (found != large_.end())
+        large_.erase(found);
+      return;
+    }
+    for (int64_t x = span.lowX; x <= span.highX; ++x)
+      for (int64_t z = span.lowZ; z <= span.highZ; ++z) {
+        auto range = cells_.equal_range(key(x, z));
+        for (auto it = range.first; it != range.second; ++it)
+          if (it->second == system) {
+            cells_.erase(it);
+            break;
+          }
+      }
+  }
+
+  // False only when no other system reaches `system`'s sphere; a large
+  // system is always left to the tree.
+  bool mayOverlap(const generic_object* system) const {
+    Span span;
+    if (!spanOf(system, span))
+      return true;
+    for (const generic_object* other : large_)
+      if (near(system, other))
+        return true;
+    for (int64_t x = span.lowX; x <= span.highX; ++x)
+      for (int64_t z = span.lowZ; z <= span.highZ; ++z) {
+        auto range = cells_.equal_range(key(x, z));
+        for (auto it = range.first; it != range.second; ++it)
+          if (it->second != system && near(system, it->second))
+            return true;
+      }
+    return false;
+  }
+
+ private:
+  // Rounding room: in units, as a share of the summed radii, and as a
+  // share of the coordinates.
+  static constexpr float kSlack = 1.0f;
+  static constexpr float kRadiusSlack = 1e-3f;
+  static constexpr double kCoordinateSlack = 1e-5;
+  // A system wider than this many cells on an axis is tested by everyone.
+  static constexpr int64_t kWidestSpan = 4;
+  // Cell numbers stay well inside 32 bits each.
+  static constexpr double kFarthestCell = 1e9;
+
+  struct Span {
+    int64_t lowX, highX, lowZ, highZ;
+  };
+
+  static uint64_t key(int64_t x, int64_t z) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(z);
+  }
+
+  // The cells the system's square (with room for rounding) covers; false
+  // for a system too large or too far out for the grid, or not finite.
+  bool spanOf(const generic_object* system, Span& span) const {
+    const double x = system->position.X;
+    const double z = system->position.Z;
+    const double r = system->radius;
+    // (The tree's test squares the summed radii, so a negative radius
+    // reaches as far as a positive one: such a system is left to the tree.)
+    if (!std::isfinite(x) || !std::isfinite(z) || !std::isfinite(r) || r < 0.0)
+      return false;
+    const double reach = r * (1.0 + kRadiusSlack) + kSlack + kCoordinateSlack * (std::abs(x) + std::abs(z));
+    const double lowX = std::floor((x - reach) / cellSize_);
+    const double highX = std::floor((x + reach) / cellSize_);
+    const double lowZ = std::floor((z - reach) / cellSize_);
+    const double highZ = std::floor((z + reach) / cellSize_);
+    if (std::abs(lowX) > kFarthestCell || std::abs(highX) > kFarthestCell || std::abs(lowZ) > kFarthestCell ||
+        std::abs(highZ) > kFarthestCell || highX - lowX >= kWidestSpan || highZ - lowZ >= kWidestSpan)
+      return false;
+    span = Span{static_cast<int64_t>(lowX), static_cast<int64_t>(highX), static_cast<int64_t>(lowZ),
+                static_cast<int64_t>(highZ)};
+    return true;
+  }
+
+  // The tree's test of two spheres, with room for rounding.
+  static bool near(const generic_object* a, const generic_object* b) {
+    const float dx = b->position.X - a->position.X;
+    const float dy = b->position.Y - a->position.Y;
+    const float dz = b->position.Z - a->position.Z;
+    const float reach = std::abs(a->radius + b->radius) * (1.0f + kRadiusSlack) + kSlack;
+    return dx * dx + dy * dy + dz * dz <= reach * reach;
+  }
+
+  float cellSize_ = 1.0f;
+  std::unordered_multimap<uint64_t, generic_object*> cells_;
+  std::vector<generic_object*> large_;
+};
 
 // Pushes two overlapping systems apart, each the same way from their
 // midpoint. Two at one point part along the x axis.
@@ -211,6 +349,13 @@ void objGalaxy::destroyNow(bool quiet) {
     return;
   const heldPointer<generic_object> self(this);  // alive to the end
   stopSystemThreads(this);
+  // The system list and both trees are let go at once, before the systems
+  // themselves: each system's removal then has nothing left to search, and
+  // the whole tear-down stays linear in the number of objects.
+  systems.clear();
+  objectTree.clear();
+  systemTree.clear();
+  treeEntries_.clear();
   while (children.size() > 0) {
     generic_object* child = children.getLast().get();
     const irr::u32 before = children.size();
@@ -275,20 +420,28 @@ void createEnvironment(objGalaxy* owner, bool separateSystems) {
     std::deque<generic_object*> work;
     for (irr::u32 i = 0; i < owner->systems.size(); ++i)
       work.push_back(owner->systems[i]);
+    OverlapGrid grid(owner->systems);
     unsigned separations = 0;
     while (!work.empty() && separations < kMostSeparations) {
       generic_object* a = work.front();
       work.pop_front();
-      while (generic_object* b = findSystemAt(owner->systemTree, a->position, a->radius, a)) {
+      while (grid.mayOverlap(a)) {
+        generic_object* b = findSystemAt(owner->systemTree, a->position, a->radius, a);
+        if (b == nullptr)
+          break;
         if (++separations > kMostSeparations) {
           logError("Star systems still overlap after %u separations\n", kMostSeparations);
           break;
         }
         owner->removeFromPlane(a);
         owner->removeFromPlane(b);
+        grid.remove(a);
+        grid.remove(b);
         separate(a, b);
         owner->insertIntoPlane(a);
         owner->insertIntoPlane(b);
+        grid.add(a);
+        grid.add(b);
         work.push_back(b);
       }
     }
