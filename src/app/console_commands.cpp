@@ -39,7 +39,6 @@ constexpr wchar_t kNoDumpDirectory[] = L"May not specify a directory with dumps"
 constexpr wchar_t kEmptyFileName[] = L"File name must at least 1 character";
 constexpr wchar_t kCannotOpen[] = L"Unable open file ";
 constexpr wchar_t kNotDecimal[] = L"  The 2nd argument must be a decimal number";
-constexpr wchar_t kSpeedNotDecimal[] = L"  The 1st argument must be a decimal number";
 constexpr wchar_t kNeedsEmpire[] = L"  Needs an active empire";
 constexpr wchar_t kNoLayout[] = L"Layout doesn't exist";
 constexpr char kTextExtension[] = ".txt";
@@ -354,7 +353,7 @@ void setSpeedFactorCommand(const ConsoleArgs& args) {
   double speed = 0.0;
   if (!readDecimalNumber(args[1], speed)) {
     if (Console* out = console())
-      out->print(kSpeedNotDecimal);
+      out->print(kNotDecimal);
     return;
   }
   const double asked = speed;

@@ -336,7 +336,7 @@ TEST_F(ConsoleCommandsTest, SetSpeedFactorClampsAndSetsBothClocks) {
   // Text that is no whole number is refused, and both clocks keep their speed.
   for (const wchar_t* text : {L"abc", L"nan", L"-inf", L"1,5", L"1e308", L"2.5x", L"-"}) {
     SCOPED_TRACE(stringc(text).c_str());
-    EXPECT_EQ(run(std::wstring(L"set_speed_factor ") + text), Lines{L"  The 1st argument must be a decimal number"});
+    EXPECT_EQ(run(std::wstring(L"set_speed_factor ") + text), Lines{L"  The 2nd argument must be a decimal number"});
     EXPECT_EQ(gameSpeed, 0.5);
     EXPECT_EQ(device_->getTimer()->getSpeed(), 0.5f);
   }
