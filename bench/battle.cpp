@@ -10,6 +10,12 @@
 //                            galaxy's update ticks the systems itself). The
 //                            time is the wall time of the steps only (the
 //                            galaxy is built and torn down outside it).
+//                            With workers, each step parks them while the
+//                            clock moves on and then wakes them together;
+//                            the time runs from that wake-up to the end of
+//                            the last pass and the galaxy's update, so it
+//                            holds the work and the wake-ups but not the
+//                            rests a worker takes between passes.
 //
 // Counters:
 //   game_s_per_s   game seconds simulated per wall-clock second
@@ -19,13 +25,12 @@
 //   gfx_peak       most calls of one step
 //   ships_left     ships still fighting at the end (both sides)
 //
-// With workers, each pass is followed by the worker's 9 ms rest, so the
-// figures of those runs show the pacing of a session rather than the cost
-// of the simulation; the 0-worker runs measure the work.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "universe/battle_fixture.h"
 #include "core/threads.h"
@@ -35,6 +40,38 @@ namespace {
 
 constexpr double kGameSeconds = 40.0;
 constexpr uint32_t kSeed = 4242;
+constexpr std::chrono::seconds kPassTimeout{20};
+
+using Clock = std::chrono::steady_clock;
+
+// The workers' part of a step without their rests: the workers are parked
+// while the game time moves on, then woken together, and the step waits
+// (yielding) until each has finished a pass. `untimed` gathers the time of
+// the parking, which the caller takes off the step's time.
+struct WokenPasses {
+  Clock::duration untimed{};
+
+  bool operator()(double seconds) {
+    const Clock::time_point began = Clock::now();
+    if (!workersteps::waitForWorkersRunning())
+      return false;
+    pauseSystemThreads();
+    std::vector<uint64_t> before;
+    for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
+      before.push_back(galaxy->threads[k]->passes.load());
+    gameTime = gameTime + seconds;
+    untimed += Clock::now() - began;
+    resumeSystemThreads();
+    const Clock::time_point until = Clock::now() + kPassTimeout;
+    for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
+      while (galaxy->threads[k]->passes.load() <= before[k]) {
+        if (Clock::now() > until)
+          return false;
+        std::this_thread::yield();
+      }
+    return true;
+  }
+};
 
 struct Session {
   Session() {
@@ -84,13 +121,14 @@ void Battle(benchmark::State& state) {
     battletest::Battle battle(s.a, s.b, ships, ships, armed);
     battle.build(kSeed, workers);
     const uint64_t hitsBefore = battletest::hitsMade.load();
-    const auto start = std::chrono::steady_clock::now();
+    WokenPasses passes;
+    const Clock::time_point start = Clock::now();
     for (int k = 0; k < steps; ++k)
-      if (!battle.step()) {
+      if (!(workers > 0 ? battle.step(passes) : battle.step())) {
         state.SkipWithError("a worker did not finish its pass");
         break;
       }
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start - passes.untimed).count();
     state.SetIterationTime(elapsed);
     wallSeconds += elapsed;
     hits += battletest::hitsMade.load() - hitsBefore;

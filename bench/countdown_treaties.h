@@ -16,6 +16,7 @@
 #include "core/user_folders.h"
 #include "empire/empire.h"
 #include "empire/treaty.h"
+#include "script_build.h"
 
 namespace benchtreaties {
 
@@ -56,7 +57,7 @@ inline void setUpScripts(const std::filesystem::path& root, const char* module, 
   scanMods();
   mountDataFolders(false, "");
   applyCurrentMod();
-  setupScriptEngines(nullptr);
+  benchscript::setUpSessionScripts();
   initThreadLocals();
 }
 

@@ -32,6 +32,7 @@
 #include "script/script_string.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_states.h"
+#include "script_build.h"
 
 using namespace AngelScript;
 
@@ -85,9 +86,7 @@ void setUp() {
     registerScriptString(serverScriptEngine);
     serverScriptEngine->RegisterObjectType("Event", 0, asOBJ_REF | asOBJ_NOCOUNT);
     initThreadLocals();
-    asIScriptModule* module = serverScriptEngine->GetModule("bench", asGM_ALWAYS_CREATE);
-    module->AddScriptSection("bench.as", kScript, sizeof kScript - 1);
-    module->Build();
+    benchscript::buildModule(serverScriptEngine, "bench", kScript);
 
     const std::filesystem::path effects = scratchFile("bench-firing-effects-");
     std::ofstream(effects, std::ios::binary) << kEffects;

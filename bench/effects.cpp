@@ -32,6 +32,7 @@
 #include "script/script_string.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_states.h"
+#include "script_build.h"
 
 using namespace AngelScript;
 
@@ -67,9 +68,7 @@ void setUp() {
     serverScriptEngine->RegisterObjectType("Event", 0, asOBJ_REF | asOBJ_NOCOUNT);
     serverScriptEngine->RegisterObjectProperty("Event", "float custom", asOFFSET(EffectEvent, custom));
     initThreadLocals();
-    asIScriptModule* module = serverScriptEngine->GetModule("bench", asGM_ALWAYS_CREATE);
-    module->AddScriptSection("bench.as", kScript, sizeof kScript - 1);
-    module->Build();
+    benchscript::buildModule(serverScriptEngine, "bench", kScript);
 
     const std::filesystem::path file =
         std::filesystem::temp_directory_path() / ("bench-effects-" + std::to_string(::getpid()) + ".txt");

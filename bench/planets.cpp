@@ -29,9 +29,13 @@
 #include "core/threads.h"
 #include "empire/empire.h"
 #include "script/script_engine.h"
+#include "gui/script_vector.h"
+#include "script/script_string.h"
+#include "scriptapi/empire_script_type.h"
 #include "scriptapi/object_bindings.h"
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_hooks.h"
+#include "script_build.h"
 
 using namespace AngelScript;
 
@@ -50,10 +54,15 @@ const std::vector<objHabitation*>& planets() {
     singleThreaded = false;
     createScriptEngines();
     initThreadLocals();
+    // The object types name "vector", "string" and "Empire", which the
+    // session's set-up registers before them.
+    for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine}) {
+      registerScriptString(engine);
+      registerScriptVector(engine);
+    }
+    bindEmpireScriptType();
     registerObjectBindings();
-    asIScriptModule* module = serverScriptEngine->GetModule("planet", asGM_ALWAYS_CREATE);
-    module->AddScriptSection("planet.as", kPlanetModule, sizeof kPlanetModule - 1);
-    module->Build();
+    benchscript::buildModule(serverScriptEngine, "planet", kPlanetModule);
 
     empire* owner = registerEmpire(new empire);
     std::vector<objHabitation*> list;

@@ -21,6 +21,7 @@
 #include "empire/empire.h"
 #include "universe/planets/planet_types.h"
 #include "scratch_folder.h"
+#include "script_build.h"
 
 namespace benchsession {
 
@@ -43,7 +44,7 @@ inline void startShippedSession(const char* benchName, int aiCount, int systemCo
   mountDataFolders(true, "spiral");
   applyCurrentMod();
   loadLocaleFile("Locales/english.txt", true);
-  setupScriptEngines(nullptr);
+  benchscript::setUpSessionScripts();
   initThreadLocals();
   loadPlanetTypes(resolveDataPath("Game Data/PlanetTypes.xml"));
   setGameSetting(L"AI_COUNT", static_cast<float>(aiCount));

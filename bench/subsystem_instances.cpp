@@ -25,6 +25,7 @@
 #include "script/script_string.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_states.h"
+#include "script_build.h"
 
 using namespace AngelScript;
 using irr::core::stringw;
@@ -42,10 +43,8 @@ int emptyHookId() {
     asIScriptEngine* engine = serverScriptEngine;
     engine->RegisterObjectType("subSystem", 0, asOBJ_REF | asOBJ_NOCOUNT);
     engine->RegisterEnum("SubSystemEvalMode");
-    asIScriptModule* module = engine->GetModule("bench", asGM_ALWAYS_CREATE);
     const char code[] = "void hook(subSystem@ s, SubSystemEvalMode m, float v) {}";
-    module->AddScriptSection("bench.as", code, sizeof code - 1);
-    module->Build();
+    asIScriptModule* module = benchscript::buildModule(engine, "bench", code);
     return module->GetFunctionByDecl("void hook(subSystem@, SubSystemEvalMode, float)")->GetId();
   }();
   return id;

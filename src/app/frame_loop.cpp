@@ -19,6 +19,7 @@ constexpr double kGameStepCap = 0.5;
 constexpr double kFallbackFrameRate = 1000.0;
 constexpr uint32_t kStatisticsIntervalMs = 1000;
 constexpr double kMsPerMinute = 60000.0;
+constexpr double kMicrosecondsPerSecond = 1e6;
 // The speed of a session's first simulation frame, and the real time the
 // loop starts with so that the first pass runs that frame.
 constexpr double kRampSpeed = 0.01;
@@ -170,12 +171,12 @@ void FrameLoop::runSimulationFrame() {
   gameFrameTime = 0.0f;
 }
 
-unsigned FrameLoop::idleSleepMs() const {
-  const float period = static_cast<float>(framePeriod());
-  const float milliseconds = (period - realFrameTime) * 1000.0f * fSleepLevel;
+uint32_t FrameLoop::idleSleepMicroseconds() const {
+  const double period = static_cast<float>(framePeriod());
+  const double microseconds = (period - realFrameTime) * kMicrosecondsPerSecond * fSleepLevel;
   // Also false for a NaN from an unusable "fSleepLevel".
-  if (!(milliseconds > 0))
+  if (!(microseconds > 0))
     return 0;
-  const float longest = period * 1000.0f;
-  return static_cast<unsigned>(milliseconds < longest ? milliseconds : longest);
+  const double longest = period * kMicrosecondsPerSecond;
+  return static_cast<uint32_t>(microseconds < longest ? microseconds : longest);
 }

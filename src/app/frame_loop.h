@@ -77,10 +77,11 @@ class FrameLoop {
   bool autosaveDue(uint32_t nowMs, bool networkClient, bool networkServer);
   bool simulationFrameDue() const;
   void runSimulationFrame();
-  // Milliseconds to sleep after a pass without a simulation frame: the
+  // Microseconds to sleep after a pass without a simulation frame: the
   // unused part of the frame period times "fSleepLevel", never below 0 nor
-  // above one frame period.
-  unsigned idleSleepMs() const;
+  // above one frame period. Whole milliseconds would leave the last few
+  // milliseconds of every frame to a loop of zero-length sleeps.
+  uint32_t idleSleepMicroseconds() const;
 
   double savedSpeed() const { return savedSpeed_; }
 

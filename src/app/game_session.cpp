@@ -437,7 +437,7 @@ int runGameSession(const irr::core::stringc& name) {
     } else {
       if (realFrameTime < kLogFlushFrameTime)
         flushLogFile();
-      plat::sleepMs(frameLoop.idleSleepMs());
+      plat::sleepMicroseconds(frameLoop.idleSleepMicroseconds());
     }
   }
   // (When the device stopped, the music box is stopped here.)

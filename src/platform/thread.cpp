@@ -166,6 +166,14 @@ void sleepMs(unsigned milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+void sleepMicroseconds(uint32_t microseconds) {
+  if (microseconds == 0) {
+    sched_yield();
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+}
+
 unsigned logicalCpuCount() {
   cpu_set_t set;
   CPU_ZERO(&set);

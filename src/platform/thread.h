@@ -60,6 +60,9 @@ class ThreadHandle {
 
 // Sleeps `milliseconds`; 0 gives up the rest of the time slice.
 void sleepMs(unsigned milliseconds);
+// Sleeps `microseconds` (at least that long; the system may add its timer
+// slack, some tens of microseconds); 0 gives up the rest of the time slice.
+void sleepMicroseconds(uint32_t microseconds);
 
 // The number of logical CPUs this process may run on (at least 1).
 unsigned logicalCpuCount();

@@ -260,20 +260,33 @@ TEST_F(FrameLoopTest, SleepIsTheScaledSpareTimeWithinOneFramePeriod) {
     float maxFps;
     float sleepLevel;
     float frameTime;
-    unsigned ms;
+    uint32_t microseconds;
   } const cases[] = {
-      {75.0f, 0.25f, 0.0f, 3},                                                     // 13.3 ms spare, a quarter slept
-      {75.0f, 1.0f, 0.005f, 8}, {75.0f, 0.0f, 0.0f, 0},  {75.0f, 1e9f, 0.0f, 13},  // never more than one frame period
-      {75.0f, inf, 0.0f, 13},   {75.0f, -2.0f, 0.0f, 0},                           // never negative
-      {75.0f, nan, 0.0f, 0},    {75.0f, 1.0f, 0.02f, 0},                           // already past the period
-      {10.0f, 1.0f, 0.0f, 100}, {0.0f, 1.0f, 0.0f, 1},  // an unusable rate counts as 1000 frames a second
+      {75.0f, 0.25f, 0.0f, 3333},  // 13.3 ms spare, a quarter slept
+      {75.0f, 1.0f, 0.005f, 8333},
+      // Less than a millisecond to sleep is still slept, to the microsecond:
+      // a whole-millisecond count left the last 4 ms of a frame to a loop of
+      // zero-length sleeps.
+      {75.0f, 0.25f, 0.0125f, 208},
+      {75.0f, 0.25f, 0.0101f, 808},
+      {75.0f, 1.0f, 0.0133f, 33},
+      {75.0f, 0.25f, 0.01333f, 0},  // under a microsecond: a zero-length sleep
+      {75.0f, 0.0f, 0.0f, 0},
+      {75.0f, 1e9f, 0.0f, 13333},  // never more than one frame period
+      {75.0f, inf, 0.0f, 13333},
+      {75.0f, -2.0f, 0.0f, 0},  // never negative
+      {75.0f, nan, 0.0f, 0},
+      {75.0f, 1.0f, 0.02f, 0},  // already past the period
+      {10.0f, 1.0f, 0.0f, 100000},
+      {0.0f, 1.0f, 0.0f, 1000},  // an unusable rate counts as 1000 frames a second
+      {0.0f, 0.5f, 0.0005f, 250},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.maxFps << " fps, level " << c.sleepLevel << ", " << c.frameTime << " s");
     fMaxFPS = c.maxFps;
     fSleepLevel = c.sleepLevel;
     realFrameTime = c.frameTime;
-    EXPECT_EQ(loop.idleSleepMs(), c.ms);
+    EXPECT_EQ(loop.idleSleepMicroseconds(), c.microseconds);
   }
 }
 

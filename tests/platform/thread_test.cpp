@@ -67,6 +67,19 @@ TEST(PlatformThreadTest, PriorityRequestsAnswerWithoutFailing) {
   EXPECT_GE(plat::logicalCpuCount(), 1u);
 }
 
+// A sleep lasts at least what was asked, to the microsecond: a count below
+// a millisecond is not cut to a zero-length sleep, nor a count above one to
+// whole milliseconds. (Only the lower bound is checked: how much longer the
+// system lets it run depends on the machine's load.)
+TEST(PlatformThreadTest, MicrosecondSleepsLastAtLeastTheirLength) {
+  for (uint32_t microseconds : {1u, 300u, 999u, 1700u}) {
+    const auto began = std::chrono::steady_clock::now();
+    plat::sleepMicroseconds(microseconds);
+    EXPECT_GE(std::chrono::steady_clock::now() - began, std::chrono::microseconds(microseconds)) << microseconds;
+  }
+  plat::sleepMicroseconds(0);  // gives up the time slice and returns
+}
+
 TEST(RecursiveMutexTest, DepthIsOnlyVisibleToTheOwner) {
   plat::RecursiveMutex mutex;
   EXPECT_TRUE(mutex.tryLock());

@@ -185,10 +185,14 @@ class Battle {
 
   // One step: the clock moves on to the step's end, every worker runs one
   // pass, then the galaxy's own update. False when a worker never finished.
-  bool step() {
+  bool step() { return step(workersteps::stepWorkers); }
+  // The same with `stepWorkers(seconds)` advancing the game time and running
+  // the workers' passes.
+  template <class StepWorkers>
+  bool step(StepWorkers&& stepWorkers) {
     ++steps_;
     setObjectTestClock(static_cast<uint32_t>(static_cast<double>(steps_) * kStep * 1000.0 + 0.5));
-    if (!workersteps::stepWorkers(kStep))
+    if (!stepWorkers(kStep))
       return false;
     galaxy->tick(static_cast<float>(kStep));
     const size_t calls = effGfxQueueSize();
