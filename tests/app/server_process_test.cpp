@@ -640,11 +640,15 @@ TEST(ServerProcessUnderLoad, FloodOfConsoleLinesDoesNotHoldUpSigint) {
   launch.input = input;
   launch.output = "/dev/null";
   ServerProcess server(home, launch);
+  // The stop request is meant for a running server busy with the lines, not
+  // for a process still starting up (before its handlers are in place).
+  const fs::path logPath = home / "Corvane" / "log.txt";
+  ASSERT_TRUE(waitForFileText(logPath, "Corvane build: 1.0.5.0\n")) << readFile(logPath);
   plat::sleepMs(3000);
   // Unbounded, the queued lines kept the server busy for minutes; the limit
   // leaves the sanitizer build room on a loaded machine.
   EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, 20000)));
-  EXPECT_NE(readFile(home / "Corvane" / "log.txt").find("Shutting down engine\n"), std::string::npos);
+  EXPECT_NE(readFile(logPath).find("Shutting down engine\n"), std::string::npos);
 }
 
 // A mod whose server module never returns from init: a stop request aborts
