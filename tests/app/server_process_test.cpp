@@ -589,11 +589,13 @@ TEST(ServerProcessUnderLoad, ModuleStuckInInitEndsOnSigint) {
   const fs::path mod = home / "Corvane" / "Mods" / "stuck";
   fs::create_directories(mod / "Game Data" / "scripts" / "server");
   std::ofstream(mod / "modinfo.txt") << "Name: stuck\nDerive from: base\n";
-  std::ofstream(mod / "Game Data" / "scripts" / "server" / "stuck.as") << "void init() {\n  while (true) {\n  }\n}\n";
+  std::ofstream(mod / "Game Data" / "scripts" / "server" / "stuck.as")
+      << "void init() {\n  warning(\"init stuck\");\n  while (true) {\n  }\n}\n";
   ServerProcess server(home, {"-verbose", "+mod", "stuck"});
   const fs::path logPath = home / "Corvane" / "log.txt";
-  ASSERT_TRUE(waitForFileText(logPath, "Initialize GUI...")) << readFile(logPath);
-  plat::sleepMs(500);
+  // The stop request comes once the init runs its loop: sent before the init
+  // starts, it would find nothing to abort.
+  ASSERT_TRUE(server.waitForOutput("init stuck\n")) << readFile(logPath);
   EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, 20000)));
   const std::string log = readFile(logPath);
   expectInOrder(log, {"Server Module 'stuck' had a problem running void init()\n", "Shutting down engine\n"});
