@@ -130,27 +130,37 @@ void readSettingsSections(SaveStream& stream) {
 
 std::string numberedSave(const std::string& base, int number) { return base + std::to_string(number) + kSaveExtension; }
 
-// Copies `from` into `to` (created), synced; 0 or an error number.
+// Copies `from` to `to`, synced, through a temporary file of this call's own
+// (another server copying to the same name never writes into it); 0 or an
+// error number, and then no temporary file is left.
 int copyFile(const std::string& from, const std::string& to) {
   plat::InputFile input;
   if (const int error = input.open(from))
     return error;
   plat::OutputFile output;
-  if (const int error = output.create(to))
+  if (const int error = output.createTemporaryFor(to))
     return error;
-  std::vector<char> buffer(kCopyChunk);
-  for (;;) {
-    std::size_t got = 0;
-    if (const int error = input.read(buffer.data(), buffer.size(), got))
+  const auto copy = [&]() -> int {
+    std::vector<char> buffer(kCopyChunk);
+    for (;;) {
+      std::size_t got = 0;
+      if (const int error = input.read(buffer.data(), buffer.size(), got))
+        return error;
+      if (got == 0)
+        break;
+      if (const int error = output.write(buffer.data(), got))
+        return error;
+    }
+    if (const int error = output.sync())
       return error;
-    if (got == 0)
-      break;
-    if (const int error = output.write(buffer.data(), got))
+    if (const int error = output.close())
       return error;
-  }
-  if (const int error = output.sync())
-    return error;
-  return output.close();
+    return output.moveTo(to);
+  };
+  const int error = copy();
+  if (error != 0)
+    output.discard();
+  return error;
 }
 
 // The previous save under its second name while the new one is committed.

@@ -76,7 +76,8 @@ class IniFile {
   // written, which clears `changed`; a null file writes nothing (false).
   bool write(irr::io::IWriteFile* file);
   // Writes the store to the file at `path`, replacing it only once the whole
-  // text is written (through "<path>.tmp"). On failure the old file is kept,
+  // text is written (through a temporary file of this call's own, see
+  // plat::replaceFile). On failure the old file is kept,
   // the error is logged, the store stays marked changed and false returns.
   bool writeFile(const std::string& path);
 

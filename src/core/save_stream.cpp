@@ -11,17 +11,12 @@ namespace {
 
 const char kMagic[4] = {'$', 'q', 'v', 's'};
 const char kSaveExtension[] = ".qvs";
-const char kTemporaryExtension[] = ".qvs.tmp";
 
 // A file stream hands its bytes to the file in pieces of about this size, and
 // reads the file through a window of this size.
 constexpr std::size_t kFileBufferSize = 64 * 1024;
 
 std::string savePath(const irr::core::stringc& base) { return std::string(base.c_str()) + kSaveExtension; }
-
-std::string temporaryPath(const irr::core::stringc& base) {
-  return std::string(base.c_str()) + kTemporaryExtension;
-}
 
 // The save's name without its ".qvs" ending; throws when no file is named.
 irr::core::stringc saveBaseName(const irr::core::stringc& name) {
@@ -65,10 +60,13 @@ std::unique_ptr<SaveStream> SaveStream::readFromMemory(const void* data, std::si
 std::unique_ptr<SaveStream> openSaveForWrite(const irr::core::stringc& name) {
   std::unique_ptr<SaveStream> stream(new SaveStream(SaveStream::Mode::WriteFile));
   stream->baseName_ = saveBaseName(name);
-  const std::string path = temporaryPath(stream->baseName_);
-  if (const int error = stream->output_.create(path)) {
+  // A temporary file of this writer's own: another writer of the same name
+  // (in this process or another) never writes into it.
+  const std::string path = savePath(stream->baseName_);
+  if (const int error = stream->output_.createTemporaryFor(path)) {
     stream->writeClosed_ = true;  // nothing was created: nothing to remove
-    logError("Cannot create the save file '%s': %s\n", path.c_str(), plat::errorText(error).c_str());
+    logError("Cannot create a temporary file for the save file '%s': %s\n", path.c_str(),
+             plat::errorText(error).c_str());
     throw kSaveErrorOpening;
   }
   stream->writeHeader();
@@ -101,9 +99,9 @@ void finishSaveFile(SaveStream& stream) {
   if (const int error = stream.output_.close())
     stream.failWrite("close", error);
 
-  const std::string temporary = temporaryPath(stream.baseName_);
+  const std::string temporary = stream.output_.path();
   const std::string final = savePath(stream.baseName_);
-  if (const int error = plat::renameFile(temporary, final)) {
+  if (const int error = stream.output_.moveTo(final)) {
     logError("Error when renaming temp save file '%s' to '%s': %s\n", temporary.c_str(), final.c_str(),
              plat::errorText(error).c_str());
     stream.abandon();
@@ -122,13 +120,11 @@ void finishSaveFile(SaveStream& stream) {
 void SaveStream::abandon() {
   writeClosed_ = true;
   buffer_.clear();
-  if (output_.isOpen())
-    output_.close();
-  plat::removeFile(temporaryPath(baseName_));
+  output_.discard();
 }
 
 void SaveStream::failWrite(const char* step, int error) {
-  logError("Error writing save file '%s' (%s): %s\n", temporaryPath(baseName_).c_str(), step,
+  logError("Error writing save file '%s' (%s): %s\n", output_.path().c_str(), step,
            plat::errorText(error).c_str());
   abandon();
   throw kSaveErrorWriting;

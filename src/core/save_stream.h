@@ -38,12 +38,15 @@
 // allocates or reads anything. A short read throws {4, "Unexpected EOF"} and
 // leaves the stream at its end, so every later read fails too.
 //
-// Writing goes to "<base>.qvs.tmp" and every write is checked: a failure
-// throws SaveFileError at once and the temporary file is removed. The commit
-// (finishSaveFile) flushes and syncs the file, closes it, renames it over
-// "<base>.qvs" and syncs the folder, so "<base>.qvs" is always either the old
-// save, untouched, or the complete new one. A stream destroyed without a
-// commit removes its temporary file.
+// Writing goes to a temporary file of the stream's own, "<base>.qvs.<pid>-<n>.tmp"
+// created exclusively (see plat::OutputFile::createTemporaryFor), and every
+// write is checked: a failure throws SaveFileError at once and the temporary
+// file is removed. The commit (finishSaveFile) flushes and syncs the file,
+// closes it, renames it over "<base>.qvs" and syncs the folder, so
+// "<base>.qvs" is always either the old save, untouched, or one writer's
+// complete new one, also when two servers save the same name at once. A
+// stream destroyed without a commit removes its temporary file; one left by a
+// killed process goes with the next save of that name.
 //
 // A stream is used by one thread at a time.
 #pragma once
@@ -226,7 +229,7 @@ class SaveStream {
   plat::InputFile input_;
 };
 
-// Opens "<name>.qvs.tmp" for writing and writes the header. `name` is a path
+// Opens a new temporary file for "<name>.qvs" and writes the header. `name` is a path
 // whose ".qvs" ending (any letter case) is dropped. Throws {3, "No file name
 // specified"} for an empty name or one that ends with '/' or '\', and
 // {2, "Error opening file"} when the file cannot be created.

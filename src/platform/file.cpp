@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
+
+#include "platform/directory.h"
 
 namespace plat {
 
@@ -35,6 +39,53 @@ std::string folderOf(const std::string& path) {
 // The error for something at a file's path that is not a regular file.
 int notRegular(mode_t mode) { return S_ISDIR(mode) ? EISDIR : kErrorNotRegularFile; }
 
+// Names tried for a temporary file before giving up; each skipped name is in
+// use by another writer.
+constexpr int kTemporaryAttempts = 1000;
+// Numbers the temporary files of this process.
+std::atomic<unsigned> temporaryCounter{0};
+
+// The name part of a path (after the last '/').
+std::string leafOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// True when `name` is the name of a temporary file of the file `leaf`:
+// "<leaf>.<digits>-<digits>.tmp", or the older "<leaf>.tmp".
+bool isTemporaryName(const std::string& name, const std::string& leaf) {
+  static const std::string kEnding = ".tmp";
+  if (name.size() < leaf.size() + kEnding.size() || name.compare(0, leaf.size(), leaf) != 0 ||
+      name.compare(name.size() - kEnding.size(), kEnding.size(), kEnding) != 0)
+    return false;
+  const std::string middle = name.substr(leaf.size(), name.size() - leaf.size() - kEnding.size());
+  if (middle.empty())
+    return true;
+  // ".<pid>-<n>"
+  const std::size_t dash = middle.find('-');
+  if (middle[0] != '.' || dash == std::string::npos || dash < 2 || dash + 1 == middle.size())
+    return false;
+  for (std::size_t i = 1; i < middle.size(); ++i)
+    if (i != dash && (middle[i] < '0' || middle[i] > '9'))
+      return false;
+  return true;
+}
+
+// Takes the writer's lock of a new temporary file: 0 when it is held (or the
+// file system has no such locks), EAGAIN when another writer's clean-up got
+// the file first (it goes: the caller tries another name), or an error.
+int lockTemporary(int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK)
+      return EAGAIN;
+    return 0;  // no locks on this file system: nothing is removed as stale either
+  }
+  struct stat info;
+  if (::fstat(fd, &info) != 0)
+    return errno;
+  return info.st_nlink == 0 ? EAGAIN : 0;
+}
+
 }  // namespace
 
 void setFileFaultHook(FileFaultHook hook) { faultHook.store(hook, std::memory_order_release); }
@@ -45,11 +96,19 @@ void setFileFaultHook(FileFaultHook hook) { faultHook.store(hook, std::memory_or
 OutputFile::~OutputFile() {
   if (fd_ >= 0)
     ::close(fd_);
+  releaseLock();
+}
+
+void OutputFile::releaseLock() {
+  if (lockFd_ >= 0)
+    ::close(lockFd_);
+  lockFd_ = -1;
 }
 
 int OutputFile::create(const std::string& path) {
   if (fd_ >= 0)
     close();
+  releaseLock();
   if (const int fault = injectedFault(FileOp::Create, path))
     return fault;
   int fd = -1;
@@ -58,6 +117,70 @@ int OutputFile::create(const std::string& path) {
   fd_ = fd;
   path_ = path;
   return 0;
+}
+
+int OutputFile::createTemporaryFor(const std::string& target) {
+  if (fd_ >= 0)
+    close();
+  releaseLock();
+  path_.clear();
+  removeStaleTemporaries(target);
+  const std::string prefix = target + "." + std::to_string(::getpid()) + "-";
+  for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+    const std::string candidate = prefix + std::to_string(temporaryCounter.fetch_add(1)) + ".tmp";
+    if (attempt == 0) {
+      if (const int fault = injectedFault(FileOp::Create, candidate))
+        return fault;
+    }
+    // O_EXCL: only a file this call makes is opened, never one already there
+    // (nor a link, a pipe or a device).
+    int fd;
+    do
+      fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      if (errno == EEXIST)
+        continue;
+      return errno;
+    }
+    int error = lockTemporary(fd);
+    if (error == EAGAIN) {
+      ::close(fd);  // removed by the clean-up that holds it
+      continue;
+    }
+    // The lock belongs to the open file, so a second descriptor keeps it
+    // after close() until the file is moved or discarded.
+    if (error == 0 && (lockFd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0)) < 0)
+      error = errno;
+    if (error != 0) {
+      ::unlink(candidate.c_str());
+      ::close(fd);
+      return error;
+    }
+    fd_ = fd;
+    path_ = candidate;
+    return 0;
+  }
+  return EEXIST;
+}
+
+int OutputFile::moveTo(const std::string& target) {
+  if (fd_ >= 0 || path_.empty())
+    return EBADF;
+  if (const int error = renameFile(path_, target))
+    return error;
+  path_.clear();
+  releaseLock();
+  return 0;
+}
+
+void OutputFile::discard() {
+  if (fd_ >= 0)
+    close();
+  if (!path_.empty())
+    removeFile(path_);
+  path_.clear();
+  releaseLock();
 }
 
 int OutputFile::write(const void* data, std::size_t size) {
@@ -263,6 +386,39 @@ int linkFile(const std::string& existing, const std::string& link) {
   return ::link(existing.c_str(), link.c_str()) == 0 ? 0 : errno;
 }
 
+int removeStaleTemporaries(const std::string& target) {
+  const std::string folder = folderOf(target);
+  const std::string leaf = leafOf(target);
+  std::vector<DirectoryEntry> entries;
+  if (leaf.empty() || !listDirectory(folder, entries))
+    return 0;
+  const std::size_t slash = target.find_last_of('/');
+  const std::string prefix = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  int removed = 0;
+  for (const DirectoryEntry& entry : entries) {
+    if (entry.isDirectory || !isTemporaryName(entry.name, leaf))
+      continue;
+    const std::string path = prefix + entry.name;
+    int fd;
+    do
+      fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+      continue;
+    // Held by nobody, and still the file under that name: stale. A writer
+    // that made it just now and has not locked it yet sees it unlinked and
+    // takes another name.
+    struct stat opened;
+    struct stat named;
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::lstat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino &&
+        ::unlink(path.c_str()) == 0)
+      ++removed;
+    ::close(fd);
+  }
+  return removed;
+}
+
 int syncFolderOf(const std::string& path) {
   const std::string folder = folderOf(path);
   if (const int fault = injectedFault(FileOp::SyncFolder, folder))
@@ -287,9 +443,8 @@ std::string errorText(int error) {
 }
 
 int replaceFile(const std::string& path, const void* data, std::size_t size) {
-  const std::string temporary = path + ".tmp";
   OutputFile file;
-  if (const int error = file.create(temporary))
+  if (const int error = file.createTemporaryFor(path))
     return error;
   int error = file.write(data, size);
   if (error == 0)
@@ -298,9 +453,9 @@ int replaceFile(const std::string& path, const void* data, std::size_t size) {
   if (error == 0)
     error = closeError;
   if (error == 0)
-    error = renameFile(temporary, path);
+    error = file.moveTo(path);
   if (error != 0) {
-    removeFile(temporary);
+    file.discard();
     return error;
   }
   return syncFolderOf(path);

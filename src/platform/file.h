@@ -11,9 +11,16 @@
 // user file replaced by one can neither hang the server nor feed it endless
 // bytes.
 //
-// Replacing a file soundly: write "<name>.tmp" in the same folder, sync it,
-// close it, rename it over "<name>" (atomic: a reader sees the old file or the
+// Replacing a file soundly: write a temporary file of the writer's own in the
+// same folder ("<name>.<pid>-<n>.tmp", created exclusively), sync it, close
+// it, rename it over "<name>" (atomic: a reader sees the old file or a whole
 // new one, never a mixture), then sync the folder so the rename itself lasts.
+// Two writers replacing one file, in one process or in two, never share a
+// temporary file: the file left is one writer's whole file.
+//
+// A writer holds a lock on its temporary file until the rename. Temporary
+// files of a name that nobody holds (left by a killed process, or the fixed
+// "<name>.tmp" of older versions) are removed by the next writer of that name.
 #pragma once
 
 #include <cstddef>
@@ -59,16 +66,35 @@ class OutputFile {
   // Creates `path`, or empties it when it is a regular file, for writing
   // (see createRegularFile).
   int create(const std::string& path);
+  // Creates a new temporary file of this writer's own beside `target`, for
+  // replacing it (see the top): stale temporary files of `target` are removed
+  // first, then "<target>.<pid>-<n>.tmp" is created exclusively, a name in
+  // use being skipped for the next number. The file stays locked until
+  // moveTo or discard, or until this object is destroyed or creates another.
+  int createTemporaryFor(const std::string& target);
   bool isOpen() const { return fd_ >= 0; }
+  // The path of the file created last ("" before the first).
+  const std::string& path() const { return path_; }
   // Writes all `size` bytes, continuing after partial writes and interrupts.
   int write(const void* data, std::size_t size);
   // Waits until the file's data is on the disk.
   int sync();
-  // Closes the file; it is closed afterwards even when this fails.
+  // Closes the file; it is closed afterwards even when this fails. The lock
+  // of a temporary file is kept.
   int close();
+  // Renames the closed file over `target` (see renameFile), then lets its
+  // lock go. On failure the file stays, locked, for discard.
+  int moveTo(const std::string& target);
+  // Closes the file when it is open, removes it and lets its lock go. For a
+  // file that was not made or already moved, nothing is removed.
+  void discard();
 
  private:
+  void releaseLock();
+
   int fd_ = -1;
+  // A second descriptor of a temporary file that keeps it locked after close.
+  int lockFd_ = -1;
   std::string path_;
 };
 
@@ -122,12 +148,18 @@ int removeFile(const std::string& path);
 // Gives the file `existing` the second name `link` (a hard link); fails when
 // `link` exists or the file system has no such links.
 int linkFile(const std::string& existing, const std::string& link);
+// Removes the temporary files of `target` (as made by
+// OutputFile::createTemporaryFor, and the older "<target>.tmp") that are
+// regular files no writer holds; any other file is left alone. Returns the
+// count removed.
+int removeStaleTemporaries(const std::string& target);
 // Syncs the folder that holds `path` (the current folder for a bare name).
 // File systems that cannot sync a folder count as success.
 int syncFolderOf(const std::string& path);
 // Replaces the contents of `path` with `size` bytes as described at the top:
-// through "<path>.tmp", synced, renamed over the file, folder synced. On
-// failure the old file is untouched and no ".tmp" is left behind.
+// through a temporary file of this call's own, synced, renamed over the file,
+// folder synced. On failure the old file is untouched and the temporary file
+// is removed.
 int replaceFile(const std::string& path, const void* data, std::size_t size);
 // The system's text for an error number ("not a regular file" for
 // kErrorNotRegularFile).

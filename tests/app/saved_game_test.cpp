@@ -509,9 +509,9 @@ plat::FileOp faultOp = plat::FileOp::Write;
 int faultCountdown = 0;
 
 int failSaveFile(plat::FileOp op, const std::string& path, std::size_t) {
-  const std::string ending = ".qvs.tmp";
-  const bool temporary =
-      path.size() >= ending.size() && path.compare(path.size() - ending.size(), ending.size(), ending) == 0;
+  const std::string ending = ".tmp";
+  const bool temporary = path.find(".qvs.") != std::string::npos && path.size() >= ending.size() &&
+                         path.compare(path.size() - ending.size(), ending.size(), ending) == 0;
   if (op != faultOp || !temporary)
     return 0;
   return --faultCountdown == 0 ? EIO : 0;

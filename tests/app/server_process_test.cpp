@@ -658,14 +658,144 @@ TEST(ServerProcessUnderLoad, ModuleStuckInInitEndsOnSigint) {
   const fs::path mod = home / "Corvane" / "Mods" / "stuck";
   fs::create_directories(mod / "Game Data" / "scripts" / "server");
   std::ofstream(mod / "modinfo.txt") << "Name: stuck\nDerive from: base\n";
-  std::ofstream(mod / "Game Data" / "scripts" / "server" / "stuck.as") << "void init() {\n  while (true) {\n  }\n}\n";
+  std::ofstream(mod / "Game Data" / "scripts" / "server" / "stuck.as")
+      << "void init() {\n  warning(\"init stuck\");\n  while (true) {\n  }\n}\n";
   ServerProcess server(home, {"-verbose", "+mod", "stuck"});
   const fs::path logPath = home / "Corvane" / "log.txt";
-  ASSERT_TRUE(waitForFileText(logPath, "Initialize GUI...")) << readFile(logPath);
-  plat::sleepMs(500);
+  // The stop request comes once the init runs its loop: sent before the init
+  // starts, it would find nothing to abort.
+  ASSERT_TRUE(server.waitForOutput("init stuck\n")) << readFile(logPath);
   EXPECT_TRUE(exitedCleanly(server.stopWithin(SIGINT, 20000)));
   const std::string log = readFile(logPath);
   expectInOrder(log, {"Server Module 'stuck' had a problem running void init()\n", "Shutting down engine\n"});
+}
+
+// Pauses the game of `server` once its session runs at its own speed (the
+// mod's module marks the third frame: a speed typed during the first frames
+// may be undone) and checks that it stands still: two saves made on separate
+// passes of the loop (into `saves`, removed again) are the same bytes.
+bool pauseGame(ServerProcess& server, const fs::path& saves, const std::string& tag) {
+  const std::string ended = "save_game SaveName - Saves the game using the specified name\n";
+  if (!server.waitForOutput("Third frame\n"))
+    return false;
+  server.send("set_speed_factor 0\n");
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    for (const char* which : {"_1", "_2"}) {
+      const std::size_t mark = server.output.size();
+      server.send("save_game " + tag + which + "\nsave_game\n");
+      if (!server.waitForOutput(ended, mark))
+        return false;
+    }
+    const std::string first = readFile(saves / (tag + "_1.qvs"));
+    const bool still = !first.empty() && first == readFile(saves / (tag + "_2.qvs"));
+    fs::remove(saves / (tag + "_1.qvs"));
+    fs::remove(saves / (tag + "_2.qvs"));
+    if (still)
+      return true;
+  }
+  return false;
+}
+
+// Two servers on one user folder save under one name at once, one of them a
+// large galaxy: the save left is one server's whole file, byte for byte, and
+// loads; at most one of them reports an error. Both also start at once, each
+// writing config.cfg.
+TEST(ServerProcessUserFiles, TwoServersSavingOneNameLeaveOneWholeSave) {
+  const fs::path home = scratchDir();
+  const fs::path mod = home / "Corvane" / "Mods" / "race";
+  const fs::path saves = mod / "Saves";
+  fs::create_directories(mod / "Maps");
+  std::ofstream(mod / "modinfo.txt") << "Name: race\nDerive from: base\n";
+  // 2000 systems of three planets: a save of more than a megabyte.
+  std::ofstream(mod / "Maps" / "large.as") << "void makeMap(Galaxy@ glx) {\n"
+                                               "  for (int i = 0; i < 2000; ++i) {\n"
+                                               "    System_Desc desc;\n"
+                                               "    desc.Position = vector(float(i % 50) * 3000.0f, 0.0f, "
+                                               "float(i / 50) * 3000.0f);\n"
+                                               "    desc.AutoStar = true;\n"
+                                               "    System@ sys = glx.createSystem(desc);\n"
+                                               "    for (int p = 0; p < 3; ++p) {\n"
+                                               "      Planet_Desc planet;\n"
+                                               "      Orbit_Desc orbit;\n"
+                                               "      orbit.Radius = 200.0f + 100.0f * float(p);\n"
+                                               "      planet.setOrbit(orbit);\n"
+                                               "      sys.makePlanet(planet);\n"
+                                               "    }\n"
+                                               "  }\n"
+                                               "}\n";
+  std::ofstream(mod / "Maps" / "small.as") << "void makeMap(Galaxy@ glx) {\n  System_Desc desc;\n  "
+                                               "glx.createSystem(desc);\n}\n";
+  fs::create_directories(mod / "Game Data" / "scripts" / "server");
+  std::ofstream(mod / "Game Data" / "scripts" / "server" / "frames.as")
+      << "int frames = 0;\nvoid tick(float) {\n  if (++frames == 3)\n    warning(\"Third frame\");\n}\n";
+
+  ServerProcess large(home, {"-nolog", "+mod", "race", "+MAP", "large"});
+  ServerProcess small(home, {"-nolog", "+mod", "race", "+MAP", "small"});
+  ASSERT_TRUE(large.waitForOutput("Game loop start ")) << large.output;
+  ASSERT_TRUE(small.waitForOutput("Game loop start ")) << small.output;
+  // Paused, a server's save of the same name and its own save right after it
+  // are the same bytes.
+  ASSERT_TRUE(pauseGame(large, saves, "large"));
+  ASSERT_TRUE(pauseGame(small, saves, "small"));
+
+  // The small save starts once the large one is being written, so that both
+  // are written at once (a line after the saves shows that they have ended:
+  // lines run in turn).
+  const std::string ended = "save_game SaveName - Saves the game using the specified name\n";
+  const std::size_t largeMark = large.output.size();
+  const std::size_t smallMark = small.output.size();
+  large.send("save_game same\nsave_game own_large\nsave_game\n");
+  const auto writing = [&saves] {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(saves, error)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind("same.qvs.", 0) == 0 && entry.path().extension() == ".tmp")
+        return true;
+    }
+    return false;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
+  while (!writing() && large.output.find(ended, largeMark) == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline)
+    plat::sleepMs(1);
+  small.send("save_game same\nsave_game own_small\nsave_game\n");
+  ASSERT_TRUE(large.waitForOutput(ended, largeMark)) << large.output.substr(largeMark);
+  ASSERT_TRUE(small.waitForOutput(ended, smallMark)) << small.output.substr(smallMark);
+  const std::string largeSaid = large.output.substr(largeMark);
+  const std::string smallSaid = small.output.substr(smallMark);
+  EXPECT_FALSE(largeSaid.find("Error saving save file") != std::string::npos &&
+               smallSaid.find("Error saving save file") != std::string::npos)
+      << largeSaid << smallSaid;
+  EXPECT_TRUE(exitedCleanly(large.stopWithin(SIGINT, kTimeoutMs)));
+  EXPECT_TRUE(exitedCleanly(small.stopWithin(SIGINT, kTimeoutMs)));
+  for (const std::string& output : {large.output, small.output})
+    EXPECT_EQ(output.find("Could not write"), std::string::npos) << output;
+
+  const std::string same = readFile(saves / "same.qvs");
+  const std::string ownLarge = readFile(saves / "own_large.qvs");
+  const std::string ownSmall = readFile(saves / "own_small.qvs");
+  ASSERT_GT(ownLarge.size(), 1000000u);
+  ASSERT_FALSE(ownSmall.empty());
+  EXPECT_TRUE(same == ownLarge || same == ownSmall)
+      << "a save of " << same.size() << " bytes, the whole saves have " << ownLarge.size() << " and "
+      << ownSmall.size() << "\n"
+      << largeSaid << smallSaid;
+  // No temporary file is left, of the saves or of config.cfg.
+  for (const fs::path& folder : {saves, home / "Corvane"})
+    for (const auto& entry : fs::directory_iterator(folder))
+      EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+
+  // The save loads, as a save of the base game (the mod adds only maps).
+  const fs::path other = home / "elsewhere";
+  fs::create_directories(other / "Corvane" / "Saves");
+  fs::copy_file(saves / "same.qvs", other / "Corvane" / "Saves" / "same.qvs");
+  ServerProcess loader(other, {"-nolog"});
+  ASSERT_TRUE(loader.waitForOutput("Game loop start ")) << loader.output;
+  const std::size_t loadMark = loader.output.size();
+  loader.send("load_game same\n");
+  ASSERT_TRUE(loader.waitForOutput("Save game loaded\n", loadMark)) << loader.output.substr(loadMark);
+  EXPECT_EQ(loader.output.find("Error loading", loadMark), std::string::npos) << loader.output.substr(loadMark);
+  EXPECT_TRUE(exitedCleanly(loader.stopWithin(SIGINT, kTimeoutMs)));
 }
 
 // A mod name longer than any folder name is refused at once, and the base

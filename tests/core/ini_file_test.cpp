@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "core/log.h"
+#include "platform/file.h"
 #include "support/odd_files.h"
 #include "support/forked_call.h"
 #include "support/scratch_dir.h"
@@ -172,14 +174,28 @@ TEST(IniFileTest, FilesOnDiskAreReplacedWholeOrNotAtAll) {
   store.setValue("S", "k", "changed");
   const std::string blocked = (dir / "missing" / "settings.cfg").string();
   EXPECT_FALSE(store.writeFile(blocked));
-  std::filesystem::create_directory(path + ".tmp");  // the temporary name is taken
+  plat::setFileFaultHook([](plat::FileOp op, const std::string&, std::size_t) {
+    return op == plat::FileOp::Write ? ENOSPC : 0;
+  });
   EXPECT_FALSE(store.writeFile(path));
+  plat::setFileFaultHook(nullptr);
   removeLogSink(recordLog);
   EXPECT_TRUE(store.changed());
   EXPECT_EQ(fileText(path), "[S]\r\nk = v\r\n\r\n");
   ASSERT_EQ(logged.size(), 2u);
   EXPECT_EQ(logged[0].rfind("Could not write '" + blocked + "': ", 0), 0u) << logged[0];
-  EXPECT_TRUE(std::filesystem::is_directory(path + ".tmp"));  // not ours: left alone
+  EXPECT_EQ(logged[1], "Could not write '" + path + "': " + plat::errorText(ENOSPC) + "\n");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"settings.cfg"});  // no temporary file left
+
+  // A folder under the name older versions wrote through is not in the way,
+  // and is left alone.
+  std::filesystem::create_directory(path + ".tmp");
+  EXPECT_TRUE(store.writeFile(path));
+  EXPECT_EQ(fileText(path), "[S]\r\nk = changed\r\n\r\n");
+  EXPECT_TRUE(std::filesystem::is_directory(path + ".tmp"));
 }
 
 // A missing file is an empty store with no error; one that exists but cannot

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -28,6 +29,18 @@ std::string fileText(const fs::path& path) {
 void writeFile(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::string asText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// The names of the files in `dir` that end in ".tmp", sorted.
+std::vector<std::string> temporaryFiles(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
+      names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 irr::core::stringw wide(std::initializer_list<uint32_t> codes) {
   irr::core::stringw text;
@@ -386,11 +399,13 @@ TEST(SaveStreamFiles, NamesWithAndWithoutTheExtensionAreTheSameFile) {
   const fs::path dir = scratchDir();
   const std::string upper = (dir / "slot1.QVS").string();
   auto out = openSaveForWrite(upper.c_str());
-  EXPECT_TRUE(fs::exists(dir / "slot1.qvs.tmp"));
+  const std::vector<std::string> temporary = temporaryFiles(dir);
+  ASSERT_EQ(temporary.size(), 1u);
+  EXPECT_EQ(temporary[0].rfind("slot1.qvs.", 0), 0u) << temporary[0];
   out->writeU32(77);
   finishSaveFile(*out);
   out.reset();
-  EXPECT_FALSE(fs::exists(dir / "slot1.qvs.tmp"));
+  EXPECT_TRUE(temporaryFiles(dir).empty());
   EXPECT_EQ(fileText(dir / "slot1.qvs"), asText(withHeader(hexBytes("4D 00 00 00"))));
 
   for (const char* name : {"slot1", "slot1.qvs", "slot1.QvS"}) {
@@ -462,7 +477,7 @@ class SaveCommitTest : public ::testing::Test {
       stream.writeString(L"Sector");
     }
   }
-  bool leftoverTemporary() const { return fs::exists(dir / "game.qvs.tmp"); }
+  bool leftoverTemporary() const { return !temporaryFiles(dir).empty(); }
 
   fs::path dir;
   const std::string oldSave = asText(withHeader(hexBytes("0B AD")));
@@ -491,13 +506,79 @@ TEST_F(SaveCommitTest, ACommitReplacesTheSaveAndLeavesNoTemporaryFile) {
   EXPECT_EQ(in->remaining(), 0u);
 }
 
-TEST_F(SaveCommitTest, ALongerTemporaryFileLeftByACrashLeavesNoTail) {
-  writeFile(dir / "game.qvs.tmp", std::string(200, 'x'));
+// Temporary files that no writer holds, left by a killed process (or by an
+// older version, under the fixed name), go with the next save of that name;
+// those of other names and files of other shapes stay.
+TEST_F(SaveCommitTest, StaleTemporaryFilesOfTheNameGoWithTheNextSave) {
+  for (const char* stale : {"game.qvs.tmp", "game.qvs.999999-0.tmp", "game.qvs.1-12.tmp"})
+    writeFile(dir / stale, std::string(200, 'x'));
+  const std::vector<std::string> others = {"game.qvs.-1.tmp", "game.qvs.1-.tmp", "game.qvs.1-2x.tmp",
+                                           "game.qvs.notes.tmp", "game.qvs1-2.tmp", "other.qvs.1-2.tmp"};
+  for (const std::string& name : others)
+    writeFile(dir / name, "keep");
+  fs::create_directory(dir / "game.qvs.7-7.tmp");
+
   auto out = openSaveForWrite((dir / "game").c_str());
   out->writeU8(1);
   finishSaveFile(*out);
   out.reset();
   EXPECT_EQ(fileText(dir / "game.qvs"), asText(withHeader(hexBytes("01"))));
+  std::vector<std::string> left = others;
+  left.push_back("game.qvs.7-7.tmp");
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(temporaryFiles(dir), left);
+  for (const std::string& name : others)
+    EXPECT_EQ(fileText(dir / name), "keep") << name;
+  // Stale files are never read as the save.
+  auto in = openSaveForRead((dir / "game").c_str());
+  EXPECT_EQ(in->readU8(), 1u);
+}
+
+// Two saves of one name open at once, as two servers on one user folder
+// would make them: each writes a file of its own, the one committed last is
+// the save, whole, and a writer that fails takes nothing of the other's.
+TEST_F(SaveCommitTest, TwoWritersOfOneNameNeverShareAFile) {
+  const auto payload = [](SaveStream& stream, uint8_t mark) {
+    for (int i = 0; i < 100000; ++i)
+      stream.writeU8(static_cast<uint8_t>(mark + i));
+  };
+  const auto expected = [&](uint8_t mark) {
+    auto memory = SaveStream::createInMemory();
+    payload(*memory, mark);
+    return asText(memory->memoryBytes());
+  };
+  for (const bool firstCommitsFirst : {true, false}) {
+    SCOPED_TRACE(firstCommitsFirst);
+    writeFile(dir / "game.qvs", oldSave);
+    auto first = openSaveForWrite((dir / "game").c_str());
+    auto second = openSaveForWrite((dir / "game").c_str());  // its clean-up leaves the first's file
+    EXPECT_EQ(temporaryFiles(dir).size(), 2u);
+    payload(*first, 1);
+    payload(*second, 2);
+    finishSaveFile(firstCommitsFirst ? *first : *second);
+    EXPECT_EQ(fileText(dir / "game.qvs"), expected(firstCommitsFirst ? 1 : 2));
+    finishSaveFile(firstCommitsFirst ? *second : *first);
+    EXPECT_EQ(fileText(dir / "game.qvs"), expected(firstCommitsFirst ? 2 : 1));
+    EXPECT_FALSE(leftoverTemporary());
+  }
+
+  // The second writer fails part-way: the first one's save is whole.
+  writeFile(dir / "game.qvs", oldSave);
+  auto first = openSaveForWrite((dir / "game").c_str());
+  payload(*first, 1);
+  {
+    auto second = openSaveForWrite((dir / "game").c_str());
+    payload(*second, 2);
+    Fault::op = plat::FileOp::Write;
+    Fault::skip = 0;
+    plat::setFileFaultHook(&Fault::hook);
+    EXPECT_THROW(payload(*second, 2), SaveFileError);
+    plat::setFileFaultHook(nullptr);
+    EXPECT_EQ(temporaryFiles(dir).size(), 1u);  // only the first's
+  }
+  EXPECT_EQ(fileText(dir / "game.qvs"), oldSave);
+  finishSaveFile(*first);
+  EXPECT_EQ(fileText(dir / "game.qvs"), expected(1));
   EXPECT_FALSE(leftoverTemporary());
 }
 

@@ -1,6 +1,8 @@
 #include "platform/file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "support/odd_files.h"
 #include "support/forked_call.h"
@@ -139,6 +142,78 @@ TEST(PlatformFileTest, WritesOnlyRegularOrMissingFiles) {
   EXPECT_EQ(::write(fd, "abc", 3), 3);
   ::close(fd);
   EXPECT_EQ(readText(written), "abc");
+}
+
+// Temporary files for replacing a file: each writer's own, made only where
+// nothing is; the clean-up before each takes only files nobody holds.
+TEST(PlatformFileTest, TemporaryFilesAreEachWritersOwn) {
+  const fs::path dir = scratchDir();
+  const std::string target = (dir / "config.cfg").string();
+  writeText(target, "old");
+  const std::string prefix = target + "." + std::to_string(::getpid()) + "-";
+  const auto numberOf = [&](const std::string& path) -> long {
+    if (path.rfind(prefix, 0) != 0 || path.size() < prefix.size() + 5 || path.compare(path.size() - 4, 4, ".tmp") != 0)
+      return -1;
+    return std::stol(path.substr(prefix.size(), path.size() - prefix.size() - 4));
+  };
+
+  plat::OutputFile first;
+  ASSERT_EQ(first.createTemporaryFor(target), 0);
+  const long n = numberOf(first.path());
+  ASSERT_GE(n, 0) << first.path();
+
+  // The next names are taken: by a file another writer holds, and by things
+  // that are no regular file. Each is skipped and stays as it is.
+  const auto nameAt = [&](long k) { return prefix + std::to_string(k) + ".tmp"; };
+  const int held = ::open(nameAt(n + 1).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::write(held, "held", 4), 4);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  make(Thing::Folder, nameAt(n + 2));
+  make(Thing::Pipe, nameAt(n + 3));
+  writeText(dir / "victim", "victim");
+  fs::create_symlink(dir / "victim", nameAt(n + 4));
+
+  plat::OutputFile second;
+  ASSERT_EQ(second.createTemporaryFor(target), 0);
+  EXPECT_EQ(second.path(), nameAt(n + 5));
+  EXPECT_TRUE(fs::is_regular_file(first.path()));  // held by the first writer
+  EXPECT_EQ(readText(nameAt(n + 1)), "held");
+
+  // Each file holds its writer's bytes; the last one moved is the file.
+  ASSERT_EQ(first.write("first", 5), 0);
+  ASSERT_EQ(second.write("second", 6), 0);
+  EXPECT_EQ(first.close(), 0);
+  EXPECT_EQ(second.close(), 0);
+  EXPECT_EQ(second.moveTo(target), 0);
+  EXPECT_EQ(readText(target), "second");
+  EXPECT_EQ(first.moveTo(target), 0);
+  EXPECT_EQ(readText(target), "first");
+  EXPECT_EQ(first.path(), "");
+
+  // A discarded file goes and the target stays.
+  plat::OutputFile dropped;
+  ASSERT_EQ(dropped.createTemporaryFor(target), 0);
+  const std::string droppedPath = dropped.path();
+  ASSERT_EQ(dropped.write("dropped", 7), 0);
+  dropped.discard();
+  EXPECT_FALSE(fs::exists(droppedPath));
+  EXPECT_EQ(readText(target), "first");
+
+  // Let go, the held file is stale: the next replacement removes it. The
+  // things that are no regular file and the link's file stay.
+  ::close(held);
+  ASSERT_EQ(plat::replaceFile(target, "new", 3), 0);
+  EXPECT_EQ(readText(target), "new");
+  EXPECT_FALSE(fs::exists(nameAt(n + 1)));
+  EXPECT_TRUE(isOddFile(nameAt(n + 2), OddFile::Folder));
+  EXPECT_TRUE(isOddFile(nameAt(n + 3), OddFile::Pipe));
+  EXPECT_TRUE(fs::is_symlink(nameAt(n + 4)));
+  EXPECT_EQ(readText(dir / "victim"), "victim");
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir))
+    left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left.size(), 5u);  // the target, the victim and the three odd names
 }
 
 }  // namespace

@@ -22,10 +22,27 @@ using scripttest::buildModule;
 
 namespace {
 
-// What scripts report through mark(text), in call order.
+// What scripts report through mark(text), in call order, and how many marks
+// were made (for a thread that waits on a script running on another one).
 std::vector<std::string> marks;
+std::atomic<int> markCount{0};
 
-void mark(const ScriptString& text) { marks.push_back(irr::core::stringc(text.toStringw()).c_str()); }
+void mark(const ScriptString& text) {
+  marks.push_back(irr::core::stringc(text.toStringw()).c_str());
+  markCount.fetch_add(1, std::memory_order_release);
+}
+
+// Waits until `condition` holds; false when it still does not after a
+// minute (only a safety net: a loaded machine gets there long before).
+template <typename Condition>
+bool waitUntil(Condition condition) {
+  for (int round = 0; round < 60000; ++round) {
+    if (condition())
+      return true;
+    plat::sleepMs(1);
+  }
+  return condition();
+}
 
 class ModuleTest : public scripttest::ScriptTest {
  protected:
@@ -33,6 +50,7 @@ class ModuleTest : public scripttest::ScriptTest {
     ScriptTest::SetUp();
     registerBindings();
     marks.clear();
+    markCount = 0;
   }
   void TearDown() override {
     freeThreadLocals();
@@ -183,14 +201,15 @@ TEST_F(ModuleTest, AbortedInitRemovesItsModule) {
     freeThreadLocals();
     done = true;
   });
-  // Bounded: an abort that does not stop the script fails the test.
-  for (int round = 0; round < 5000 && !done; ++round) {
-    abortRunningScripts();
-    plat::sleepMs(1);
-  }
-  if (!done) {
+  // The abort is sent once the stuck init runs its loop: sent earlier it
+  // could stop the init before its first statement, and sent later it could
+  // stop the next module's init. Bounded: an abort that does not stop the
+  // script fails the test.
+  const bool stuck = waitUntil([] { return markCount.load(std::memory_order_acquire) >= 1; });
+  const bool asked = stuck && waitUntil([] { return abortRunningScripts() > 0; });
+  if (!asked || !waitUntil([&done] { return done.load(); })) {
     runner.detach();
-    FAIL() << "the endless init was not stopped";
+    FAIL() << "the endless init was not stopped (reached its loop: " << stuck << ", asked: " << asked << ")";
   }
   runner.join();
   EXPECT_NE(log.take().find("Server Module 'stuck' had a problem running void init()\n"), std::string::npos);
