@@ -38,6 +38,11 @@ TEST(InterceptSolverTest, QuarticRoots) {
       {"(x-1)(x-2)(x^2+1)", {2, -3, 3, -3, 1}, {1, 2}},
       {"x^4 - 3x^2 + 2", {2, 0, -3, 0, 1}, {-r2, -1, 1, r2}},
       {"x^4 + x^2 + 1", {1, 0, 1, 0, 1}, {}},
+      // Between them the cases take each root of the resolvent cubic: its
+      // first root, its second after a first of 0 or below, and the single
+      // root of Cardano's form.
+      {"(x-1)(x+2)(x-3)(x+5)", {30, -19, -15, 3, 1}, {-5, -2, 1, 3}},
+      {"(x-1)(x-2)(x^2+2x+5)", {10, -11, 1, -1, 1}, {1, 2}},
   };
   for (const QuarticCase& c : cases) {
     SCOPED_TRACE(c.name);
