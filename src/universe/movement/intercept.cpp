@@ -183,14 +183,20 @@ int solveQuartic(const double (&coefficients)[5], double (&roots)[4]) {
   return count;
 }
 
-float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V, const irr::core::vector3df& A,
-                    double a) {
-  const double c4 = asFloat(0.25 * dot(A, A) - 0.0625 * a);
-  const double c3 = asFloat(dot(A, V));
-  const double c2 = asFloat(dot(A, P) + dot(V, V));
-  const double c1 = asFloat(2.0 * dot(V, P));
-  const double c0 = asFloat(dot(P, P));
-  const double coefficients[5] = {c4, c3, c2, c1, c0};
+namespace {
+
+// The coefficients interceptTime hands to solveQuartic (constant term first).
+void interceptCoefficients(const irr::core::vector3df& P, const irr::core::vector3df& V,
+                           const irr::core::vector3df& A, double a, double (&coefficients)[5]) {
+  coefficients[0] = asFloat(0.25 * dot(A, A) - 0.0625 * a);
+  coefficients[1] = asFloat(dot(A, V));
+  coefficients[2] = asFloat(dot(A, P) + dot(V, V));
+  coefficients[3] = asFloat(2.0 * dot(V, P));
+  coefficients[4] = asFloat(dot(P, P));
+}
+
+// The smallest root the closed form reports that is not negative, or 0.
+double closedFormRoot(const double (&coefficients)[5]) {
   double roots[4];
   const int count = solveQuartic(coefficients, roots);
   double best = 0.0;
@@ -201,7 +207,151 @@ float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V
       found = true;
     }
   }
-  return static_cast<float>(best);
+  return best;
+}
+
+// Newton steps allowed from a guess, and the relative size of the last step
+// that counts as settled.
+constexpr int kNewtonSteps = 8;
+constexpr double kSettled = 1e-12;
+// A root is taken from the guess only when the slope there is at least this
+// share of the size of the terms (|f'(x)| x against the sum of |k_i| x^i),
+// so that it is far from a double root the closed form might not report, and
+// only when each coefficient of the test for roots below it stands out from
+// its rounding by this share.
+constexpr double kSimpleRoot = 1e-6;
+constexpr double kSignMargin = 1e-9;
+
+// True when `value` is clearly of sign `sign` (+1 or -1) against the
+// magnitude `size` of the terms that formed it.
+bool clearly(double value, double size, double sign) {
+  return value * sign > kSignMargin * size;
+}
+
+}  // namespace
+
+// Refines `guess` to a root of sum k_i x^i by Newton steps and takes it
+// only when it is the smallest root that is not negative and the closed form
+// reports it: settled to full precision, positive, simple, and with no root
+// of the quartic in [0, root). The last is decided on the quartic deflated
+// by the root, g(x) = f(x) / (x - root), mapped by x = root / (1 + s) onto
+// s > 0: (1 + s)^3 g(root / (1 + s)) has no positive root when its
+// coefficients share one sign (Descartes' rule of signs). Complex roots
+// near the interval may also break the sign pattern; the closed form then
+// decides, which only costs time.
+bool refineInterceptRoot(const double (&k)[5], double guess, double& root) {
+  if (!(guess > 0.0) || !std::isfinite(guess))
+    return false;
+  double x = guess;
+  bool settled = false;
+  for (int i = 0; i < kNewtonSteps && !settled; ++i) {
+    const double f = (((k[4] * x + k[3]) * x + k[2]) * x + k[1]) * x + k[0];
+    const double slope = ((4.0 * k[4] * x + 3.0 * k[3]) * x + 2.0 * k[2]) * x + k[1];
+    const double dx = f / slope;
+    if (!std::isfinite(dx))
+      return false;
+    x -= dx;
+    settled = std::fabs(dx) <= kSettled * std::fabs(x);
+  }
+  if (!settled || !(x > 0.0) || !std::isfinite(x))
+    return false;
+
+  const double x2 = x * x;
+  const double size = (((std::fabs(k[4]) * x + std::fabs(k[3])) * x + std::fabs(k[2])) * x + std::fabs(k[1])) * x +
+                      std::fabs(k[0]);
+  // Deflation by (x - root): g3 x^3 + g2 x^2 + g1 x + g0.
+  const double g3 = k[4];
+  const double g2 = k[3] + x * g3;
+  const double g1 = k[2] + x * g2;
+  const double g0 = k[1] + x * g1;
+  // g(root) is f'(root): the root is simple when it stands out.
+  const double h0 = ((g3 * x + g2) * x + g1) * x + g0;
+  if (!(std::fabs(h0) * x > kSimpleRoot * size))
+    return false;
+  const double sign = h0 > 0.0 ? 1.0 : -1.0;
+  const double ag3 = std::fabs(g3), ag2 = std::fabs(g2), ag1 = std::fabs(g1), ag0 = std::fabs(g0);
+  const double h1 = g2 * x2 + 2.0 * g1 * x + 3.0 * g0;
+  const double h2 = g1 * x + 3.0 * g0;
+  const double h3 = g0;
+  if (!clearly(h1, ag2 * x2 + 2.0 * ag1 * x + 3.0 * ag0, sign) || !clearly(h2, ag1 * x + 3.0 * ag0, sign) ||
+      !clearly(h3, std::fabs(k[1]) + ag1 * x, sign))
+    return false;
+
+  // The closed form reports the root only when its resolvent cubic has a
+  // root above its tolerance (otherwise it finds no roots at all). The
+  // cubic is not positive at 0; it has such a root when it is negative at
+  // the tolerance, or when its local minimum lies above the tolerance and is
+  // negative. Otherwise the closed form decides.
+  const double lead = k[4];
+  const double b = k[3] / lead;
+  const double c = k[2] / lead;
+  const double d = k[1] / lead;
+  const double e = k[0] / lead;
+  const double b2 = b * b;
+  const double p = c - 3.0 * b2 * 0.125;
+  const double q = d - c * b * 0.5 + b2 * b * 0.125;
+  const double r = e - d * b * 0.25 + b2 * c * 0.0625 - 3.0 * b2 * b2 * 0.00390625;
+  const double A = p / 2.0;
+  const double B = (p * p - 4.0 * r) / 16.0;
+  const double C = -(q * q) / 64.0;
+  double scale = std::max(std::fabs(A), std::sqrt(std::fabs(B)));
+  if (!(std::fabs(C) <= scale * scale * scale))
+    scale = std::cbrt(std::fabs(C));
+  const double t = kResolventTolerance * scale * (1.0 + 1e-9);
+  const double atT = ((t + A) * t + B) * t + C;
+  const double atTSize = ((t + std::fabs(A)) * t + std::fabs(B)) * t + std::fabs(C);
+  if (!clearly(atT, atTSize, -1.0)) {
+    const double spread = A * A - 3.0 * B;
+    if (!(spread > 0.0))
+      return false;
+    const double low = (std::sqrt(spread) - A) / 3.0;
+    const double atLow = ((low + A) * low + B) * low + C;
+    const double atLowSize = ((low + std::fabs(A)) * low + std::fabs(B)) * low + std::fabs(C);
+    if (!(low > t) || !clearly(atLow, atLowSize, -1.0))
+      return false;
+  }
+  root = x;
+  return true;
+}
+
+namespace {
+
+// The closed form's root, settled by Newton steps as the warm start
+// settles its own, so that a mover's course does not depend on which of
+// the two found it (a loaded game starts cold). A root the steps would
+// move by more than its rounding is left as it is.
+double polishedRoot(const double (&k)[5], double x) {
+  if (!(x > 0.0))
+    return x;
+  for (int i = 0; i < 2; ++i) {
+    const double f = (((k[4] * x + k[3]) * x + k[2]) * x + k[1]) * x + k[0];
+    const double slope = ((4.0 * k[4] * x + 3.0 * k[3]) * x + 2.0 * k[2]) * x + k[1];
+    const double dx = f / slope;
+    if (!(std::fabs(dx) <= 1e-7 * x))
+      return x;
+    x -= dx;
+  }
+  return x;
+}
+
+}  // namespace
+
+float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V, const irr::core::vector3df& A,
+                    double a) {
+  double coefficients[5];
+  interceptCoefficients(P, V, A, a, coefficients);
+  return static_cast<float>(closedFormRoot(coefficients));
+}
+
+float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V, const irr::core::vector3df& A,
+                    double a, double& guess) {
+  double coefficients[5];
+  interceptCoefficients(P, V, A, a, coefficients);
+  double root = 0.0;
+  if (!refineInterceptRoot(coefficients, guess, root))
+    root = polishedRoot(coefficients, closedFormRoot(coefficients));
+  guess = std::isfinite(root) ? root : 0.0;
+  return static_cast<float>(root);
 }
 
 float interceptTime(const generic_object& mover, const generic_object& target, double a) {

@@ -403,7 +403,8 @@ void MobileMover::tick(float dt, generic_object& object) {
     vector3df relative = goalPlace - here;
     if (offsetFrame)
       relative += destination;
-    const double T = interceptTime(relative, goal->velocity - object.velocity, goal->acceleration, a);
+    const double T =
+        interceptTime(relative, goal->velocity - object.velocity, goal->acceleration, a, interceptGuess);
     if (std::isfinite(T) && T > 0.0)
       aim = aim + Vec(goal->velocity) * T + Vec(goal->acceleration) * (T * T * 0.5);
   }
