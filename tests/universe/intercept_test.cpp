@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iomanip>
+#include <limits>
+#include <random>
 #include <vector>
 
 namespace {
@@ -38,6 +41,11 @@ TEST(InterceptSolverTest, QuarticRoots) {
       {"(x-1)(x-2)(x^2+1)", {2, -3, 3, -3, 1}, {1, 2}},
       {"x^4 - 3x^2 + 2", {2, 0, -3, 0, 1}, {-r2, -1, 1, r2}},
       {"x^4 + x^2 + 1", {1, 0, 1, 0, 1}, {}},
+      // Between them the cases take each root of the resolvent cubic: its
+      // first root, its second after a first of 0 or below, and the single
+      // root of Cardano's form.
+      {"(x-1)(x+2)(x-3)(x+5)", {30, -19, -15, 3, 1}, {-5, -2, 1, 3}},
+      {"(x-1)(x-2)(x^2+2x+5)", {10, -11, 1, -1, 1}, {1, 2}},
   };
   for (const QuarticCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -82,6 +90,185 @@ TEST(InterceptTimeTest, TargetAtTheMoversPlaceGivesNoUsableTime) {
   for (const vector3df& v : {vector3df(0, 0, 0), vector3df(1, 0, 0), vector3df(0, 2, -1)}) {
     const float t = interceptTime(here, v, vector3df(0, 0, 0), 1.0);
     EXPECT_FALSE(std::isfinite(t) && t > 0.0f) << t;
+  }
+}
+
+
+// The coefficients interceptTime solves, as its header describes them.
+struct Quartic {
+  double k[5];  // constant term first
+};
+
+double asFloat(double v) { return static_cast<double>(static_cast<float>(v)); }
+double dot(const vector3df& u, const vector3df& v) {
+  return double(u.X) * v.X + double(u.Y) * v.Y + double(u.Z) * v.Z;
+}
+
+Quartic interceptQuartic(const vector3df& P, const vector3df& V, const vector3df& A, double a) {
+  return {{asFloat(0.25 * dot(A, A) - 0.0625 * a), asFloat(dot(A, V)), asFloat(dot(A, P) + dot(V, V)),
+           asFloat(2.0 * dot(V, P)), asFloat(dot(P, P))}};
+}
+
+// The closed form's choice: its smallest root that is not negative, or 0.
+double closedFormRoot(const Quartic& q) {
+  double roots[4];
+  const int count = solveQuartic(q.k, roots);
+  double best = 0.0;
+  bool found = false;
+  for (int i = 0; i < count; ++i)
+    if (roots[i] >= 0.0 && (!found || roots[i] < best)) {
+      best = roots[i];
+      found = true;
+    }
+  return best;
+}
+
+// The root of the quartic nearest `x`, by Newton steps in long double.
+double polished(const Quartic& q, double x) {
+  long double y = x;
+  for (int i = 0; i < 20; ++i) {
+    const long double f = (((q.k[4] * y + q.k[3]) * y + q.k[2]) * y + q.k[1]) * y + q.k[0];
+    const long double slope = ((4.0L * q.k[4] * y + 3.0L * q.k[3]) * y + 2.0L * q.k[2]) * y + q.k[1];
+    y -= f / slope;
+  }
+  return static_cast<double>(y);
+}
+
+// `root` is the closed form's root: equal to it within 1e-9 of its size,
+// or, where the closed form's own rounding is larger than that (a few
+// random encounters lose about 1e-8 to cancellation), the exact root it
+// approximates, to 1e-12.
+void expectClosedFormsRoot(const Quartic& q, double root, const char* what, double from) {
+  const double closed = closedFormRoot(q);
+  ASSERT_GT(closed, 0.0) << what << " " << from;
+  if (std::fabs(root - closed) <= 1e-9 * closed)
+    return;
+  const double exact = polished(q, closed);
+  EXPECT_NEAR(closed, exact, 1e-6 * exact) << what << " " << from;
+  EXPECT_NEAR(root, exact, 1e-12 * exact) << what << " " << from;
+}
+
+// A warm start that is taken must give the closed form's root.
+void expectAgrees(const Quartic& q, double guess, bool& taken) {
+  double root = -1.0;
+  taken = refineInterceptRoot(q.k, guess, root);
+  if (taken)
+    expectClosedFormsRoot(q, root, "guess", guess);
+}
+
+struct WarmCase {
+  const char* name;
+  Quartic q;
+  double guess;
+  bool taken;
+};
+
+TEST(InterceptWarmStartTest, TakesOnlyTheClosedFormsRoot) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const WarmCase cases[] = {
+      {"(x-1)(x-2)(x-3)(x-4) from near 1", {{24, -50, 35, -10, 1}}, 1.05, true},
+      {"from near 2: 1 lies below", {{24, -50, 35, -10, 1}}, 2.05, false},
+      {"from near 4", {{24, -50, 35, -10, 1}}, 3.9, false},
+      {"(x-1)(x+2)(x-3)(x+5), negative roots aside", {{30, -19, -15, 3, 1}}, 0.9, true},
+      {"(x-1)(x-2)(x^2+2x+5), complex pair aside", {{10, -11, 1, -1, 1}}, 1.1, true},
+      {"(x+1)(x+2)(x+3)(x+4): no root that is not negative", {{24, 50, 35, 10, 1}}, 0.5, false},
+      {"x(x-1)(x-2)(x-3): the closed form takes 0", {{0, -6, 11, -6, 1}}, 1.02, false},
+      {"double root (x-1)^2(x-3)(x-4)", {{12, -31, 27, -9, 1}}, 1.01, false},
+      {"(x-1)(x-1-1e-9)(x-3)(x-4): two roots 1e-9 apart",
+       {{12.000000012, -31.000000019, 27.000000008, -9.000000001, 1}},
+       1.01,
+       false},
+      {"complex pair just above the axis below the root",
+       {{1.500006, -7.250005, 11.250001, -6, 1}}, 2.05, false},
+      // Recorded in a chase: the closed form's resolvent root (about 2.5e-12)
+      // lies below its tolerance and it reports no root, though 0.0133 is one.
+      {"a root the closed form does not report",
+       {{-0.26086455583572388, 1.5918600559234619, 370.6962890625, 34464.6015625, 2923580.75}},
+       0.0133,
+       false},
+      {"no guess", {{24, -50, 35, -10, 1}}, 0.0, false},
+      {"a negative guess", {{24, -50, 35, -10, 1}}, -1.0, false},
+      {"a guess that is no number", {{24, -50, 35, -10, 1}}, nan, false},
+      {"an infinite guess", {{24, -50, 35, -10, 1}}, std::numeric_limits<double>::infinity(), false},
+  };
+  for (const WarmCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    bool taken = false;
+    expectAgrees(c.q, c.guess, taken);
+    EXPECT_EQ(taken, c.taken);
+  }
+}
+
+// Random encounters at the scales of the game, each solved from guesses
+// near the closed form's root and near the other roots, and chases followed
+// tick by tick from the last root, as a mover does.
+TEST(InterceptWarmStartTest, AgreesWithTheClosedFormOnRandomAndFollowedCases) {
+  std::mt19937 random(20261210);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  const auto vec = [&](float scale) { return vector3df(unit(random), unit(random), unit(random)) * scale; };
+  int nearGuesses = 0;
+  int nearTaken = 0;
+  for (int n = 0; n < 20000; ++n) {
+    const float distance = std::pow(10.0f, 1.0f + 4.0f * (unit(random) + 1.0f) / 2.0f);
+    const vector3df P = vec(distance);
+    const vector3df V = vec(distance * 0.05f);
+    const vector3df A = vec(n % 4 == 0 ? 0.0f : 0.01f * distance);
+    const double a = 0.5 + 5.0 * (unit(random) + 1.0);
+    const Quartic q = interceptQuartic(P, V, A, a);
+    double roots[4];
+    const int count = solveQuartic(q.k, roots);
+    const double closed = closedFormRoot(q);
+    for (const double factor : {0.999, 1.001, 1.05, 0.7, 1.5}) {
+      bool taken = false;
+      expectAgrees(q, closed * factor, taken);
+      if (closed > 0.0 && (factor == 0.999 || factor == 1.001)) {
+        ++nearGuesses;
+        nearTaken += taken;
+      }
+    }
+    for (int i = 0; i < count; ++i) {
+      bool taken = false;
+      expectAgrees(q, roots[i] * 1.001, taken);
+    }
+    if (HasFailure())
+      return;
+  }
+  // The warm start is the common case, not a rare one.
+  EXPECT_GT(nearTaken, nearGuesses * 9 / 10) << nearTaken << " of " << nearGuesses;
+
+  // Chases: a target on a circle, a mover closing in on it; each tick the
+  // guess is the last result.
+  for (int chase = 0; chase < 200; ++chase) {
+    const float radius = 50.0f + 1000.0f * (unit(random) + 1.0f);
+    const float spin = 0.05f + 0.05f * unit(random);
+    const double a = 1.0 + 2.0 * (unit(random) + 1.0);
+    vector3df mover = vec(radius * 2.0f);
+    vector3df moverVelocity = vec(radius * 0.01f);
+    double guess = 0.0;
+    for (int tick = 0; tick < 64; ++tick) {
+      const float angle = spin * tick / 16.0f;
+      const vector3df place(radius * std::cos(angle), 0.0f, radius * std::sin(angle));
+      const vector3df velocity = vector3df(-std::sin(angle), 0.0f, std::cos(angle)) * (radius * spin);
+      const vector3df acceleration = place * (-spin * spin);
+      const vector3df P = place - mover;
+      const vector3df V = velocity - moverVelocity;
+      const double before = guess;
+      const float warm = interceptTime(P, V, acceleration, a, guess);
+      const float cold = interceptTime(P, V, acceleration, a);
+      SCOPED_TRACE(testing::Message() << "chase " << chase << " tick " << tick);
+      const Quartic q = interceptQuartic(P, V, acceleration, a);
+      if (closedFormRoot(q) > 0.0)
+        expectClosedFormsRoot(q, guess, "from", before);
+      else
+        EXPECT_EQ(guess, 0.0) << std::setprecision(17) << q.k[0] << " " << q.k[1] << " " << q.k[2] << " " << q.k[3] << " " << q.k[4];
+      EXPECT_NEAR(warm, cold, 1e-6f * std::fabs(cold)) << "chase " << chase << " tick " << tick;
+      // The mover heads for the target's place at full acceleration.
+      const vector3df toward = P.getLength() > 0.0f ? P / P.getLength() : vector3df(0, 0, 0);
+      moverVelocity += toward * static_cast<float>(a / 16.0);
+      mover += moverVelocity / 16.0f;
+    }
+    if (HasFailure())
+      return;
   }
 }
 

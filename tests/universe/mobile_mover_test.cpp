@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -133,6 +134,52 @@ TEST_F(MobileMoverTest, ReachesAPointAtRestWithinItsAcceleration) {
   }
   EXPECT_LT((ship->position - vector3df(60, 0, 80)).getLength(), 0.01f);
   EXPECT_LT(ship->velocity.getLength(), 1.0f * kTick);
+}
+
+TEST_F(MobileMoverTest, TheAccelerationCapHoldsBelowThrustOverMass) {
+  // Thrust 4 on a mass of 1 would allow 4; the cap allows 0.5, in every way
+  // the mover changes its velocity.
+  constexpr float kCap = 0.5f;
+  enum class Goal { Point, MovingTarget, Braking };
+  struct Case {
+    const char* name;
+    Goal goal;
+  };
+  const Case cases[] = {
+      {"accelerating towards a point", Goal::Point},
+      {"leading a moving target", Goal::MovingTarget},
+      {"braking at the goal", Goal::Braking},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    solarSystem* system = makeSystem();
+    TestObject* ship = makeShip(system, vector3df(0, 0, 0), 1.0f, 4.0f);
+    MobileMover& mover = moverOf(ship);
+    mover.maxAcceleration = kCap;
+    switch (c.goal) {
+      case Goal::Point:
+        mover.setDestination(vector3df(400, 0, 300));
+        break;
+      case Goal::MovingTarget: {
+        TestObject* target = makeObject(system, OT_Hulled, vector3df(300, 0, 0));
+        target->velocity = vector3df(0, 0, 2);
+        mover.setTargetObject(target);
+        break;
+      }
+      case Goal::Braking:
+        ship->velocity = vector3df(3, 0, 0);
+        mover.setDestination(vector3df(0, 0, 0));
+        break;
+    }
+    float largest = 0.0f;  // the largest change of velocity in one step
+    for (int i = 0; i < 40; ++i) {
+      const vector3df before = ship->velocity;
+      mover.tick(kTick, *ship);
+      largest = std::max(largest, (ship->velocity - before).getLength());
+    }
+    EXPECT_LE(largest, kCap * kTick * 1.001f);
+    EXPECT_GT(largest, kCap * kTick * 0.99f) << "the cap, not less, is used";
+  }
 }
 
 TEST_F(MobileMoverTest, TargetsAreReachedAtTheirRadius) {

@@ -56,6 +56,93 @@ int solveCubic(const double (&coefficients)[4], double (&roots)[3]) {
   return 1;
 }
 
+namespace {
+
+// The resolvent's root that solveQuartic takes for z: the first of
+// solveCubic's roots of z^3 + A z^2 + B z + C, in its order, that lies above
+// the tolerance; `fallback` when there is none. The value is the one the
+// loop over all of solveCubic's roots would pick, to the bit: the same
+// expressions in the same order (a division by the leading 1 changes
+// nothing), but each root is formed only when the earlier ones have been
+// ruled out, and the cube root of the tolerance only when a cheaper bound
+// cannot decide. Rounding is monotonic, which the shortcuts below rely on.
+double resolventRoot(double A, double B, double C, double fallback) {
+  if (!(std::isfinite(A) && std::isfinite(B) && std::isfinite(C))) {
+    // Not finite values take the general path, whose comparisons treat
+    // them in their own way.
+    const double cubic[4] = {C, B, A, 1.0};
+    double cubicRoots[3];
+    const int cubicCount = solveCubic(cubic, cubicRoots);
+    const double size = std::max({std::fabs(A), std::sqrt(std::fabs(B)), std::cbrt(std::fabs(C))});
+    const double tolerance = kResolventTolerance * size;
+    for (int i = 0; i < cubicCount; ++i)
+      if (cubicRoots[i] > tolerance)
+        return cubicRoots[i];
+    return fallback;
+  }
+
+  // tolerance = kResolventTolerance * max(|A|, sqrt|B|, cbrt|C|) is, after
+  // rounding, the largest of the three terms each scaled alone, so a root
+  // lies above it when it lies above each term.
+  const double overA = kResolventTolerance * std::fabs(A);
+  const double overB = kResolventTolerance * std::sqrt(std::fabs(B));
+  const double absC = std::fabs(C);
+  const auto aboveTolerance = [&](double root) {
+    if (!(root > overA && root > overB))
+      return false;
+    // root > kResolventTolerance * cbrt|C|: comparing the cubes decides it
+    // unless the two lie within far more than their rounding of each other
+    // (k is root / kResolventTolerance to within a few units in the last
+    // place).
+    const double k = root * 1e6;
+    if (absC > 1e-250 && absC < 1e250 && k > 1e-80 && k < 1e80) {
+      const double cube = k * k * k;
+      if (cube > absC * (1.0 + 1e-9))
+        return true;
+      if (cube < absC * (1.0 - 1e-9))
+        return false;
+    }
+    return root > kResolventTolerance * std::cbrt(absC);
+  };
+
+  // solveCubic with coefficients {C, B, A, 1}.
+  const double a = A;
+  const double b = B;
+  const double c = C;
+  const double Q = (a * a - 3.0 * b) / 9.0;
+  const double R = (2.0 * a * a * a - 9.0 * a * b + 27.0 * c) / 54.0;
+  const double Q3 = Q * Q * Q;
+  if (Q3 - R * R >= 0.0) {
+    const double ratio = Q3 > 0.0 ? std::clamp(R / std::sqrt(Q3), -1.0, 1.0) : 0.0;
+    const double theta = std::acos(ratio);
+    const double scale = -2.0 * std::sqrt(Q);
+    const double shift = a / 3.0;
+    // The first root is scale * cos(theta / 3) - a / 3 with a cosine of at
+    // least 0.5 (theta / 3 is at most π/3) and scale not above 0: it is at
+    // most scale * 0.49 - a / 3, so when that is not above 0 it is not
+    // above the tolerance either (which is at least 0).
+    if (scale * 0.49 - shift > 0.0) {
+      const double first = scale * std::cos(theta / 3.0) - shift;
+      if (aboveTolerance(first))
+        return first;
+    }
+    const double second = scale * std::cos((theta + kTwoPi) / 3.0) - shift;
+    if (aboveTolerance(second))
+      return second;
+    const double third = scale * std::cos((theta + kFourPi) / 3.0) - shift;
+    if (aboveTolerance(third))
+      return third;
+    return fallback;
+  }
+  double S = std::cbrt(std::fabs(R) + std::sqrt(R * R - Q3));
+  if (R > 0.0)
+    S = -S;
+  const double only = S + Q / S - a / 3.0;
+  return aboveTolerance(only) ? only : fallback;
+}
+
+}  // namespace
+
 int solveQuartic(const double (&coefficients)[5], double (&roots)[4]) {
   const double lead = coefficients[4];
   const double b = coefficients[3] / lead;
@@ -73,18 +160,7 @@ int solveQuartic(const double (&coefficients)[5], double (&roots)[4]) {
   const double A = p / 2.0;
   const double B = (p * p - 4.0 * r) / 16.0;
   const double C = -(q * q) / 64.0;
-  const double cubic[4] = {C, B, A, 1.0};
-  double cubicRoots[3];
-  const int cubicCount = solveCubic(cubic, cubicRoots);
-  const double size = std::max({std::fabs(A), std::sqrt(std::fabs(B)), std::cbrt(std::fabs(C))});
-  const double tolerance = kResolventTolerance * size;
-  double z = lead;  // no positive root: the method has no sound z
-  for (int i = 0; i < cubicCount; ++i) {
-    if (cubicRoots[i] > tolerance) {
-      z = cubicRoots[i];
-      break;
-    }
-  }
+  const double z = resolventRoot(A, B, C, lead);  // no positive root: the method has no sound z
 
   const double u = std::sqrt(z);
   const double u2 = u * u;
@@ -107,14 +183,20 @@ int solveQuartic(const double (&coefficients)[5], double (&roots)[4]) {
   return count;
 }
 
-float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V, const irr::core::vector3df& A,
-                    double a) {
-  const double c4 = asFloat(0.25 * dot(A, A) - 0.0625 * a);
-  const double c3 = asFloat(dot(A, V));
-  const double c2 = asFloat(dot(A, P) + dot(V, V));
-  const double c1 = asFloat(2.0 * dot(V, P));
-  const double c0 = asFloat(dot(P, P));
-  const double coefficients[5] = {c4, c3, c2, c1, c0};
+namespace {
+
+// The coefficients interceptTime hands to solveQuartic (constant term first).
+void interceptCoefficients(const irr::core::vector3df& P, const irr::core::vector3df& V,
+                           const irr::core::vector3df& A, double a, double (&coefficients)[5]) {
+  coefficients[0] = asFloat(0.25 * dot(A, A) - 0.0625 * a);
+  coefficients[1] = asFloat(dot(A, V));
+  coefficients[2] = asFloat(dot(A, P) + dot(V, V));
+  coefficients[3] = asFloat(2.0 * dot(V, P));
+  coefficients[4] = asFloat(dot(P, P));
+}
+
+// The smallest root the closed form reports that is not negative, or 0.
+double closedFormRoot(const double (&coefficients)[5]) {
   double roots[4];
   const int count = solveQuartic(coefficients, roots);
   double best = 0.0;
@@ -125,7 +207,151 @@ float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V
       found = true;
     }
   }
-  return static_cast<float>(best);
+  return best;
+}
+
+// Newton steps allowed from a guess, and the relative size of the last step
+// that counts as settled.
+constexpr int kNewtonSteps = 8;
+constexpr double kSettled = 1e-12;
+// A root is taken from the guess only when the slope there is at least this
+// share of the size of the terms (|f'(x)| x against the sum of |k_i| x^i),
+// so that it is far from a double root the closed form might not report, and
+// only when each coefficient of the test for roots below it stands out from
+// its rounding by this share.
+constexpr double kSimpleRoot = 1e-6;
+constexpr double kSignMargin = 1e-9;
+
+// True when `value` is clearly of sign `sign` (+1 or -1) against the
+// magnitude `size` of the terms that formed it.
+bool clearly(double value, double size, double sign) {
+  return value * sign > kSignMargin * size;
+}
+
+}  // namespace
+
+// Refines `guess` to a root of sum k_i x^i by Newton steps and takes it
+// only when it is the smallest root that is not negative and the closed form
+// reports it: settled to full precision, positive, simple, and with no root
+// of the quartic in [0, root). The last is decided on the quartic deflated
+// by the root, g(x) = f(x) / (x - root), mapped by x = root / (1 + s) onto
+// s > 0: (1 + s)^3 g(root / (1 + s)) has no positive root when its
+// coefficients share one sign (Descartes' rule of signs). Complex roots
+// near the interval may also break the sign pattern; the closed form then
+// decides, which only costs time.
+bool refineInterceptRoot(const double (&k)[5], double guess, double& root) {
+  if (!(guess > 0.0) || !std::isfinite(guess))
+    return false;
+  double x = guess;
+  bool settled = false;
+  for (int i = 0; i < kNewtonSteps && !settled; ++i) {
+    const double f = (((k[4] * x + k[3]) * x + k[2]) * x + k[1]) * x + k[0];
+    const double slope = ((4.0 * k[4] * x + 3.0 * k[3]) * x + 2.0 * k[2]) * x + k[1];
+    const double dx = f / slope;
+    if (!std::isfinite(dx))
+      return false;
+    x -= dx;
+    settled = std::fabs(dx) <= kSettled * std::fabs(x);
+  }
+  if (!settled || !(x > 0.0) || !std::isfinite(x))
+    return false;
+
+  const double x2 = x * x;
+  const double size = (((std::fabs(k[4]) * x + std::fabs(k[3])) * x + std::fabs(k[2])) * x + std::fabs(k[1])) * x +
+                      std::fabs(k[0]);
+  // Deflation by (x - root): g3 x^3 + g2 x^2 + g1 x + g0.
+  const double g3 = k[4];
+  const double g2 = k[3] + x * g3;
+  const double g1 = k[2] + x * g2;
+  const double g0 = k[1] + x * g1;
+  // g(root) is f'(root): the root is simple when it stands out.
+  const double h0 = ((g3 * x + g2) * x + g1) * x + g0;
+  if (!(std::fabs(h0) * x > kSimpleRoot * size))
+    return false;
+  const double sign = h0 > 0.0 ? 1.0 : -1.0;
+  const double ag3 = std::fabs(g3), ag2 = std::fabs(g2), ag1 = std::fabs(g1), ag0 = std::fabs(g0);
+  const double h1 = g2 * x2 + 2.0 * g1 * x + 3.0 * g0;
+  const double h2 = g1 * x + 3.0 * g0;
+  const double h3 = g0;
+  if (!clearly(h1, ag2 * x2 + 2.0 * ag1 * x + 3.0 * ag0, sign) || !clearly(h2, ag1 * x + 3.0 * ag0, sign) ||
+      !clearly(h3, std::fabs(k[1]) + ag1 * x, sign))
+    return false;
+
+  // The closed form reports the root only when its resolvent cubic has a
+  // root above its tolerance (otherwise it finds no roots at all). The
+  // cubic is not positive at 0; it has such a root when it is negative at
+  // the tolerance, or when its local minimum lies above the tolerance and is
+  // negative. Otherwise the closed form decides.
+  const double lead = k[4];
+  const double b = k[3] / lead;
+  const double c = k[2] / lead;
+  const double d = k[1] / lead;
+  const double e = k[0] / lead;
+  const double b2 = b * b;
+  const double p = c - 3.0 * b2 * 0.125;
+  const double q = d - c * b * 0.5 + b2 * b * 0.125;
+  const double r = e - d * b * 0.25 + b2 * c * 0.0625 - 3.0 * b2 * b2 * 0.00390625;
+  const double A = p / 2.0;
+  const double B = (p * p - 4.0 * r) / 16.0;
+  const double C = -(q * q) / 64.0;
+  double scale = std::max(std::fabs(A), std::sqrt(std::fabs(B)));
+  if (!(std::fabs(C) <= scale * scale * scale))
+    scale = std::cbrt(std::fabs(C));
+  const double t = kResolventTolerance * scale * (1.0 + 1e-9);
+  const double atT = ((t + A) * t + B) * t + C;
+  const double atTSize = ((t + std::fabs(A)) * t + std::fabs(B)) * t + std::fabs(C);
+  if (!clearly(atT, atTSize, -1.0)) {
+    const double spread = A * A - 3.0 * B;
+    if (!(spread > 0.0))
+      return false;
+    const double low = (std::sqrt(spread) - A) / 3.0;
+    const double atLow = ((low + A) * low + B) * low + C;
+    const double atLowSize = ((low + std::fabs(A)) * low + std::fabs(B)) * low + std::fabs(C);
+    if (!(low > t) || !clearly(atLow, atLowSize, -1.0))
+      return false;
+  }
+  root = x;
+  return true;
+}
+
+namespace {
+
+// The closed form's root, settled by Newton steps as the warm start
+// settles its own, so that a mover's course does not depend on which of
+// the two found it (a loaded game starts cold). A root the steps would
+// move by more than its rounding is left as it is.
+double polishedRoot(const double (&k)[5], double x) {
+  if (!(x > 0.0))
+    return x;
+  for (int i = 0; i < 2; ++i) {
+    const double f = (((k[4] * x + k[3]) * x + k[2]) * x + k[1]) * x + k[0];
+    const double slope = ((4.0 * k[4] * x + 3.0 * k[3]) * x + 2.0 * k[2]) * x + k[1];
+    const double dx = f / slope;
+    if (!(std::fabs(dx) <= 1e-7 * x))
+      return x;
+    x -= dx;
+  }
+  return x;
+}
+
+}  // namespace
+
+float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V, const irr::core::vector3df& A,
+                    double a) {
+  double coefficients[5];
+  interceptCoefficients(P, V, A, a, coefficients);
+  return static_cast<float>(closedFormRoot(coefficients));
+}
+
+float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V, const irr::core::vector3df& A,
+                    double a, double& guess) {
+  double coefficients[5];
+  interceptCoefficients(P, V, A, a, coefficients);
+  double root = 0.0;
+  if (!refineInterceptRoot(coefficients, guess, root))
+    root = polishedRoot(coefficients, closedFormRoot(coefficients));
+  guess = std::isfinite(root) ? root : 0.0;
+  return static_cast<float>(root);
 }
 
 float interceptTime(const generic_object& mover, const generic_object& target, double a) {

@@ -1,6 +1,6 @@
 // Interception: how soon a mover that accelerates with `a` can meet a target
 // that moves on, and the polynomial solvers behind it (double precision, in
-// closed form, no iteration).
+// closed form; a mover's repeated solve may start from its last root).
 #pragma once
 
 #include <vector3d.h>
@@ -20,9 +20,23 @@ class generic_object;
 // has a leading coefficient of 0); callers then ignore it.
 float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V,
                     const irr::core::vector3df& A, double a);
+// interceptTime with a guess at the root, for a mover that solves nearly
+// the same equation tick after tick. The guess (the last result, or 0 for
+// none) is refined by Newton steps; the refined root is taken only when it
+// settles to full precision, is a simple root, and the quartic provably has
+// no root between 0 and it (its value then is the closed form's choice);
+// otherwise the closed form decides. `guess` receives the root taken, or 0.
+float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V,
+                    const irr::core::vector3df& A, double a, double& guess);
 // The same for two objects: P from their absolute positions, V from their
 // velocities, A the target's acceleration.
 float interceptTime(const generic_object& mover, const generic_object& target, double a);
+
+// The warm start of interceptTime on its own: refines `guess` by Newton
+// steps on coefficients[4] x^4 + ... + coefficients[0] and returns true with
+// `root` set only when the result is certainly the smallest root that is not
+// negative and a simple one (see interceptTime above); false otherwise.
+bool refineInterceptRoot(const double (&coefficients)[5], double guess, double& root);
 
 // Real roots of coefficients[4] x^4 + ... + coefficients[0] = 0 (constant
 // term first), by Ferrari's method. Returns their number (0, 2 or 4) and

@@ -389,7 +389,8 @@ void MobileMover::tick(float dt, generic_object& object) {
   generic_object* const goal = target;
   const bool offsetFrame = goal != nullptr && hasOffset;
   const vector3df here = object.getPosition();
-  Vec aim = Vec(goal != nullptr ? goal->getPosition() : destination) - Vec(here);
+  const vector3df goalPlace = goal != nullptr ? goal->getPosition() : destination;
+  Vec aim = Vec(goalPlace) - Vec(here);
 
   // Steering works in the frame of the target (with an offset) or of the
   // destination point; the velocity is moved back into the container's
@@ -399,10 +400,11 @@ void MobileMover::tick(float dt, generic_object& object) {
   if (goal != nullptr) {
     // The intercept sees the mover at its place less the offset; the
     // object's own position is left untouched.
-    vector3df relative = goal->getPosition() - here;
+    vector3df relative = goalPlace - here;
     if (offsetFrame)
       relative += destination;
-    const double T = interceptTime(relative, goal->velocity - object.velocity, goal->acceleration, a);
+    const double T =
+        interceptTime(relative, goal->velocity - object.velocity, goal->acceleration, a, interceptGuess);
     if (std::isfinite(T) && T > 0.0)
       aim = aim + Vec(goal->velocity) * T + Vec(goal->acceleration) * (T * T * 0.5);
   }

@@ -120,6 +120,10 @@ class MobileMover : public MoveHandler {
   bool targetMissing = false;
   uint32_t missingTargetUid = 0;
 
+  // The last root of the interception quartic, the start of the next
+  // solve (0: none). Not saved; any value only changes how fast it goes.
+  double interceptGuess = 0.0;
+
  private:
   // The park orbit, made (inactive, about nothing) when missing.
   OrbitOtherMover& ensureParkOrbit();
