@@ -6,6 +6,12 @@ set(CORVANE_WARNINGS -Wall -Wextra)
 # Time limits of CTest tests, in seconds: every unit test, and the longer
 # seeded fuzz runs.
 set(CORVANE_TEST_TIMEOUT 300)
+
+# Test programs compile their files in batches of this many (one translation
+# unit a batch). Off, every file compiles alone: handy to check that each
+# test file includes what it uses.
+option(CORVANE_TEST_UNITY "Compile the test programs in batches of files" ON)
+set(CORVANE_TEST_UNITY_BATCH 8 CACHE STRING "Files a batch when CORVANE_TEST_UNITY is on")
 set(CORVANE_FUZZ_TIMEOUT 900)
 
 # corvane_library(<name> [DEPENDS targets...]): static library corvane_<name>
@@ -38,6 +44,13 @@ function(corvane_test_suite name)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   add_executable(${name}_tests ${sources})
   target_compile_options(${name}_tests PRIVATE ${CORVANE_WARNINGS})
+  # Test files share most of their headers and template code: compiled in
+  # batches they are parsed and instantiated once a batch instead of once a
+  # file (see CORVANE_TEST_UNITY).
+  if(CORVANE_TEST_UNITY)
+    set_target_properties(${name}_tests PROPERTIES
+      UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${CORVANE_TEST_UNITY_BATCH})
+  endif()
   target_include_directories(${name}_tests PRIVATE "${PROJECT_SOURCE_DIR}/tests")
   if(TARGET corvane_${name})
     set(library corvane_${name})

@@ -62,6 +62,8 @@
 #include "saved_game_harness.h"
 #include "session_data.h"
 
+namespace saved_game_test {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -951,3 +953,5 @@ TEST_F(SavedGameSessionTest, ASaveThatCannotBeLoadedIsTriedOnceThenANewGameRuns)
 }
 
 }  // namespace
+
+}  // namespace saved_game_test

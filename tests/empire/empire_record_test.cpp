@@ -33,12 +33,7 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const 
 
 using irr::core::stringw;
 
-void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
-
 namespace {
-
 
 std::string narrow(const stringw& text) { return irr::core::stringc(text).c_str(); }
 

@@ -20,10 +20,6 @@
 
 using namespace AngelScript;
 
-static void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
-
 namespace {
 
 // "custom" answers as `answer` says and counts its calls.

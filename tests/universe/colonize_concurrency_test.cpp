@@ -44,6 +44,8 @@
 #include "universe_fixture.h"
 #include "worker_steps.h"
 
+namespace colonize_concurrency_test {
+
 namespace {
 
 constexpr int kWorkers = 4;
@@ -292,3 +294,5 @@ TEST_F(ColonizeConcurrencyTest, FourWorkersSettleEveryPlanetOnceAndClearTheSets)
 }
 
 }  // namespace
+
+}  // namespace colonize_concurrency_test

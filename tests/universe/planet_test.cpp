@@ -24,10 +24,6 @@
 
 using irr::core::stringw;
 
-static void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
-
 namespace {
 
 std::string narrow(const stringw& text) { return irr::core::stringc(text).c_str(); }

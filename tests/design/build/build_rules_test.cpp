@@ -27,10 +27,6 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const 
 #include "support/save_bytes.h"
 #include "universe/objects/game_object.h"
 
-static void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
-
 namespace {
 
 // A planet stand-in: a plain object, whose construction queue is what the

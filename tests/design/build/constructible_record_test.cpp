@@ -16,10 +16,6 @@
 
 using irr::core::stringw;
 
-static void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
-
 namespace {
 
 constexpr SaveFileError kNoError{0, "no error"};
