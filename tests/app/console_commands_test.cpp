@@ -38,6 +38,8 @@
 #include "support/working_folder.h"
 #include "universe/objects/system_threads.h"
 
+namespace console_commands_test {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -588,3 +590,5 @@ TEST(ConsoleCommandsProcess, ForceCrashAbortsAndLeavesAReport) {
 }
 
 }  // namespace
+
+}  // namespace console_commands_test

@@ -46,6 +46,8 @@
 #include "universe/planets/planet_types.h"
 #include "session_data.h"
 
+namespace new_game_test {
+
 namespace {
 
 using irr::core::stringc;
@@ -474,3 +476,5 @@ TEST_F(NewGameSessionTest, ASessionGoesOnAfterItsMapFails) {
 }
 
 }  // namespace
+
+}  // namespace new_game_test

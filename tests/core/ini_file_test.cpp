@@ -19,6 +19,8 @@
 #include "support/forked_call.h"
 #include "support/scratch_dir.h"
 
+namespace ini_file_test {
+
 namespace {
 
 std::string c(const irr::core::stringc& s) { return std::string(s.c_str(), s.size()); }
@@ -215,3 +217,5 @@ TEST(IniFileTest, ReadFileTellsAMissingFileFromAnUnreadableOne) {
 }
 
 }  // namespace
+
+}  // namespace ini_file_test

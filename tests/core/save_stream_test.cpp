@@ -16,6 +16,8 @@
 #include "support/save_bytes.h"
 #include "support/scratch_dir.h"
 
+namespace save_stream_test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -574,3 +576,5 @@ TEST_F(SaveCommitTest, AFolderThatCannotBeSyncedIsReported) {
 }
 
 }  // namespace
+
+}  // namespace save_stream_test

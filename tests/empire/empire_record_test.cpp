@@ -31,6 +31,8 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const 
 #include "scriptapi/script_session.h"
 #include "support/save_bytes.h"
 
+namespace empire_record_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -680,3 +682,5 @@ TEST_F(EmpireRecordSessionTest, TheRecordsCutAnywhereFailWithCode4) {
 }
 
 }  // namespace
+
+}  // namespace empire_record_test

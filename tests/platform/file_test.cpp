@@ -13,6 +13,8 @@
 #include "support/forked_call.h"
 #include "support/scratch_dir.h"
 
+namespace file_test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -142,3 +144,5 @@ TEST(PlatformFileTest, WritesOnlyRegularOrMissingFiles) {
 }
 
 }  // namespace
+
+}  // namespace file_test

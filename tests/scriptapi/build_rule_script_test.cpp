@@ -18,6 +18,8 @@
 #include "universe/objects/object_registry.h"
 #include "universe/planets/planet.h"
 
+namespace build_rule_script_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -217,3 +219,5 @@ TEST_F(BuildRuleScriptTest, ARecordNamingAMissingFunctionKeepsTheRule) {
 }
 
 }  // namespace
+
+}  // namespace build_rule_script_test

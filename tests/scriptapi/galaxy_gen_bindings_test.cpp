@@ -16,6 +16,8 @@
 #include "universe/planets/planet_types.h"
 #include "support/space_empire.h"
 
+namespace galaxy_gen_bindings_test {
+
 namespace {
 
 using scriptapitest::call;
@@ -184,3 +186,5 @@ TEST_F(GalaxyGenBindingsTest, GetPlanetTypeIdFindsTypesAndStopsOnANullName) {
 }
 
 }  // namespace
+
+}  // namespace galaxy_gen_bindings_test

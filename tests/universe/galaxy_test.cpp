@@ -12,6 +12,8 @@
 #include "universe/objects/system_locks.h"
 #include "universe/objects/system_threads.h"
 
+namespace galaxy_test {
+
 namespace {
 
 using galaxytest::CountingSystem;
@@ -221,3 +223,5 @@ TEST_F(GalaxyTest, BestSystemsByWeight) {
 }
 
 }  // namespace
+
+}  // namespace galaxy_test

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+namespace intercept_test {
+
 namespace {
 
 using irr::core::vector3df;
@@ -86,3 +88,5 @@ TEST(InterceptTimeTest, TargetAtTheMoversPlaceGivesNoUsableTime) {
 }
 
 }  // namespace
+
+}  // namespace intercept_test

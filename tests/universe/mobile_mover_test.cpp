@@ -15,6 +15,8 @@
 #include "support/save_bytes.h"
 #include "movement_fixture.h"
 
+namespace mobile_mover_test {
+
 namespace {
 
 using movementtest::expectNear;
@@ -677,3 +679,5 @@ TEST_F(MobileMoverTest, ParkRequestsCarryTheObjectAndOneBit) {
 }
 
 }  // namespace
+
+}  // namespace mobile_mover_test

@@ -33,6 +33,8 @@
 #include "universe/planets/planet_types.h"
 #include "universe_fixture.h"
 
+namespace object_tree_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -748,3 +750,5 @@ TEST_F(SavedTreeTest, TheHighWaterMarkCoversTheLargestLoadedUid) {
 }
 
 }  // namespace
+
+}  // namespace object_tree_test

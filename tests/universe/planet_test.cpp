@@ -22,6 +22,8 @@
 #include "universe/planets/planet_types.h"
 #include "universe_fixture.h"
 
+namespace planet_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -511,3 +513,5 @@ TEST_F(PlanetTest, DamagedRecordsAreRefused) {
 }
 
 }  // namespace
+
+}  // namespace planet_test

@@ -16,6 +16,8 @@
 #include "empire/empire.h"
 #include "universe/objects/system_threads.h"
 
+namespace build_queue_concurrency_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -199,3 +201,5 @@ TEST_F(BuildQueueConcurrencyTest, RepeatingQueuesFollowRevisionsMadeMeanwhile) {
 }
 
 }  // namespace
+
+}  // namespace build_queue_concurrency_test

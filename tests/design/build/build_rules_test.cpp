@@ -27,6 +27,8 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const 
 #include "support/save_bytes.h"
 #include "universe/objects/game_object.h"
 
+namespace build_rules_test {
+
 namespace {
 
 // A planet stand-in: a plain object, whose construction queue is what the
@@ -481,3 +483,5 @@ TEST_F(BuildRulesRecordTest, DamagedRecordsFailAndLeaveNothing) {
 }
 
 }  // namespace
+
+}  // namespace build_rules_test

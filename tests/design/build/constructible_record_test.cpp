@@ -14,6 +14,8 @@
 #include "support/log_capture.h"
 #include "support/save_bytes.h"
 
+namespace constructible_record_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -207,3 +209,5 @@ TEST_F(ConstructRecordTest, ARebuildItemIsSavedAsNoneWithAWarning) {
 }
 
 }  // namespace
+
+}  // namespace constructible_record_test

@@ -30,6 +30,8 @@
 #include "universe/objects/system_threads.h"
 #include "universe/orders/unit_ai.h"
 
+namespace empire_commands_concurrency_test {
+
 namespace {
 
 constexpr int kWorkers = 2;
@@ -246,3 +248,5 @@ TEST_F(EmpireCommandsConcurrencyTest, CommandsSearchAndRunWhileShipsChangeSystem
 }
 
 }  // namespace
+
+}  // namespace empire_commands_concurrency_test
