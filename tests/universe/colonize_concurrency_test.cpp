@@ -232,6 +232,7 @@ class ColonizeConcurrencyTest : public UniverseTest {
     ++steps_;
     setObjectTestClock(static_cast<uint32_t>(static_cast<double>(steps_) * kStep * 1000.0 + 0.5));
     gameTime = gameTime + kStep;
+    cutSystemThreadRests();
     const bool passed = workersteps::waitFor([&] {
       const SetSizes sizes = readSets();
       // Marks only ever leave: nothing is queued again, and no more than

@@ -113,6 +113,7 @@ class BuildQueueConcurrencyTest : public buildtest::BuildTest {
     for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
       before.push_back(galaxy->threads[k]->passes.load());
     gameTime = gameTime + kStep;
+    cutSystemThreadRests();
     revise(round);
     return waitFor([&] {
       for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)

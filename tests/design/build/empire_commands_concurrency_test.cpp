@@ -186,6 +186,7 @@ TEST_F(EmpireCommandsConcurrencyTest, CommandsSearchAndRunWhileShipsChangeSystem
       for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
         before.push_back(galaxy->threads[k]->passes.load());
       gameTime = gameTime + kStep;
+      cutSystemThreadRests();
       red->tick(static_cast<float>(kStep));   // step 6 runs the commands, as the workers pass
       blue->tick(static_cast<float>(kStep));  // registers what blue took
       const bool passed = workersteps::waitFor([&] {
