@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain and test frameworks
   cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  # a faster linker (the build falls back to the system's without it)
+  mold
   # engine, scripting, sound, chat, port mapping, transport
   libirrlicht-dev angelscript-dev libopenal-dev libvorbis-dev
   libircclient-dev libminiupnpc-dev libenet-dev

@@ -14,6 +14,8 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
+namespace autoexec_test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -63,3 +65,5 @@ TEST(AutoexecTest, WhatIsNotARegularFileIsLoggedAndLeftAlone) {
 }
 
 }  // namespace
+
+}  // namespace autoexec_test

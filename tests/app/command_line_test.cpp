@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace command_line_test {
+
 namespace {
 
 CommandLine parse(std::vector<const char*> arguments) {
@@ -106,3 +108,5 @@ TEST(CommandLine, MapAndLocaleNamesAreFixedUp) {
 }
 
 }  // namespace
+
+}  // namespace command_line_test

@@ -15,6 +15,8 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
+namespace config_file_test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -67,3 +69,5 @@ TEST(ConfigFileTest, AFileWithoutReadPermissionIsLeftByteForByte) {
 }
 
 }  // namespace
+
+}  // namespace config_file_test

@@ -13,6 +13,8 @@
 #include "core/log.h"
 #include "support/scratch_dir.h"
 
+namespace config_test {
+
 namespace {
 
 // config.cfg as a first start on a machine with 2 logical CPUs writes it.
@@ -280,3 +282,5 @@ TEST_F(ConfigTest, ResolutionFallsBackWithItsErrorText) {
 }
 
 }  // namespace
+
+}  // namespace config_test

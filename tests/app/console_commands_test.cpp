@@ -39,6 +39,8 @@
 #include "support/working_folder.h"
 #include "universe/objects/system_threads.h"
 
+namespace console_commands_test {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -658,3 +660,5 @@ TEST(ConsoleCommandsProcess, ForceCrashAbortsAndLeavesAReport) {
 }
 
 }  // namespace
+
+}  // namespace console_commands_test

@@ -20,6 +20,8 @@
 #include "platform/thread.h"
 #include "support/null_device.h"
 
+namespace console_input_test {
+
 namespace {
 
 // The numbers of the "probe <n>" lines run, in order.
@@ -138,3 +140,5 @@ TEST_F(ConsoleInputTest, QuitRequestStopsBetweenLines) {
 }
 
 }  // namespace
+
+}  // namespace console_input_test

@@ -17,6 +17,8 @@
 #include "gui/base/gui_callbacks.h"
 #include "support/null_device.h"
 
+namespace console_test {
+
 namespace {
 
 using irr::core::stringw;
@@ -330,3 +332,5 @@ TEST_F(ConsoleTest, LinesElementScrollsWithKeysAndDraws) {
 }
 
 }  // namespace
+
+}  // namespace console_test

@@ -10,6 +10,8 @@
 #include "support/log_capture.h"
 #include "support/fake_engine_logger.h"
 
+namespace event_handler_test {
+
 namespace {
 
 std::vector<int> calls;
@@ -93,3 +95,5 @@ TEST(EventHandler, ServerTableConsumesEveryKeyAndLogLine) {
 }
 
 }  // namespace
+
+}  // namespace event_handler_test

@@ -16,6 +16,8 @@
 #include "app/session_workers.h"
 #include "core/timer.h"
 
+namespace frame_loop_test {
+
 namespace {
 
 // Hands out the queued deltas, one per tick.
@@ -352,3 +354,5 @@ TEST_F(FrameLoopTest, AutosaveClock) {
 }
 
 }  // namespace
+
+}  // namespace frame_loop_test

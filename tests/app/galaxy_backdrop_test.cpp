@@ -13,6 +13,8 @@
 #include "core/random.h"
 #include "support/null_device.h"
 
+namespace galaxy_backdrop_test {
+
 namespace {
 
 using irr::video::SColor;
@@ -93,3 +95,5 @@ TEST_F(GalaxyBackdropTest, NothingWithoutTheBackground) {
 }
 
 }  // namespace
+
+}  // namespace galaxy_backdrop_test

@@ -25,6 +25,8 @@
 #include "universe/objects/system_locks.h"
 #include "universe/objects/system_threads.h"
 
+namespace galaxy_session_test {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -200,3 +202,5 @@ TEST_F(GalaxySessionTest, ProcessingThreadsRunTheGalaxyAndEndWithIt) {
 }
 
 }  // namespace
+
+}  // namespace galaxy_session_test

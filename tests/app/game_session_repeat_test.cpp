@@ -29,6 +29,8 @@
 #include "support/log_capture.h"
 #include "universe/objects/galaxy.h"
 
+namespace game_session_repeat_test {
+
 namespace {
 
 using GameSessionRepeat = SessionTest;
@@ -117,3 +119,5 @@ TEST_F(GameSessionRepeat, EverySessionsGeneratorsStartFromItsSeed) {
 }
 
 }  // namespace
+
+}  // namespace game_session_repeat_test

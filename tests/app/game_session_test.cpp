@@ -6,6 +6,8 @@
 
 #include <limits>
 
+namespace game_session_test {
+
 namespace {
 
 TEST(GameSession, SeedFromTheSeedSetting) {
@@ -46,3 +48,5 @@ TEST(GameSession, GalaxySourceFromTheNameAndTheNetwork) {
 }
 
 }  // namespace
+
+}  // namespace game_session_test

@@ -9,6 +9,8 @@
 #include "support/null_device.h"
 #include "ui/key_bindings.h"
 
+namespace key_commands_test {
+
 namespace {
 
 using irr::core::stringw;
@@ -108,3 +110,5 @@ TEST_F(KeyCommandsTest, DumpActionsListsTheActionTable) {
 }
 
 }  // namespace
+
+}  // namespace key_commands_test

@@ -8,6 +8,8 @@
 #include "core/scratch_files.h"
 #include "platform/local_time.h"
 
+namespace local_dates_test {
+
 namespace {
 
 std::wstring w(const irr::core::stringw& text) { return std::wstring(text.c_str(), text.size()); }
@@ -57,3 +59,5 @@ TEST_F(LocalDatesTest, NowIsTheLocalClock) {
 }
 
 }  // namespace
+
+}  // namespace local_dates_test

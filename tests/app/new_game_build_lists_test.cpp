@@ -26,6 +26,8 @@
 #include "universe/objects/object_states.h"
 #include "universe/planets/planet.h"
 
+namespace new_game_build_lists_test {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -213,3 +215,5 @@ TEST_F(NewGameBuildListsTest, AGovernedHomeworldBuildsFromTheDefaultList) {
 }
 
 }  // namespace
+
+}  // namespace new_game_build_lists_test

@@ -46,6 +46,8 @@
 #include "universe/planets/planet_types.h"
 #include "session_data.h"
 
+namespace new_game_test {
+
 namespace {
 
 using irr::core::stringc;
@@ -481,3 +483,5 @@ TEST_F(NewGameSessionTest, ASessionGoesOnAfterItsMapFails) {
 }
 
 }  // namespace
+
+}  // namespace new_game_test

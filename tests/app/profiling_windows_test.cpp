@@ -12,6 +12,8 @@
 #include "gui/base/gui_callbacks.h"
 #include "support/null_device.h"
 
+namespace profiling_windows_test {
+
 namespace {
 
 using irr::core::stringw;
@@ -103,3 +105,5 @@ TEST_F(ProfilingWindowsTest, ShownReadoutGetsOneRowPerSectionInMilliseconds) {
 }
 
 }  // namespace
+
+}  // namespace profiling_windows_test

@@ -12,6 +12,8 @@
 #include "script/script_engine.h"
 #include "script/script_file.h"
 
+namespace quit_watcher_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -57,3 +59,5 @@ TEST(QuitWatcher, StopsStuckScriptsOnceQuitIsRequested) {
 }
 
 }  // namespace
+
+}  // namespace quit_watcher_test

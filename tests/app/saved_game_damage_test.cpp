@@ -31,6 +31,8 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+namespace saved_game_damage_test {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -280,3 +282,5 @@ TEST_F(SavedGameDamageTest, ADamagedSaveLoadsOrIsRefusedWithAKnownReason) {
 }
 
 }  // namespace
+
+}  // namespace saved_game_damage_test

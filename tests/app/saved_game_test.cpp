@@ -63,6 +63,8 @@
 #include "saved_game_harness.h"
 #include "session_data.h"
 
+namespace saved_game_test {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -966,3 +968,5 @@ TEST_F(SavedGameSessionTest, ASaveThatCannotBeLoadedIsTriedOnceThenANewGameRuns)
 }
 
 }  // namespace
+
+}  // namespace saved_game_test

@@ -32,6 +32,8 @@
 #include "support/scratch_dir.h"
 #include "support/working_folder.h"
 
+namespace script_setup_test {
+
 using namespace AngelScript;
 using irr::core::stringc;
 
@@ -453,3 +455,5 @@ TEST_F(ScriptSetupOrderTest, GameSettingsWinOverFormulaConstantsAndSetTheScaleLi
 }
 
 }  // namespace
+
+}  // namespace script_setup_test

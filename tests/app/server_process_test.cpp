@@ -23,6 +23,8 @@
 #include "support/private_network.h"
 #include "support/scratch_dir.h"
 
+namespace server_process_test {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -813,3 +815,5 @@ TEST(ServerProcess, OverlongModNameIsInvalidAndTheBaseGameRuns) {
 }
 
 }  // namespace
+
+}  // namespace server_process_test

@@ -8,6 +8,8 @@
 
 #include "net/network_manager.h"
 
+namespace server_settings_test {
+
 namespace {
 
 std::map<std::wstring, float> table;
@@ -72,3 +74,5 @@ TEST(ServerSettings, GoIntoTheNetworkManager) {
 }
 
 }  // namespace
+
+}  // namespace server_settings_test

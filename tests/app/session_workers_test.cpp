@@ -17,6 +17,8 @@
 #include "app/base/config.h"
 #include "platform/thread.h"
 
+namespace session_workers_test {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -294,3 +296,5 @@ TEST(NetworkPoll, StopsByTheFlagHandshake) {
 }
 
 }  // namespace
+
+}  // namespace session_workers_test

@@ -28,6 +28,8 @@
 #include "universe/objects/galaxy.h"
 #include "universe/ships/ship.h"
 
+namespace ship_sets_session_test {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -223,3 +225,5 @@ TEST_F(ShipSetSessions, SetsCompileAgainstTheSettledFormulaConstants) {
 }
 
 }  // namespace
+
+}  // namespace ship_sets_session_test

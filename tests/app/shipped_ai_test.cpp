@@ -23,6 +23,8 @@
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
 
+namespace shipped_ai_test {
+
 namespace {
 
 using irr::core::stringc;
@@ -309,3 +311,5 @@ TEST_F(ShippedAITest, AnEmpireAPlayerTookOverIsLeftToThePlayer) {
 }
 
 }  // namespace
+
+}  // namespace shipped_ai_test

@@ -19,6 +19,8 @@
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
 
+namespace shipped_designs_test {
+
 namespace {
 
 using irr::core::stringc;
@@ -81,3 +83,5 @@ TEST_F(ShippedDesignsTest, EveryAIEmpireStartsWithTheDesignsAndTheCarrierFollows
 }
 
 }  // namespace
+
+}  // namespace shipped_designs_test

@@ -22,6 +22,8 @@
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
 
+namespace shipped_subsystems_test {
+
 namespace {
 
 using irr::core::stringc;
@@ -181,3 +183,5 @@ TEST_F(ShippedSubSystemsTest, EveryAIEmpireStartsWithThePartsThatNeedNoResearch)
 }
 
 }  // namespace
+
+}  // namespace shipped_subsystems_test

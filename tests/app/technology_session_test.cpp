@@ -11,6 +11,8 @@
 #include "session_fixture.h"
 #include "support/log_capture.h"
 
+namespace technology_session_test {
+
 namespace {
 
 using TechnologySession = SessionTest;
@@ -42,3 +44,5 @@ TEST_F(TechnologySession, EachSessionLoadsTheTechnologiesAndClearsThem) {
 }
 
 }  // namespace
+
+}  // namespace technology_session_test

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace music_box_test {
+
 namespace {
 
 TEST(MusicBox, TracksAreNamedAfterTheirFileUnlessNamed) {
@@ -29,3 +31,5 @@ TEST(MusicBox, TracksAreNamedAfterTheirFileUnlessNamed) {
 }
 
 }  // namespace
+
+}  // namespace music_box_test

@@ -10,6 +10,8 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
+namespace music_descriptors_test {
+
 namespace {
 
 TEST(MusicDescriptors, AddsNamedTracksAndReportsFaultyLines) {
@@ -55,3 +57,5 @@ TEST(MusicDescriptors, MissingFileIsReported) {
 }
 
 }  // namespace
+
+}  // namespace music_descriptors_test

@@ -9,6 +9,8 @@
 
 #include "support/log_capture.h"
 
+namespace sound_device_test {
+
 namespace {
 
 // OpenAL Soft's null backend: a real device that plays into nothing. It must
@@ -89,3 +91,5 @@ TEST_F(SoundDeviceTest, PoolsLendTheLongestReturnedNameFirst) {
 }
 
 }  // namespace
+
+}  // namespace sound_device_test

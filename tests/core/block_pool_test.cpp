@@ -8,6 +8,8 @@
 #include <set>
 #include <vector>
 
+namespace block_pool_test {
+
 namespace {
 
 constexpr size_t kElement = 48;
@@ -92,3 +94,5 @@ TEST(BlockPoolTest, OtherSizesAndStrayFreesUseTheHeap) {
 }
 
 }  // namespace
+
+}  // namespace block_pool_test

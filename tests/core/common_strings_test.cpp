@@ -14,6 +14,8 @@
 #include "support/save_bytes.h"
 #include "support/scratch_dir.h"
 
+namespace common_strings_test {
+
 namespace {
 
 std::vector<std::wstring> texts(const CommonStringList& pool) {
@@ -280,3 +282,5 @@ TEST_F(NamedValueListTest, NamesOutsideTheSectionAndOversizedListsAreRefused) {
 }
 
 }  // namespace
+
+}  // namespace common_strings_test

@@ -14,6 +14,8 @@
 #include "core/scratch_files.h"
 #include "support/log_capture.h"
 
+namespace data_file_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 using testing_files::scratchFolder;
@@ -349,3 +351,5 @@ TEST(DataFileLogTest, ProblemLinesCarryFileLineAndCode) {
 }
 
 }  // namespace
+
+}  // namespace data_file_test

@@ -13,6 +13,8 @@
 #include "support/forked_call.h"
 #include "support/log_capture.h"
 
+namespace file_access_test {
+
 using irr::core::stringc;
 using testing_files::scratchFolder;
 using testing_files::writeFile;
@@ -148,3 +150,5 @@ TEST(FileAccessTest, RefusesFilesOverTheSizeLimit) {
 }
 
 }  // namespace
+
+}  // namespace file_access_test

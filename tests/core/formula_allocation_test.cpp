@@ -9,6 +9,7 @@
 #include "core/formula.h"
 #include "core/named_values.h"
 
+// The replacements of operator new and delete stay global.
 namespace {
 std::atomic<long> allocations{0};
 }  // namespace
@@ -23,6 +24,8 @@ void* operator new(std::size_t size) {
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
+namespace formula_allocation_test {
 
 namespace {
 
@@ -58,3 +61,5 @@ TEST(FormulaAllocationTest, SteadyStateEvaluationAllocatesNothing) {
 }
 
 }  // namespace
+
+}  // namespace formula_allocation_test

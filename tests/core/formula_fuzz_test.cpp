@@ -18,6 +18,8 @@
 #include "core/named_values.h"
 #include "support/log_capture.h"
 
+namespace formula_fuzz_test {
+
 namespace {
 
 // Answers like NamedValues but only through get, so evaluation copies its
@@ -232,3 +234,5 @@ TEST(FormulaFuzzTest, RandomTokenStrings) {
 }
 
 }  // namespace
+
+}  // namespace formula_fuzz_test

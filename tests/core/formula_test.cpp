@@ -13,6 +13,8 @@
 #include "core/scratch_files.h"
 #include "support/log_capture.h"
 
+namespace formula_test {
+
 namespace {
 
 std::string narrow(const irr::core::stringw& text) { return irr::core::stringc(text).c_str(); }
@@ -463,3 +465,5 @@ TEST_F(FormulaTest, DumpListsFunctionsThenConstantsInNameOrder) {
 }
 
 }  // namespace
+
+}  // namespace formula_test

@@ -21,6 +21,8 @@
 #include "support/forked_call.h"
 #include "support/scratch_dir.h"
 
+namespace ini_file_test {
+
 namespace {
 
 std::string c(const irr::core::stringc& s) { return std::string(s.c_str(), s.size()); }
@@ -231,3 +233,5 @@ TEST(IniFileTest, ReadFileTellsAMissingFileFromAnUnreadableOne) {
 }
 
 }  // namespace
+
+}  // namespace ini_file_test

@@ -10,6 +10,8 @@
 #include "core/scratch_files.h"
 #include "support/log_capture.h"
 
+namespace locale_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 using testing_files::scratchFolder;
@@ -159,3 +161,5 @@ TEST(ShippedLocaleTest, EnglishLoads) {
 }
 
 }  // namespace
+
+}  // namespace locale_test

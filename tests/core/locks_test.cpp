@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+namespace locks_test {
+
 namespace {
 
 struct Words {
@@ -306,3 +308,5 @@ TEST(MutexTest, ReleaseAllAndReacquireKeepTheDepth) {
 }
 
 }  // namespace
+
+}  // namespace locks_test

@@ -14,6 +14,8 @@
 #include "support/forked_call.h"
 #include "support/scratch_dir.h"
 
+namespace log_test {
+
 namespace {
 
 std::vector<std::string> received;
@@ -171,3 +173,5 @@ TEST(LogFileTest, OpensOnlyARegularOrMissingFile) {
 }
 
 }  // namespace
+
+}  // namespace log_test

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace named_values_test {
+
 namespace {
 
 float read(NamedList& set, const wchar_t* name, float untouched = -99.0f) {
@@ -93,3 +95,5 @@ TEST(GameSettingsTest, ReadWithFallbackAndOverwrite) {
 }
 
 }  // namespace
+
+}  // namespace named_values_test

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace names_test {
+
 namespace {
 
 using FloatVar = NamedVar<float>;
@@ -283,3 +285,5 @@ TEST(WideStringToIntTest, ReadsSignedNumbersThatWrapAt32Bits) {
 }
 
 }  // namespace
+
+}  // namespace names_test

@@ -9,6 +9,8 @@
 #include "platform/bit_stream.h"
 #include "support/bit_text.h"
 
+namespace net_encoders_test {
+
 using RakNet::BitStream;
 
 namespace {
@@ -280,3 +282,5 @@ TEST(NetEmpireTest, NoEmpireWithoutTheList) {
 }
 
 }  // namespace
+
+}  // namespace net_encoders_test

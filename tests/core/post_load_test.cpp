@@ -7,6 +7,8 @@
 
 #include "core/save_stream.h"
 
+namespace post_load_test {
+
 namespace {
 
 // What the steps of one test did: the ids of the steps run and deleted, in
@@ -138,3 +140,5 @@ TEST_F(PostLoadTest, ClearDeletesEveryStepWithoutRunningIt) {
 }
 
 }  // namespace
+
+}  // namespace post_load_test

@@ -11,6 +11,8 @@
 
 #include "core/threads.h"
 
+namespace random_test {
+
 namespace {
 
 TEST(MersenneTwisterTest, MatchesTheReferenceGenerator) {
@@ -185,3 +187,5 @@ TEST(ProcessRandomTest, ThreadsShareOneSequenceWithoutLosingDraws) {
 }
 
 }  // namespace
+
+}  // namespace random_test

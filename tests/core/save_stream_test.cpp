@@ -17,6 +17,8 @@
 #include "support/save_bytes.h"
 #include "support/scratch_dir.h"
 
+namespace save_stream_test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -655,3 +657,5 @@ TEST_F(SaveCommitTest, AFolderThatCannotBeSyncedIsReported) {
 }
 
 }  // namespace
+
+}  // namespace save_stream_test

@@ -5,6 +5,8 @@
 #include "core/threads.h"
 #include "platform/bit_stream.h"
 
+namespace scratch_stream_test {
+
 namespace {
 
 TEST(ScratchStreamTest, EachSetUpGivesAFreshEmptyStream) {
@@ -26,3 +28,5 @@ TEST(ScratchStreamTest, EachSetUpGivesAFreshEmptyStream) {
 }
 
 }  // namespace
+
+}  // namespace scratch_stream_test

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace text_conversions_test {
+
 namespace {
 
 std::wstring w(const irr::core::stringw& s) { return std::wstring(s.c_str(), s.size()); }
@@ -277,3 +279,5 @@ TEST(FitStringToPixelsTest, CutsWhereTheNextCharacterNoLongerFits) {
 }
 
 }  // namespace
+
+}  // namespace text_conversions_test

@@ -5,6 +5,8 @@
 #include <string>
 #include <thread>
 
+namespace threads_test {
+
 namespace {
 
 std::string calls;
@@ -60,3 +62,5 @@ TEST(ThreadTest, StartResumeAndShareTheHandle) {
 }
 
 }  // namespace
+
+}  // namespace threads_test

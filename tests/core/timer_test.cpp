@@ -10,6 +10,8 @@
 #include "core/threads.h"
 #include "platform/thread.h"
 
+namespace timer_test {
+
 namespace {
 
 TEST(HiresTimerTest, TicksMeasureElapsedTimeOnAnyThread) {
@@ -143,3 +145,5 @@ TEST(ProfilerTest, FramePhasesOnTheMainProfiler) {
 }
 
 }  // namespace
+
+}  // namespace timer_test

@@ -10,6 +10,8 @@
 #include "support/log_capture.h"
 #include "platform/directory.h"
 
+namespace user_folders_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 using testing_files::scratchFolder;
@@ -225,3 +227,5 @@ TEST_F(ModsTest, UserFoldersAreCreated) {
 }
 
 }  // namespace
+
+}  // namespace user_folders_test

@@ -16,6 +16,8 @@
 #include "support/scratch_dir.h"
 #include "universe/universe_fixture.h"
 
+namespace damage_order_test {
+
 namespace {
 
 // Armour, two stages and two hulls; Core also reacts to damage anywhere on
@@ -164,3 +166,5 @@ TEST(HeapSortTest, EqualEntriesEndWhereTheEnginesHeapSortLeavesThem) {
 }
 
 }  // namespace
+
+}  // namespace damage_order_test

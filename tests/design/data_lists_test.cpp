@@ -10,6 +10,8 @@
 #include "core/names.h"
 #include "support/save_bytes.h"
 
+namespace data_lists_test {
+
 namespace {
 
 std::vector<std::string> pieces(const wchar_t* text, wchar_t open, wchar_t close) {
@@ -144,3 +146,5 @@ TEST(DataLists, ReadCausedEffectRecord) {
 }
 
 }  // namespace
+
+}  // namespace data_lists_test

@@ -19,6 +19,8 @@
 #include "universe/objects/object_states.h"
 #include "universe/objects/solar_system.h"
 
+namespace effect_functions_test {
+
 namespace {
 
 // Ore and Metals can be cargo, Shields cannot (fixtures/effect_resources.xml).
@@ -585,3 +587,5 @@ TEST_F(EffectFunctionTest, CheckerWarningsAndErrorsHaveTheirLevels) {
 }
 
 }  // namespace
+
+}  // namespace effect_functions_test

@@ -15,6 +15,8 @@
 #include "support/sent_messages.h"
 #include "universe/universe_fixture.h"
 
+namespace effect_gfx_test {
+
 namespace {
 
 using RakNet::BitStream;
@@ -352,3 +354,5 @@ TEST_F(EffGfxTest, ConcurrentQueuingSendingAndClearingLeavesNoObjectBehind) {
 }
 
 }  // namespace
+
+}  // namespace effect_gfx_test

@@ -17,6 +17,8 @@
 #include "support/scratch_dir.h"
 #include "universe/universe_fixture.h"
 
+namespace effector_firing_test {
+
 namespace {
 
 // Every activation of the probe effect: who received it, from whom.
@@ -283,3 +285,5 @@ TEST_F(EffectorFiringTest, FiringsThatDoNothing) {
 }
 
 }  // namespace
+
+}  // namespace effector_firing_test

@@ -23,6 +23,8 @@
 #include "universe/objects/object_states.h"
 #include "universe/universe_fixture.h"
 
+namespace effector_functions_test {
+
 namespace {
 
 template <class Function>
@@ -518,3 +520,5 @@ TEST_F(EffectorFunctionTest, CheckersRefuseBadListsAndWarnAtTheErrorLevel) {
 }
 
 }  // namespace
+
+}  // namespace effector_functions_test

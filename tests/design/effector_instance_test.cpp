@@ -17,6 +17,8 @@
 #include "support/save_bytes.h"
 #include "support/scratch_dir.h"
 
+namespace effector_instance_test {
+
 namespace {
 
 const irr::core::stringw kOwnSpace(L"\x01");
@@ -200,3 +202,5 @@ TEST_F(EffectorInstanceTest, StoredFormsThatDoNotFitTheDefinition) {
 }
 
 }  // namespace
+
+}  // namespace effector_instance_test

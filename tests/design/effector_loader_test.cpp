@@ -21,6 +21,8 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
+namespace effector_loader_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -384,3 +386,5 @@ TEST_F(EffectorScriptTest, FoundFunctionsBindWithKind4) {
 }
 
 }  // namespace
+
+}  // namespace effector_loader_test

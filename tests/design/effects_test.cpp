@@ -23,6 +23,8 @@
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_states.h"
 
+namespace effects_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -541,3 +543,5 @@ TEST(BundledEffects, LoadWithoutComplaint) {
 }
 
 }  // namespace
+
+}  // namespace effects_test

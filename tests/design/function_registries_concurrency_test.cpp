@@ -19,6 +19,8 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
+namespace function_registries_concurrency_test {
+
 namespace {
 
 // An effect file whose hooks name natives of both effect registries, and
@@ -129,3 +131,5 @@ TEST_F(FunctionRegistriesConcurrencyTest, LookupsRunWhileASecondSessionLoads) {
 }
 
 }  // namespace
+
+}  // namespace function_registries_concurrency_test

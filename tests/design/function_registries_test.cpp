@@ -16,6 +16,8 @@
 #include "support/fake_engine_logger.h"
 #include "support/log_capture.h"
 
+namespace function_registries_test {
+
 namespace {
 
 using Names = std::vector<std::wstring>;
@@ -182,3 +184,5 @@ TEST(FunctionRegistries, LookupsLeaveTheRegistriesAsTheyAre) {
 }
 
 }  // namespace
+
+}  // namespace function_registries_test

@@ -15,6 +15,8 @@
 #include "support/scratch_dir.h"
 #include "universe/universe_fixture.h"
 
+namespace hull_concurrency_test {
+
 namespace {
 
 constexpr int kMakers = 8;
@@ -120,3 +122,5 @@ TEST_F(HullConcurrencyTest, LayoutsAreMadeWhileSharedOnesAreReadElsewhere) {
 }
 
 }  // namespace
+
+}  // namespace hull_concurrency_test

@@ -16,6 +16,8 @@
 #include "support/scratch_dir.h"
 #include "universe/universe_fixture.h"
 
+namespace hull_copies_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 
@@ -248,3 +250,5 @@ TEST_F(HullCopiesTest, MarkingObsoleteForgetsTheNewerRevision) {
 }
 
 }  // namespace
+
+}  // namespace hull_copies_test

@@ -22,6 +22,8 @@
 #include "support/scratch_dir.h"
 #include "universe/universe_fixture.h"
 
+namespace hull_evaluation_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 
@@ -413,3 +415,5 @@ TEST(LayoutDescTest, AResetRestoresTheDefaultsButKeepsTheMetadata) {
 }
 
 }  // namespace
+
+}  // namespace hull_evaluation_test

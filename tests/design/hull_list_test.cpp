@@ -14,6 +14,8 @@
 #include "empire/empire_names.h"
 #include "support/save_bytes.h"
 
+namespace hull_list_test {
+
 namespace {
 
 // A layout that counts its deletions.
@@ -372,3 +374,5 @@ TEST(HullListSaveTest, ACutRecordFailsAtEveryLength) {
 }
 
 }  // namespace
+
+}  // namespace hull_list_test

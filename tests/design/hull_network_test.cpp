@@ -17,6 +17,8 @@
 #include "support/sent_messages.h"
 #include "universe/universe_fixture.h"
 
+namespace hull_network_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -283,3 +285,5 @@ TEST_F(HullNetworkTest, OnlyTheEmpiresPlayerOrTheServerGetsTheLayout) {
 }
 
 }  // namespace
+
+}  // namespace hull_network_test

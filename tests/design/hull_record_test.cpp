@@ -17,6 +17,8 @@
 #include "support/scratch_dir.h"
 #include "universe/universe_fixture.h"
 
+namespace hull_record_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -283,3 +285,5 @@ TEST_F(HullRecordTest, OlderRecordsLackLinksFlagsAndTheThreshold) {
 }
 
 }  // namespace
+
+}  // namespace hull_record_test

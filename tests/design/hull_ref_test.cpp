@@ -23,6 +23,8 @@
 #include "universe/objects/object_states.h"
 #include "universe/universe_fixture.h"
 
+namespace hull_ref_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -238,3 +240,5 @@ TEST_F(HullRefTest, ABuiltShipGetsFullHealthItsBuildEventsAndItsMass) {
 }
 
 } // namespace
+
+}  // namespace hull_ref_test

@@ -11,6 +11,8 @@
 #include "universe/movement/orbit_movers.h"
 #include "universe/objects/game_object.h"
 
+namespace movement_functions_test {
+
 namespace {
 
 // An object with the mover a test gives it; dropped with the holder.
@@ -96,3 +98,5 @@ TEST(MovementFunctionTest, CheckerTable) {
 }
 
 }  // namespace
+
+}  // namespace movement_functions_test

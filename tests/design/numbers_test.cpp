@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace numbers_test {
+
 namespace {
 
 TEST(ParseWideIntegerTest, ReadsDigitsThroughSeparatorsAndIgnoresTheSign) {
@@ -27,3 +29,5 @@ TEST(ParseWideIntegerTest, ReadsDigitsThroughSeparatorsAndIgnoresTheSign) {
 }
 
 }  // namespace
+
+}  // namespace numbers_test

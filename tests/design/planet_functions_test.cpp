@@ -11,6 +11,8 @@
 #include "universe/planets/planet.h"
 #include "universe/universe_fixture.h"
 
+namespace planet_functions_test {
+
 namespace {
 
 // Runs `name` with one amount on an event of `time` seconds whose object
@@ -143,3 +145,5 @@ TEST_F(PlanetFunctionTest, CheckerTable) {
 }
 
 }  // namespace
+
+}  // namespace planet_functions_test

@@ -8,6 +8,8 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
+namespace resources_test {
+
 namespace {
 
 class ResourcesTest : public testing::Test {
@@ -147,3 +149,5 @@ TEST(DefaultResource, HasNoFlags) {
 }
 
 }  // namespace
+
+}  // namespace resources_test

@@ -16,6 +16,8 @@
 #include "design/build/build_fixture.h"
 #include "support/log_capture.h"
 
+namespace ship_set_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -299,3 +301,5 @@ TEST_F(ShipSetTest, ThreadsAskOneSetAtOnce) {
 }
 
 }  // namespace
+
+}  // namespace ship_set_test

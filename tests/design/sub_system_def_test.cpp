@@ -13,6 +13,8 @@
 #include "design/subsystems/sub_system_def.h"
 #include "support/log_capture.h"
 
+namespace sub_system_def_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 
@@ -252,3 +254,5 @@ TEST_F(SubSystemDefTest, ClearingFreesEverythingAndEmptiesBothRegistries) {
 }
 
 }  // namespace
+
+}  // namespace sub_system_def_test

@@ -17,6 +17,8 @@
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_states.h"
 
+namespace sub_system_events_test {
+
 namespace {
 
 // Requirement, consumption entries (in their sorted order) and the
@@ -422,3 +424,5 @@ TEST_F(SubSystemEventsTest, MissingPartsDoNothing) {
 }
 
 }  // namespace
+
+}  // namespace sub_system_events_test

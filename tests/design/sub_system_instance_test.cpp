@@ -25,6 +25,8 @@
 #include "universe/universe_fixture.h"
 #include "design/sub_system_fixture.h"
 
+namespace sub_system_instance_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 
@@ -312,3 +314,5 @@ TEST_F(SubSystemInstanceTest,
 }
 
 } // namespace
+
+}  // namespace sub_system_instance_test

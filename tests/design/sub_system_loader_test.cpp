@@ -26,6 +26,8 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
+namespace sub_system_loader_test {
+
 using namespace AngelScript;
 using irr::core::stringc;
 using irr::core::stringw;
@@ -416,3 +418,5 @@ TEST_F(SubSystemAltersTest, FunctionsAreFoundInEitherForm) {
 }
 
 }  // namespace
+
+}  // namespace sub_system_loader_test

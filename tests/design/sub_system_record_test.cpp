@@ -20,6 +20,8 @@
 #include "support/scratch_dir.h"
 #include "design/sub_system_fixture.h"
 
+namespace sub_system_record_test {
+
 namespace {
 
 // Two variables, two costs and one entry in each other list (N = 4
@@ -299,3 +301,5 @@ TEST_F(OldSubSystemRecordTest, RefusedHeadersAndLists) {
 }
 
 }  // namespace
+
+}  // namespace sub_system_record_test

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace text_markers_test {
+
 namespace {
 
 TEST(ExpandTabMarkersTest, DecodesEachEscapeOnce) {
@@ -30,3 +32,5 @@ TEST(ExpandTabMarkersTest, DecodesEachEscapeOnce) {
 }
 
 }  // namespace
+
+}  // namespace text_markers_test

@@ -9,6 +9,8 @@
 #include "design/effects/effects.h"
 #include "universe/objects/game_object.h"
 
+namespace timed_effect_test {
+
 namespace {
 
 // One hook call as the effect saw it.
@@ -186,3 +188,5 @@ TEST(TimedEffect, ThePoolCountsWhatIsOut) {
 }
 
 }  // namespace
+
+}  // namespace timed_effect_test

@@ -8,6 +8,8 @@
 
 #include "script/script_string.h"
 
+namespace clause_option_test {
+
 namespace {
 
 using Value = std::variant<int32_t, float, const wchar_t *>;
@@ -175,3 +177,5 @@ TEST(ClauseOptionTest, RandomFloatsKeepTheirText) {
 }
 
 } // namespace
+
+}  // namespace clause_option_test

@@ -13,6 +13,8 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
+namespace diplomacy_texts_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 
@@ -362,3 +364,5 @@ TEST_F(DiplomacyTextsTest, ShippedStringsLoadCleanAndCoverWhatTheGameAsks) {
 }
 
 }  // namespace
+
+}  // namespace diplomacy_texts_test

@@ -20,6 +20,8 @@
 #include "universe/orders/tool_orders.h"
 #include "universe/orders/unit_ai.h"
 
+namespace empire_commands_test {
+
 namespace {
 
 using irr::core::stringw;
@@ -414,3 +416,5 @@ TEST_F(EmpireCommandSupplyTest, EmpireStepRunsCommandsUntilTheyAreDone) {
 }
 
 }  // namespace
+
+}  // namespace empire_commands_test

@@ -10,6 +10,8 @@
 
 #include "empire/empire.h"
 
+namespace empire_concurrency_test {
+
 namespace {
 
 constexpr int kThreads = 8;
@@ -140,3 +142,5 @@ TEST_F(EmpireConcurrencyTest, PlayerNameReadWhileItChanges) {
 }
 
 }  // namespace
+
+}  // namespace empire_concurrency_test

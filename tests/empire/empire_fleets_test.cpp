@@ -8,6 +8,8 @@
 #include "universe/orders/fleet_ai.h"
 #include "universe/orders/unit_ai.h"
 
+namespace empire_fleets_test {
+
 namespace {
 
 class EmpireStateTest : public testing::Test {
@@ -122,3 +124,5 @@ TEST_F(EmpireStateTest, PlayerNameIsHandedOutAsACopy) {
 }
 
 }  // namespace
+
+}  // namespace empire_fleets_test

@@ -17,6 +17,8 @@
 #include "support/scratch_dir.h"
 #include "universe/universe_fixture.h"
 
+namespace empire_hulls_concurrency_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -164,3 +166,5 @@ TEST_F(EmpireHullsConcurrencyTest,
 }
 
 } // namespace
+
+}  // namespace empire_hulls_concurrency_test

@@ -22,6 +22,8 @@
 #include "support/scratch_dir.h"
 #include "universe/universe_fixture.h"
 
+namespace empire_hulls_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 
@@ -270,3 +272,5 @@ TEST_F(EmpireHullsTest, AForeignDesignIsCopiedOnceUnderAFreeName) {
 }
 
 } // namespace
+
+}  // namespace empire_hulls_test

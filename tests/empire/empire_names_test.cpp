@@ -11,6 +11,8 @@
 #include "support/scratch_dir.h"
 #include "support/working_folder.h"
 
+namespace empire_names_test {
+
 namespace {
 
 // A working folder with the given name and colour files.
@@ -134,3 +136,5 @@ TEST_F(EmpireFilesTest, OwnBitsRunOutAfterThirtyTwo) {
 }
 
 }  // namespace
+
+}  // namespace empire_names_test

@@ -31,14 +31,11 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const 
 #include "scriptapi/script_session.h"
 #include "support/save_bytes.h"
 
+namespace empire_record_test {
+
 using irr::core::stringw;
 
-void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
-
 namespace {
-
 
 std::string narrow(const stringw& text) { return irr::core::stringc(text).c_str(); }
 
@@ -685,3 +682,5 @@ TEST_F(EmpireRecordSessionTest, TheRecordsCutAnywhereFailWithCode4) {
 }
 
 }  // namespace
+
+}  // namespace empire_record_test

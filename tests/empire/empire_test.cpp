@@ -11,6 +11,8 @@
 #include "core/net_encoders.h"
 #include "platform/bit_stream.h"
 
+namespace empire_test {
+
 namespace {
 
 class EmpireListTest : public testing::Test {
@@ -240,3 +242,5 @@ TEST(MessageCategories, RegisteredForASessionAndCleared) {
 }
 
 }  // namespace
+
+}  // namespace empire_test

@@ -21,6 +21,8 @@
 #include "support/save_bytes.h"
 #include "support/scratch_dir.h"
 
+namespace empire_treaties_test {
+
 using irr::core::stringc;
 
 namespace {
@@ -615,3 +617,5 @@ TEST_F(EmpireTreatyRecordTest, TheProposersRecordKeepsItsTreaties) {
 }
 
 }  // namespace
+
+}  // namespace empire_treaties_test

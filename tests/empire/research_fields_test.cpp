@@ -18,6 +18,8 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
+namespace research_fields_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 using research::CWebItemDesc;
@@ -417,3 +419,5 @@ TEST_F(ResearchFieldsTest, TheShippedTechnologiesLoadCleanlyAndConnect) {
 }
 
 }  // namespace
+
+}  // namespace research_fields_test

@@ -15,6 +15,8 @@
 #include "empire/research/research_web.h"
 #include "support/scratch_dir.h"
 
+namespace research_step_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 
@@ -149,3 +151,5 @@ TEST_F(ResearchStepTest, TheRateAddsInDoublePrecision) {
 }
 
 }  // namespace
+
+}  // namespace research_step_test

@@ -17,6 +17,8 @@
 #include "support/save_bytes.h"
 #include "support/scratch_dir.h"
 
+namespace research_web_test {
+
 namespace {
 
 // Checks the state of a web over an empty registry.
@@ -581,3 +583,5 @@ TEST_F(ResearchItemsTest, TechnologiesAddedAfterASaveStartAsInANewGame) {
 }
 
 }  // namespace
+
+}  // namespace research_web_test

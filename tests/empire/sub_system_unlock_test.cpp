@@ -21,6 +21,8 @@
 #include "empire/research/research_web.h"
 #include "support/scratch_dir.h"
 
+namespace sub_system_unlock_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 
@@ -238,3 +240,5 @@ TEST_F(SubSystemUnlockTest, LookupsAndLevelReadsRunBesideUpdates) {
 }
 
 }  // namespace
+
+}  // namespace sub_system_unlock_test

@@ -8,6 +8,8 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
+namespace treaty_clause_test {
+
 namespace {
 
 class ClauseFileTest : public testing::Test {
@@ -154,3 +156,5 @@ TEST_F(ClauseFileTest, HooklessClauseGivesNoChange) {
 }
 
 } // namespace
+
+}  // namespace treaty_clause_test

@@ -11,6 +11,8 @@
 #include "empire/treaty.h"
 #include "stub_clause.h"
 
+namespace treaty_concurrency_test {
+
 namespace {
 
 constexpr int kThreads = 8;
@@ -170,3 +172,5 @@ TEST_F(TreatyConcurrencyTest, TheLastHolderDestroysTreatyAndClausesOnce) {
 }
 
 }  // namespace
+
+}  // namespace treaty_concurrency_test

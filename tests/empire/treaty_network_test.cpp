@@ -20,6 +20,8 @@
 #include "support/scratch_dir.h"
 #include "support/sent_messages.h"
 
+namespace treaty_network_test {
+
 namespace {
 
 // "strike" may be imposed by one side alone, "note" may not.
@@ -624,3 +626,5 @@ TEST_F(TreatyNetworkTest, WithoutALocalPlayersEmpireTheListIsIgnored) {
 }
 
 }  // namespace
+
+}  // namespace treaty_network_test

@@ -9,6 +9,8 @@
 #include "script/script_string.h"
 #include "support/save_bytes.h"
 
+namespace treaty_record_test {
+
 namespace {
 
 class TreatyRecordTest : public testing::Test {
@@ -206,3 +208,5 @@ TEST_F(TreatyRecordTest, ACutRecordFailsAndLeavesNothing) {
 }
 
 }  // namespace
+
+}  // namespace treaty_record_test

@@ -12,6 +12,8 @@
 
 #include "support/scratch_dir.h"
 
+namespace treaty_test {
+
 namespace {
 
 // A clause that writes each call into a shared log as "<name>.<hook>(<a>,<b>)"
@@ -297,3 +299,5 @@ TEST_F(TreatyTagTest, AClauseDenyingATagRefusesTreatiesOfTheSamePair) {
 }
 
 }  // namespace
+
+}  // namespace treaty_test

@@ -8,6 +8,8 @@
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_registry.h"
 
+namespace camera_and_gas_records_test {
+
 namespace {
 
 using irr::core::quaternion;
@@ -152,3 +154,5 @@ TEST_F(GasSpritesTest, AShortListKeepsTheSpritesReadBeforeIt) {
 }
 
 }  // namespace
+
+}  // namespace camera_and_gas_records_test

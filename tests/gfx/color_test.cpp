@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace color_test {
+
 namespace {
 
 TEST(ParseHexColorTest, ReadsEveryDigitCountWithOrWithoutHash) {
@@ -52,3 +54,5 @@ TEST(ParseHexColorTest, RejectsOtherTextWithItsMessage) {
 }
 
 }  // namespace
+
+}  // namespace color_test

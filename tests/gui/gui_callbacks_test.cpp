@@ -3,6 +3,8 @@
 #include <IGUIElement.h>
 #include <gtest/gtest.h>
 
+namespace gui_callbacks_test {
+
 namespace {
 
 // A bare element with a chosen id, enough to raise GUI events from.
@@ -81,3 +83,5 @@ TEST(GuiCallbackMap, EntriesWithoutTargetAreUnhandled) {
 }
 
 }  // namespace
+
+}  // namespace gui_callbacks_test

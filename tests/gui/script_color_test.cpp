@@ -15,6 +15,8 @@
 #include "script/server_modules.h"
 #include "support/log_capture.h"
 
+namespace script_color_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -113,3 +115,5 @@ TEST(ScriptValueTypes, NeedTheServerEngine) {
 }
 
 }  // namespace
+
+}  // namespace script_color_test

@@ -20,6 +20,8 @@
 #include "script/script_string.h"
 #include "support/log_capture.h"
 
+namespace script_vector_test {
+
 using namespace AngelScript;
 using irr::core::vector3df;
 
@@ -252,3 +254,5 @@ TEST_F(ScriptVectorTest, ComesBeforeColorOnBothEngines) {
 }
 
 }  // namespace
+
+}  // namespace script_vector_test

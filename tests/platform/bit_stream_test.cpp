@@ -10,6 +10,8 @@
 
 #include "support/bit_text.h"
 
+namespace bit_stream_test {
+
 using RakNet::BitStream;
 
 namespace {
@@ -276,3 +278,5 @@ TEST(BitStreamTest, AlignmentMovesOnlyToTheNextBoundary) {
 }
 
 }  // namespace
+
+}  // namespace bit_stream_test

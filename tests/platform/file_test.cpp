@@ -16,6 +16,8 @@
 #include "support/forked_call.h"
 #include "support/scratch_dir.h"
 
+namespace file_test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -217,3 +219,5 @@ TEST(PlatformFileTest, TemporaryFilesAreEachWritersOwn) {
 }
 
 }  // namespace
+
+}  // namespace file_test

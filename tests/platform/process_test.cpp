@@ -7,6 +7,8 @@
 
 #include "support/forked_call.h"
 
+namespace process_test {
+
 namespace {
 
 // True when `fd` is open on /dev/null with the access mode `mode`.
@@ -47,3 +49,5 @@ TEST(ProcessTest, ClosedStandardDescriptorsAreOpenedOnDevNull) {
 }
 
 }  // namespace
+
+}  // namespace process_test

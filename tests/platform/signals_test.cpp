@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+namespace signals_test {
+
 namespace {
 
 TEST(CrashReportName, LocalTimeToFileName) {
@@ -102,3 +104,5 @@ TEST(TerminationRequest, SignalWakesWaiters) {
 }
 
 }  // namespace
+
+}  // namespace signals_test

@@ -10,6 +10,8 @@
 #include "platform/recursive_mutex.h"
 #include "platform/signals.h"
 
+namespace thread_test {
+
 namespace {
 
 std::atomic<int> ran{0};
@@ -102,3 +104,5 @@ TEST(RecursiveMutexTest, DepthIsOnlyVisibleToTheOwner) {
 }
 
 }  // namespace
+
+}  // namespace thread_test

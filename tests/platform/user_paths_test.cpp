@@ -8,6 +8,8 @@
 
 #include "platform/directory.h"
 
+namespace user_paths_test {
+
 namespace {
 
 // Sets or (with null) unsets an environment variable for the life of the object.
@@ -82,3 +84,5 @@ TEST(DirectoryTest, CreateListAndKinds) {
 }
 
 }  // namespace
+
+}  // namespace user_paths_test

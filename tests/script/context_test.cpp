@@ -10,6 +10,8 @@
 #include "core/threads.h"
 #include "script_test_support.h"
 
+namespace context_test {
+
 using namespace AngelScript;
 using scripttest::buildModule;
 using scripttest::callWhileCollecting;
@@ -163,3 +165,5 @@ TEST_F(ContextTest, ThreadsRunScriptsWhileTheCollectorRuns) {
 }
 
 }  // namespace
+
+}  // namespace context_test

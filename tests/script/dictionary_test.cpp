@@ -11,6 +11,8 @@
 #include "script/script_dictionary.h"
 #include "script_test_support.h"
 
+namespace dictionary_test {
+
 using namespace AngelScript;
 using scripttest::buildModule;
 using scripttest::callWhileCollecting;
@@ -215,3 +217,5 @@ TEST_F(DictionaryTest, ScriptsUseDictionariesWhileTheCollectorRuns) {
 }
 
 }  // namespace
+
+}  // namespace dictionary_test

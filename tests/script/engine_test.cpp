@@ -6,6 +6,8 @@
 #include "script/function_hook.h"
 #include "script_test_support.h"
 
+namespace engine_test {
+
 using namespace AngelScript;
 using scripttest::buildModule;
 using scripttest::LogCapture;
@@ -160,3 +162,5 @@ TEST_F(EngineTest, FunctionIdsByModuleAndDeclaration) {
 }
 
 }  // namespace
+
+}  // namespace engine_test

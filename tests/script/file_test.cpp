@@ -13,6 +13,8 @@
 #include "script_test_support.h"
 #include "support/null_device.h"
 
+namespace file_test {
+
 using namespace AngelScript;
 using scripttest::LogCapture;
 using scripttest::writeFile;
@@ -190,3 +192,5 @@ TEST_F(ScriptFileTest, FilesFoundInAMountedFolderKeepTheirOwnPaths) {
 }
 
 }  // namespace
+
+}  // namespace file_test

@@ -14,6 +14,8 @@
 #include "script/script_math.h"
 #include "script_test_support.h"
 
+namespace globals_test {
+
 using namespace AngelScript;
 using scripttest::buildModule;
 using scripttest::run;
@@ -282,3 +284,5 @@ bool onKey(uint8 flags) { return true; }
 }
 
 }  // namespace
+
+}  // namespace globals_test

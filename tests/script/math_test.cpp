@@ -11,6 +11,8 @@
 #include "script/script_math.h"
 #include "script_test_support.h"
 
+namespace math_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -124,3 +126,5 @@ TEST(ScriptMathRound, HalvesGoUpward) {
 }
 
 }  // namespace
+
+}  // namespace math_test

@@ -7,6 +7,8 @@
 
 #include "script_test_support.h"
 
+namespace report_test {
+
 using namespace AngelScript;
 using scripttest::buildModule;
 using scripttest::LogCapture;
@@ -166,3 +168,5 @@ TEST_F(ReportTest, ValuesByTable) {
 }
 
 }  // namespace
+
+}  // namespace report_test

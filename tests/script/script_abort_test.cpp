@@ -10,6 +10,8 @@
 #include "platform/thread.h"
 #include "script_test_support.h"
 
+namespace script_abort_test {
+
 using namespace AngelScript;
 using scripttest::buildModule;
 
@@ -104,3 +106,5 @@ TEST_F(ScriptAbortTest, TableForgetsDestroyedContexts) {
 }
 
 }  // namespace
+
+}  // namespace script_abort_test

@@ -12,6 +12,8 @@
 #include "script/script_messages.h"
 #include "script_test_support.h"
 
+namespace script_messages_test {
+
 using namespace AngelScript;
 using scripttest::buildModule;
 using scripttest::run;
@@ -186,3 +188,5 @@ TEST_F(MessageTest, ShippedInteractionsKeepRequests) {
 }
 
 }  // namespace
+
+}  // namespace script_messages_test

@@ -17,6 +17,8 @@
 #include "script/server_modules.h"
 #include "script_test_support.h"
 
+namespace server_modules_test {
+
 using namespace AngelScript;
 using scripttest::buildModule;
 
@@ -412,3 +414,5 @@ TEST_F(ModuleTest, LaterSessionsRunOnlyTheirOwnModules) {
 }
 
 }  // namespace
+
+}  // namespace server_modules_test

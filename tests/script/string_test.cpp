@@ -8,6 +8,8 @@
 
 #include "script_test_support.h"
 
+namespace string_test {
+
 using namespace AngelScript;
 using scripttest::buildModule;
 using scripttest::run;
@@ -167,3 +169,5 @@ TEST_F(StringTest, WideStringsRoundTrip) {
 }
 
 }  // namespace
+
+}  // namespace string_test

@@ -12,6 +12,8 @@
 #include "script_test_support.h"
 #include "support/working_folder.h"
 
+namespace xml_test {
+
 using namespace AngelScript;
 using scripttest::buildModule;
 using scripttest::run;
@@ -295,3 +297,5 @@ TEST_F(XmlTest, MalformedFilesEndReadingWithAnError) {
 }
 
 }  // namespace
+
+}  // namespace xml_test

@@ -23,6 +23,8 @@
 #include "scriptapi/script_session.h"
 #include "support/log_capture.h"
 
+namespace active_hull_test {
+
 using namespace AngelScript;
 using irr::core::stringc;
 using irr::core::stringw;
@@ -307,3 +309,5 @@ TEST_F(ActiveHullTest, FinalisingBesideUpdatesOnOtherThreads) {
 }
 
 }  // namespace
+
+}  // namespace active_hull_test

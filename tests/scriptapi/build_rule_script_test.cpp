@@ -18,11 +18,9 @@
 #include "universe/objects/object_registry.h"
 #include "universe/planets/planet.h"
 
-using namespace AngelScript;
+namespace build_rule_script_test {
 
-static void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
+using namespace AngelScript;
 
 namespace {
 
@@ -221,3 +219,5 @@ TEST_F(BuildRuleScriptTest, ARecordNamingAMissingFunctionKeepsTheRule) {
 }
 
 }  // namespace
+
+}  // namespace build_rule_script_test

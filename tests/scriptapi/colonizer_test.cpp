@@ -36,6 +36,8 @@
 #include "universe/planets/planet_hooks.h"
 #include "universe/ships/ship.h"
 
+namespace colonizer_test {
+
 namespace {
 
 constexpr double kStep = 1.0 / 16.0;
@@ -231,3 +233,5 @@ TEST_F(ColonizerTest, TheColonizeEffectSettlesOnlyEmptyPlanets) {
 }
 
 }  // namespace
+
+}  // namespace colonizer_test

@@ -17,6 +17,8 @@
 #include "script_session.h"
 #include "support/log_capture.h"
 
+namespace diplomacy_script_types_test {
+
 using namespace AngelScript;
 using scriptapitest::call;
 
@@ -238,3 +240,5 @@ TEST_F(DiplomacyScriptTest, MessagesQueuedFromManyThreadsEachReachTheAIOnce) {
 }
 
 }  // namespace
+
+}  // namespace diplomacy_script_types_test

@@ -12,6 +12,8 @@
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_registry.h"
 
+namespace effect_script_types_test {
+
 using namespace AngelScript;
 using scriptapitest::call;
 
@@ -173,3 +175,5 @@ TEST_F(EffectScriptTypesTest, PrintedValues) {
 }
 
 }  // namespace
+
+}  // namespace effect_script_types_test

@@ -34,6 +34,8 @@
 #include "universe/objects/object_states.h"
 #include "universe/objects/system_locks.h"
 
+namespace effector_concurrency_test {
+
 namespace {
 
 constexpr int kWorkers = 4;
@@ -194,3 +196,5 @@ TEST_F(EffectorConcurrencyTest, FourThreadsFireBesideTheGraphicsQueue) {
 }
 
 }  // namespace
+
+}  // namespace effector_concurrency_test

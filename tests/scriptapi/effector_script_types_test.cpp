@@ -39,6 +39,8 @@
 #include "universe/galaxy_fixture.h"
 #include "universe/objects/object_states.h"
 
+namespace effector_script_types_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -480,3 +482,5 @@ TEST_F(ShippedCombatTest, LoadsSilentlyAndTheBeamDamagesBeforeFiringReturns) {
 }
 
 }  // namespace
+
+}  // namespace effector_script_types_test

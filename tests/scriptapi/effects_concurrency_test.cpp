@@ -25,6 +25,8 @@
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_registry.h"
 
+namespace effects_concurrency_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -207,3 +209,5 @@ TEST_F(EffectsConcurrencyTest, ScriptTickHooksOnFourThreadsBesideThePool) {
 }
 
 }  // namespace
+
+}  // namespace effects_concurrency_test

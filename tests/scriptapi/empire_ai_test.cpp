@@ -15,6 +15,8 @@
 #include "script_session.h"
 #include "support/fake_engine_logger.h"
 
+namespace empire_ai_test {
+
 using namespace AngelScript;
 using scriptapitest::call;
 
@@ -264,3 +266,5 @@ TEST_F(EmpireAITest, TheDefaultEmpireTakesNoAI) {
 }
 
 }  // namespace
+
+}  // namespace empire_ai_test

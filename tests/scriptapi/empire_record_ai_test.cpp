@@ -12,6 +12,8 @@
 #include "support/log_capture.h"
 #include "support/save_bytes.h"
 
+namespace empire_record_ai_test {
+
 namespace {
 
 const char kBrains[] = R"(
@@ -163,3 +165,5 @@ TEST_F(EmpireRecordAITest, AClassWithoutTheXMLFactoryIsMadePlain) {
 }
 
 }  // namespace
+
+}  // namespace empire_record_ai_test

@@ -8,6 +8,8 @@
 #include "script_session.h"
 #include "support/space_empire.h"
 
+namespace empire_script_type_test {
+
 using namespace AngelScript;
 using scriptapitest::call;
 
@@ -113,3 +115,5 @@ TEST_F(EmpireScriptTypeTest, ClientLookupsGiveConstHandles) {
 }
 
 }  // namespace
+
+}  // namespace empire_script_type_test

@@ -29,6 +29,8 @@
 #include "scriptapi/empire_ai.h"
 #include "universe/objects/game_object.h"
 
+namespace empire_step_concurrency_test {
+
 namespace {
 
 constexpr int kEmpires = 8;
@@ -218,3 +220,5 @@ TEST_F(EmpireStepConcurrencyTest, EveryJobRunsOnceWhileOtherThreadsQueue) {
 }
 
 }  // namespace
+
+}  // namespace empire_step_concurrency_test

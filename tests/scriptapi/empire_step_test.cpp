@@ -31,6 +31,8 @@
 #include "script_session.h"
 #include "scriptapi/empire_ai.h"
 
+namespace empire_step_test {
+
 namespace {
 
 // What ran for the watched empire (all empires when null), in order; a step
@@ -286,3 +288,5 @@ TEST_F(EmpireStepTest, ClearingCommandsDeletesThoseStillQueued) {
 }
 
 }  // namespace
+
+}  // namespace empire_step_test

@@ -10,6 +10,8 @@
 #include "script_session.h"
 #include "universe/objects/galaxy.h"
 
+namespace environment_hook_test {
+
 using namespace AngelScript;
 
 namespace irr::core {
@@ -104,3 +106,5 @@ TEST_F(EnvironmentHookTest, WithoutTheHookNothingHappens) {
 }
 
 }  // namespace
+
+}  // namespace environment_hook_test

@@ -17,6 +17,8 @@
 #include "universe/planets/planet_types.h"
 #include "support/space_empire.h"
 
+namespace galaxy_gen_bindings_test {
+
 namespace {
 
 using scriptapitest::call;
@@ -276,3 +278,5 @@ TEST_F(GalaxyGenBindingsTest, GetPlanetTypeIdFindsTypesAndStopsOnANullName) {
 }
 
 }  // namespace
+
+}  // namespace galaxy_gen_bindings_test

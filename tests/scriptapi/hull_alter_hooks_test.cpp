@@ -16,6 +16,8 @@
 #include "script/script_string.h"
 #include "scriptapi/script_session.h"
 
+namespace hull_alter_hooks_test {
+
 using namespace AngelScript;
 using irr::core::stringc;
 
@@ -102,3 +104,5 @@ TEST_F(HullAlterHooksTest, ALinkedTargetAloneSeesItsLinkersHooksAfterTheOwnersAn
 }
 
 }  // namespace
+
+}  // namespace hull_alter_hooks_test

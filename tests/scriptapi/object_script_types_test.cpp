@@ -26,6 +26,8 @@
 #include "universe/objects/star.h"
 #include "universe/planets/planet.h"
 
+namespace object_script_types_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -373,3 +375,5 @@ TEST_F(ObjectScriptTypesTest, ServerOnlyDeclarationsDoNotBuildOnTheClient) {
 }
 
 }  // namespace
+
+}  // namespace object_script_types_test

@@ -41,6 +41,8 @@
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_hooks.h"
 
+namespace planet_concurrency_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -321,3 +323,5 @@ TEST_F(PlanetConcurrencyTest, TickHooksRunOnTheWorkerOfTheirSystemAndEndAsWithou
 }
 
 }  // namespace
+
+}  // namespace planet_concurrency_test

@@ -9,6 +9,8 @@
 #include "script_session.h"
 #include "universe/planets/planet_types.h"
 
+namespace planet_condition_hooks_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -125,3 +127,5 @@ TEST_F(PlanetConditionHooksTest, TheHookTypesExistOnTheServerEngineOnly) {
 }
 
 }  // namespace
+
+}  // namespace planet_condition_hooks_test

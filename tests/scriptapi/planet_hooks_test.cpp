@@ -14,6 +14,8 @@
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_hooks.h"
 
+namespace planet_hooks_test {
+
 using namespace AngelScript;
 using scriptapitest::call;
 
@@ -322,3 +324,5 @@ TEST_F(PlanetHooksTest, APlanetModuleWithSomeHooks) {
 }
 
 }  // namespace
+
+}  // namespace planet_hooks_test

@@ -13,6 +13,8 @@
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_hooks.h"
 
+namespace planet_structure_hooks_test {
+
 namespace {
 
 const char kPlanetModule[] = R"(
@@ -66,3 +68,5 @@ TEST_F(PlanetStructureHooksTest, ADamageHookThatAnswersTrueLeavesEveryStructureU
 }
 
 }  // namespace
+
+}  // namespace planet_structure_hooks_test

@@ -21,6 +21,8 @@
 #include "empire/research/research_web.h"
 #include "script_session.h"
 
+namespace research_script_types_test {
+
 using irr::core::stringw;
 using scriptapitest::call;
 
@@ -210,3 +212,5 @@ TEST_F(ResearchWebScriptTest, TheResearchPhaseRunsBesideRateChangesAndReaders) {
 }
 
 }  // namespace
+
+}  // namespace research_script_types_test

@@ -11,6 +11,8 @@
 #include "net/network_manager.h"
 #include "script_session.h"
 
+namespace script_hooks_test {
+
 using namespace AngelScript;
 using scriptapitest::call;
 
@@ -114,3 +116,5 @@ TEST_F(ScriptHooksTest, ClientMessagesComeFromTheActiveEmpireUnlessThisIsANetwor
 }
 
 }  // namespace
+
+}  // namespace script_hooks_test

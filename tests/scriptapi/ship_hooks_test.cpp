@@ -16,6 +16,8 @@
 #include "universe/orders/movement_orders.h"
 #include "universe/ships/ship.h"
 
+namespace ship_hooks_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -157,3 +159,5 @@ TEST_F(ShipHooksTest, TickAndCreateHooksReceiveTheShipWithItsOwnReference) {
 }
 
 }  // namespace
+
+}  // namespace ship_hooks_test

@@ -13,6 +13,8 @@
 #include "scripted_galaxy.h"
 #include "universe/ships/ship.h"
 
+namespace ship_maker_bindings_test {
+
 using namespace AngelScript;
 using irr::core::stringw;
 
@@ -149,3 +151,5 @@ TEST_F(ShipMakerBindingsTest, ANewDescriptorHasNoOwnerAndStandsAtTheOrigin) {
 }
 
 }  // namespace
+
+}  // namespace ship_maker_bindings_test

@@ -23,6 +23,8 @@
 #include "universe/planets/planet_types.h"
 #include "design/sub_system_fixture.h"
 
+namespace sub_system_alter_hooks_test {
+
 using namespace AngelScript;
 using irr::core::stringc;
 using irr::core::stringw;
@@ -245,3 +247,5 @@ TEST_F(SubSystemAlterHooksTest,
 }
 
 } // namespace
+
+}  // namespace sub_system_alter_hooks_test

@@ -24,6 +24,8 @@
 #include "universe/planets/planet.h"
 #include "design/sub_system_fixture.h"
 
+namespace sub_system_concurrency_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -202,3 +204,5 @@ TEST_F(SubSystemConcurrencyTest, FactoriesOfTwoEmpiresBesideTickingSubSystems) {
 }
 
 } // namespace
+
+}  // namespace sub_system_concurrency_test

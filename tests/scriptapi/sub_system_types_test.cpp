@@ -14,6 +14,8 @@
 #include "script_session.h"
 #include "design/sub_system_fixture.h"
 
+namespace sub_system_types_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -153,3 +155,5 @@ TEST_F(SubSystemTypesTest, WhatEachEngineHas) {
 }
 
 }  // namespace
+
+}  // namespace sub_system_types_test

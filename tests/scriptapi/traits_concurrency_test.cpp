@@ -16,6 +16,8 @@
 #include "scriptapi/script_session.h"
 #include "support/log_capture.h"
 
+namespace traits_concurrency_test {
+
 namespace {
 
 using scriptapitest::ScriptSessionTest;
@@ -98,3 +100,5 @@ TEST_F(TraitsConcurrencyTest, StepAddAndRemoveRunBesideReaders) {
 }
 
 }  // namespace
+
+}  // namespace traits_concurrency_test

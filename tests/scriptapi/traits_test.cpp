@@ -25,6 +25,8 @@
 #include "support/log_capture.h"
 #include "support/save_bytes.h"
 
+namespace traits_test {
+
 namespace {
 
 using irr::core::stringc;
@@ -299,3 +301,5 @@ TEST_F(TraitsTest, SessionAppliesOnNewGameOnlyAndClearsSafely) {
 }
 
 }  // namespace
+
+}  // namespace traits_test

@@ -7,6 +7,8 @@
 #include "script/script_contexts.h"
 #include "script_session.h"
 
+namespace treaty_clause_hooks_test {
+
 using namespace AngelScript;
 using scriptapitest::call;
 
@@ -225,3 +227,5 @@ TEST_F(TreatyClauseHooksTest, ClausesRunOnManyThreads) {
 }
 
 } // namespace
+
+}  // namespace treaty_clause_hooks_test

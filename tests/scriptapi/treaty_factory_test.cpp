@@ -15,6 +15,8 @@
 #include "script/script_contexts.h"
 #include "script_session.h"
 
+namespace treaty_factory_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -477,3 +479,5 @@ TEST_F(TreatyFactoryTest, AClientSendsAProposalOnce) {
 }
 
 }  // namespace
+
+}  // namespace treaty_factory_test

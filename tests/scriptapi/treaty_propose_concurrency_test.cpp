@@ -11,6 +11,8 @@
 #include "empire/treaty.h"
 #include "empire/treaty_factory.h"
 
+namespace treaty_propose_concurrency_test {
+
 namespace {
 
 std::atomic<int> liveClauses{0};
@@ -85,3 +87,5 @@ TEST_F(TreatyProposeConcurrencyTest, CrossedProposalsAgreeOnBothSides) {
 }
 
 }  // namespace
+
+}  // namespace treaty_propose_concurrency_test

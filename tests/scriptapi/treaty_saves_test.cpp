@@ -17,6 +17,8 @@
 #include "script_session.h"
 #include "support/save_bytes.h"
 
+namespace treaty_saves_test {
+
 namespace {
 
 std::string readSource(const char* relative) {
@@ -242,3 +244,5 @@ TEST_F(TreatySavesTest, StandingTreatiesAndProposalsComeBackOnBothEmpires) {
 }
 
 }  // namespace
+
+}  // namespace treaty_saves_test

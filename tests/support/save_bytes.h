@@ -5,12 +5,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "core/save_stream.h"
 
 using Bytes = std::vector<uint8_t>;
+
+// Read errors print as {code, message} in failed expectations.
+inline void PrintTo(const SaveFileError& error, std::ostream* out) {
+  *out << "{" << error.code << ", " << error.message << "}";
+}
 
 // Bytes written as hex pairs with blanks between them: "03 00 61".
 inline Bytes hexBytes(const char* spaced) {

@@ -13,6 +13,8 @@
 #include "support/log_capture.h"
 #include "support/null_device.h"
 
+namespace key_bindings_test {
+
 namespace {
 
 using irr::core::stringw;
@@ -220,3 +222,5 @@ TEST_F(ScriptKeyBindingsTest, ScriptBindingsCallTheClientFunctionByName) {
 }
 
 }  // namespace
+
+}  // namespace key_bindings_test

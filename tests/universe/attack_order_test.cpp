@@ -35,6 +35,8 @@
 #include "universe/ships/ship.h"
 #include "armed_ship_fixture.h"
 
+namespace attack_order_test {
+
 namespace {
 
 using movementtest::expectNear;
@@ -539,3 +541,5 @@ TEST_F(AttackOrderTest, NetworkRecords) {
 }
 
 }  // namespace
+
+}  // namespace attack_order_test

@@ -20,6 +20,8 @@
 #include "support/space_empire.h"
 #include "universe_fixture.h"
 
+namespace battle_test {
+
 namespace {
 
 using battletest::Battle;
@@ -126,3 +128,5 @@ TEST_F(BattleTest, TheLargerFleetWinsAlikeOnAnyNumberOfWorkers) {
 }
 
 }  // namespace
+
+}  // namespace battle_test

@@ -44,6 +44,8 @@
 #include "universe_fixture.h"
 #include "worker_steps.h"
 
+namespace colonize_concurrency_test {
+
 namespace {
 
 constexpr int kWorkers = 4;
@@ -230,6 +232,7 @@ class ColonizeConcurrencyTest : public UniverseTest {
     ++steps_;
     setObjectTestClock(static_cast<uint32_t>(static_cast<double>(steps_) * kStep * 1000.0 + 0.5));
     gameTime = gameTime + kStep;
+    cutSystemThreadRests();
     const bool passed = workersteps::waitFor([&] {
       const SetSizes sizes = readSets();
       // Marks only ever leave: nothing is queued again, and no more than
@@ -292,3 +295,5 @@ TEST_F(ColonizeConcurrencyTest, FourWorkersSettleEveryPlanetOnceAndClearTheSets)
 }
 
 }  // namespace
+
+}  // namespace colonize_concurrency_test

@@ -17,6 +17,8 @@
 #include "universe/orders/unit_ai.h"
 #include "movement_fixture.h"
 
+namespace dock_orders_test {
+
 namespace {
 
 using OrderPtr = std::unique_ptr<Order>;
@@ -273,3 +275,5 @@ TEST_F(DockOrderTest, NetworkRecordsCarryTheHostReference) {
 }
 
 }  // namespace
+
+}  // namespace dock_orders_test

@@ -16,6 +16,8 @@
 #include "universe/orders/cargo_orders.h"
 #include "universe/orders/unit_ai.h"
 
+namespace docking_concurrency_test {
+
 namespace {
 
 constexpr int kWorkers = 4;
@@ -141,3 +143,5 @@ TEST_F(DockingConcurrencyTest, CarriersDockAndReleaseTheirCraftOnFourWorkers) {
 }
 
 }  // namespace
+
+}  // namespace docking_concurrency_test

@@ -17,6 +17,8 @@
 #include "universe/orders/movement_orders.h"
 #include "universe/orders/unit_ai.h"
 
+namespace docking_test {
+
 namespace {
 
 using movementtest::expectNear;
@@ -286,3 +288,5 @@ TEST_F(DockingTest, DestroyingTheHostDestroysWhatIsDockedInIt) {
 }
 
 }  // namespace
+
+}  // namespace docking_test

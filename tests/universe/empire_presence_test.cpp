@@ -10,6 +10,8 @@
 #include "universe/objects/system_locks.h"
 #include "universe_fixture.h"
 
+namespace empire_presence_test {
+
 using namespace AngelScript;
 
 namespace {
@@ -155,3 +157,5 @@ TEST_F(EmpirePresenceTest, ReadWhileStatisticsChangeUnderTheSystemLocks) {
 }
 
 }  // namespace
+
+}  // namespace empire_presence_test

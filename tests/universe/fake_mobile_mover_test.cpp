@@ -12,6 +12,8 @@
 #include "universe/movement/fake_mobile_mover.h"
 #include "universe_fixture.h"
 
+namespace fake_mobile_mover_test {
+
 namespace {
 
 const vector3df kOld(0.0f, 0.0f, 0.0f);
@@ -359,3 +361,5 @@ TEST_F(FakeMobileMoverMessageTest, ObjectsWithoutAMirrorAreLeftAlone) {
   }
   EXPECT_EQ(rock->mover, nullptr);
 }
+
+}  // namespace fake_mobile_mover_test

@@ -26,6 +26,8 @@
 #include "universe/orders/movement_orders.h"
 #include "universe/orders/unit_ai.h"
 
+namespace fleet_concurrency_test {
+
 namespace {
 
 constexpr int kSystems = 4;  // the commander's, then three of members
@@ -164,3 +166,5 @@ TEST_F(FleetConcurrencyTest, FleetChangesWhileItsSystemsTickOnFourWorkers) {
 }
 
 }  // namespace
+
+}  // namespace fleet_concurrency_test

@@ -13,6 +13,8 @@
 #include "universe/orders/fleet_ai.h"
 #include "universe/orders/unit_ai.h"
 
+namespace fleet_formation_test {
+
 namespace {
 
 using movementtest::expectNear;
@@ -321,3 +323,5 @@ TEST_F(FleetFormationTest, ConcurrentPlacesShareTheFormation) {
 }
 
 }  // namespace
+
+}  // namespace fleet_formation_test

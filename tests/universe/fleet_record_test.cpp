@@ -11,6 +11,8 @@
 #include "universe/orders/unit_ai.h"
 #include "universe_fixture.h"
 
+namespace fleet_record_test {
+
 namespace {
 
 class FleetRecordTest : public UniverseTest {
@@ -209,3 +211,5 @@ TEST_F(FleetRecordTest, UnreadableRecordsThrowAndLeaveNothing) {
 }
 
 }  // namespace
+
+}  // namespace fleet_record_test

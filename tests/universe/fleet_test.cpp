@@ -24,6 +24,8 @@
 #include "universe/orders/repeat_orders.h"
 #include "universe/orders/unit_ai.h"
 
+namespace fleet_test {
+
 namespace {
 
 // An AI that is no order queue: it takes no orders and keeps none.
@@ -365,3 +367,5 @@ TEST_F(FleetTest, WithNoSuccessorTheFleetLeavesItsEmpire) {
 }
 
 }  // namespace
+
+}  // namespace fleet_test

@@ -9,6 +9,8 @@
 #include "universe/orders/fleet_ai.h"
 #include "universe/orders/unit_ai.h"
 
+namespace fleet_wiring_test {
+
 namespace {
 
 class FleetWiringTest : public galaxytest::GalaxyTest {
@@ -148,3 +150,5 @@ TEST_F(FleetWiringTest, EndOfTheCommanderHandsTheCommandOn) {
 }
 
 }  // namespace
+
+}  // namespace fleet_wiring_test

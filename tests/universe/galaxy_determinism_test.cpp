@@ -15,6 +15,8 @@
 #include "universe/objects/galaxy.h"
 #include "universe/objects/system_threads.h"
 
+namespace galaxy_determinism_test {
+
 namespace {
 
 using galaxytest::CountingSystem;
@@ -187,3 +189,5 @@ INSTANTIATE_TEST_SUITE_P(Galaxy, GalaxyDeterminismTest,
                          [](const testing::TestParamInfo<Mode>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+}  // namespace galaxy_determinism_test

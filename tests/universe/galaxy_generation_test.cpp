@@ -30,6 +30,8 @@
 #include "universe/planets/planet_types.h"
 #include "universe_fixture.h"
 
+namespace galaxy_generation_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -538,3 +540,5 @@ TEST(OddityDescTest, NamedValuesAreSetReadResetAndCleared) {
 }
 
 }  // namespace
+
+}  // namespace galaxy_generation_test

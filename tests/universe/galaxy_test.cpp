@@ -12,6 +12,8 @@
 #include "universe/objects/system_locks.h"
 #include "universe/objects/system_threads.h"
 
+namespace galaxy_test {
+
 namespace {
 
 using galaxytest::CountingSystem;
@@ -268,3 +270,5 @@ TEST_F(GalaxyTest, BestSystemsByWeight) {
 }
 
 }  // namespace
+
+}  // namespace galaxy_test

@@ -9,6 +9,8 @@
 #include "design/build/constructible.h"
 #include "universe_fixture.h"
 
+namespace game_object_test {
+
 namespace {
 
 using ObjectTreeTest = UniverseTest;
@@ -290,3 +292,5 @@ TEST_F(ObjectTreeTest, AClientAsksTheServerToClearItsQueue) {
 }
 
 }  // namespace
+
+}  // namespace game_object_test

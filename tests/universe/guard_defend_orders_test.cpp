@@ -21,6 +21,8 @@
 #include "universe/ships/ship.h"
 #include "movement_fixture.h"
 
+namespace guard_defend_orders_test {
+
 namespace {
 
 using OrderPtr = std::unique_ptr<Order>;
@@ -458,3 +460,5 @@ TEST_F(GuardDefendTest, DefendRecordsAreTheTypeAlone) {
 }
 
 }  // namespace
+
+}  // namespace guard_defend_orders_test

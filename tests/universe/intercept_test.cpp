@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+namespace intercept_test {
+
 namespace {
 
 using irr::core::vector3df;
@@ -273,3 +275,5 @@ TEST(InterceptWarmStartTest, AgreesWithTheClosedFormOnRandomAndFollowedCases) {
 }
 
 }  // namespace
+
+}  // namespace intercept_test

@@ -16,6 +16,8 @@
 #include "support/save_bytes.h"
 #include "movement_fixture.h"
 
+namespace mobile_mover_test {
+
 namespace {
 
 using movementtest::expectNear;
@@ -724,3 +726,5 @@ TEST_F(MobileMoverTest, ParkRequestsCarryTheObjectAndOneBit) {
 }
 
 }  // namespace
+
+}  // namespace mobile_mover_test

@@ -24,6 +24,8 @@
 #include "universe/objects/galaxy.h"
 #include "universe/objects/system_threads.h"
 
+namespace movement_determinism_test {
+
 namespace {
 
 using galaxytest::CountingSystem;
@@ -320,3 +322,5 @@ TEST_F(MovementDeterminismTest, FourWorkersEndAsTheGalaxyTickAlone) {
 }
 
 }  // namespace
+
+}  // namespace movement_determinism_test

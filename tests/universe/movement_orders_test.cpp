@@ -12,6 +12,8 @@
 #include "universe/movement/mobile_mover.h"
 #include "movement_fixture.h"
 
+namespace movement_orders_test {
+
 namespace {
 
 using movementtest::expectNear;
@@ -379,3 +381,5 @@ TEST_F(MovementOrderTest, CutNetworkRecordsGiveNoOrder) {
 }
 
 }  // namespace
+
+}  // namespace movement_orders_test

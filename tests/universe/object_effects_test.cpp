@@ -8,6 +8,8 @@
 #include "design/effects/effects.h"
 #include "universe_fixture.h"
 
+namespace object_effects_test {
+
 namespace {
 
 // An effect whose Tick does what the test says, and which records it.
@@ -139,3 +141,5 @@ TEST_F(ObjectEffectsTest, DamageFillsTheDamageStateUntilTheObjectGoes) {
 }
 
 }  // namespace
+
+}  // namespace object_effects_test

@@ -13,6 +13,8 @@
 #include "support/log_capture.h"
 #include "universe_fixture.h"
 
+namespace object_registry_test {
+
 namespace {
 
 using RegistryTest = UniverseTest;
@@ -170,3 +172,5 @@ TEST_F(RegistryTest, ManyThreadsMakeAndDropObjects) {
 }
 
 }  // namespace
+
+}  // namespace object_registry_test

@@ -10,6 +10,8 @@
 #include "support/scratch_dir.h"
 #include "universe_fixture.h"
 
+namespace object_states_test {
+
 namespace {
 
 using ObjectStatesTest = UniverseTest;
@@ -157,3 +159,5 @@ TEST_F(ObjectStatesTest, AStateStaysInPlaceWhileMoreAreAdded) {
 }
 
 }  // namespace
+
+}  // namespace object_states_test

@@ -33,11 +33,9 @@
 #include "universe/planets/planet_types.h"
 #include "universe_fixture.h"
 
-using irr::core::stringw;
+namespace object_tree_test {
 
-static void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
+using irr::core::stringw;
 
 namespace {
 
@@ -752,3 +750,5 @@ TEST_F(SavedTreeTest, TheHighWaterMarkCoversTheLargestLoadedUid) {
 }
 
 }  // namespace
+
+}  // namespace object_tree_test

@@ -9,6 +9,8 @@
 #include "support/save_bytes.h"
 #include "universe_fixture.h"
 
+namespace oddity_test {
+
 namespace {
 
 class OddityTest : public UniverseTest {
@@ -90,3 +92,5 @@ TEST_F(OddityTest, ARecordCutBeforeItsTypeFails) {
 }
 
 }  // namespace
+
+}  // namespace oddity_test

@@ -10,6 +10,8 @@
 #include "support/save_bytes.h"
 #include "universe_fixture.h"
 
+namespace orbit_movers_test {
+
 namespace {
 
 constexpr float kHalfPi = 1.5707964f;
@@ -567,3 +569,5 @@ TEST_F(OrbitMoverTest, ACutRecordIsAnEndOfFileError) {
 }
 
 }  // namespace
+
+}  // namespace orbit_movers_test

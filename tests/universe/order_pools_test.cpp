@@ -19,6 +19,8 @@
 #include "universe/orders/movement_orders.h"
 #include "universe/orders/unit_ai.h"
 
+namespace order_pools_test {
+
 namespace {
 
 constexpr int kThreads = 4;
@@ -134,3 +136,5 @@ TEST(OrderPoolTest, FourThreadsGiveEveryGotoAndQueueBack) {
 }
 
 }  // namespace
+
+}  // namespace order_pools_test

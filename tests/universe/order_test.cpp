@@ -16,6 +16,8 @@
 #include "universe/orders/unit_ai.h"
 #include "universe_fixture.h"
 
+namespace order_test {
+
 namespace {
 
 using OrderTest = UniverseTest;
@@ -361,3 +363,5 @@ TEST_F(OrderTest, SetTargetHoldsTheObjectFound) {
 }
 
 }  // namespace
+
+}  // namespace order_test

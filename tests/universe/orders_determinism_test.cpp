@@ -22,6 +22,8 @@
 #include "universe/orders/movement_orders.h"
 #include "universe/orders/unit_ai.h"
 
+namespace orders_determinism_test {
+
 namespace {
 
 using galaxytest::CountingSystem;
@@ -246,3 +248,5 @@ TEST_F(OrdersDeterminismTest, FourWorkersFinishEveryOrderOnTheSameTick) {
 }
 
 }  // namespace
+
+}  // namespace orders_determinism_test

@@ -22,9 +22,7 @@
 #include "universe/planets/planet.h"
 #include "universe_fixture.h"
 
-static void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
+namespace planet_structure_record_test {
 
 namespace {
 
@@ -245,3 +243,5 @@ TEST_F(PlanetStructureRecordTest, CutOrUnknownStructuresAreRefusedAndNothingIsKe
 }
 
 }  // namespace
+
+}  // namespace planet_structure_record_test

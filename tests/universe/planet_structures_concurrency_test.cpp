@@ -27,6 +27,8 @@
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_hooks.h"
 
+namespace planet_structures_concurrency_test {
+
 namespace {
 
 constexpr int kWorkers = 4;
@@ -224,3 +226,5 @@ TEST_F(PlanetStructuresConcurrencyTest, FourWorkersRunStructuresWhilePlanetsAreD
 }
 
 }  // namespace
+
+}  // namespace planet_structures_concurrency_test

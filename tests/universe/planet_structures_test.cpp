@@ -31,6 +31,8 @@
 #include "probe_effect.h"
 #include "universe_fixture.h"
 
+namespace planet_structures_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -489,3 +491,5 @@ TEST_F(PlanetStructuresTest, AWeaponMadeFromItsDefinitionEmptiesTheQueueBeforeIt
 }
 
 }  // namespace
+
+}  // namespace planet_structures_test

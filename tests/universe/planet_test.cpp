@@ -22,11 +22,9 @@
 #include "universe/planets/planet_types.h"
 #include "universe_fixture.h"
 
-using irr::core::stringw;
+namespace planet_test {
 
-static void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
+using irr::core::stringw;
 
 namespace {
 
@@ -515,3 +513,5 @@ TEST_F(PlanetTest, DamagedRecordsAreRefused) {
 }
 
 }  // namespace
+
+}  // namespace planet_test

@@ -12,6 +12,8 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
+namespace planet_types_test {
+
 using irr::core::stringc;
 using irr::core::stringw;
 
@@ -317,3 +319,5 @@ TEST_F(PlanetTypesTest, TheShippedFileLoadsCleanly) {
 }
 
 }  // namespace
+
+}  // namespace planet_types_test

@@ -22,6 +22,8 @@
 #include "universe/orders/unit_ai.h"
 #include "universe/ships/ship.h"
 
+namespace resource_orders_test {
+
 namespace {
 
 using OrderPtr = std::unique_ptr<Order>;
@@ -555,3 +557,5 @@ TEST_F(ResourceOrderTest, NetworkRecordsOfCollectAndDepositMakeNoOrder) {
 }
 
 }  // namespace
+
+}  // namespace resource_orders_test

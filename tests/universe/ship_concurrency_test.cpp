@@ -22,6 +22,8 @@
 #include "universe/objects/object_states.h"
 #include "universe/ships/ship.h"
 
+namespace ship_concurrency_test {
+
 namespace {
 
 constexpr int kWorkers = 4;
@@ -144,3 +146,5 @@ TEST_F(ShipConcurrencyTest, ShipsOfTwoEmpiresFightItOutOnFourWorkers) {
 }
 
 }  // namespace
+
+}  // namespace ship_concurrency_test

@@ -28,6 +28,8 @@
 #include "universe/ships/ship.h"
 #include "universe_fixture.h"
 
+namespace ship_maker_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -333,3 +335,5 @@ TEST(AutomationOrderTest, UnknownKeywordsAndMissingTargetsGiveNoOrder) {
 }
 
 }  // namespace
+
+}  // namespace ship_maker_test

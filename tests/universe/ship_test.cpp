@@ -34,11 +34,9 @@
 #include "probe_effect.h"
 #include "universe_fixture.h"
 
-using irr::core::stringw;
+namespace ship_test {
 
-static void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
+using irr::core::stringw;
 
 namespace {
 
@@ -627,3 +625,5 @@ TEST_F(ShipTest, ACutRecordIsAnUnexpectedEnd) {
 }
 
 }  // namespace
+
+}  // namespace ship_test

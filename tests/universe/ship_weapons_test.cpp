@@ -22,6 +22,8 @@
 #include "universe/ships/ship.h"
 #include "universe_fixture.h"
 
+namespace ship_weapons_test {
+
 namespace {
 
 // Every shot fired: from whom, at whom.
@@ -310,3 +312,5 @@ TEST_F(ShipWeaponsTest, WeightAndRangeQueriesLookAtActiveSubSystems) {
 }
 
 }  // namespace
+
+}  // namespace ship_weapons_test

@@ -10,6 +10,8 @@
 #include "universe/objects/system_locks.h"
 #include "universe_fixture.h"
 
+namespace solar_system_test {
+
 namespace {
 
 using SolarSystemTest = UniverseTest;
@@ -238,3 +240,5 @@ TEST_F(SolarSystemTest, SystemsComeFromTheirPool) {
 }
 
 }  // namespace
+
+}  // namespace solar_system_test

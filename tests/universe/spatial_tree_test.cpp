@@ -10,6 +10,8 @@
 #include "universe/spatial/oct_tree.h"
 #include "universe/spatial/quad_tree.h"
 
+namespace spatial_tree_test {
+
 namespace {
 
 // A stand-in for a game object: the trees only keep its address.
@@ -454,3 +456,5 @@ TEST(OctTreeTest, PruneFreesExactlyTheEmptySubtrees) {
 }
 
 }  // namespace
+
+}  // namespace spatial_tree_test

@@ -30,6 +30,8 @@
 #include "universe/planets/planet.h"
 #include "universe/ships/ship.h"
 
+namespace standing_orders_concurrency_test {
+
 namespace {
 
 constexpr int kWorkers = 4;
@@ -220,3 +222,5 @@ TEST_F(StandingOrdersConcurrencyTest, FiveStandingOrdersRunOnFourWorkersWhileTra
 }
 
 }  // namespace
+
+}  // namespace standing_orders_concurrency_test

@@ -13,6 +13,8 @@
 #include "support/log_capture.h"
 #include "universe/movement/mobile_mover.h"
 
+namespace star_test {
+
 namespace {
 
 using movementtest::expectNear;
@@ -236,3 +238,5 @@ TEST_F(StarDestructionTest, WithoutTheEffectNobodyIsHit) {
 }
 
 }  // namespace
+
+}  // namespace star_test

@@ -32,6 +32,8 @@
 #include "universe/objects/system_locks.h"
 #include "universe_fixture.h"
 
+namespace system_concurrency_test {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -557,3 +559,5 @@ TEST_F(SystemConcurrencyTest, HolderOfASystemReachesAnObjectArrivingThere) {
 }
 
 }  // namespace
+
+}  // namespace system_concurrency_test

@@ -21,6 +21,8 @@
 #include "universe/orders/unit_ai.h"
 #include "universe/planets/planet.h"
 
+namespace trade_colonize_orders_test {
+
 namespace {
 
 using OrderPtr = std::unique_ptr<Order>;
@@ -290,3 +292,5 @@ TEST_F(TradeColonizeTest, TradeWithoutNeedsIdlesOnceTheSystemIsLookedThrough) {
 }
 
 }  // namespace
+
+}  // namespace trade_colonize_orders_test

@@ -13,6 +13,8 @@
 #include "universe/objects/object_states.h"
 #include "universe/orders/cargo_orders.h"
 
+namespace transfer_order_test {
+
 namespace {
 
 using movementtest::expectNear;
@@ -371,3 +373,5 @@ TEST_F(TransferOrderTest, TransferNetworkRecordsThatGiveNoOrder) {
 }
 
 }  // namespace
+
+}  // namespace transfer_order_test

@@ -13,6 +13,8 @@
 #include "universe/orders/repeat_orders.h"
 #include "universe_fixture.h"
 
+namespace unit_ai_test {
+
 namespace {
 
 // An order that records its runs and answers what the test says. Lower-case
@@ -508,3 +510,5 @@ TEST_F(UnitAITest, UnitAIApplyOrderRequestChecksWhoATransferTakesFrom) {
 }
 
 }  // namespace
+
+}  // namespace unit_ai_test

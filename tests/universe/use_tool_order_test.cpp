@@ -38,6 +38,8 @@
 #include "universe/ships/ship.h"
 #include "armed_ship_fixture.h"
 
+namespace use_tool_order_test {
+
 namespace {
 
 using movementtest::expectNear;
@@ -649,3 +651,5 @@ TEST_F(RemoveStructOrderTest, RemovesItsOwnStructureWithItsEvents) {
 }
 
 }  // namespace
+
+}  // namespace use_tool_order_test

@@ -28,6 +28,8 @@
 #include "universe/orders/unit_ai.h"
 #include "universe/ships/ship.h"
 
+namespace work_order_test {
+
 namespace {
 
 using OrderPtr = std::unique_ptr<Order>;
@@ -388,3 +390,5 @@ TEST_F(WorkOrderTest, NetworkRecordsCarryToolNamesShorterThan256Characters) {
 }
 
 }  // namespace
+
+}  // namespace work_order_test

@@ -50,6 +50,7 @@ inline bool stepWorkers(double seconds) {
   for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
     before.push_back(galaxy->threads[k]->passes.load());
   gameTime = gameTime + seconds;
+  cutSystemThreadRests();  // a resting worker would see the step only when its rest ends
   return waitFor([&] {
     for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
       if (galaxy->threads[k]->passes.load() <= before[k])

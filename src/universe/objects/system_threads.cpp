@@ -119,8 +119,9 @@ void park(ThreadInfo& info) {
 void rest(ThreadInfo& info, unsigned ms) {
   std::unique_lock<std::mutex> guard(info.parkMutex);
   info.parkChanged.wait_for(guard, std::chrono::milliseconds(ms), [&info] {
-    return info.pauseRequested.load() || info.stopRequested.load();
+    return info.restCut || info.pauseRequested.load() || info.stopRequested.load();
   });
+  info.restCut = false;
 }
 
 uint32_t systemProcessingThread(void* argument) {
@@ -277,6 +278,18 @@ void resumeSystemThreads() {
     for (irr::u32 k = 0; k < owner->threads.size(); ++k)
       wake(*owner->threads[k]);
   systemsPaused.store(false);
+}
+
+void cutSystemThreadRests() {
+  objGalaxy* owner = galaxy;
+  if (owner == nullptr)
+    return;
+  for (irr::u32 k = 0; k < owner->threads.size(); ++k) {
+    ThreadInfo& info = *owner->threads[k];
+    std::lock_guard<std::mutex> guard(info.parkMutex);
+    info.restCut = true;
+    info.parkChanged.notify_all();
+  }
 }
 
 void stopSystemThreads(objGalaxy* owner) {

@@ -55,6 +55,7 @@ struct ThreadInfo {
   std::condition_variable parkChanged;
   std::condition_variable acknowledged;
   bool parked = false;                     // under parkMutex
+  bool restCut = false;                    // under parkMutex: see cutSystemThreadRests
   std::atomic<bool> stopRequested{false};  // the galaxy is going
   // Set once the worker runs (its clock started).
   std::atomic<bool> running{false};
@@ -77,6 +78,10 @@ void startSystemThreads(uint8_t count);
 void pauseSystemThreads();
 // Wakes every parked worker and lets the galaxy tick again.
 void resumeSystemThreads();
+// Ends the rest of every worker at once (a worker not resting skips its next
+// one), so that game time advanced by hand is seen without waiting out a
+// rest: for those who step game time themselves and wait for the passes.
+void cutSystemThreadRests();
 // Ends every worker of `owner` and waits for it (galaxy destruction).
 void stopSystemThreads(objGalaxy* owner);
 // Gives `system` to a random worker of the galaxy (nothing without workers).

@@ -18,6 +18,8 @@
 #include "universe/orders/unit_ai.h"
 #include "universe/probe_effect.h"
 
+namespace build_completion_test {
+
 using irr::core::stringw;
 using namespace probetest;
 
@@ -321,3 +323,5 @@ TEST_F(BuildCompletionTest, ARepeatingQueueOnAPlanetPaysBuildsAndQueuesTheNextSh
 }
 
 }  // namespace
+
+}  // namespace build_completion_test

@@ -16,6 +16,8 @@
 #include "empire/empire.h"
 #include "universe/objects/system_threads.h"
 
+namespace build_queue_concurrency_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -111,6 +113,7 @@ class BuildQueueConcurrencyTest : public buildtest::BuildTest {
     for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
       before.push_back(galaxy->threads[k]->passes.load());
     gameTime = gameTime + kStep;
+    cutSystemThreadRests();
     revise(round);
     return waitFor([&] {
       for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
@@ -199,3 +202,5 @@ TEST_F(BuildQueueConcurrencyTest, RepeatingQueuesFollowRevisionsMadeMeanwhile) {
 }
 
 }  // namespace
+
+}  // namespace build_queue_concurrency_test

@@ -23,6 +23,8 @@
 #include "support/space_empire.h"
 #include "universe/universe_fixture.h"
 
+namespace build_queue_file_test {
+
 namespace {
 
 using irr::core::stringc;
@@ -410,3 +412,5 @@ TEST_F(BuildQueueFileTest, TheShippedFileLoadsWhole) {
 }
 
 }  // namespace
+
+}  // namespace build_queue_file_test

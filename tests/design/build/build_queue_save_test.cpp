@@ -14,6 +14,8 @@
 #include "universe/galaxygen/object_tree.h"
 #include "universe/objects/object_registry.h"
 
+namespace build_queue_save_test {
+
 namespace {
 
 class BuildQueueSaveTest : public buildtest::BuildTest {
@@ -135,3 +137,5 @@ TEST_F(BuildQueueSaveTest, ARebuildItemIsDroppedWithAWarningAndTheObjectLoads) {
 }
 
 }  // namespace
+
+}  // namespace build_queue_save_test

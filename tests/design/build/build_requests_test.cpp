@@ -7,6 +7,8 @@
 #include "build_fixture.h"
 #include "design/build/build_requests.h"
 
+namespace build_requests_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -121,3 +123,5 @@ TEST_F(BuildRequestTest, RequestsThatCannotBeMetQueueNothing) {
 }
 
 }  // namespace
+
+}  // namespace build_requests_test

@@ -15,6 +15,8 @@
 #include "support/log_capture.h"
 #include "universe/orders/tool_orders.h"
 
+namespace build_rule_apply_test {
+
 namespace {
 
 using Rule = std::unique_ptr<build_priorities>;
@@ -334,3 +336,5 @@ TEST_F(BuildRuleTest, RebuildRandRebuildsWhenTheOwnersLevelIsFarEnoughAhead) {
 }
 
 }  // namespace
+
+}  // namespace build_rule_apply_test

@@ -26,6 +26,8 @@
 #include "empire/empire.h"
 #include "universe/objects/system_threads.h"
 
+namespace build_rules_concurrency_test {
+
 namespace {
 
 constexpr int kWorkers = 4;
@@ -195,3 +197,5 @@ TEST_F(BuildRulesConcurrencyTest, WorkersApplyListsWhileTheMainThreadUpdatesLeve
 }
 
 }  // namespace
+
+}  // namespace build_rules_concurrency_test

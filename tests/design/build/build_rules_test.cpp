@@ -27,9 +27,7 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const 
 #include "support/save_bytes.h"
 #include "universe/objects/game_object.h"
 
-static void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
+namespace build_rules_test {
 
 namespace {
 
@@ -485,3 +483,5 @@ TEST_F(BuildRulesRecordTest, DamagedRecordsFailAndLeaveNothing) {
 }
 
 }  // namespace
+
+}  // namespace build_rules_test

@@ -11,6 +11,8 @@
 #include "core/locale.h"
 #include "design/build/build_fixture.h"
 
+namespace constructible_kinds_test {
+
 using irr::core::stringw;
 
 namespace {
@@ -232,3 +234,5 @@ TEST_F(ConstructKindsTest, ConstructionChecksStopAtTheFirstRefusal) {
 }
 
 }  // namespace
+
+}  // namespace constructible_kinds_test

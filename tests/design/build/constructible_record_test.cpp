@@ -14,11 +14,9 @@
 #include "support/log_capture.h"
 #include "support/save_bytes.h"
 
-using irr::core::stringw;
+namespace constructible_record_test {
 
-static void PrintTo(const SaveFileError& error, std::ostream* out) {
-  *out << "{" << error.code << ", " << error.message << "}";
-}
+using irr::core::stringw;
 
 namespace {
 
@@ -211,3 +209,5 @@ TEST_F(ConstructRecordTest, ARebuildItemIsSavedAsNoneWithAWarning) {
 }
 
 }  // namespace
+
+}  // namespace constructible_record_test

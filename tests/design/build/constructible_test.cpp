@@ -7,6 +7,8 @@
 #include "core/common_strings.h"
 #include "design/build/build_fixture.h"
 
+namespace constructible_test {
+
 namespace {
 
 class PlainItem : public constructible {
@@ -185,3 +187,5 @@ TEST_F(ConstructibleCargoTest, PaymentsTakeFromCargoFirstAndFreeTheBuildersHold)
 }
 
 }  // namespace
+
+}  // namespace constructible_test

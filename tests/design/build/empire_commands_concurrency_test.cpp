@@ -30,6 +30,8 @@
 #include "universe/objects/system_threads.h"
 #include "universe/orders/unit_ai.h"
 
+namespace empire_commands_concurrency_test {
+
 namespace {
 
 constexpr int kWorkers = 2;
@@ -184,6 +186,7 @@ TEST_F(EmpireCommandsConcurrencyTest, CommandsSearchAndRunWhileShipsChangeSystem
       for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
         before.push_back(galaxy->threads[k]->passes.load());
       gameTime = gameTime + kStep;
+      cutSystemThreadRests();
       red->tick(static_cast<float>(kStep));   // step 6 runs the commands, as the workers pass
       blue->tick(static_cast<float>(kStep));  // registers what blue took
       const bool passed = workersteps::waitFor([&] {
@@ -246,3 +249,5 @@ TEST_F(EmpireCommandsConcurrencyTest, CommandsSearchAndRunWhileShipsChangeSystem
 }
 
 }  // namespace
+
+}  // namespace empire_commands_concurrency_test

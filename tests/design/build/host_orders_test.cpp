@@ -10,6 +10,8 @@
 #include "universe/movement/mobile_mover.h"
 #include "universe/orders/dock_orders.h"
 
+namespace host_orders_test {
+
 namespace {
 
 using OrderPtr = std::unique_ptr<Order>;
@@ -215,3 +217,5 @@ TEST_F(HostOrderTest, AScuttleWaitsUntilItReachesTheHostOrEndsWhenTheHostChanges
 }
 
 }  // namespace
+
+}  // namespace host_orders_test
