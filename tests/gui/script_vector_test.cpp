@@ -20,14 +20,14 @@
 #include "script/script_string.h"
 #include "support/log_capture.h"
 
+namespace irr::core {
+void PrintTo(const vector3df& v, std::ostream* out) { *out << "(" << v.X << ", " << v.Y << ", " << v.Z << ")"; }
+}  // namespace irr::core
+
 namespace script_vector_test {
 
 using namespace AngelScript;
 using irr::core::vector3df;
-
-namespace irr::core {
-void PrintTo(const vector3df& v, std::ostream* out) { *out << "(" << v.X << ", " << v.Y << ", " << v.Z << ")"; }
-}  // namespace irr::core
 
 namespace {
 

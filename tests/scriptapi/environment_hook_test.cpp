@@ -10,13 +10,13 @@
 #include "script_session.h"
 #include "universe/objects/galaxy.h"
 
-namespace environment_hook_test {
-
-using namespace AngelScript;
-
 namespace irr::core {
 static void PrintTo(const vector3df& v, std::ostream* out) { *out << "(" << v.X << ", " << v.Y << ", " << v.Z << ")"; }
 }  // namespace irr::core
+
+namespace environment_hook_test {
+
+using namespace AngelScript;
 
 namespace {
 
