@@ -88,13 +88,7 @@ void BM_TrivialScriptCall(benchmark::State &state) {
   tickingClause();
   int value = 0;
   for (auto _ : state) {
-    bool fromPool = false;
-    asIScriptContext *context = getPreparedScriptContext(trivialId, fromPool);
-    context->SetArgDWord(0, static_cast<asDWORD>(value));
-    context->Execute();
-    value = static_cast<int>(context->GetReturnDWord());
-    if (fromPool)
-      releaseScriptContext(context);
+    value = benchscript::callThroughCache(trivialId, value);
   }
   benchmark::DoNotOptimize(value);
 }

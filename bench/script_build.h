@@ -14,6 +14,7 @@
 
 #include "app/script_setup.h"
 #include "core/log.h"
+#include "script/script_contexts.h"
 #include "script/script_engine.h"
 
 namespace benchscript {
@@ -91,6 +92,25 @@ inline void setUpSessionScripts() {
   removeLogSink(collectSetUpLine);
   if (!setUpMessages().empty())
     failBuild("the session's scripts did not build cleanly", setUpMessages());
+}
+
+// Runs the prepared `context` with `value` as its function's one int
+// argument and returns the function's int result.
+inline int executeWith(AngelScript::asIScriptContext* context, int value) {
+  context->SetArgDWord(0, static_cast<AngelScript::asDWORD>(value));
+  context->Execute();
+  return static_cast<int>(context->GetReturnDWord());
+}
+
+// One call of the int(int) function `id` through the thread's
+// prepared-context cache, as the game's hooks call.
+inline int callThroughCache(int id, int value) {
+  bool fromPool = false;
+  AngelScript::asIScriptContext* context = getPreparedScriptContext(id, fromPool);
+  const int result = executeWith(context, value);
+  if (fromPool)
+    releaseScriptContext(context);
+  return result;
 }
 
 }  // namespace benchscript

@@ -28,13 +28,7 @@ void BM_PreparedContextCache(benchmark::State& state) {
   const int id = trivialFunctionId();
   int value = 0;
   for (auto _ : state) {
-    bool fromPool = false;
-    asIScriptContext* context = getPreparedScriptContext(id, fromPool);
-    context->SetArgDWord(0, static_cast<asDWORD>(value));
-    context->Execute();
-    value = static_cast<int>(context->GetReturnDWord());
-    if (fromPool)
-      releaseScriptContext(context);
+    value = benchscript::callThroughCache(id, value);
   }
   benchmark::DoNotOptimize(value);
 }
@@ -47,9 +41,7 @@ void BM_FreshContext(benchmark::State& state) {
   for (auto _ : state) {
     asIScriptContext* context = createScriptContext(serverScriptEngine);
     context->Prepare(function);
-    context->SetArgDWord(0, static_cast<asDWORD>(value));
-    context->Execute();
-    value = static_cast<int>(context->GetReturnDWord());
+    value = benchscript::executeWith(context, value);
     context->Release();
   }
   benchmark::DoNotOptimize(value);
@@ -65,9 +57,7 @@ void BM_HeldContext(benchmark::State& state) {
   int value = 0;
   for (auto _ : state) {
     context->Prepare(function);
-    context->SetArgDWord(0, static_cast<asDWORD>(value));
-    context->Execute();
-    value = static_cast<int>(context->GetReturnDWord());
+    value = benchscript::executeWith(context, value);
   }
   context->Release();
   benchmark::DoNotOptimize(value);

@@ -103,13 +103,7 @@ void BM_PlainCalls30(benchmark::State& state) {
   int value = 0;
   for (auto _ : state) {
     for (int i = 0; i < kCalls; ++i) {
-      bool fromPool = false;
-      asIScriptContext* context = getPreparedScriptContext(id, fromPool);
-      context->SetArgDWord(0, static_cast<asDWORD>(value));
-      context->Execute();
-      value = static_cast<int>(context->GetReturnDWord());
-      if (fromPool)
-        releaseScriptContext(context);
+      value = benchscript::callThroughCache(id, value);
     }
   }
   benchmark::DoNotOptimize(value);
