@@ -28,6 +28,31 @@ double dot(const irr::core::vector3df& u, const irr::core::vector3df& v) {
 // A value rounded to a float and widened again.
 double asFloat(double value) { return static_cast<double>(static_cast<float>(value)); }
 
+// A quartic with leading coefficient `lead` in its depressed form
+// y^4 + p y^2 + q y + r (x = y - b/4), and the resolvent cubic
+// z^3 + A z^2 + B z + C that the closed form solves.
+struct DepressedQuartic {
+  double b, p, q, r;
+  double A, B, C;
+};
+
+DepressedQuartic depress(const double (&coefficients)[5]) {
+  const double lead = coefficients[4];
+  DepressedQuartic f;
+  f.b = coefficients[3] / lead;
+  const double c = coefficients[2] / lead;
+  const double d = coefficients[1] / lead;
+  const double e = coefficients[0] / lead;
+  const double b2 = f.b * f.b;
+  f.p = c - 3.0 * b2 * 0.125;
+  f.q = d - c * f.b * 0.5 + b2 * f.b * 0.125;
+  f.r = e - d * f.b * 0.25 + b2 * c * 0.0625 - 3.0 * b2 * b2 * 0.00390625;
+  f.A = f.p / 2.0;
+  f.B = (f.p * f.p - 4.0 * f.r) / 16.0;
+  f.C = -(f.q * f.q) / 64.0;
+  return f;
+}
+
 }  // namespace
 
 int solveCubic(const double (&coefficients)[4], double (&roots)[3]) {
@@ -145,21 +170,9 @@ double resolventRoot(double A, double B, double C, double fallback) {
 
 int solveQuartic(const double (&coefficients)[5], double (&roots)[4]) {
   const double lead = coefficients[4];
-  const double b = coefficients[3] / lead;
-  const double c = coefficients[2] / lead;
-  const double d = coefficients[1] / lead;
-  const double e = coefficients[0] / lead;
-
-  // Depressed form, x = y - b/4: y^4 + p y^2 + q y + r.
-  const double b2 = b * b;
-  const double p = c - 3.0 * b2 * 0.125;
-  const double q = d - c * b * 0.5 + b2 * b * 0.125;
-  const double r = e - d * b * 0.25 + b2 * c * 0.0625 - 3.0 * b2 * b2 * 0.00390625;
-
-  // Resolvent cubic z^3 + A z^2 + B z + C.
-  const double A = p / 2.0;
-  const double B = (p * p - 4.0 * r) / 16.0;
-  const double C = -(q * q) / 64.0;
+  const DepressedQuartic f = depress(coefficients);
+  const double b = f.b, p = f.p, q = f.q;
+  const double A = f.A, B = f.B, C = f.C;
   const double z = resolventRoot(A, B, C, lead);  // no positive root: the method has no sound z
 
   const double u = std::sqrt(z);
@@ -269,7 +282,7 @@ bool refineInterceptRoot(const double (&k)[5], double guess, double& root) {
   if (!(std::fabs(h0) * x > kSimpleRoot * size))
     return false;
   const double sign = h0 > 0.0 ? 1.0 : -1.0;
-  const double ag3 = std::fabs(g3), ag2 = std::fabs(g2), ag1 = std::fabs(g1), ag0 = std::fabs(g0);
+  const double ag2 = std::fabs(g2), ag1 = std::fabs(g1), ag0 = std::fabs(g0);
   const double h1 = g2 * x2 + 2.0 * g1 * x + 3.0 * g0;
   const double h2 = g1 * x + 3.0 * g0;
   const double h3 = g0;
@@ -282,18 +295,8 @@ bool refineInterceptRoot(const double (&k)[5], double guess, double& root) {
   // cubic is not positive at 0; it has such a root when it is negative at
   // the tolerance, or when its local minimum lies above the tolerance and is
   // negative. Otherwise the closed form decides.
-  const double lead = k[4];
-  const double b = k[3] / lead;
-  const double c = k[2] / lead;
-  const double d = k[1] / lead;
-  const double e = k[0] / lead;
-  const double b2 = b * b;
-  const double p = c - 3.0 * b2 * 0.125;
-  const double q = d - c * b * 0.5 + b2 * b * 0.125;
-  const double r = e - d * b * 0.25 + b2 * c * 0.0625 - 3.0 * b2 * b2 * 0.00390625;
-  const double A = p / 2.0;
-  const double B = (p * p - 4.0 * r) / 16.0;
-  const double C = -(q * q) / 64.0;
+  const DepressedQuartic dq = depress(k);
+  const double A = dq.A, B = dq.B, C = dq.C;
   double scale = std::max(std::fabs(A), std::sqrt(std::fabs(B)));
   if (!(std::fabs(C) <= scale * scale * scale))
     scale = std::cbrt(std::fabs(C));
