@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "universe/objects/game_object.h"
 
@@ -319,6 +321,103 @@ bool refineInterceptRoot(const double (&k)[5], double guess, double& root) {
 
 namespace {
 
+// Subdivisions of [0, 1] the proof below may look at.
+constexpr int kNoRootPieces = 8;
+// The closed form works on the quartic shifted by b/4 (b = k3 / k4), and
+// its rounding grows with the size of the shifted terms, k4 (x + |b|/4)^4,
+// not only with the sum of the terms at x. The proof takes away both
+// shares before it looks for a sign: what is left must be positive.
+constexpr double kNoRootTermShare = 1e-3;
+constexpr double kNoRootShiftShare = 1e-10;
+// Rounding of the proof's own few operations, against the largest term.
+constexpr double kNoRootRounding = 1e-12;
+
+}  // namespace
+
+// True when k4 x^4 + ... + k0 minus the margins above is positive for all
+// x >= 0, shown by one of three certificates, cheapest first (with m_i the
+// coefficients less their margins, m4 and m0 positive):
+// - no m_i of negative sign;
+// - a sum of squares: x^2 (m4 x^2 + m3 x + s) + (t x^2 + m1 x + m0) +
+//   rest x^2 with s + t + rest = m2, each quadratic not negative for x >= 0
+//   when s >= m3^2 / (4 m4) (s >= 0 where m3 >= 0), likewise t;
+// - positive Bernstein coefficients: with x = scale u / (1 - u),
+//   m(x) (1 - u)^4 = sum c_i C(4, i) u^i (1 - u)^(4 - i), c_i =
+//   m_i scale^i / C(4, i), a weighted mean of the c_i for each u in [0, 1];
+//   the scale (m0 / m4)^(1/4) centres the roots' sizes on u = 1/2. Where
+//   some c_i is not positive, the halves of the interval of u are tried
+//   (de Casteljau's subdivision: means of neighbours), and the proof gives
+//   up at a value that is not positive or after about kNoRootPieces
+//   intervals.
+bool interceptHasNoRoot(const double (&k)[5]) {
+  const double lead = k[4];
+  if (!(lead > 0.0 && k[0] > 0.0))
+    return false;
+  // Magnitudes the closed form handles without overflow or underflow.
+  const double limit = 1e40 * lead;
+  if (!(k[0] <= limit && std::fabs(k[1]) <= limit && std::fabs(k[2]) <= limit && std::fabs(k[3]) <= limit &&
+        k[0] >= 1e-40 * lead && lead < 1e100 && lead > 1e-100))
+    return false;
+  // The coefficients less the margins: kNoRootTermShare of |k_i| and
+  // kNoRootShiftShare of k4 C(4, i) shift^(4 - i).
+  const double shift = std::fabs(k[3]) / (4.0 * lead);
+  const double shift2 = shift * shift;
+  const double cut = kNoRootShiftShare * lead;
+  const double keep = 1.0 - kNoRootTermShare;
+  const double m[5] = {keep * k[0] - cut * shift2 * shift2, k[1] - kNoRootTermShare * std::fabs(k[1]) - cut * 4.0 * shift2 * shift,
+                       k[2] - kNoRootTermShare * std::fabs(k[2]) - cut * 6.0 * shift2,
+                       k[3] - kNoRootTermShare * std::fabs(k[3]) - cut * 4.0 * shift, keep * lead - cut};
+  if (!(m[0] > 0.0 && m[4] > 0.0))
+    return false;
+  if (m[1] >= 0.0 && m[2] >= 0.0 && m[3] >= 0.0)
+    return true;
+  const double need3 = m[3] < 0.0 ? m[3] * m[3] / (4.0 * m[4]) : 0.0;
+  const double need1 = m[1] < 0.0 ? m[1] * m[1] / (4.0 * m[0]) : 0.0;
+  if (m[2] * (1.0 - kNoRootRounding) > (need3 + need1) * (1.0 + kNoRootRounding))
+    return true;
+
+  // A power of two near (m0 / m4)^(1/4), from the exponents' bits (both are
+  // positive and normal here): scaling by it is exact and costs no root.
+  uint64_t bits0, bits4;
+  std::memcpy(&bits0, &m[0], sizeof bits0);
+  std::memcpy(&bits4, &m[4], sizeof bits4);
+  const int64_t exponent = (static_cast<int64_t>(bits0 >> 52) - static_cast<int64_t>(bits4 >> 52)) / 4;
+  const uint64_t scaleBits = static_cast<uint64_t>(exponent + 1023) << 52;
+  double scale;
+  std::memcpy(&scale, &scaleBits, sizeof scale);
+  const double scale2 = scale * scale;
+  double b[5] = {m[0], m[1] * scale * 0.25, m[2] * scale2 * (1.0 / 6.0), m[3] * scale2 * scale * 0.25,
+                 m[4] * scale2 * scale2};
+  const double largest = std::max({b[0], std::fabs(b[1]), std::fabs(b[2]), std::fabs(b[3]), b[4]});
+  const double margin = kNoRootRounding * largest;
+  // Intervals still to prove, as their Bernstein coefficients.
+  double pending[kNoRootPieces][5];
+  int count = 0;
+  for (int step = 0; step < 2 * kNoRootPieces; ++step) {
+    if (b[0] > margin && b[1] > margin && b[2] > margin && b[3] > margin && b[4] > margin) {
+      if (count == 0)
+        return true;
+      --count;
+      std::copy(pending[count], pending[count] + 5, b);
+      continue;
+    }
+    // Split at the middle; the ends' coefficients are values of the quartic.
+    const double l1 = 0.5 * (b[0] + b[1]), m1 = 0.5 * (b[1] + b[2]), n1 = 0.5 * (b[2] + b[3]),
+                 r1 = 0.5 * (b[3] + b[4]);
+    const double l2 = 0.5 * (l1 + m1), m2 = 0.5 * (m1 + n1), r2 = 0.5 * (n1 + r1);
+    const double l3 = 0.5 * (l2 + m2), r3 = 0.5 * (m2 + r2);
+    const double mid = 0.5 * (l3 + r3);
+    if (!(mid > margin) || count == kNoRootPieces)
+      return false;
+    double* right = pending[count++];
+    right[0] = mid, right[1] = r3, right[2] = r2, right[3] = r1, right[4] = b[4];
+    b[1] = l1, b[2] = l2, b[3] = l3, b[4] = mid;
+  }
+  return false;
+}
+
+namespace {
+
 // The closed form's root, settled by Newton steps as the warm start
 // settles its own, so that a mover's course does not depend on which of
 // the two found it (a loaded game starts cold). A root the steps would
@@ -351,7 +450,7 @@ float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V
   double coefficients[5];
   interceptCoefficients(P, V, A, a, coefficients);
   double root = 0.0;
-  if (!refineInterceptRoot(coefficients, guess, root))
+  if (!refineInterceptRoot(coefficients, guess, root) && !interceptHasNoRoot(coefficients))
     root = polishedRoot(coefficients, closedFormRoot(coefficients));
   guess = std::isfinite(root) ? root : 0.0;
   return static_cast<float>(root);

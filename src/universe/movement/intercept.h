@@ -5,6 +5,10 @@
 
 #include <vector3d.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
 class generic_object;
 
 // The time after which a mover accelerating with `a` meets a target at
@@ -25,7 +29,8 @@ float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V
 // none) is refined by Newton steps; the refined root is taken only when it
 // settles to full precision, is a simple root, and the quartic provably has
 // no root between 0 and it (its value then is the closed form's choice);
-// otherwise the closed form decides. `guess` receives the root taken, or 0.
+// failing that, interceptHasNoRoot below may prove that there is no root
+// (0); otherwise the closed form decides. `guess` receives the root taken, or 0.
 float interceptTime(const irr::core::vector3df& P, const irr::core::vector3df& V,
                     const irr::core::vector3df& A, double a, double& guess);
 // The same for two objects: P from their absolute positions, V from their
@@ -37,6 +42,73 @@ float interceptTime(const generic_object& mover, const generic_object& target, d
 // `root` set only when the result is certainly the smallest root that is not
 // negative and a simple one (see interceptTime above); false otherwise.
 bool refineInterceptRoot(const double (&coefficients)[5], double guess, double& root);
+
+// True only when coefficients[4] x^4 + ... + coefficients[0] certainly has
+// no root x >= 0, with a margin that no rounding of the closed form crosses
+// (the closed form then reports none either); false when it cannot tell.
+bool interceptHasNoRoot(const double (&coefficients)[5]);
+// atan2(y, x) for the steering's headings, which are kept as floats: good
+// to 3e-11 of the angle, far within a float's last place, and cheaper than
+// the library's; zeros, infinities and NaN give the library's.
+// (Inline: the steering takes two independent angles, which then overlap.)
+namespace heading_detail {
+
+// atan(k / 8) for k = 0 .. 8.
+constexpr double kAtanEighths[9] = {0.0,
+                                    0.12435499454676144,
+                                    0.24497866312686414,
+                                    0.35877067027057225,
+                                    0.4636476090008061,
+                                    0.5585993153435624,
+                                    0.6435011087932844,
+                                    0.7188299996216245,
+                                    0.7853981633974483};
+constexpr double kHalfPi = 1.5707963267948966;
+constexpr double kPi = 3.141592653589793;
+
+inline uint64_t bitsOf(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+inline double fromBits(uint64_t bits) {
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+}  // namespace heading_detail
+
+// The ratio a of the smaller to the larger of |x| and |y| is taken to the
+// nearest eighth c: atan(a) = atan(c) + atan(t), t = (a - c) / (1 + a c),
+// |t| <= 1/16, where four terms of the series leave less than 3e-11 of t:
+// far below a float's last place, which is what the headings keep.
+inline double headingAtan2(double y, double x) {
+  using namespace heading_detail;
+  const double ay = std::fabs(y), ax = std::fabs(x);
+  if (!(ay > 0.0 || ax > 0.0) || !(ay < HUGE_VAL) || !(ax < HUGE_VAL))
+    return std::atan2(y, x);
+  // Headings point every way, so the octant is chosen with bit masks, not
+  // with branches the processor would mispredict half the time (for
+  // doubles of one sign, the order of their bits is the order of values).
+  const uint64_t bitsY = bitsOf(ay), bitsX = bitsOf(ax);
+  const uint64_t steepBit = (bitsX - bitsY) >> 63;  // 1 when ay > ax
+  const uint64_t steepMask = 0 - steepBit;
+  const double a = fromBits((bitsY & ~steepMask) | (bitsX & steepMask)) /
+                   fromBits((bitsX & ~steepMask) | (bitsY & steepMask));
+  const double steep = static_cast<double>(static_cast<int64_t>(steepBit));
+  const double back = static_cast<double>(static_cast<int64_t>(bitsOf(x) >> 63));
+  // a * 8 rounded to a whole number without leaving the floating-point unit.
+  const double eighths = (a * 8.0 + 0x1.8p52) - 0x1.8p52;
+  const double c = eighths * 0.125;
+  const double t = (a - c) / (1.0 + a * c);
+  const double t2 = t * t;
+  double r = kAtanEighths[static_cast<int>(eighths)] +
+             t * (1.0 + t2 * (-1.0 / 3.0 + t2 * (1.0 / 5.0 + t2 * (-1.0 / 7.0))));
+  r = steep * kHalfPi + (1.0 - 2.0 * steep) * r;
+  r = back * kPi + (1.0 - 2.0 * back) * r;
+  return std::copysign(r, y);
+}
 
 // Real roots of coefficients[4] x^4 + ... + coefficients[0] = 0 (constant
 // term first), by Ferrari's method. Returns their number (0, 2 or 4) and

@@ -413,7 +413,9 @@ void MobileMover::tick(float dt, generic_object& object) {
   if (goal == nullptr)
     object.velocity = (Vec(object.velocity) - Vec(frameVelocity)).toFloat();
 
-  double distance = aim.length() - object.radius;
+  const double aimSquared = aim.lengthSquared();
+  const double aimLength = std::sqrt(aimSquared);
+  double distance = aimLength - object.radius;
   if (goal != nullptr)
     distance -= goal->getType() == OT_System ? kSystemArrivalShare * goal->radius : goal->radius;
 
@@ -421,9 +423,8 @@ void MobileMover::tick(float dt, generic_object& object) {
     // The wanted velocity: the speed from which braking with `a` stops
     // exactly at the goal.
     Vec wanted = aim;
-    const double aimSquared = aim.lengthSquared();
     if (std::fabs(aimSquared) > kAimLengthSquared)
-      wanted = aim * (std::sqrt(2.0 * a * distance) / std::sqrt(aimSquared));
+      wanted = aim * (std::sqrt(2.0 * a * distance) / aimLength);
     const Vec old(object.velocity);
     const double gap = (wanted - old).length();
     if (gap > 0.0) {
@@ -434,10 +435,9 @@ void MobileMover::tick(float dt, generic_object& object) {
     // The object turns to its thrust; without a change of velocity there
     // is no thrust to turn to, and the heading stays.
     if (change.lengthSquared() > 0.0) {
-      object.rotation.Y = static_cast<float>(std::atan2(-change.x, -change.z) * kSteeringDegrees);
-      object.rotation.X =
-          static_cast<float>(std::atan2(change.y, std::sqrt(change.x * change.x + change.z * change.z)) *
-                             kSteeringDegrees);
+      object.rotation.Y = static_cast<float>(headingAtan2(-change.x, -change.z) * kSteeringDegrees);
+      object.rotation.X = static_cast<float>(
+          headingAtan2(change.y, std::sqrt(change.x * change.x + change.z * change.z)) * kSteeringDegrees);
     }
     object.acceleration = change.toFloat();
   } else if (dt != 0.0f) {
