@@ -58,10 +58,11 @@ inline void runInPrivateNetwork(const std::function<void()>& body, unsigned seco
     return;
   }
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the test's child failed (its output is above): "
-                                    << (WEXITSTATUS(status) == kChildLeaked      ? "leaks"
-                                        : WEXITSTATUS(status) == kChildNoNamespace ? "no private network"
-                                                                                  : "assertions");
+  const int childExit = WEXITSTATUS(status);
+  EXPECT_EQ(childExit, 0) << "the test's child failed (its output is above): "
+                          << (childExit == kChildLeaked        ? "leaks"
+                              : childExit == kChildNoNamespace ? "no private network"
+                                                               : "assertions");
 }
 
 }  // namespace privatenet
