@@ -1,6 +1,7 @@
 // The peer's service thread (see peer.h and peer_impl.h): it runs the
 // transport hosts under the peer's lock, answers connection requests, walks
 // the handshakes, hands queued messages over and queues what arrives.
+#include <enet/time.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -248,8 +249,16 @@ EnetPeer::Connection* EnetPeer::newConnection(const SystemAddress& address, unsi
 }
 
 void EnetPeer::applyTimeout(Connection& connection) {
-  if (connection.transport != nullptr)
-    enet_peer_timeout(connection.transport, kTransportTimeoutLimit, connection.timeoutMs, connection.timeoutMs);
+  if (connection.transport == nullptr)
+    return;
+  // Both ends ping when they have heard nothing for a ping interval, so a
+  // live connection is never silent for much longer than that; a quarter of
+  // the time-out leaves room for a few lost pings.
+  const uint32_t pingMs = std::min<uint32_t>(ENET_PEER_PING_INTERVAL, std::max<uint32_t>(50, connection.timeoutMs / 4));
+  enet_peer_ping_interval(connection.transport, pingMs);
+  // The transport's own time-out, counted from its oldest unanswered send,
+  // stays as a second guard.
+  enet_peer_timeout(connection.transport, kTransportTimeoutLimit, connection.timeoutMs, connection.timeoutMs);
 }
 
 void EnetPeer::onTransportConnect(unsigned index, ENetPeer* peer) {
@@ -403,17 +412,31 @@ void EnetPeer::runTimers(uint64_t now) {
   }
 
   std::vector<Connection*> overdue;
+  std::vector<Connection*> silent;
   for (auto& entry : live_) {
     Connection& connection = *entry.second;
-    if (connection.handshakeDeadlineMs != 0 && now >= connection.handshakeDeadlineMs &&
-        connection.phase != Phase::Open && connection.phase != Phase::Closing)
+    if (connection.phase == Phase::Open || connection.phase == Phase::Closing) {
+      const ENetPeer* transport = connection.transport;
+      if (transport != nullptr &&
+          ENET_TIME_DIFFERENCE(transport->host->serviceTime, transport->lastReceiveTime) >= connection.timeoutMs)
+        silent.push_back(&connection);
+    } else if (connection.handshakeDeadlineMs != 0 && now >= connection.handshakeDeadlineMs) {
       overdue.push_back(&connection);
+    }
   }
   for (Connection* connection : overdue) {
     if (connection->outgoing)
       fail(*connection);
     else
       drop(*connection);
+  }
+  // Heard nothing for the time-out: lost (nobody is told of a closing one).
+  for (Connection* connection : silent) {
+    if (connection->phase == Phase::Open) {
+      departed_.push_back(Departed{connection->address, connection->guid, connection->serial});
+      queueEvent(ID_CONNECTION_LOST, connection->address, connection->guid, connection->serial);
+    }
+    drop(*connection);
   }
 }
 
