@@ -173,7 +173,7 @@ ConnectResult EnetPeer::Connect(const char* host, uint16_t port, const char* pas
     return CONNECT_INVALID_PARAMETER;
   {
     std::lock_guard<std::mutex> lock(lock_);
-    if (!active_ || socketIndex >= sockets_.size())
+    if (!running() || socketIndex >= sockets_.size())
       return CONNECT_INVALID_PARAMETER;
   }
   // A host name asks the resolver, outside the lock.
@@ -187,7 +187,7 @@ ConnectResult EnetPeer::Connect(const char* host, uint16_t port, const char* pas
     return CONNECT_INVALID_PARAMETER;
 
   std::lock_guard<std::mutex> lock(lock_);
-  if (!active_ || socketIndex >= sockets_.size())
+  if (!running() || socketIndex >= sockets_.size())
     return CONNECT_INVALID_PARAMETER;
   if (liveConnection(target) != nullptr)
     return CONNECT_ALREADY_CONNECTED;
@@ -210,7 +210,7 @@ ConnectResult EnetPeer::Connect(const char* host, uint16_t port, const char* pas
 void EnetPeer::CloseConnection(const SystemAddress& address, bool notify, uint8_t /*orderingChannel*/,
                                PacketPriority /*priority*/) {
   std::lock_guard<std::mutex> lock(lock_);
-  if (!active_)
+  if (!running())
     return;
   if (attempts_.erase(address) != 0)
     return;
@@ -255,8 +255,9 @@ void EnetPeer::stopService(std::unique_lock<std::mutex>& lock) {
 
 void EnetPeer::Shutdown(unsigned blockMs, uint8_t /*orderingChannel*/, PacketPriority /*priority*/) {
   std::unique_lock<std::mutex> lock(lock_);
-  if (!active_ || stopping_)
+  if (!active_ || shuttingDown_)
     return;
+  shuttingDown_ = true;
   attempts_.clear();
   if (blockMs > 0) {
     std::vector<Connection*> handshakes;
@@ -277,6 +278,7 @@ void EnetPeer::Shutdown(unsigned blockMs, uint8_t /*orderingChannel*/, PacketPri
   stopService(lock);
 
   // Whatever is left goes without notice.
+  attempts_.clear();
   established_.clear();
   live_.clear();
   for (ENetHost* host : sockets_)
@@ -288,6 +290,7 @@ void EnetPeer::Shutdown(unsigned blockMs, uint8_t /*orderingChannel*/, PacketPri
   departed_.clear();
   active_ = false;
   stopping_ = false;
+  shuttingDown_ = false;
   lock.unlock();
   freeQueuedPackets();
 }
@@ -319,7 +322,7 @@ uint32_t EnetPeer::Send(const char* data, int length, PacketPriority priority, P
   const wire::Route route = wire::routeFor(reliability, orderingChannel, bytes);
 
   std::lock_guard<std::mutex> lock(lock_);
-  if (!active_)
+  if (!running())
     return 0;
   uint32_t queued = 0;
   auto queueFor = [&](Connection& connection) {

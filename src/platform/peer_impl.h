@@ -176,6 +176,8 @@ class EnetPeer final : public RakPeerInterface {
   void countDrop(PeerDropReason reason) { drops_[reason].fetch_add(1, std::memory_order_relaxed); }
   void wake();
   uint64_t nowMs() const;
+  // Started and not shutting down: calls may change connections.
+  bool running() const { return active_ && !shuttingDown_; }
   void stopService(std::unique_lock<std::mutex>& lock);
   void freeQueuedPackets();
 
@@ -185,7 +187,8 @@ class EnetPeer final : public RakPeerInterface {
   mutable std::mutex lock_;
   std::condition_variable changed_;  // hold released, stop asked, a connection forgotten
   bool active_ = false;
-  bool stopping_ = false;
+  bool shuttingDown_ = false;  // Shutdown under way
+  bool stopping_ = false;      // the service thread is to end
   bool held_ = false;
   std::vector<ENetHost*> sockets_;
   plat::ThreadHandle thread_;

@@ -184,6 +184,77 @@ TEST(PeerRawWireTest, HelloWithWrongPasswordIsClosedWithItsReason) {
   });
 }
 
+// The hello is checked again: what changed since the request was answered
+// refuses it, with the reason as the close data.
+TEST(PeerRawWireTest, HelloIsCheckedAgain) {
+  runInPrivateNetwork([] {
+    struct Case {
+      const char* name;
+      uint64_t secondGuid;
+      unsigned maxIncoming;
+      uint32_t reason;
+    };
+    const Case cases[] = {
+        {"the same id connected meanwhile", kGuid, 4, ID_ALREADY_CONNECTED},
+        {"the last free place taken meanwhile", kGuid + 1, 1, ID_NO_FREE_INCOMING_CONNECTIONS},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      PeerPtr server = startServer(8, c.maxIncoming);
+      PlainHost first;
+      PlainHost second;
+      // Both are answered with a cookie while nobody is connected.
+      const std::optional<wire::Answer> firstAnswer = first.request(kServerPort, 1, kGuid, kPassword);
+      const std::optional<wire::Answer> secondAnswer = second.request(kServerPort, 1, c.secondGuid, kPassword);
+      ASSERT_TRUE(firstAnswer.has_value() && secondAnswer.has_value());
+      ASSERT_EQ(secondAnswer->result, wire::kAccepted);
+
+      ASSERT_NE(first.connect(kServerPort, 14, firstAnswer->cookie), nullptr);
+      const std::optional<ENetEvent> firstUp = first.waitFor(ENET_EVENT_TYPE_CONNECT);
+      ASSERT_TRUE(firstUp.has_value());
+      const Bytes firstHello = wire::encodeHello(wire::Hello{kGuid, kPassword});
+      enet_peer_send(firstUp->peer, 0, enet_packet_create(firstHello.data(), firstHello.size(), ENET_PACKET_FLAG_RELIABLE));
+      const std::optional<ENetEvent> confirm = first.waitFor(ENET_EVENT_TYPE_RECEIVE);
+      ASSERT_TRUE(confirm.has_value());
+      enet_packet_destroy(confirm->packet);
+
+      ASSERT_NE(second.connect(kServerPort, 14, secondAnswer->cookie), nullptr);
+      const std::optional<ENetEvent> secondUp = second.waitFor(ENET_EVENT_TYPE_CONNECT);
+      ASSERT_TRUE(secondUp.has_value());
+      const Bytes secondHello = wire::encodeHello(wire::Hello{c.secondGuid, kPassword});
+      enet_peer_send(secondUp->peer, 0,
+                     enet_packet_create(secondHello.data(), secondHello.size(), ENET_PACKET_FLAG_RELIABLE));
+      const std::optional<ENetEvent> refused = second.waitFor(ENET_EVENT_TYPE_DISCONNECT);
+      ASSERT_TRUE(refused.has_value());
+      EXPECT_EQ(refused->data, c.reason);
+
+      // One player only, and its id still names the first.
+      const std::vector<Got> events = drain(*server);
+      ASSERT_EQ(events.size(), 1u);
+      EXPECT_EQ(events[0].id(), ID_NEW_INCOMING_CONNECTION);
+      EXPECT_EQ(events[0].from.port, first.host()->address.port);
+      EXPECT_EQ(server->NumberOfConnections(), 1u);
+      EXPECT_EQ(server->GetConnectionState(RakNetGUID(kGuid)), CONNECTION_OPEN);
+    }
+  });
+}
+
+// The id of a connected peer is refused already at the request.
+TEST(PeerRawWireTest, RequestWithAConnectedIdIsAnsweredAlreadyConnected) {
+  runInPrivateNetwork([] {
+    PeerPtr server = startServer();
+    PeerPtr client = startClient();
+    connectPair(*server, *client);
+    RawSocket socket;
+    socket.sendTo(loopback(kServerPort), requestBytes(9, client->GetMyGUID().g, kPassword));
+    const std::optional<Bytes> answer = socket.receive();
+    ASSERT_TRUE(answer.has_value());
+    ASSERT_EQ(answer->size(), 16u);
+    EXPECT_EQ((*answer)[5], ID_ALREADY_CONNECTED);
+    EXPECT_EQ(u32At(*answer, 12), 0u);
+  });
+}
+
 // The server reads nothing before the hello: any other first message ends
 // the connection, silently.
 TEST(PeerRawWireTest, FirstMessageOtherThanHelloEndsTheConnection) {
