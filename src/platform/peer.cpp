@@ -288,6 +288,7 @@ void EnetPeer::Shutdown(unsigned blockMs, uint8_t /*orderingChannel*/, PacketPri
     close(wakeFd_);
   wakeFd_ = -1;
   departed_.clear();
+  admitted_.clear();
   active_ = false;
   stopping_ = false;
   shuttingDown_ = false;

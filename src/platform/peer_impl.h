@@ -207,6 +207,9 @@ class EnetPeer final : public RakPeerInterface {
   std::vector<Connection*> established_;  // open connections in the order they were made
   std::map<SystemAddress, Attempt> attempts_;
   std::vector<Departed> departed_;
+  // Strangers whose transport connect carried a valid cookie, and when the
+  // first such connect came: their handshake time counts from there.
+  std::map<SystemAddress, uint64_t> admitted_;
 
   // Received messages and events, taken by Receive.
   std::mutex packetsLock_;

@@ -76,6 +76,8 @@ int EnetPeer::waitMs(uint64_t now) const {
   for (const auto& entry : live_)
     if (entry.second->handshakeDeadlineMs != 0)
       next = std::min(next, entry.second->handshakeDeadlineMs);
+  for (const auto& entry : admitted_)
+    next = std::min(next, entry.second + kHandshakeTimeoutMs);
   return next <= now ? 0 : static_cast<int>(next - now);
 }
 
@@ -154,6 +156,7 @@ int EnetPeer::onDatagram(unsigned index) {
         countDrop(DROP_BAD_COOKIE);
         return 1;
       }
+      admitted_.emplace(from, nowMs());
       return 0;
     case wire::DatagramKind::StrangerOther:
       break;
@@ -288,6 +291,11 @@ void EnetPeer::onTransportConnect(unsigned index, ENetPeer* peer) {
   }
   Connection* made = newConnection(from, index, peer);
   made->phase = Phase::AwaitHello;
+  const auto admitted = admitted_.find(from);
+  if (admitted != admitted_.end()) {
+    made->handshakeDeadlineMs = admitted->second + kHandshakeTimeoutMs;
+    admitted_.erase(admitted);
+  }
   applyTimeout(*made);
 }
 
@@ -409,6 +417,23 @@ void EnetPeer::runTimers(uint64_t now) {
     }
     queueEvent(ID_CONNECTION_ATTEMPT_FAILED, attempt.target, UNASSIGNED_GUID);
     it = attempts_.erase(it);
+  }
+
+  // A stranger's transport connect that has not become a connection in the
+  // handshake time loses its slot.
+  for (auto it = admitted_.begin(); it != admitted_.end();) {
+    if (now < it->second + kHandshakeTimeoutMs) {
+      ++it;
+      continue;
+    }
+    for (ENetHost* host : sockets_)
+      for (std::size_t i = 0; i < host->peerCount; ++i) {
+        ENetPeer& peer = host->peers[i];
+        if (peer.data == nullptr && peer.address.host == it->first.binaryAddress &&
+            peer.address.port == it->first.port && peer.state != ENET_PEER_STATE_DISCONNECTED)
+          enet_peer_reset(&peer);
+      }
+    it = admitted_.erase(it);
   }
 
   std::vector<Connection*> overdue;

@@ -1,6 +1,7 @@
 // Connection attempts from many forged sources take no slot on the server.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -62,9 +63,10 @@ TEST(PeerFloodTest, AttemptsThatNeverFinishLeaveEverySlotFree) {
   });
 }
 
-// The same source with its own cookie does take a slot: the refusals above
-// are the cookie's doing.
-TEST(PeerFloodTest, ConnectWithTheSourcesOwnCookieTakesASlot) {
+// The same source with its own cookie does take a slot (the refusals above
+// are the cookie's doing), but one that never finishes the transport's
+// handshake holds it for the handshake time only.
+TEST(PeerFloodTest, ConnectWithTheSourcesOwnCookieHoldsASlotForTheHandshakeTime) {
   runInPrivateNetwork([] {
     PeerPtr server = startServer(4, 4);
     RawSocket source(SystemAddress::fromOctets(127, 0, 3, 9, 0));
@@ -73,9 +75,16 @@ TEST(PeerFloodTest, ConnectWithTheSourcesOwnCookieTakesASlot) {
     ASSERT_TRUE(answer.has_value());
     wire::Answer read;
     ASSERT_TRUE(wire::decodeAnswer(answer->data(), answer->size(), read));
+    const auto sent = std::chrono::steady_clock::now();
     source.sendTo(loopback(kServerPort), connectDatagram(14, read.cookie));
     ASSERT_TRUE(waitUntil([&] { return server->TransportPeersInUse() == 1; }));
     EXPECT_EQ(server->GetDropCount(DROP_BAD_COOKIE), 0u);
+    ASSERT_TRUE(waitUntil([&] { return server->TransportPeersInUse() == 0; }));
+    const auto held = std::chrono::steady_clock::now() - sent;
+    std::cout << "half-open slot held " << std::chrono::duration_cast<std::chrono::milliseconds>(held).count()
+              << " ms\n";
+    EXPECT_GE(held, std::chrono::milliseconds(5000));
+    EXPECT_TRUE(drain(*server).empty());
   });
 }
 
