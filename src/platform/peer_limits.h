@@ -44,7 +44,7 @@ constexpr uint32_t kMaxConnectionsPerAddress = 4;
 // A handshake not finished within this time (from the transport connecting to
 // the first control message, the hello) is dropped without an event and
 // counted, so that it frees its slot.
-constexpr uint32_t kHandshakeTimeoutMs = 5000;
+constexpr uint64_t kHandshakeTimeoutMs = 5000;
 
 // A connection whose queued outgoing data passes this many bytes is closed,
 // with a log line, rather than growing memory without end.

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/peer_types.h"
+
 namespace RakNet {
 
 // -- Dropped input -----------------------------------------------------------
@@ -57,17 +59,14 @@ class DropCounters {
 
 // -- One connection's statistics ---------------------------------------------
 
-// The priorities of PacketPriority, IMMEDIATE (0) to LOW (3).
-constexpr std::size_t kPriorityCount = 4;
-
 // One connection as the statistics table shows it (the table's rows in
 // brackets). Byte counts are whole numbers; the table prints rows 4 and 6
 // with "%0.0f".
 struct RakNetStatistics {
-  // Messages and their bytes waiting in the layer's send queue, by priority
-  // (rows 3 and 4 show the sums).
-  std::array<uint32_t, kPriorityCount> messagesInSendBuffer{};
-  std::array<uint64_t, kPriorityCount> bytesInSendBuffer{};
+  // Messages and their bytes waiting in the layer's send queue, indexed by
+  // PacketPriority, IMMEDIATE to LOW (rows 3 and 4 show the sums).
+  std::array<uint32_t, LOW_PRIORITY + 1> messagesInSendBuffer{};
+  std::array<uint64_t, LOW_PRIORITY + 1> bytesInSendBuffer{};
   // Reliable data sent and not yet acknowledged (rows 5 and 6).
   uint32_t messagesInResendBuffer = 0;
   uint64_t bytesInResendBuffer = 0;
