@@ -77,10 +77,7 @@ EnetPeer::~EnetPeer() {
   freeQueuedPackets();
 }
 
-uint64_t EnetPeer::nowMs() const {
-  using namespace std::chrono;
-  return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
+uint64_t EnetPeer::nowMs() const { return clock_.now(); }
 
 StartupResult EnetPeer::Startup(unsigned maxConnections, const SocketDescriptor* descriptors,
                                 unsigned descriptorCount, int /*threadPriority*/) {
@@ -471,9 +468,7 @@ void EnetPeer::SetTimeoutTime(unsigned timeoutMs, const SystemAddress& target) {
   }
 }
 
-uint64_t EnetPeer::GetDropCount(PeerDropReason reason) {
-  return reason < DROP_REASON_COUNT ? drops_[reason].load(std::memory_order_relaxed) : 0;
-}
+uint64_t EnetPeer::GetDropCount(DropReason reason) { return drops_.count(reason); }
 
 void EnetPeer::HoldService(bool hold) {
   std::lock_guard<std::mutex> lock(lock_);

@@ -45,21 +45,12 @@
 
 #include <cstdint>
 
+#include "platform/peer_statistics.h"
 #include "platform/peer_types.h"
 
 namespace RakNet {
 
 class BitStream;
-
-// What the layer has dropped, by reason.
-enum PeerDropReason : uint8_t {
-  DROP_EMPTY_MESSAGE = 0,        // a message of no bytes
-  DROP_RESERVED_ID = 1,          // a message starting with an id below 32
-  DROP_BAD_HANDSHAKE = 2,        // a request, answer or stranger datagram that is not well-formed,
-                                 // or a first message that is not the hello or the confirm
-  DROP_BAD_COOKIE = 3,           // a stranger's transport CONNECT without a valid cookie
-  DROP_REASON_COUNT = 4,
-};
 
 class RakPeerInterface {
  public:
@@ -145,8 +136,8 @@ class RakPeerInterface {
   virtual void SetTimeoutTime(unsigned timeoutMs, const SystemAddress& target) = 0;
 
   // How many messages or datagrams the layer dropped for `reason` since it
-  // was made.
-  virtual uint64_t GetDropCount(PeerDropReason reason) = 0;
+  // was made (see peer_statistics.h).
+  virtual uint64_t GetDropCount(DropReason reason) = 0;
 
   // -- For tests --------------------------------------------------------------
   // Holds the service thread (nothing is sent or received) until released.

@@ -16,14 +16,13 @@
 #include <vector>
 
 #include "platform/peer.h"
+#include "platform/peer_clock.h"
+#include "platform/peer_limits.h"
 #include "platform/peer_wire.h"
 #include "platform/thread.h"
 
 namespace RakNet {
 
-// A handshake (request answered, transport connect, hello, confirm) not
-// finished within this time is dropped.
-constexpr uint64_t kHandshakeTimeoutMs = 5000;
 // Time-out of a silent connection unless SetTimeoutTime says otherwise.
 constexpr unsigned kDefaultTimeoutMs = 10000;
 // The service thread looks at its timers at least this often.
@@ -68,7 +67,7 @@ class EnetPeer final : public RakPeerInterface {
   SystemAddress GetSystemAddressFromIndex(unsigned index) override;
   unsigned NumberOfConnections() override;
   void SetTimeoutTime(unsigned timeoutMs, const SystemAddress& target) override;
-  uint64_t GetDropCount(PeerDropReason reason) override;
+  uint64_t GetDropCount(DropReason reason) override;
   void HoldService(bool hold) override;
   unsigned TransportPeersInUse() override;
   uint16_t GetBoundPort(unsigned index) override;
@@ -173,7 +172,7 @@ class EnetPeer final : public RakPeerInterface {
   void queueEvent(uint8_t id, const SystemAddress& address, RakNetGUID guid, uint64_t retires = 0);
   void queuePacket(const uint8_t* data, std::size_t length, const SystemAddress& address, RakNetGUID guid,
                    uint64_t retires);
-  void countDrop(PeerDropReason reason) { drops_[reason].fetch_add(1, std::memory_order_relaxed); }
+  void countDrop(DropReason reason) { drops_.add(reason); }
   void wake();
   uint64_t nowMs() const;
   // Started and not shutting down: calls may change connections.
@@ -182,6 +181,9 @@ class EnetPeer final : public RakPeerInterface {
   void freeQueuedPackets();
 
   const RakNetGUID myGuid_;
+  // Every timer of the layer reads it (cookie windows, handshake deadlines,
+  // connection attempts).
+  PeerClock clock_;
 
   // The layer's lock: every transport call and all connection state.
   mutable std::mutex lock_;
@@ -215,7 +217,7 @@ class EnetPeer final : public RakPeerInterface {
   std::mutex packetsLock_;
   std::deque<Queued> packets_;
 
-  std::atomic<uint64_t> drops_[DROP_REASON_COUNT] = {};
+  DropCounters drops_;
 };
 
 }  // namespace RakNet

@@ -139,7 +139,7 @@ int EnetPeer::onDatagram(unsigned index) {
     else if (wire::decodeAnswer(data, length, answer))
       onAnswer(index, from, answer);
     else
-      countDrop(DROP_BAD_HANDSHAKE);
+      countDrop(DropReason::BadRequestDatagram);
     return 1;
   }
 
@@ -149,11 +149,11 @@ int EnetPeer::onDatagram(unsigned index) {
       return 0;
     case wire::DatagramKind::StrangerConnect:
       if (connect.channelCount < wire::kTransportChannels) {
-        countDrop(DROP_BAD_HANDSHAKE);
+        countDrop(DropReason::StrangerDatagram);
         return 1;
       }
       if (!cookies_.accepts(connect.data, from, nowMs())) {
-        countDrop(DROP_BAD_COOKIE);
+        countDrop(DropReason::BadCookie);
         return 1;
       }
       admitted_.emplace(from, nowMs());
@@ -161,7 +161,7 @@ int EnetPeer::onDatagram(unsigned index) {
     case wire::DatagramKind::StrangerOther:
       break;
   }
-  countDrop(DROP_BAD_HANDSHAKE);
+  countDrop(DropReason::StrangerDatagram);
   return 1;
 }
 
@@ -205,7 +205,7 @@ void EnetPeer::onAnswer(unsigned index, const SystemAddress& from, const wire::A
   const auto found = attempts_.find(from);
   if (found == attempts_.end() || found->second.socketIndex != index ||
       answer.nonce - found->second.firstNonce >= found->second.sent) {
-    countDrop(DROP_BAD_HANDSHAKE);
+    countDrop(DropReason::BadRequestDatagram);
     return;
   }
   const Attempt attempt = found->second;
@@ -314,9 +314,9 @@ void EnetPeer::onTransportReceive(ENetPeer* peer, ENetPacket* packet) {
         break;
       case Phase::Open:
         if (length == 0)
-          countDrop(DROP_EMPTY_MESSAGE);
+          countDrop(DropReason::EmptyMessage);
         else if (data[0] < kFirstUserMessageId)
-          countDrop(DROP_RESERVED_ID);
+          countDrop(DropReason::ReservedId);
         else
           queuePacket(data, length, connection->address, connection->guid, 0);
         break;
@@ -331,7 +331,7 @@ void EnetPeer::onTransportReceive(ENetPeer* peer, ENetPacket* packet) {
 void EnetPeer::onHello(Connection& connection, const uint8_t* data, std::size_t length) {
   wire::Hello hello;
   if (!wire::decodeHello(data, length, hello)) {
-    countDrop(DROP_BAD_HANDSHAKE);
+    countDrop(DropReason::BadHello);
     drop(connection);
     return;
   }
@@ -356,7 +356,7 @@ void EnetPeer::onHello(Connection& connection, const uint8_t* data, std::size_t 
 void EnetPeer::onConfirm(Connection& connection, const uint8_t* data, std::size_t length) {
   uint64_t guid = 0;
   if (connection.phase != Phase::AwaitConfirm || !wire::decodeConfirm(data, length, guid)) {
-    countDrop(DROP_BAD_HANDSHAKE);
+    countDrop(DropReason::BadHello);
     fail(connection);
     return;
   }
@@ -430,8 +430,10 @@ void EnetPeer::runTimers(uint64_t now) {
       for (std::size_t i = 0; i < host->peerCount; ++i) {
         ENetPeer& peer = host->peers[i];
         if (peer.data == nullptr && peer.address.host == it->first.binaryAddress &&
-            peer.address.port == it->first.port && peer.state != ENET_PEER_STATE_DISCONNECTED)
+            peer.address.port == it->first.port && peer.state != ENET_PEER_STATE_DISCONNECTED) {
           enet_peer_reset(&peer);
+          countDrop(DropReason::HandshakeTimeout);
+        }
       }
     it = admitted_.erase(it);
   }
@@ -450,10 +452,13 @@ void EnetPeer::runTimers(uint64_t now) {
     }
   }
   for (Connection* connection : overdue) {
-    if (connection->outgoing)
+    if (connection->outgoing) {
       fail(*connection);
-    else
+    } else {
+      if (connection->phase == Phase::AwaitHello)
+        countDrop(DropReason::HandshakeTimeout);
       drop(*connection);
+    }
   }
   // Heard nothing for the time-out: lost (nobody is told of a closing one).
   for (Connection* connection : silent) {

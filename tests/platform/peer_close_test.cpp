@@ -193,6 +193,7 @@ TEST(PeerCloseTest, HandshakeWithoutHelloIsDroppedSilently) {
     std::cout << "slot held " << std::chrono::duration_cast<std::chrono::milliseconds>(held).count() << " ms\n";
     // Not before the handshake time, counted from the transport's connect.
     EXPECT_GE(held, std::chrono::milliseconds(5000));
+    EXPECT_EQ(server->GetDropCount(DropReason::HandshakeTimeout), 1u);
     EXPECT_TRUE(drain(*server).empty());
   });
 }

@@ -209,8 +209,8 @@ TEST(PeerDeliveryTest, ForgedEventsAreDroppedAndWhatFollowsArrives) {
     ASSERT_TRUE(first.has_value());
     EXPECT_EQ(first->bytes, (Bytes{113, 'h', 0, 'i', 0}));
     EXPECT_EQ(first->guid, client->GetMyGUID());
-    EXPECT_EQ(server->GetDropCount(DROP_RESERVED_ID), 35u);
-    EXPECT_EQ(server->GetDropCount(DROP_EMPTY_MESSAGE), 1u);
+    EXPECT_EQ(server->GetDropCount(DropReason::ReservedId), 35u);
+    EXPECT_EQ(server->GetDropCount(DropReason::EmptyMessage), 1u);
     EXPECT_EQ(server->NumberOfConnections(), 1u);
     EXPECT_EQ(server->GetConnectionState(client->GetMyGUID()), CONNECTION_OPEN);
     EXPECT_TRUE(drain(*server).empty());

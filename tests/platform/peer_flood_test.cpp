@@ -46,7 +46,7 @@ TEST(PeerFloodTest, AttemptsThatNeverFinishLeaveEverySlotFree) {
       const uint32_t wrong = i % 3 == 0 ? cookies[(i + 1) % kSources] : i % 3 == 1 ? cookies[i] ^ 0x80 : 0;
       sources[i]->sendTo(loopback(kServerPort), connectDatagram(14, wrong, 0x1000 + i));
     }
-    ASSERT_TRUE(waitUntil([&] { return server->GetDropCount(DROP_BAD_COOKIE) == kSources; }));
+    ASSERT_TRUE(waitUntil([&] { return server->GetDropCount(DropReason::BadCookie) == kSources; }));
     EXPECT_EQ(server->TransportPeersInUse(), 0u);
     EXPECT_TRUE(drain(*server).empty());
 
@@ -78,12 +78,13 @@ TEST(PeerFloodTest, ConnectWithTheSourcesOwnCookieHoldsASlotForTheHandshakeTime)
     const auto sent = std::chrono::steady_clock::now();
     source.sendTo(loopback(kServerPort), connectDatagram(14, read.cookie));
     ASSERT_TRUE(waitUntil([&] { return server->TransportPeersInUse() == 1; }));
-    EXPECT_EQ(server->GetDropCount(DROP_BAD_COOKIE), 0u);
+    EXPECT_EQ(server->GetDropCount(DropReason::BadCookie), 0u);
     ASSERT_TRUE(waitUntil([&] { return server->TransportPeersInUse() == 0; }));
     const auto held = std::chrono::steady_clock::now() - sent;
     std::cout << "half-open slot held " << std::chrono::duration_cast<std::chrono::milliseconds>(held).count()
               << " ms\n";
     EXPECT_GE(held, std::chrono::milliseconds(5000));
+    EXPECT_EQ(server->GetDropCount(DropReason::HandshakeTimeout), 1u);
     EXPECT_TRUE(drain(*server).empty());
   });
 }

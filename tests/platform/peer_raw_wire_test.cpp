@@ -75,17 +75,25 @@ TEST(PeerRawWireTest, MalformedRequestsGetNoAnswerAndAreCounted) {
     struct Case {
       const char* name;
       Bytes bytes;
+      DropReason counted;
     };
+    const DropReason bad = DropReason::BadRequestDatagram;
     const Case cases[] = {
-        {"cut to 47 bytes", cut},         {"grown to 49 bytes", grown}, {"magic FF FF 4C 58", with(3, 0x58)},
-        {"kind 2", with(4, 2)},           {"protocol 2", with(5, 2)},   {"password length 30", with(18, 30)},
-        {"unassigned id", unassigned},    {"the magic alone", Bytes(good.begin(), good.begin() + 4)},
-        {"an answer nobody asked for", Bytes{0xFF, 0xFF, 0x4C, 0x59, 2, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1}},
+        {"cut to 47 bytes", cut, bad},
+        {"grown to 49 bytes", grown, bad},
+        // Without the magic it is any stranger's datagram.
+        {"magic FF FF 4C 58", with(3, 0x58), DropReason::StrangerDatagram},
+        {"kind 2", with(4, 2), bad},
+        {"protocol 2", with(5, 2), bad},
+        {"password length 30", with(18, 30), bad},
+        {"unassigned id", unassigned, bad},
+        {"the magic alone", Bytes(good.begin(), good.begin() + 4), bad},
+        {"an answer nobody asked for", Bytes{0xFF, 0xFF, 0x4C, 0x59, 2, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1}, bad},
     };
     uint32_t probe = 100;
     for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
-      const uint64_t before = server->GetDropCount(DROP_BAD_HANDSHAKE);
+      const uint64_t before = server->GetDropCount(c.counted);
       socket.sendTo(loopback(kServerPort), c.bytes);
       // A good request after it: its answer is the first thing that comes
       // back, so the bad one got none.
@@ -94,7 +102,7 @@ TEST(PeerRawWireTest, MalformedRequestsGetNoAnswerAndAreCounted) {
       ASSERT_TRUE(answer.has_value());
       ASSERT_EQ(answer->size(), 16u);
       EXPECT_EQ(u32At(*answer, 8), probe);
-      EXPECT_EQ(server->GetDropCount(DROP_BAD_HANDSHAKE), before + 1);
+      EXPECT_EQ(server->GetDropCount(c.counted), before + 1);
     }
     EXPECT_EQ(server->TransportPeersInUse(), 0u);
     EXPECT_TRUE(drain(*server).empty());
@@ -138,11 +146,11 @@ TEST(PeerRawWireTest, ConnectWithoutItsDueIsDropped) {
       const char* name;
       std::size_t channels;
       uint32_t cookieOffset;
-      PeerDropReason counted;
+      DropReason counted;
     };
     const Case cases[] = {
-        {"13 channels", 13, 0, DROP_BAD_HANDSHAKE},
-        {"the cookie plus 1", 14, 1, DROP_BAD_COOKIE},
+        {"13 channels", 13, 0, DropReason::StrangerDatagram},
+        {"the cookie plus 1", 14, 1, DropReason::BadCookie},
     };
     PeerPtr server = startServer();
     for (const Case& c : cases) {
@@ -280,14 +288,14 @@ TEST(PeerRawWireTest, FirstMessageOtherThanHelloEndsTheConnection) {
       ASSERT_NE(plain.connect(kServerPort, 14, answer->cookie), nullptr);
       const std::optional<ENetEvent> connected = plain.waitFor(ENET_EVENT_TYPE_CONNECT);
       ASSERT_TRUE(connected.has_value());
-      const uint64_t before = server->GetDropCount(DROP_BAD_HANDSHAKE);
+      const uint64_t before = server->GetDropCount(DropReason::BadHello);
       enet_peer_send(connected->peer, 0,
                      enet_packet_create(c.message.data(), c.message.size(), ENET_PACKET_FLAG_RELIABLE));
       ASSERT_TRUE(waitUntil([&] {
         ENetEvent event;
         if (enet_host_service(plain.host(), &event, 1) > 0 && event.type == ENET_EVENT_TYPE_RECEIVE)
           enet_packet_destroy(event.packet);
-        return server->GetDropCount(DROP_BAD_HANDSHAKE) > before && server->TransportPeersInUse() == 0;
+        return server->GetDropCount(DropReason::BadHello) > before && server->TransportPeersInUse() == 0;
       }));
       EXPECT_TRUE(drain(*server).empty());
     }
@@ -332,7 +340,7 @@ TEST(PeerRawWireTest, ClientReadsOnlyTheAnswersToItsOwnRequests) {
       EXPECT_EQ(outcome->bytes, Bytes{c.event});
       EXPECT_EQ(outcome->from, loopback(kServerPort));
       if (!c.sameNonce) {
-        EXPECT_TRUE(waitUntil([&] { return client->GetDropCount(DROP_BAD_HANDSHAKE) == 3; }));
+        EXPECT_TRUE(waitUntil([&] { return client->GetDropCount(DropReason::BadRequestDatagram) == 3; }));
       }
       client.reset();
       while (fake.receive(0).has_value()) {
