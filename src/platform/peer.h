@@ -39,8 +39,9 @@
 // Closing: a close with notice lets everything queued before it leave first,
 // and the remote then reports 21; a close without notice drops the
 // connection at once and the remote reports 22 after its time-out. The
-// closing side reports nothing. A silent connection is reported as 22 after
-// the time-out (10 s unless set by SetTimeoutTime).
+// closing side reports nothing. A connection from which nothing at all has
+// been heard for the time-out (10 s unless set by SetTimeoutTime; both ends
+// ping while idle) is reported as 22.
 #pragma once
 
 #include <cstdint>
@@ -99,7 +100,8 @@ class RakPeerInterface {
                                PacketPriority priority) = 0;
   // Stops the peer. With a block time, every connection is closed with
   // notice and the call waits at most `blockMs` for the queued data and the
-  // notices to leave; with 0 the connections are dropped without notice.
+  // notices to leave (what has not left by then is dropped without notice);
+  // with 0 the connections are dropped without notice.
   // Packets not yet taken are freed; those taken stay valid until given
   // back.
   virtual void Shutdown(unsigned blockMs, uint8_t orderingChannel, PacketPriority priority) = 0;
