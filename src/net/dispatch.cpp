@@ -318,7 +318,11 @@ void NetworkManager::removePlayer(RakNet::RakNetGUID guid, const char* logFormat
       emp->lockArea(guard, EA_PlayerName, true);
       emp->playerName = L"";
     }
+    // The empire's AI takes it over again, designing as the active empire.
+    empire* previous = activeEmpire;
+    activeEmpire = emp;
     runRegisterEmpireData(emp);
+    activeEmpire = previous;
   }
   logPrint(logFormat, name.c_str(), address.ToString().c_str());
   sendServerNotice(name + suffix);
