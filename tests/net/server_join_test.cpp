@@ -3,7 +3,9 @@
 // what arrives by its first byte.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -320,6 +322,85 @@ TEST(ServerDispatch, WatchingAnObjectTakesOneReferenceOnAClientOnly) {
     manager.isNetworked = false;
     manager.watchedObjects.clear();
     galaxy->drop();
+  });
+}
+
+// A handler that stops the peer (as a console line run from the network
+// may) ends the receive loop at once: nothing more is taken from the old
+// peer, also when a new one has started meanwhile.
+TEST(ServerDispatch, AHandlerThatStopsThePeerEndsTheLoop) {
+  class Stopper : public MessageReceiver {
+   public:
+    explicit Stopper(bool hostAgain) : hostAgain_(hostAgain) {}
+    void handle(uint8_t, RakNet::BitStream&, NetPlayer*) override {
+      ++calls;
+      networkManager->disconnect();
+      if (hostAgain_)
+        networkManager->host(13000);
+    }
+
+    int calls = 0;
+
+   private:
+    bool hostAgain_;
+  };
+  for (bool hostAgain : {false, true}) {
+    privatenet::runInPrivateNetwork([hostAgain] {
+      ServerFixture server;
+      Stopper stopper(hostAgain);
+      CountingReceiver after;
+      server.manager.registerReceiver(150, &stopper);
+      server.manager.registerReceiver(151, &after);
+      Probe probe;
+      ASSERT_NE(server.attach(probe), nullptr);
+      // Both wait in the peer before the poll that takes the first (should
+      // the second come later, it would find the connection gone anyway).
+      probe.send(std::vector<uint8_t>{150});
+      probe.send(std::vector<uint8_t>{151});
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      ASSERT_TRUE(server.pollUntil([&] { return stopper.calls > 0; }));
+      server.pollUntil([] { return false; }, 200);
+      EXPECT_EQ(stopper.calls, 1);
+      EXPECT_TRUE(after.ids.empty());
+      EXPECT_EQ(server.manager.peerActive(), hostAgain);
+      EXPECT_EQ(server.manager.playerCount(), 0u);
+      server.manager.registerReceiver(150, nullptr);
+      server.manager.registerReceiver(151, nullptr);
+    });
+  }
+}
+
+// Other threads read the players (effect graphics, hull layouts) and watch
+// objects while the polling thread adds and removes players: the lock keeps
+// every walk apart from every change.
+TEST(ServerDispatch, PlayersAreReadSafelyWhilePlayersComeAndGo) {
+  privatenet::runInPrivateNetwork([] {
+    ServerFixture server;
+    std::atomic<bool> done{false};
+    std::atomic<size_t> reads{0};
+    std::thread reader([&] {
+      while (!done) {
+        std::vector<RakNet::SystemAddress> addresses = server.manager.inGamePlayerAddresses();
+        {
+          std::lock_guard<std::mutex> guard(server.manager.playersLock);
+          for (const auto& entry : server.manager.players)
+            addresses.push_back(entry.second.address);
+        }
+        reads += addresses.size() + server.manager.playerCount();
+      }
+    });
+    for (int round = 0; round < 3; ++round) {
+      Probe first;
+      Probe second;
+      ASSERT_NE(server.attach(first), nullptr);
+      ASSERT_NE(server.attach(second, server.aiEmpire(0)), nullptr);
+      first.disconnect();
+      second.disconnect();
+      ASSERT_TRUE(server.pollUntil([&] { return server.manager.playerCount() == 0; }));
+    }
+    done = true;
+    reader.join();
+    EXPECT_GT(reads.load(), 0u);
   });
 }
 
