@@ -54,15 +54,13 @@ irr::core::stringw restartAnnouncement(int64_t remaining, bool inHours) {
 
 void NetworkManager::processPackets() {
   const uint32_t nowMs = now();
-  // A client follows its server's clock and speed: pausing and restarting
-  // are the server's (and an idle process's own game's).
-  if (!isNetworked) {
-    // 1.
+  // 1. Only a server has players whose absence pauses its game.
+  if (isServer)
     runAutoPause();
-    // 2.
-    if (restartInterval != 0 && runRestartSchedule(nowMs))
-      return;
-  }
+  // 2. A client follows its server's schedule; a process that could not
+  // host keeps its own.
+  if (!isNetworked && restartInterval != 0 && runRestartSchedule(nowMs))
+    return;
 
   // 3.
   if (votesEnabled && voteType != 0)
