@@ -48,23 +48,20 @@ bool refineInterceptRoot(const double (&coefficients)[5], double guess, double& 
 // (the closed form then reports none either); false when it cannot tell.
 bool interceptHasNoRoot(const double (&coefficients)[5]);
 // atan2(y, x) for the steering's headings, which are kept as floats: good
-// to 3e-11 of the angle, far within a float's last place, and cheaper than
-// the library's; zeros, infinities and NaN give the library's.
+// to 1e-9 of the angle, far within a float's last place, and a quarter of
+// the library's time; zeros, infinities and NaN give the library's.
 // (Inline: the steering takes two independent angles, which then overlap.)
 namespace heading_detail {
 
-// atan(k / 8) for k = 0 .. 8.
-constexpr double kAtanEighths[9] = {0.0,
-                                    0.12435499454676144,
-                                    0.24497866312686414,
-                                    0.35877067027057225,
-                                    0.4636476090008061,
-                                    0.5585993153435624,
-                                    0.6435011087932844,
-                                    0.7188299996216245,
-                                    0.7853981633974483};
+// Row k: atan(c) and the next four Taylor coefficients of atan about
+// c = k / 64 (1 / (1 + c^2), -c / (1 + c^2)^2, (3c^2 - 1) / (3 (1 + c^2)^3),
+// c (1 - c^2) / (1 + c^2)^4).
+extern const double kAtanSixtyFourths[65][5];
 constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kPi = 3.141592653589793;
+constexpr double kPi = 3.141592653589793;  // exactly 2 kHalfPi
+// Added to a value in [0, 64], leaves it rounded to a whole number in the
+// low bits of the sum.
+constexpr double kRoundingShift = 0x1.8p52;
 
 inline uint64_t bitsOf(double value) {
   uint64_t bits;
@@ -79,35 +76,37 @@ inline double fromBits(uint64_t bits) {
 
 }  // namespace heading_detail
 
-// The ratio a of the smaller to the larger of |x| and |y| is taken to the
-// nearest eighth c: atan(a) = atan(c) + atan(t), t = (a - c) / (1 + a c),
-// |t| <= 1/16, where four terms of the series leave less than 3e-11 of t:
-// far below a float's last place, which is what the headings keep.
+// The ratio a of the smaller to the larger of |x| and |y| goes to the
+// nearest 64th c, and atan(a) is the row's polynomial in d = a - c
+// (|d| <= 1/128: the first term left out is below 1e-9 of the angle). The
+// headings point every way, so the octant is chosen by bit masks and
+// arithmetic, not by branches the processor would mispredict half the time
+// (for doubles of one sign the order of their bits is the order of values);
+// the steps are arranged for a short chain of dependent operations, which
+// is what the steering waits on.
 inline double headingAtan2(double y, double x) {
   using namespace heading_detail;
   const double ay = std::fabs(y), ax = std::fabs(x);
   if (!(ay > 0.0 || ax > 0.0) || !(ay < HUGE_VAL) || !(ax < HUGE_VAL))
     return std::atan2(y, x);
-  // Headings point every way, so the octant is chosen with bit masks, not
-  // with branches the processor would mispredict half the time (for
-  // doubles of one sign, the order of their bits is the order of values).
   const uint64_t bitsY = bitsOf(ay), bitsX = bitsOf(ax);
   const uint64_t steepBit = (bitsX - bitsY) >> 63;  // 1 when ay > ax
   const uint64_t steepMask = 0 - steepBit;
   const double a = fromBits((bitsY & ~steepMask) | (bitsX & steepMask)) /
                    fromBits((bitsX & ~steepMask) | (bitsY & steepMask));
+  // The angle is base + sign * atan(a): pi / 2 - atan(a) when steep, pi
+  // less that when x is negative.
   const double steep = static_cast<double>(static_cast<int64_t>(steepBit));
   const double back = static_cast<double>(static_cast<int64_t>(bitsOf(x) >> 63));
-  // a * 8 rounded to a whole number without leaving the floating-point unit.
-  const double eighths = (a * 8.0 + 0x1.8p52) - 0x1.8p52;
-  const double c = eighths * 0.125;
-  const double t = (a - c) / (1.0 + a * c);
-  const double t2 = t * t;
-  double r = kAtanEighths[static_cast<int>(eighths)] +
-             t * (1.0 + t2 * (-1.0 / 3.0 + t2 * (1.0 / 5.0 + t2 * (-1.0 / 7.0))));
-  r = steep * kHalfPi + (1.0 - 2.0 * steep) * r;
-  r = back * kPi + (1.0 - 2.0 * back) * r;
-  return std::copysign(r, y);
+  const double flipBack = 1.0 - 2.0 * back;
+  const double base = back * kPi + flipBack * steep * kHalfPi;
+  const double sign = flipBack * (1.0 - 2.0 * steep);
+  const double shifted = a * 64.0 + kRoundingShift;
+  const double* row = kAtanSixtyFourths[bitsOf(shifted) & 127];
+  const double d = a - (shifted - kRoundingShift) * (1.0 / 64.0);
+  const double d2 = d * d;
+  const double r = (row[0] + d * row[1]) + d2 * ((row[2] + d * row[3]) + d2 * row[4]);
+  return std::copysign(base + sign * r, y);
 }
 
 // Real roots of coefficients[4] x^4 + ... + coefficients[0] = 0 (constant

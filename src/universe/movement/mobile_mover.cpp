@@ -424,20 +424,28 @@ void MobileMover::tick(float dt, generic_object& object) {
     // exactly at the goal.
     Vec wanted = aim;
     if (std::fabs(aimSquared) > kAimLengthSquared)
-      wanted = aim * (std::sqrt(2.0 * a * distance) / aimLength);
+      wanted = aim * (std::sqrt(2.0 * a * distance) * (1.0 / aimLength));
     const Vec old(object.velocity);
-    const double gap = (wanted - old).length();
+    // The thrust points from the old velocity to the wanted one; the change
+    // of velocity is a share of it, so the object's heading is taken from
+    // the thrust itself (which also spares the heading the wait for the
+    // new velocity).
+    const Vec thrustDirection = wanted - old;
+    const double gap = thrustDirection.length();
+    const double yaw = headingAtan2(-thrustDirection.x, -thrustDirection.z);
+    const double pitch =
+        headingAtan2(thrustDirection.y, std::sqrt(thrustDirection.x * thrustDirection.x +
+                                                  thrustDirection.z * thrustDirection.z));
     if (gap > 0.0) {
       const double f = std::min(a * step / gap, 1.0);
       object.velocity = (old * (1.0 - f) + wanted * f).toFloat();
     }
     const Vec change = Vec(object.velocity) - old;
-    // The object turns to its thrust; without a change of velocity there
-    // is no thrust to turn to, and the heading stays.
+    // Without a change of velocity there is no thrust to turn to, and the
+    // heading stays.
     if (change.lengthSquared() > 0.0) {
-      object.rotation.Y = static_cast<float>(headingAtan2(-change.x, -change.z) * kSteeringDegrees);
-      object.rotation.X = static_cast<float>(
-          headingAtan2(change.y, std::sqrt(change.x * change.x + change.z * change.z)) * kSteeringDegrees);
+      object.rotation.Y = static_cast<float>(yaw * kSteeringDegrees);
+      object.rotation.X = static_cast<float>(pitch * kSteeringDegrees);
     }
     object.acceleration = change.toFloat();
   } else if (dt != 0.0f) {
