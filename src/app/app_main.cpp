@@ -43,6 +43,7 @@
 #include "core/timer.h"
 #include "core/user_folders.h"
 #include "design/effects/function_registries.h"
+#include "net/network_manager.h"
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/process.h"
@@ -155,6 +156,8 @@ int corvaneMain(int argc, char** argv) {
   // The native functions that effect and effector files name, before any
   // other thread can look them up.
   registerNativeFunctions();
+  // The network manager with its built-in message receivers.
+  createNetworkManager();
 
   // 2. User folders under the user's application-data folder.
   userDataFolder = plat::userAppDataFolder().c_str();
@@ -307,8 +310,9 @@ int corvaneMain(int argc, char** argv) {
   // The loop over game sessions.
   for (bool quit = false; !quit;) {
     applyQuickStart(engine.timer->getRealTime());
-    applyServerSettings(readServerSettings(getGameSetting), engine.timer->getRealTime(), options.serverName,
-                        options.serverPassword);
+    if (applyServerSettings(readServerSettings(getGameSetting), engine.timer->getRealTime(), options.serverName,
+                            options.serverPassword))
+      startServerNetwork();
     int result = 0;
     for (;;) {
       sessionResult = kSessionQuit;
@@ -341,6 +345,7 @@ int corvaneMain(int argc, char** argv) {
     fpsText->remove();
     fpsText = nullptr;
   }
+  networkManager->disconnect();
   setConsole(nullptr);
   closeDeviceGlobals(device);
   if (logFile != nullptr) {

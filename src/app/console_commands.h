@@ -97,3 +97,23 @@ void profileScriptsCommand(const ConsoleArgs& args);
 void profileNetworkCommand(const ConsoleArgs& args);
 void empSettingCommand(const ConsoleArgs& args);
 void gameSettingCommand(const ConsoleArgs& args);
+
+// The network's commands (network_commands.cpp).
+void connectCommand(const ConsoleArgs& args);
+void disconnectCommand(const ConsoleArgs& args);
+void hostCommand(const ConsoleArgs& args);
+void netSimCommand(const ConsoleArgs& args);
+
+// Reads a port: digits accumulate, '.' and ',' are skipped, a '-' is taken
+// (and ignored) only as the first character, anything else ends it; the
+// number wraps at 16 bits ("13000x" 13000, "" 0).
+uint16_t parsePort(const irr::core::stringw& text);
+
+// Where `connect` goes for its argument: with exactly one ':' the address
+// before it and the port after it (parsePort); with none, or with two or
+// more (an IPv6 form), the whole text and port 12100.
+struct ConnectTarget {
+  irr::core::stringw address;
+  uint16_t port;
+};
+ConnectTarget splitConnectTarget(const irr::core::stringw& text);

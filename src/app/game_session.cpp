@@ -27,7 +27,7 @@
 #include "app/frame_loop.h"
 #include "app/galaxy_backdrop.h"
 #include "app/loading_phase.h"
-#include "app/message_box.h"
+#include "app/base/message_box.h"
 #include "app/new_game.h"
 #include "app/profiling_windows.h"
 #include "app/saved_game.h"
@@ -118,7 +118,9 @@ void tearDownSession() {
   clearEffGfxQueueUnlocked();
   removeGalaxyBackdrop();
 
-  // T10. (The scripted GUI's removals and rich-text tags join here.)
+  // T10. (The scripted GUI's removals and rich-text tags join here.) The
+  // players keep no empire that is about to go.
+  networkManager->forgetPlayerEmpires();
   deleteAllEmpires();
   freeNewGamePlayerEmpire();
   tearDownScriptEngines();
@@ -219,10 +221,12 @@ int runGameSession(const irr::core::stringc& name) {
   initThreadRandom();
   logPrint("Seed: %u\n", static_cast<unsigned>(currentSeed));
 
-  // 3. The mod must exist. (A network session is disconnected here.)
+  // 3. The mod must exist.
   registerMessageCategories();
   scanMods();
   if (!isCurrentModValid()) {
+    networkPoll.stop();
+    networkManager->disconnect();
     showMessageBox("Mod Missing", std::string("Could not load mod '") + currentModName.c_str() + "', missing.");
     clearMessageCategories();
     return kSessionModMissing;
@@ -357,6 +361,10 @@ int runGameSession(const irr::core::stringc& name) {
   startSystemThreads(static_cast<uint8_t>(std::min<uint32_t>(uiThreadCount, 255)));
   logInfo("Initializing %i galaxy processing threads\n", static_cast<int>(uiThreadCount));
   simulationRunning = true;
+  // The game is loaded: the network pauses it, replicates it and lets
+  // players leave it from here on.
+  gameLoaded = true;
+  sessionStarted = true;
 
   // 23. (The view input's table, the cargo dialog, the context menu, the IRC
   // window and the GUI script modules join here.)
@@ -415,8 +423,8 @@ int runGameSession(const irr::core::stringc& name) {
     if (isNetworkServer())
       workers.waitForGalaxyIdle();
 
-    // 4. (The network packets are processed here, and the IRC user list
-    // updated.)
+    // 4. (The IRC user list is updated here too.)
+    networkManager->processPackets();
     plat::sleepMs(0);
 
     // 5.
@@ -449,6 +457,7 @@ int runGameSession(const irr::core::stringc& name) {
   sessionEnding = true;
   sessionActive = false;
   statisticsActive = false;
+  gameLoaded = false;
   gameRulesActive = false;
 
   // T2.

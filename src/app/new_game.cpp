@@ -7,7 +7,7 @@
 
 #include "app/base/session_state.h"
 #include "app/data_folders.h"
-#include "app/message_box.h"
+#include "app/base/message_box.h"
 #include "core/locale.h"
 #include "core/log.h"
 #include "core/named_values.h"

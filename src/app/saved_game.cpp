@@ -13,7 +13,7 @@
 #include "app/base/local_dates.h"
 #include "app/base/session_state.h"
 #include "app/base/startup.h"
-#include "app/message_box.h"
+#include "app/base/message_box.h"
 #include "app/new_game.h"
 #include "app/session_workers.h"
 #include "core/common_strings.h"

@@ -29,16 +29,18 @@ ServerSettings readServerSettings(GameSettingReader setting) {
   settings.welcomeMessage = setting(L"SV_NAG", 1.0f) >= 0.5f;
   settings.votesEnabled = setting(L"SV_ENABLE_VOTES", 1.0f) >= 0.5f;
   const float minutes = std::floor(setting(L"SV_RESTART_INTERVAL", 0.0f));
-  constexpr uint32_t kMaxMinutes = 0xFFFFFFFFu / 60000u;
+  // The restart's time is compared with the timer's through a signed 32-bit
+  // difference: the interval stays below 2^31 ms (about 24 days).
+  constexpr uint32_t kMaxMinutes = 0x7FFFFFFFu / 60000u;
   settings.restartIntervalMs = truncatedWithin(minutes, kMaxMinutes) * 60000u;
   return settings;
 }
 
-void applyServerSettings(const ServerSettings& settings, uint32_t now, const std::string& serverName,
+bool applyServerSettings(const ServerSettings& settings, uint32_t now, const std::string& serverName,
                          const std::string& serverPassword) {
   NetworkManager& manager = *networkManager;
   if (manager.peerActive())
-    return;  // a network game is running: its settings stay
+    return false;  // a network game is running: its settings stay
   manager.autoPause = settings.autoPause;
   manager.welcomeMessage = settings.welcomeMessage;
   manager.votesEnabled = settings.votesEnabled;
@@ -52,9 +54,23 @@ void applyServerSettings(const ServerSettings& settings, uint32_t now, const std
   manager.isPublic = settings.isPublic;
   if (settings.isPublic)
     manager.nextHeartbeatTime = now + kFirstHeartbeatDelayMs;
-  // Starting the peer on the port, mapping the port and contacting the
-  // master server are the network layer's; here the server is marked as
-  // hosting and its port published.
+  // Here the server is marked as hosting and its port published; the peer
+  // starts with startServerNetwork.
   manager.isHosting = true;
   publishGamePort(settings.port);
+  return true;
+}
+
+void startServerNetwork() {
+  NetworkManager& manager = *networkManager;
+  if (!manager.peerActive()) {
+    manager.startPeer(manager.port);
+  } else if (!manager.isServer) {
+    manager.disconnect();
+    manager.startPeer(manager.port);
+  }
+  manager.isHosting = true;
+  publishGamePort(manager.port);
+  // (The port-mapping thread starts here on the published port, and a
+  // public server contacts the master server.)
 }

@@ -24,11 +24,18 @@ using GameSettingReader = float (*)(const irr::core::stringw& name, float fallba
 // The settings as the game settings give them: "SV_MAX_PLAYERS" (else
 // "AI_COUNT", else 3) and "SV_PORT" truncated to whole numbers, the switches
 // "SV_PUBLIC", "SV_AUTO_PAUSE", "SV_NAG" and "SV_ENABLE_VOTES" on from 0.5,
-// and "SV_RESTART_INTERVAL" in whole minutes. Values beyond a field's range
-// are clamped to it.
+// and "SV_RESTART_INTERVAL" in whole minutes (at most 35791, just under
+// 2^31 ms). Values beyond a field's range are clamped to it.
 ServerSettings readServerSettings(GameSettingReader setting);
 
 // Puts `settings` into the network manager with the server name (when not
-// empty) and password; `now` is the engine timer's real time in ms.
-void applyServerSettings(const ServerSettings& settings, uint32_t now, const std::string& serverName,
+// empty) and password; `now` is the engine timer's real time in ms. A
+// running network game (an active peer) keeps its settings: false, and
+// nothing changes.
+bool applyServerSettings(const ServerSettings& settings, uint32_t now, const std::string& serverName,
                          const std::string& serverPassword);
+
+// Starts the server's peer on the manager's port: a stopped peer is started,
+// a client peer is disconnected and started as a server, a server peer is
+// kept. The manager hosts and its port is published.
+void startServerNetwork();

@@ -5,6 +5,7 @@
 #include "app/base/config.h"
 #include "app/profile_phase.h"
 #include "core/log.h"
+#include "net/network_manager.h"
 #include "platform/bit_stream.h"
 #include "platform/thread.h"
 #include "script/script_engine.h"
@@ -244,7 +245,7 @@ uint32_t networkPollThread(void* argument) {
   if (record.scratchStream == nullptr)
     record.scratchStream = new RakNet::BitStream();
   while (running->load()) {
-    // The network layer's packet processing joins here.
+    networkManager->processPackets();
     plat::sleepMs(kNetworkPollIntervalMs);
   }
   delete record.scratchStream;

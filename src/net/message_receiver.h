@@ -1,6 +1,6 @@
 // A handler of one network message id. Each receiver lives as long as the
-// program; the network manager's dispatch hands it the messages of its id
-// once the dispatch keeps a table of receivers.
+// program; the network manager's dispatch hands it every message of its id
+// (NetworkManager::registerReceiver), before and instead of its own cases.
 #pragma once
 
 #include <cstdint>

@@ -19,6 +19,7 @@
 
 #include "platform/process.h"
 #include "platform/thread.h"
+#include "support/corvane_process.h"
 #include "support/odd_files.h"
 #include "support/private_network.h"
 #include "support/scratch_dir.h"
@@ -39,164 +40,10 @@ std::string readFile(const fs::path& path) {
   return text.str();
 }
 
-// How a server is started besides its arguments.
-struct Launch {
-  Launch() {}  // not an aggregate: a braced argument list means the arguments
-
-  std::vector<std::string> arguments;
-  fs::path input;            // standard input from this file instead of a pipe
-  bool closeOutput = false;  // standard output closed, as by ">&-"
-  fs::path output;           // standard output into this file instead of a pipe
-  fs::path errors;           // standard error into this file
-};
-
-Launch withArguments(const std::vector<std::string>& arguments) {
-  Launch launch;
-  launch.arguments = arguments;
-  return launch;
-}
-
-// Every server runs in a private network namespace (see private_network.h).
-class ServerProcess {
- public:
-  ServerProcess(const fs::path& dataHome, const std::vector<std::string>& arguments)
-      : ServerProcess(dataHome, withArguments(arguments)) {}
-
-  ServerProcess(const fs::path& dataHome, const Launch& launch) {
-    int input[2];
-    int output[2];
-    if (pipe(input) != 0 || pipe(output) != 0)
-      return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (privatenet::enterPrivateNetwork() == privatenet::Isolation::None) {
-        const char message[] = "cannot make a private network namespace\n";
-        (void)!write(STDERR_FILENO, message, sizeof message - 1);
-        _exit(126);
-      }
-      if (!launch.input.empty()) {
-        const int file = open(launch.input.c_str(), O_RDONLY);
-        dup2(file, STDIN_FILENO);
-        close(file);
-      } else {
-        dup2(input[0], STDIN_FILENO);
-      }
-      if (launch.closeOutput) {
-        close(STDOUT_FILENO);
-      } else if (!launch.output.empty()) {
-        const int file = open(launch.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(file, STDOUT_FILENO);
-        close(file);
-      } else {
-        dup2(output[1], STDOUT_FILENO);
-      }
-      if (!launch.errors.empty()) {
-        const int file = open(launch.errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(file, STDERR_FILENO);
-        close(file);
-      }
-      close(input[0]);
-      close(input[1]);
-      close(output[0]);
-      close(output[1]);
-      setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
-      const std::string program = std::string(CORVANE_BINARY_DIR) + "/corvane";
-      std::vector<char*> argv{const_cast<char*>(program.c_str())};
-      for (const std::string& argument : launch.arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-      argv.push_back(nullptr);
-      execv(program.c_str(), argv.data());
-      _exit(127);
-    }
-    close(input[0]);
-    close(output[1]);
-    input_ = input[1];
-    output_ = output[0];
-  }
-
-  ~ServerProcess() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    closeInput();
-    if (output_ >= 0)
-      close(output_);
-  }
-
-  bool started() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
-
-  void send(const std::string& text) { ASSERT_EQ(write(input_, text.data(), text.size()), ssize_t(text.size())); }
-
-  void closeInput() {
-    if (input_ >= 0)
-      close(input_);
-    input_ = -1;
-  }
-
-  // Reads standard output until it holds `text` (after `from`).
-  bool waitForOutput(const std::string& text, std::size_t from = 0) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
-    while (output.find(text, from) == std::string::npos) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0 || !readSome(static_cast<int>(left.count())))
-        return false;
-    }
-    return true;
-  }
-
-  // Sends `signal` and waits for the process to end; returns its wait status.
-  int stopWith(int signal) {
-    kill(pid_, signal);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    exited_ = true;
-    while (readSome(0)) {
-    }
-    return status;
-  }
-
-  // Sends `signal` and waits at most `limitMs` for the process to end, reading
-  // its output meanwhile. The wait status, or -1 when it was still running
-  // (it is then killed).
-  int stopWithin(int signal, int limitMs) {
-    kill(pid_, signal);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() >= deadline)
-        return -1;
-      if (!readSome(20))
-        plat::sleepMs(20);
-    }
-    exited_ = true;
-    while (readSome(0)) {
-    }
-    return status;
-  }
-
-  std::string output;
-
- private:
-  bool readSome(int timeoutMs) {
-    pollfd ready{output_, POLLIN, 0};
-    if (poll(&ready, 1, timeoutMs) <= 0)
-      return false;
-    char buffer[4096];
-    const ssize_t count = read(output_, buffer, sizeof buffer);
-    if (count <= 0)
-      return false;
-    output.append(buffer, static_cast<std::size_t>(count));
-    return true;
-  }
-
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
-  bool exited_ = false;
-};
+// The servers are started by corvaneproc::ServerProcess (support/corvane_process.h).
+using corvaneproc::Launch;
+using corvaneproc::ServerProcess;
+using corvaneproc::withArguments;
 
 // `texts` occur in `haystack` in this order.
 void expectInOrder(const std::string& haystack, const std::vector<std::string>& texts) {

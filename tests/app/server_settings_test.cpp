@@ -30,9 +30,10 @@ TEST(ServerSettings, GameSettingsWithTheirDefaults) {
       {{{L"SV_PUBLIC", 0.49f}, {L"SV_AUTO_PAUSE", 0.5f}, {L"SV_NAG", 0}, {L"SV_ENABLE_VOTES", 0.2f}},
        {3, 12100, false, true, false, false, 0}},
       {{{L"SV_RESTART_INTERVAL", 90.9f}}, {3, 12100, true, false, true, true, 90 * 60000}},
-      // Out of range: held within each field.
+      // Out of range: held within each field (the interval within 2^31 ms,
+      // which the wrapping timer can still compare).
       {{{L"SV_MAX_PLAYERS", 300}, {L"SV_PORT", -5}, {L"SV_RESTART_INTERVAL", 1e12f}},
-       {255, 0, true, false, true, true, 71582 * 60000u}},
+       {255, 0, true, false, true, true, 35791 * 60000u}},
       {{{L"SV_MAX_PLAYERS", NAN}, {L"SV_PORT", 1e9f}, {L"SV_RESTART_INTERVAL", -3}},
        {0, 65535, true, false, true, true, 0}},
   };

@@ -18,3 +18,6 @@ std::atomic<bool> statisticsActive{false};
 std::atomic<bool> gameRulesActive{false};
 std::atomic<bool> simulationRunning{false};
 bool galaxyFailed = false;
+std::atomic<bool> gameLoaded{false};
+std::atomic<bool> sessionStarted{false};
+double speedBeforePause = 1.0;

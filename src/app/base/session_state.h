@@ -62,3 +62,13 @@ extern std::atomic<bool> gameRulesActive;
 extern std::atomic<bool> simulationRunning;
 // Set when no galaxy was prepared (failed load, cancelled client wait).
 extern bool galaxyFailed;
+// A game is loaded and runs: set once the galaxy is prepared and its
+// processing threads run, cleared when tear-down begins. The network reads
+// it (auto-pause, replication, players leaving, the version check).
+extern std::atomic<bool> gameLoaded;
+// Set when a session starts its game; the network's session restart (145)
+// clears it.
+extern std::atomic<bool> sessionStarted;
+// The game speed a pause saved, which the pause's end restores (the
+// network's auto-pause and the players' pause votes).
+extern double speedBeforePause;
