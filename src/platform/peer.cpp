@@ -553,6 +553,8 @@ bool EnetPeer::GetStatistics(const SystemAddress& address, RakNetStatistics& out
   // still out.
   const ENetPacket* lastPacket = nullptr;
   auto countResend = [&](const ENetOutgoingCommand& command) {
+    if (command.packet == nullptr)
+      return;  // the transport's own pings and notices
     statistics.bytesInResendBuffer += command.fragmentLength;
     if (command.packet != lastPacket)
       ++statistics.messagesInResendBuffer;
