@@ -42,6 +42,12 @@
 // closing side reports nothing. A connection from which nothing at all has
 // been heard for the time-out (10 s unless set by SetTimeoutTime; both ends
 // ping while idle) is reported as 22.
+//
+// Limits (peer_limits.h): message sizes by the host's role, connections and
+// handshakes per address, the handshake time, the send queue. Datagrams that
+// belong to no connection, or that no peer of ours would send, are dropped
+// and counted by reason (GetDropCount); the system discards empty ones
+// before the layer sees them.
 #pragma once
 
 #include <cstdint>
