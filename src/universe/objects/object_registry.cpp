@@ -63,6 +63,38 @@ constexpr int kInformationLevel = 0;
 
 uint32_t allocateUid() { return nextUid.fetch_add(1); }
 
+namespace {
+
+// The UID that the next object made on this thread takes; 0 for none.
+thread_local uint32_t claimedUid = 0;
+
+// value = max(value, floor), for the counters that only grow.
+void raiseTo(std::atomic<uint32_t>& value, uint32_t floor) {
+  uint32_t seen = value.load();
+  while (seen < floor && !value.compare_exchange_weak(seen, floor)) {
+  }
+}
+
+}  // namespace
+
+ClaimedUid::ClaimedUid(uint32_t uid) : previous_(claimedUid) { claimedUid = uid; }
+
+ClaimedUid::~ClaimedUid() { claimedUid = previous_; }
+
+bool ClaimedUid::taken() const { return claimedUid == 0; }
+
+uint32_t takeNewObjectUid() {
+  const uint32_t uid = claimedUid;
+  if (uid == 0)
+    return allocateUid();
+  claimedUid = 0;
+  if (uid != UINT32_MAX) {
+    raiseTo(nextUid, uid + 1);
+    raiseTo(uidHighWater, uid + 1);
+  }
+  return uid;
+}
+
 void registerUid(uint32_t uid, generic_object* object) {
   Registry& reg = registry();
   ScopedWriteLock guard(reg.lock);

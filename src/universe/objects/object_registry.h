@@ -19,6 +19,27 @@ extern std::atomic<uint32_t> uidHighWater;
 
 // Takes the next UID.
 uint32_t allocateUid();
+
+// While one is alive, the next object that the calling thread makes takes
+// `uid` instead of a new one (a client's copy of an object keeps the
+// server's UID). Objects made by other threads meanwhile are not touched.
+// The counter and the high-water mark are raised past `uid` when it is
+// taken, so later objects never meet it again.
+class ClaimedUid {
+ public:
+  explicit ClaimedUid(uint32_t uid);
+  ~ClaimedUid();
+  ClaimedUid(const ClaimedUid&) = delete;
+  ClaimedUid& operator=(const ClaimedUid&) = delete;
+  // True once an object has taken the UID.
+  bool taken() const;
+
+ private:
+  uint32_t previous_;
+};
+// The UID of an object being made: the calling thread's claimed UID when
+// one waits, else the next UID.
+uint32_t takeNewObjectUid();
 // Maps `uid` to `object`. A UID that another live object holds is taken
 // over, with a logged error.
 void registerUid(uint32_t uid, generic_object* object);
