@@ -65,10 +65,14 @@ bool readDockEvent(RakNet::BitStream& stream, generic_object* host) {
   const FoundObject docked(readNetUInt(stream));
   if (stream.ReadFailed())
     return false;
-  if (host == nullptr || docked.get() == nullptr)
+  generic_object* object = docked.get();
+  // Only what sits in the tree docks in what sits in the tree: a star system
+  // or an object docked already would leave it, or close a circle.
+  if (host == nullptr || object == nullptr || host->container.load() == nullptr ||
+      object->container.load() == nullptr || object->getType() == OT_System || object->getType() == OT_Galaxy)
     return true;
   const ContainerLock lock(*host);
-  host->dockObject(docked.get());
+  host->dockObject(object);
   return true;
 }
 
@@ -88,9 +92,10 @@ bool readUndockEvent(RakNet::BitStream& stream, generic_object* host) {
   const ContainerLock lock(*host);
   if (index >= host->docked.size())
     return true;
+  generic_object* leaving = host->docked[index].object;
   host->undockObject(index);
   generic_object* placed = undocked.get();
-  if (placed != nullptr && placed->isValid() && placed->container.load() != nullptr) {
+  if (placed != nullptr && placed == leaving && placed->container.load() != nullptr) {
     placed->position.set(x, y, z);
     placed->rotation.set(0.0f, angle, 0.0f);
     FakeMobileMover::receiveUpdateFor(*placed, placed->position, placed->rotation);

@@ -288,13 +288,17 @@ void placeMirror(generic_object& object, const vector3df& position) {
 }
 
 generic_object* makePlanet(const RecordFields& fields, generic_object* container, empire* owner) {
-  if (container->systemStats != nullptr && owner != nullptr)
-    statValue(getEmpireStats(*container->systemStats, owner), kPlanetsStat) += 1.0f;
-  auto* planet = new sgHabitation(getEmpireByID(kSpaceEmpireID), new FakeMobileMover());
+  empire* space = getEmpireByID(kSpaceEmpireID);
+  auto* planet = new sgHabitation(space, new FakeMobileMover());
   planet->setStructureSpace(fields.structureSpace);
   planet->radius = fields.radius;
   planet->setContainer(container);
   planet->setOwner(owner);
+  // The system's "planets" of the owner count the planet once. Giving it to
+  // a valid empire other than the space empire counted it already.
+  const bool counted = owner != space && owner != nullptr && owner->isValid();
+  if (container->systemStats != nullptr && owner != nullptr && !counted)
+    statValue(getEmpireStats(*container->systemStats, owner), kPlanetsStat) += 1.0f;
   planet->physicalType = planetTypeRegistry()[fields.planetType].value;
   planet->name = fields.name;
   placeMirror(*planet, fields.position);

@@ -90,7 +90,7 @@ uint32_t takeNewObjectUid() {
   claimedUid = 0;
   if (uid != UINT32_MAX) {
     raiseTo(nextUid, uid + 1);
-    raiseTo(uidHighWater, uid + 1);
+    raiseTo(uidHighWater, uid);
   }
   return uid;
 }

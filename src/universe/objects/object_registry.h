@@ -22,9 +22,10 @@ uint32_t allocateUid();
 
 // While one is alive, the next object that the calling thread makes takes
 // `uid` instead of a new one (a client's copy of an object keeps the
-// server's UID). Objects made by other threads meanwhile are not touched.
-// The counter and the high-water mark are raised past `uid` when it is
-// taken, so later objects never meet it again.
+// server's UID). Objects made by other threads meanwhile are not touched:
+// they take UIDs from the counter. Taking `uid` raises the counter past it
+// (the next object made here gets at least uid + 1) and the high-water mark
+// to at least `uid`.
 class ClaimedUid {
  public:
   explicit ClaimedUid(uint32_t uid);
