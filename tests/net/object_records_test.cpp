@@ -911,6 +911,96 @@ TEST_F(ClientEvents, AServersOrbitReachesTheMirror) {
   EXPECT_EQ(orbit.orbited, nullptr);
 }
 
+// Live: a ship made while the game runs reaches an in-game player as 123 on
+// channel 4, its destruction as 124 on channel 9; read by a client, the
+// record makes the ship with the server's UID and the 124 destroys it.
+TEST(ObjectRecordsLive, ANewShipAndItsDestructionReachThePlayers) {
+  privatenet::runInPrivateNetwork([] {
+    netfixture::ServerFixture server;
+    server.manager.isHosting = true;
+    netprobe::Probe probe;
+    empire* red = server.aiEmpire(0);
+    ASSERT_NE(server.attach(probe, red), nullptr);
+    solarSystem* system = nullptr;
+    for (irr::u32 i = 0; i < galaxy->children.size() && system == nullptr; ++i)
+      if (galaxy->children[i]->getType() == OT_System)
+        system = static_cast<solarSystem*>(galaxy->children[i].get());
+    ASSERT_NE(system, nullptr);
+
+    SendLog log;
+    Hull_Desc desc;
+    desc.set_hull(getUnknownHullLayout());
+    desc.Owner = red;
+    desc.Position = vector3df(40, 0, 60);
+    objHulled* ship = createShipObject(desc, system);
+    ASSERT_NE(ship, nullptr);
+    const uint32_t uid = ship->uid;
+    const std::vector<Sent> records = log.ofId(kMsgObjectRecord);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].channel, kChannelObjectRecords);
+    EXPECT_EQ(records[0].reliability, RakNet::RELIABLE_ORDERED);
+    const std::optional<netprobe::Got> record = probe.waitFor(kMsgObjectRecord, server.polling());
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->bytes, records[0].bytes);
+
+    ship->destroyNow(false);
+    const std::vector<Sent> destroyed = log.ofId(kMsgObjectDestroyed);
+    ASSERT_EQ(destroyed.size(), 1u);
+    EXPECT_EQ(destroyed[0].channel, 9);
+    EXPECT_EQ(destroyed[0].reliability, RakNet::RELIABLE);
+    const std::optional<netprobe::Got> gone = probe.waitFor(kMsgObjectDestroyed, server.polling());
+    ASSERT_TRUE(gone.has_value());
+    ASSERT_EQ(getObjectByUID(uid), nullptr);
+
+    // What the player received, read by a client.
+    const ClientRole client;
+    ASSERT_TRUE(readRecord(record->bytes));
+    generic_object* mirror = getObjectByUIDRef(uid);
+    ASSERT_NE(mirror, nullptr);
+    EXPECT_NE(dynamic_cast<sgHulled*>(mirror), nullptr);
+    EXPECT_EQ(mirror->container.load(), system);
+    EXPECT_EQ(mirror->getOwner(), red);
+    Body body(gone->bytes);
+    EXPECT_TRUE(readObjectDestroyed(body.stream()));
+    EXPECT_TRUE(mirror->hasFlag(FLAG_DESTROY));
+    mirror->tick(0.0f);
+    EXPECT_FALSE(mirror->isValid());
+    mirror->drop();
+
+    // A second 124 for the UID, now unknown, does nothing.
+    const uint32_t count = registeredObjectCount();
+    Body again(gone->bytes);
+    EXPECT_TRUE(readObjectDestroyed(again.stream()));
+    EXPECT_EQ(registeredObjectCount(), count);
+  });
+}
+
+// While the game is not loaded, or without hosting, nothing is broadcast.
+TEST(ObjectRecordsLive, OnlyALoadedHostedGameBroadcastsNewObjects) {
+  netfixture::ServerFixture server(offline());
+  solarSystem* system = nullptr;
+  for (irr::u32 i = 0; i < galaxy->children.size() && system == nullptr; ++i)
+    if (galaxy->children[i]->getType() == OT_System)
+      system = static_cast<solarSystem*>(galaxy->children[i].get());
+  ASSERT_NE(system, nullptr);
+  Hull_Desc desc;
+  desc.set_hull(getUnknownHullLayout());
+  desc.Owner = server.aiEmpire(0);
+  struct Case {
+    bool hosting;
+    bool loaded;
+    size_t records;
+  };
+  for (const Case& c : {Case{false, true, 0}, Case{true, false, 0}, Case{true, true, 1}}) {
+    server.manager.isHosting = c.hosting;
+    gameLoaded = c.loaded;
+    SendLog log;
+    ASSERT_NE(createShipObject(desc, system), nullptr);
+    EXPECT_EQ(log.ofId(kMsgObjectRecord).size(), c.records) << c.hosting << c.loaded;
+  }
+  server.manager.isHosting = false;
+}
+
 // Random and cut bodies of 123, 124 and 138 from a hostile server.
 TEST_F(ClientEvents, HostileBodiesCrashNothing) {
   ASSERT_NE(system_, nullptr);
