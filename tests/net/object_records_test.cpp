@@ -467,6 +467,26 @@ TEST_F(BareWorld, TheRecordsUidGoesToTheObjectItMakesOnly) {
   EXPECT_GT(nextUid.load(), accepted.back());
 }
 
+// A mirror planet loses a structure without its events (the server ran
+// them): the entry goes and is freed; an index out of range does nothing.
+TEST_F(BareWorld, AMirrorPlanetRemovesAStructureQuietly) {
+  auto* planet = keep(new sgHabitation(getEmpireByID(kSpaceEmpireID), new FakeMobileMover()));
+  for (int i = 0; i < 2; ++i) {
+    objHabitation::structEntry entry;
+    entry.system = new subSystem();
+    entry.record.system = entry.system;
+    entry.record.state = SS_Active;
+    planet->structures.push_back(entry);
+  }
+  const subSystem* second = planet->structures[1].system;
+  planet->removeStructureQuietly(2);
+  EXPECT_EQ(planet->structures.size(), 2u);
+  planet->removeStructureQuietly(0);
+  ASSERT_EQ(planet->structures.size(), 1u);
+  EXPECT_EQ(planet->structures[0].system, second);
+  EXPECT_NE(dynamic_cast<UnitAI_Forwarder*>(planet->ai), nullptr);
+}
+
 // Records that must change nothing.
 TEST_F(BareWorld, RefusedRecordsMakeNothing) {
   objGalaxy* outer = makeGalaxy(1);
@@ -503,8 +523,24 @@ TEST_F(BareWorld, RefusedRecordsMakeNothing) {
     const char* what;
     Bytes bytes;
   };
+  Bytes comet = recordsOf(*system).at(0).bytes;
+  {
+    RakNet::BitStream odd;
+    odd.Write(kMsgObjectRecord);
+    writeNetUInt(odd, 12);
+    writeNetUInt(odd, 5);
+    odd.Write(uint8_t(OT_Oddity));
+    odd.Write(uint8_t(kSpaceEmpireID));
+    odd.Write(1.0f);
+    writeNetStringW(odd, L"Odd", 255);
+    odd.Write(uint8_t(7));  // neither asteroid nor comet
+    odd.WriteVector(1, 2, 3);
+    odd.Write0();
+    comet = bytesOf(odd);
+  }
   const Case cases[] = {
       {"unknown container", unknownContainer},
+      {"an unknown oddity kind", comet},
       {"planet type past the table", typePastTable},
       {"a system inside a system", systemInSystem},
       {"a UID that exists", recordsOf(*system).at(0).bytes},
@@ -852,6 +888,37 @@ TEST_F(ClientEvents, OwnerDockUndockAndUnknownEvents) {
   for (size_t length = 1; length < ownerEvent.size(); ++length)
     EXPECT_FALSE(applyEvent(ownerEvent, length));
   EXPECT_EQ(ship->getOwner(), owner);
+}
+
+// A server takes none of the three from anyone.
+TEST_F(ClientEvents, AServerIgnoresThem) {
+  ASSERT_NE(system_, nullptr);
+  server_.manager.isServer = true;
+  RakNet::BitStream record;
+  record.Write(kMsgObjectRecord);
+  writeNetUInt(record, 900000);
+  writeNetObjectRef(record, galaxy);
+  record.Write(uint8_t(OT_System));
+  record.Write(uint8_t(kInvalidEmpireID));
+  record.Write(1.0f);
+  writeNetStringW(record, L"", 255);
+  const float position[3] = {0, 0, 0};
+  record.WriteReversedBlock(position, sizeof position);
+  RakNet::BitStream destroyed;
+  destroyed.Write(kMsgObjectDestroyed);
+  destroyed.Write(system_->uid);
+  const Bytes owner = eventBytes(system_, 0, [](RakNet::BitStream& s) { s.Write(uint8_t(2)); });
+  const empire* ownerBefore = system_->getOwner();
+  for (const Bytes& bytes : {bytesOf(record), bytesOf(destroyed), owner}) {
+    const auto receiver = server_.manager.receivers.find(bytes[0]);
+    ASSERT_NE(receiver, server_.manager.receivers.end()) << int(bytes[0]);
+    Body body(bytes);
+    receiver->second->handle(bytes[0], body.stream(), nullptr);
+  }
+  server_.manager.isServer = false;
+  EXPECT_EQ(getObjectByUID(900000), nullptr);
+  EXPECT_FALSE(system_->hasFlag(FLAG_DESTROY));
+  EXPECT_EQ(system_->getOwner(), ownerBefore);
 }
 
 // A server's orbitAround reaches the mirror of the same UID.

@@ -422,8 +422,11 @@ bool readObjectFromNetwork(RakNet::BitStream& stream) {
   empire* owner = ownerOf(fields.ownerId);
   hull_list* layout = fields.type == OT_Hulled ? layoutFor(fields) : nullptr;
 
-  // The object made next on this thread takes the server's UID.
+  // The object made next on this thread takes the server's UID, which
+  // nothing else takes meanwhile.
   const ClaimedUid claim(fields.uid);
+  if (!claim.held())
+    return false;
   switch (fields.type) {
     case OT_Planet:
       makePlanet(fields, container, owner);
