@@ -214,7 +214,7 @@ class BareWorld : public ::testing::Test {
   std::vector<generic_object*> made_;
 };
 
-// The Part's example records, byte for byte, and read back.
+// Records of a system and a planet, byte for byte, and read back.
 TEST_F(BareWorld, SystemAndPlanetRecordsAreExact) {
   objGalaxy* outer = makeGalaxy(1);
   solarSystem* system = makeSystemAt(5, outer, vector3df(1, 2, 3));
