@@ -68,6 +68,9 @@ class FakeTimer : public irr::ITimer {
 struct ServerOptions {
   uint8_t maxPlayers = 4;
   bool gameLoaded = true;
+  // Without the peer the session runs offline: nothing opens a port, and
+  // what is sent reaches only the manager's observer.
+  bool startPeer = true;
 };
 
 class ServerFixture {
@@ -104,10 +107,12 @@ class ServerFixture {
     manager.restartInterval = 0;
     manager.lastRestartNotice = 0;
     createNetworkManager();
-    EXPECT_TRUE(manager.startPeer(kDefaultGamePort));
+    if (options.startPeer)
+      EXPECT_TRUE(manager.startPeer(kDefaultGamePort));
   }
 
   ~ServerFixture() {
+    manager.setSendObserver({});
     manager.disconnect();
     gameLoaded = false;
     gameRunning = false;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 #include "app/console_commands.h"
@@ -59,12 +60,15 @@ TEST(NetworkManager, StartsIdleWithTheDefaultsOfASession) {
 TEST(NetworkManager, StartUpEntersTheBuiltInReceivers) {
   NetworkManager* manager = createNetworkManager();
   ASSERT_EQ(manager, networkManager);
-  ASSERT_EQ(manager->receivers.size(), 1u);
-  EXPECT_EQ(manager->receivers.begin()->first, 129u);
-  MessageReceiver* receiver = manager->receivers.begin()->second;
+  // The object record, destruction and event of a client, and the effect
+  // graphics.
+  std::vector<uint32_t> ids;
+  for (const auto& entry : manager->receivers)
+    ids.push_back(entry.first);
+  ASSERT_EQ(ids, (std::vector<uint32_t>{123, 124, 129, 138}));
+  const std::map<uint32_t, MessageReceiver*> receivers = manager->receivers;
   createNetworkManager();
-  EXPECT_EQ(manager->receivers.size(), 1u);
-  EXPECT_EQ(manager->receivers.begin()->second, receiver);
+  EXPECT_EQ(manager->receivers, receivers);
 }
 
 TEST(HashWideString, HashesTheUtf16Units) {

@@ -11,6 +11,7 @@
 #include "core/text_conversions.h"
 #include "core/user_folders.h"
 #include "empire/empire.h"
+#include "universe/galaxygen/net_object_records.h"
 #include "universe/movement/mobile_mover.h"
 #include "universe/movement/orbit_movers.h"
 #include "universe/objects/galaxy.h"
@@ -318,9 +319,8 @@ objGalaxy* createGalaxy() {
   return made;
 }
 
-// (Once the network layer sends object records, each system, star and planet
-// made here goes to the clients while this process hosts a network game and
-// the galaxy is live.)
+// Each system, star and planet made here goes to the clients while this
+// process hosts a network game and the galaxy is live (broadcastNewObject).
 
 solarSystem* makeSystem(objGalaxy* owner, const System_Desc& desc) {
   if (owner == nullptr)
@@ -331,6 +331,7 @@ solarSystem* makeSystem(objGalaxy* owner, const System_Desc& desc) {
   system->radius = desc.startRadius;
   system->radiusSquared = desc.startRadius * desc.startRadius;
   system->name = nextSystemName();
+  broadcastNewObject(system);
 
   if (desc.autoStar) {
     Star_Desc star;
@@ -367,6 +368,7 @@ objStar* createStar(solarSystem* system, const Star_Desc& desc) {
   temperature->value.val = desc.temperature;
   temperature->value.max = desc.temperature;
 
+  broadcastNewObject(star);
   return star;
 }
 
@@ -418,6 +420,7 @@ objHabitation* createPlanet(solarSystem* system, const Planet_Desc& desc) {
   }
 
   planet->tick(0.0f);
+  broadcastNewObject(planet);
   return planet;
 }
 

@@ -7,6 +7,7 @@
 #include "design/hull_list.h"
 #include "empire/empire.h"
 #include "universe/galaxygen/galaxy_generation.h"
+#include "universe/galaxygen/net_object_records.h"
 #include "universe/movement/mobile_mover.h"
 #include "universe/objects/game_object.h"
 #include "universe/orders/order.h"
@@ -127,9 +128,9 @@ objHulled* createShipObject(const Hull_Desc& desc, generic_object* place) {
 
   parkIfWanted(ship, layout, desc.Owner, place);
 
-  // (Once the network layer sends object records, the ship goes to the
-  // clients here while this process hosts a network game and the galaxy is
-  // live, as the other makers' objects do.)
+  // The clients get the ship while this process hosts a network game and
+  // the galaxy is live, as the other makers' objects go to them.
+  broadcastNewObject(ship);
 
   runShipCreateHook(ship, place);
   return ship;

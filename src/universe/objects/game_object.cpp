@@ -141,9 +141,7 @@ void ObjectAI::save(SaveStream& stream) const { stream.writeU8(0); }
 // --- Life ------------------------------------------------------------------
 
 generic_object::generic_object(empire* objectOwner, StatsList* stats, MoveHandler* objectMover)
-    : mover(objectMover), systemStats(stats), owner(objectOwner), localTime(gameTime.load()), uid(allocateUid()) {
-  registerUid(uid, this);
-}
+    : mover(objectMover), systemStats(stats), owner(objectOwner), localTime(gameTime.load()), uid(registerNewObject(this)) {}
 
 generic_object::~generic_object() {
   releaseDockedEntries(*this);

@@ -63,6 +63,71 @@ constexpr int kInformationLevel = 0;
 
 uint32_t allocateUid() { return nextUid.fetch_add(1); }
 
+namespace {
+
+// The UID that the next object made on this thread takes; 0 for none.
+thread_local uint32_t claimedUid = 0;
+
+// value = max(value, floor), for the counters that only grow.
+void raiseTo(std::atomic<uint32_t>& value, uint32_t floor) {
+  uint32_t seen = value.load();
+  while (seen < floor && !value.compare_exchange_weak(seen, floor)) {
+  }
+}
+
+}  // namespace
+
+// A claimed UID is held in the registry by an empty entry until its object
+// takes it: no other object can take it meanwhile, and a UID that is held
+// cannot be claimed.
+ClaimedUid::ClaimedUid(uint32_t uid) : previous_(claimedUid) {
+  if (uid == 0)
+    return;
+  Registry& reg = registry();
+  ScopedWriteLock guard(reg.lock);
+  if (reg.objects.emplace(uid, nullptr).second) {
+    uid_ = uid;
+    claimedUid = uid;
+  }
+}
+
+ClaimedUid::~ClaimedUid() {
+  if (uid_ != 0 && claimedUid == uid_) {  // never taken: the entry goes
+    Registry& reg = registry();
+    ScopedWriteLock guard(reg.lock);
+    const auto found = reg.objects.find(uid_);
+    if (found != reg.objects.end() && found->second == nullptr)
+      reg.objects.erase(found);
+  }
+  claimedUid = previous_;
+}
+
+bool ClaimedUid::held() const { return uid_ != 0; }
+
+uint32_t registerNewObject(generic_object* object) {
+  Registry& reg = registry();
+  ScopedWriteLock guard(reg.lock);
+  const uint32_t claimed = claimedUid;
+  if (claimed != 0) {
+    claimedUid = 0;
+    generic_object*& slot = reg.objects[claimed];
+    if (slot != nullptr && slot != object)
+      logError("Object UID %u is already taken by '%ls'\n", claimed, slot->name.c_str());
+    slot = object;
+    if (claimed != UINT32_MAX)
+      raiseTo(nextUid, claimed + 1);
+    raiseTo(uidHighWater, claimed);
+    return claimed;
+  }
+  // Past the UIDs that objects of another process's numbering (a server's)
+  // hold already.
+  for (;;) {
+    const uint32_t uid = allocateUid();
+    if (uid != 0 && reg.objects.emplace(uid, object).second)
+      return uid;
+  }
+}
+
 void registerUid(uint32_t uid, generic_object* object) {
   Registry& reg = registry();
   ScopedWriteLock guard(reg.lock);
@@ -94,7 +159,8 @@ generic_object* getObjectByUIDRef(uint32_t uid) {
   const auto found = reg.objects.find(uid);
   if (found == reg.objects.end())
     return nullptr;
-  found->second->grab();
+  if (found->second != nullptr)
+    found->second->grab();
   return found->second;
 }
 
@@ -134,6 +200,8 @@ void reportUndeletedObjects() {
   logPrint("%u objects have not been deleted\n", static_cast<unsigned>(reg.objects.size()));
   for (const auto& entry : reg.objects) {
     const generic_object* object = entry.second;
+    if (object == nullptr)
+      continue;
     logPrint(" %ls (%i refs)%s\n", object->name.c_str(), static_cast<int>(object->refCount.load()),
              entry.first != object->uid ? " (mismatched UID!)" : "");
   }

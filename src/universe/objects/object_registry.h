@@ -19,6 +19,30 @@ extern std::atomic<uint32_t> uidHighWater;
 
 // Takes the next UID.
 uint32_t allocateUid();
+
+// While one is alive, the next object that the calling thread makes takes
+// `uid` instead of a new one (a client's copy of an object keeps the
+// server's UID). The UID is held from the start: objects made by other
+// threads meanwhile never take it. A UID that a live object (or another
+// claim) holds is not claimed: held() is false and nothing changes. Taking
+// the UID raises the counter past it (the next object made gets at least
+// uid + 1) and the high-water mark to at least `uid`.
+class ClaimedUid {
+ public:
+  explicit ClaimedUid(uint32_t uid);
+  ~ClaimedUid();
+  ClaimedUid(const ClaimedUid&) = delete;
+  ClaimedUid& operator=(const ClaimedUid&) = delete;
+  bool held() const;
+
+ private:
+  uint32_t previous_;
+  uint32_t uid_ = 0;
+};
+// Registers a new object: under the calling thread's claimed UID when one
+// waits, else under the next UID of the counter that no object holds. The
+// UID given.
+uint32_t registerNewObject(generic_object* object);
 // Maps `uid` to `object`. A UID that another live object holds is taken
 // over, with a logged error.
 void registerUid(uint32_t uid, generic_object* object);
