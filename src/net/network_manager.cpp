@@ -11,6 +11,7 @@
 #include "design/effectors/effect_gfx.h"
 #include "net/chat_log.h"
 #include "net/message_receiver.h"
+#include "net/object_requests.h"
 #include "platform/bit_stream.h"
 #include "platform/peer.h"
 #include "universe/objects/game_object.h"
@@ -199,6 +200,7 @@ NetworkManager* createNetworkManager() {
   static EffectsHandler effectsHandler;
   // (The receivers of treaty traffic, 133, and research, 134, join here.)
   networkManager->registerReceiver(ID_EFFECT_GFX, &effectsHandler);
+  registerObjectRequestReceivers(*networkManager);
   return networkManager;
 }
 
