@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 #include "app/console_commands.h"
@@ -59,12 +60,17 @@ TEST(NetworkManager, StartsIdleWithTheDefaultsOfASession) {
 TEST(NetworkManager, StartUpEntersTheBuiltInReceivers) {
   NetworkManager* manager = createNetworkManager();
   ASSERT_EQ(manager, networkManager);
-  ASSERT_EQ(manager->receivers.size(), 1u);
-  EXPECT_EQ(manager->receivers.begin()->first, 129u);
-  MessageReceiver* receiver = manager->receivers.begin()->second;
+  // The effect graphics, and the requests a client makes of its objects
+  // with the build-list names a server tells it.
+  std::vector<uint32_t> ids;
+  for (const auto& entry : manager->receivers) {
+    ids.push_back(entry.first);
+    EXPECT_NE(entry.second, nullptr) << entry.first;
+  }
+  EXPECT_EQ(ids, (std::vector<uint32_t>{116, 117, 118, 128, 129, 139}));
+  const std::map<uint32_t, MessageReceiver*> first = manager->receivers;
   createNetworkManager();
-  EXPECT_EQ(manager->receivers.size(), 1u);
-  EXPECT_EQ(manager->receivers.begin()->second, receiver);
+  EXPECT_EQ(manager->receivers, first);
 }
 
 TEST(HashWideString, HashesTheUtf16Units) {
