@@ -106,16 +106,19 @@ uint32_t freeStructureSlots(const objHabitation* planet) {
   return max > held ? static_cast<uint32_t>(max - held) : 0;
 }
 
-// The count field of 117 sub-kinds 1 and 4: absent from a version-6 client.
-void readOptionalCount(RakNet::BitStream& stream, BuildRequest& request) {
+// The count field of 117 sub-kinds 1 and 4: absent from a version-6 client
+// (nothing follows then). False for a count cut short.
+bool readOptionalCount(RakNet::BitStream& stream, BuildRequest& request) {
+  request.hasCount = false;
+  request.count = 1;
+  if (stream.GetNumberOfUnreadBits() == 0)
+    return true;
   uint16_t count = 0;
-  if (stream.GetNumberOfUnreadBits() >= 16 && stream.Read(count)) {
-    request.hasCount = true;
-    request.count = std::min<uint32_t>(count, kMaxBuildRequestCount);
-  } else {
-    request.hasCount = false;
-    request.count = 1;
-  }
+  if (!stream.Read(count))
+    return false;
+  request.hasCount = true;
+  request.count = std::min<uint32_t>(count, kMaxBuildRequestCount);
+  return true;
 }
 
 // Queues `request` with its count cut to `limit` (nothing for 0).
@@ -131,9 +134,8 @@ void queueLimited(generic_object* object, empire* emp, BuildRequest request, uin
 void buildStructures(RakNet::BitStream& stream, generic_object* object, empire* emp) {
   BuildRequest request;
   request.subKind = BRK_Structure;
-  if (!stream.Read(request.definitionId))
+  if (!stream.Read(request.definitionId) || !readOptionalCount(stream, request))
     return;
-  readOptionalCount(stream, request);
   objHabitation* planet = asPlanet(object);
   if (planet == nullptr)
     return;
@@ -156,9 +158,8 @@ void rebuildStructure(RakNet::BitStream& stream, generic_object* object, empire*
 void buildShips(RakNet::BitStream& stream, generic_object* object, empire* emp) {
   BuildRequest request;
   request.subKind = BRK_Ship;
-  if (!readNetStringW(stream, request.layoutName))
+  if (!readNetStringW(stream, request.layoutName) || !readOptionalCount(stream, request))
     return;
-  readOptionalCount(stream, request);
   hull_list* layout = emp->updateHullByName(request.layoutName, -1.0f);
   if (layout == nullptr)
     return;

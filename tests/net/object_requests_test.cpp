@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/common_strings.h"
@@ -294,7 +295,10 @@ TEST_F(ObjectRequestTest, SettingsChangeOwnObjectsOnly) {
   // Moves and removals in a queue of four.
   fillQueue(planet, 4);
   std::vector<constructible*> items(planet->buildQueue.pointer(), planet->buildQueue.pointer() + 4);
-  const auto queue = [&] { return std::vector<constructible*>(planet->buildQueue.pointer(), planet->buildQueue.pointer() + planet->buildQueue.size()); };
+  const auto queue = [&] {
+    return std::vector<constructible*>(planet->buildQueue.pointer(),
+                                       planet->buildQueue.pointer() + planet->buildQueue.size());
+  };
   setting(planet, PSK_MoveItem, &player, fromTo(2, 99));
   EXPECT_EQ(queue(), (std::vector<constructible*>{items[0], items[1], items[3], items[2]}));
   setting(planet, PSK_MoveItem, &player, fromTo(4, 0));
@@ -441,6 +445,118 @@ TEST_F(ObjectRequestTest, BuildListNamesReachTheLocalPlayersEmpire) {
   EXPECT_EQ(sent[0].bytes, Bytes(written.GetData(), written.GetData() + written.GetNumberOfBytesUsed()));
   EXPECT_EQ(sent[0].channel, 0);
   EXPECT_EQ(sent[0].reliability, RakNet::RELIABLE);
+}
+
+// Every message of each kind, cut after any of its bytes, changes nothing;
+// whole, it changes what it asks for.
+TEST_F(ObjectRequestTest, MessagesCutShortChangeNothing) {
+  objHabitation* planet = planetOf(red, 6);
+  for (const wchar_t* name : {L"Mine", L"Dock", L"Dock"})
+    ASSERT_TRUE(planet->addStructureFromDef(def(name)));
+  setTech(2.0f);  // a rebuild of the mine raises its level
+  fillQueue(planet, 3);
+  CountingShip* own = ship(red);
+  CountingShip* other = ship(red, vector3df(-2000, 0, 0));
+  red->setBuildList(L"default", new build_list());
+  using Snapshot = std::tuple<unsigned, constructible*, unsigned, bool, const stringw*, bool, generic_object*, unsigned,
+                              int, bool, int>;
+  const auto snapshot = [&] {
+    return Snapshot(planet->buildQueue.size(), planet->buildQueue.empty() ? nullptr : planet->buildQueue[0],
+                    planet->structures.size(), planet->usesGovernor(), planet->getGovernorType(),
+                    planet->getRepeatQueue(), planet->linkedObject, own->ai->getOrderCount(), queueOf(own).stance,
+                    MobileMover::of(own)->parked, own->targetReleases);
+  };
+  const auto bytes = [](uint8_t id, const std::function<void(RakNet::BitStream&)>& write) {
+    RakNet::BitStream stream;
+    stream.Write(id);
+    write(stream);
+    return Bytes(stream.GetData(), stream.GetData() + stream.GetNumberOfBytesUsed());
+  };
+  const auto withBuild = [&](uint8_t subKind, const std::function<void(RakNet::BitStream&)>& fields) {
+    return bytes(ID_BUILD_QUEUE, [&](RakNet::BitStream& s) {
+      s.Write(planet->uid);
+      s.Write(subKind);
+      fields(s);
+    });
+  };
+  const auto withSetting = [&](uint8_t subKind, const std::function<void(RakNet::BitStream&)>& fields) {
+    return bytes(ID_PLANET_SETTING, [&](RakNet::BitStream& s) {
+      writeNetObjectRef(s, planet);
+      s.Write(subKind);
+      fields(s);
+    });
+  };
+  const auto withCommand = [&](uint8_t subKind, const std::function<void(RakNet::BitStream&)>& fields) {
+    return bytes(ID_OBJECT_COMMAND, [&](RakNet::BitStream& s) {
+      s.Write(subKind);
+      writeNetObjectRef(s, own);
+      fields(s);
+    });
+  };
+  const auto u32 = [](uint32_t value) { return [value](RakNet::BitStream& s) { s.Write(value); }; };
+  const auto bit = [](bool value) { return [value](RakNet::BitStream& s) { s.Write(value); }; };
+  Bytes moveMessage = bytes(ID_OBJECT_ORDER, [&](RakNet::BitStream& s) {
+    s.Write(own->uid);
+    s.Write(static_cast<uint8_t>(ORF_Append));
+    move_order(vector3df(3, 0, -4), 10.0f).writeNetwork(s);
+  });
+  // Each message, and the length of its prefix that is a whole message of
+  // a version-6 client (no count): 0 for none.
+  const std::pair<Bytes, size_t> messages[] = {
+      {moveMessage, 0},
+      {withBuild(BRK_Structure, structureFields(L"Mine", 2)), 10},
+      {withBuild(BRK_Structure, structureFields(L"Mine")), 0},
+      {withBuild(BRK_Ship, shipFields(L"Scout", 2)), 17},
+      {withBuild(BRK_Ship, shipFields(L"Scout")), 0},
+      {withBuild(BRK_Rebuild, u32(0)), 0},
+      {withBuild(kBuildRemoveStructure, u32(0)), 0},
+      {withSetting(PSK_MoveItem,
+                   [](RakNet::BitStream& s) {
+                     s.Write(uint32_t{0});
+                     s.Write(uint32_t{2});
+                   }),
+       0},
+      {withSetting(PSK_RemoveItem, u32(0)), 0},
+      {withSetting(PSK_UseGovernor, bit(true)), 0},
+      {withSetting(PSK_GovernorType,
+                   [](RakNet::BitStream& s) { writeNetStringW(s, L"default", kMaxNetStringLength); }),
+       0},
+      {withSetting(PSK_RepeatQueue, bit(true)), 0},
+      {withSetting(PSK_RallyPoint, [&](RakNet::BitStream& s) { writeNetObjectRef(s, other); }), 0},
+      {withCommand(OCK_Stance, [](RakNet::BitStream& s) { s.Write(static_cast<uint8_t>(AIS_HoldFire)); }), 0},
+      {withCommand(OCK_Park, bit(true)), 0},
+  };
+  const auto deliver = [&](const Bytes& message) {
+    Message m(message);
+    switch (message[0]) {
+      case ID_OBJECT_ORDER:
+        handleOrderRequest(m.stream, &player);
+        break;
+      case ID_BUILD_QUEUE:
+        handleBuildRequest(m.stream, &player);
+        break;
+      case ID_PLANET_SETTING:
+        handlePlanetSetting(m.stream, &player);
+        break;
+      default:
+        handleObjectCommand(m.stream, &player);
+        break;
+    }
+  };
+  for (size_t k = 0; k < sizeof messages / sizeof messages[0]; ++k) {
+    SCOPED_TRACE("message " + std::to_string(k));
+    const Bytes& message = messages[k].first;
+    const Snapshot before = snapshot();
+    for (size_t length = 1; length < message.size(); ++length) {
+      if (length == messages[k].second)
+        continue;
+      deliver(Bytes(message.begin(), message.begin() + static_cast<std::ptrdiff_t>(length)));
+      EXPECT_EQ(snapshot(), before) << "cut to " << length << " bytes";
+    }
+    deliver(message);
+    EXPECT_NE(snapshot(), before) << "whole";
+  }
+  planet->clearBuildQueue();
 }
 
 TEST(MimicConstructible, ReportsWhatTheServerSentAndNothingElse) {
