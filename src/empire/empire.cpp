@@ -158,6 +158,8 @@ empire::~empire() {
     delete message;
   for (irr::u32 i = 0; i < buildLists.size(); ++i)
     delete buildLists[i].value;
+  for (build_priorities* list : retiredBuildLists)
+    delete list;
   for (irr::u32 i = 0; i < constructionChecks.size(); ++i)
     delete constructionChecks[i];
   for (irr::u32 i = 0; i < fleets.size(); ++i)
@@ -345,12 +347,21 @@ void empire::updateTraitVariables() {
   }
 }
 
+void empire::retireBuildList(build_priorities* list) {
+  if (list == nullptr)
+    return;
+  if (buildListUsers > 0)
+    retiredBuildLists.push_back(list);
+  else
+    delete list;
+}
+
 void empire::setBuildList(const irr::core::stringw& listName, build_priorities* list) {
   ScopedWriteLock guard(locks[EA_BuildLists]);
   const irr::s32 index = PtrNamedVar<build_priorities*>::find(buildLists, listName);
   if (list == nullptr) {
     if (index >= 0) {
-      delete buildLists[index].value;
+      retireBuildList(buildLists[index].value);
       buildLists.erase(static_cast<irr::u32>(index));
     }
     return;
@@ -358,7 +369,7 @@ void empire::setBuildList(const irr::core::stringw& listName, build_priorities* 
   PtrNamedVar<build_priorities*>& entry =
       PtrNamedVar<build_priorities*>::getOrAdd(buildLists, listName, internCommonString);
   if (entry.value != list)
-    delete entry.value;
+    retireBuildList(entry.value);
   entry.value = list;
 }
 
@@ -366,6 +377,34 @@ build_priorities* empire::findBuildList(const irr::core::stringw& listName) {
   ScopedWriteLock guard(locks[EA_BuildLists]);  // a lookup may sort the table
   const irr::s32 index = PtrNamedVar<build_priorities*>::find(buildLists, listName);
   return index < 0 ? nullptr : buildLists[index].value;
+}
+
+empire::BuildListRun empire::applyBuildList(const irr::core::stringw& listName, objHabitation* planet) {
+  build_priorities* list = nullptr;
+  {
+    ScopedWriteLock guard(locks[EA_BuildLists]);
+    const irr::s32 index = PtrNamedVar<build_priorities*>::find(buildLists, listName);
+    if (index < 0 || buildLists[index].value == nullptr)
+      return BuildListRun::Missing;
+    list = buildLists[index].value;
+    ++buildListUsers;
+  }
+  // The last thread out frees what was replaced meanwhile, also when a rule
+  // throws.
+  struct Release {
+    empire* self;
+    ~Release() {
+      std::vector<build_priorities*> freed;
+      {
+        ScopedWriteLock guard(self->locks[EA_BuildLists]);
+        if (--self->buildListUsers == 0)
+          freed.swap(self->retiredBuildLists);
+      }
+      for (build_priorities* old : freed)
+        delete old;
+    }
+  } release{this};
+  return list->apply(planet) ? BuildListRun::Acted : BuildListRun::NothingDone;
 }
 
 irr::core::stringw empire::getBuildListName(unsigned index) {

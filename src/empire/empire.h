@@ -39,6 +39,7 @@ class empire;
 class generic_object;
 class hull_list;
 class build_priorities;
+class objHabitation;
 
 // A check an empire asks before it completes a ship at a builder. The
 // empire owns the checks in its constructionChecks.
@@ -285,9 +286,17 @@ class empire {
   bool canConstruct(const hull_list* layout, generic_object* builder);
 
   // Named build lists. The empire owns them: storing a list under a name
-  // frees the list it replaces, and null removes (and frees) the entry.
+  // frees the list it replaces, and null removes (and frees) the entry. A
+  // list that a thread applies meanwhile (applyBuildList) is freed only once
+  // no thread applies one of the empire's lists any more.
   void setBuildList(const irr::core::stringw& listName, build_priorities* list);
+  // The list, unheld: only for a caller that does not run it while another
+  // thread may replace it (applyBuildList does).
   build_priorities* findBuildList(const irr::core::stringw& listName);
+  enum class BuildListRun { Missing, NothingDone, Acted };
+  // Applies the named list to `planet`, keeping it alive meanwhile even
+  // when it is replaced or removed under the call.
+  BuildListRun applyBuildList(const irr::core::stringw& listName, objHabitation* planet);
   // The name of the list at `index`, empty when out of range.
   irr::core::stringw getBuildListName(unsigned index);
   unsigned getBuildListCount();
@@ -365,6 +374,10 @@ class empire {
   void releaseAI();
 
   irr::core::array<PtrNamedVar<build_priorities*>> buildLists;  // EA_BuildLists
+  // Threads inside applyBuildList, and the lists replaced meanwhile, freed
+  // when the count comes back to 0 (both EA_BuildLists).
+  uint32_t buildListUsers = 0;
+  std::vector<build_priorities*> retiredBuildLists;
   // Received diplomatic messages, oldest first, owned by the empire; changed
   // only by the empire's step, under the treaties area (write).
   std::list<DiploMsg*> diplomacyMessages;
@@ -430,6 +443,9 @@ class empire {
   irr::core::array<buildLayoutRestriction*> constructionChecks;  // EA_ConstructionChecks
 
  private:
+  // Frees `list`, or keeps it until the last applyBuildList ends (call
+  // with EA_BuildLists held for writing).
+  void retireBuildList(build_priorities* list);
   struct DefaultTag {};
   // The default empire: no ID from the counter, no name or colour drawn.
   explicit empire(DefaultTag);

@@ -12,6 +12,7 @@
 #include "net/chat_log.h"
 #include "net/message_receiver.h"
 #include "net/object_receivers.h"
+#include "net/object_requests.h"
 #include "platform/bit_stream.h"
 #include "platform/peer.h"
 #include "universe/objects/game_object.h"
@@ -201,6 +202,7 @@ NetworkManager* createNetworkManager() {
   // (The receivers of treaty traffic, 133, and research, 134, join here.)
   networkManager->registerReceiver(ID_EFFECT_GFX, &effectsHandler);
   registerObjectReceivers();
+  registerObjectRequestReceivers(*networkManager);
   return networkManager;
 }
 

@@ -60,15 +60,18 @@ TEST(NetworkManager, StartsIdleWithTheDefaultsOfASession) {
 TEST(NetworkManager, StartUpEntersTheBuiltInReceivers) {
   NetworkManager* manager = createNetworkManager();
   ASSERT_EQ(manager, networkManager);
-  // The object record, destruction and event of a client, and the effect
-  // graphics.
+  // The effect graphics; the object record, destruction and event of a
+  // client; the requests a client makes of its objects, with the
+  // build-list names a server tells it.
   std::vector<uint32_t> ids;
-  for (const auto& entry : manager->receivers)
+  for (const auto& entry : manager->receivers) {
     ids.push_back(entry.first);
-  ASSERT_EQ(ids, (std::vector<uint32_t>{123, 124, 129, 138}));
-  const std::map<uint32_t, MessageReceiver*> receivers = manager->receivers;
+    EXPECT_NE(entry.second, nullptr) << entry.first;
+  }
+  EXPECT_EQ(ids, (std::vector<uint32_t>{116, 117, 118, 123, 124, 128, 129, 138, 139}));
+  const std::map<uint32_t, MessageReceiver*> first = manager->receivers;
   createNetworkManager();
-  EXPECT_EQ(manager->receivers, receivers);
+  EXPECT_EQ(manager->receivers, first);
 }
 
 TEST(HashWideString, HashesTheUtf16Units) {

@@ -20,6 +20,8 @@ enum BuildRequestKind : uint8_t {
 
 // No request queues more items than this at once.
 constexpr uint32_t kMaxBuildRequestCount = 512;
+// Requests fill a build queue up to this many items, and no further.
+constexpr uint32_t kMaxRequestedQueueLength = 4096;
 
 struct BuildRequest {
   uint8_t subKind = 0;

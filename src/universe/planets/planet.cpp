@@ -337,13 +337,18 @@ void objHabitation::tick(float seconds) {
   if (useGovernor && isValidEmpire(owner)) {
     governorTimer += seconds;
     if (governorTimer > kGovernorInterval) {
-      build_priorities* list = owner->findBuildList(governorType != nullptr ? *governorType : kDefaultBuildList);
-      if (list == nullptr)
-        governorTimer = kGovernorNoList;
-      else if (list->apply(this))
-        governorTimer = 0.0f;
-      else
-        governorTimer = kGovernorNothingQueued;
+      // Held while it runs: a player or a script may replace it meanwhile.
+      switch (owner->applyBuildList(governorType != nullptr ? *governorType : kDefaultBuildList, this)) {
+        case empire::BuildListRun::Missing:
+          governorTimer = kGovernorNoList;
+          break;
+        case empire::BuildListRun::Acted:
+          governorTimer = 0.0f;
+          break;
+        case empire::BuildListRun::NothingDone:
+          governorTimer = kGovernorNothingQueued;
+          break;
+      }
     }
   }
 
