@@ -1,7 +1,9 @@
 // The calls of the peer (see peer.h); the service thread is in
 // peer_service.cpp.
 #include <arpa/inet.h>
+#include <linux/filter.h>
 #include <netdb.h>
+#include <sys/socket.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 
 #include "platform/bit_stream.h"
 #include "platform/peer_impl.h"
+#include "platform/system_address_io.h"
 
 namespace RakNet {
 
@@ -56,6 +59,29 @@ bool resolve(const char* host, uint32_t& binary) {
   binary = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
   freeaddrinfo(found);
   return true;
+}
+
+// The transport reads a datagram into a buffer of ENET_PROTOCOL_MAXIMUM_MTU
+// bytes, and a longer one ends its service call with an error. The system
+// cuts longer datagrams to that size for us instead (a socket filter), so
+// the transport never meets one, and the layer drops them, being over the
+// host's MTU, as oversized. Empty datagrams, which the transport would read
+// as "nothing waiting", are discarded by the system.
+void filterDatagrams(int socket) {
+  // The length the filter sees counts the 8-byte UDP header.
+  constexpr uint32_t kUdpHeaderBytes = 8;
+  static sock_filter code[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_LEN, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kUdpHeaderBytes, 3, 0),
+      BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, ENET_PROTOCOL_MAXIMUM_MTU, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, ENET_PROTOCOL_MAXIMUM_MTU),
+      BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFFu),
+      BPF_STMT(BPF_RET | BPF_K, 0),
+  };
+  sock_fprog program{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+  // Without it (an old system) the service loop still goes on past such a
+  // datagram, only without counting it.
+  (void)setsockopt(socket, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
 }
 
 }  // namespace
@@ -113,8 +139,10 @@ StartupResult EnetPeer::Startup(unsigned maxConnections, const SocketDescriptor*
       return PEER_PORT_NOT_BOUND;
     }
     host->intercept = &EnetPeer::interceptEntry;
+    filterDatagrams(host->socket);
     sockets_.push_back(host);
   }
+  applyHostLimits();
   wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wakeFd_ < 0) {
     closeSockets();
@@ -144,6 +172,16 @@ bool EnetPeer::IsActive() const {
 void EnetPeer::SetMaximumIncomingConnections(unsigned count) {
   std::lock_guard<std::mutex> lock(lock_);
   maxIncoming_ = count;
+  applyHostLimits();
+}
+
+void EnetPeer::applyHostLimits() {
+  const bool serverHost = maxIncoming_ > 0;
+  for (ENetHost* host : sockets_) {
+    host->maximumPacketSize = maxIncomingMessageBytes(serverHost);
+    host->maximumWaitingData = maxWaitingDataBytes(serverHost);
+    host->duplicatePeers = kMaxConnectionsPerAddress;
+  }
 }
 
 unsigned EnetPeer::GetMaximumIncomingConnections() const {
@@ -314,7 +352,8 @@ uint32_t EnetPeer::Send(const BitStream* stream, PacketPriority priority, Packet
 uint32_t EnetPeer::Send(const char* data, int length, PacketPriority priority, PacketReliability reliability,
                         uint8_t orderingChannel, const SystemAddress& target, bool broadcast) {
   if (length < 0 || (data == nullptr && length > 0) || priority >= kPriorityCount ||
-      reliability > RELIABLE_SEQUENCED || !wire::isOrderingChannel(orderingChannel))
+      reliability > RELIABLE_SEQUENCED || !wire::isOrderingChannel(orderingChannel) ||
+      static_cast<std::size_t>(length) > kClientMaxMessageBytes)
     return 0;
   const std::size_t bytes = static_cast<std::size_t>(length);
   const wire::Route route = wire::routeFor(reliability, orderingChannel, bytes);
@@ -323,11 +362,18 @@ uint32_t EnetPeer::Send(const char* data, int length, PacketPriority priority, P
   if (!running())
     return 0;
   uint32_t queued = 0;
+  // Connections whose queue this message would take past its cap.
+  std::vector<Connection*> overflowing;
   auto queueFor = [&](Connection& connection) {
+    if (connection.queuedBytes + bytes > kMaxQueuedOutgoingBytes) {
+      overflowing.push_back(&connection);
+      return;
+    }
     ENetPacket* packet = enet_packet_create(data, bytes, route.flags);
     if (packet == nullptr)
       return;
     connection.queues[priority].push_back(OutMessage{packet, route.channel});
+    connection.queuedBytes += bytes;
     ++queued;
   };
   if (broadcast) {
@@ -339,6 +385,8 @@ uint32_t EnetPeer::Send(const char* data, int length, PacketPriority priority, P
     if (connection != nullptr && connection->phase == Phase::Open)
       queueFor(*connection);
   }
+  for (Connection* connection : overflowing)
+    abandon(*connection, "its send queue passed the limit (the remote takes nothing)");
   if (queued > 0)
     wake();
   return queued;
@@ -470,6 +518,69 @@ void EnetPeer::SetTimeoutTime(unsigned timeoutMs, const SystemAddress& target) {
 
 uint64_t EnetPeer::GetDropCount(DropReason reason) { return drops_.count(reason); }
 
+bool EnetPeer::AddToBanList(const char* address, uint32_t milliseconds) {
+  return bans_.add(address, milliseconds, nowMs());
+}
+
+bool EnetPeer::IsBanned(const char* address) {
+  uint32_t binary = 0;
+  return parseIPv4Address(address, binary) && bans_.isBanned(binary, nowMs());
+}
+
+int EnetPeer::GetLastPing(const SystemAddress& address) {
+  std::lock_guard<std::mutex> lock(lock_);
+  const Connection* connection = liveConnection(address);
+  if (connection == nullptr || connection->phase != Phase::Open || connection->transport == nullptr)
+    return -1;
+  return static_cast<int>(connection->transport->roundTripTime);
+}
+
+bool EnetPeer::GetStatistics(const SystemAddress& address, RakNetStatistics& out) {
+  std::lock_guard<std::mutex> lock(lock_);
+  Connection* connection = liveConnection(address);
+  if (connection == nullptr || connection->phase != Phase::Open || connection->transport == nullptr)
+    return false;
+  RakNetStatistics statistics;
+  for (unsigned priority = 0; priority < kPriorityCount; ++priority) {
+    const std::deque<OutMessage>& queue = connection->queues[priority];
+    statistics.messagesInSendBuffer[priority] = static_cast<uint32_t>(queue.size());
+    for (const OutMessage& message : queue)
+      statistics.bytesInSendBuffer[priority] += message.packet->dataLength;
+  }
+  // Reliable data sent and not yet acknowledged: what waits for its
+  // acknowledgement, and what the transport took back to send again. A
+  // message sent in fragments counts once, with the bytes of the fragments
+  // still out.
+  const ENetPacket* lastPacket = nullptr;
+  auto countResend = [&](const ENetOutgoingCommand& command) {
+    if (command.packet == nullptr)
+      return;  // the transport's own pings and notices
+    statistics.bytesInResendBuffer += command.fragmentLength;
+    if (command.packet != lastPacket)
+      ++statistics.messagesInResendBuffer;
+    lastPacket = command.packet;
+  };
+  ENetPeer* transport = connection->transport;
+  for (ENetListIterator it = enet_list_begin(&transport->sentReliableCommands);
+       it != enet_list_end(&transport->sentReliableCommands); it = enet_list_next(it))
+    countResend(*reinterpret_cast<const ENetOutgoingCommand*>(it));
+  for (ENetListIterator it = enet_list_begin(&transport->outgoingCommands);
+       it != enet_list_end(&transport->outgoingCommands); it = enet_list_next(it)) {
+    const auto& command = *reinterpret_cast<const ENetOutgoingCommand*>(it);
+    if (command.sendAttempts > 0 && (command.command.header.command & ENET_PROTOCOL_COMMAND_FLAG_ACKNOWLEDGE) != 0)
+      countResend(command);
+  }
+  const uint64_t now = nowMs();
+  connection->accounting.samplePacketCounters(now, transport->packetsSent, transport->packetsLost);
+  connection->accounting.fill(statistics, now);
+  // No bandwidth limit is set on either side, and the transport's congestion
+  // control only thins out unreliable data: neither limits the connection.
+  statistics.isLimitedByCongestionControl = false;
+  statistics.isLimitedByOutgoingBandwidthLimit = false;
+  out = statistics;
+  return true;
+}
+
 void EnetPeer::HoldService(bool hold) {
   std::lock_guard<std::mutex> lock(lock_);
   held_ = hold;
@@ -489,6 +600,21 @@ unsigned EnetPeer::TransportPeersInUse() {
 uint16_t EnetPeer::GetBoundPort(unsigned index) {
   std::lock_guard<std::mutex> lock(lock_);
   return index < sockets_.size() ? sockets_[index]->address.port : 0;
+}
+
+void EnetPeer::AdvanceClock(uint64_t milliseconds) {
+  clock_.advance(milliseconds);
+  std::lock_guard<std::mutex> lock(lock_);
+  wake();
+}
+
+void EnetPeer::HoldClock(bool hold) {
+  if (hold)
+    clock_.hold();
+  else
+    clock_.release();
+  std::lock_guard<std::mutex> lock(lock_);
+  wake();
 }
 
 void EnetPeer::wake() {

@@ -42,6 +42,12 @@
 // closing side reports nothing. A connection from which nothing at all has
 // been heard for the time-out (10 s unless set by SetTimeoutTime; both ends
 // ping while idle) is reported as 22.
+//
+// Limits (peer_limits.h): message sizes by the host's role, connections and
+// handshakes per address, the handshake time, the send queue. Datagrams that
+// belong to no connection, or that no peer of ours would send, are dropped
+// and counted by reason (GetDropCount); the system discards empty ones
+// before the layer sees them.
 #pragma once
 
 #include <cstdint>
@@ -109,7 +115,10 @@ class RakPeerInterface {
   // Queues a message: to `target`, or with `broadcast` to every connection
   // but `target` (every one for the unassigned address). The ordering
   // channel is 0 to 11 or 100. Answers how many connections it was queued
-  // for: 0 for bad arguments, a stopped peer or no such connection.
+  // for: 0 for bad arguments, a message above kClientMaxMessageBytes (no
+  // peer takes one), a stopped peer or no such connection. A connection
+  // whose queue would pass kMaxQueuedOutgoingBytes is closed instead
+  // (peer_limits.h): the remote is told (21) and this side reports 22.
   virtual uint32_t Send(const BitStream* stream, PacketPriority priority, PacketReliability reliability,
                         uint8_t orderingChannel, const SystemAddress& target, bool broadcast) = 0;
   virtual uint32_t Send(const char* data, int length, PacketPriority priority, PacketReliability reliability,
@@ -141,6 +150,27 @@ class RakPeerInterface {
   // was made (see peer_statistics.h).
   virtual uint64_t GetDropCount(DropReason reason) = 0;
 
+  // Refuses connections from the IPv4 address `address` (dotted text
+  // without a port) for `milliseconds`, or for the life of this peer with 0:
+  // its connection requests are answered with 23, and a handshake under way
+  // from it is refused at its hello. Connections already open stay open.
+  // Bans are kept by this peer only (also across Shutdown and Startup) and
+  // stored nowhere. A later ban of the same address replaces the earlier.
+  // False, and nothing changes, for text that is no such address.
+  virtual bool AddToBanList(const char* address, uint32_t milliseconds) = 0;
+  // True while a ban of the address (`address` as AddToBanList takes it)
+  // holds.
+  virtual bool IsBanned(const char* address) = 0;
+
+  // The round-trip time to the open connection at `address` in
+  // milliseconds, as last measured (the transport's running mean over its
+  // acknowledgements); -1 when there is no open connection there.
+  virtual int GetLastPing(const SystemAddress& address) = 0;
+
+  // The statistics of the open connection at `address` (peer_statistics.h);
+  // false, and `out` untouched, when there is none.
+  virtual bool GetStatistics(const SystemAddress& address, RakNetStatistics& out) = 0;
+
   // -- For tests --------------------------------------------------------------
   // Holds the service thread (nothing is sent or received) until released.
   virtual void HoldService(bool hold) = 0;
@@ -149,6 +179,12 @@ class RakPeerInterface {
   virtual unsigned TransportPeersInUse() = 0;
   // The port socket `index` is bound to (0 when there is no such socket).
   virtual uint16_t GetBoundPort(unsigned index) = 0;
+  // The peer's clock (ban expiry, handshake time-outs, cookie windows,
+  // connection attempts): moves it on at once, or holds it still until
+  // released (see peer_clock.h). The service thread looks at its timers
+  // again at once.
+  virtual void AdvanceClock(uint64_t milliseconds) = 0;
+  virtual void HoldClock(bool hold) = 0;
 };
 
 }  // namespace RakNet

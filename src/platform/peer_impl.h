@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/peer.h"
+#include "platform/peer_bans.h"
 #include "platform/peer_clock.h"
 #include "platform/peer_limits.h"
 #include "platform/peer_wire.h"
@@ -68,9 +69,15 @@ class EnetPeer final : public RakPeerInterface {
   unsigned NumberOfConnections() override;
   void SetTimeoutTime(unsigned timeoutMs, const SystemAddress& target) override;
   uint64_t GetDropCount(DropReason reason) override;
+  bool AddToBanList(const char* address, uint32_t milliseconds) override;
+  bool IsBanned(const char* address) override;
+  int GetLastPing(const SystemAddress& address) override;
+  bool GetStatistics(const SystemAddress& address, RakNetStatistics& out) override;
   void HoldService(bool hold) override;
   unsigned TransportPeersInUse() override;
   uint16_t GetBoundPort(unsigned index) override;
+  void AdvanceClock(uint64_t milliseconds) override;
+  void HoldClock(bool hold) override;
 
  private:
   // Where a connection stands.
@@ -103,6 +110,11 @@ class EnetPeer final : public RakPeerInterface {
     unsigned timeoutMs = 0;
     bool closeIssued = false;  // the transport was told to disconnect
     std::deque<OutMessage> queues[kPriorityCount];
+    std::size_t queuedBytes = 0;  // the bytes of every message in `queues`
+    // Sent a message over the host's limit: closed after this round, and
+    // nothing more is read from it.
+    bool oversized = false;
+    ConnectionAccounting accounting;
   };
 
   // An attempt of ours in its request stage.
@@ -138,6 +150,10 @@ class EnetPeer final : public RakPeerInterface {
   void serviceRound();
   void pumpSocket(unsigned index);
   int onDatagram(unsigned index);
+  // A datagram naming one of the host's transport peers: 1 to drop it (it
+  // fits none of them, or carries a message over the host's limit), 0 to
+  // let the transport have it.
+  int onKnownDatagram(unsigned index, const SystemAddress& from, const uint8_t* data, std::size_t length);
   void onRequest(unsigned index, const SystemAddress& from, const wire::Request& request);
   void onAnswer(unsigned index, const SystemAddress& from, const wire::Answer& answer);
   void onTransportConnect(unsigned index, ENetPeer* peer);
@@ -155,6 +171,7 @@ class EnetPeer final : public RakPeerInterface {
   uint8_t admission(const SystemAddress& from, uint64_t guid, const std::string& password,
                     const Connection* self) const;
   bool isBanned(const SystemAddress& address) const;
+  void closeOversized();
   unsigned openIncoming() const;
   unsigned openConnections() const;
   Connection* liveConnection(const SystemAddress& address) const;
@@ -169,6 +186,21 @@ class EnetPeer final : public RakPeerInterface {
   void sendRequest(Attempt& attempt);
   void sendDatagram(unsigned index, const SystemAddress& to, const uint8_t* data, std::size_t length);
   void applyTimeout(Connection& connection);
+  // Closes a connection the layer gave up on (a message over the limit, a
+  // send queue over its cap): the remote is told (21), this side reports
+  // 22 as for a lost connection.
+  void abandon(Connection& connection, const char* why);
+  // The message and waiting-data limits of every host, by the peer's role.
+  void applyHostLimits();
+  std::size_t maxMessageBytes() const { return maxIncomingMessageBytes(maxIncoming_ > 0); }
+  // Connections and handshakes (every transport peer) from the IPv4 address.
+  unsigned transportPeersFrom(uint32_t binaryAddress) const;
+  // Reads the transport's packet counters of every connection into its
+  // accounting (they start again from zero now and then).
+  void sampleCounters(uint64_t now);
+  // Hands one message to the transport (a server host may send more than
+  // it takes).
+  int transportSend(Connection& connection, uint8_t channel, ENetPacket* packet);
   void queueEvent(uint8_t id, const SystemAddress& address, RakNetGUID guid, uint64_t retires = 0);
   void queuePacket(const uint8_t* data, std::size_t length, const SystemAddress& address, RakNetGUID guid,
                    uint64_t retires);
@@ -212,12 +244,17 @@ class EnetPeer final : public RakPeerInterface {
   // Strangers whose transport connect carried a valid cookie, and when the
   // first such connect came: their handshake time counts from there.
   std::map<SystemAddress, uint64_t> admitted_;
+  // Connections that sent a message over the limit, closed once the round's
+  // datagrams are read.
+  std::vector<SystemAddress> oversized_;
 
   // Received messages and events, taken by Receive.
   std::mutex packetsLock_;
   std::deque<Queued> packets_;
 
   DropCounters drops_;
+  // Lives as long as the peer: Shutdown keeps it.
+  mutable BanList bans_;
 };
 
 }  // namespace RakNet

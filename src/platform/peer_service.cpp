@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 #include "platform/peer_impl.h"
 
@@ -85,10 +87,12 @@ void EnetPeer::serviceRound() {
   servicingPeer = this;
   for (unsigned i = 0; i < sockets_.size(); ++i)
     pumpSocket(i);
+  closeOversized();
   runTimers(nowMs());
   handOver();
   for (ENetHost* host : sockets_)
     enet_host_flush(host);
+  sampleCounters(nowMs());
   servicingPeer = nullptr;
 }
 
@@ -100,8 +104,12 @@ void EnetPeer::pumpSocket(unsigned index) {
     const int result = enet_host_service(host, &event, 0);
     if (result == 0)
       break;
+    // An error ends the transport's call early (a datagram it could not
+    // read, which the socket filter keeps from happening, or a send the
+    // system refused): what was read is gone, the rest waits for the next
+    // call.
     if (result < 0)
-      continue;  // a receive error (an oversized datagram): it is gone, go on
+      continue;
     switch (event.type) {
       case ENET_EVENT_TYPE_CONNECT:
         onTransportConnect(index, event.peer);
@@ -131,6 +139,14 @@ int EnetPeer::onDatagram(unsigned index) {
   const std::size_t length = host->receivedDataLength;
   const SystemAddress from = fromTransport(host->receivedAddress);
 
+  // No peer of ours sends a datagram above the host's MTU (the transport's
+  // peers agree on at most that), and the socket filter cuts anything above
+  // what the transport can read down to that.
+  if (length > host->mtu) {
+    countDrop(DropReason::Oversized);
+    return 1;
+  }
+
   if (wire::hasMagic(data, length)) {
     wire::Request request;
     wire::Answer answer;
@@ -146,7 +162,7 @@ int EnetPeer::onDatagram(unsigned index) {
   wire::ConnectView connect;
   switch (wire::classifyDatagram(data, length, connect)) {
     case wire::DatagramKind::Known:
-      return 0;
+      return onKnownDatagram(index, from, data, length);
     case wire::DatagramKind::StrangerConnect:
       if (connect.channelCount < wire::kTransportChannels) {
         countDrop(DropReason::StrangerDatagram);
@@ -165,7 +181,127 @@ int EnetPeer::onDatagram(unsigned index) {
   return 1;
 }
 
-bool EnetPeer::isBanned(const SystemAddress& /*address*/) const { return false; }
+int EnetPeer::onKnownDatagram(unsigned index, const SystemAddress& from, const uint8_t* data, std::size_t length) {
+  ENetHost* host = sockets_[index];
+  // The header as the transport reads it: the peer id with its flags and
+  // session, then the sent time when flagged.
+  const uint16_t field = static_cast<uint16_t>(data[0] << 8 | data[1]);
+  const unsigned peerId = field & ~(ENET_PROTOCOL_HEADER_FLAG_MASK | ENET_PROTOCOL_HEADER_SESSION_MASK);
+  const unsigned session = (field & ENET_PROTOCOL_HEADER_SESSION_MASK) >> ENET_PROTOCOL_HEADER_SESSION_SHIFT;
+  std::size_t at = (field & ENET_PROTOCOL_HEADER_FLAG_SENT_TIME) != 0 ? 4 : 2;
+  // Nothing of ours compresses; a peer id the host never gave out, one that
+  // is free, another source or another session belong to no connection.
+  ENetPeer* peer = peerId < host->peerCount ? &host->peers[peerId] : nullptr;
+  if ((field & ENET_PROTOCOL_HEADER_FLAG_COMPRESSED) != 0 || at > length || peer == nullptr ||
+      peer->state == ENET_PEER_STATE_DISCONNECTED || peer->state == ENET_PEER_STATE_ZOMBIE ||
+      peer->address.host != from.binaryAddress || peer->address.port != from.port ||
+      (peer->outgoingPeerID < ENET_PROTOCOL_MAXIMUM_PEER_ID && session != peer->incomingSessionID)) {
+    countDrop(DropReason::StrangerDatagram);
+    return 1;
+  }
+  Connection* connection = static_cast<Connection*>(peer->data);
+  if (connection != nullptr && connection->oversized)
+    return 1;  // being closed: counted once, when it came
+
+  // The commands, as far as they read cleanly (the transport checks them
+  // again): a message announced larger than the host takes is never stored.
+  const std::size_t limit = maxMessageBytes();
+  while (at + sizeof(ENetProtocolCommandHeader) <= length) {
+    const uint8_t command = data[at] & ENET_PROTOCOL_COMMAND_MASK;
+    const std::size_t size = command < ENET_PROTOCOL_COMMAND_COUNT ? enet_protocol_command_size(command) : 0;
+    if (size == 0 || at + size > length)
+      break;
+    ENetProtocol read;
+    std::memcpy(&read, data + at, size);
+    std::size_t carried = 0;
+    switch (command) {
+      case ENET_PROTOCOL_COMMAND_SEND_RELIABLE:
+        carried = ENET_NET_TO_HOST_16(read.sendReliable.dataLength);
+        break;
+      case ENET_PROTOCOL_COMMAND_SEND_UNRELIABLE:
+        carried = ENET_NET_TO_HOST_16(read.sendUnreliable.dataLength);
+        break;
+      case ENET_PROTOCOL_COMMAND_SEND_UNSEQUENCED:
+        carried = ENET_NET_TO_HOST_16(read.sendUnsequenced.dataLength);
+        break;
+      case ENET_PROTOCOL_COMMAND_SEND_FRAGMENT:
+      case ENET_PROTOCOL_COMMAND_SEND_UNRELIABLE_FRAGMENT:
+        carried = ENET_NET_TO_HOST_16(read.sendFragment.dataLength);
+        if (ENET_NET_TO_HOST_32(read.sendFragment.totalLength) > limit) {
+          countDrop(DropReason::Oversized);
+          if (connection != nullptr) {
+            connection->oversized = true;
+            oversized_.push_back(connection->address);
+          } else {
+            enet_peer_reset(peer);  // a handshake of nobody's: gone
+          }
+          return 1;
+        }
+        break;
+      default:
+        break;
+    }
+    at += size + carried;
+  }
+  return 0;
+}
+
+void EnetPeer::closeOversized() {
+  for (const SystemAddress& address : oversized_)
+    if (Connection* connection = liveConnection(address))
+      abandon(*connection, "it sent a message over the size limit");
+  oversized_.clear();
+}
+
+void EnetPeer::abandon(Connection& connection, const char* why) {
+  std::fprintf(stderr, "Peer: closing the connection to %s: %s\n", connection.address.ToString(true).c_str(), why);
+  if (connection.phase == Phase::Open) {
+    departed_.push_back(Departed{connection.address, connection.guid, connection.serial});
+    queueEvent(ID_CONNECTION_LOST, connection.address, connection.guid, connection.serial);
+  }
+  if (connection.transport != nullptr) {
+    connection.transport->data = nullptr;
+    enet_peer_disconnect_now(connection.transport, ID_DISCONNECTION_NOTIFICATION);
+  }
+  drop(connection);
+}
+
+unsigned EnetPeer::transportPeersFrom(uint32_t binaryAddress) const {
+  unsigned count = 0;
+  for (const ENetHost* host : sockets_)
+    for (std::size_t i = 0; i < host->peerCount; ++i)
+      if (host->peers[i].state != ENET_PEER_STATE_DISCONNECTED && host->peers[i].address.host == binaryAddress)
+        ++count;
+  return count;
+}
+
+void EnetPeer::sampleCounters(uint64_t now) {
+  for (auto& entry : live_) {
+    Connection& connection = *entry.second;
+    if (connection.transport != nullptr)
+      connection.accounting.samplePacketCounters(now, connection.transport->packetsSent,
+                                                 connection.transport->packetsLost);
+  }
+}
+
+int EnetPeer::transportSend(Connection& connection, uint8_t channel, ENetPacket* packet) {
+  // The host's packet limit is also checked on sending: a server host,
+  // which takes small messages only, may still send up to what a client
+  // takes. Only this thread, under the lock, touches the host meanwhile.
+  ENetHost* host = connection.transport->host;
+  const std::size_t kept = host->maximumPacketSize;
+  host->maximumPacketSize = kClientMaxMessageBytes;
+  const std::size_t bytes = packet->dataLength;
+  const int result = enet_peer_send(connection.transport, channel, packet);
+  host->maximumPacketSize = kept;
+  if (result == 0)
+    connection.accounting.addBytesSent(bytes);
+  return result;
+}
+
+bool EnetPeer::isBanned(const SystemAddress& address) const {
+  return bans_.isBanned(address.binaryAddress, nowMs());
+}
 
 unsigned EnetPeer::openIncoming() const {
   return static_cast<unsigned>(
@@ -187,6 +323,12 @@ uint8_t EnetPeer::admission(const SystemAddress& from, uint64_t guid, const std:
   if (there != nullptr && there != self)
     return ID_ALREADY_CONNECTED;
   if (openIncoming() >= std::min(maxIncoming_, maxConnections_) || openConnections() >= maxConnections_)
+    return ID_NO_FREE_INCOMING_CONNECTIONS;
+  // A request from an address that already holds its share of connections
+  // and handshakes (the transport would ignore its connect): refused at
+  // once. At the hello the connection asking is one of them, and the
+  // transport has kept the share already.
+  if (self == nullptr && transportPeersFrom(from.binaryAddress) >= kMaxConnectionsPerAddress)
     return ID_NO_FREE_INCOMING_CONNECTIONS;
   return wire::kAccepted;
 }
@@ -274,7 +416,7 @@ void EnetPeer::onTransportConnect(unsigned index, ENetPeer* peer) {
     }
     const std::vector<uint8_t> hello = wire::encodeHello(wire::Hello{myGuid_.g, connection->password});
     ENetPacket* packet = enet_packet_create(hello.data(), hello.size(), ENET_PACKET_FLAG_RELIABLE);
-    if (packet == nullptr || enet_peer_send(peer, 0, packet) < 0) {
+    if (packet == nullptr || transportSend(*connection, 0, packet) < 0) {
       if (packet != nullptr)
         enet_packet_destroy(packet);
       fail(*connection);
@@ -304,6 +446,7 @@ void EnetPeer::onTransportReceive(ENetPeer* peer, ENetPacket* packet) {
   const uint8_t* data = packet->data;
   const std::size_t length = packet->dataLength;
   if (connection != nullptr) {
+    connection->accounting.addBytesReceived(length);
     switch (connection->phase) {
       case Phase::AwaitHello:
         onHello(*connection, data, length);
@@ -343,7 +486,7 @@ void EnetPeer::onHello(Connection& connection, const uint8_t* data, std::size_t 
   }
   const auto confirm = wire::encodeConfirm(myGuid_.g);
   ENetPacket* packet = enet_packet_create(confirm.data(), confirm.size(), ENET_PACKET_FLAG_RELIABLE);
-  if (packet == nullptr || enet_peer_send(connection.transport, 0, packet) < 0) {
+  if (packet == nullptr || transportSend(connection, 0, packet) < 0) {
     if (packet != nullptr)
       enet_packet_destroy(packet);
     drop(connection);
@@ -504,8 +647,9 @@ void EnetPeer::handOver() {
         while (!queue.empty() && handed < kHandOverBytes) {
           const OutMessage message = queue.front();
           queue.pop_front();
+          connection.queuedBytes -= message.packet->dataLength;
           handed += std::max<std::size_t>(1, message.packet->dataLength);
-          if (enet_peer_send(transport, message.channel, message.packet) < 0)
+          if (transportSend(connection, message.channel, message.packet) < 0)
             enet_packet_destroy(message.packet);
         }
         if (handed >= kHandOverBytes)

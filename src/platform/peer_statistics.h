@@ -22,12 +22,15 @@ namespace RakNet {
 enum class DropReason : uint8_t {
   EmptyMessage,          // a message of no bytes
   ReservedId,            // a message whose id (first byte) is below 32, the layer's own
-  Oversized,             // a message above the host's limit (peer_limits.h)
+  Oversized,             // a message above the host's limit (peer_limits.h), or a
+                         // datagram above the host's MTU
   BadRequestDatagram,    // a connection request of the wrong size, magic, kind,
                          // protocol or password length, or the unassigned GUID
   BadCookie,             // a transport CONNECT whose cookie is not valid for its source
-  StrangerDatagram,      // from an address with no connection: neither a request
-                         // nor a CONNECT asking for enough channels
+  StrangerDatagram,      // belonging to no connection (a peer id the host has not
+                         // given out, another source or session, compressed), or
+                         // from a stranger neither a request nor a CONNECT asking
+                         // for enough channels
   BadHello,              // the first message of a connection that is no valid hello
   HandshakeTimeout,      // a connection that sent no hello within the time allowed
 };
@@ -81,7 +84,9 @@ struct RakNetStatistics {
   uint64_t congestionControlLimitBps = 0;
   bool isLimitedByOutgoingBandwidthLimit = false;
   uint64_t outgoingBandwidthLimitBps = 0;
-  // Bytes sent to and received from the remote over the whole connection.
+  // Bytes sent to and received from the remote over the whole connection:
+  // the messages' own bytes, the layer's hello and confirm included, not the
+  // transport's headers, acknowledgements or resends.
   uint64_t bytesSentTotal = 0;
   uint64_t bytesReceivedTotal = 0;
 };

@@ -302,6 +302,7 @@ TEST(ClientConnection, EndsAndRefusalsAreReported) {
       {"lost", "Lost connection to server\nReason: Connection to server timed out\n", true},
       {"password", "Reason: Bad password\n", false},
       {"full", "Reason: Server has no open slots\n", false},
+      {"banned", "You have been banned from 127.0.0.9:12100\n", false},
   };
   for (const Case& c : cases) {
     privatenet::runInPrivateNetwork([&c] {
@@ -312,6 +313,8 @@ TEST(ClientConnection, EndsAndRefusalsAreReported) {
         client.server.host(kDefaultGamePort, 4, "not-the-password");
       if (what == "full")
         client.server.host(kDefaultGamePort, 0);
+      if (what == "banned")
+        ASSERT_TRUE(client.server.peer()->AddToBanList("127.0.0.1", 0));
       LogCapture log;
       std::string said;
       const auto saw = [&](const std::string& text) {
@@ -334,6 +337,8 @@ TEST(ClientConnection, EndsAndRefusalsAreReported) {
       }
       EXPECT_TRUE(saw(c.expected)) << said;
       EXPECT_FALSE(client.manager.isConnected);
+      if (what == "banned")
+        EXPECT_FALSE(client.manager.isNetworked);
       if (what == "password") {
         EXPECT_FALSE(client.manager.isNetworked);
         const std::deque<irr::core::stringw> lines = console()->lines();
