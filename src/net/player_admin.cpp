@@ -53,20 +53,13 @@ stringw pingText(int ping) {
   return text;
 }
 
-// The peer's ping, ban list and statistics.
-int lastPing(RakNet::RakPeerInterface&, const RakNet::SystemAddress&) { return -1; }
-void refuseAddress(RakNet::RakPeerInterface&, const RakNet::SystemAddress&, uint32_t) {}
-bool connectionStatistics(RakNet::RakPeerInterface&, const RakNet::SystemAddress&, RakNet::RakNetStatistics&) {
-  return false;
-}
-
 }  // namespace
 
 void NetworkManager::listPlayers() {
   if (!isServer) {
     const RakNet::SystemAddress server = peerActive() ? peer->GetSystemAddressFromIndex(0)
                                                       : RakNet::UNASSIGNED_SYSTEM_ADDRESS;
-    printLine(stringw(L"Ping: ") + pingText(lastPing(*peer, server)) + L"ms");
+    printLine(stringw(L"Ping: ") + pingText(peer->GetLastPing(server)) + L"ms");
     return;
   }
   std::vector<stringw> lines;
@@ -78,7 +71,7 @@ void NetworkManager::listPlayers() {
       line += L": ";
       line += player.name;
       line += L" (";
-      line += pingText(lastPing(*peer, player.address));
+      line += pingText(peer->GetLastPing(player.address));
       if (player.emp != nullptr) {
         line += L"ms) as ";
         line += player.emp->name;
@@ -146,7 +139,7 @@ void NetworkManager::expelPlayer(uint64_t guid, uint32_t banMs, const char* logF
     emp = found->second.emp;
   }
   if (address != RakNet::UNASSIGNED_SYSTEM_ADDRESS && peerActive()) {
-    refuseAddress(*peer, address, banMs);
+    peer->AddToBanList(address.ToString(false).c_str(), banMs);
     peer->CloseConnection(address, true, 0, RakNet::LOW_PRIORITY);
   }
   // The empire goes back to its AI, as when its player leaves.
@@ -175,7 +168,7 @@ void NetworkManager::updateStatsText(irr::gui::IGUITable& table) {
     return;
   const RakNet::SystemAddress remote = peer->GetSystemAddressFromIndex(0);
   RakNet::RakNetStatistics statistics;
-  if (remote == RakNet::UNASSIGNED_SYSTEM_ADDRESS || !connectionStatistics(*peer, remote, statistics))
+  if (remote == RakNet::UNASSIGNED_SYSTEM_ADDRESS || !peer->GetStatistics(remote, statistics))
     return;
   if (table.getRowCount() == 0)
     for (irr::u32 row = 0; row < kStatisticsRows; ++row) {
@@ -192,7 +185,7 @@ void NetworkManager::updateStatsText(irr::gui::IGUITable& table) {
     sendBytes += static_cast<double>(statistics.bytesInSendBuffer[priority]);
   }
   const stringw values[kStatisticsRows] = {
-      pingText(lastPing(*peer, remote)),
+      pingText(peer->GetLastPing(remote)),
       statistics.isLimitedByCongestionControl ? decimal(statistics.congestionControlLimitBps) : stringw(L"n/a"),
       statistics.isLimitedByOutgoingBandwidthLimit ? decimal(statistics.outgoingBandwidthLimitBps) : stringw(L"n/a"),
       decimal(sendMessages),
