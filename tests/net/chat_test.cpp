@@ -226,3 +226,65 @@ TEST(Chat, TheChatLogAsScriptsReadIt) {
 }
 
 }  // namespace chat_test
+
+namespace chat_test {
+
+namespace {
+
+std::wstring& consoleText() {
+  static std::wstring text;
+  return text;
+}
+void mirrorConsole(const wchar_t* text, std::size_t length) { consoleText().append(text, length); }
+
+}  // namespace
+
+// On a client: its lines go to the server bare and are echoed coloured into
+// its own log; a rename goes to the server; what the server sends is
+// printed without the escapes and kept as sent; "players" gives the ping.
+TEST(Chat, AClientTalksThroughItsServer) {
+  privatenet::runInPrivateNetwork([] {
+    ServerFixture fixture;
+    NetworkManager& manager = fixture.manager;
+    manager.disconnect();
+    registerConsoleCommands();
+    console()->setMirror(mirrorConsole);
+    Probe host("127.0.0.9");
+    ASSERT_TRUE(host.host(12101));
+    ASSERT_TRUE(manager.connect("127.0.0.9", 12101));
+    ASSERT_TRUE(fixture.pollUntil([&] { return manager.isConnected && host.has(RakNet::ID_NEW_INCOMING_CONNECTION); }));
+
+    manager.sendChat(L"hi #there");
+    ASSERT_TRUE(host.waitFor(msgid::kChat, fixture.polling()).has_value());
+    EXPECT_EQ(host.ofId(msgid::kChat)[0].bytes, chatBytes(L"hi #there"));
+    EXPECT_EQ(wide(chatLogLines().front()), L"#c:ddd#Unknown#c#: hi #there");
+
+    manager.sendNameChange(L"Pilot");
+    const std::optional<Got> rename = host.waitFor(msgid::kPlayerName, fixture.polling());
+    ASSERT_TRUE(rename.has_value());
+    EXPECT_EQ(rename->bytes, nameBytes(L"Pilot"));
+    manager.sendChat(L"again");
+    EXPECT_EQ(wide(chatLogLines().front()), L"#c:ddd#Pilot#c#: again");
+
+    // A line from the server, and one that looks like a vote: neither is
+    // anything but a line here.
+    consoleText().clear();
+    host.send(chatBytes(L"#c:ddd#Other#c#: a ## b"), RakNet::RELIABLE_ORDERED, 100);
+    host.send(chatBytes(L"!pause"), RakNet::RELIABLE_ORDERED, 100);
+    ASSERT_TRUE(fixture.pollUntil([&] { return wide(chatLogLines().front()) == L"!pause"; }));
+    EXPECT_EQ(wide(chatLogLines()[1]), L"#c:ddd#Other#c#: a ## b");
+    EXPECT_EQ(consoleText(), L"#c:ddd#Other#c#: a # b\n!pause\n");
+    EXPECT_EQ(manager.voteType, 0u);
+
+    consoleText().clear();
+    console()->execute(L"players", false);
+    const std::wstring printed = consoleText();
+    ASSERT_GT(printed.size(), 9u);
+    EXPECT_EQ(printed.substr(0, 6), L"Ping: ");
+    EXPECT_EQ(printed.substr(printed.size() - 3), L"ms\n");
+    EXPECT_EQ(printed.substr(6, printed.size() - 9).find_first_not_of(L"0123456789"), std::wstring::npos);
+    console()->setMirror(nullptr);
+  });
+}
+
+}  // namespace chat_test

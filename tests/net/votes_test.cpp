@@ -82,6 +82,27 @@ TEST(Votes, OnePlayersVotesPassAtTheNextPoll) {
   });
 }
 
+// Auto-pause would resume a game with a player: a pause vote holds it off
+// until the unpause vote puts it back.
+TEST(Votes, APauseVoteHoldsAutoPauseOff) {
+  privatenet::runInPrivateNetwork([] {
+    ServerFixture server;
+    server.manager.autoPause = true;
+    gameSpeed = 2.0;
+    Probe a;
+    attachAll(server, {&a});
+    ASSERT_TRUE(sayAndHear(server, a, L"!pause", a, localized(L"#DS_VotePassed")));
+    EXPECT_FALSE(server.manager.autoPause);
+    for (int i = 0; i < 5; ++i)
+      server.poll();
+    EXPECT_DOUBLE_EQ(gameSpeed, 0.0);
+    ASSERT_TRUE(sayAndHear(server, a, L"!unpause", a, localized(L"#DS_VotePassed")));
+    EXPECT_TRUE(server.manager.autoPause);
+    EXPECT_DOUBLE_EQ(gameSpeed, 2.0);
+    EXPECT_FLOAT_EQ(server.timer.speed, 2.0f);
+  });
+}
+
 TEST(Votes, ADelayVotePutsTheRestartOff) {
   privatenet::runInPrivateNetwork([] {
     ServerFixture server;
