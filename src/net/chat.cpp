@@ -173,6 +173,9 @@ void NetworkManager::onChat(const RakNet::Packet& packet, RakNet::BitStream& str
   if (isServer) {
     const bool voteCommand = text[0] == L'!';
     text = cleanPlayerText(text);
+    // Nothing but control characters: nothing was said.
+    if (text.empty())
+      return;
     if (votesEnabled && voteCommand && handleVoteCommand(*sender, text))
       return;
     stringw name;

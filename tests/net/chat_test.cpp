@@ -101,8 +101,8 @@ TEST(Chat, HostileTextIsCutAndDefused) {
   });
 }
 
-// A 113 without a whole character is dropped; so is one from a peer that is
-// not a listed player.
+// A 113 without a whole character is dropped; so is one of nothing but
+// control characters.
 TEST(Chat, AChatMessageWithoutACharacterIsDropped) {
   privatenet::runInPrivateNetwork([] {
     ServerFixture server;
@@ -112,6 +112,7 @@ TEST(Chat, AChatMessageWithoutACharacterIsDropped) {
     const uint32_t before = lastChatId();
     a.send(std::vector<uint8_t>{msgid::kChat}, RakNet::RELIABLE_ORDERED, 100);
     a.send(std::vector<uint8_t>{msgid::kChat, 'x'}, RakNet::RELIABLE_ORDERED, 100);
+    say(a, L"\n\t\r");
     say(a, L"after");
     ASSERT_TRUE(waitForChat(server, b, L"#c:ddd#Player 2#c#: after"));
     EXPECT_EQ(chatTexts(b).size(), 1u);
