@@ -104,6 +104,13 @@ void disconnectCommand(const ConsoleArgs& args);
 void hostCommand(const ConsoleArgs& args);
 void netSimCommand(const ConsoleArgs& args);
 
+// Chat, names and the players (chat_commands.cpp).
+void sayCommand(const ConsoleArgs& args);
+void nickCommand(const ConsoleArgs& args);
+void playersCommand(const ConsoleArgs& args);
+void kickCommand(const ConsoleArgs& args);
+void banCommand(const ConsoleArgs& args);
+
 // Reads a port: digits accumulate, '.' and ',' are skipped, a '-' is taken
 // (and ignored) only as the first character, anything else ends it; the
 // number wraps at 16 bits ("13000x" 13000, "" 0).

@@ -8,6 +8,7 @@
 #include "core/locks.h"
 #include "core/timer.h"
 #include "gui/base/gui_callbacks.h"
+#include "net/network_manager.h"
 #include "universe/objects/system_threads.h"
 
 namespace {
@@ -100,9 +101,16 @@ void updateProfilingWindows() {
   if (mainProfiler != nullptr)
     reportInto(*mainProfiler, kProfilingWindowId);
   // The galaxy workers' shared profiler, once a worker has made it.
-  MutexGuard guard(globalProfilerLock());
-  if (hires_profiler* workers = serverProfiler.load())
-    reportInto(*workers, kServerProfilingWindowId);
+  {
+    MutexGuard guard(globalProfilerLock());
+    if (hires_profiler* workers = serverProfiler.load())
+      reportInto(*workers, kServerProfilingWindowId);
+  }
+  // The connection's statistics, while their window is shown.
+  irr::gui::IGUIElement* network = findWindow(kNetworkProfilingWindowId);
+  if (network != nullptr && network->isVisible() && networkManager != nullptr)
+    if (irr::gui::IGUITable* table = tableOf(network))
+      networkManager->updateStatsText(*table);
 }
 
 void removeProfilingWindows() {

@@ -29,6 +29,7 @@
 #include "empire/treaty_clause.h"
 #include "scriptapi/treaty_script_types.h"
 #include "gui/gui_bindings.h"
+#include "net/chat_log.h"
 #include "net/network_manager.h"
 #include "script/script_dictionary.h"
 #include "script/script_engine.h"
@@ -147,6 +148,11 @@ void connectScriptGlobalHooks() {
       return;
     console()->execute(irr::core::stringw(L"play_as \"") + chosen->name + L"\"", false);
   };
+  // The chat log's lines: scripts pass the difference of two ids as the
+  // count of the newest lines they want.
+  hooks.lastChatID = [] { return lastChatId(); };
+  hooks.chatLog = [](uint32_t count) { return getChatLogSince(count); };
+  hooks.sendChat = [](const irr::core::stringw& text) { networkManager->sendChat(text); };
   hooks.shiftKey = &shiftKeyDown;
   hooks.ctrlKey = &controlKeyDown;
   hooks.altKey = &altKeyDown;

@@ -43,6 +43,20 @@ std::vector<irr::core::stringw> chatLogLines() {
   return std::vector<irr::core::stringw>(log.lines.begin(), log.lines.end());
 }
 
+irr::core::stringw getChatLogSince(uint32_t count) {
+  ChatLog& log = chatLog();
+  std::lock_guard<std::mutex> guard(log.lock);
+  irr::core::stringw joined;
+  const std::size_t kept = log.lines.size();
+  const std::size_t taken = count == 0 || count > kept ? kept : count;
+  for (std::size_t i = taken; i-- > 0;) {
+    joined += log.lines[i];
+    if (i != 0)
+      joined += L"#r#\n";
+  }
+  return joined;
+}
+
 void writeChatMessage(RakNet::BitStream& stream, const irr::core::stringw& text) {
   stream.Write(msgid::kChat);
   Utf16Units units(text.c_str(), text.c_str() + text.size());

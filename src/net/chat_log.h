@@ -19,6 +19,9 @@ void appendChatLog(const irr::core::stringw& line);
 uint32_t lastChatId();
 // The lines kept, newest first (a copy taken under the log's lock).
 std::vector<irr::core::stringw> chatLogLines();
+// The newest `count` lines, oldest first, joined by "#r#\n"; 0, or more
+// than the log holds, gives every line. Empty for an empty log.
+irr::core::stringw getChatLogSince(uint32_t count);
 
 namespace RakNet {
 class BitStream;

@@ -62,9 +62,9 @@ void NetworkManager::processPackets() {
   if (!isNetworked && restartInterval != 0 && runRestartSchedule(nowMs))
     return;
 
-  // 3.
-  if (votesEnabled && voteType != 0)
-    tallyVote();
+  // 3. A passed restart vote ends the session here.
+  if (votesEnabled && voteType != 0 && tallyVote())
+    return;
 
   // 4. A handler that stops the peer (an incompatible server, a console
   // command) ends the loop: nothing more is taken from the stopped peer.
@@ -137,6 +137,12 @@ bool NetworkManager::dispatch(RakNet::Packet& packet) {
       break;
     case RakNet::ID_INVALID_PASSWORD:
       onInvalidPassword();
+      break;
+    case msgid::kChat:
+      onChat(packet, stream, sender);
+      break;
+    case msgid::kPlayerName:
+      onPlayerName(stream, sender);
       break;
     case msgid::kGameSetup:
       // (The game-setup screen reads its state here while it exists.)
@@ -294,6 +300,20 @@ void NetworkManager::sweepDeadConnections() {
       removePlayer(guid, "Client '%ls' from %s disconnected\n", L" disconnected");
 }
 
+void NetworkManager::releaseEmpire(empire* emp) {
+  emp->playerControlled = false;
+  {
+    empire::AreaGuard guard;
+    emp->lockArea(guard, EA_PlayerName, true);
+    emp->playerName = L"";
+  }
+  // The empire's AI takes it over again, designing as the active empire.
+  empire* previous = activeEmpire;
+  activeEmpire = emp;
+  runRegisterEmpireData(emp);
+  activeEmpire = previous;
+}
+
 void NetworkManager::removePlayer(RakNet::RakNetGUID guid, const char* logFormat, const wchar_t* suffix) {
   irr::core::stringw name;
   RakNet::SystemAddress address;
@@ -309,19 +329,8 @@ void NetworkManager::removePlayer(RakNet::RakNetGUID guid, const char* logFormat
     emp = player.emp;
     player.address = RakNet::UNASSIGNED_SYSTEM_ADDRESS;
   }
-  if (emp != nullptr) {
-    emp->playerControlled = false;
-    {
-      empire::AreaGuard guard;
-      emp->lockArea(guard, EA_PlayerName, true);
-      emp->playerName = L"";
-    }
-    // The empire's AI takes it over again, designing as the active empire.
-    empire* previous = activeEmpire;
-    activeEmpire = emp;
-    runRegisterEmpireData(emp);
-    activeEmpire = previous;
-  }
+  if (emp != nullptr)
+    releaseEmpire(emp);
   logPrint(logFormat, name.c_str(), address.ToString().c_str());
   sendServerNotice(name + suffix);
   // (The player's rows on the game-setup screen are released here.)
@@ -334,10 +343,6 @@ void NetworkManager::removePlayer(RakNet::RakNetGUID guid, const char* logFormat
 
 // ---------------------------------------------------------------------------
 // Places that later work fills
-
-void NetworkManager::tallyVote() {
-  // (The running chat vote is counted here: it passes or runs out.)
-}
 
 void NetworkManager::requestWatchedObjects() {
   // (A client asks for the details of up to 10 watched objects here.)

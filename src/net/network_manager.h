@@ -40,6 +40,9 @@ class RakPeerInterface;
 }  // namespace RakNet
 class empire;
 class generic_object;
+namespace irr::gui {
+class IGUITable;
+}  // namespace irr::gui
 class MessageReceiver;
 
 // The port a server listens on unless told otherwise.
@@ -159,6 +162,31 @@ class NetworkManager {
   // The players lose their empires (the empires are about to go).
   void forgetPlayerEmpires();
 
+  // -- Chat and names (chat.cpp) ----------------------------------------------
+  // The local player's chat line: coloured and echoed into the chat log; a
+  // server sends the whole line to every peer, a client the bare text to
+  // its server.
+  void sendChat(const irr::core::stringw& text);
+  // Renames the local player; a client asks its server, which announces the
+  // new name or rejects it.
+  void sendNameChange(const irr::core::stringw& name);
+
+  // -- Players (player_admin.cpp) -----------------------------------------------
+  // Prints the players to the console (a server), or the ping to the server.
+  void listPlayers();
+  // Closes the player's connection, refuses its address for 60 s and
+  // announces it; an unknown id does nothing.
+  void kickPlayer(uint32_t id);
+  void kickPlayer(const NetPlayer* player);
+  // As kickPlayer, with the address refused while the peer runs.
+  void banPlayer(uint32_t id);
+  // The address of the first player (in map order) who controls `emp`; the
+  // unassigned address when none does.
+  RakNet::SystemAddress getEmpirePlayerAddress(const empire* emp);
+  // Fills the connection statistics rows (label, value) of `table`; nothing
+  // without a connection.
+  void updateStatsText(irr::gui::IGUITable& table);
+
   // The fields, in the order of the session's own description.
   std::atomic<bool> isServer{false};     // a server peer started
   std::atomic<bool> isNetworked{false};  // a client peer started
@@ -218,7 +246,6 @@ class NetworkManager {
   void removePlayer(RakNet::RakNetGUID guid, const char* logFormat, const wchar_t* suffix);
 
   // Places later work fills; empty until then.
-  void tallyVote();
   void requestWatchedObjects();
   void serveMasterServer(uint32_t nowMs);
   void broadcastObjectUpdates(bool firstPass);
@@ -239,6 +266,32 @@ class NetworkManager {
   // A game message (113 to 139); `sender` is null on a client.
   void onGameMessage(uint8_t id, RakNet::BitStream& stream, NetPlayer* sender);
   bool isMasterServer(const RakNet::SystemAddress& address) const;
+
+  // Chat (113) and renames (114), chat.cpp.
+  void onChat(const RakNet::Packet& packet, RakNet::BitStream& stream, NetPlayer* sender);
+  void onPlayerName(RakNet::BitStream& stream, NetPlayer* sender);
+
+  // Chat votes (votes.cpp). A vote command from `sender`: true when the
+  // text ends there (a repeat of the running vote), false when it goes on
+  // as a chat line.
+  bool handleVoteCommand(NetPlayer& sender, const irr::core::stringw& text);
+  // Counts the running vote: it passes, runs out or waits. True when a
+  // passed restart vote ended the session (the poll ends).
+  bool tallyVote();
+  // Sends the localised text of `key` to every peer as a chat line.
+  void announce(const wchar_t* key);
+  void clearVote();
+  // The session restarts with the same settings: every player becomes a
+  // spectator of the next game, and the clients are told (145).
+  void restartSessionNow();
+  // The empire of a player who leaves goes back to its AI.
+  static void releaseEmpire(empire* emp);
+  // Kick and ban (player_admin.cpp): the map key of the player `id`, and
+  // the removal of a player whose address is refused for `banMs` (0: while
+  // the peer runs), logged with "%ls" the name and announced as name +
+  // `suffix`.
+  bool findPlayerById(uint32_t id, uint64_t& guid);
+  void expelPlayer(uint64_t guid, uint32_t banMs, const char* logFormat, const wchar_t* suffix);
 
   SendObserver sendObserver_;
 };
