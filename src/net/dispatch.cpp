@@ -203,18 +203,7 @@ bool NetworkManager::runRestartSchedule(uint32_t nowMs) {
   if (remaining < 0) {
     restartTime = nowMs + restartInterval;
     lastRestartNotice = 0;
-    {
-      std::lock_guard<std::mutex> guard(playersLock);
-      for (auto& entry : players) {
-        entry.second.emp = nullptr;
-        entry.second.hasGalaxy = 0;
-      }
-    }
-    gameRunning = false;
-    sessionResult = kSessionRestart;
-    RakNet::BitStream message;
-    message.Write(msgid::kSessionRestart);
-    send(&message, 0, RakNet::RELIABLE, RakNet::UNASSIGNED_SYSTEM_ADDRESS);
+    restartSessionNow();
     return true;
   }
 
