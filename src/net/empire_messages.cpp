@@ -281,12 +281,14 @@ uint16_t packEmpireRelation(bool allied, bool enemy) {
 }
 
 // -- Senders ------------------------------------------------------------------
+// Those that game code calls (a setting, a message, a trait) build in a
+// stream of their own: their caller may be building a message in the
+// thread's scratch stream.
 
 void sendEmpireSetting(const stringw& name, float value) {
   if (!isNetworkClient())
     return;
-  RakNet::BitStream fallback;
-  RakNet::BitStream& stream = scratchStream(fallback);
+  RakNet::BitStream stream;
   stream.Write(ID_EMPIRE_SETTING);
   writeNetStringW(stream, name, kMaxNetStringLength);
   stream.Write(value);
@@ -358,8 +360,7 @@ void sendEmpireMessage(const empire* emp, const stringw& text, const stringw& ca
   const RakNet::SystemAddress address = networkManager->getEmpirePlayerAddress(emp);
   if (address == RakNet::UNASSIGNED_SYSTEM_ADDRESS)
     return;
-  RakNet::BitStream fallback;
-  RakNet::BitStream& stream = scratchStream(fallback);
+  RakNet::BitStream stream;
   stream.Write(ID_EMPIRE_MESSAGE);
   writeNetStringW(stream, text, kMaxNetStringLength);
   writeNetStringW(stream, category, kMaxNetStringLength);
@@ -371,8 +372,7 @@ void sendEmpireMessage(const empire* emp, const stringw& text, const stringw& ca
 void sendTraitChange(const empire* emp, uint8_t kind, const stringw& id) {
   if (emp == nullptr || !isServerSide())
     return;
-  RakNet::BitStream fallback;
-  RakNet::BitStream& stream = scratchStream(fallback);
+  RakNet::BitStream stream;
   stream.Write(ID_EMPIRE_COMMAND);
   stream.Write(kind);
   writeNetEmpire(stream, emp);
