@@ -13,6 +13,7 @@
 #include "core/locale.h"
 #include "design/hull_list.h"
 #include "design/subsystems/sub_system_def.h"
+#include "empire/traits.h"
 #include "net/empire_messages.h"
 #include "net/message_receiver.h"
 #include "net_fixture.h"
@@ -239,6 +240,47 @@ TEST(EmpireMessagesNetwork, ThePerPlayerPassSendsEachPlayerItsOwnEmpiresState) {
     ASSERT_TRUE(got.has_value());
     EXPECT_EQ(got->bytes, states[0].bytes);
     EXPECT_FALSE(watcher.has(ID_EMPIRE_SETTING));
+    stopCapturingSends();
+  });
+}
+
+TEST(EmpireMessagesNetwork, EmpireMessagesReachTheirPlayerAndTraitChangesEveryone) {
+  privatenet::runInPrivateNetwork([] {
+    ServerFixture server;
+    std::vector<SentMessage> sent;
+    captureSends(sent);
+    empire* one = getEmpireByID(1);
+    empire* three = getEmpireByID(3);
+    Probe player;
+    Probe watcher;
+    ASSERT_NE(server.attach(player, one), nullptr);
+    ASSERT_NE(server.attach(watcher), nullptr);
+    sent.clear();
+
+    // Three has no player: its message goes nowhere (not to everyone).
+    postEmpireMessage(three, L"Unheard", L"misc", 0, 5);
+    EXPECT_TRUE(withId(sent, ID_EMPIRE_MESSAGE).empty());
+    postEmpireMessage(one, L"Found", L"res_new", 2, 40);
+    const std::optional<netprobe::Got> message = player.waitFor(ID_EMPIRE_MESSAGE, server.polling());
+    ASSERT_TRUE(message.has_value());
+    const Bytes expected{131, 5, 'F', 0, 'o', 0, 'u', 0, 'n', 0, 'd', 0, 7, 'r', 0, 'e', 0, 's', 0,
+                         '_', 0, 'n', 0, 'e', 0, 'w', 0, 0,   0, 0,   2, 0,   0, 0,   40};
+    EXPECT_EQ(message->bytes, expected);
+
+    // A trait change goes to every player, spectators too.
+    ITrait* brave = new ITrait;
+    brave->id = L"brave";
+    traitRegistry[brave->id] = brave;
+    one->addTrait(L"brave");
+    const Bytes added{136, 1, 1, 5, 'b', 0, 'r', 0, 'a', 0, 'v', 0, 'e', 0};
+    for (Probe* probe : {&player, &watcher}) {
+      const std::optional<netprobe::Got> got = probe->waitFor(ID_EMPIRE_COMMAND, server.polling());
+      ASSERT_TRUE(got.has_value());
+      EXPECT_EQ(got->bytes, added);
+    }
+    EXPECT_FALSE(watcher.has(ID_EMPIRE_MESSAGE));
+    one->removeTrait(L"brave");
+    clearTraits();
     stopCapturingSends();
   });
 }

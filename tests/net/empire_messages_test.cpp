@@ -693,7 +693,7 @@ TEST_F(EmpireMessagesTest, HostileBodiesChangeNoEmpireTheSenderDoesNotControl) {
       }
       message[0] = handler.first;
       const bool fromPlayer = i % 2 == 0;
-      const EmpireSnapshot redBefore = EmpireSnapshot::of(red);
+      const EmpireSnapshot redBefore = fromPlayer ? EmpireSnapshot() : EmpireSnapshot::of(red);
       const EmpireSnapshot blueBefore = EmpireSnapshot::of(blue);
       Body body(message);
       handler.second(body.stream, fromPlayer ? &player : &spectator);
