@@ -169,7 +169,7 @@ void acceptClientSetting(empire* emp, const stringw& name, float value) {
   if (!std::isfinite(value))
     return;
   ScopedWriteLock guard(emp->locks[EA_Settings]);
-  if (PtrNamedVar<float>::findNoSort(emp->settings, name) < 0 && emp->settings.size() >= kMaxClientEmpireSettings)
+  if (PtrNamedVar<float>::find(emp->settings, name) < 0 && emp->settings.size() >= kMaxClientEmpireSettings)
     return;
   PtrNamedVar<float>::getOrAdd(emp->settings, name, internCommonString).value = value;
 }
