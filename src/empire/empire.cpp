@@ -26,6 +26,7 @@
 #include "empire/research/web_item_desc.h"
 #include "empire/traits.h"
 #include "empire/treaty_clause.h"
+#include "net/empire_messages.h"
 #include "net/network_manager.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
@@ -280,10 +281,12 @@ float empire::getSetting(const irr::core::stringw& settingName) {
 }
 
 void empire::setSetting(const irr::core::stringw& settingName, float value) {
-  ScopedWriteLock guard(locks[EA_Settings]);
-  PtrNamedVar<float>::getOrAdd(settings, settingName, internCommonString).value = value;
-  // (A network client also tells the server, message 130, once clients
-  // exist.)
+  {
+    ScopedWriteLock guard(locks[EA_Settings]);
+    PtrNamedVar<float>::getOrAdd(settings, settingName, internCommonString).value = value;
+  }
+  // A network client also tells its server.
+  sendEmpireSetting(settingName, value);
 }
 
 bool empire::hasTrait(const irr::core::stringw& id) {
@@ -310,6 +313,7 @@ void empire::addTrait(const irr::core::stringw& id) {
   trait->apply(this);
   updateTraitVariables();
   updateSubSystems();
+  sendTraitChange(this, kTraitAdded, id);
 }
 
 void empire::removeTrait(const irr::core::stringw& id) {
@@ -327,6 +331,7 @@ void empire::removeTrait(const irr::core::stringw& id) {
     traits.erase(id);
   }
   updateTraitVariables();
+  sendTraitChange(this, kTraitRemoved, id);
 }
 
 void empire::updateTraitVariables() {
@@ -572,17 +577,23 @@ void postEmpireMessage(empire* emp, const irr::core::stringw& text, const irr::c
                        int32_t priority, int32_t time) {
   if (emp == nullptr)
     return;
-  ScopedWriteLock guard(emp->locks[EA_Messages]);
-  while (emp->messages.size() >= kMaxEmpireMessages)
-    emp->messages.pop_front();
-  const double now = gameTime.load();
-  EmpireMessage message;
-  message.text = text;
-  message.category = internCommonString(category);
-  message.priority = priority;
-  message.time = time < 0 ? static_cast<int32_t>(now) : time;
-  emp->messages.push_back(std::move(message));
-  emp->lastMessage = now;
+  int32_t sentTime = 0;
+  {
+    ScopedWriteLock guard(emp->locks[EA_Messages]);
+    while (emp->messages.size() >= kMaxEmpireMessages)
+      emp->messages.pop_front();
+    const double now = gameTime.load();
+    EmpireMessage message;
+    message.text = text;
+    message.category = internCommonString(category);
+    message.priority = priority;
+    message.time = time < 0 ? static_cast<int32_t>(now) : time;
+    sentTime = message.time;
+    emp->messages.push_back(std::move(message));
+    emp->lastMessage = now;
+  }
+  // A server tells the empire's player, with the time as filed.
+  sendEmpireMessage(emp, text, category, priority, sentTime);
 }
 
 void postMiscMessage(empire* emp, const irr::core::stringw& text) { postEmpireMessage(emp, text, L"misc", 0, -1); }

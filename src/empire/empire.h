@@ -214,7 +214,7 @@ class empire {
   float getStat(const irr::core::stringw& statName);
   // Applies `op` with `value` to the named amount (made at 0 when absent).
   void modStat(const irr::core::stringw& statName, EmpireStatOp op, float value);
-  // A setting; 0 when never set.
+  // A setting; 0 when never set. A network client's setSetting tells its server.
   float getSetting(const irr::core::stringw& settingName);
   void setSetting(const irr::core::stringw& settingName, float value);
 
@@ -227,7 +227,7 @@ class empire {
   bool hasTraitTag(const irr::core::stringw& tag);
   // Adds the registered trait `id` and runs its apply hook; nothing when the
   // empire has it already or the registry lacks it. Then the "Traits"
-  // variables are recomputed.
+  // variables are recomputed. It and removeTrait tell every player while hosting.
   void addTrait(const irr::core::stringw& id);
   // Runs the remove hook of the empire's trait `id`, drops the trait and
   // recomputes the "Traits" variables; nothing when the empire lacks it.
@@ -508,8 +508,8 @@ void runEmpireJobs(empire* emp);
 // Messages kept per empire: the oldest goes once more are posted.
 constexpr size_t kMaxEmpireMessages = 251;
 
-// Appends a message to the empire's list (time < 0: the current game time in
-// whole seconds); the category is pooled in the common string list.
+// Appends a message to the empire's list (time < 0: the current game time in whole
+// seconds), category pooled; a server sends it on to the empire's player, if any.
 void postEmpireMessage(empire* emp, const irr::core::stringw& text, const irr::core::stringw& category,
                        int32_t priority, int32_t time);
 // postEmpireMessage in category "misc", priority 0, at the current time.

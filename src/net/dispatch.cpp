@@ -16,6 +16,7 @@
 #include "core/utf8.h"
 #include "empire/empire.h"
 #include "net/chat_log.h"
+#include "net/empire_messages.h"
 #include "net/message_ids.h"
 #include "net/message_receiver.h"
 #include "net/network_manager.h"
@@ -346,7 +347,8 @@ void NetworkManager::broadcastObjectUpdates(bool) {
   // (The object updates of every system go to the players here.)
 }
 
-void NetworkManager::sendPlayerState(NetPlayer&) {
-  // (An in-game player's game time, empire state, research and treaties are
-  // sent here.)
+void NetworkManager::sendPlayerState(NetPlayer& player) {
+  // (An in-game player's game time is sent here first.)
+  sendEmpireState(*this, player);
+  // (Then its empire's research and treaties.)
 }

@@ -10,6 +10,7 @@
 #include "core/utf16.h"
 #include "design/effectors/effect_gfx.h"
 #include "net/chat_log.h"
+#include "net/empire_messages.h"
 #include "net/message_receiver.h"
 #include "net/object_receivers.h"
 #include "net/object_requests.h"
@@ -203,6 +204,7 @@ NetworkManager* createNetworkManager() {
   networkManager->registerReceiver(ID_EFFECT_GFX, &effectsHandler);
   registerObjectReceivers();
   registerObjectRequestReceivers(*networkManager);
+  registerEmpireMessageReceivers(*networkManager);
   return networkManager;
 }
 
