@@ -15,7 +15,9 @@
 #include "core/log.h"
 #include "core/utf8.h"
 #include "empire/empire.h"
+#include "empire/research/research_network.h"
 #include "net/chat_log.h"
+#include "net/diplomacy_network.h"
 #include "net/message_ids.h"
 #include "net/message_receiver.h"
 #include "net/network_manager.h"
@@ -346,7 +348,8 @@ void NetworkManager::broadcastObjectUpdates(bool) {
   // (The object updates of every system go to the players here.)
 }
 
-void NetworkManager::sendPlayerState(NetPlayer&) {
-  // (An in-game player's game time, empire state, research and treaties are
-  // sent here.)
+void NetworkManager::sendPlayerState(NetPlayer& player) {
+  // (An in-game player's game time and empire state are sent here.)
+  research::sendPlayerResearch(*this, player);
+  sendPlayerTreaties(*this, player);
 }

@@ -267,10 +267,14 @@ TEST_F(TreatyNetworkTest, AServerRecordReadByAClientKeepsEveryField) {
     EXPECT_EQ(stream.GetNumberOfUnreadBits(), 0u);
     ITreaty* read = nullptr;
     if (active) {
-      // In force: queued on both empires with state 1, and no answer sent.
-      ASSERT_EQ(activating(a_).size(), 1u);
-      read = activating(a_)[0];
-      EXPECT_EQ(activating(b_), std::vector<ITreaty*>{read});
+      // In force: standing on both empires at once with state 1, nothing
+      // queued to activate (the server runs it), and no answer sent.
+      ASSERT_EQ(a_->treaties.size(), 1u);
+      read = a_->treaties[0];
+      EXPECT_TRUE(holds(b_, read));
+      EXPECT_EQ(b_->treaties.size(), 1u);
+      EXPECT_TRUE(a_->jobs.empty());
+      EXPECT_TRUE(b_->jobs.empty());
       EXPECT_EQ(read->getState(), TS_Accepted);
       EXPECT_EQ(a_->getProposedTreaty(b_), nullptr);
     } else {
@@ -586,10 +590,10 @@ TEST_F(TreatyNetworkTest, AFullListReplacesTheClientsTreaties) {
   EXPECT_EQ(newNote->getFromEmpire(), b_);
   EXPECT_EQ(newNote->getID(), 7u);
 
-  // The standing peace comes back in force once the jobs have run.
-  EXPECT_TRUE(a_->treaties.empty());
-  runEmpireJobs(a_);
-  runEmpireJobs(b_);
+  // The standing peace is back in force at once, on both sides, with no
+  // job queued that would run its clauses' hooks here.
+  EXPECT_TRUE(a_->jobs.empty());
+  EXPECT_TRUE(b_->jobs.empty());
   ASSERT_EQ(a_->treaties.size(), 1u);
   ITreaty* newPeace = a_->treaties[0];
   EXPECT_NE(newPeace, peace);
