@@ -14,6 +14,8 @@
 #include "empire/diplomacy/diplo_msg.h"
 #include "empire/diplomacy/diplomacy_texts.h"
 #include "empire/empire.h"
+#include "empire/research/research_network.h"
+#include "empire/treaty_network.h"
 #include "net/message_ids.h"
 #include "scriptapi/diplomacy_script_types.h"
 #include "support/network_child.h"
@@ -289,6 +291,35 @@ TEST(DiplomacyMessages, OnlyAProposalTheServerDeliveredCanBeAccepted) {
     ASSERT_TRUE(s.sendAndSettle(s.player, hexBytes("84 01 03 00 00 00 09 00 00 00 05 80")));
     EXPECT_TRUE(s.e1->isEnemy(s.e3));
     EXPECT_TRUE(s.e3->isEnemy(s.e1));
+  });
+}
+
+TEST(DiplomacyMessages, ThePerPlayerPassSendsTheResearchAndChangedTreaties) {
+  privatenet::runInPrivateNetwork([] {
+    Session s;
+    ASSERT_NE(s.e1, nullptr);
+    s.e1->researchChanged = true;
+    s.e1->treatiesChanged = true;
+    // Each poll a step later, so that every poll runs the next pass.
+    const auto nextStep = [&] {
+      s.server.timer.realTime += kUpdateIntervalMs + 1;
+      s.server.poll();
+    };
+    const auto research = [&] { return s.player.ofId(research::kResearchMessageId); };
+    ASSERT_TRUE(s.player.waitFor(kTreatyMessageId, nextStep).has_value());
+    ASSERT_FALSE(research().empty());
+    // All items first (sub-kind 3, bit 1), then the state (bit 0) each pass.
+    EXPECT_EQ(research()[0].bytes.at(1), research::RMK_Web);
+    EXPECT_EQ(research()[0].bytes.at(2) & 0x80, 0x80);
+    EXPECT_FALSE(s.e1->researchChanged);
+    EXPECT_FALSE(s.e1->treatiesChanged);
+    for (int pass = 0; pass < 1000 && research().size() < 3; ++pass)
+      nextStep();
+    ASSERT_GE(research().size(), 3u);
+    for (size_t i = 1; i < research().size(); ++i)
+      EXPECT_EQ(research()[i].bytes.at(2) & 0x80, 0) << i;
+    EXPECT_EQ(s.player.ofId(kTreatyMessageId).size(), 1u);  // the list once
+    EXPECT_EQ(s.player.ofId(kTreatyMessageId)[0].bytes.at(1), TMK_List);
   });
 }
 
