@@ -187,8 +187,9 @@ class ResearchNetworkTest : public testing::Test {
       EXPECT_EQ(a.level, b.level);
       EXPECT_EQ(a.progress, b.progress);
       EXPECT_EQ(a.cost, b.cost);
-      if (withMaxLevel)
+      if (withMaxLevel) {
         EXPECT_EQ(a.maxLevel, b.maxLevel);
+      }
       ASSERT_EQ(ours->getLinkCount(), d->getLinkCount());
       for (irr::u32 k = 0; k < theirs->getLinkCount(); ++k) {
         float paidA = -1, costA = -1, paidB = -2, costB = -2;
@@ -196,8 +197,9 @@ class ResearchNetworkTest : public testing::Test {
         ours->getLinkLevels(k, paidB, costB);
         EXPECT_EQ(paidA, paidB) << k;
         EXPECT_EQ(costA, costB) << k;
-        if (withPossibleEnds)
+        if (withPossibleEnds) {
           EXPECT_EQ(idOf(theirs->getPossibleLinkEnd(k)), idOf(ours->getPossibleLinkEnd(k))) << k;
+        }
       }
       EXPECT_EQ(server_->researchWeb->isTechVisible(d), mirror->researchWeb->isTechVisible(d));
     }

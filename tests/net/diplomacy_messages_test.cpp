@@ -195,8 +195,9 @@ TEST(DiplomacyMessages, AClientTellsItsPlayerWhatTheServerSends) {
     handleDiplomacyMessage(manager, stream, nullptr);
     EXPECT_EQ(miscTexts(e1).size(), before + (c.told ? 1 : 0));
     EXPECT_EQ(e1->jobs.size(), jobsBefore + (c.told ? 1 : 0));
-    if (c.told)
+    if (c.told) {
       EXPECT_EQ(miscTexts(e1).back(), expectedText(e3, kPeaceText));
+    }
   }
   runEmpireJobs(e1);
   ASSERT_EQ(e1->diplomacyMessages.size(), 1u);

@@ -62,13 +62,14 @@ TEST(NetworkManager, StartUpEntersTheBuiltInReceivers) {
   ASSERT_EQ(manager, networkManager);
   // The effect graphics; the object record, destruction and event of a
   // client; the requests a client makes of its objects, with the
-  // build-list names a server tells it.
+  // build-list names a server tells it; diplomatic messages, treaties and
+  // research.
   std::vector<uint32_t> ids;
   for (const auto& entry : manager->receivers) {
     ids.push_back(entry.first);
     EXPECT_NE(entry.second, nullptr) << entry.first;
   }
-  EXPECT_EQ(ids, (std::vector<uint32_t>{116, 117, 118, 123, 124, 128, 129, 138, 139}));
+  EXPECT_EQ(ids, (std::vector<uint32_t>{116, 117, 118, 123, 124, 128, 129, 132, 133, 134, 138, 139}));
   const std::map<uint32_t, MessageReceiver*> first = manager->receivers;
   createNetworkManager();
   EXPECT_EQ(manager->receivers, first);
