@@ -84,8 +84,8 @@ std::string fingerprint(empire* emp, const empire* partner) {
   const research::IWeb& web = *emp->researchWeb;
   int link = 0;
   const research::IWebItem* active = web.getActiveTech(link);
-  out << "w" << web.getResearchRate() << "/" << (active != nullptr ? stringc(active->getDescriptor()->getId()).c_str() : "-")
-      << link << "/" << web.getVisibleCount();
+  const std::string activeId = active != nullptr ? stringc(active->getDescriptor()->getId()).c_str() : "-";
+  out << "w" << web.getResearchRate() << "/" << activeId << link << "/" << web.getVisibleCount();
   for (irr::u32 i = 0; i < research::getWebItemDescCount(); ++i) {
     const research::IWebItem* item = web.getItem(research::getWebItemDesc(i));
     float level = 0, progress = 0, cost = 0, maxLevel = 0;
