@@ -127,8 +127,7 @@ void changeObjects(empire* emp, generic_object* object, bool add) {
 EmpireRates::EmpireRates() { PtrNamedVar<float>::getOrAdd(named, L"Food", internCommonString).value = kFoodRate; }
 
 empire::empire() : ID(nextEmpireID++) {
-  // (A network client's web becomes the proxy of the server's once clients
-  // exist.)
+  // A network client's web mirrors the server's.
   researchWeb = research::createResearchWeb(this);
   takeRandomName();
   takeRandomColor();

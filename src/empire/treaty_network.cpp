@@ -131,6 +131,17 @@ bool recordProposal(ITreaty* treaty) {
   return false;
 }
 
+// A client's copy of a treaty in force: filed as standing on both of its
+// empires at once, with no clause hook run. The server runs the treaty and
+// owns its effects; the client only shows it.
+void fileStandingTreaty(ITreaty* treaty) {
+  for (empire* emp : {treaty->getFromEmpire(), treaty->getToEmpire()}) {
+    ScopedWriteLock guard(emp->locks[EA_Treaties]);
+    treaty->addRef();
+    emp->treaties.push_back(treaty);
+  }
+}
+
 // Reads one treaty record (the steps are readTreaty's) and files the treaty.
 // A refused record is still read to its end, so that a list of records
 // stays in step.
@@ -194,7 +205,10 @@ RecordResult readTreatyRecord(empire* requiredSender, RakNet::BitStream& stream)
     // Stored without setState: what the reader learns is no answer of this
     // process's player and must not go back to the server.
     treaty->state = TS_Accepted;
-    queueTreatyActivation(treaty);
+    if (client)
+      fileStandingTreaty(treaty);
+    else
+      queueTreatyActivation(treaty);
   }
   treaty->release();
   return filed ? RecordResult::Filed : RecordResult::Refused;

@@ -47,9 +47,11 @@ void writeTreaty(ITreaty* treaty, RakNet::BitStream& stream);
 // so that the records after them in a list stay in step; a record that
 // cannot be read whole, or names an unknown clause kind, is destroyed with
 // its clauses.
-// A treaty whose clauses are all offensive, or one read as active by a
-// client, is activated with state 1; any other is recorded as a proposal on
-// both empires. Gives false when nothing was filed.
+// A treaty read as active by a client, or whose clauses are all offensive
+// on a client, is filed as standing on both empires with state 1 and no
+// clause hook run (the server runs it); elsewhere an all-offensive treaty is
+// activated with state 1. Any other is recorded as a proposal on both
+// empires. Gives false when nothing was filed.
 bool readTreaty(empire* requiredSender, RakNet::BitStream& stream);
 
 // Sub-kind 0 to the server.

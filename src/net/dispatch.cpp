@@ -15,7 +15,9 @@
 #include "core/log.h"
 #include "core/utf8.h"
 #include "empire/empire.h"
+#include "empire/research/research_network.h"
 #include "net/chat_log.h"
+#include "net/diplomacy_network.h"
 #include "net/empire_messages.h"
 #include "net/message_ids.h"
 #include "net/message_receiver.h"
@@ -350,5 +352,6 @@ void NetworkManager::broadcastObjectUpdates(bool) {
 void NetworkManager::sendPlayerState(NetPlayer& player) {
   // (An in-game player's game time is sent here first.)
   sendEmpireState(*this, player);
-  // (Then its empire's research and treaties.)
+  research::sendPlayerResearch(*this, player);
+  sendPlayerTreaties(*this, player);
 }

@@ -11,6 +11,8 @@
 #include "design/effectors/effect_gfx.h"
 #include "net/chat_log.h"
 #include "net/empire_messages.h"
+#include "net/diplomacy_messages.h"
+#include "net/diplomacy_network.h"
 #include "net/message_receiver.h"
 #include "net/object_receivers.h"
 #include "net/object_requests.h"
@@ -193,15 +195,18 @@ void NetworkManager::registerReceiver(uint8_t messageId, MessageReceiver* receiv
 }
 
 void NetworkManager::forgetPlayerEmpires() {
-  std::lock_guard<std::mutex> guard(playersLock);
-  for (auto& entry : players)
-    entry.second.emp = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(playersLock);
+    for (auto& entry : players)
+      entry.second.emp = nullptr;
+  }
+  clearDiplomacyOffers();
 }
 
 NetworkManager* createNetworkManager() {
   static EffectsHandler effectsHandler;
-  // (The receivers of treaty traffic, 133, and research, 134, join here.)
   networkManager->registerReceiver(ID_EFFECT_GFX, &effectsHandler);
+  registerDiplomacyReceivers(*networkManager);
   registerObjectReceivers();
   registerObjectRequestReceivers(*networkManager);
   registerEmpireMessageReceivers(*networkManager);

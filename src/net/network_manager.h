@@ -159,7 +159,8 @@ class NetworkManager {
   // after its handling.
   void processPackets();
 
-  // The players lose their empires (the empires are about to go).
+  // The players lose their empires (the empires are about to go), and the
+  // diplomatic messages delivered to them can no longer be answered.
   void forgetPlayerEmpires();
 
   // -- Chat and names (chat.cpp) ----------------------------------------------
@@ -300,7 +301,8 @@ class NetworkManager {
 extern NetworkManager* networkManager;
 
 // The process's manager with its built-in receivers entered (the effect
-// graphics, 129). Called once at start-up; later calls change nothing.
+// graphics 129, diplomatic messages 132, treaties 133, research 134).
+// Called once at start-up; later calls change nothing.
 NetworkManager* createNetworkManager();
 
 // Whether this process plays as the client of a remote server (a client peer

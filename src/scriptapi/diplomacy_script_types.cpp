@@ -50,14 +50,6 @@ irr::core::stringw messageHeader(const empire* from) {
   return text;
 }
 
-// Whether the message goes over the network: always on a client; on a
-// hosting server only to an empire a player controls.
-bool sendsOverNetwork(const empire* to) {
-  if (isNetworkClient())
-    return true;
-  return networkManager != nullptr && networkManager->isHosting && to->playerControlled;
-}
-
 void sendMessage(const empire* from, const empire* to, uint32_t topic, uint32_t mood, uint32_t attitude) {
   sendDiplomaticMessage(const_cast<empire*>(from), const_cast<empire*>(to), topic, mood, attitude, nullptr);
 }
@@ -75,10 +67,15 @@ void sendDiplomaticMessage(empire* from, empire* to, uint32_t topic, uint32_t mo
                            const irr::core::stringw* extra) {
   if (from == nullptr || to == nullptr)
     return;
-  if (sendsOverNetwork(to)) {
-    sendDiplomacyMessage(*networkManager, to, topic);
+  // A client always asks its server. A server sends to the player in the
+  // game who controls the receiver, and keeps the message when there is
+  // none (an AI empire, or one whose player has left), as a local game does.
+  if (isNetworkClient()) {
+    sendDiplomacyMessage(*networkManager, from, to, topic);
     return;
   }
+  if (networkManager != nullptr && networkManager->isServer && sendDiplomacyMessage(*networkManager, from, to, topic))
+    return;
   irr::core::stringw text = messageHeader(from);
   text += pickDiplomacyText(from, to, topic, mood, attitude, extra);
   if (topic == DT_Peace || topic == DT_War)

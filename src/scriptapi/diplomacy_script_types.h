@@ -27,9 +27,11 @@ class empire;
 // Registers the above (the Empire type must exist).
 void bindDiplomacyScriptTypes();
 
-// What a script's sendMessage does. A hosting server or a client hands the
-// message to the network, except that a hosting server keeps a message to
-// an empire no player controls in the game, as a local game does: the
+// What a script's sendMessage does. A client hands the message to its server
+// (in its playing empire's name); a server sends it in `from`'s name to the
+// player in the game who controls `to`, and keeps a message to an empire no
+// such player controls (an AI's, or one whose player left), as a local game
+// does: the
 // receiver's player is told (a "misc" message naming the sender, then a
 // sentence for the topic, mood and attitude filled with `extra`), and peace
 // offers and declarations of war are queued on the receiver to be answered.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -11,7 +12,9 @@
 #include "core/post_load.h"
 #include "empire/empire.h"
 #include "empire/treaty.h"
+#include "empire/treaty_factory.h"
 #include "empire/treaty_network.h"
+#include "net/diplomacy_network.h"
 #include "net/network_manager.h"
 #include "platform/bit_stream.h"
 #include "script/script_string.h"
@@ -267,10 +270,14 @@ TEST_F(TreatyNetworkTest, AServerRecordReadByAClientKeepsEveryField) {
     EXPECT_EQ(stream.GetNumberOfUnreadBits(), 0u);
     ITreaty* read = nullptr;
     if (active) {
-      // In force: queued on both empires with state 1, and no answer sent.
-      ASSERT_EQ(activating(a_).size(), 1u);
-      read = activating(a_)[0];
-      EXPECT_EQ(activating(b_), std::vector<ITreaty*>{read});
+      // In force: standing on both empires at once with state 1, nothing
+      // queued to activate (the server runs it), and no answer sent.
+      ASSERT_EQ(a_->treaties.size(), 1u);
+      read = a_->treaties[0];
+      EXPECT_TRUE(holds(b_, read));
+      EXPECT_EQ(b_->treaties.size(), 1u);
+      EXPECT_TRUE(a_->jobs.empty());
+      EXPECT_TRUE(b_->jobs.empty());
       EXPECT_EQ(read->getState(), TS_Accepted);
       EXPECT_EQ(a_->getProposedTreaty(b_), nullptr);
     } else {
@@ -586,10 +593,10 @@ TEST_F(TreatyNetworkTest, AFullListReplacesTheClientsTreaties) {
   EXPECT_EQ(newNote->getFromEmpire(), b_);
   EXPECT_EQ(newNote->getID(), 7u);
 
-  // The standing peace comes back in force once the jobs have run.
-  EXPECT_TRUE(a_->treaties.empty());
-  runEmpireJobs(a_);
-  runEmpireJobs(b_);
+  // The standing peace is back in force at once, on both sides, with no
+  // job queued that would run its clauses' hooks here.
+  EXPECT_TRUE(a_->jobs.empty());
+  EXPECT_TRUE(b_->jobs.empty());
   ASSERT_EQ(a_->treaties.size(), 1u);
   ITreaty* newPeace = a_->treaties[0];
   EXPECT_NE(newPeace, peace);
@@ -623,6 +630,147 @@ TEST_F(TreatyNetworkTest, WithoutALocalPlayersEmpireTheListIsIgnored) {
   EXPECT_EQ(a_->getProposedTreaty(b_), note);
   EXPECT_EQ(b_->getProposedTreaty(a_), note);
   note->release();
+}
+
+// Message 133 as its receiver hands it on: each side takes only the
+// sub-kinds that the other side sends, and a server only from a player who
+// speaks for the treaty's from empire.
+TEST_F(TreatyNetworkTest, TheHandlerTakesOnlyWhatEachSideMaySend) {
+  const auto deliver = [](const Bytes& bytes, NetPlayer* from) {
+    RakNet::BitStream stream(bytes.data(), bytes.size(), false);
+    stream.IgnoreBits(8);
+    DiplomacyHandler().handle(kTreatyMessageId, stream, from);
+  };
+  // {133, 0, a_'s note to b_} as a client proposes it.
+  const auto proposal = [this] {
+    RakNet::BitStream stream;
+    stream.Write(kTreatyMessageId);
+    stream.Write(uint8_t{TMK_Proposal});
+    ITreaty* treaty = make(a_, b_, {L"note"});
+    writeTreaty(treaty, stream);
+    treaty->release();
+    return bytesOf(stream);
+  };
+  // The same as a server sends it to a client: its ID and the active bit.
+  const auto serversProposal = [this] {
+    RakNet::BitStream stream;
+    stream.Write(kTreatyMessageId);
+    stream.Write(uint8_t{TMK_Proposal});
+    stream.Write(uint32_t{12});
+    ITreaty* treaty = make(a_, b_, {L"note"});
+    writeTreaty(treaty, stream);
+    treaty->release();
+    stream.Write0();
+    return bytesOf(stream);
+  };
+  // a_'s list with one proposal from c_, as the server sends it.
+  const auto list = [this] {
+    const Role before = networkManager->isServer ? Role::Server : Role::Client;
+    setRole(Role::Server);
+    ITreaty* note = make(c_, a_, {L"note"});
+    note->setID(8);
+    EXPECT_TRUE(c_->setProposedTreaty(a_, note) && a_->setProposedTreaty(c_, note));
+    note->release();
+    sent_.clear();
+    sendTreaty(a_, RakNet::UNASSIGNED_SYSTEM_ADDRESS);
+    const Bytes bytes = sent_.at(0).bytes;
+    sent_.clear();
+    // The list's own empires are gone again: what the case files is what the
+    // handler read.
+    freshEmpires();
+    setRole(before);
+    return bytes;
+  };
+
+  enum class Sender { PlayerA, PlayerB, Spectator, None };
+  const struct Case {
+    const char* name;
+    Role role;
+    Sender sender;
+    std::function<Bytes()> bytes;
+    bool files;
+  } cases[] = {
+      {"a proposal from its empire's player", Role::Server, Sender::PlayerA, proposal, true},
+      {"a proposal for another empire", Role::Server, Sender::PlayerB, proposal, false},
+      {"a proposal from a spectator", Role::Server, Sender::Spectator, proposal, false},
+      {"a proposal from nobody listed", Role::Server, Sender::None, proposal, false},
+      {"a full list on the server", Role::Server, Sender::PlayerA, list, false},
+      {"no sub-kind on the server", Role::Server, Sender::PlayerA, [] { return hexBytes("85"); }, false},
+      {"sub-kind 7 on the server", Role::Server, Sender::PlayerA, [] { return hexBytes("85 07 01 02 00"); }, false},
+      {"the server's proposal", Role::Client, Sender::None, serversProposal, true},
+      {"the server's list", Role::Client, Sender::None, list, true},
+      {"no sub-kind on a client", Role::Client, Sender::None, [] { return hexBytes("85"); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    freshEmpires();
+    setRole(c.role);
+    const Bytes bytes = c.bytes();
+    activeEmpire = a_;
+    NetPlayer player;
+    player.emp = c.sender == Sender::PlayerA ? a_ : c.sender == Sender::PlayerB ? b_ : nullptr;
+    deliver(bytes, c.sender == Sender::None ? nullptr : &player);
+    EXPECT_EQ(!nothingFiled(), c.files);
+    EXPECT_TRUE(sent_.empty());
+  }
+
+  // A client takes no answers: those are the server's to apply.
+  freshEmpires();
+  setRole(Role::Client);
+  ITreaty* note = make(b_, a_, {L"note"});
+  note->setID(9);
+  ASSERT_TRUE(b_->setProposedTreaty(a_, note) && a_->setProposedTreaty(b_, note));
+  NetPlayer player;
+  player.emp = a_;
+  deliver(hexBytes("85 01 00 00 00 09 02 01"), &player);
+  EXPECT_EQ(note->getState(), TS_Proposed);
+  note->release();
+}
+
+TEST_F(TreatyNetworkTest, AFactorysProposalReachesTheServerAndItsListGoesOutOnce) {
+  setRole(Role::Client);
+  activeEmpire = a_;
+  TreatyFactory* factory = new TreatyFactory(a_, b_);
+  add(factory->getTreaty(), L"note");
+  ASSERT_TRUE(factory->propose());
+  factory->release();
+  ASSERT_EQ(sent_.size(), 1u);
+  const Bytes proposal = sent_[0].bytes;
+  sent_.clear();
+
+  // The server's empires of the same IDs.
+  freshEmpires();
+  setRole(Role::Server);
+  NetPlayer player;
+  player.emp = a_;
+  player.address.binaryAddress = 0x0100007F;
+  player.address.port = 4000;
+  RakNet::BitStream stream(proposal.data(), proposal.size(), false);
+  stream.IgnoreBits(8);
+  DiplomacyHandler().handle(kTreatyMessageId, stream, &player);
+  ITreaty* recorded = a_->getProposedTreaty(b_);
+  ASSERT_NE(recorded, nullptr);
+  EXPECT_EQ(b_->getProposedTreaty(a_), recorded);
+  EXPECT_EQ(recorded->getFromEmpire(), a_);
+  EXPECT_TRUE(a_->treatiesChanged);
+  EXPECT_TRUE(b_->treatiesChanged);
+
+  // The per-player pass: the list once, then nothing until the next change.
+  for (int pass = 0; pass < 2; ++pass) {
+    sendPlayerTreaties(*networkManager, player);
+    EXPECT_FALSE(a_->treatiesChanged);
+  }
+  ASSERT_EQ(sent_.size(), 1u);
+  ASSERT_GE(sent_[0].bytes.size(), 2u);
+  EXPECT_EQ(sent_[0].bytes[0], kTreatyMessageId);
+  EXPECT_EQ(sent_[0].bytes[1], TMK_List);
+  EXPECT_EQ(sent_[0].target, player.address);
+  EXPECT_TRUE(b_->treatiesChanged);  // another player's empire
+
+  // A spectator gets no list.
+  NetPlayer spectator;
+  sendPlayerTreaties(*networkManager, spectator);
+  EXPECT_EQ(sent_.size(), 1u);
 }
 
 }  // namespace

@@ -63,13 +63,14 @@ TEST(NetworkManager, StartUpEntersTheBuiltInReceivers) {
   // The effect graphics; the object record, destruction and event of a
   // client; the requests a client makes of its objects, with the
   // build-list names a server tells it; the empire messages (designs,
-  // settings, empire messages, thresholds, empire commands).
+  // settings, empire messages, thresholds, empire commands); diplomatic
+  // messages, treaties and research.
   std::vector<uint32_t> ids;
   for (const auto& entry : manager->receivers) {
     ids.push_back(entry.first);
     EXPECT_NE(entry.second, nullptr) << entry.first;
   }
-  EXPECT_EQ(ids, (std::vector<uint32_t>{116, 117, 118, 123, 124, 127, 128, 129, 130, 131, 135, 136, 138, 139}));
+  EXPECT_EQ(ids, (std::vector<uint32_t>{116, 117, 118, 123, 124, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 138, 139}));
   const std::map<uint32_t, MessageReceiver*> first = manager->receivers;
   createNetworkManager();
   EXPECT_EQ(manager->receivers, first);

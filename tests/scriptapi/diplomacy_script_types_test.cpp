@@ -1,10 +1,11 @@
 // Diplomacy from scripts: the DiploMsg record and enumerations, sendMessage
-// on a local game and on a hosting server, and the empire step handing
+// on a local game and on a server, and the empire step handing
 // received messages to a script AI and letting finished ones go.
 #include "scriptapi/diplomacy_script_types.h"
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,10 +13,12 @@
 #include "empire/diplomacy/diplo_msg.h"
 #include "empire/diplomacy/diplomacy_texts.h"
 #include "empire/empire.h"
+#include "net/diplomacy_messages.h"
 #include "net/network_manager.h"
 #include "scriptapi/empire_ai.h"
 #include "script_session.h"
 #include "support/log_capture.h"
+#include "support/sent_messages.h"
 
 namespace diplomacy_script_types_test {
 
@@ -88,6 +91,8 @@ class DiplomacyScriptTest : public scriptapitest::ScriptSessionTest {
   }
   void TearDown() override {
     networkManager->isHosting = false;
+    networkManager->isServer = false;
+    clearDiplomacyOffers();
     clearDiplomacyTexts();
     ScriptSessionTest::TearDown();
   }
@@ -160,18 +165,60 @@ TEST_F(DiplomacyScriptTest, ALocalDeclarationOfWarTellsAndQueues) {
   EXPECT_TRUE(orin_->jobs.empty());
 }
 
-TEST_F(DiplomacyScriptTest, AHostingServerKeepsMessagesToEmpiresNoPlayerControls) {
-  networkManager->isHosting = true;
-  orin_->playerControlled = false;
-  sendDiplomaticMessage(vega_, orin_, DT_War, DM_Angry, DA_Aggressive, nullptr);
-  EXPECT_EQ(miscTexts(orin_).size(), 1u);
-  EXPECT_EQ(orin_->jobs.size(), 1u);
-
-  // A player's empire hears through the network instead.
-  orin_->playerControlled = true;
-  sendDiplomaticMessage(vega_, orin_, DT_War, DM_Angry, DA_Aggressive, nullptr);
-  EXPECT_EQ(miscTexts(orin_).size(), 1u);
-  EXPECT_EQ(orin_->jobs.size(), 1u);
+TEST_F(DiplomacyScriptTest, AServerKeepsMessagesToEmpiresNoPlayerInTheGameControls) {
+  networkManager->isServer = true;
+  std::vector<SentMessage> sent;
+  captureSends(sent);
+  RakNet::SystemAddress address;
+  address.binaryAddress = 0x0100007F;
+  address.port = 4000;
+  const auto setPlayer = [&](empire* emp, uint8_t hasGalaxy) {
+    std::lock_guard<std::mutex> guard(networkManager->playersLock);
+    networkManager->players.clear();
+    if (emp == nullptr)
+      return;
+    NetPlayer& player = networkManager->players[77];
+    player.address = address;
+    player.emp = emp;
+    player.hasGalaxy = hasGalaxy;
+  };
+  // Who is listed decides, not the controlled flag: an empire whose player
+  // left (or has not the galaxy yet) keeps its messages as an AI's does.
+  struct Case {
+    bool controlled;
+    empire* playerEmpire;
+    uint8_t hasGalaxy;
+    bool overNetwork;
+  } const cases[] = {
+      {false, nullptr, 0, false},
+      {true, nullptr, 0, false},  // the player has left
+      {true, orin_, 0, false},    // still joining
+      {true, vega_, 1, false},    // a player of another empire
+      {true, orin_, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.controlled << " " << (c.playerEmpire != nullptr) << " " << int(c.hasGalaxy));
+    orin_->playerControlled = c.controlled;
+    setPlayer(c.playerEmpire, c.hasGalaxy);
+    const size_t textsBefore = miscTexts(orin_).size();
+    const size_t jobsBefore = orin_->jobs.size();
+    sent.clear();
+    sendDiplomaticMessage(vega_, orin_, DT_War, DM_Angry, DA_Aggressive, nullptr);
+    if (c.overNetwork) {
+      // {132, Vega's ID, topic}: in the name of the script's empire.
+      ASSERT_EQ(sent.size(), 1u);
+      EXPECT_EQ(sent[0].bytes, (std::vector<uint8_t>{132, 3, 0, 0, 0, 6}));
+      EXPECT_EQ(sent[0].target, address);
+      EXPECT_EQ(miscTexts(orin_).size(), textsBefore);
+      EXPECT_EQ(orin_->jobs.size(), jobsBefore);
+    } else {
+      EXPECT_TRUE(sent.empty());
+      EXPECT_EQ(miscTexts(orin_).size(), textsBefore + 1);
+      EXPECT_EQ(orin_->jobs.size(), jobsBefore + 1);
+    }
+  }
+  setPlayer(nullptr, 0);
+  stopCapturingSends();
 }
 
 TEST_F(DiplomacyScriptTest, TheAIHearsAMessageEachStepUntilItFinishesIt) {

@@ -44,6 +44,11 @@ IWebItemDesc* getWebItemDesc(irr::u32 index) {
 
 irr::u32 getWebItemDescCount() { return webItemDescs().size(); }
 
+IWebItemDesc* getWebItemDescById(irr::u32 position) {
+  const DescIndex& index = descIndex();
+  return position < index.size() ? index[position].value : nullptr;
+}
+
 void clearWebItemDescs() {
   irr::core::array<IWebItemDesc*>& descriptors = webItemDescs();
   for (irr::u32 i = 0; i < descriptors.size(); ++i)

@@ -32,6 +32,10 @@ IWebItemDesc* getWebItemDesc(const irr::core::stringw& id);
 // The descriptor at `index` in registration order, or null out of range.
 IWebItemDesc* getWebItemDesc(irr::u32 index);
 irr::u32 getWebItemDescCount();
+// The descriptor at `position` of the by-id index (ids in ascending order),
+// or null out of range. The network records walk the technologies in this
+// order.
+IWebItemDesc* getWebItemDescById(irr::u32 position);
 
 // Deletes every descriptor and empties the registry and its index.
 void clearWebItemDescs();

@@ -8,7 +8,9 @@
 #include "core/named_values.h"
 #include "core/random.h"
 #include "empire/empire.h"
+#include "empire/research/research_network.h"
 #include "empire/research/research_registry.h"
+#include "net/network_manager.h"
 
 using irr::core::stringw;
 
@@ -488,7 +490,11 @@ void CWeb::write(SaveStream& stream) const {
   }
 }
 
-IWeb* createResearchWeb(empire* /*emp*/) { return new CWeb(); }
+IWeb* createResearchWeb(empire* emp) {
+  if (isNetworkClient())
+    return new CNetworkedWeb(emp);
+  return new CWeb();
+}
 
 IWeb* loadResearchWeb(empire* emp, SaveStream& stream) {
   std::unique_ptr<CWeb> web(new CWeb());

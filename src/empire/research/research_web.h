@@ -61,6 +61,9 @@
 
 class empire;
 class NamedValues;
+namespace RakNet {
+class BitStream;
+}
 
 namespace research {
 
@@ -123,6 +126,14 @@ class IWebItem {
   virtual void resolveLinks(empire* emp, const SWebItemSearch& finder, const SLinkSettings& settings) = 0;
   // Starts the item at its technology's initial level.
   virtual void reset(empire* emp) = 0;
+  // The item's network records (research_network.h has their layouts).
+  // The readers change nothing unless the whole record was read, and give
+  // false then.
+  virtual bool readFull(RakNet::BitStream& stream) = 0;
+  virtual void writeFull(RakNet::BitStream& stream) const = 0;
+  virtual bool readLevels(RakNet::BitStream& stream) = 0;
+  virtual void writeLevels(RakNet::BitStream& stream) const = 0;
+  virtual void writeLinkEnds(RakNet::BitStream& stream) const = 0;
   virtual void getLevels(float& level, float& progress, float& cost, float& maxLevel) const = 0;
   // Leaves both untouched when the index is not below the link count.
   virtual void getLinkLevels(irr::u32 index, float& paid, float& cost) const = 0;
@@ -159,6 +170,11 @@ class CWebItem : public IWebItem {
   SWebLink& getLink(irr::u32 index) override { return links[index]; }
   void resolveLinks(empire* emp, const SWebItemSearch& finder, const SLinkSettings& settings) override;
   void reset(empire* emp) override;
+  bool readFull(RakNet::BitStream& stream) override;
+  void writeFull(RakNet::BitStream& stream) const override;
+  bool readLevels(RakNet::BitStream& stream) override;
+  void writeLevels(RakNet::BitStream& stream) const override;
+  void writeLinkEnds(RakNet::BitStream& stream) const override;
   void getLevels(float& outLevel, float& outProgress, float& outCost, float& outMaxLevel) const override;
   void getLinkLevels(irr::u32 index, float& paid, float& linkCost) const override;
   const IWebItem* getLinkEnd(irr::u32 index) const override;
@@ -289,9 +305,9 @@ class CWeb : public IWeb {
 // Orders items by their descriptors' registration order.
 void sortWebItems(irr::core::array<IWebItem*>& items);
 
-// The web a new empire holds: a new local web. (A network client will get a
-// client-side mirror of the server's web here instead, once the research
-// network sync exists.) The caller owns the result and deletes it.
+// The web a new empire holds: on a network client the mirror of the
+// server's web (research::CNetworkedWeb, research_network.h), elsewhere a
+// new local web. The caller owns the result and deletes it.
 IWeb* createResearchWeb(empire* emp);
 
 // A new local web of `emp` read from its save record (the caller owns it).
