@@ -18,6 +18,7 @@
 #include "core/common_strings.h"
 #include "empire/empire.h"
 #include "empire/empire_names.h"
+#include "net/message_receiver.h"
 #include "net/object_receivers.h"
 #include "net_fixture.h"
 #include "support/network_child.h"
