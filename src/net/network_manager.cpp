@@ -13,6 +13,7 @@
 #include "net/message_receiver.h"
 #include "net/object_receivers.h"
 #include "net/object_requests.h"
+#include "net/object_updates.h"
 #include "platform/bit_stream.h"
 #include "platform/peer.h"
 #include "universe/objects/game_object.h"
@@ -203,6 +204,7 @@ NetworkManager* createNetworkManager() {
   networkManager->registerReceiver(ID_EFFECT_GFX, &effectsHandler);
   registerObjectReceivers();
   registerObjectRequestReceivers(*networkManager);
+  registerObjectUpdateReceivers(*networkManager);
   return networkManager;
 }
 
