@@ -307,14 +307,16 @@ void ObjectUpdateBatch::step(bool force) {
 
 // --- The server's broadcast pass ---------------------------------------------------
 
-void NetworkManager::broadcastObjectUpdates(bool firstPass) {
+void NetworkManager::broadcastObjectUpdates(bool firstPass) { runBroadcastPass(*this, firstPass); }
+
+void runBroadcastPass(NetworkManager& manager, bool firstPass) {
   objGalaxy* walked = galaxy;
   if (walked == nullptr)
     return;
   std::vector<empire*> viewers;
   {
-    std::lock_guard<std::mutex> guard(playersLock);
-    for (const auto& entry : players)
+    std::lock_guard<std::mutex> guard(manager.playersLock);
+    for (const auto& entry : manager.players)
       if (entry.second.hasGalaxy != 0 && entry.second.emp != nullptr)
         viewers.push_back(entry.second.emp);
   }
@@ -325,7 +327,7 @@ void NetworkManager::broadcastObjectUpdates(bool firstPass) {
     return false;
   };
 
-  ObjectUpdateBatch batch(*this, updatePacketLimit());
+  ObjectUpdateBatch batch(manager, updatePacketLimit());
   // Toggled before each system: mode 1 (true) takes the second, fourth ...
   // systems, mode 2 the first, third ...
   bool parity = firstPass;

@@ -99,6 +99,14 @@ class ObjectUpdateBatch {
   uint32_t packets_ = 0;
 };
 
+// A broadcast pass (modes 1 and 2 of the replication step; `firstPass`
+// for mode 1): under the galaxy's lock, every second star system that an
+// in-game player's empire sees is written under its own lock (mode 1 the
+// second, fourth ..., mode 2 the first, third ...), never both locks at
+// once; what travels between systems is written as it is met. The packets
+// go to every in-game player.
+void runBroadcastPass(NetworkManager& manager, bool firstPass);
+
 // The client's reading of a batch (the stream just behind the 125). False
 // when the packet was dropped or stopped early; what was read before the
 // stop stays applied, entry by entry.
