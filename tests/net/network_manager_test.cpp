@@ -62,13 +62,14 @@ TEST(NetworkManager, StartUpEntersTheBuiltInReceivers) {
   ASSERT_EQ(manager, networkManager);
   // The effect graphics; the object record, destruction and event of a
   // client; the requests a client makes of its objects, with the
-  // build-list names a server tells it.
+  // build-list names a server tells it; the object update batches and
+  // object details.
   std::vector<uint32_t> ids;
   for (const auto& entry : manager->receivers) {
     ids.push_back(entry.first);
     EXPECT_NE(entry.second, nullptr) << entry.first;
   }
-  EXPECT_EQ(ids, (std::vector<uint32_t>{116, 117, 118, 123, 124, 128, 129, 138, 139}));
+  EXPECT_EQ(ids, (std::vector<uint32_t>{116, 117, 118, 123, 124, 125, 126, 128, 129, 138, 139}));
   const std::map<uint32_t, MessageReceiver*> first = manager->receivers;
   createNetworkManager();
   EXPECT_EQ(manager->receivers, first);
@@ -81,6 +82,7 @@ TEST(HashWideString, HashesTheUtf16Units) {
   } const cases[] = {
       {L"", 0u},
       {L"A", 0x41u},                   // shorter than 3 units: h itself
+      {L"ab", 24930u},                 // 0x6162
       {L"abc", 0xB4D5F249u},           // h squared
       {L"Planet 12", 0x394B75E1u},     // h to the 4th
       {L"Hello, world", 0xD7248000u},  // the rotation wraps

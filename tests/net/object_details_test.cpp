@@ -131,15 +131,6 @@ class DetailsTest : public buildtest::BuildTest {
   hull_list* scout = nullptr;
 };
 
-TEST(DetailHashes, AreTheNetworkManagersWideStringHash) {
-  struct Case {
-    const wchar_t* text;
-    uint32_t hash;
-  };
-  for (const Case& row : {Case{L"", 0u}, Case{L"ab", 24930u}, Case{L"abc", 3033920073u}})
-    EXPECT_EQ(hashWideString(row.text), row.hash) << std::wstring(row.text).size();
-}
-
 // Positive, negative and zero values come back as sent (to the 16-bit
 // step of the state's largest magnitude), into states found or added by
 // name.
