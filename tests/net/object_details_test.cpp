@@ -301,12 +301,16 @@ TEST_F(DetailsTest, ShipHullAndMovementComeBack) {
   EXPECT_TRUE(mirror->parked);
 }
 
-// 300 queued items and 40 orders: 255 items and 31 orders, read with
-// nothing left over, and the full lengths in the counters. Asked again,
-// the 255 items match and stay.
+// 300 states, 300 queued items and 40 orders: 255 states, 255 items and
+// 31 orders, read with nothing left over, and the full lengths in the
+// counters. Asked again, the 255 items match and stay.
 TEST_F(DetailsTest, LongQueuesAreCutToWhatTheirCountsSay) {
   objHabitation* server = planetOf(red);
   sgHabitation* client = mirrorPlanet(red);
+  for (int i = 0; i < 300; ++i)
+    getOrAddObjectState(server, stringw(L"Stock ") + stringw(i))->value.val = static_cast<float>(i);
+  ASSERT_GT(server->states.size(), 300u);
+  const irr::u32 clientStates = client->states.size();
   queue(server, L"Scout", 300, false);
   ASSERT_EQ(server->buildQueue.size(), 300u);
   for (int i = 0; i < 40; ++i)
@@ -315,6 +319,8 @@ TEST_F(DetailsTest, LongQueuesAreCutToWhatTheirCountsSay) {
   Trip trip = roundTrip(*server, *client);
   EXPECT_TRUE(trip.read);
   EXPECT_LT(trip.leftoverBits, 8u);
+  EXPECT_LE(client->states.size(), clientStates + 255);
+  EXPECT_GE(client->states.size(), 255u);
   EXPECT_EQ(client->buildQueue.size(), 255u);
   ASSERT_EQ(queueOf(client).orders.size(), 31u);
   EXPECT_EQ(queueOf(client).orders.back()->describe(), stringw(L"Order 30"));
