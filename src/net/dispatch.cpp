@@ -336,17 +336,9 @@ void NetworkManager::removePlayer(RakNet::RakNetGUID guid, const char* logFormat
 // ---------------------------------------------------------------------------
 // Places that later work fills
 
-void NetworkManager::requestWatchedObjects() {
-  // (A client asks for the details of up to 10 watched objects here.)
-}
-
 void NetworkManager::serveMasterServer(uint32_t) {
   // (The master server's connection is closed when due, and a public
   // server's heartbeat sent, here.)
-}
-
-void NetworkManager::broadcastObjectUpdates(bool) {
-  // (The object updates of every system go to the players here.)
 }
 
 void NetworkManager::sendPlayerState(NetPlayer& player) {

@@ -16,6 +16,7 @@
 #include "net/message_receiver.h"
 #include "net/object_receivers.h"
 #include "net/object_requests.h"
+#include "net/object_updates.h"
 #include "platform/bit_stream.h"
 #include "platform/peer.h"
 #include "universe/objects/game_object.h"
@@ -209,6 +210,7 @@ NetworkManager* createNetworkManager() {
   registerDiplomacyReceivers(*networkManager);
   registerObjectReceivers();
   registerObjectRequestReceivers(*networkManager);
+  registerObjectUpdateReceivers(*networkManager);
   registerEmpireMessageReceivers(*networkManager);
   return networkManager;
 }

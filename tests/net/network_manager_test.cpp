@@ -62,15 +62,16 @@ TEST(NetworkManager, StartUpEntersTheBuiltInReceivers) {
   ASSERT_EQ(manager, networkManager);
   // The effect graphics; the object record, destruction and event of a
   // client; the requests a client makes of its objects, with the
-  // build-list names a server tells it; the empire messages (designs,
-  // settings, empire messages, thresholds, empire commands); diplomatic
-  // messages, treaties and research.
+  // build-list names a server tells it; the object update batches and
+  // object details; the empire messages (designs, settings, empire
+  // messages, thresholds, empire commands); diplomatic messages, treaties
+  // and research.
   std::vector<uint32_t> ids;
   for (const auto& entry : manager->receivers) {
     ids.push_back(entry.first);
     EXPECT_NE(entry.second, nullptr) << entry.first;
   }
-  EXPECT_EQ(ids, (std::vector<uint32_t>{116, 117, 118, 123, 124, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 138, 139}));
+  EXPECT_EQ(ids, (std::vector<uint32_t>{116, 117, 118, 123, 124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 138, 139}));
   const std::map<uint32_t, MessageReceiver*> first = manager->receivers;
   createNetworkManager();
   EXPECT_EQ(manager->receivers, first);
@@ -83,6 +84,7 @@ TEST(HashWideString, HashesTheUtf16Units) {
   } const cases[] = {
       {L"", 0u},
       {L"A", 0x41u},                   // shorter than 3 units: h itself
+      {L"ab", 24930u},                 // 0x6162
       {L"abc", 0xB4D5F249u},           // h squared
       {L"Planet 12", 0x394B75E1u},     // h to the 4th
       {L"Hello, world", 0xD7248000u},  // the rotation wraps

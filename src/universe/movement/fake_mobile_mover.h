@@ -89,6 +89,8 @@ class FakeMobileMover : public MoveHandler {
   // What the object's "thrust" property reads on a client.
   float thrust = 0.0f;
   bool hasDestination = false;
+  // The server's mover is parked (from the object's details, 126).
+  bool parked = false;
   // The mirrored orbit: made inactive with the mover, active while the
   // server keeps the object in orbit.
   std::unique_ptr<OrbitOtherMover> parkOrbit;

@@ -254,6 +254,11 @@ class generic_object {
   uint32_t uid = 0;
   graphicsObject* graphics = nullptr;
   irr::core::array<constructible*> buildQueue;
+  // A client's copy of the server's full queue lengths (object details,
+  // 126): its build items and its orders, of which the client holds at most
+  // the first 255 and 31.
+  uint32_t remoteQueueLength = 0;
+  uint32_t remoteOrderCount = 0;
   float cargoSpace = 0.0f;
   float cargoUsed = 0.0f;
   float dockSpace = 0.0f;

@@ -531,6 +531,16 @@ void objHulled::readOwnFields(SaveStream& stream) {
   stream.readPackedFloats4(accumulators);
 }
 
+void objHulled::setHullLayout(hull_list* layout) {
+  hull_list* old = hull.layout;
+  releaseEffectorStates(*this);
+  hull.assign(layout);
+  makeEffectorStates(*this);
+  if (auto* queue = dynamic_cast<UnitAI*>(ai))
+    if (queue->hull == old)
+      queue->hull = layout;
+}
+
 // --- Headings ------------------------------------------------------------------
 
 float headingDegrees(float x, float y) {

@@ -81,6 +81,10 @@ class objHulled : public generic_object {
   virtual void clearEffectorTarget(generic_object* target);
   virtual void clearEffectorTarget(generic_object* target, const irr::core::stringw& tag);
   virtual hull_list* getHull() const { return hull.layout; }
+  // Rebuilds the ship on `layout` (a client taking the server's layout):
+  // fresh sub-system records and effector states, targets let go; the
+  // order queue's hull follows. No build events run.
+  void setHullLayout(hull_list* layout);
 
   EffectorState* effectorStates = nullptr;  // owned, effectorStateCount entries
   uint32_t effectorStateCount = 0;
