@@ -13,6 +13,7 @@
 #include "net/message_receiver.h"
 #include "net/object_receivers.h"
 #include "net/object_requests.h"
+#include "net/upnp.h"
 #include "platform/bit_stream.h"
 #include "platform/peer.h"
 #include "universe/objects/game_object.h"
@@ -80,7 +81,7 @@ bool NetworkManager::host(uint16_t gamePortNumber) {
     startPeer(gamePortNumber != 0 ? gamePortNumber : port);
   heartbeatDetails = true;
   publishGamePort(port);
-  // (The port-mapping thread is started here on the published port.)
+  startUpnpPortMapping();
   if (peerActive())
     isHosting = true;
   return peerActive();
