@@ -54,27 +54,39 @@ bool RemoteConsoleGuard::lockedOut(const RakNet::SystemAddress& address, uint32_
   return false;
 }
 
+void RemoteConsoleGuard::dropOldRefusals(Record& record, uint32_t nowMs) {
+  unsigned old = 0;
+  while (old < record.count && isPast(nowMs, record.refusals[old] + kRemoteConsoleFailureWindowMs))
+    ++old;
+  for (unsigned i = old; i < record.count; ++i)
+    record.refusals[i - old] = record.refusals[i];
+  record.count -= old;
+}
+
 bool RemoteConsoleGuard::countRefusal(const RakNet::SystemAddress& address, uint32_t nowMs) {
   prune(nowMs);
   Record& record = records_[address.binaryAddress];
-  if (record.refusals == 0 || isPast(nowMs, record.firstRefusal + kRemoteConsoleFailureWindowMs)) {
-    record.firstRefusal = nowMs;
-    record.refusals = 0;
+  dropOldRefusals(record, nowMs);
+  if (record.count == kRemoteConsoleMaxFailures) {
+    for (unsigned i = 1; i < record.count; ++i)
+      record.refusals[i - 1] = record.refusals[i];
+    --record.count;
   }
-  ++record.refusals;
-  if (record.locked || record.refusals < kRemoteConsoleMaxFailures)
+  record.refusals[record.count++] = nowMs;
+  if (record.locked || record.count < kRemoteConsoleMaxFailures)
     return false;
   record.locked = true;
   record.lockedUntil = nowMs + kRemoteConsoleLockoutMs;
+  record.count = 0;
   return true;
 }
 
 void RemoteConsoleGuard::prune(uint32_t nowMs) {
   for (auto it = records_.begin(); it != records_.end();) {
-    const Record& record = it->second;
-    const bool windowOver = isPast(nowMs, record.firstRefusal + kRemoteConsoleFailureWindowMs);
+    Record& record = it->second;
+    dropOldRefusals(record, nowMs);
     const bool lockOver = !record.locked || isPast(nowMs, record.lockedUntil);
-    it = windowOver && lockOver ? records_.erase(it) : std::next(it);
+    it = record.count == 0 && lockOver ? records_.erase(it) : std::next(it);
   }
 }
 

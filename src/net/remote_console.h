@@ -74,12 +74,15 @@ class RemoteConsoleGuard {
 
  private:
   struct Record {
-    uint32_t firstRefusal = 0;  // start of the window the count is within
-    unsigned refusals = 0;
+    // The times of the latest refusals, oldest first.
+    uint32_t refusals[kRemoteConsoleMaxFailures] = {};
+    unsigned count = 0;
     bool locked = false;
     uint32_t lockedUntil = 0;
   };
-  // Drops the records whose window and lock-out are both over.
+  // Forgets the refusals of `record` older than the window.
+  static void dropOldRefusals(Record& record, uint32_t nowMs);
+  // Drops the records with no refusal within the window and no lock-out.
   void prune(uint32_t nowMs);
 
   std::map<uint32_t, Record> records_;

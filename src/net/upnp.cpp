@@ -13,6 +13,7 @@
 
 namespace {
 
+std::atomic<unsigned> threadsStarted{0};
 std::atomic<unsigned> threadsRunning{0};
 
 // Buffer sizes the library asks for: the LAN address, the external address
@@ -126,10 +127,14 @@ uint32_t upnpMapPortThread(void*) {
 bool startUpnpPortMapping() {
   ++threadsRunning;
   Thread thread;
-  if (thread.start(upnpMapPortThread, nullptr, true))
+  if (thread.start(upnpMapPortThread, nullptr, true)) {
+    ++threadsStarted;
     return true;
+  }
   --threadsRunning;
   return false;
 }
+
+unsigned upnpThreadsStarted() { return threadsStarted; }
 
 unsigned upnpThreadsRunning() { return threadsRunning; }

@@ -23,5 +23,6 @@ uint32_t upnpMapPortThread(void* unused);
 // be started (logged).
 bool startUpnpPortMapping();
 
-// Port-mapping threads started and not yet ended.
+// Port-mapping threads started in this process, and those not yet ended.
+unsigned upnpThreadsStarted();
 unsigned upnpThreadsRunning();
