@@ -14,6 +14,7 @@
 
 #include "app/base/config.h"
 #include "app/base/engine.h"
+#include "app/server_settings.h"
 #include "core/log.h"
 #include "core/net_encoders.h"
 #include "core/random.h"
@@ -158,6 +159,37 @@ TEST(MasterServer, AHeartbeatWithDetailsThenTheCloseAHundredMillisecondsLater) {
     EXPECT_TRUE(manager.isServer);
     EXPECT_TRUE(manager.peerActive());
   });
+}
+
+// The dedicated start: a public server contacts the master at once, and
+// next 8000 ms after the start; a server that is not public never does.
+TEST(MasterServer, TheDedicatedStartContactsAPublicServersMasterAtOnce) {
+  for (const bool isPublic : {true, false}) {
+    SCOPED_TRACE(isPublic ? "public" : "not public");
+    privatenet::runInPrivateNetwork([isPublic] {
+      FakeMaster master;
+      ASSERT_TRUE(master.started());
+      MasterContact server;
+      ServerSettings settings;
+      settings.isPublic = isPublic;
+      const uint32_t start = server.timer.realTime;
+      ASSERT_TRUE(applyServerSettings(settings, start, "Remote Test Server", ""));
+      startServerNetwork();
+      EXPECT_EQ(masterConnectAttempts(), isPublic ? 1u : 0u);
+      if (isPublic) {
+        EXPECT_EQ(server.manager.nextHeartbeatTime, start + kHeartbeatIntervalMs);
+        // The clock has not moved: the heartbeat is the start's.
+        EXPECT_TRUE(master.waitForCount(msgid::kMasterHeartbeat, 1, server.polling()));
+        EXPECT_EQ(server.timer.realTime, start);
+      } else {
+        for (int i = 0; i < 100; ++i) {
+          server.timer.realTime += 100;
+          server.poll();
+        }
+        EXPECT_EQ(masterConnectAttempts(), 0u);
+      }
+    });
+  }
 }
 
 // Forty cycles of contact, heartbeat and close: about one heartbeat in four
