@@ -345,6 +345,31 @@ ListedServer listed(uint8_t lastOctet, const std::wstring& name, bool wideName =
   return {RakNet::SystemAddress::fromOctets(192, 0, 2, lastOctet, 12100), 3, 8, wideName, name, "Frontier"};
 }
 
+// A chunk cut after any byte keeps exactly the entries that end before the
+// cut.
+TEST(ServerList, EveryCutKeepsTheEntriesBeforeIt) {
+  const std::vector<ListedServer> entries{listed(1, L"Alpha"), listed(2, L"B", false), listed(3, L"Gamma Two"),
+                                          listed(4, L"\u00C5sa", false)};
+  RakNet::BitStream whole;
+  std::vector<RakNet::BitSize> ends;
+  for (const ListedServer& entry : entries) {
+    writeEntry(whole, entry);
+    ends.push_back(whole.GetNumberOfBitsUsed());
+  }
+  const std::vector<uint8_t> bytes = netprobe::bytesOf(whole);
+  for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+    RakNet::BitStream stream(bytes.data(), cut, false);
+    std::vector<ServerListEntry> list;
+    readServerListChunk(stream, list);
+    std::size_t expected = 0;
+    while (expected < ends.size() && ends[expected] <= 8 * cut)
+      ++expected;
+    ASSERT_EQ(list.size(), expected) << "cut after " << cut << " bytes";
+    for (std::size_t i = 0; i < list.size(); ++i)
+      EXPECT_EQ(std::wstring(list[i].name.c_str(), list[i].name.size()), entries[i].name);
+  }
+}
+
 TEST(ServerList, AClientKeepsTheMastersWholeEntriesOnly) {
   privatenet::runInPrivateNetwork([] {
     FakeMaster master;
