@@ -255,9 +255,6 @@ class NetworkManager {
 
   // Places later work fills; empty until then.
   void requestWatchedObjects();
-  // Closes the master server's connection when due and makes a public
-  // server's contacts (master_server.cpp).
-  void serveMasterServer(uint32_t nowMs);
   void broadcastObjectUpdates(bool firstPass);
   void sendPlayerState(NetPlayer& player);
 
@@ -276,6 +273,9 @@ class NetworkManager {
   // A game message (113 to 139); `sender` is null on a client.
   void onGameMessage(uint8_t id, RakNet::BitStream& stream, NetPlayer* sender);
   bool isMasterServer(const RakNet::SystemAddress& address) const;
+  // Closes the master server's connection when due and makes a public
+  // server's contacts (master_server.cpp).
+  void serveMasterServer(uint32_t nowMs);
   // The master server accepted our connection (16): a server sends its
   // heartbeat, a client asks for the list (master_server.cpp).
   void onMasterServerAccepted(const RakNet::Packet& packet);
