@@ -11,6 +11,8 @@ packages=(
   # engine, scripting, sound, chat, port mapping, transport
   libirrlicht-dev angelscript-dev libopenal-dev libvorbis-dev
   libircclient-dev libminiupnpc-dev libenet-dev
+  # an internet gateway with UPnP and its firewall, for the port-mapping tests
+  miniupnpd miniupnpd-nftables nftables
   # private network namespaces for the tests that open sockets
   util-linux iproute2
   # benchmark-only comparison library

@@ -509,7 +509,7 @@ const ConsoleCommandRows& consoleCommandRows() {
       {L"players", playersCommand, L"players - Lists all players in the server, their empires, and their id (for kick/ban)"},
       {L"kick", kickCommand, L"kick id - Kicks the player with the specified id (see players)"},
       {L"ban", banCommand, L"ban id - Kicks and bans the player with the specified id (see players)"},
-      {L"remote", nullptr, L"remote password command - Sends a console command to run on the remote dedicated server."},
+      {L"remote", remoteCommand, L"remote password command - Sends a console command to run on the remote dedicated server."},
       {L"emp_see_all", nullptr,
        L"emp_see_all 0/1 - Sets whether the active empire can see everything or not\n  Requires sv_cheats"},
       {L"create_ship", nullptr,

@@ -111,6 +111,13 @@ void playersCommand(const ConsoleArgs& args);
 void kickCommand(const ConsoleArgs& args);
 void banCommand(const ConsoleArgs& args);
 
+// The remote console (remote_command.cpp): the command text built from the
+// arguments after the password as `bind` builds its text (one blank between
+// them, an argument holding a blank wrapped in double quotes), and the
+// command that sends it to the server with the password (144).
+irr::core::stringw remoteCommandText(const ConsoleArgs& args);
+void remoteCommand(const ConsoleArgs& args);
+
 // Reads a port: digits accumulate, '.' and ',' are skipped, a '-' is taken
 // (and ignored) only as the first character, anything else ends it; the
 // number wraps at 16 bits ("13000x" 13000, "" 0).

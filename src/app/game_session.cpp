@@ -47,6 +47,7 @@
 #include "empire/treaty_clause.h"
 #include "gfx/gas_sprites.h"
 #include "net/network_manager.h"
+#include "net/remote_console.h"
 #include "platform/directory.h"
 #include "platform/signals.h"
 #include "platform/thread.h"
@@ -425,6 +426,9 @@ int runGameSession(const irr::core::stringc& name) {
 
     // 4. (The IRC user list is updated here too.)
     networkManager->processPackets();
+    // Console lines from a remote operator run here, outside the receive
+    // loop.
+    runRemoteConsoleCommands();
     plat::sleepMs(0);
 
     // 5.

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "net/network_manager.h"
+#include "net/upnp.h"
 
 namespace {
 
@@ -71,6 +72,8 @@ void startServerNetwork() {
   }
   manager.isHosting = true;
   publishGamePort(manager.port);
-  // (The port-mapping thread starts here on the published port, and a
-  // public server contacts the master server.)
+  startUpnpPortMapping();
+  // The first contact at once; the poll makes the later ones.
+  if (manager.isPublic)
+    manager.connectToMasterServer(true);
 }

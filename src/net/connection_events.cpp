@@ -90,7 +90,7 @@ bool NetworkManager::isMasterServer(const RakNet::SystemAddress& address) const 
 
 void NetworkManager::onConnectionAccepted(const RakNet::Packet& packet) {
   if (isMasterServer(packet.systemAddress)) {
-    // (The master server's connection is served here.)
+    onMasterServerAccepted(packet);
     return;
   }
   if (!isNetworked)

@@ -22,6 +22,7 @@
 #include "net/message_ids.h"
 #include "net/message_receiver.h"
 #include "net/network_manager.h"
+#include "net/remote_console.h"
 #include "platform/bit_stream.h"
 #include "platform/peer.h"
 
@@ -156,13 +157,13 @@ bool NetworkManager::dispatch(RakNet::Packet& packet) {
     case msgid::kProtocolVersion:
       return onProtocolVersion(stream);
     case msgid::kRemoteConsole:
-      // (The remote console's command line runs here.)
+      handleRemoteConsole(*this, packet.systemAddress, stream, now());
       break;
     case msgid::kSessionRestart:
       onSessionRestart();
       break;
     case msgid::kMasterServerList:
-      // (The master server's list of servers is read here.)
+      onServerListChunk(packet, stream);
       break;
     default:
       if (id >= msgid::kFirstGameMessage && id <= msgid::kLastGameMessage)
@@ -335,11 +336,6 @@ void NetworkManager::removePlayer(RakNet::RakNetGUID guid, const char* logFormat
 
 // ---------------------------------------------------------------------------
 // Places that later work fills
-
-void NetworkManager::serveMasterServer(uint32_t) {
-  // (The master server's connection is closed when due, and a public
-  // server's heartbeat sent, here.)
-}
 
 void NetworkManager::sendPlayerState(NetPlayer& player) {
   // (An in-game player's game time is sent here first.)

@@ -17,6 +17,7 @@
 #include "net/object_receivers.h"
 #include "net/object_requests.h"
 #include "net/object_updates.h"
+#include "net/upnp.h"
 #include "platform/bit_stream.h"
 #include "platform/peer.h"
 #include "universe/objects/game_object.h"
@@ -84,7 +85,7 @@ bool NetworkManager::host(uint16_t gamePortNumber) {
     startPeer(gamePortNumber != 0 ? gamePortNumber : port);
   heartbeatDetails = true;
   publishGamePort(port);
-  // (The port-mapping thread is started here on the published port.)
+  startUpnpPortMapping();
   if (peerActive())
     isHosting = true;
   return peerActive();

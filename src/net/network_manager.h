@@ -172,6 +172,14 @@ class NetworkManager {
   // new name or rejects it.
   void sendNameChange(const irr::core::stringw& name);
 
+  // -- The master server (master_server.cpp) ------------------------------------
+  // Starts a connection to the master server: a server's from its second
+  // socket, a client's from its peer (started for it when none runs). True
+  // when an attempt is under way (started, already connected or already
+  // trying); false without a master-server host, while its name is being
+  // looked up, and when the peer refuses.
+  bool connectToMasterServer(bool asServer);
+
   // -- Players (player_admin.cpp) -----------------------------------------------
   // Prints the players to the console (a server), or the ping to the server.
   void listPlayers();
@@ -248,7 +256,6 @@ class NetworkManager {
 
   // Places later work fills; empty until then.
   void requestWatchedObjects();
-  void serveMasterServer(uint32_t nowMs);
   void broadcastObjectUpdates(bool firstPass);
   void sendPlayerState(NetPlayer& player);
 
@@ -267,6 +274,14 @@ class NetworkManager {
   // A game message (113 to 139); `sender` is null on a client.
   void onGameMessage(uint8_t id, RakNet::BitStream& stream, NetPlayer* sender);
   bool isMasterServer(const RakNet::SystemAddress& address) const;
+  // Closes the master server's connection when due and makes a public
+  // server's contacts (master_server.cpp).
+  void serveMasterServer(uint32_t nowMs);
+  // The master server accepted our connection (16): a server sends its
+  // heartbeat, a client asks for the list (master_server.cpp).
+  void onMasterServerAccepted(const RakNet::Packet& packet);
+  // A server-list chunk (212), taken only from the master server.
+  void onServerListChunk(const RakNet::Packet& packet, RakNet::BitStream& stream);
 
   // Chat (113) and renames (114), chat.cpp.
   void onChat(const RakNet::Packet& packet, RakNet::BitStream& stream, NetPlayer* sender);

@@ -85,7 +85,8 @@ TEST_F(ConfigTest, FirstStartWritesEveryKeyButTheMasterServer) {
   const std::filesystem::path path = scratchDir() / "config.cfg";
   ASSERT_TRUE(loadConfig(path.string(), ConfigEnvironment()));
   EXPECT_EQ(fileText(path), kFreshConfig);
-  EXPECT_EQ(std::string(sMasterServer.c_str()), kBuiltInMasterServer);
+  // No master server exists: the built-in host is empty.
+  EXPECT_EQ(std::string(sMasterServer.c_str()), "");
   EXPECT_EQ(uiThreadCount, 8u);
   EXPECT_FALSE(singleThreaded);
   EXPECT_EQ(screenWidth, 1024);

@@ -168,7 +168,7 @@ const ExpectedRow kExpectedRows[] = {
     {L"players", L"players - Lists all players in the server, their empires, and their id (for kick/ban)", true},
     {L"kick", L"kick id - Kicks the player with the specified id (see players)", true},
     {L"ban", L"ban id - Kicks and bans the player with the specified id (see players)", true},
-    {L"remote", L"remote password command - Sends a console command to run on the remote dedicated server.", false},
+    {L"remote", L"remote password command - Sends a console command to run on the remote dedicated server.", true},
     {L"emp_see_all",
      L"emp_see_all 0/1 - Sets whether the active empire can see everything or not\n  Requires sv_cheats", false},
     {L"create_ship",

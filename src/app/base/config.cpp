@@ -9,7 +9,7 @@
 #include "core/text_conversions.h"
 #include "design/base/numbers.h"
 
-const char* const kBuiltInMasterServer = "master.corvane.invalid";
+const char* const kBuiltInMasterServer = "";
 const char* const kBuiltInIrcServer = "irc.corvane.invalid";
 
 bool bDeferredTextures = false;

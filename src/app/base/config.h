@@ -24,8 +24,10 @@
 
 class IniFile;
 
-// Host names the program uses until config.cfg names others. They are
-// placeholders in the reserved ".invalid" domain, which never resolves.
+// Host names the program uses until config.cfg names others. No master
+// server exists for this program: its built-in host is empty, and with an
+// empty host nothing is contacted or looked up. The IRC host is a
+// placeholder in the reserved ".invalid" domain, which never resolves.
 extern const char* const kBuiltInMasterServer;
 extern const char* const kBuiltInIrcServer;
 
