@@ -88,8 +88,13 @@ struct ScriptSetupSlots {
 };
 extern ScriptSetupSlots scriptSetupSlots;
 
-// The set-up above; sets `done` (when given) as its last step.
-void setupScriptEngines(std::atomic<bool>* done);
+// The set-up above; sets `done` (when given) as its last step. Every
+// registration is checked (script/script_registration.h): when one was
+// rejected, it logs "Script set-up failed: <n> script bindings were
+// rejected", builds no script, loads no data and returns false (false too
+// when the engines cannot be made). scriptRegistrationsRejected() tells the
+// thread that waited for `done`.
+bool setupScriptEngines(std::atomic<bool>* done);
 
 // Runs the set-up as a game session loads: with `threaded`, logs "Loading
 // using multiple threads" (info level) and starts it on a thread of its own,

@@ -1,6 +1,7 @@
 // Diplomatic messages between the players of a network game (message 132).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 class NetworkManager;
@@ -10,8 +11,9 @@ class empire;
 constexpr uint8_t ID_DIPLOMACY_MESSAGE = 132;
 
 // The empire the local player plays; null when there is none (as on a
-// dedicated server). Diplomatic messages go out in its name.
-extern empire* playingEmpire;
+// dedicated server). Diplomatic messages go out in its name. Natives read
+// it on every thread.
+extern std::atomic<empire*> playingEmpire;
 
 // Sends a diplomatic message about `topic` from `playingEmpire` to `to`;
 // nothing without a playing empire. A client sends {132, the playing
