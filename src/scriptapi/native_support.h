@@ -6,6 +6,12 @@
 // Misuse is reported with raiseScriptException (script/script_engine.h):
 // the native then returns its neutral value (nothing, 0, false or null).
 //
+// Arguments. An "&out" argument reaches the native as a temporary that the
+// engine copies into the script's variable after the call: a native writes
+// every "&out" argument, 0 where it has nothing to say, or the script reads
+// whatever the temporary held. A plain "&" argument (unsafe references are
+// on) is the script's own variable: what the native leaves alone stays.
+//
 // Locks. An object's lock is the lock of the star system that contains it
 // (lockContainer / unlockContainer, which follow the object when it moves
 // while the caller waits). A system that locks itself takes its own lock

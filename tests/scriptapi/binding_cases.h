@@ -12,10 +12,15 @@
 // fixtureOddity() (a comet), fixtureSystem() (each an Object@),
 // refsOf(const Object@+), fixtureLayout() (A's "Scout"), fixtureEvent() (the
 // ship's event on the planet), fixtureMessage() (a peace message from B),
-// fixtureSubSystem() (a "Plate" instance) and, on the server,
+// fixtureSubSystem() (a sub-system instance) and, on the server,
 // fixtureEffector() (a "Gun" with the one value 2) and fixtureEffectorState().
 // The treaty clauses are "note" (tag "pact") and "counted" (options
 // "amount", an integer, and "text", a string).
+//
+// The client-engine cases run a second time in a network client (A is the
+// playing empire), once for each protocol version the server may announce
+// (6 and 7): the requests each sends to the server must be exactly its
+// `requests`.
 #pragma once
 
 #include <vector>
@@ -28,6 +33,9 @@ struct Case {
   On on;
   const char* code;
   const char* exception;  // null for a valid case
+  // What the case sends in the client engine of a network client: each
+  // message's bytes in hex, messages separated by " | "; null for none.
+  const char* requests = nullptr;
 };
 
 inline const std::vector<Case>& cases() {
@@ -231,8 +239,10 @@ inline const std::vector<Case>& cases() {
   expect(message.getTopic() == DT_Peace, "topic");
   message.setResponse(true);
   message.finish();
-  empireA().sendMessage(empireB(), DT_Greetings, DM_Neutral, DA_Neutral);
-  empireA().sendMessage(empireB(), DT_Greetings, DM_Happy, DA_Passive, "hello");)", nullptr},
+  empireA().sendMessage(empireB(), DT_War, DM_Neutral, DA_Neutral);
+  empireA().sendMessage(empireB(), DT_Greetings, DM_Happy, DA_Passive, "hello");)", nullptr,
+       // 132: the playing empire A (1), B (2), the topic (u32).
+       "84 01 02 00 00 00 06 | 84 01 02 00 00 00 00"},
 
       // --- treaties ---
       {On::Both, R"(
@@ -268,7 +278,9 @@ inline const std::vector<Case>& cases() {
   factory.clear();
   factory.prepare(empireA(), empireB());
   factory.treaty.addClause("note", false);
-  factory.propose();)", nullptr},
+  factory.propose();)", nullptr,
+       // 133 proposal: A (1) to B (2), one clause "note", not reversed.
+       "85 00 01 02 01 02 00 6e 00 6f 00 74 00 65 00"},
       {On::Server, R"(
   ClauseState[] states = {CS_NOCHANGE, CS_ENDED, CS_FAILED};
   expect(empireA().setEnemy(empireB(), true) && empireA().setAllied(empireB(), true), "relations");
@@ -293,9 +305,10 @@ inline const std::vector<Case>& cases() {
       // --- sub-systems ---
       {On::Both, R"(
   uint count = getSubSystemCount();
-  const subSystemDef@ plate = getSubSystemDef(0);
-  expect(count == 1 && plate.getName() == "Plate", "definition");
-  expect(getSubSystemDefByName("Plate") is plate && getSubSystemDefByID(plate.ID) is plate, "lookups");
+  const subSystemDef@ plate = getSubSystemDefByName("Plate");
+  expect(count == 2 && plate !is null && plate.getName() == "Plate", "definition");
+  expect(getSubSystemDef(0) !is null && getSubSystemDefByID(plate.ID) is plate, "lookups");
+  expect(getSubSystemDefByName("None") is null, "unknown");
   subSystem@ instance = fixtureSubSystem();
   expect(!instance.hasVariable("None") && instance.getVariable("None") == 0, "variables");
   expect(!instance.hasCost("None") && instance.getCost("None") == 0, "costs");)", nullptr},
@@ -310,9 +323,8 @@ inline const std::vector<Case>& cases() {
       // --- the active hull ---
       {On::Both, R"(
   clearActiveHull();
-  const subSystemDef@ plate = getSubSystemDef(0);
-  addSysToActiveHull(plate, 1, pos2df(0, 0));
-  addSysToActiveHull(plate, 1, pos2df(1, 0), 0);
+  addSysToActiveHull(getSubSystemDefByName("Frame"), 1, pos2df(0, 0));
+  addSysToActiveHull(getSubSystemDefByName("Plate"), 1, pos2df(1, 0), 0);
   setActiveHullScale(2);
   setActiveHullMetaData(3);
   setActiveHullTargetScale(0, 1);
@@ -323,7 +335,11 @@ inline const std::vector<Case>& cases() {
   setActiveHullAllowTargets(true, false);
   setActiveHullDepositTargets(false, true);
   setActiveHullAllowFetch(true);
-  finalizeActiveHull("Coverage");)", nullptr},
+  expect(finalizeActiveHull("Coverage"), "finalized");)", nullptr,
+       // 127: the new layout "Coverage" of A, with its two sub-systems.
+       "7f 01 3f ff ff ff 02 6d 65 72 46 3f 80 00 00 7f ff 7f ff 74 65 6c 50 3f 80 00 00 9f ff 7f ff 08 43 00 6f "
+       "00 76 00 65 00 72 00 61 00 67 00 65 00 05 00 00 00 00 00 00 20 0f c0 40 40 00 00 00 00 00 00 00 20 0f c0 "
+       "40 40 40 40 40 00 00 40 40 00 00 00"},
       {On::Both, "setActiveHullScale(0);", "Attempted to set a hull scale <= 0"},
       {On::Both, "addSysToActiveHull(null, 1, pos2df(0, 0));", "Added null subSystemDef@ to layout"},
 

@@ -3,7 +3,7 @@
 // table (binding_cases.h) calls each declaration with valid arguments and
 // each misuse with its exception text, over a small world: a system with a
 // star, an oddity, a planet of empire A and a ship of A, the empires A and
-// B (A active), a sub-system definition and a treaty clause.
+// B (A active), two sub-system definitions and two treaty clauses.
 #include <angelscript.h>
 #include <gtest/gtest.h>
 
@@ -31,12 +31,15 @@
 #include "empire/diplomacy/diplo_msg.h"
 #include "empire/empire.h"
 #include "empire/treaty_clause.h"
+#include "net/diplomacy_messages.h"
+#include "net/network_manager.h"
 #include "script/script_engine.h"
 #include "script/script_registration.h"
 #include "script/script_string.h"
 #include "scripted_galaxy.h"
 #include "scriptapi/script_bindings.h"
 #include "support/log_capture.h"
+#include "support/sent_messages.h"
 #include "support/space_empire.h"
 #include "universe/objects/oddity.h"
 #include "universe/objects/star.h"
@@ -62,7 +65,9 @@ const char kClauseFile[] = R"(<treaties>
 </clause>
 </treaties>)";
 
-const char kSubSystemFile[] = "System: Plate\nSize: 10\nDurability: 15\nMass: 5\n";
+const char kSubSystemFile[] =
+    "System: Frame\nTags: Hull\nSize: 100\n\n"
+    "System: Plate\nSize: 10\nDurability: 15\nMass: 5\n";
 
 // The fixture that the cases reach through the test's own globals.
 struct World {
@@ -415,6 +420,70 @@ TEST_F(BindingCoverageTest, CastsAccessorsAndEngineOnlyDeclarationsBuildWhereThe
       EXPECT_FALSE(marked) << entry.line;
     }
 }
+
+// The bytes of the messages sent, as binding_cases.h writes them.
+std::string requestText(const std::vector<SentMessage>& sent) {
+  std::string text;
+  char hex[4];
+  for (const SentMessage& message : sent) {
+    if (!text.empty())
+      text += " | ";
+    for (std::size_t i = 0; i < message.bytes.size(); ++i) {
+      std::snprintf(hex, sizeof hex, i == 0 ? "%02x" : " %02x", message.bytes[i]);
+      text += hex;
+    }
+  }
+  return text;
+}
+
+class BindingRequestsTest : public BindingCoverageTest, public ::testing::WithParamInterface<uint32_t> {
+ protected:
+  void TearDown() override {
+    stopCapturingSends();
+    networkManager->isNetworked = false;
+    networkManager->isConnected = false;
+    networkManager->peerVersion = savedVersion_;
+    playingEmpire = nullptr;
+    BindingCoverageTest::TearDown();
+  }
+  uint32_t savedVersion_ = networkManager->peerVersion;
+};
+
+// The client cases in a network client send their requests, and misuse
+// sends nothing.
+TEST_P(BindingRequestsTest, ClientCasesSendTheirRequests) {
+  ASSERT_EQ(scriptRegistrationsRejected(), 0u);
+  makeWorld();
+  registerTestGlobals();
+  asIScriptModule* module = nullptr;
+  {
+    LogCapture log;
+    module = build(clientScriptEngine, "coverage", generatedModule(false));
+    ASSERT_NE(module, nullptr) << log.take();
+  }
+  networkManager->isNetworked = true;
+  networkManager->isConnected = true;
+  networkManager->peerVersion = GetParam();
+  playingEmpire = red;
+  std::vector<SentMessage> sent;
+  captureSends(sent);
+  const auto& cases = bindingcoverage::cases();
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const bindingcoverage::Case& c = cases[i];
+    if (!runsOn(c.on, false))
+      continue;
+    SCOPED_TRACE(caseName(i) + ":\n" + c.code);
+    sent.clear();
+    asIScriptContext* context = createScriptContext(clientScriptEngine);
+    context->Prepare(module->GetFunctionByName(caseName(i).c_str()));
+    const int result = context->Execute();
+    context->Release();
+    EXPECT_EQ(result, c.exception == nullptr ? asEXECUTION_FINISHED : asEXECUTION_EXCEPTION);
+    EXPECT_EQ(requestText(sent), c.requests != nullptr ? c.requests : "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(PeerVersions, BindingRequestsTest, ::testing::Values(6u, 7u));
 
 }  // namespace
 }  // namespace binding_coverage_test
