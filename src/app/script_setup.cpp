@@ -223,8 +223,8 @@ void registerBindings() {
   run(slots.serverSubSystemBindings);
 
   run(slots.rightClickMenu);
-  checked(serverScriptEngine).RegisterGlobalFunction("void updateLoadScreen(const string &)", asFUNCTION(updateLoadScreen),
-                                             asCALL_CDECL);
+  checked(serverScriptEngine)
+      .RegisterGlobalFunction("void updateLoadScreen(const string &)", asFUNCTION(updateLoadScreen), asCALL_CDECL);
   registerPrintableTypes(serverScriptEngine);
   registerPrintableTypes(clientScriptEngine);
 }

@@ -7,8 +7,10 @@
 //
 //  "Hooking script functions"
 //   1. both engines (server, then client), each with its message callback;
-//   2. on each engine: math, string, dictionary;
-//   3. the bindings, in the order of ScriptSetupSlots below, with the script
+//   2. on each engine: math, string, the array add-on (the default array
+//      type "T[]"), dictionary;
+//   3. the bindings, in the order of ScriptSetupSlots below (each
+//      registration checked, see setupScriptEngines), with the script
 //      host's own among them: evaluateFormula and the script XML types after
 //      the order bindings, the client/server messages and the core globals
 //      after the template argument type;

@@ -25,11 +25,11 @@ void registerScriptPos2df(asIScriptEngine* engine) {
   static_assert(sizeof(position2df) == 8, "pos2df is registered as 8 bytes");
   checked(engine).RegisterObjectType("pos2df", sizeof(position2df), asOBJ_VALUE | asOBJ_APP_CLASS_CD);
   checked(engine).RegisterObjectBehaviour("pos2df", asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructPos2df),
-                                  asCALL_CDECL_OBJLAST);
+                                          asCALL_CDECL_OBJLAST);
   checked(engine).RegisterObjectBehaviour("pos2df", asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructPos2df),
-                                  asCALL_CDECL_OBJLAST);
+                                          asCALL_CDECL_OBJLAST);
   checked(engine).RegisterObjectBehaviour("pos2df", asBEHAVE_CONSTRUCT, "void f(float,float)",
-                                  asFUNCTION(constructPos2dfFromTwo), asCALL_CDECL_OBJLAST);
+                                          asFUNCTION(constructPos2dfFromTwo), asCALL_CDECL_OBJLAST);
   checked(engine).RegisterObjectProperty("pos2df", "float x", 0);
   checked(engine).RegisterObjectProperty("pos2df", "float y", 4);
 }

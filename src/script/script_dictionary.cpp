@@ -387,8 +387,8 @@ void registerEntries(asIScriptEngine* engine, bool generic) {
   if (engine == nullptr)
     return;
   checked(engine).RegisterObjectType("dictionary", sizeof(Dictionary), asOBJ_REF | asOBJ_GC);
-  checked(engine).RegisterObjectBehaviour("dictionary", asBEHAVE_FACTORY, "dictionary@ f()", asFUNCTION(dictionaryFactory),
-                                  asCALL_GENERIC);
+  checked(engine).RegisterObjectBehaviour("dictionary", asBEHAVE_FACTORY, "dictionary@ f()",
+                                          asFUNCTION(dictionaryFactory), asCALL_GENERIC);
   for (const Entry& entry : kEntries) {
     if (generic && entry.generic == nullptr)
       continue;
@@ -397,8 +397,8 @@ void registerEntries(asIScriptEngine* engine, bool generic) {
     if (entry.behaviour == kMethod)
       checked(engine).RegisterObjectMethod("dictionary", entry.declaration, function, convention);
     else
-      checked(engine).RegisterObjectBehaviour("dictionary", static_cast<asEBehaviours>(entry.behaviour), entry.declaration,
-                                      function, convention);
+      checked(engine).RegisterObjectBehaviour("dictionary", static_cast<asEBehaviours>(entry.behaviour),
+                                              entry.declaration, function, convention);
   }
 }
 

@@ -383,9 +383,9 @@ bool noModifierKey[3] = {false, false, false};
 void registerSetInt(asIScriptEngine* engine) {
   checked(engine).RegisterObjectType("set_int", sizeof(SetInt), asOBJ_VALUE | asOBJ_APP_CLASS_CD);
   checked(engine).RegisterObjectBehaviour("set_int", asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructSetInt),
-                                  asCALL_CDECL_OBJLAST);
+                                          asCALL_CDECL_OBJLAST);
   checked(engine).RegisterObjectBehaviour("set_int", asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructSetInt),
-                                  asCALL_CDECL_OBJLAST);
+                                          asCALL_CDECL_OBJLAST);
   checked(engine).RegisterObjectMethod("set_int", "void insert(int)", asMETHOD(SetInt, insert), asCALL_THISCALL);
   checked(engine).RegisterObjectMethod("set_int", "bool exists(int) const", asMETHOD(SetInt, exists), asCALL_THISCALL);
   checked(engine).RegisterObjectMethod("set_int", "void erase(int)", asMETHOD(SetInt, erase), asCALL_THISCALL);
@@ -412,7 +412,8 @@ void registerKeyState(asIScriptEngine* client) {
 
 void registerModifierKeys(asIScriptEngine* client) {
   const ScriptGlobalHooks& hooks = scriptGlobalHooks;
-  checked(client).RegisterGlobalProperty("bool shiftKey", hooks.shiftKey != nullptr ? hooks.shiftKey : &noModifierKey[0]);
+  checked(client).RegisterGlobalProperty("bool shiftKey",
+                                         hooks.shiftKey != nullptr ? hooks.shiftKey : &noModifierKey[0]);
   checked(client).RegisterGlobalProperty("bool ctrlKey", hooks.ctrlKey != nullptr ? hooks.ctrlKey : &noModifierKey[1]);
   checked(client).RegisterGlobalProperty("bool altKey", hooks.altKey != nullptr ? hooks.altKey : &noModifierKey[2]);
 }
@@ -465,6 +466,7 @@ void registerScriptCoreGlobals() {
 
 void registerEvaluateFormula() {
   if (serverScriptEngine != nullptr)
-    checked(serverScriptEngine).RegisterGlobalFunction("float evaluateFormula(const string &, const Empire@ forEmpire)",
-                                               asFUNCTION(evaluateScriptFormula), asCALL_CDECL);
+    checked(serverScriptEngine)
+        .RegisterGlobalFunction("float evaluateFormula(const string &, const Empire@ forEmpire)",
+                                asFUNCTION(evaluateScriptFormula), asCALL_CDECL);
 }

@@ -99,7 +99,7 @@ void registerMath(asIScriptEngine* engine, bool generic) {
     return;
   for (const MathEntry& entry : kMathEntries)
     checked(engine).RegisterGlobalFunction(entry.declaration, generic ? entry.generic : entry.native,
-                                   generic ? asCALL_GENERIC : asCALL_CDECL);
+                                           generic ? asCALL_GENERIC : asCALL_CDECL);
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ bool sendServerMessage(const ScriptString&, uint32_t number, const ScriptString&
 void registerSendServerMessage() {
   if (clientScriptEngine == nullptr)
     return;
-  checked(clientScriptEngine).RegisterGlobalFunction("bool sendServerMessage(const string &, uint, const string &)",
-                                             asFUNCTION(sendServerMessage), asCALL_CDECL);
+  checked(clientScriptEngine)
+      .RegisterGlobalFunction("bool sendServerMessage(const string &, uint, const string &)",
+                              asFUNCTION(sendServerMessage), asCALL_CDECL);
 }

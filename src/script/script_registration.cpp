@@ -44,9 +44,8 @@ int CheckedRegistrar::RegisterObjectProperty(const char* type, const char* decla
 
 int CheckedRegistrar::RegisterObjectMethod(const char* type, const char* declaration, const asSFuncPtr& function,
                                            asDWORD convention, void* auxiliary) {
-  return checkScriptRegistration(engine_,
-                                 engine_->RegisterObjectMethod(type, declaration, function, convention, auxiliary),
-                                 declaration);
+  return checkScriptRegistration(
+      engine_, engine_->RegisterObjectMethod(type, declaration, function, convention, auxiliary), declaration);
 }
 
 int CheckedRegistrar::RegisterObjectBehaviour(const char* type, asEBehaviours behaviour, const char* declaration,

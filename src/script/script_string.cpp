@@ -271,7 +271,7 @@ void registerEntries(asIScriptEngine* engine, bool generic) {
     switch (entry.kind) {
       case Kind::Factory:
         checked(engine).RegisterObjectBehaviour("string", asBEHAVE_FACTORY, declaration, function,
-                                        generic ? asCALL_GENERIC : asCALL_CDECL);
+                                                generic ? asCALL_GENERIC : asCALL_CDECL);
         break;
       case Kind::AddRef:
         checked(engine).RegisterObjectBehaviour("string", asBEHAVE_ADDREF, declaration, function, methodConvention);

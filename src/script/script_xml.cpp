@@ -330,7 +330,8 @@ void registerOn(asIScriptEngine* engine) {
   for (const RefType& type : kTypes) {
     checked(engine).RegisterObjectBehaviour(type.name, asBEHAVE_FACTORY, type.factory, type.create, asCALL_CDECL);
     checked(engine).RegisterObjectBehaviour(type.name, asBEHAVE_ADDREF, "void f()", type.addRef, asCALL_CDECL_OBJFIRST);
-    checked(engine).RegisterObjectBehaviour(type.name, asBEHAVE_RELEASE, "void f()", type.release, asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectBehaviour(type.name, asBEHAVE_RELEASE, "void f()", type.release,
+                                            asCALL_CDECL_OBJFIRST);
   }
   for (const Method& method : kMethods)
     checked(engine).RegisterObjectMethod(method.type, method.declaration, method.function, asCALL_CDECL_OBJFIRST);

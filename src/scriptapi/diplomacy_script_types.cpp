@@ -95,14 +95,16 @@ void bindDiplomacyScriptTypes() {
   });
   registerUncountedType("DiploMsg");
   onBothEngines([](asIScriptEngine* engine) {
-    checked(engine).RegisterObjectMethod("DiploMsg", "DiploTopic getTopic()", asMETHOD(DiploMsg, getTopic), asCALL_THISCALL);
+    checked(engine).RegisterObjectMethod("DiploMsg", "DiploTopic getTopic()", asMETHOD(DiploMsg, getTopic),
+                                         asCALL_THISCALL);
     checked(engine).RegisterObjectMethod("DiploMsg", "void setResponse(bool)", asMETHOD(DiploMsg, setResponse),
-                                 asCALL_THISCALL);
+                                         asCALL_THISCALL);
     checked(engine).RegisterObjectMethod("DiploMsg", "void finish()", asMETHOD(DiploMsg, finish), asCALL_THISCALL);
-    checked(engine).RegisterObjectMethod("Empire", "void sendMessage(const Empire@,DiploTopic,DiploMood,DiploAttitude) const",
-                                 asFUNCTION(sendMessage), asCALL_CDECL_OBJFIRST);
     checked(engine).RegisterObjectMethod("Empire",
-                                 "void sendMessage(const Empire@,DiploTopic,DiploMood,DiploAttitude, string@+) const",
-                                 asFUNCTION(sendMessageWithText), asCALL_CDECL_OBJFIRST);
+                                         "void sendMessage(const Empire@,DiploTopic,DiploMood,DiploAttitude) const",
+                                         asFUNCTION(sendMessage), asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(
+        "Empire", "void sendMessage(const Empire@,DiploTopic,DiploMood,DiploAttitude, string@+) const",
+        asFUNCTION(sendMessageWithText), asCALL_CDECL_OBJFIRST);
   });
 }

@@ -91,13 +91,13 @@ void registerEventType() {
     checked(engine).RegisterObjectProperty("Event", "Object@ const obj", asOFFSET(EffectEvent, obj));
     checked(engine).RegisterObjectProperty("Event", "Object@ const target", asOFFSET(EffectEvent, target));
     checked(engine).RegisterObjectMethod("Event", "EventState get_state() const", asFUNCTION(eventState),
-                                 asCALL_CDECL_OBJFIRST);
+                                         asCALL_CDECL_OBJFIRST);
     checked(engine).RegisterObjectMethod("Event", "void set_state(EventState)", asFUNCTION(setEventState),
-                                 asCALL_CDECL_OBJFIRST);
+                                         asCALL_CDECL_OBJFIRST);
     checked(engine).RegisterObjectMethod("Event", "SysRef@ get_source() const", asFUNCTION(eventSource),
-                                 asCALL_CDECL_OBJFIRST);
+                                         asCALL_CDECL_OBJFIRST);
     checked(engine).RegisterObjectMethod("Event", "SysRef@ get_dest() const", asFUNCTION(eventDest),
-                                 asCALL_CDECL_OBJFIRST);
+                                         asCALL_CDECL_OBJFIRST);
   });
   setScriptEventReader(eventParts);
 }
@@ -106,16 +106,16 @@ void registerTemplateArgType() {
   onBothEngines([](asIScriptEngine* engine) {
     checked(engine).RegisterObjectType("TemplateArg", sizeof(templateArg), asOBJ_VALUE | asOBJ_APP_CLASS_CDAK);
     checked(engine).RegisterObjectBehaviour("TemplateArg", asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructArg),
-                                    asCALL_CDECL_OBJLAST);
+                                            asCALL_CDECL_OBJLAST);
     checked(engine).RegisterObjectBehaviour("TemplateArg", asBEHAVE_CONSTRUCT, "void f(const TemplateArg &in)",
-                                    asFUNCTION(copyConstructArg), asCALL_CDECL_OBJLAST);
+                                            asFUNCTION(copyConstructArg), asCALL_CDECL_OBJLAST);
     checked(engine).RegisterObjectBehaviour("TemplateArg", asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructArg),
-                                    asCALL_CDECL_OBJLAST);
+                                            asCALL_CDECL_OBJLAST);
     checked(engine).RegisterObjectMethod("TemplateArg", "TemplateArg &opAssign(const TemplateArg &in)",
-                                 asFUNCTION(assignArg), asCALL_CDECL_OBJLAST);
+                                         asFUNCTION(assignArg), asCALL_CDECL_OBJLAST);
     checked(engine).RegisterObjectMethod("TemplateArg", "float evaluate() const", asFUNCTION(evaluateArg),
-                                 asCALL_CDECL_OBJFIRST);
+                                         asCALL_CDECL_OBJFIRST);
     checked(engine).RegisterObjectMethod("TemplateArg", "const string@ getString() const", asFUNCTION(argString),
-                                 asCALL_CDECL_OBJFIRST);
+                                         asCALL_CDECL_OBJFIRST);
   });
 }

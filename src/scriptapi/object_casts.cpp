@@ -91,9 +91,10 @@ void registerGameObjectType(const char* name) {
 
 void registerGameObjectCounting(const char* name) {
   onBothEngines([&](asIScriptEngine* engine) {
-    checked(engine).RegisterObjectBehaviour(name, asBEHAVE_ADDREF, "void f()", asMETHOD(generic_object, grab), asCALL_THISCALL);
+    checked(engine).RegisterObjectBehaviour(name, asBEHAVE_ADDREF, "void f()", asMETHOD(generic_object, grab),
+                                            asCALL_THISCALL);
     checked(engine).RegisterObjectBehaviour(name, asBEHAVE_RELEASE, "void f()", asMETHOD(generic_object, drop),
-                                    asCALL_THISCALL);
+                                            asCALL_THISCALL);
   });
 }
 

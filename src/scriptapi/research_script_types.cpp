@@ -94,22 +94,23 @@ void setResearchRate(ScriptResearchWeb* object, double rate) {
 void registerResearchTypes() {
   onBothEngines([](asIScriptEngine* engine) {
     checked(engine).RegisterObjectType(kTypeName, 0, asOBJ_REF | asOBJ_SCOPED);
-    checked(engine).RegisterObjectBehaviour(kTypeName, asBEHAVE_FACTORY, "ResearchWeb@ f()", asFUNCTION(makeResearchWeb),
-                                    asCALL_CDECL);
+    checked(engine).RegisterObjectBehaviour(kTypeName, asBEHAVE_FACTORY, "ResearchWeb@ f()",
+                                            asFUNCTION(makeResearchWeb), asCALL_CDECL);
     checked(engine).RegisterObjectBehaviour(kTypeName, asBEHAVE_RELEASE, "void f()", asFUNCTION(releaseResearchWeb),
-                                    asCALL_CDECL_OBJFIRST);
+                                            asCALL_CDECL_OBJFIRST);
   });
 }
 
 void registerResearchMethods() {
   onBothEngines([](asIScriptEngine* engine, bool server) {
-    checked(engine).RegisterObjectMethod(kTypeName, "void prepare(Empire@)", asFUNCTION(prepare), asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(kTypeName, "void prepare(Empire@)", asFUNCTION(prepare),
+                                         asCALL_CDECL_OBJFIRST);
     checked(engine).RegisterObjectMethod(kTypeName, "void setActiveTech(const string &)", asFUNCTION(setActiveLevel),
-                                 asCALL_CDECL_OBJFIRST);
+                                         asCALL_CDECL_OBJFIRST);
     checked(engine).RegisterObjectMethod(kTypeName, "void setActiveTech(const string &, uint16)",
-                                 asFUNCTION(setActiveLink), asCALL_CDECL_OBJFIRST);
+                                         asFUNCTION(setActiveLink), asCALL_CDECL_OBJFIRST);
     if (server)
       checked(engine).RegisterObjectMethod(kTypeName, "void setResearchRate(double) const", asFUNCTION(setResearchRate),
-                                   asCALL_CDECL_OBJFIRST);
+                                           asCALL_CDECL_OBJFIRST);
   });
 }

@@ -12,8 +12,7 @@ void noOpFunction(asIScriptGeneric*) {}
 void registerUncountedType(asIScriptEngine* engine, const char* name) {
   checked(engine).RegisterObjectType(name, 0, asOBJ_REF);
   checked(engine).RegisterObjectBehaviour(name, asBEHAVE_ADDREF, "void f()", asFUNCTION(noOpFunction), asCALL_GENERIC);
-  checked(engine).RegisterObjectBehaviour(name, asBEHAVE_RELEASE, "void f()", asFUNCTION(noOpFunction),
-                                          asCALL_GENERIC);
+  checked(engine).RegisterObjectBehaviour(name, asBEHAVE_RELEASE, "void f()", asFUNCTION(noOpFunction), asCALL_GENERIC);
 }
 
 void registerUncountedType(const char* name) {

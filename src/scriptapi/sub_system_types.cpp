@@ -155,7 +155,7 @@ struct GlobalFunction {
 void registerDefinitionSide() {
   onEngines(false, [](asIScriptEngine* engine) {
     checked(engine).RegisterObjectMethod(kDefType, "string@ getName() const", asFUNCTION(definitionName),
-                                 asCALL_CDECL_OBJFIRST);
+                                         asCALL_CDECL_OBJFIRST);
   });
   onEngines(false, [](asIScriptEngine* engine) {
     checked(engine).RegisterObjectProperty(kDefType, "uint ID", asOFFSET(SubSystemDef, id));

@@ -84,13 +84,14 @@ bool updateRelations(empire *self, empire *other, Update update) {
 void registerOptionMembers(asIScriptEngine *engine) {
   const char *type = "ClauseOption";
   checked(engine).RegisterObjectMethod(type, "int toInt() const",
-                               asMETHOD(ClauseOption, toInt), asCALL_THISCALL);
+                                       asMETHOD(ClauseOption, toInt),
+                                       asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "float toFloat() const",
-                               asMETHOD(ClauseOption, toFloat),
-                               asCALL_THISCALL);
+                                       asMETHOD(ClauseOption, toFloat),
+                                       asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "const string@ toString() const",
-                               asMETHOD(ClauseOption, toString),
-                               asCALL_THISCALL);
+                                       asMETHOD(ClauseOption, toString),
+                                       asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(
       type, "void opAssign(int)",
       asMETHODPR(ClauseOption, opAssign, (int32_t), void), asCALL_THISCALL);
@@ -102,50 +103,58 @@ void registerOptionMembers(asIScriptEngine *engine) {
       asMETHODPR(ClauseOption, opAssign, (const ScriptString *), void),
       asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "const string@ get_name() const",
-                               asFUNCTION(optionName), asCALL_CDECL_OBJFIRST);
+                                       asFUNCTION(optionName),
+                                       asCALL_CDECL_OBJFIRST);
 }
 
 void registerClauseMembers(asIScriptEngine *engine) {
   const char *type = "Clause";
   checked(engine).RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()",
-                                  asFUNCTION(clauseAddRef),
-                                  asCALL_CDECL_OBJFIRST);
+                                          asFUNCTION(clauseAddRef),
+                                          asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()",
-                                  asFUNCTION(clauseRelease),
-                                  asCALL_CDECL_OBJFIRST);
+                                          asFUNCTION(clauseRelease),
+                                          asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(type, "const string@+ get_id() const",
-                               asMETHOD(IClause, getId), asCALL_THISCALL);
+                                       asMETHOD(IClause, getId),
+                                       asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "const string@+ get_name() const",
-                               asMETHOD(IClause, getName), asCALL_THISCALL);
+                                       asMETHOD(IClause, getName),
+                                       asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "const string@+ get_icon() const",
-                               asMETHOD(IClause, getIcon), asCALL_THISCALL);
+                                       asMETHOD(IClause, getIcon),
+                                       asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "uint get_optionCount() const",
-                               asMETHOD(IClause, getOptionCount),
-                               asCALL_THISCALL);
+                                       asMETHOD(IClause, getOptionCount),
+                                       asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "bool isOffensive() const",
-                               asMETHOD(IClause, isOffensive), asCALL_THISCALL);
+                                       asMETHOD(IClause, isOffensive),
+                                       asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "bool isReversed() const",
-                               asMETHOD(IClause, isReversed), asCALL_THISCALL);
+                                       asMETHOD(IClause, isReversed),
+                                       asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "ClauseOption@ getOption(uint)",
-                               asFUNCTION(clauseOption), asCALL_CDECL_OBJFIRST);
-  checked(engine).RegisterObjectMethod(type,
-                               "const ClauseOption@ getOption(uint) const",
-                               asFUNCTION(clauseOption), asCALL_CDECL_OBJFIRST);
+                                       asFUNCTION(clauseOption),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(
+      type, "const ClauseOption@ getOption(uint) const",
+      asFUNCTION(clauseOption), asCALL_CDECL_OBJFIRST);
 }
 
 void registerTreatyMembers(asIScriptEngine *engine) {
   const char *type = "Treaty";
   checked(engine).RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()",
-                                  asFUNCTION(treatyAddRef),
-                                  asCALL_CDECL_OBJFIRST);
+                                          asFUNCTION(treatyAddRef),
+                                          asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()",
-                                  asFUNCTION(treatyRelease),
-                                  asCALL_CDECL_OBJFIRST);
-  checked(engine).RegisterObjectMethod(type, "bool hasTag(const string &in) const",
-                               asFUNCTION(treatyHasTag), asCALL_CDECL_OBJFIRST);
+                                          asFUNCTION(treatyRelease),
+                                          asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(
+      type, "bool hasTag(const string &in) const", asFUNCTION(treatyHasTag),
+      asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(type, "uint get_clauseCount() const",
-                               asMETHOD(ITreaty, getClauseCount),
-                               asCALL_THISCALL);
+                                       asMETHOD(ITreaty, getClauseCount),
+                                       asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(
       type, "Clause@+ getClause(uint)",
       asMETHODPR(ITreaty, getClause, (uint32_t), IClause *), asCALL_THISCALL);
@@ -153,20 +162,21 @@ void registerTreatyMembers(asIScriptEngine *engine) {
       type, "const Clause@+ getClause(uint) const",
       asMETHODPR(ITreaty, getClause, (uint32_t) const, IClause *),
       asCALL_THISCALL);
-  checked(engine).RegisterObjectMethod(type, "const Empire@ getFromEmpire() const",
-                               asMETHOD(ITreaty, getFromEmpire),
-                               asCALL_THISCALL);
-  checked(engine).RegisterObjectMethod(type, "const Empire@ getToEmpire() const",
-                               asMETHOD(ITreaty, getToEmpire), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(
+      type, "const Empire@ getFromEmpire() const",
+      asMETHOD(ITreaty, getFromEmpire), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(
+      type, "const Empire@ getToEmpire() const", asMETHOD(ITreaty, getToEmpire),
+      asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "bool isProposed() const",
-                               asFUNCTION(treatyIsProposed),
-                               asCALL_CDECL_OBJFIRST);
+                                       asFUNCTION(treatyIsProposed),
+                                       asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(type, "bool isActive() const",
-                               asFUNCTION(treatyIsActive),
-                               asCALL_CDECL_OBJFIRST);
-  checked(engine).RegisterObjectMethod(type, "Clause@ addClause(const string &in,bool)",
-                               asFUNCTION(treatyAddClause),
-                               asCALL_CDECL_OBJFIRST);
+                                       asFUNCTION(treatyIsActive),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(
+      type, "Clause@ addClause(const string &in,bool)",
+      asFUNCTION(treatyAddClause), asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(
       type, "void removeClause(uint)",
       asMETHODPR(ITreaty, removeClause, (uint32_t), void), asCALL_THISCALL);
@@ -177,28 +187,29 @@ void registerTreatyMembers(asIScriptEngine *engine) {
 
 void registerFactoryMembers(asIScriptEngine *engine) {
   const char *type = "TreatyFactory";
-  checked(engine).RegisterObjectBehaviour(type, asBEHAVE_FACTORY, "TreatyFactory@ f()",
-                                  asFUNCTION(makeEmptyFactory), asCALL_CDECL);
-  checked(engine).RegisterObjectBehaviour(type, asBEHAVE_FACTORY,
-                                  "TreatyFactory@ f(Empire@,const Empire@)",
-                                  asFUNCTION(makeFactory), asCALL_CDECL);
+  checked(engine).RegisterObjectBehaviour(
+      type, asBEHAVE_FACTORY, "TreatyFactory@ f()",
+      asFUNCTION(makeEmptyFactory), asCALL_CDECL);
+  checked(engine).RegisterObjectBehaviour(
+      type, asBEHAVE_FACTORY, "TreatyFactory@ f(Empire@,const Empire@)",
+      asFUNCTION(makeFactory), asCALL_CDECL);
   checked(engine).RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()",
-                                  asMETHOD(TreatyFactory, addRef),
-                                  asCALL_THISCALL);
+                                          asMETHOD(TreatyFactory, addRef),
+                                          asCALL_THISCALL);
   checked(engine).RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()",
-                                  asMETHOD(TreatyFactory, release),
-                                  asCALL_THISCALL);
-  checked(engine).RegisterObjectMethod(type, "void prepare(Empire@,const Empire@)",
-                               asMETHOD(TreatyFactory, prepare),
-                               asCALL_THISCALL);
+                                          asMETHOD(TreatyFactory, release),
+                                          asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(
+      type, "void prepare(Empire@,const Empire@)",
+      asMETHOD(TreatyFactory, prepare), asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "bool propose()",
-                               asMETHOD(TreatyFactory, propose),
-                               asCALL_THISCALL);
-  checked(engine).RegisterObjectMethod(type, "void clear()",
-                               asMETHOD(TreatyFactory, clear), asCALL_THISCALL);
+                                       asMETHOD(TreatyFactory, propose),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(
+      type, "void clear()", asMETHOD(TreatyFactory, clear), asCALL_THISCALL);
   checked(engine).RegisterObjectMethod(type, "Treaty@+ get_treaty()",
-                               asMETHOD(TreatyFactory, getTreaty),
-                               asCALL_THISCALL);
+                                       asMETHOD(TreatyFactory, getTreaty),
+                                       asCALL_THISCALL);
 }
 
 } // namespace
@@ -223,7 +234,8 @@ void declareTreatyScriptTypes() {
   for (const char *name : kTypeNames) {
     // Options belong to their clause and descriptors to the registry:
     // scripts never count them.
-    if (std::string(name) == "ClauseOption" || std::string(name) == "ClauseDesc") {
+    if (std::string(name) == "ClauseOption" ||
+        std::string(name) == "ClauseDesc") {
       registerUncountedType(name);
       continue;
     }
@@ -242,14 +254,15 @@ void registerTreatyScriptMembers() {
     if (!server)
       return;
     checked(engine).RegisterEnum("ClauseState");
-    checked(engine).RegisterEnumValue("ClauseState", "CS_NOCHANGE", CS_NOCHANGE);
+    checked(engine).RegisterEnumValue("ClauseState", "CS_NOCHANGE",
+                                      CS_NOCHANGE);
     checked(engine).RegisterEnumValue("ClauseState", "CS_ENDED", CS_ENDED);
     checked(engine).RegisterEnumValue("ClauseState", "CS_FAILED", CS_FAILED);
-    checked(engine).RegisterObjectMethod("Empire", "bool setAllied(Empire@,bool) const",
-                                 asFUNCTION(setEmpireAllied),
-                                 asCALL_CDECL_OBJFIRST);
-    checked(engine).RegisterObjectMethod("Empire", "bool setEnemy(Empire@,bool) const",
-                                 asFUNCTION(setEmpireEnemy),
-                                 asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(
+        "Empire", "bool setAllied(Empire@,bool) const",
+        asFUNCTION(setEmpireAllied), asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(
+        "Empire", "bool setEnemy(Empire@,bool) const",
+        asFUNCTION(setEmpireEnemy), asCALL_CDECL_OBJFIRST);
   });
 }

@@ -47,9 +47,11 @@ void registerEffectorTypes() {
     registerUncountedType(engine, type);
   // Both members are const: effector functions receive "const Effector@".
   checked(engine).RegisterObjectMethod("Effector", "float opIndex(uint) const", asFUNCTION(effectorValue),
-                               asCALL_CDECL_OBJFIRST);
+                                       asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod("Effector", "void trigger(Event@) const", asFUNCTION(triggerEffector),
-                               asCALL_CDECL_OBJFIRST);
-  checked(engine).RegisterObjectProperty("EffectorState", "float val1", static_cast<int>(offsetof(interactor_data, val1)));
-  checked(engine).RegisterObjectProperty("EffectorState", "float val2", static_cast<int>(offsetof(interactor_data, val2)));
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectProperty("EffectorState", "float val1",
+                                         static_cast<int>(offsetof(interactor_data, val1)));
+  checked(engine).RegisterObjectProperty("EffectorState", "float val2",
+                                         static_cast<int>(offsetof(interactor_data, val2)));
 }

@@ -51,9 +51,9 @@ void registerValueType(asIScriptEngine* engine, const char* name) {
   static_assert(alignof(T) <= kScriptStackAlignment, "the script stack would misalign it");
   checked(engine).RegisterObjectType(name, sizeof(T), asOBJ_VALUE | asGetTypeTraits<T>());
   checked(engine).RegisterObjectBehaviour(name, asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructValue<T>),
-                                  asCALL_CDECL_OBJLAST);
+                                          asCALL_CDECL_OBJLAST);
   checked(engine).RegisterObjectBehaviour(name, asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructValue<T>),
-                                  asCALL_CDECL_OBJLAST);
+                                          asCALL_CDECL_OBJLAST);
   const std::string assign = std::string(name) + "& opAssign(const " + name + " &in)";
   checked(engine).RegisterObjectMethod(name, assign.c_str(), asFUNCTION(assignValue<T>), asCALL_CDECL_OBJLAST);
 }
@@ -87,11 +87,11 @@ void registerOddityDescType(asIScriptEngine* engine) {
   const char* name = "Oddity_Desc";
   checked(engine).RegisterObjectType(name, sizeof(OddityDescSlot), asOBJ_VALUE | asOBJ_APP_CLASS_CDA);
   checked(engine).RegisterObjectBehaviour(name, asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(OddityDescSlot::construct),
-                                  asCALL_CDECL_OBJLAST);
+                                          asCALL_CDECL_OBJLAST);
   checked(engine).RegisterObjectBehaviour(name, asBEHAVE_DESTRUCT, "void f()", asFUNCTION(OddityDescSlot::destruct),
-                                  asCALL_CDECL_OBJLAST);
-  checked(engine).RegisterObjectMethod(name, "Oddity_Desc& opAssign(const Oddity_Desc &in)", asFUNCTION(OddityDescSlot::assign),
-                               asCALL_CDECL_OBJLAST);
+                                          asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectMethod(name, "Oddity_Desc& opAssign(const Oddity_Desc &in)",
+                                       asFUNCTION(OddityDescSlot::assign), asCALL_CDECL_OBJLAST);
 }
 
 // Hull_Desc's script value. The engine keeps value locals on its 4-byte
@@ -151,11 +151,11 @@ void registerHullDescType(asIScriptEngine* engine) {
   const char* name = "Hull_Desc";
   checked(engine).RegisterObjectType(name, sizeof(HullDescValue), asOBJ_VALUE | asOBJ_APP_CLASS_CDA);
   checked(engine).RegisterObjectBehaviour(name, asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(HullDescValue::construct),
-                                  asCALL_CDECL_OBJLAST);
+                                          asCALL_CDECL_OBJLAST);
   checked(engine).RegisterObjectBehaviour(name, asBEHAVE_DESTRUCT, "void f()", asFUNCTION(HullDescValue::destruct),
-                                  asCALL_CDECL_OBJLAST);
-  checked(engine).RegisterObjectMethod(name, "Hull_Desc& opAssign(const Hull_Desc &in)", asFUNCTION(HullDescValue::assign),
-                               asCALL_CDECL_OBJLAST);
+                                          asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectMethod(name, "Hull_Desc& opAssign(const Hull_Desc &in)",
+                                       asFUNCTION(HullDescValue::assign), asCALL_CDECL_OBJLAST);
 }
 
 // --- Natives -----------------------------------------------------------------
@@ -261,7 +261,7 @@ solarSystem* makeSystemIn(objGalaxy* owner, const System_Desc& desc) {
 void registerHullDesc(asIScriptEngine* engine) {
   const char* type = "Hull_Desc";
   checked(engine).RegisterObjectMethod(type, "void set_hull(const HullLayout&)", asFUNCTION(hullSetHull),
-                               asCALL_CDECL_OBJFIRST);
+                                       asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectProperty(type, "Empire@ Owner", offsetof(HullDescValue, owner));
   checked(engine).RegisterObjectProperty(type, "vector Position", offsetof(HullDescValue, position));
 }
@@ -278,7 +278,8 @@ void registerOrbitDesc(asIScriptEngine* engine) {
   checked(engine).RegisterObjectProperty(type, "vector Offset", offsetof(Orbit_Desc, offset));
   checked(engine).RegisterObjectProperty(type, "float PosInYear", offsetof(Orbit_Desc, posInYear));
   checked(engine).RegisterObjectProperty(type, "float DaysPerYear", offsetof(Orbit_Desc, daysPerYear));
-  checked(engine).RegisterObjectMethod(type, "void setCenter(Object@)", asFUNCTION(orbitSetCenter), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void setCenter(Object@)", asFUNCTION(orbitSetCenter),
+                                       asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(type, "void clear()", asMETHOD(Orbit_Desc, clear), asCALL_THISCALL);
 }
 
@@ -288,8 +289,9 @@ void registerPlanetDesc(asIScriptEngine* engine) {
   checked(engine).RegisterObjectProperty(type, "float PlanetMass", offsetof(Planet_Desc, planetMass));
   checked(engine).RegisterObjectProperty(type, "bool RandomConditions", offsetof(Planet_Desc, randomConditions));
   checked(engine).RegisterObjectMethod(type, "void setOrbit(const Orbit_Desc&)", asFUNCTION(planetSetOrbit),
-                               asCALL_CDECL_OBJFIRST);
-  checked(engine).RegisterObjectMethod(type, "void setPlanetType(int)", asFUNCTION(planetSetType), asCALL_CDECL_OBJFIRST);
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void setPlanetType(int)", asFUNCTION(planetSetType),
+                                       asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(type, "void clearOrbit()", asFUNCTION(planetClearOrbit), asCALL_CDECL_OBJFIRST);
 }
 
@@ -299,21 +301,22 @@ void registerStarDesc(asIScriptEngine* engine) {
   checked(engine).RegisterObjectProperty(type, "float Radius", offsetof(Star_Desc, radius));
   checked(engine).RegisterObjectProperty(type, "float Brightness", offsetof(Star_Desc, brightness));
   checked(engine).RegisterObjectMethod(type, "void setOrbit(const Orbit_Desc&)", asFUNCTION(starSetOrbit),
-                               asCALL_CDECL_OBJFIRST);
+                                       asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(type, "void clearOrbit()", asFUNCTION(starClearOrbit), asCALL_CDECL_OBJFIRST);
 }
 
 void registerOddityDesc(asIScriptEngine* engine) {
   const char* type = "Oddity_Desc";
-  checked(engine).RegisterObjectMethod(type, "void set_id(const string &)", asFUNCTION(odditySetId), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void set_id(const string &)", asFUNCTION(odditySetId),
+                                       asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(type, "void setFloat(const string &, float)", asFUNCTION(odditySetFloat),
-                               asCALL_CDECL_OBJFIRST);
+                                       asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(type, "float getFloat(const string &, float) const", asFUNCTION(oddityGetFloat),
-                               asCALL_CDECL_OBJFIRST);
-  checked(engine).RegisterObjectMethod(type, "void setVector(const string &, const vector &in)", asFUNCTION(odditySetVector),
-                               asCALL_CDECL_OBJFIRST);
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void setVector(const string &, const vector &in)",
+                                       asFUNCTION(odditySetVector), asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(type, "vector getVector(const string &, const vector &in) const",
-                               asFUNCTION(oddityGetVector), asCALL_CDECL_OBJFIRST);
+                                       asFUNCTION(oddityGetVector), asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(type, "void reset()", asFUNCTION(oddityReset), asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectMethod(type, "void clear()", asFUNCTION(oddityClear), asCALL_CDECL_OBJFIRST);
 }
@@ -343,23 +346,24 @@ void registerGalaxyGenBindings() {
 
   registerHullDesc(engine);
   checked(engine).RegisterObjectMethod("System", "Object@+ makeShip(const Hull_Desc &)", asFUNCTION(systemMakeShip),
-                               asCALL_CDECL_OBJFIRST);
+                                       asCALL_CDECL_OBJFIRST);
   registerOrbitDesc(engine);
   registerPlanetDesc(engine);
-  checked(engine).RegisterGlobalFunction("int getPlanetTypeID(const string@)", asFUNCTION(getPlanetTypeId), asCALL_CDECL);
+  checked(engine).RegisterGlobalFunction("int getPlanetTypeID(const string@)", asFUNCTION(getPlanetTypeId),
+                                         asCALL_CDECL);
   checked(engine).RegisterObjectMethod("Planet", "void addRandomCondition()", asFUNCTION(planetAddRandomCondition),
-                               asCALL_CDECL_OBJFIRST);
-  checked(engine).RegisterObjectMethod("System", "Planet@+ makePlanet(const Planet_Desc &)", asFUNCTION(systemMakePlanet),
-                               asCALL_CDECL_OBJFIRST);
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod("System", "Planet@+ makePlanet(const Planet_Desc &)",
+                                       asFUNCTION(systemMakePlanet), asCALL_CDECL_OBJFIRST);
   registerStarDesc(engine);
   checked(engine).RegisterObjectMethod("System", "Star@+ makeStar(const Star_Desc &)", asFUNCTION(systemMakeStar),
-                               asCALL_CDECL_OBJFIRST);
+                                       asCALL_CDECL_OBJFIRST);
   registerOddityDesc(engine);
-  checked(engine).RegisterObjectMethod("System", "Object@+ makeOddity(const Oddity_Desc &)", asFUNCTION(systemMakeOddity),
-                               asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod("System", "Object@+ makeOddity(const Oddity_Desc &)",
+                                       asFUNCTION(systemMakeOddity), asCALL_CDECL_OBJFIRST);
   registerSystemDesc(engine);
   checked(engine).RegisterGlobalFunction("System@+ makeSystem(Galaxy@, const System_Desc &)", asFUNCTION(makeSystemIn),
-                                 asCALL_CDECL);
+                                         asCALL_CDECL);
   checked(engine).RegisterObjectMethod("Galaxy", "System@+ createSystem(const System_Desc &)",
-                               asMETHOD(objGalaxy, createSystem), asCALL_THISCALL);
+                                       asMETHOD(objGalaxy, createSystem), asCALL_THISCALL);
 }
