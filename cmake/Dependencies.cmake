@@ -18,6 +18,13 @@ set_target_properties(AngelScript::AngelScript PROPERTIES
   IMPORTED_LOCATION "${ANGELSCRIPT_LIBRARY}"
   INTERFACE_INCLUDE_DIRECTORIES "${ANGELSCRIPT_INCLUDE_DIR}"
   INTERFACE_COMPILE_DEFINITIONS "AS_USE_NAMESPACE")
+# The packaged add-ons (the script array); headers in angelscript/.
+find_library(ANGELSCRIPT_ADDON_LIBRARY NAMES angelscript-addon REQUIRED)
+add_library(AngelScript::Addons UNKNOWN IMPORTED)
+set_target_properties(AngelScript::Addons PROPERTIES
+  IMPORTED_LOCATION "${ANGELSCRIPT_ADDON_LIBRARY}"
+  INTERFACE_INCLUDE_DIRECTORIES "${ANGELSCRIPT_INCLUDE_DIR}/angelscript"
+  INTERFACE_LINK_LIBRARIES AngelScript::AngelScript)
 
 find_package(OpenAL REQUIRED)
 pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile vorbis ogg)

@@ -308,6 +308,7 @@ int corvaneMain(int argc, char** argv) {
   sessionResult = 0;
 
   // The loop over game sessions.
+  int exitCode = 0;
   for (bool quit = false; !quit;) {
     applyQuickStart(engine.timer->getRealTime());
     if (applyServerSettings(readServerSettings(getGameSetting), engine.timer->getRealTime(), options.serverName,
@@ -317,7 +318,9 @@ int corvaneMain(int argc, char** argv) {
     for (;;) {
       sessionResult = kSessionQuit;
       result = runGameSession(loadGameName.empty() ? mapName : loadGameName);
-      if (result == kSessionQuit) {
+      if (result == kSessionScriptSetupFailed)
+        exitCode = kScriptSetupFailedExit;
+      if (result == kSessionQuit || result == kSessionScriptSetupFailed) {
         quit = true;
         break;
       }
@@ -353,5 +356,5 @@ int corvaneMain(int argc, char** argv) {
     std::fclose(logFile);
     logFile = nullptr;
   }
-  return 0;
+  return exitCode;
 }

@@ -51,6 +51,7 @@
 #include "platform/directory.h"
 #include "platform/signals.h"
 #include "platform/thread.h"
+#include "script/script_registration.h"
 #include "script/server_modules.h"
 #include "design/effectors/effect_gfx.h"
 #include "design/effectors/effector_def.h"
@@ -297,6 +298,16 @@ int runGameSession(const irr::core::stringc& name) {
     plat::sleepMs(0);
   if (scriptSetupThread.valid())
     scriptSetupThread.waitForExit();
+  if (scriptRegistrationsRejected() > 0) {
+    // The engines refuse every script build from here on: no session can
+    // run on them.
+    networkPoll.stop();
+    networkManager->disconnect();
+    galaxyFailed = true;
+    clearModTables();
+    tearDownSession();
+    return kSessionScriptSetupFailed;
+  }
 
   // 14, ship sets. Their rules are formulas, compiled against the formula
   // constants and functions that the script set-up writes: loading them

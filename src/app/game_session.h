@@ -11,6 +11,10 @@
 
 // runGameSession's result when the active mod cannot be found.
 constexpr int kSessionModMissing = 7;
+// runGameSession's result when the script set-up refused a binding: no
+// session can run, and the program ends with kScriptSetupFailedExit.
+constexpr int kSessionScriptSetupFailed = 8;
+constexpr int kScriptSetupFailedExit = 1;
 
 // Where a session's galaxy comes from.
 enum class GalaxySource {
@@ -34,6 +38,7 @@ void clearSessionTraits();
 
 // Runs one game session on `name` (a map script or a saved game's path).
 // Returns kSessionModMissing when the active mod is missing (nothing else is
-// done), kSessionQuit (startup.h) when the operator asked the server to stop
+// done), kSessionScriptSetupFailed when a script binding was rejected (the
+// session is torn down before any galaxy is made), kSessionQuit (startup.h) when the operator asked the server to stop
 // or the engine device stopped, and 0 otherwise, a failed load included.
 int runGameSession(const irr::core::stringc& name);

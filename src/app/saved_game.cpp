@@ -88,7 +88,10 @@ bool hasFolder(const stringc& name) { return name.findFirst('/') >= 0 || name.fi
 
 // The local player's empire: the active empire, which between frames is the
 // pending player empire (also before the first frame has made it active).
-empire* localPlayerEmpire() { return activeEmpire != nullptr ? activeEmpire : pendingPlayerEmpire; }
+empire* localPlayerEmpire() {
+  empire* active = activeEmpire;
+  return active != nullptr ? active : pendingPlayerEmpire;
+}
 
 stringc withoutExtension(const stringc& path) {
   if (path.size() > 3 && narrowEndsWithNoCase(path, kSaveExtension))

@@ -4,6 +4,7 @@
 #include <IGUISkin.h>
 #include <ITimer.h>
 #include <angelscript.h>
+#include <scriptarray.h>
 
 #include <string>
 
@@ -27,6 +28,7 @@
 #include "empire/empire.h"
 #include "empire/research/research_fields.h"
 #include "empire/treaty_clause.h"
+#include "script/script_registration.h"
 #include "scriptapi/treaty_script_types.h"
 #include "gui/gui_bindings.h"
 #include "net/chat_log.h"
@@ -175,10 +177,20 @@ void connectScriptGlobalHooks() {
   setServerMessageHooks(messages);
 }
 
+// The packaged array add-on as the default array type "T[]", so that
+// scripts can keep lists. It registers its declarations itself, unchecked:
+// its type must be there afterwards.
+void registerScriptArray(asIScriptEngine* engine) {
+  RegisterScriptArray(engine, true);
+  const bool registered = engine->GetTypeInfoByName("array") != nullptr && engine->GetTypeIdByDecl("int[]") >= 0;
+  checkScriptRegistration(engine, registered ? asSUCCESS : asERROR, "array<T>");
+}
+
 void registerAddOns() {
   for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine}) {
     registerScriptMath(engine);
     registerScriptString(engine);
+    registerScriptArray(engine);
     registerScriptDictionary(engine);
   }
 }
@@ -211,8 +223,8 @@ void registerBindings() {
   run(slots.serverSubSystemBindings);
 
   run(slots.rightClickMenu);
-  serverScriptEngine->RegisterGlobalFunction("void updateLoadScreen(const string &)", asFUNCTION(updateLoadScreen),
-                                             asCALL_CDECL);
+  checked(serverScriptEngine)
+      .RegisterGlobalFunction("void updateLoadScreen(const string &)", asFUNCTION(updateLoadScreen), asCALL_CDECL);
   registerPrintableTypes(serverScriptEngine);
   registerPrintableTypes(clientScriptEngine);
 }
@@ -295,28 +307,34 @@ uint32_t setupThreadEntry(void* argument) {
 
 ScriptSetupSlots scriptSetupSlots = defaultSlots();
 
-void setupScriptEngines(std::atomic<bool>* done) {
+bool setupScriptEngines(std::atomic<bool>* done) {
+  bool accepted = false;
   {
     const LoadingPhase phase(kHookingPhase);
-    if (!createScriptEngines()) {
-      if (done != nullptr)
-        done->store(true);
-      return;
+    if (createScriptEngines()) {
+      registerAddOns();
+      registerBindings();
+      accepted = scriptRegistrationsRejected() == 0;
+      if (!accepted)
+        logError("Script set-up failed: %u script bindings were rejected\n", scriptRegistrationsRejected());
     }
-    registerAddOns();
-    registerBindings();
   }
-  {
-    const LoadingPhase phase(kBuildingPhase);
-    buildScripts();
-  }
-  run(scriptSetupSlots.findObjectScriptHooks);
-  {
-    const LoadingPhase phase(kDataPhase);
-    loadGameData();
+  // Every build of an engine that refused a registration fails: the
+  // scripts and the data that needs them are left alone.
+  if (accepted) {
+    {
+      const LoadingPhase phase(kBuildingPhase);
+      buildScripts();
+    }
+    run(scriptSetupSlots.findObjectScriptHooks);
+    {
+      const LoadingPhase phase(kDataPhase);
+      loadGameData();
+    }
   }
   if (done != nullptr)
     done->store(true);
+  return accepted;
 }
 
 bool startScriptSetup(bool threaded, std::atomic<bool>& done, Thread& thread) {

@@ -7,8 +7,10 @@
 //
 //  "Hooking script functions"
 //   1. both engines (server, then client), each with its message callback;
-//   2. on each engine: math, string, dictionary;
-//   3. the bindings, in the order of ScriptSetupSlots below, with the script
+//   2. on each engine: math, string, the array add-on (the default array
+//      type "T[]"), dictionary;
+//   3. the bindings, in the order of ScriptSetupSlots below (each
+//      registration checked, see setupScriptEngines), with the script
 //      host's own among them: evaluateFormula and the script XML types after
 //      the order bindings, the client/server messages and the core globals
 //      after the template argument type;
@@ -88,8 +90,13 @@ struct ScriptSetupSlots {
 };
 extern ScriptSetupSlots scriptSetupSlots;
 
-// The set-up above; sets `done` (when given) as its last step.
-void setupScriptEngines(std::atomic<bool>* done);
+// The set-up above; sets `done` (when given) as its last step. Every
+// registration is checked (script/script_registration.h): when one was
+// rejected, it logs "Script set-up failed: <n> script bindings were
+// rejected", builds no script, loads no data and returns false (false too
+// when the engines cannot be made). scriptRegistrationsRejected() tells the
+// thread that waited for `done`.
+bool setupScriptEngines(std::atomic<bool>* done);
 
 // Runs the set-up as a game session loads: with `threaded`, logs "Loading
 // using multiple threads" (info level) and starts it on a thread of its own,

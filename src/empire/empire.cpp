@@ -38,7 +38,7 @@
 EmpireID nextEmpireID = 1;
 uint32_t nextVisibilityBit = 1;
 std::vector<empire*> empireList;
-empire* activeEmpire = nullptr;
+std::atomic<empire*> activeEmpire{nullptr};
 empire* pendingPlayerEmpire = nullptr;
 
 std::map<int, irr::core::stringw> messageCategoryNames;

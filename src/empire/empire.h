@@ -465,8 +465,8 @@ extern std::vector<empire*> empireList;
 empire* defaultEmpire();
 // The empire in whose name scripts and interface code act; each empire's
 // step makes itself the active empire, and the frame loop then makes the
-// local player's empire active again.
-extern empire* activeEmpire;
+// local player's empire active again. Natives read it on every thread.
+extern std::atomic<empire*> activeEmpire;
 // Whether the active empire has the planet `uid` queued for colonisation;
 // false without an active empire.
 bool isQueuedForColonization(uint32_t uid);

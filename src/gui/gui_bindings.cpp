@@ -8,6 +8,7 @@
 #include "gui/script_color.h"
 #include "gui/script_vector.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 
 using namespace AngelScript;
 using irr::core::position2df;
@@ -22,15 +23,15 @@ void destructPos2df(position2df*) {}
 // bytes 0 and 4). Constructed, destroyed (a no-op) and copied by the engine.
 void registerScriptPos2df(asIScriptEngine* engine) {
   static_assert(sizeof(position2df) == 8, "pos2df is registered as 8 bytes");
-  engine->RegisterObjectType("pos2df", sizeof(position2df), asOBJ_VALUE | asOBJ_APP_CLASS_CD);
-  engine->RegisterObjectBehaviour("pos2df", asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructPos2df),
-                                  asCALL_CDECL_OBJLAST);
-  engine->RegisterObjectBehaviour("pos2df", asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructPos2df),
-                                  asCALL_CDECL_OBJLAST);
-  engine->RegisterObjectBehaviour("pos2df", asBEHAVE_CONSTRUCT, "void f(float,float)",
-                                  asFUNCTION(constructPos2dfFromTwo), asCALL_CDECL_OBJLAST);
-  engine->RegisterObjectProperty("pos2df", "float x", 0);
-  engine->RegisterObjectProperty("pos2df", "float y", 4);
+  checked(engine).RegisterObjectType("pos2df", sizeof(position2df), asOBJ_VALUE | asOBJ_APP_CLASS_CD);
+  checked(engine).RegisterObjectBehaviour("pos2df", asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructPos2df),
+                                          asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectBehaviour("pos2df", asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructPos2df),
+                                          asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectBehaviour("pos2df", asBEHAVE_CONSTRUCT, "void f(float,float)",
+                                          asFUNCTION(constructPos2dfFromTwo), asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectProperty("pos2df", "float x", 0);
+  checked(engine).RegisterObjectProperty("pos2df", "float y", 4);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "script/script_registration.h"
 #include "script/script_string.h"
 
 using namespace AngelScript;
@@ -47,16 +48,16 @@ SColor interpolateColor(SColor self, SColor other, float t) {
 void registerScriptColor(asIScriptEngine* engine) {
   static_assert(sizeof(SColor) == 4, "Color is registered as 4 bytes");
   // All-integer class: how the x64 calling convention returns it by value.
-  engine->RegisterObjectType("Color", sizeof(SColor),
-                             asOBJ_VALUE | asOBJ_POD | asOBJ_APP_CLASS | asOBJ_APP_CLASS_ALLINTS);
-  engine->RegisterObjectProperty("Color", "uint8 B", 0);
-  engine->RegisterObjectProperty("Color", "uint8 G", 1);
-  engine->RegisterObjectProperty("Color", "uint8 R", 2);
-  engine->RegisterObjectProperty("Color", "uint8 A", 3);
-  engine->RegisterObjectBehaviour("Color", asBEHAVE_CONSTRUCT, "void f(uint8, uint8, uint8, uint8)",
-                                  asFUNCTION(constructColor), asCALL_CDECL_OBJLAST);
-  engine->RegisterObjectMethod("Color", "string@ format() const", asFUNCTION(formatScriptColor),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod("Color", "Color interpolate(const Color &in, float)",
-                               asFUNCTION(interpolateScriptColor), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectType("Color", sizeof(SColor),
+                                     asOBJ_VALUE | asOBJ_POD | asOBJ_APP_CLASS | asOBJ_APP_CLASS_ALLINTS);
+  checked(engine).RegisterObjectProperty("Color", "uint8 B", 0);
+  checked(engine).RegisterObjectProperty("Color", "uint8 G", 1);
+  checked(engine).RegisterObjectProperty("Color", "uint8 R", 2);
+  checked(engine).RegisterObjectProperty("Color", "uint8 A", 3);
+  checked(engine).RegisterObjectBehaviour("Color", asBEHAVE_CONSTRUCT, "void f(uint8, uint8, uint8, uint8)",
+                                          asFUNCTION(constructColor), asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectMethod("Color", "string@ format() const", asFUNCTION(formatScriptColor),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod("Color", "Color interpolate(const Color &in, float)",
+                                       asFUNCTION(interpolateScriptColor), asCALL_CDECL_OBJFIRST);
 }

@@ -12,7 +12,7 @@
 #include "net/network_manager.h"
 #include "platform/bit_stream.h"
 
-empire* playingEmpire = nullptr;
+std::atomic<empire*> playingEmpire{nullptr};
 
 namespace {
 

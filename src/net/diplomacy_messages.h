@@ -16,6 +16,7 @@
 // to it as a "misc" message.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include <irrString.h>
@@ -32,8 +33,8 @@ constexpr uint8_t ID_DIPLOMACY_MESSAGE = 132;
 
 // The empire the local player plays; null when there is none (as on a
 // dedicated server). A client's diplomatic messages go out in its name and
-// the server's arrive for it.
-extern empire* playingEmpire;
+// the server's arrive for it. Natives read it on every thread.
+extern std::atomic<empire*> playingEmpire;
 
 // Sends a diplomatic message about `topic` to `to`.
 // On a client it speaks for `playingEmpire` (nothing without one), whatever

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 #include "script/script_string.h"
 
 using namespace AngelScript;
@@ -385,19 +386,19 @@ const Entry kEntries[] = {
 void registerEntries(asIScriptEngine* engine, bool generic) {
   if (engine == nullptr)
     return;
-  engine->RegisterObjectType("dictionary", sizeof(Dictionary), asOBJ_REF | asOBJ_GC);
-  engine->RegisterObjectBehaviour("dictionary", asBEHAVE_FACTORY, "dictionary@ f()", asFUNCTION(dictionaryFactory),
-                                  asCALL_GENERIC);
+  checked(engine).RegisterObjectType("dictionary", sizeof(Dictionary), asOBJ_REF | asOBJ_GC);
+  checked(engine).RegisterObjectBehaviour("dictionary", asBEHAVE_FACTORY, "dictionary@ f()",
+                                          asFUNCTION(dictionaryFactory), asCALL_GENERIC);
   for (const Entry& entry : kEntries) {
     if (generic && entry.generic == nullptr)
       continue;
     const asSFuncPtr function = generic ? asFUNCTION(entry.generic) : entry.native;
     const asDWORD convention = generic ? asCALL_GENERIC : asCALL_THISCALL;
     if (entry.behaviour == kMethod)
-      engine->RegisterObjectMethod("dictionary", entry.declaration, function, convention);
+      checked(engine).RegisterObjectMethod("dictionary", entry.declaration, function, convention);
     else
-      engine->RegisterObjectBehaviour("dictionary", static_cast<asEBehaviours>(entry.behaviour), entry.declaration,
-                                      function, convention);
+      checked(engine).RegisterObjectBehaviour("dictionary", static_cast<asEBehaviours>(entry.behaviour),
+                                              entry.declaration, function, convention);
   }
 }
 

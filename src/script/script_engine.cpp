@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "script/script_abort.h"
 #include "script/script_contexts.h"
+#include "script/script_registration.h"
 #include "script/script_report.h"
 #include "script/server_modules.h"
 
@@ -26,6 +27,11 @@ constexpr asEEngineProp kEngineProperties[] = {
     asEP_BUILD_WITHOUT_LINE_CUES,
     asEP_OPTIMIZE_BYTECODE,
 };
+
+// "get_x" and "set_x" methods registered by the program are properties
+// without a "property" keyword in their declaration (the library's own
+// default, 3, asks for one).
+constexpr asPWORD kPropertyAccessorsWithoutKeyword = 2;
 
 struct MessageTexts {
   const char* general;
@@ -62,6 +68,7 @@ asIScriptEngine* makeEngine(void (*callback)(const asSMessageInfo*, void*)) {
     return nullptr;
   for (asEEngineProp property : kEngineProperties)
     engine->SetEngineProperty(property, 1);
+  engine->SetEngineProperty(asEP_PROPERTY_ACCESSOR_MODE, kPropertyAccessorsWithoutKeyword);
   engine->SetMessageCallback(asFUNCTION(callback), nullptr, asCALL_CDECL);
   // Before the first context: a quit request must be able to stop scripts.
   enableScriptAbort(engine);
@@ -78,6 +85,7 @@ bool createScriptEngines() {
   releaseScriptEngines();
   // Records of server modules refer to functions of the engines let go.
   clearServerModules();
+  resetScriptRegistrationCheck();
 
   asSetGlobalMemoryFunctions(std::malloc, std::free);
   // Thread support is set up here, on the thread that makes the engines,

@@ -14,6 +14,7 @@
 #include "script/function_hook.h"
 #include "script/script_engine.h"
 #include "script/script_math.h"
+#include "script/script_registration.h"
 #include "script/script_report.h"
 #include "script/script_string.h"
 
@@ -380,40 +381,41 @@ const GlobalEntry kGlobals[] = {
 bool noModifierKey[3] = {false, false, false};
 
 void registerSetInt(asIScriptEngine* engine) {
-  engine->RegisterObjectType("set_int", sizeof(SetInt), asOBJ_VALUE | asOBJ_APP_CLASS_CD);
-  engine->RegisterObjectBehaviour("set_int", asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructSetInt),
-                                  asCALL_CDECL_OBJLAST);
-  engine->RegisterObjectBehaviour("set_int", asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructSetInt),
-                                  asCALL_CDECL_OBJLAST);
-  engine->RegisterObjectMethod("set_int", "void insert(int)", asMETHOD(SetInt, insert), asCALL_THISCALL);
-  engine->RegisterObjectMethod("set_int", "bool exists(int) const", asMETHOD(SetInt, exists), asCALL_THISCALL);
-  engine->RegisterObjectMethod("set_int", "void erase(int)", asMETHOD(SetInt, erase), asCALL_THISCALL);
-  engine->RegisterObjectMethod("set_int", "void clear()", asMETHOD(SetInt, clear), asCALL_THISCALL);
-  engine->RegisterObjectMethod("set_int", "void resetIter()", asMETHOD(SetInt, resetIter), asCALL_THISCALL);
-  engine->RegisterObjectMethod("set_int", "bool hasNext()", asMETHOD(SetInt, hasNext), asCALL_THISCALL);
-  engine->RegisterObjectMethod("set_int", "uint size()", asMETHOD(SetInt, size), asCALL_THISCALL);
-  engine->RegisterObjectMethod("set_int", "int next()", asMETHOD(SetInt, next), asCALL_THISCALL);
+  checked(engine).RegisterObjectType("set_int", sizeof(SetInt), asOBJ_VALUE | asOBJ_APP_CLASS_CD);
+  checked(engine).RegisterObjectBehaviour("set_int", asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructSetInt),
+                                          asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectBehaviour("set_int", asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructSetInt),
+                                          asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectMethod("set_int", "void insert(int)", asMETHOD(SetInt, insert), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod("set_int", "bool exists(int) const", asMETHOD(SetInt, exists), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod("set_int", "void erase(int)", asMETHOD(SetInt, erase), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod("set_int", "void clear()", asMETHOD(SetInt, clear), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod("set_int", "void resetIter()", asMETHOD(SetInt, resetIter), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod("set_int", "bool hasNext()", asMETHOD(SetInt, hasNext), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod("set_int", "uint size()", asMETHOD(SetInt, size), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod("set_int", "int next()", asMETHOD(SetInt, next), asCALL_THISCALL);
 }
 
 void registerGlobal(asIScriptEngine* engine, const GlobalEntry& entry) {
   if (engine == nullptr || (entry.needsType != nullptr && engine->GetTypeInfoByName(entry.needsType) == nullptr))
     return;
-  engine->RegisterGlobalFunction(entry.declaration, entry.function, asCALL_CDECL);
+  checked(engine).RegisterGlobalFunction(entry.declaration, entry.function, asCALL_CDECL);
 }
 
 void registerKeyState(asIScriptEngine* client) {
-  client->RegisterEnum("KeyFlags");
-  client->RegisterEnumValue("KeyFlags", "KF_Pressed", 1);
-  client->RegisterEnumValue("KeyFlags", "KF_Alt", 8);
-  client->RegisterEnumValue("KeyFlags", "KF_Control", 2);
-  client->RegisterEnumValue("KeyFlags", "KF_Shift", 4);
+  checked(client).RegisterEnum("KeyFlags");
+  checked(client).RegisterEnumValue("KeyFlags", "KF_Pressed", 1);
+  checked(client).RegisterEnumValue("KeyFlags", "KF_Alt", 8);
+  checked(client).RegisterEnumValue("KeyFlags", "KF_Control", 2);
+  checked(client).RegisterEnumValue("KeyFlags", "KF_Shift", 4);
 }
 
 void registerModifierKeys(asIScriptEngine* client) {
   const ScriptGlobalHooks& hooks = scriptGlobalHooks;
-  client->RegisterGlobalProperty("bool shiftKey", hooks.shiftKey != nullptr ? hooks.shiftKey : &noModifierKey[0]);
-  client->RegisterGlobalProperty("bool ctrlKey", hooks.ctrlKey != nullptr ? hooks.ctrlKey : &noModifierKey[1]);
-  client->RegisterGlobalProperty("bool altKey", hooks.altKey != nullptr ? hooks.altKey : &noModifierKey[2]);
+  checked(client).RegisterGlobalProperty("bool shiftKey",
+                                         hooks.shiftKey != nullptr ? hooks.shiftKey : &noModifierKey[0]);
+  checked(client).RegisterGlobalProperty("bool ctrlKey", hooks.ctrlKey != nullptr ? hooks.ctrlKey : &noModifierKey[1]);
+  checked(client).RegisterGlobalProperty("bool altKey", hooks.altKey != nullptr ? hooks.altKey : &noModifierKey[2]);
 }
 
 }  // namespace
@@ -457,13 +459,14 @@ void registerScriptCoreGlobals() {
     registerKeyState(clientScriptEngine);
   for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine})
     if (engine != nullptr)
-      engine->RegisterGlobalFunction("void printVals()", asFUNCTION(printVals), asCALL_CDECL);
+      checked(engine).RegisterGlobalFunction("void printVals()", asFUNCTION(printVals), asCALL_CDECL);
   if (clientScriptEngine != nullptr)
     registerModifierKeys(clientScriptEngine);
 }
 
 void registerEvaluateFormula() {
   if (serverScriptEngine != nullptr)
-    serverScriptEngine->RegisterGlobalFunction("float evaluateFormula(const string &, const Empire@ forEmpire)",
-                                               asFUNCTION(evaluateScriptFormula), asCALL_CDECL);
+    checked(serverScriptEngine)
+        .RegisterGlobalFunction("float evaluateFormula(const string &, const Empire@ forEmpire)",
+                                asFUNCTION(evaluateScriptFormula), asCALL_CDECL);
 }

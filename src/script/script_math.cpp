@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 
 using namespace AngelScript;
 
@@ -97,8 +98,8 @@ void registerMath(asIScriptEngine* engine, bool generic) {
   if (engine == nullptr)
     return;
   for (const MathEntry& entry : kMathEntries)
-    engine->RegisterGlobalFunction(entry.declaration, generic ? entry.generic : entry.native,
-                                   generic ? asCALL_GENERIC : asCALL_CDECL);
+    checked(engine).RegisterGlobalFunction(entry.declaration, generic ? entry.generic : entry.native,
+                                           generic ? asCALL_GENERIC : asCALL_CDECL);
 }
 
 }  // namespace

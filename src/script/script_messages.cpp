@@ -4,6 +4,7 @@
 
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 #include "script/script_string.h"
 
 using namespace AngelScript;
@@ -54,6 +55,7 @@ bool sendServerMessage(const ScriptString&, uint32_t number, const ScriptString&
 void registerSendServerMessage() {
   if (clientScriptEngine == nullptr)
     return;
-  clientScriptEngine->RegisterGlobalFunction("bool sendServerMessage(const string &, uint, const string &)",
-                                             asFUNCTION(sendServerMessage), asCALL_CDECL);
+  checked(clientScriptEngine)
+      .RegisterGlobalFunction("bool sendServerMessage(const string &, uint, const string &)",
+                              asFUNCTION(sendServerMessage), asCALL_CDECL);
 }

@@ -8,6 +8,7 @@
 
 #include "core/utf16.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 
 using namespace AngelScript;
 
@@ -258,7 +259,7 @@ const Entry kEntries[] = {
 void registerEntries(asIScriptEngine* engine, bool generic) {
   if (engine == nullptr)
     return;
-  engine->RegisterObjectType("string", 0, asOBJ_REF);
+  checked(engine).RegisterObjectType("string", 0, asOBJ_REF);
   for (const Entry& entry : kEntries) {
     const char* declaration = entry.declaration;
     if (generic && entry.genericDeclaration != nullptr)
@@ -269,20 +270,20 @@ void registerEntries(asIScriptEngine* engine, bool generic) {
     const asDWORD methodConvention = generic ? asCALL_GENERIC : asCALL_THISCALL;
     switch (entry.kind) {
       case Kind::Factory:
-        engine->RegisterObjectBehaviour("string", asBEHAVE_FACTORY, declaration, function,
-                                        generic ? asCALL_GENERIC : asCALL_CDECL);
+        checked(engine).RegisterObjectBehaviour("string", asBEHAVE_FACTORY, declaration, function,
+                                                generic ? asCALL_GENERIC : asCALL_CDECL);
         break;
       case Kind::AddRef:
-        engine->RegisterObjectBehaviour("string", asBEHAVE_ADDREF, declaration, function, methodConvention);
+        checked(engine).RegisterObjectBehaviour("string", asBEHAVE_ADDREF, declaration, function, methodConvention);
         break;
       case Kind::Release:
-        engine->RegisterObjectBehaviour("string", asBEHAVE_RELEASE, declaration, function, methodConvention);
+        checked(engine).RegisterObjectBehaviour("string", asBEHAVE_RELEASE, declaration, function, methodConvention);
         break;
       case Kind::Method:
-        engine->RegisterObjectMethod("string", declaration, function, methodConvention);
+        checked(engine).RegisterObjectMethod("string", declaration, function, methodConvention);
         break;
       case Kind::StringFactory:
-        engine->RegisterStringFactory(declaration, &constantFactory);
+        checked(engine).RegisterStringFactory(declaration, &constantFactory);
         break;
     }
   }

@@ -12,6 +12,7 @@
 #include "core/utf8.h"
 #include "platform/directory.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 #include "script/script_string.h"
 #include "script/script_xml_io.h"
 
@@ -321,18 +322,19 @@ const std::pair<const char*, int> kNodeKinds[] = {
 void registerOn(asIScriptEngine* engine) {
   if (engine == nullptr)
     return;
-  engine->RegisterEnum("XML_Node");
+  checked(engine).RegisterEnum("XML_Node");
   for (const auto& kind : kNodeKinds)
-    engine->RegisterEnumValue("XML_Node", kind.first, kind.second);
+    checked(engine).RegisterEnumValue("XML_Node", kind.first, kind.second);
   for (const RefType& type : kTypes)
-    engine->RegisterObjectType(type.name, 0, asOBJ_REF);
+    checked(engine).RegisterObjectType(type.name, 0, asOBJ_REF);
   for (const RefType& type : kTypes) {
-    engine->RegisterObjectBehaviour(type.name, asBEHAVE_FACTORY, type.factory, type.create, asCALL_CDECL);
-    engine->RegisterObjectBehaviour(type.name, asBEHAVE_ADDREF, "void f()", type.addRef, asCALL_CDECL_OBJFIRST);
-    engine->RegisterObjectBehaviour(type.name, asBEHAVE_RELEASE, "void f()", type.release, asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectBehaviour(type.name, asBEHAVE_FACTORY, type.factory, type.create, asCALL_CDECL);
+    checked(engine).RegisterObjectBehaviour(type.name, asBEHAVE_ADDREF, "void f()", type.addRef, asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectBehaviour(type.name, asBEHAVE_RELEASE, "void f()", type.release,
+                                            asCALL_CDECL_OBJFIRST);
   }
   for (const Method& method : kMethods)
-    engine->RegisterObjectMethod(method.type, method.declaration, method.function, asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(method.type, method.declaration, method.function, asCALL_CDECL_OBJFIRST);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "net/network_manager.h"
 #include "script/script_engine.h"
 #include "script/script_globals.h"
+#include "script/script_registration.h"
 #include "script/script_string.h"
 #include "scriptapi/script_bindings.h"
 
@@ -192,6 +193,6 @@ void registerActiveHullFunctions() {
   };
   for (const GlobalFunction& entry : functions)
     onBothEngines([&](asIScriptEngine* engine) {
-      engine->RegisterGlobalFunction(entry.declaration, entry.function, asCALL_CDECL);
+      checked(engine).RegisterGlobalFunction(entry.declaration, entry.function, asCALL_CDECL);
     });
 }

@@ -9,6 +9,7 @@
 #include "empire/empire.h"
 #include "net/diplomacy_messages.h"
 #include "net/network_manager.h"
+#include "script/script_registration.h"
 #include "script/script_string.h"
 #include "scriptapi/script_bindings.h"
 
@@ -35,9 +36,9 @@ const EnumValue kAttitudes[] = {
 
 template <size_t N>
 void registerEnum(asIScriptEngine* engine, const char* type, const EnumValue (&values)[N]) {
-  engine->RegisterEnum(type);
+  checked(engine).RegisterEnum(type);
   for (const EnumValue& value : values)
-    engine->RegisterEnumValue(type, value.name, value.value);
+    checked(engine).RegisterEnumValue(type, value.name, value.value);
 }
 
 // The header of a message's text: the sender as a link, in its colour.
@@ -91,14 +92,16 @@ void bindDiplomacyScriptTypes() {
   });
   registerUncountedType("DiploMsg");
   onBothEngines([](asIScriptEngine* engine) {
-    engine->RegisterObjectMethod("DiploMsg", "DiploTopic getTopic()", asMETHOD(DiploMsg, getTopic), asCALL_THISCALL);
-    engine->RegisterObjectMethod("DiploMsg", "void setResponse(bool)", asMETHOD(DiploMsg, setResponse),
-                                 asCALL_THISCALL);
-    engine->RegisterObjectMethod("DiploMsg", "void finish()", asMETHOD(DiploMsg, finish), asCALL_THISCALL);
-    engine->RegisterObjectMethod("Empire", "void sendMessage(const Empire@,DiploTopic,DiploMood,DiploAttitude) const",
-                                 asFUNCTION(sendMessage), asCALL_CDECL_OBJFIRST);
-    engine->RegisterObjectMethod("Empire",
-                                 "void sendMessage(const Empire@,DiploTopic,DiploMood,DiploAttitude, string@+) const",
-                                 asFUNCTION(sendMessageWithText), asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod("DiploMsg", "DiploTopic getTopic()", asMETHOD(DiploMsg, getTopic),
+                                         asCALL_THISCALL);
+    checked(engine).RegisterObjectMethod("DiploMsg", "void setResponse(bool)", asMETHOD(DiploMsg, setResponse),
+                                         asCALL_THISCALL);
+    checked(engine).RegisterObjectMethod("DiploMsg", "void finish()", asMETHOD(DiploMsg, finish), asCALL_THISCALL);
+    checked(engine).RegisterObjectMethod("Empire",
+                                         "void sendMessage(const Empire@,DiploTopic,DiploMood,DiploAttitude) const",
+                                         asFUNCTION(sendMessage), asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(
+        "Empire", "void sendMessage(const Empire@,DiploTopic,DiploMood,DiploAttitude, string@+) const",
+        asFUNCTION(sendMessageWithText), asCALL_CDECL_OBJFIRST);
   });
 }

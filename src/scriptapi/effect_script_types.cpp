@@ -7,6 +7,7 @@
 
 #include "design/effects/effects.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 #include "script/script_report.h"
 #include "script/script_string.h"
 #include "scriptapi/script_bindings.h"
@@ -73,48 +74,48 @@ ScriptString* argString(const templateArg* arg) {
 
 void registerEventType() {
   onBothEngines([](asIScriptEngine* engine) {
-    engine->RegisterEnum("EventState");
-    engine->RegisterEnumValue("EventState", "ESC_NOCHANGE", ESC_NOCHANGE);
-    engine->RegisterEnumValue("EventState", "ESC_DISABLE", ESC_DISABLE);
-    engine->RegisterEnumValue("EventState", "ESC_SKIP", ESC_SKIP);
+    checked(engine).RegisterEnum("EventState");
+    checked(engine).RegisterEnumValue("EventState", "ESC_NOCHANGE", ESC_NOCHANGE);
+    checked(engine).RegisterEnumValue("EventState", "ESC_DISABLE", ESC_DISABLE);
+    checked(engine).RegisterEnumValue("EventState", "ESC_SKIP", ESC_SKIP);
   });
   registerUncountedType("Event");
   onBothEngines([](asIScriptEngine* engine) {
-    engine->RegisterObjectProperty("Event", "float time", asOFFSET(EffectEvent, time));
-    engine->RegisterObjectProperty("Event", "float damage", asOFFSET(EffectEvent, time));
-    engine->RegisterObjectProperty("Event", "float custom", asOFFSET(EffectEvent, custom));
-    engine->RegisterObjectProperty("Event", "uint32 flags", asOFFSET(EffectEvent, flags));
+    checked(engine).RegisterObjectProperty("Event", "float time", asOFFSET(EffectEvent, time));
+    checked(engine).RegisterObjectProperty("Event", "float damage", asOFFSET(EffectEvent, time));
+    checked(engine).RegisterObjectProperty("Event", "float custom", asOFFSET(EffectEvent, custom));
+    checked(engine).RegisterObjectProperty("Event", "uint32 flags", asOFFSET(EffectEvent, flags));
     // Read-only handles: the event owns its references on both objects (one
     // when they are the same), which a script's handle assignment would
     // release or take in its place.
-    engine->RegisterObjectProperty("Event", "Object@ const obj", asOFFSET(EffectEvent, obj));
-    engine->RegisterObjectProperty("Event", "Object@ const target", asOFFSET(EffectEvent, target));
-    engine->RegisterObjectMethod("Event", "EventState get_state() const property", asFUNCTION(eventState),
-                                 asCALL_CDECL_OBJFIRST);
-    engine->RegisterObjectMethod("Event", "void set_state(EventState) property", asFUNCTION(setEventState),
-                                 asCALL_CDECL_OBJFIRST);
-    engine->RegisterObjectMethod("Event", "SysRef@ get_source() const property", asFUNCTION(eventSource),
-                                 asCALL_CDECL_OBJFIRST);
-    engine->RegisterObjectMethod("Event", "SysRef@ get_dest() const property", asFUNCTION(eventDest),
-                                 asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectProperty("Event", "Object@ const obj", asOFFSET(EffectEvent, obj));
+    checked(engine).RegisterObjectProperty("Event", "Object@ const target", asOFFSET(EffectEvent, target));
+    checked(engine).RegisterObjectMethod("Event", "EventState get_state() const", asFUNCTION(eventState),
+                                         asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod("Event", "void set_state(EventState)", asFUNCTION(setEventState),
+                                         asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod("Event", "SysRef@ get_source() const", asFUNCTION(eventSource),
+                                         asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod("Event", "SysRef@ get_dest() const", asFUNCTION(eventDest),
+                                         asCALL_CDECL_OBJFIRST);
   });
   setScriptEventReader(eventParts);
 }
 
 void registerTemplateArgType() {
   onBothEngines([](asIScriptEngine* engine) {
-    engine->RegisterObjectType("TemplateArg", sizeof(templateArg), asOBJ_VALUE | asOBJ_APP_CLASS_CDAK);
-    engine->RegisterObjectBehaviour("TemplateArg", asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructArg),
-                                    asCALL_CDECL_OBJLAST);
-    engine->RegisterObjectBehaviour("TemplateArg", asBEHAVE_CONSTRUCT, "void f(const TemplateArg &in)",
-                                    asFUNCTION(copyConstructArg), asCALL_CDECL_OBJLAST);
-    engine->RegisterObjectBehaviour("TemplateArg", asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructArg),
-                                    asCALL_CDECL_OBJLAST);
-    engine->RegisterObjectMethod("TemplateArg", "TemplateArg &opAssign(const TemplateArg &in)",
-                                 asFUNCTION(assignArg), asCALL_CDECL_OBJLAST);
-    engine->RegisterObjectMethod("TemplateArg", "float evaluate() const", asFUNCTION(evaluateArg),
-                                 asCALL_CDECL_OBJFIRST);
-    engine->RegisterObjectMethod("TemplateArg", "const string@ getString() const", asFUNCTION(argString),
-                                 asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectType("TemplateArg", sizeof(templateArg), asOBJ_VALUE | asOBJ_APP_CLASS_CDAK);
+    checked(engine).RegisterObjectBehaviour("TemplateArg", asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructArg),
+                                            asCALL_CDECL_OBJLAST);
+    checked(engine).RegisterObjectBehaviour("TemplateArg", asBEHAVE_CONSTRUCT, "void f(const TemplateArg &in)",
+                                            asFUNCTION(copyConstructArg), asCALL_CDECL_OBJLAST);
+    checked(engine).RegisterObjectBehaviour("TemplateArg", asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructArg),
+                                            asCALL_CDECL_OBJLAST);
+    checked(engine).RegisterObjectMethod("TemplateArg", "TemplateArg &opAssign(const TemplateArg &in)",
+                                         asFUNCTION(assignArg), asCALL_CDECL_OBJLAST);
+    checked(engine).RegisterObjectMethod("TemplateArg", "float evaluate() const", asFUNCTION(evaluateArg),
+                                         asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod("TemplateArg", "const string@ getString() const", asFUNCTION(argString),
+                                         asCALL_CDECL_OBJFIRST);
   });
 }

@@ -6,6 +6,7 @@
 
 #include "empire/empire.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 #include "script/script_string.h"
 #include "scriptapi/diplomacy_script_types.h"
 #include "scriptapi/empire_ai.h"
@@ -47,14 +48,14 @@ empire* empireByID(int id) {
 
 void method(const char* declaration, const asSFuncPtr& function, asDWORD convention) {
   onBothEngines([&](asIScriptEngine* engine, bool) {
-    engine->RegisterObjectMethod("Empire", declaration, function, convention);
+    checked(engine).RegisterObjectMethod("Empire", declaration, function, convention);
   });
 }
 
 void property(const char* declaration, int offset, const char* needsType = nullptr) {
   onBothEngines([&](asIScriptEngine* engine, bool) {
     if (needsType == nullptr || engine->GetTypeInfoByName(needsType) != nullptr)
-      engine->RegisterObjectProperty("Empire", declaration, offset);
+      checked(engine).RegisterObjectProperty("Empire", declaration, offset);
   });
 }
 
@@ -62,7 +63,7 @@ void property(const char* declaration, int offset, const char* needsType = nullp
 void global(const char* serverDeclaration, const asSFuncPtr& function, const char* clientDeclaration = nullptr) {
   onBothEngines([&](asIScriptEngine* engine, bool server) {
     const char* declaration = server || clientDeclaration == nullptr ? serverDeclaration : clientDeclaration;
-    engine->RegisterGlobalFunction(declaration, function, asCALL_CDECL);
+    checked(engine).RegisterGlobalFunction(declaration, function, asCALL_CDECL);
   });
 }
 

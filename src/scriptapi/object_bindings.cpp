@@ -9,8 +9,10 @@
 #include "design/effects/effects.h"
 #include "empire/empire.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 #include "script/script_report.h"
 #include "script/script_string.h"
+#include "scriptapi/native_support.h"
 #include "scriptapi/object_casts.h"
 #include "scriptapi/script_bindings.h"
 #include "universe/objects/galaxy.h"
@@ -41,19 +43,19 @@ void onEngines(Engines engines, Registration registration) {
 void method(const char* type, const char* declaration, const asSFuncPtr& function, asDWORD convention,
             Engines engines = Engines::Both) {
   onEngines(engines, [&](asIScriptEngine* engine) {
-    engine->RegisterObjectMethod(type, declaration, function, convention);
+    checked(engine).RegisterObjectMethod(type, declaration, function, convention);
   });
 }
 
 void property(const char* declaration, size_t offset) {
   onEngines(Engines::Both, [&](asIScriptEngine* engine) {
-    engine->RegisterObjectProperty("Object", declaration, static_cast<int>(offset));
+    checked(engine).RegisterObjectProperty("Object", declaration, static_cast<int>(offset));
   });
 }
 
 void global(const char* declaration, const asSFuncPtr& function, Engines engines = Engines::Both) {
   onEngines(engines, [&](asIScriptEngine* engine) {
-    engine->RegisterGlobalFunction(declaration, function, asCALL_CDECL);
+    checked(engine).RegisterGlobalFunction(declaration, function, asCALL_CDECL);
   });
 }
 
@@ -73,18 +75,6 @@ constexpr size_t kPositionOffset = offsetof(generic_object, position);
 constexpr size_t kRadiusOffset = offsetof(generic_object, radius);
 constexpr size_t kUidOffset = offsetof(generic_object, uid);
 #pragma GCC diagnostic pop
-
-// Holds an object's lock (the lock of the system containing it) for a scope.
-class ObjectLock {
- public:
-  explicit ObjectLock(generic_object* object) : object_(object) { object_->lockContainer(); }
-  ~ObjectLock() { object_->unlockContainer(); }
-  ObjectLock(const ObjectLock&) = delete;
-  ObjectLock& operator=(const ObjectLock&) = delete;
-
- private:
-  generic_object* object_;
-};
 
 irr::core::stringw objectNameForPrinter(const void* object) {
   return static_cast<const generic_object*>(object)->name;
@@ -167,6 +157,7 @@ solarSystem* sessionSystem(uint32_t index) {
 // operation, under its lock, with an event from `source`. The source handle
 // arrives with a reference of its own, given back here.
 void damageObject(generic_object* object, generic_object* source, float amount, uint32_t flags) {
+  const HeldHandle<generic_object> held(source);
   if (source == nullptr) {
     raiseScriptException("Null Object@ when damaging an object");
     return;
@@ -174,11 +165,8 @@ void damageObject(generic_object* object, generic_object* source, float amount, 
   // The event holds its own references on both objects until it ends.
   EffectEvent event(source, object, amount);
   event.flags = flags;
-  {
-    const ObjectLock lock(object);
-    object->damage(event);
-  }
-  source->drop();
+  const ObjectLock lock(object);
+  object->damage(event);
 }
 
 void damageObjectUnflagged(generic_object* object, generic_object* source, float amount) {
@@ -189,6 +177,28 @@ bool objectExists(uint32_t uid) { return getObjectByUID(uid) != nullptr; }
 
 generic_object* objectByID(uint32_t uid) { return getObjectByUIDRef(uid); }
 
+// The steps of the frame, in registration order. A step without rows yet
+// is the place where its type's rows go.
+
+// 1. State: the type, its add-ref and release, its properties and the
+// methods that need no Object.
+void registerStateType() {}
+
+// 2. Object: the type name, so that the steps before its members can name
+// it.
+void registerObjectType() { registerGameObjectType("Object"); }
+
+// 3. AIStance and Object's stance methods.
+void registerStanceType() {}
+
+// 4. State's methods that take an Object.
+void registerStateObjectMethods() {}
+
+// 5. Object's add-ref and release, "bool isValid() const", its properties
+// and its other methods. Of the getStateN pair, which differs only in its
+// result (a second declaration the library refuses), the server engine
+// gets "State@ getStateN(uint) const" and the client engine only the const
+// form.
 void registerObjectMembers() {
   registerGameObjectCounting("Object");
   method("Object", "bool isValid() const", asMETHOD(generic_object, isValid), asCALL_THISCALL);
@@ -208,7 +218,18 @@ void registerObjectMembers() {
          Engines::Server);
 }
 
-void registerPlanetMembers() {
+// 6. HulledObj: the type, its counting and the casts both ways, then its
+// members.
+void registerHulledObjBindings() { registerObjectSubtype(ObjectSubtype::HulledObj); }
+
+// 7. SysState and SysRef; HullLayout's members, HullStats and the other
+// hull members; the temporary-hull functions (client engine).
+void registerHullBindings() { registerUncountedType("SysRef"); }
+
+// 8. Planet with its casts and members, PlanetCondition and its globals,
+// PlanetStructureList.
+void registerPlanetBindings() {
+  registerObjectSubtype(ObjectSubtype::Planet);
   method("Planet", "void modPopulation(float)", asFUNCTION(modPopulation), asCALL_CDECL_OBJFIRST, Engines::Server);
   method("Planet", "void modMaxPopulation(float)", asFUNCTION(modMaxPopulation), asCALL_CDECL_OBJFIRST,
          Engines::Server);
@@ -216,15 +237,24 @@ void registerPlanetMembers() {
   method("Planet", "float getMaxPopulation() const", asFUNCTION(getMaxPopulation), asCALL_CDECL_OBJFIRST);
 }
 
-void registerOddityType() {
+// 9. Star; OddityType and Oddity; System with Object's getCurrentSystem
+// pair, SysObjList, SystemStats and Empire's getSystemPresence.
+void registerSystemBindings() {
+  registerObjectSubtype(ObjectSubtype::Star);
   onEngines(Engines::Both, [](asIScriptEngine* engine) {
-    engine->RegisterEnum("OddityType");
-    engine->RegisterEnumValue("OddityType", "ODT_Asteroid", ODT_Asteroid);
-    engine->RegisterEnumValue("OddityType", "ODT_Comet", ODT_Comet);
+    checked(engine).RegisterEnum("OddityType");
+    checked(engine).RegisterEnumValue("OddityType", "ODT_Asteroid", ODT_Asteroid);
+    checked(engine).RegisterEnumValue("OddityType", "ODT_Comet", ODT_Comet);
   });
+  registerObjectSubtype(ObjectSubtype::Oddity);
+  method("Oddity", "OddityType getOddityType() const", asMETHOD(objOddity, getOddityType), asCALL_THISCALL);
+  registerObjectSubtype(ObjectSubtype::System);
 }
 
-void registerGalaxyMembers() {
+// 10. Galaxy with its casts and members, the session galaxy's systems,
+// GalaxySystemList and "Galaxy@ getGalaxy()".
+void registerGalaxyBindings() {
+  registerObjectSubtype(ObjectSubtype::Galaxy);
   method("Galaxy", "System@+ getSystem(uint) const", asFUNCTION(systemOfGalaxy), asCALL_CDECL_OBJFIRST);
   method("Galaxy", "uint getSystemCount() const", asMETHOD(objGalaxy, getSystemCount), asCALL_THISCALL);
   global("System@ getSystem(uint)", asFUNCTION(sessionSystem));
@@ -232,28 +262,34 @@ void registerGalaxyMembers() {
   global("Galaxy@ getGalaxy()", asFUNCTION(sessionGalaxy));
 }
 
+// 11. "spawnShip" (server engine).
+void registerSpawnShip() {}
+
+// 12. The object lookups by UID.
+void registerObjectLookups() {
+  global("bool objectExists(uint)", asFUNCTION(objectExists));
+  global("Object@ getObjectByID(uint)", asFUNCTION(objectByID), Engines::Server);
+}
+
+// 13. GuiMiniView's system pair (client engine).
+void registerMiniViewSystem() {}
+
 }  // namespace
 
 void registerObjectBindings() {
-  registerGameObjectType("Object");
+  registerStateType();
+  registerObjectType();
+  registerStanceType();
+  registerStateObjectMethods();
   registerObjectMembers();
-  registerObjectSubtype(ObjectSubtype::HulledObj);
-  registerUncountedType("SysRef");
-
-  registerObjectSubtype(ObjectSubtype::Planet);
-  registerPlanetMembers();
-
-  registerObjectSubtype(ObjectSubtype::Star);
-  registerOddityType();
-  registerObjectSubtype(ObjectSubtype::Oddity);
-  method("Oddity", "OddityType getOddityType() const", asMETHOD(objOddity, getOddityType), asCALL_THISCALL);
-  registerObjectSubtype(ObjectSubtype::System);
-
-  registerObjectSubtype(ObjectSubtype::Galaxy);
-  registerGalaxyMembers();
-
-  global("bool objectExists(uint)", asFUNCTION(objectExists));
-  global("Object@ getObjectByID(uint)", asFUNCTION(objectByID), Engines::Server);
+  registerHulledObjBindings();
+  registerHullBindings();
+  registerPlanetBindings();
+  registerSystemBindings();
+  registerGalaxyBindings();
+  registerSpawnShip();
+  registerObjectLookups();
+  registerMiniViewSystem();
 
   setScriptObjectNameReader(objectNameForPrinter);
 }

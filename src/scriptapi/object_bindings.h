@@ -1,7 +1,24 @@
 // The script types of game objects and the object globals
-// (registerObjectBindings). Empire and vector must exist on both engines
-// before it runs. Registered in this order, each declaration on the server
-// engine and then on the client engine unless marked "server":
+// (registerObjectBindings). Empire, HullLayout and vector must exist on both
+// engines before it runs. Its frame has thirteen steps, in this order; a
+// step registers nothing until its types have rows:
+//   1 State (type, counting, properties, the methods without an Object)
+//   2 Object (the type name)
+//   3 AIStance, with Object's stance methods
+//   4 State's methods that take an Object
+//   5 Object's counting, isValid, properties and other methods
+//   6 HulledObj (type, counting, casts both ways, members)
+//   7 SysState and SysRef, HullLayout's members, HullStats, the temporary
+//     hull functions (client)
+//   8 Planet (casts, members), PlanetCondition, PlanetStructureList
+//   9 Star, OddityType, Oddity, System, SysObjList, SystemStats
+//  10 Galaxy (casts, members), the session galaxy's systems,
+//     GalaxySystemList, getGalaxy
+//  11 spawnShip (server)
+//  12 objectExists and getObjectByID
+//  13 GuiMiniView's system pair (client)
+// What is registered today, each declaration on the server engine and then
+// on the client engine unless marked "server":
 //
 //   type "Object"   a counted reference type (object_casts.h): a handle
 //                   keeps the object's memory alive

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 #include "scriptapi/script_bindings.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/game_object.h"
@@ -78,21 +79,22 @@ void registerCasts(const char* from, const std::string& to, const std::string& m
   };
   onBothEngines([&](asIScriptEngine* engine) {
     for (const std::string& declaration : declarations)
-      engine->RegisterObjectMethod(from, declaration.c_str(), native, asCALL_CDECL_OBJFIRST);
+      checked(engine).RegisterObjectMethod(from, declaration.c_str(), native, asCALL_CDECL_OBJFIRST);
   });
 }
 
 }  // namespace
 
 void registerGameObjectType(const char* name) {
-  onBothEngines([&](asIScriptEngine* engine) { engine->RegisterObjectType(name, 0, asOBJ_REF); });
+  onBothEngines([&](asIScriptEngine* engine) { checked(engine).RegisterObjectType(name, 0, asOBJ_REF); });
 }
 
 void registerGameObjectCounting(const char* name) {
   onBothEngines([&](asIScriptEngine* engine) {
-    engine->RegisterObjectBehaviour(name, asBEHAVE_ADDREF, "void f()", asMETHOD(generic_object, grab), asCALL_THISCALL);
-    engine->RegisterObjectBehaviour(name, asBEHAVE_RELEASE, "void f()", asMETHOD(generic_object, drop),
-                                    asCALL_THISCALL);
+    checked(engine).RegisterObjectBehaviour(name, asBEHAVE_ADDREF, "void f()", asMETHOD(generic_object, grab),
+                                            asCALL_THISCALL);
+    checked(engine).RegisterObjectBehaviour(name, asBEHAVE_RELEASE, "void f()", asMETHOD(generic_object, drop),
+                                            asCALL_THISCALL);
   });
 }
 

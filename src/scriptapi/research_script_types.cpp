@@ -6,6 +6,7 @@
 #include "empire/research/research_registry.h"
 #include "empire/research/research_web.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 #include "script/script_string.h"
 #include "scriptapi/script_bindings.h"
 
@@ -92,23 +93,24 @@ void setResearchRate(ScriptResearchWeb* object, double rate) {
 
 void registerResearchTypes() {
   onBothEngines([](asIScriptEngine* engine) {
-    engine->RegisterObjectType(kTypeName, 0, asOBJ_REF | asOBJ_SCOPED);
-    engine->RegisterObjectBehaviour(kTypeName, asBEHAVE_FACTORY, "ResearchWeb@ f()", asFUNCTION(makeResearchWeb),
-                                    asCALL_CDECL);
-    engine->RegisterObjectBehaviour(kTypeName, asBEHAVE_RELEASE, "void f()", asFUNCTION(releaseResearchWeb),
-                                    asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectType(kTypeName, 0, asOBJ_REF | asOBJ_SCOPED);
+    checked(engine).RegisterObjectBehaviour(kTypeName, asBEHAVE_FACTORY, "ResearchWeb@ f()",
+                                            asFUNCTION(makeResearchWeb), asCALL_CDECL);
+    checked(engine).RegisterObjectBehaviour(kTypeName, asBEHAVE_RELEASE, "void f()", asFUNCTION(releaseResearchWeb),
+                                            asCALL_CDECL_OBJFIRST);
   });
 }
 
 void registerResearchMethods() {
   onBothEngines([](asIScriptEngine* engine, bool server) {
-    engine->RegisterObjectMethod(kTypeName, "void prepare(Empire@)", asFUNCTION(prepare), asCALL_CDECL_OBJFIRST);
-    engine->RegisterObjectMethod(kTypeName, "void setActiveTech(const string &)", asFUNCTION(setActiveLevel),
-                                 asCALL_CDECL_OBJFIRST);
-    engine->RegisterObjectMethod(kTypeName, "void setActiveTech(const string &, uint16)",
-                                 asFUNCTION(setActiveLink), asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(kTypeName, "void prepare(Empire@)", asFUNCTION(prepare),
+                                         asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(kTypeName, "void setActiveTech(const string &)", asFUNCTION(setActiveLevel),
+                                         asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(kTypeName, "void setActiveTech(const string &, uint16)",
+                                         asFUNCTION(setActiveLink), asCALL_CDECL_OBJFIRST);
     if (server)
-      engine->RegisterObjectMethod(kTypeName, "void setResearchRate(double) const", asFUNCTION(setResearchRate),
-                                   asCALL_CDECL_OBJFIRST);
+      checked(engine).RegisterObjectMethod(kTypeName, "void setResearchRate(double) const", asFUNCTION(setResearchRate),
+                                           asCALL_CDECL_OBJFIRST);
   });
 }

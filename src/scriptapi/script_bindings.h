@@ -1,9 +1,9 @@
 // Helpers shared by the simulation's script bindings.
 //
 // Every declaration goes to the server engine first and then to the client
-// engine; an engine that does not exist is skipped. The registration
-// results are not checked: a declaration the engine refuses is reported by
-// the engine's message callback.
+// engine; an engine that does not exist is skipped. Every registration goes
+// through checked() (script/script_registration.h): a declaration the
+// engine refuses fails the script set-up.
 #pragma once
 
 #include <angelscript.h>
@@ -21,6 +21,8 @@ void noOpFunction(AngelScript::asIScriptGeneric* call);
 // create and do not count: flags asOBJ_REF, add-ref and release
 // noOpFunction.
 void registerUncountedType(const char* name);
+// The same on one engine only.
+void registerUncountedType(AngelScript::asIScriptEngine* engine, const char* name);
 
 // Runs `registration` for the server engine, then the client engine (those
 // that exist), as registration(engine) or registration(engine, isServer).

@@ -5,6 +5,7 @@
 #include "design/subsystems/sub_system.h"
 #include "design/subsystems/sub_system_def.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 #include "script/script_string.h"
 #include "scriptapi/script_bindings.h"
 
@@ -103,24 +104,16 @@ void onEngines(bool serverOnly, Registration registration) {
   });
 }
 
+// Definitions live as long as the registry and instances as long as their
+// object: scripts count neither.
 void declareTypes() {
   for (const char* type : {kDefType, kInstanceType})
-    onEngines(false, [&](asIScriptEngine* engine) { engine->RegisterObjectType(type, 0, asOBJ_REF); });
-}
-
-// The reference behaviours of a type whose handles neither own nor count:
-// the library refuses to build any script while a declared reference type
-// lacks them.
-void registerNoOpReferences(const char* type) {
-  for (asEBehaviours behaviour : {asBEHAVE_ADDREF, asBEHAVE_RELEASE})
-    onEngines(false, [&](asIScriptEngine* engine) {
-      engine->RegisterObjectBehaviour(type, behaviour, "void f()", asFUNCTION(noOpFunction), asCALL_GENERIC);
-    });
+    registerUncountedType(type);
 }
 
 void registerMethod(const char* declaration, const asSFuncPtr& function, bool serverOnly) {
   onEngines(serverOnly, [&](asIScriptEngine* engine) {
-    engine->RegisterObjectMethod(kInstanceType, declaration, function, asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(kInstanceType, declaration, function, asCALL_CDECL_OBJFIRST);
   });
 }
 
@@ -160,13 +153,12 @@ struct GlobalFunction {
 };
 
 void registerDefinitionSide() {
-  registerNoOpReferences(kDefType);
   onEngines(false, [](asIScriptEngine* engine) {
-    engine->RegisterObjectMethod(kDefType, "string@ getName() const", asFUNCTION(definitionName),
-                                 asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(kDefType, "string@ getName() const", asFUNCTION(definitionName),
+                                         asCALL_CDECL_OBJFIRST);
   });
   onEngines(false, [](asIScriptEngine* engine) {
-    engine->RegisterObjectProperty(kDefType, "uint ID", asOFFSET(SubSystemDef, id));
+    checked(engine).RegisterObjectProperty(kDefType, "uint ID", asOFFSET(SubSystemDef, id));
   });
 
   const GlobalFunction globals[] = {
@@ -177,14 +169,12 @@ void registerDefinitionSide() {
   };
   for (const GlobalFunction& global : globals)
     onEngines(false, [&](asIScriptEngine* engine) {
-      engine->RegisterGlobalFunction(global.declaration, global.function, asCALL_CDECL);
+      checked(engine).RegisterGlobalFunction(global.declaration, global.function, asCALL_CDECL);
     });
 }
 
 void registerMembers() {
   registerDefinitionSide();
-  registerNoOpReferences(kInstanceType);
-
   registerMethod("bool hasVariable(const string &) const", asFUNCTION(hasValue<kVariables>), false);
   registerMethod("float getVariable(const string &) const", asFUNCTION(getValue<kVariables>), false);
   registerMethod("void setVariable(const string &, float)", asFUNCTION(setValue<kVariables>), true);
@@ -193,9 +183,9 @@ void registerMembers() {
   registerMethod("void setCost(const string &, float)", asFUNCTION(setValue<kCosts>), true);
 
   onEngines(true, [](asIScriptEngine* engine) {
-    engine->RegisterEnum(kEvalModeEnum);
+    checked(engine).RegisterEnum(kEvalModeEnum);
     for (const EvalModeValue& mode : kEvalModes)
-      engine->RegisterEnumValue(kEvalModeEnum, mode.name, mode.value);
+      checked(engine).RegisterEnumValue(kEvalModeEnum, mode.name, mode.value);
   });
 }
 

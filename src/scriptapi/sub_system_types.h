@@ -4,13 +4,12 @@
 //  typesOnly = true, before any other binding that names the types:
 //   type "subSystemDef"         a sub-system definition (session-long data)
 //   type "subSystem"            a sub-system instance (its owner keeps it)
-//   both reference types that scripts never count, declared on the server
-//   engine and then the client engine.
+//   both reference types that scripts never count (add-ref and release do
+//   nothing), declared on the server engine and then the client engine.
 //
 //  typesOnly = false, after the other bindings, each declaration on the
 //  server engine and then the client engine unless marked "server":
-//   subSystemDef              add-ref and release, which do nothing
-//                             "string@ getName() const" (display name)
+//   subSystemDef              "string@ getName() const" (display name)
 //                             "uint ID" (property)
 //   globals                   "uint getSubSystemCount()"
 //                             "const subSystemDef@ getSubSystemDef(uint)"
@@ -22,7 +21,6 @@
 //                               system definition list"
 //                             "const subSystemDef@ getSubSystemDefByID(uint)"
 //                               unknown: "Invalid subSystemDef ID", null
-//   subSystem                 add-ref and release, which do nothing
 //   subSystem                 "bool hasVariable(const string &) const"
 //                             "float getVariable(const string &) const"
 //                             "void setVariable(const string &, float)"  server

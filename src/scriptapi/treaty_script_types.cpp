@@ -8,6 +8,7 @@
 #include "empire/treaty_clause.h"
 #include "empire/treaty_factory.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 #include "script/script_string.h"
 #include "scriptapi/script_bindings.h"
 
@@ -82,122 +83,133 @@ bool updateRelations(empire *self, empire *other, Update update) {
 
 void registerOptionMembers(asIScriptEngine *engine) {
   const char *type = "ClauseOption";
-  engine->RegisterObjectMethod(type, "int toInt() const",
-                               asMETHOD(ClauseOption, toInt), asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "float toFloat() const",
-                               asMETHOD(ClauseOption, toFloat),
-                               asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "const string@ toString() const",
-                               asMETHOD(ClauseOption, toString),
-                               asCALL_THISCALL);
-  engine->RegisterObjectMethod(
+  checked(engine).RegisterObjectMethod(type, "int toInt() const",
+                                       asMETHOD(ClauseOption, toInt),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(type, "float toFloat() const",
+                                       asMETHOD(ClauseOption, toFloat),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(type, "const string@ toString() const",
+                                       asMETHOD(ClauseOption, toString),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(
       type, "void opAssign(int)",
       asMETHODPR(ClauseOption, opAssign, (int32_t), void), asCALL_THISCALL);
-  engine->RegisterObjectMethod(
+  checked(engine).RegisterObjectMethod(
       type, "void opAssign(float)",
       asMETHODPR(ClauseOption, opAssign, (float), void), asCALL_THISCALL);
-  engine->RegisterObjectMethod(
+  checked(engine).RegisterObjectMethod(
       type, "void opAssign(const string@+)",
       asMETHODPR(ClauseOption, opAssign, (const ScriptString *), void),
       asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "const string@ get_name() const property",
-                               asFUNCTION(optionName), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "const string@ get_name() const",
+                                       asFUNCTION(optionName),
+                                       asCALL_CDECL_OBJFIRST);
 }
 
 void registerClauseMembers(asIScriptEngine *engine) {
   const char *type = "Clause";
-  engine->RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()",
-                                  asFUNCTION(clauseAddRef),
-                                  asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()",
-                                  asFUNCTION(clauseRelease),
-                                  asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "const string@+ get_id() const property",
-                               asMETHOD(IClause, getId), asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "const string@+ get_name() const property",
-                               asMETHOD(IClause, getName), asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "const string@+ get_icon() const property",
-                               asMETHOD(IClause, getIcon), asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "uint get_optionCount() const property",
-                               asMETHOD(IClause, getOptionCount),
-                               asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "bool isOffensive() const",
-                               asMETHOD(IClause, isOffensive), asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "bool isReversed() const",
-                               asMETHOD(IClause, isReversed), asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "ClauseOption@ getOption(uint)",
-                               asFUNCTION(clauseOption), asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type,
-                               "const ClauseOption@ getOption(uint) const",
-                               asFUNCTION(clauseOption), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()",
+                                          asFUNCTION(clauseAddRef),
+                                          asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()",
+                                          asFUNCTION(clauseRelease),
+                                          asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "const string@+ get_id() const",
+                                       asMETHOD(IClause, getId),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(type, "const string@+ get_name() const",
+                                       asMETHOD(IClause, getName),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(type, "const string@+ get_icon() const",
+                                       asMETHOD(IClause, getIcon),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(type, "uint get_optionCount() const",
+                                       asMETHOD(IClause, getOptionCount),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(type, "bool isOffensive() const",
+                                       asMETHOD(IClause, isOffensive),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(type, "bool isReversed() const",
+                                       asMETHOD(IClause, isReversed),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(type, "ClauseOption@ getOption(uint)",
+                                       asFUNCTION(clauseOption),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(
+      type, "const ClauseOption@ getOption(uint) const",
+      asFUNCTION(clauseOption), asCALL_CDECL_OBJFIRST);
 }
 
 void registerTreatyMembers(asIScriptEngine *engine) {
   const char *type = "Treaty";
-  engine->RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()",
-                                  asFUNCTION(treatyAddRef),
-                                  asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()",
-                                  asFUNCTION(treatyRelease),
-                                  asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "bool hasTag(const string &in) const",
-                               asFUNCTION(treatyHasTag), asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "uint get_clauseCount() const property",
-                               asMETHOD(ITreaty, getClauseCount),
-                               asCALL_THISCALL);
-  engine->RegisterObjectMethod(
+  checked(engine).RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()",
+                                          asFUNCTION(treatyAddRef),
+                                          asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()",
+                                          asFUNCTION(treatyRelease),
+                                          asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(
+      type, "bool hasTag(const string &in) const", asFUNCTION(treatyHasTag),
+      asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "uint get_clauseCount() const",
+                                       asMETHOD(ITreaty, getClauseCount),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(
       type, "Clause@+ getClause(uint)",
       asMETHODPR(ITreaty, getClause, (uint32_t), IClause *), asCALL_THISCALL);
-  engine->RegisterObjectMethod(
+  checked(engine).RegisterObjectMethod(
       type, "const Clause@+ getClause(uint) const",
       asMETHODPR(ITreaty, getClause, (uint32_t) const, IClause *),
       asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "const Empire@ getFromEmpire() const",
-                               asMETHOD(ITreaty, getFromEmpire),
-                               asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "const Empire@ getToEmpire() const",
-                               asMETHOD(ITreaty, getToEmpire), asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "bool isProposed() const",
-                               asFUNCTION(treatyIsProposed),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "bool isActive() const",
-                               asFUNCTION(treatyIsActive),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "Clause@ addClause(const string &in,bool)",
-                               asFUNCTION(treatyAddClause),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(
+  checked(engine).RegisterObjectMethod(
+      type, "const Empire@ getFromEmpire() const",
+      asMETHOD(ITreaty, getFromEmpire), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(
+      type, "const Empire@ getToEmpire() const", asMETHOD(ITreaty, getToEmpire),
+      asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(type, "bool isProposed() const",
+                                       asFUNCTION(treatyIsProposed),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "bool isActive() const",
+                                       asFUNCTION(treatyIsActive),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(
+      type, "Clause@ addClause(const string &in,bool)",
+      asFUNCTION(treatyAddClause), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(
       type, "void removeClause(uint)",
       asMETHODPR(ITreaty, removeClause, (uint32_t), void), asCALL_THISCALL);
-  engine->RegisterObjectMethod(
+  checked(engine).RegisterObjectMethod(
       type, "void removeClause(const Clause@+)",
       asMETHODPR(ITreaty, removeClause, (IClause *), void), asCALL_THISCALL);
 }
 
 void registerFactoryMembers(asIScriptEngine *engine) {
   const char *type = "TreatyFactory";
-  engine->RegisterObjectBehaviour(type, asBEHAVE_FACTORY, "TreatyFactory@ f()",
-                                  asFUNCTION(makeEmptyFactory), asCALL_CDECL);
-  engine->RegisterObjectBehaviour(type, asBEHAVE_FACTORY,
-                                  "TreatyFactory@ f(Empire@,const Empire@)",
-                                  asFUNCTION(makeFactory), asCALL_CDECL);
-  engine->RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()",
-                                  asMETHOD(TreatyFactory, addRef),
-                                  asCALL_THISCALL);
-  engine->RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()",
-                                  asMETHOD(TreatyFactory, release),
-                                  asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "void prepare(Empire@,const Empire@)",
-                               asMETHOD(TreatyFactory, prepare),
-                               asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "bool propose()",
-                               asMETHOD(TreatyFactory, propose),
-                               asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "void clear()",
-                               asMETHOD(TreatyFactory, clear), asCALL_THISCALL);
-  engine->RegisterObjectMethod(type, "Treaty@+ get_treaty() property",
-                               asMETHOD(TreatyFactory, getTreaty),
-                               asCALL_THISCALL);
+  checked(engine).RegisterObjectBehaviour(
+      type, asBEHAVE_FACTORY, "TreatyFactory@ f()",
+      asFUNCTION(makeEmptyFactory), asCALL_CDECL);
+  checked(engine).RegisterObjectBehaviour(
+      type, asBEHAVE_FACTORY, "TreatyFactory@ f(Empire@,const Empire@)",
+      asFUNCTION(makeFactory), asCALL_CDECL);
+  checked(engine).RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()",
+                                          asMETHOD(TreatyFactory, addRef),
+                                          asCALL_THISCALL);
+  checked(engine).RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()",
+                                          asMETHOD(TreatyFactory, release),
+                                          asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(
+      type, "void prepare(Empire@,const Empire@)",
+      asMETHOD(TreatyFactory, prepare), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(type, "bool propose()",
+                                       asMETHOD(TreatyFactory, propose),
+                                       asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(
+      type, "void clear()", asMETHOD(TreatyFactory, clear), asCALL_THISCALL);
+  checked(engine).RegisterObjectMethod(type, "Treaty@+ get_treaty()",
+                                       asMETHOD(TreatyFactory, getTreaty),
+                                       asCALL_THISCALL);
 }
 
 } // namespace
@@ -220,12 +232,15 @@ bool setEmpireEnemy(empire *self, empire *other, bool enemy) {
 
 void declareTreatyScriptTypes() {
   for (const char *name : kTypeNames) {
+    // Options belong to their clause and descriptors to the registry:
+    // scripts never count them.
+    if (std::string(name) == "ClauseOption" ||
+        std::string(name) == "ClauseDesc") {
+      registerUncountedType(name);
+      continue;
+    }
     onBothEngines([name](asIScriptEngine *engine) {
-      // Options belong to their clause: scripts never count them.
-      const asDWORD flags = std::string(name) == "ClauseOption"
-                                ? asOBJ_REF | asOBJ_NOCOUNT
-                                : asOBJ_REF;
-      engine->RegisterObjectType(name, 0, flags);
+      checked(engine).RegisterObjectType(name, 0, asOBJ_REF);
     });
   }
 }
@@ -234,24 +249,20 @@ void registerTreatyScriptMembers() {
   onBothEngines([](asIScriptEngine *engine, bool server) {
     registerOptionMembers(engine);
     registerClauseMembers(engine);
-    // Descriptors live as long as the registry: scripts do not count them.
-    engine->RegisterObjectBehaviour("ClauseDesc", asBEHAVE_ADDREF, "void f()",
-                                    asFUNCTION(noOpFunction), asCALL_GENERIC);
-    engine->RegisterObjectBehaviour("ClauseDesc", asBEHAVE_RELEASE, "void f()",
-                                    asFUNCTION(noOpFunction), asCALL_GENERIC);
     registerTreatyMembers(engine);
     registerFactoryMembers(engine);
     if (!server)
       return;
-    engine->RegisterEnum("ClauseState");
-    engine->RegisterEnumValue("ClauseState", "CS_NOCHANGE", CS_NOCHANGE);
-    engine->RegisterEnumValue("ClauseState", "CS_ENDED", CS_ENDED);
-    engine->RegisterEnumValue("ClauseState", "CS_FAILED", CS_FAILED);
-    engine->RegisterObjectMethod("Empire", "bool setAllied(Empire@,bool) const",
-                                 asFUNCTION(setEmpireAllied),
-                                 asCALL_CDECL_OBJFIRST);
-    engine->RegisterObjectMethod("Empire", "bool setEnemy(Empire@,bool) const",
-                                 asFUNCTION(setEmpireEnemy),
-                                 asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterEnum("ClauseState");
+    checked(engine).RegisterEnumValue("ClauseState", "CS_NOCHANGE",
+                                      CS_NOCHANGE);
+    checked(engine).RegisterEnumValue("ClauseState", "CS_ENDED", CS_ENDED);
+    checked(engine).RegisterEnumValue("ClauseState", "CS_FAILED", CS_FAILED);
+    checked(engine).RegisterObjectMethod(
+        "Empire", "bool setAllied(Empire@,bool) const",
+        asFUNCTION(setEmpireAllied), asCALL_CDECL_OBJFIRST);
+    checked(engine).RegisterObjectMethod(
+        "Empire", "bool setEnemy(Empire@,bool) const",
+        asFUNCTION(setEmpireEnemy), asCALL_CDECL_OBJFIRST);
   });
 }

@@ -22,6 +22,8 @@ TEST_F(EngineTest, BothEnginesCarryTheScriptProperties) {
     for (asEEngineProp property : {asEP_ALLOW_UNSAFE_REFERENCES, asEP_USE_CHARACTER_LITERALS,
                                    asEP_BUILD_WITHOUT_LINE_CUES, asEP_OPTIMIZE_BYTECODE})
       EXPECT_EQ(engine->GetEngineProperty(property), 1u) << property;
+    // "get_x" and "set_x" methods are properties without a keyword.
+    EXPECT_EQ(engine->GetEngineProperty(asEP_PROPERTY_ACCESSOR_MODE), 2u);
   }
   EXPECT_NE(serverScriptEngine, clientScriptEngine);
 }

@@ -47,6 +47,8 @@ struct Launch {
   // the caller's (which must be private itself, see network_child.h), so
   // that several processes and the test's probes meet on one loopback.
   bool ownNetwork = true;
+  // The program, in the build folder.
+  std::string program = "corvane";
 };
 
 inline Launch withArguments(const std::vector<std::string>& arguments) {
@@ -101,7 +103,7 @@ class ServerProcess {
       close(output[0]);
       close(output[1]);
       setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
-      const std::string program = std::string(CORVANE_BINARY_DIR) + "/corvane";
+      const std::string program = std::string(CORVANE_BINARY_DIR) + "/" + launch.program;
       std::vector<char*> argv{const_cast<char*>(program.c_str())};
       for (const std::string& argument : launch.arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));

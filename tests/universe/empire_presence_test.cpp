@@ -83,7 +83,7 @@ SysPresence scriptPresence;
 
 void presenceOfNoSystem(asIScriptGeneric*) {
   scriptPresence.us = 5.0f;
-  activeEmpire->getSystemPresence(nullptr, scriptPresence);
+  activeEmpire.load()->getSystemPresence(nullptr, scriptPresence);
 }
 
 TEST_F(EmpirePresenceTest, NoSystemRaisesOnlyInsideAScript) {

@@ -7,13 +7,12 @@
 
 #include "design/effectors/effector.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
+#include "scriptapi/script_bindings.h"
 
 using namespace AngelScript;
 
 namespace {
-
-// Add-reference and release of both types.
-void keepReference(asIScriptGeneric*) {}
 
 const char* const kBorrowedTypes[] = {"Effector", "EffectorState"};
 
@@ -43,16 +42,16 @@ void registerEffectorTypes() {
   asIScriptEngine* engine = serverScriptEngine;
   if (engine == nullptr)
     return;
-  for (const char* type : kBorrowedTypes) {
-    engine->RegisterObjectType(type, 0, asOBJ_REF);
-    engine->RegisterObjectBehaviour(type, asBEHAVE_ADDREF, "void f()", asFUNCTION(keepReference), asCALL_GENERIC);
-    engine->RegisterObjectBehaviour(type, asBEHAVE_RELEASE, "void f()", asFUNCTION(keepReference), asCALL_GENERIC);
-  }
+  // Neither is counted: effectors live as long as their owner.
+  for (const char* type : kBorrowedTypes)
+    registerUncountedType(engine, type);
   // Both members are const: effector functions receive "const Effector@".
-  engine->RegisterObjectMethod("Effector", "float opIndex(uint) const", asFUNCTION(effectorValue),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod("Effector", "void trigger(Event@) const", asFUNCTION(triggerEffector),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectProperty("EffectorState", "float val1", static_cast<int>(offsetof(interactor_data, val1)));
-  engine->RegisterObjectProperty("EffectorState", "float val2", static_cast<int>(offsetof(interactor_data, val2)));
+  checked(engine).RegisterObjectMethod("Effector", "float opIndex(uint) const", asFUNCTION(effectorValue),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod("Effector", "void trigger(Event@) const", asFUNCTION(triggerEffector),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectProperty("EffectorState", "float val1",
+                                         static_cast<int>(offsetof(interactor_data, val1)));
+  checked(engine).RegisterObjectProperty("EffectorState", "float val2",
+                                         static_cast<int>(offsetof(interactor_data, val2)));
 }

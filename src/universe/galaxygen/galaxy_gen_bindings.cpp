@@ -9,6 +9,7 @@
 
 #include "app/base/session_state.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 #include "script/script_string.h"
 #include "universe/galaxygen/galaxy_generation.h"
 #include "universe/objects/galaxy.h"
@@ -48,13 +49,13 @@ constexpr size_t kScriptStackAlignment = 4;
 template <class T>
 void registerValueType(asIScriptEngine* engine, const char* name) {
   static_assert(alignof(T) <= kScriptStackAlignment, "the script stack would misalign it");
-  engine->RegisterObjectType(name, sizeof(T), asOBJ_VALUE | asGetTypeTraits<T>());
-  engine->RegisterObjectBehaviour(name, asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructValue<T>),
-                                  asCALL_CDECL_OBJLAST);
-  engine->RegisterObjectBehaviour(name, asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructValue<T>),
-                                  asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectType(name, sizeof(T), asOBJ_VALUE | asGetTypeTraits<T>());
+  checked(engine).RegisterObjectBehaviour(name, asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructValue<T>),
+                                          asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectBehaviour(name, asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructValue<T>),
+                                          asCALL_CDECL_OBJLAST);
   const std::string assign = std::string(name) + "& opAssign(const " + name + " &in)";
-  engine->RegisterObjectMethod(name, assign.c_str(), asFUNCTION(assignValue<T>), asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectMethod(name, assign.c_str(), asFUNCTION(assignValue<T>), asCALL_CDECL_OBJLAST);
 }
 
 // Oddity_Desc holds strings and arrays, which need 8-byte alignment: the
@@ -84,13 +85,13 @@ static_assert(alignof(OddityDescSlot) == 1, "a slot lies anywhere on the script 
 
 void registerOddityDescType(asIScriptEngine* engine) {
   const char* name = "Oddity_Desc";
-  engine->RegisterObjectType(name, sizeof(OddityDescSlot), asOBJ_VALUE | asOBJ_APP_CLASS_CDA);
-  engine->RegisterObjectBehaviour(name, asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(OddityDescSlot::construct),
-                                  asCALL_CDECL_OBJLAST);
-  engine->RegisterObjectBehaviour(name, asBEHAVE_DESTRUCT, "void f()", asFUNCTION(OddityDescSlot::destruct),
-                                  asCALL_CDECL_OBJLAST);
-  engine->RegisterObjectMethod(name, "Oddity_Desc& opAssign(const Oddity_Desc &in)", asFUNCTION(OddityDescSlot::assign),
-                               asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectType(name, sizeof(OddityDescSlot), asOBJ_VALUE | asOBJ_APP_CLASS_CDA);
+  checked(engine).RegisterObjectBehaviour(name, asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(OddityDescSlot::construct),
+                                          asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectBehaviour(name, asBEHAVE_DESTRUCT, "void f()", asFUNCTION(OddityDescSlot::destruct),
+                                          asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectMethod(name, "Oddity_Desc& opAssign(const Oddity_Desc &in)",
+                                       asFUNCTION(OddityDescSlot::assign), asCALL_CDECL_OBJLAST);
 }
 
 // Hull_Desc's script value. The engine keeps value locals on its 4-byte
@@ -148,13 +149,13 @@ static_assert(alignof(HullDescValue) <= kScriptStackAlignment, "the script stack
 
 void registerHullDescType(asIScriptEngine* engine) {
   const char* name = "Hull_Desc";
-  engine->RegisterObjectType(name, sizeof(HullDescValue), asOBJ_VALUE | asOBJ_APP_CLASS_CDA);
-  engine->RegisterObjectBehaviour(name, asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(HullDescValue::construct),
-                                  asCALL_CDECL_OBJLAST);
-  engine->RegisterObjectBehaviour(name, asBEHAVE_DESTRUCT, "void f()", asFUNCTION(HullDescValue::destruct),
-                                  asCALL_CDECL_OBJLAST);
-  engine->RegisterObjectMethod(name, "Hull_Desc& opAssign(const Hull_Desc &in)", asFUNCTION(HullDescValue::assign),
-                               asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectType(name, sizeof(HullDescValue), asOBJ_VALUE | asOBJ_APP_CLASS_CDA);
+  checked(engine).RegisterObjectBehaviour(name, asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(HullDescValue::construct),
+                                          asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectBehaviour(name, asBEHAVE_DESTRUCT, "void f()", asFUNCTION(HullDescValue::destruct),
+                                          asCALL_CDECL_OBJLAST);
+  checked(engine).RegisterObjectMethod(name, "Hull_Desc& opAssign(const Hull_Desc &in)",
+                                       asFUNCTION(HullDescValue::assign), asCALL_CDECL_OBJLAST);
 }
 
 // --- Natives -----------------------------------------------------------------
@@ -259,69 +260,72 @@ solarSystem* makeSystemIn(objGalaxy* owner, const System_Desc& desc) {
 
 void registerHullDesc(asIScriptEngine* engine) {
   const char* type = "Hull_Desc";
-  engine->RegisterObjectMethod(type, "void set_hull(const HullLayout&)", asFUNCTION(hullSetHull),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectProperty(type, "Empire@ Owner", offsetof(HullDescValue, owner));
-  engine->RegisterObjectProperty(type, "vector Position", offsetof(HullDescValue, position));
+  checked(engine).RegisterObjectMethod(type, "void set_hull(const HullLayout&)", asFUNCTION(hullSetHull),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectProperty(type, "Empire@ Owner", offsetof(HullDescValue, owner));
+  checked(engine).RegisterObjectProperty(type, "vector Position", offsetof(HullDescValue, position));
 }
 
 void registerOrbitDesc(asIScriptEngine* engine) {
   const char* type = "Orbit_Desc";
-  engine->RegisterObjectProperty(type, "float Radius", offsetof(Orbit_Desc, radius));
-  engine->RegisterObjectProperty(type, "float Eccentricity", offsetof(Orbit_Desc, eccentricity));
-  engine->RegisterObjectProperty(type, "float Mass", offsetof(Orbit_Desc, mass));
-  engine->RegisterObjectProperty(type, "float MassRadius", offsetof(Orbit_Desc, massRadius));
-  engine->RegisterObjectProperty(type, "float Yaw", offsetof(Orbit_Desc, yaw));
-  engine->RegisterObjectProperty(type, "float Pitch", offsetof(Orbit_Desc, pitch));
-  engine->RegisterObjectProperty(type, "bool IsStatic", offsetof(Orbit_Desc, isStatic));
-  engine->RegisterObjectProperty(type, "vector Offset", offsetof(Orbit_Desc, offset));
-  engine->RegisterObjectProperty(type, "float PosInYear", offsetof(Orbit_Desc, posInYear));
-  engine->RegisterObjectProperty(type, "float DaysPerYear", offsetof(Orbit_Desc, daysPerYear));
-  engine->RegisterObjectMethod(type, "void setCenter(Object@)", asFUNCTION(orbitSetCenter), asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "void clear()", asMETHOD(Orbit_Desc, clear), asCALL_THISCALL);
+  checked(engine).RegisterObjectProperty(type, "float Radius", offsetof(Orbit_Desc, radius));
+  checked(engine).RegisterObjectProperty(type, "float Eccentricity", offsetof(Orbit_Desc, eccentricity));
+  checked(engine).RegisterObjectProperty(type, "float Mass", offsetof(Orbit_Desc, mass));
+  checked(engine).RegisterObjectProperty(type, "float MassRadius", offsetof(Orbit_Desc, massRadius));
+  checked(engine).RegisterObjectProperty(type, "float Yaw", offsetof(Orbit_Desc, yaw));
+  checked(engine).RegisterObjectProperty(type, "float Pitch", offsetof(Orbit_Desc, pitch));
+  checked(engine).RegisterObjectProperty(type, "bool IsStatic", offsetof(Orbit_Desc, isStatic));
+  checked(engine).RegisterObjectProperty(type, "vector Offset", offsetof(Orbit_Desc, offset));
+  checked(engine).RegisterObjectProperty(type, "float PosInYear", offsetof(Orbit_Desc, posInYear));
+  checked(engine).RegisterObjectProperty(type, "float DaysPerYear", offsetof(Orbit_Desc, daysPerYear));
+  checked(engine).RegisterObjectMethod(type, "void setCenter(Object@)", asFUNCTION(orbitSetCenter),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void clear()", asMETHOD(Orbit_Desc, clear), asCALL_THISCALL);
 }
 
 void registerPlanetDesc(asIScriptEngine* engine) {
   const char* type = "Planet_Desc";
-  engine->RegisterObjectProperty(type, "float PlanetRadius", offsetof(Planet_Desc, planetRadius));
-  engine->RegisterObjectProperty(type, "float PlanetMass", offsetof(Planet_Desc, planetMass));
-  engine->RegisterObjectProperty(type, "bool RandomConditions", offsetof(Planet_Desc, randomConditions));
-  engine->RegisterObjectMethod(type, "void setOrbit(const Orbit_Desc&)", asFUNCTION(planetSetOrbit),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "void setPlanetType(int)", asFUNCTION(planetSetType), asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "void clearOrbit()", asFUNCTION(planetClearOrbit), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectProperty(type, "float PlanetRadius", offsetof(Planet_Desc, planetRadius));
+  checked(engine).RegisterObjectProperty(type, "float PlanetMass", offsetof(Planet_Desc, planetMass));
+  checked(engine).RegisterObjectProperty(type, "bool RandomConditions", offsetof(Planet_Desc, randomConditions));
+  checked(engine).RegisterObjectMethod(type, "void setOrbit(const Orbit_Desc&)", asFUNCTION(planetSetOrbit),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void setPlanetType(int)", asFUNCTION(planetSetType),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void clearOrbit()", asFUNCTION(planetClearOrbit), asCALL_CDECL_OBJFIRST);
 }
 
 void registerStarDesc(asIScriptEngine* engine) {
   const char* type = "Star_Desc";
-  engine->RegisterObjectProperty(type, "float Temperature", offsetof(Star_Desc, temperature));
-  engine->RegisterObjectProperty(type, "float Radius", offsetof(Star_Desc, radius));
-  engine->RegisterObjectProperty(type, "float Brightness", offsetof(Star_Desc, brightness));
-  engine->RegisterObjectMethod(type, "void setOrbit(const Orbit_Desc&)", asFUNCTION(starSetOrbit),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "void clearOrbit()", asFUNCTION(starClearOrbit), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectProperty(type, "float Temperature", offsetof(Star_Desc, temperature));
+  checked(engine).RegisterObjectProperty(type, "float Radius", offsetof(Star_Desc, radius));
+  checked(engine).RegisterObjectProperty(type, "float Brightness", offsetof(Star_Desc, brightness));
+  checked(engine).RegisterObjectMethod(type, "void setOrbit(const Orbit_Desc&)", asFUNCTION(starSetOrbit),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void clearOrbit()", asFUNCTION(starClearOrbit), asCALL_CDECL_OBJFIRST);
 }
 
 void registerOddityDesc(asIScriptEngine* engine) {
   const char* type = "Oddity_Desc";
-  engine->RegisterObjectMethod(type, "void set_id(const string &)", asFUNCTION(odditySetId), asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "void setFloat(const string &, float)", asFUNCTION(odditySetFloat),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "float getFloat(const string &, float) const", asFUNCTION(oddityGetFloat),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "void setVector(const string &, const vector &in)", asFUNCTION(odditySetVector),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "vector getVector(const string &, const vector &in) const",
-                               asFUNCTION(oddityGetVector), asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "void reset()", asFUNCTION(oddityReset), asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod(type, "void clear()", asFUNCTION(oddityClear), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void set_id(const string &)", asFUNCTION(odditySetId),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void setFloat(const string &, float)", asFUNCTION(odditySetFloat),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "float getFloat(const string &, float) const", asFUNCTION(oddityGetFloat),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void setVector(const string &, const vector &in)",
+                                       asFUNCTION(odditySetVector), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "vector getVector(const string &, const vector &in) const",
+                                       asFUNCTION(oddityGetVector), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void reset()", asFUNCTION(oddityReset), asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod(type, "void clear()", asFUNCTION(oddityClear), asCALL_CDECL_OBJFIRST);
 }
 
 void registerSystemDesc(asIScriptEngine* engine) {
   const char* type = "System_Desc";
-  engine->RegisterObjectProperty(type, "vector Position", offsetof(System_Desc, position));
-  engine->RegisterObjectProperty(type, "bool AutoStar", offsetof(System_Desc, autoStar));
-  engine->RegisterObjectProperty(type, "float StartRadius", offsetof(System_Desc, startRadius));
+  checked(engine).RegisterObjectProperty(type, "vector Position", offsetof(System_Desc, position));
+  checked(engine).RegisterObjectProperty(type, "bool AutoStar", offsetof(System_Desc, autoStar));
+  checked(engine).RegisterObjectProperty(type, "float StartRadius", offsetof(System_Desc, startRadius));
 }
 
 }  // namespace
@@ -331,7 +335,7 @@ void registerGalaxyGenBindings() {
   if (engine == nullptr)
     return;
 
-  engine->RegisterGlobalFunction("Color getBlackBodyColor(float)", asFUNCTION(getBlackBodyColor), asCALL_CDECL);
+  checked(engine).RegisterGlobalFunction("Color getBlackBodyColor(float)", asFUNCTION(getBlackBodyColor), asCALL_CDECL);
 
   registerValueType<Orbit_Desc>(engine, "Orbit_Desc");
   registerValueType<Planet_Desc>(engine, "Planet_Desc");
@@ -341,24 +345,25 @@ void registerGalaxyGenBindings() {
   registerHullDescType(engine);
 
   registerHullDesc(engine);
-  engine->RegisterObjectMethod("System", "Object@+ makeShip(const Hull_Desc &)", asFUNCTION(systemMakeShip),
-                               asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod("System", "Object@+ makeShip(const Hull_Desc &)", asFUNCTION(systemMakeShip),
+                                       asCALL_CDECL_OBJFIRST);
   registerOrbitDesc(engine);
   registerPlanetDesc(engine);
-  engine->RegisterGlobalFunction("int getPlanetTypeID(const string@)", asFUNCTION(getPlanetTypeId), asCALL_CDECL);
-  engine->RegisterObjectMethod("Planet", "void addRandomCondition()", asFUNCTION(planetAddRandomCondition),
-                               asCALL_CDECL_OBJFIRST);
-  engine->RegisterObjectMethod("System", "Planet@+ makePlanet(const Planet_Desc &)", asFUNCTION(systemMakePlanet),
-                               asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterGlobalFunction("int getPlanetTypeID(const string@)", asFUNCTION(getPlanetTypeId),
+                                         asCALL_CDECL);
+  checked(engine).RegisterObjectMethod("Planet", "void addRandomCondition()", asFUNCTION(planetAddRandomCondition),
+                                       asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod("System", "Planet@+ makePlanet(const Planet_Desc &)",
+                                       asFUNCTION(systemMakePlanet), asCALL_CDECL_OBJFIRST);
   registerStarDesc(engine);
-  engine->RegisterObjectMethod("System", "Star@+ makeStar(const Star_Desc &)", asFUNCTION(systemMakeStar),
-                               asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod("System", "Star@+ makeStar(const Star_Desc &)", asFUNCTION(systemMakeStar),
+                                       asCALL_CDECL_OBJFIRST);
   registerOddityDesc(engine);
-  engine->RegisterObjectMethod("System", "Object@+ makeOddity(const Oddity_Desc &)", asFUNCTION(systemMakeOddity),
-                               asCALL_CDECL_OBJFIRST);
+  checked(engine).RegisterObjectMethod("System", "Object@+ makeOddity(const Oddity_Desc &)",
+                                       asFUNCTION(systemMakeOddity), asCALL_CDECL_OBJFIRST);
   registerSystemDesc(engine);
-  engine->RegisterGlobalFunction("System@+ makeSystem(Galaxy@, const System_Desc &)", asFUNCTION(makeSystemIn),
-                                 asCALL_CDECL);
-  engine->RegisterObjectMethod("Galaxy", "System@+ createSystem(const System_Desc &)",
-                               asMETHOD(objGalaxy, createSystem), asCALL_THISCALL);
+  checked(engine).RegisterGlobalFunction("System@+ makeSystem(Galaxy@, const System_Desc &)", asFUNCTION(makeSystemIn),
+                                         asCALL_CDECL);
+  checked(engine).RegisterObjectMethod("Galaxy", "System@+ createSystem(const System_Desc &)",
+                                       asMETHOD(objGalaxy, createSystem), asCALL_THISCALL);
 }

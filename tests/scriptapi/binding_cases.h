@@ -1,0 +1,473 @@
+// The case table of the coverage test (binding_coverage_test.cpp): script
+// code run as one function per case in the engines it names. A valid case
+// (no exception) must finish, and checks its results with the test's
+// "void expect(bool, const string &in)"; a misuse case must stop with
+// exactly its exception text. Every manifest line must be reached by a
+// valid case: called by it, or, for properties and enum values, named by
+// it; a type's counting behaviours count as reached by any case naming the
+// type.
+//
+// The test's own globals: empireA() and empireB() (A is the active
+// empire), fixtureShip(), fixturePlanet() (A's), fixtureStar(),
+// fixtureOddity() (a comet), fixtureSystem() (each an Object@),
+// refsOf(const Object@+), fixtureLayout() (A's "Scout"), fixtureEvent() (the
+// ship's event on the planet), fixtureMessage() (a peace message from B),
+// fixtureSubSystem() (a sub-system instance) and, on the server,
+// fixtureEffector() (a "Gun" with the one value 2) and fixtureEffectorState().
+// The treaty clauses are "note" (tag "pact") and "counted" (options
+// "amount", an integer, and "text", a string).
+//
+// The client-engine cases run a second time in a network client (A is the
+// playing empire), once for each protocol version the server may announce
+// (6 and 7): the requests each sends to the server must be exactly its
+// `requests`.
+#pragma once
+
+#include <vector>
+
+namespace bindingcoverage {
+
+enum class On { Server, Client, Both };
+
+struct Case {
+  On on;
+  const char* code;
+  const char* exception;  // null for a valid case
+  // What the case sends in the client engine of a network client: each
+  // message's bytes in hex, messages separated by " | "; null for none.
+  const char* requests = nullptr;
+};
+
+inline const std::vector<Case>& cases() {
+  static const std::vector<Case> table = {
+      // --- vector, pos2df, Color ---
+      {On::Both, R"(
+  vector a(1, 2, 2);
+  vector b(3);
+  expect(a.x == 1 && a.y == 2 && a.z == 2, "fields");
+  expect(a.getLength() == 3 && a.getLengthSQ() == 9, "length");
+  expect(a.getDistanceFrom(a) == 0 && a.getDistanceFromSQ(vector(1, 2, 3)) == 1, "distance");
+  expect(a.dotProduct(vector(1, 0, 0)) == 1, "dot");
+  vector c = a * 2;
+  c = c / 2;
+  c = c + b - b;
+  c *= 2;
+  c /= 2;
+  c += b;
+  c -= b;
+  expect(c.x == 1 && c.z == 2, "operators");
+  c.set(0, 3, 4);
+  c.normalize();
+  expect(c.getLength() > 0.99f && c.getLength() < 1.01f, "normalize");
+  c.normalize(10);
+  expect(c.getLength() > 9.9f, "normalize to a length");)", nullptr},
+      {On::Both, R"(
+  pos2df origin;
+  pos2df at(1.5f, 2);
+  expect(origin.x == 0 && at.x == 1.5f && at.y == 2, "pos2df");)", nullptr},
+      {On::Both, R"(
+  Color c(255, 10, 20, 30);
+  expect(c.A == 255 && c.R == 10 && c.G == 20 && c.B == 30, "channels");
+  c.R = 40;
+  string@ text = c.format();
+  expect(text !is null, "format");
+  Color half = c.interpolate(Color(255, 0, 0, 0), 1.0f);
+  expect(half.R == 40, "interpolate");)", nullptr},
+
+      // --- Object ---
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  expect(o.isValid(), "valid");
+  o.position = vector(1, 2, 3);
+  o.velocity = o.rotation;
+  expect(o.position.y == 2 && o.radius >= 0 && o.uid != 0, "fields");
+  vector at = o.getPosition();
+  string@ name = o.getName();
+  expect(name !is null, "name");
+  expect(o.getOwner() is empireA(), "owner");)", nullptr},
+      {On::Server, R"(
+  Object@ o = fixtureOddity();
+  o.setOwner(empireB());
+  expect(o.getOwner() is empireB(), "new owner");
+  o.setOwner(null);)", nullptr},
+      {On::Server, R"(
+  Object@ ship = fixtureShip();
+  Object@ planet = fixturePlanet();
+  int before = refsOf(ship);
+  planet.damage(ship, 0.25f);
+  planet.damage(ship, 0.25f, 0);
+  expect(refsOf(ship) == before, "the source's reference is given back");)", nullptr},
+      {On::Server, "fixturePlanet().damage(null, 1);", "Null Object@ when damaging an object"},
+      {On::Server, "fixturePlanet().damage(null, 1, 0);", "Null Object@ when damaging an object"},
+
+      // --- casts ---
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  const Object@ co = o;
+  int before = refsOf(o);
+  {
+    HulledObj@ h = o.toHulledObj();
+    const HulledObj@ ch = co.toHulledObj();
+    HulledObj@ implicit = o;
+    const HulledObj@ constImplicit = co;
+    expect(h is implicit && ch is constImplicit, "the same ship");
+    @o = null;
+    expect(refsOf(h) == before + 3, "each cast holds its own reference");
+    Object@ back = h.toObject();
+    const Object@ constBack = ch.toObject();
+    Object@ backImplicit = h;
+    const Object@ constBackImplicit = ch;
+    @o = back;
+  }
+  expect(refsOf(o) == before, "back at the start");
+  Planet@ p = o;
+  expect(p is null && refsOf(o) == before, "a ship is no planet");
+  Object@ none = null;
+  HulledObj@ noShip = none;
+  expect(noShip is null, "null casts to null");)", nullptr},
+      {On::Both, R"(
+  Object@ o = fixturePlanet();
+  const Object@ co = o;
+  Planet@ p = o.toPlanet();
+  const Planet@ cp = co.toPlanet();
+  Planet@ implicit = o;
+  const Planet@ constImplicit = co;
+  Object@ back = p.toObject();
+  const Object@ constBack = cp.toObject();
+  Object@ backImplicit = p;
+  const Object@ constBackImplicit = cp;
+  expect(back is o && implicit is p && constImplicit is cp, "planet");
+  expect(o.toStar() is null && o.toHulledObj() is null, "a planet is nothing else");)", nullptr},
+      {On::Both, R"(
+  Object@ o = fixtureStar();
+  const Object@ co = o;
+  Star@ s = o.toStar();
+  const Star@ cs = co.toStar();
+  Star@ implicit = o;
+  const Star@ constImplicit = co;
+  Object@ back = s.toObject();
+  const Object@ constBack = cs.toObject();
+  Object@ backImplicit = s;
+  const Object@ constBackImplicit = cs;
+  expect(back is o && implicit is s && o.toOddity() is null, "star");)", nullptr},
+      {On::Both, R"(
+  Object@ o = fixtureOddity();
+  const Object@ co = o;
+  Oddity@ d = o.toOddity();
+  const Oddity@ cd = co.toOddity();
+  Oddity@ implicit = o;
+  const Oddity@ constImplicit = co;
+  Object@ back = d.toObject();
+  const Object@ constBack = cd.toObject();
+  Object@ backImplicit = d;
+  const Object@ constBackImplicit = cd;
+  expect(back is o && implicit is d, "oddity");
+  OddityType kind = d.getOddityType();
+  expect(kind == ODT_Comet && ODT_Asteroid != ODT_Comet, "kind");)", nullptr},
+      {On::Both, R"(
+  Object@ o = fixtureSystem();
+  const Object@ co = o;
+  System@ s = o.toSystem();
+  const System@ cs = co.toSystem();
+  System@ implicit = o;
+  const System@ constImplicit = co;
+  Object@ back = s.toObject();
+  const Object@ constBack = cs.toObject();
+  Object@ backImplicit = s;
+  const Object@ constBackImplicit = cs;
+  Galaxy@ notGalaxy = o;
+  expect(back is o && implicit is s && notGalaxy is null, "an ordinary system is no galaxy");)", nullptr},
+      {On::Both, R"(
+  Galaxy@ g = getGalaxy();
+  Object@ o = g;
+  const Object@ co = o;
+  Galaxy@ again = o.toGalaxy();
+  const Galaxy@ constAgain = co.toGalaxy();
+  Galaxy@ implicit = o;
+  const Galaxy@ constImplicit = co;
+  System@ asSystem = o;
+  Object@ back = g.toObject();
+  const Object@ constBack = constAgain.toObject();
+  Object@ backImplicit = g;
+  const Object@ constBackImplicit = constAgain;
+  expect(again is g && implicit is g && asSystem !is null && back is o, "the galaxy is a system too");)", nullptr},
+
+      // --- Planet ---
+      {On::Both, R"(
+  Planet@ p = fixturePlanet();
+  expect(p.getPopulation() > 0 && p.getMaxPopulation() >= 0, "population");)", nullptr},
+      {On::Server, R"(
+  Planet@ p = fixturePlanet();
+  float was = p.getPopulation();
+  p.modPopulation(1);
+  p.modMaxPopulation(1);
+  expect(p.getPopulation() <= p.getMaxPopulation(), "within the limit");)", nullptr},
+
+      // --- galaxy and lookups ---
+      {On::Both, R"(
+  Galaxy@ g = getGalaxy();
+  expect(g.getSystemCount() == 1 && getSystemCount() == 1, "one system");
+  expect(g.getSystem(0) is getSystem(0) && getSystem(0) is fixtureSystem(), "the fixture system");
+  expect(objectExists(fixtureShip().uid) && !objectExists(0), "exists");)", nullptr},
+      {On::Both, "getGalaxy().getSystem(1);", "Out-of-bounds index when getting galaxy child"},
+      {On::Both, "getSystem(1);", "Out-of-bounds index when getting galaxy child"},
+      {On::Server, R"(
+  Object@ ship = fixtureShip();
+  expect(getObjectByID(ship.uid) is ship && getObjectByID(0) is null, "by uid");)", nullptr},
+
+      // --- Empire ---
+      {On::Both, R"(
+  Empire@ a = empireA();
+  expect(a.getName() == "Red" && a.isValid() == empireA().isValid() && !a.isReserved(), "A");
+  expect(!a.isAI() || a.isAI(), "an AI or not");
+  expect(a.ID == 1 && a.color.A >= 0, "fields");
+  expect(getEmpireCount() >= 2 && getEmpire(0) is a, "list");
+  expect(getEmpireByID(1) is a && getActiveEmpire() is a, "lookups");
+  a.setSetting("coverage", 2);
+  expect(a.getSetting("coverage") == 2, "setting");
+  HullLayout@ none = null;)", nullptr},
+      {On::Both, R"(empireB().regScriptData("no_module", "NoClass");)", nullptr},
+      {On::Both, "getEmpire(1000);", "Out of bounds when getting empire by index"},
+
+      // --- diplomacy ---
+      {On::Both, R"(
+  DiploTopic[] topics = {DT_Accept, DT_Alliance, DT_Appease, DT_Count, DT_Greetings, DT_Peace, DT_Reject,
+                         DT_Request, DT_Demand, DT_Trade, DT_Treaty, DT_War};
+  DiploMood[] moods = {DM_Neutral, DM_Angry, DM_Happy, DM_Demanding, DM_Begging};
+  DiploAttitude[] attitudes = {DA_Neutral, DA_Passive, DA_Aggressive};
+  DiploMsg@ message = fixtureMessage();
+  expect(message.getTopic() == DT_Peace, "topic");
+  message.setResponse(true);
+  message.finish();
+  empireA().sendMessage(empireB(), DT_War, DM_Neutral, DA_Neutral);
+  empireA().sendMessage(empireB(), DT_Greetings, DM_Happy, DA_Passive, "hello");)", nullptr,
+       // 132: the playing empire A (1), B (2), the topic (u32).
+       "84 01 02 00 00 00 06 | 84 01 02 00 00 00 00"},
+
+      // --- treaties ---
+      {On::Both, R"(
+  TreatyFactory empty;
+  TreatyFactory factory(empireA(), empireB());
+  Treaty@ treaty = factory.treaty;
+  expect(treaty !is null && treaty.getFromEmpire() is empireA() && treaty.getToEmpire() is empireB(), "sides");
+  Clause@ clause = treaty.addClause("counted", false);
+  expect(clause !is null && treaty.clauseCount == 1, "a clause");
+  expect(clause.id == "counted" && clause.name == "Counted" && clause.icon !is null, "clause texts");
+  expect(!clause.isOffensive() && !clause.isReversed() && clause.optionCount == 2, "clause");
+  ClauseOption@ amount = clause.getOption(0);
+  amount = 5;
+  expect(amount.toInt() == 5 && amount.name == "amount", "integer option");
+  ClauseOption@ text = clause.getOption(1);
+  text = "words";
+  expect(text.toString() == "words", "string option");
+  amount = 2.5f;
+  expect(amount.toFloat() >= 2, "float option");
+  const Clause@ constClause = clause;
+  const ClauseOption@ constOption = constClause.getOption(0);
+  const Treaty@ constTreaty = treaty;
+  expect(constTreaty.getClause(0) is clause && treaty.getClause(0) is clause, "clause by index");
+  expect(!treaty.hasTag("pact"), "no tag yet");
+  expect(treaty.isProposed(), "a new treaty is in its proposed state");
+  expect(!treaty.isActive(), "not active");
+  treaty.removeClause(0);
+  Clause@ note = treaty.addClause("note", false);
+  expect(treaty.hasTag("pact"), "the note's tag");
+  treaty.removeClause(note);
+  @note = treaty.addClause("note", false);
+  ClauseDesc@ noDesc = null;
+  factory.clear();
+  factory.prepare(empireA(), empireB());
+  factory.treaty.addClause("note", false);
+  factory.propose();)", nullptr,
+       // 133 proposal: A (1) to B (2), one clause "note", not reversed.
+       "85 00 01 02 01 02 00 6e 00 6f 00 74 00 65 00"},
+      {On::Server, R"(
+  ClauseState[] states = {CS_NOCHANGE, CS_ENDED, CS_FAILED};
+  expect(empireA().setEnemy(empireB(), true) && empireA().setAllied(empireB(), true), "relations");
+  empireA().setAllied(empireB(), false);)", nullptr},
+      {On::Both, "TreatyFactory factory; factory.propose();", "No active treaty to propose"},
+      {On::Both, R"(
+  TreatyFactory factory(empireA(), empireB());
+  factory.treaty.addClause("note", false).getOption(0);)", "Out-of-bounds index when getting clause option"},
+
+      // --- research ---
+      {On::Both, R"(
+  ResearchWeb web;
+  web.prepare(empireA());
+  web.setActiveTech("none");
+  web.setActiveTech("none", 1);)", nullptr},
+      {On::Server, R"(
+  ResearchWeb web;
+  web.prepare(empireA());
+  web.setResearchRate(1.5);)", nullptr},
+      {On::Both, R"(ResearchWeb web; web.setActiveTech("none");)", "ResearchWeb needs prepared before use"},
+
+      // --- sub-systems ---
+      {On::Both, R"(
+  uint count = getSubSystemCount();
+  const subSystemDef@ plate = getSubSystemDefByName("Plate");
+  expect(count == 2 && plate !is null && plate.getName() == "Plate", "definition");
+  expect(getSubSystemDef(0) !is null && getSubSystemDefByID(plate.ID) is plate, "lookups");
+  expect(getSubSystemDefByName("None") is null, "unknown");
+  subSystem@ instance = fixtureSubSystem();
+  expect(!instance.hasVariable("None") && instance.getVariable("None") == 0, "variables");
+  expect(!instance.hasCost("None") && instance.getCost("None") == 0, "costs");)", nullptr},
+      {On::Server, R"(
+  SubSystemEvalMode[] modes = {SSVM_Costs, SSVM_Consumes, SSVM_Requires, SSVM_Hints, SSVM_Provisions};
+  subSystem@ instance = fixtureSubSystem();
+  instance.setVariable("None", 1);
+  instance.setCost("None", 1);)", nullptr},
+      {On::Both, "getSubSystemDef(getSubSystemCount());", "Accessed invalid Sub System Definition index"},
+      {On::Both, "getSubSystemDefByID(123456);", "Invalid subSystemDef ID"},
+
+      // --- the active hull ---
+      {On::Both, R"(
+  clearActiveHull();
+  addSysToActiveHull(getSubSystemDefByName("Frame"), 1, pos2df(0, 0));
+  addSysToActiveHull(getSubSystemDefByName("Plate"), 1, pos2df(1, 0), 0);
+  setActiveHullScale(2);
+  setActiveHullMetaData(3);
+  setActiveHullTargetScale(0, 1);
+  setActiveHullTargetDamage(0, 1);
+  setActiveHullTargetScale(0, 1, true);
+  setActiveHullTargetDamage(0, 1, true);
+  setActiveHullOrbitTargets(true);
+  setActiveHullAllowTargets(true, false);
+  setActiveHullDepositTargets(false, true);
+  setActiveHullAllowFetch(true);
+  expect(finalizeActiveHull("Coverage"), "finalized");)", nullptr,
+       // 127: the new layout "Coverage" of A, with its two sub-systems.
+       "7f 01 3f ff ff ff 02 6d 65 72 46 3f 80 00 00 7f ff 7f ff 74 65 6c 50 3f 80 00 00 9f ff 7f ff 08 43 00 6f "
+       "00 76 00 65 00 72 00 61 00 67 00 65 00 05 00 00 00 00 00 00 20 0f c0 40 40 00 00 00 00 00 00 00 20 0f c0 "
+       "40 40 40 40 40 00 00 40 40 00 00 00"},
+      {On::Both, "setActiveHullScale(0);", "Attempted to set a hull scale <= 0"},
+      {On::Both, "addSysToActiveHull(null, 1, pos2df(0, 0));", "Added null subSystemDef@ to layout"},
+
+      // --- effects and effectors ---
+      {On::Both, R"(
+  Event@ event = fixtureEvent();
+  expect(event.obj is fixtureShip() && event.target is fixturePlanet(), "objects");
+  event.damage = 3;
+  expect(event.time == 3, "damage is the time field");
+  event.custom = 1;
+  event.flags = 2;
+  EventState[] states = {ESC_NOCHANGE, ESC_DISABLE, ESC_SKIP};
+  event.state = ESC_SKIP;
+  expect(event.state == ESC_SKIP, "state");
+  event.state = ESC_NOCHANGE;
+  SysRef@ source = event.source;
+  SysRef@ dest = event.dest;
+  expect(source is null && dest is null, "no sub-systems");)", nullptr},
+      {On::Server, R"(
+  const Effector@ gun = fixtureEffector();
+  expect(gun[0] == 2, "value");
+  gun.trigger(fixtureEvent());
+  EffectorState@ state = fixtureEffectorState();
+  state.val1 = 1;
+  state.val2 = state.val1;)", nullptr},
+      {On::Server, "fixtureEffector()[1];", "Index out-of-bounds when accessing Effector"},
+      {On::Server, "fixtureEffector().trigger(null);", "Null Event@ when triggering effector"},
+      {On::Both, R"(
+  TemplateArg arg;
+  TemplateArg copy(arg);
+  copy = arg;
+  expect(arg.evaluate() == 0 && arg.getString() is null, "a number 0");)", nullptr},
+
+      // --- map scripts ---
+      {On::Server, R"(
+  Color hot = getBlackBodyColor(6000);
+  Orbit_Desc orbit;
+  orbit.Radius = 100;
+  orbit.Eccentricity = 0;
+  orbit.Mass = 1;
+  orbit.MassRadius = 1;
+  orbit.Yaw = 0;
+  orbit.Pitch = 0;
+  orbit.IsStatic = true;
+  orbit.Offset = vector(0, 0, 0);
+  orbit.PosInYear = 0;
+  orbit.DaysPerYear = 100;
+  orbit.setCenter(fixtureStar());
+  orbit.clear();
+  Orbit_Desc orbitCopy;
+  orbitCopy = orbit;
+  Planet_Desc planetDesc;
+  planetDesc.PlanetRadius = 5;
+  planetDesc.PlanetMass = 5;
+  planetDesc.RandomConditions = false;
+  planetDesc.setOrbit(orbit);
+  planetDesc.setPlanetType(getPlanetTypeID("Rock"));
+  planetDesc.clearOrbit();
+  Planet_Desc planetCopy;
+  planetCopy = planetDesc;
+  System@ sys = fixtureSystem();
+  Planet@ planet = sys.makePlanet(planetDesc);
+  planet.addRandomCondition();
+  Star_Desc starDesc;
+  starDesc.Temperature = 5000;
+  starDesc.Radius = 10;
+  starDesc.Brightness = 1;
+  starDesc.setOrbit(orbit);
+  starDesc.clearOrbit();
+  Star_Desc starCopy;
+  starCopy = starDesc;
+  Star@ star = sys.makeStar(starDesc);
+  Oddity_Desc oddityDesc;
+  oddityDesc.id = "comet";
+  oddityDesc.setFloat("a", 1);
+  expect(oddityDesc.getFloat("a", 0) == 1, "float");
+  oddityDesc.setVector("v", vector(1, 0, 0));
+  expect(oddityDesc.getVector("v", vector(0, 0, 0)).x == 1, "vector");
+  oddityDesc.reset();
+  oddityDesc.clear();
+  Oddity_Desc oddityCopy;
+  oddityCopy = oddityDesc;
+  sys.makeOddity(oddityDesc);
+  System_Desc systemDesc;
+  systemDesc.Position = vector(5000, 0, 0);
+  systemDesc.AutoStar = false;
+  systemDesc.StartRadius = 100;
+  System_Desc systemCopy;
+  systemCopy = systemDesc;
+  makeSystem(getGalaxy(), systemDesc);
+  getGalaxy().createSystem(systemDesc);
+  Hull_Desc hullDesc;
+  hullDesc.hull = fixtureLayout();
+  @hullDesc.Owner = empireA();
+  hullDesc.Position = vector(1, 1, 1);
+  Hull_Desc hullCopy;
+  hullCopy = hullDesc;
+  sys.makeShip(hullDesc);)", nullptr},
+      {On::Server, "getPlanetTypeID(null);", "null string@ passed to getPlanetTypeID"},
+  };
+  return table;
+}
+
+// Scripts that must build, or must not, in each engine.
+struct BuildCase {
+  const char* code;
+  bool server;
+  bool client;
+};
+
+inline const std::vector<BuildCase>& buildCases() {
+  static const std::vector<BuildCase> table = {
+      // Damage is the server's alone.
+      {"void f(Object@ o) { o.damage(o, 10); }", true, false},
+      // A const handle casts only to const handles.
+      {"void f(const Object@ o) { const HulledObj@ h = o; const Planet@ p = o.toPlanet(); }", true, true},
+      {"void f(const Object@ o) { HulledObj@ h = o; }", false, false},
+      {"void f(const Object@ o) { HulledObj@ h = o.toHulledObj(); }", false, false},
+      {"void f(const Object@ o) { Galaxy@ g = cast<Galaxy>(o); }", false, false},
+      {"void f(Object@ o) { Galaxy@ g = cast<Galaxy>(o); System@ s = o; }", true, true},
+      // Accessors read and write as fields.
+      {"void f(Event@ e) { EventState s = e.state; e.state = s; }", true, true},
+      {"void f(Clause@ c) { uint n = c.optionCount; const string@ id = c.id; }", true, true},
+      {"void f(TreatyFactory@ t) { Treaty@ treaty = t.treaty; }", true, true},
+      // Lists of the default array type.
+      {"void f() { Object@[] list; list.insertLast(null); int[] n = {1, 2}; }", true, true},
+  };
+  return table;
+}
+
+}  // namespace bindingcoverage
