@@ -11,6 +11,8 @@ packages=(
   # engine, scripting, sound, chat, port mapping, transport
   libirrlicht-dev angelscript-dev libopenal-dev libvorbis-dev
   libircclient-dev libminiupnpc-dev libenet-dev
+  # an IRC server on loopback for the chat window's tests
+  ngircd
   # private network namespaces for the tests that open sockets
   util-linux iproute2
   # benchmark-only comparison library

@@ -29,7 +29,7 @@ const char kFreshConfig[] =
     "bShuffle = true\r\nbUseShipRumbles = false\r\nfMasterVolume = 1\r\nfMusicVolume = 0.33\r\n"
     "sSoundDriver = Generic Software\r\n\r\n"
     "[irc]\r\n"
-    "iPort = 6667\r\nsChannel = #corvane\r\nsServer = irc.corvane.invalid\r\n\r\n"
+    "iPort = 6667\r\nsChannel = #corvane\r\nsServer = \r\n\r\n"
     "[Multiplayer]\r\n"
     "sNickname = VOZerara\r\n\r\n"
     "[Graphics]\r\n"

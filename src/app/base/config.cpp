@@ -10,7 +10,7 @@
 #include "design/base/numbers.h"
 
 const char* const kBuiltInMasterServer = "master.corvane.invalid";
-const char* const kBuiltInIrcServer = "irc.corvane.invalid";
+const char* const kBuiltInIrcServer = "";
 
 bool bDeferredTextures = false;
 bool bThreadedGraphics = false;

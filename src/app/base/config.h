@@ -24,8 +24,10 @@
 
 class IniFile;
 
-// Host names the program uses until config.cfg names others. They are
-// placeholders in the reserved ".invalid" domain, which never resolves.
+// Host names the program uses until config.cfg names others. The master
+// server's is a placeholder in the reserved ".invalid" domain, which never
+// resolves. No IRC network is set up for the game: the IRC server's is
+// empty, so the chat window contacts nothing until config.cfg names one.
 extern const char* const kBuiltInMasterServer;
 extern const char* const kBuiltInIrcServer;
 
