@@ -2,6 +2,9 @@
 
 #include <libircclient.h>
 
+#include <sys/select.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -26,6 +29,8 @@ std::atomic<uint32_t> ircUserCount{0};
 namespace {
 
 constexpr int kLowestPort = 1;
+// The connection loop's wait for its socket, as the library's own loop.
+constexpr long kIrcSelectWaitMicroseconds = 250000;
 constexpr int kHighestPort = 65535;
 
 // Everything below but the atomics is taken under ircLock.
@@ -231,6 +236,41 @@ irc_session_t* createSession() {
   return irc_create_session(&callbacks);
 }
 
+// One connection's event loop, as the library's own irc_run, with one more
+// check: the library stops reading while its input buffer holds no line end,
+// so a server line longer than the buffer would leave the session connected
+// and deaf for good. A session that waits for nothing is dropped instead, and
+// the window connects again.
+void runConnection(irc_session_t* s) {
+  while (irc_is_connected(s)) {
+    fd_set in;
+    fd_set out;
+    FD_ZERO(&in);
+    FD_ZERO(&out);
+    int maxfd = 0;
+    if (irc_add_select_descriptors(s, &in, &out, &maxfd) != 0)
+      return;
+    if (maxfd == 0) {
+      irc_disconnect(s);
+      appendIrcLine(L"The IRC server sent a line too long to read: connecting again.\n");
+      return;
+    }
+    timeval wait{0, kIrcSelectWaitMicroseconds};
+    if (::select(maxfd + 1, &in, &out, nullptr, &wait) < 0) {
+      if (errno == EINTR)
+        continue;
+      irc_disconnect(s);
+      return;
+    }
+    if (irc_process_select_descriptors(s, &in, &out) != 0) {
+      // The connection failed or ended; what is left of it goes too.
+      if (irc_is_connected(s))
+        irc_disconnect(s);
+      return;
+    }
+  }
+}
+
 unsigned ircThreadMain(void*) {
   if (session.load() == nullptr) {
     irc_session_t* made = createSession();
@@ -242,15 +282,10 @@ unsigned ircThreadMain(void*) {
   }
   irc_session_t* s = session.load();
   for (;;) {
-    if (irc_is_connected(s)) {
-      // Returns when the connection ends. A connection that the loop will
-      // not take (it is past connecting and nobody runs it) is dropped, so
-      // the window connects anew instead of the thread spinning here.
-      if (irc_run(s) != 0 && irc_errno(s) == LIBIRC_ERR_STATE)
-        irc_disconnect(s);
-    } else {
+    if (irc_is_connected(s))
+      runConnection(s);
+    else
       plat::sleepMs(kIrcIdleSleepMs);
-    }
   }
 }
 

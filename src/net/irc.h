@@ -12,6 +12,10 @@
 // connect step are taken under ircLock(); the flags and counts below are
 // atomics written by the IRC thread and read by the main thread.
 //
+// A server line longer than the library's input buffer would leave the
+// session connected but deaf: the IRC thread drops such a connection (with a
+// line that says so) and the window connects again.
+//
 // Lines are wide rich text ("#c:ddd#" colours, "#tab:10#" positions, "##"
 // for "#"): text that comes from IRC goes through escapeHashes so that it
 // cannot open tags of its own. IRC text is read and sent as UTF-8.
