@@ -128,11 +128,18 @@ void CGUIPanel::updateScrollBars() {
       bar->setMax(0);
     }
   };
-  placeBar(horizontal_, horizontalMode_, contentWidth, clientArea_.getWidth());
-  placeBar(vertical_, verticalMode_, contentHeight, clientArea_.getHeight());
-
-  updateAbsolutePosition();
-  computeClientArea();
+  // Each bar takes room from the client area that decides the other's
+  // need: placed again until neither changes (the second pass settles it).
+  for (int pass = 0; pass < 3; ++pass) {
+    const bool horizontalWas = horizontal_->isVisible();
+    const bool verticalWas = vertical_->isVisible();
+    placeBar(horizontal_, horizontalMode_, contentWidth, clientArea_.getWidth());
+    placeBar(vertical_, verticalMode_, contentHeight, clientArea_.getHeight());
+    updateAbsolutePosition();
+    computeClientArea();
+    if (pass > 0 && horizontal_->isVisible() == horizontalWas && vertical_->isVisible() == verticalWas)
+      break;
+  }
 }
 
 void CGUIPanel::fitChildren(bool clipHorizontal, bool clipVertical) {

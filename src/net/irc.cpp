@@ -196,7 +196,7 @@ void onNumeric(irc_session_t* s, unsigned event, const char*, const char** param
         for (irr::u32 i = 0; i < names.size(); ++i)
           spaces += names[i] == L' ' ? 1 : 0;
         countingUsers += 1 + spaces;
-        if (whoRequested.load()) {
+        if (whoRequested.load() && ircUserList.size() + 1 + names.size() <= kIrcUserListLimit) {
           if (!ircUserList.empty())
             ircUserList += L" ";
           ircUserList += names;

@@ -42,6 +42,9 @@ constexpr unsigned kIrcIdleSleepMs = 1000;
 constexpr size_t kIrcNickBuffer = 20;
 // A nick in use gets a number below this appended to the base nick.
 constexpr uint32_t kIrcNickSuffixRange = 10000;
+// Characters of nicks that one "/who" collects at most: a server that sends
+// names replies without end cannot grow the list without end.
+constexpr size_t kIrcUserListLimit = 4096;
 // The IRC user name and real name the server is told.
 extern const char* const kIrcUserName;
 

@@ -7,7 +7,6 @@
 #include <IGUIEditBox.h>
 #include <IGUIWindow.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,14 @@ namespace {
 using namespace irctest;
 
 constexpr int kPort = 16667;
-const std::regex kNumberedNick("VOZerara[0-9]{1,4}");
+// "VOZerara" and one number of 1 to 4 digits.
+bool isNumberedNick(const std::string& nick) {
+  const std::string base = "VOZerara";
+  if (nick.compare(0, base.size(), base) != 0)
+    return false;
+  const std::string digits = nick.substr(base.size());
+  return !digits.empty() && digits.size() <= 4 && digits.find_first_not_of("0123456789") == std::string::npos;
+}
 
 void configure(const char* server, int port) {
   sServer = server;
@@ -187,17 +193,21 @@ TEST(IrcWindowTest, NickCollisionsNumberTheBaseNickAndLeaveTheGameSequence) {
     std::string first;
     const auto joinedNumbered = [&](std::string& nick, const std::string& not_) {
       return tester.waitFor([&](const std::string& e) {
-        std::smatch match;
-        static const std::regex kJoin("JOIN (.*)\\|#corvane");
-        if (!std::regex_match(e, match, kJoin) || match[1] == not_ || match[1] == "VOZerara")
+        const std::string prefix = "JOIN ";
+        const std::string suffix = "|#corvane";
+        if (e.size() <= prefix.size() + suffix.size() || e.compare(0, prefix.size(), prefix) != 0 ||
+            e.compare(e.size() - suffix.size(), suffix.size(), suffix) != 0)
           return false;
-        nick = match[1];
+        const std::string joined = e.substr(prefix.size(), e.size() - prefix.size() - suffix.size());
+        if (joined == not_ || joined == "VOZerara")
+          return false;
+        nick = joined;
         return true;
       });
     };
     env.openIRC();
     ASSERT_TRUE(joinedNumbered(first, "")) << joinedEvents(tester);
-    EXPECT_TRUE(std::regex_match(first, kNumberedNick)) << first;
+    EXPECT_TRUE(isNumberedNick(first)) << first;
     EXPECT_TRUE(pumpUntil([&] { return narrow(ircWindow->nickBox()->getText()) == first; }));
 
     // Our numbered nick taken while we were away: the next number replaces
@@ -210,7 +220,7 @@ TEST(IrcWindowTest, NickCollisionsNumberTheBaseNickAndLeaveTheGameSequence) {
     env.openIRC();
     std::string second;
     ASSERT_TRUE(joinedNumbered(second, first)) << joinedEvents(tester);
-    EXPECT_TRUE(std::regex_match(second, kNumberedNick)) << second;
+    EXPECT_TRUE(isNumberedNick(second)) << second;
     EXPECT_LE(ircNick().size(), std::string("VOZerara").size() + 4);
 
     std::vector<int> drawn;
@@ -256,7 +266,7 @@ TEST(IrcWindowTest, LogLimitCloseAndOpenAgain) {
     frame();  // connects
     EXPECT_TRUE(ircConnected());
     EXPECT_EQ(windowText(), localized(L"#IW_Loading"));
-    ASSERT_TRUE(tester.waitFor([&](const std::string& e) {
+    ASSERT_TRUE(pumpUntil([&] {
       int joins = 0;
       for (const std::string& seen : tester.events())
         joins += seen == "JOIN VOZerara|#corvane" ? 1 : 0;
@@ -290,20 +300,36 @@ TEST(IrcWindowTest, HostileServerRepliesAreSurvived) {
     EXPECT_FALSE(logHas("#c:ddd##tab:10#Tester (PRIVMSG)#tab:200#too early#c#\n"));
     EXPECT_EQ(ircUserCount.load(), 0u);  // the short names reply counted nobody
 
+    // Names replies without end while "/who" collects: the line stays
+    // bounded.
+    typeAndEnter(ircWindow->chatBox(), L"/who");
+    ASSERT_EQ(server.waitForLine("NAMES"), "NAMES #corvane");
+    std::string names;
+    for (int i = 0; i < 100; ++i)
+      names += " Nick" + std::to_string(i);
+    for (int i = 0; i < 200; ++i)
+      server.send(":srv 353 VOZerara = #corvane :" + names.substr(1) + "\r\n");
+    const uint32_t beforeWho = ircLineCount();
+    server.send(":srv 366 VOZerara #corvane :End of names\r\n");
+    ASSERT_TRUE(pumpUntil([&] { return ircLineCount() == beforeWho + 1; }));
+    EXPECT_LE(lastLine().size(), kIrcUserListLimit + 1);
+    EXPECT_EQ(lastLine().rfind("Nick0 Nick1 ", 0), 0u);
+    EXPECT_EQ(ircUserCount.load(), 200u * 100u);
+
     for (int i = 0; i < 20; ++i) {
       server.send(":srv 433 VOZerara VOZerara :Nickname already in use\r\n");
       const std::string nick = server.waitForLine("NICK ");
       ASSERT_FALSE(nick.empty()) << "collision " << i;
-      EXPECT_TRUE(std::regex_match(nick.substr(5), kNumberedNick)) << nick;
+      EXPECT_TRUE(isNumberedNick(nick.substr(5))) << nick;
     }
-    EXPECT_TRUE(pumpUntil([] { return std::regex_match(narrow(ircWindow->nickBox()->getText()), kNumberedNick); }));
+    EXPECT_TRUE(pumpUntil([] { return isNumberedNick(narrow(ircWindow->nickBox()->getText())); }));
 
     // A line longer than the library's buffer: the connection is dropped
     // and made again, the nick still the base and one number.
     server.send(":srv 332 VOZerara #corvane :" + std::string(10000, 'x') + "\r\n");
     ASSERT_TRUE(server.accept());
     const std::string nick = server.waitForLine("NICK ");
-    EXPECT_TRUE(std::regex_match(nick.substr(5), kNumberedNick)) << nick;
+    EXPECT_TRUE(isNumberedNick(nick.substr(5))) << nick;
     EXPECT_TRUE(logHas("The IRC server sent a line too long to read: connecting again.\n"));
     EXPECT_TRUE(env.hasIRC());
   });
@@ -323,6 +349,25 @@ TEST(IrcWindowTest, NoServerConfiguredSaysSoOnce) {
     EXPECT_EQ(lastLine(), "No IRC server is configured (config.cfg, section \"irc\", key \"sServer\").\n");
     EXPECT_FALSE(ircConnected());
     EXPECT_EQ(windowText(), lastLine());
+
+    // The nick box and its button give the nick the next connect uses.
+    typeAndEnter(ircWindow->nickBox(), L" Skipper ");
+    EXPECT_EQ(ircNick(), "Skipper");
+    ircWindow->nickBox()->setText(L"Navigator");
+    irr::SEvent click{};
+    click.EventType = irr::EET_GUI_EVENT;
+    click.GUIEvent.Caller = ircWindow->changeNickButton();
+    click.GUIEvent.EventType = irr::gui::EGET_BUTTON_CLICKED;
+    EXPECT_TRUE(dispatchGuiCallback(click));
+    EXPECT_EQ(ircNick(), "Navigator");
+
+    // The window's own close event ends it.
+    irr::SEvent closed{};
+    closed.EventType = irr::EET_GUI_EVENT;
+    closed.GUIEvent.Caller = ircWindow->window();
+    closed.GUIEvent.EventType = irr::gui::EGET_ELEMENT_CLOSED;
+    EXPECT_TRUE(dispatchGuiCallback(closed));
+    EXPECT_FALSE(env.hasIRC());
   });
 }
 

@@ -1,8 +1,8 @@
 // config.cfg: the user's configuration, read once at start-up.
 //
 // Every key is read in a fixed order with its default; a missing key is
-// added to the store with its default (all but "sMasterServer", which only a
-// user puts there), and the file is written back only when a key was added,
+// added to the store with its default (all but "sMasterServer" and the IRC
+// "sServer", which only a user puts there), and the file is written back only when a key was added,
 // so a fresh file lists every key. Each value lands in the process-wide
 // setting named after its key, unless noted below; settings whose users are
 // built later (sound, IRC, camera, graphics) simply wait here for them.
