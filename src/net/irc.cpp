@@ -72,9 +72,13 @@ MersenneTwister& nickRandom() {
   return *generator;
 }
 
-// Names-list state, touched only by the IRC thread's handlers.
+// Names-list state, touched only by the IRC thread's handlers. The list
+// outlives the process's static objects, as the thread does.
 uint32_t countingUsers = 0;
-stringw ircUserList;
+stringw& ircUserList() {
+  static stringw* list = new stringw();
+  return *list;
+}
 
 std::atomic<irc_session_t*> session{nullptr};
 std::atomic<bool> threadStarted{false};
@@ -184,8 +188,10 @@ void onNumeric(irc_session_t* s, unsigned event, const char*, const char** param
   switch (event) {
     case kTopicReply:
       if (count >= 3) {
-        appendIrcLine(stringw(L"#c:afa#") + escaped(params[2]) + L"#c#\n");
+        // Loading ends before the line shows, so whoever sees the topic sees
+        // the private messages that follow it.
         ircLoading = false;
+        appendIrcLine(stringw(L"#c:afa#") + escaped(params[2]) + L"#c#\n");
       }
       break;
     case kNamesReply:
@@ -196,17 +202,18 @@ void onNumeric(irc_session_t* s, unsigned event, const char*, const char** param
         for (irr::u32 i = 0; i < names.size(); ++i)
           spaces += names[i] == L' ' ? 1 : 0;
         countingUsers += 1 + spaces;
-        if (whoRequested.load() && ircUserList.size() + 1 + names.size() <= kIrcUserListLimit) {
-          if (!ircUserList.empty())
-            ircUserList += L" ";
-          ircUserList += names;
+        stringw& list = ircUserList();
+        if (whoRequested.load() && list.size() + 1 + names.size() <= kIrcUserListLimit) {
+          if (!list.empty())
+            list += L" ";
+          list += names;
         }
       }
       break;
     case kEndOfNames:
       if (whoRequested.load()) {
-        appendIrcLine(ircUserList + L"\n");
-        ircUserList = L"";
+        appendIrcLine(ircUserList() + L"\n");
+        ircUserList() = L"";
         whoRequested = false;
       }
       ircUserCount = countingUsers;
