@@ -13,6 +13,8 @@ packages=(
   libircclient-dev libminiupnpc-dev libenet-dev
   # an internet gateway with UPnP and its firewall, for the port-mapping tests
   miniupnpd miniupnpd-nftables nftables
+  # an IRC server on loopback for the chat window's tests
+  ngircd
   # private network namespaces for the tests that open sockets
   util-linux iproute2
   # benchmark-only comparison library

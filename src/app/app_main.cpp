@@ -43,6 +43,7 @@
 #include "core/timer.h"
 #include "core/user_folders.h"
 #include "design/effects/function_registries.h"
+#include "net/irc_window.h"
 #include "net/network_manager.h"
 #include "platform/directory.h"
 #include "platform/file.h"
@@ -339,6 +340,7 @@ int corvaneMain(int argc, char** argv) {
   }
 
   // Shut-down.
+  closeIRC();
   removeConsoleLogSink();
   if (!options.scriptTestMode) {
     logInfo("Shutting down engine\nRunning time: %f seconds\n",

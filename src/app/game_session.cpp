@@ -46,6 +46,7 @@
 #include "empire/traits.h"
 #include "empire/treaty_clause.h"
 #include "gfx/gas_sprites.h"
+#include "net/irc_window.h"
 #include "net/network_manager.h"
 #include "net/remote_console.h"
 #include "platform/directory.h"
@@ -140,8 +141,11 @@ void tearDownSession() {
   clearTreatyClauses();
   clearShipSets();
 
-  // T12. (The escape menu, key 27, the options menu, the view input's table
-  // and the IRC window's callbacks join here.)
+  // T12. (The escape menu, key 27, the options menu and the view input's
+  // table join here.) The chat window outlives the session: it binds its
+  // callbacks again.
+  if (ircWindow != nullptr)
+    ircWindow->bindCallbacks();
   if (engine.gui != nullptr)
     engine.gui->setFocus(nullptr);
 
@@ -378,14 +382,16 @@ int runGameSession(const irr::core::stringc& name) {
   gameLoaded = true;
   sessionStarted = true;
 
-  // 23. (The view input's table, the cargo dialog, the context menu, the IRC
-  // window and the GUI script modules join here.)
+  // 23. (The view input's table, the cargo dialog, the context menu and the
+  // GUI script modules join here.)
   {
     const LoadingPhase phase("Initialize GUI");
     for (empire* emp : empireList)
       runEmpireJobs(emp);
     if (Console* target = console())
       target->bindGuiCallbacks();
+    if (ircWindow != nullptr)
+      ircWindow->bindCallbacks();
     initServerModules();
     // 24. (The escape menu is built and bound to key 27 here.)
   }
@@ -435,11 +441,13 @@ int runGameSession(const irr::core::stringc& name) {
     if (isNetworkServer())
       workers.waitForGalaxyIdle();
 
-    // 4. (The IRC user list is updated here too.)
+    // 4.
     networkManager->processPackets();
     // Console lines from a remote operator run here, outside the receive
     // loop.
     runRemoteConsoleCommands();
+    if (ircWindow != nullptr)
+      ircWindow->updateUserList();
     plat::sleepMs(0);
 
     // 5.

@@ -32,6 +32,7 @@
 #include "scriptapi/treaty_script_types.h"
 #include "gui/gui_bindings.h"
 #include "net/chat_log.h"
+#include "net/irc_window.h"
 #include "net/network_manager.h"
 #include "script/script_dictionary.h"
 #include "script/script_engine.h"
@@ -101,7 +102,10 @@ ScriptSetupSlots defaultSlots() {
   slots.eventType = registerEventType;
   slots.effectorTypes = registerEffectorTypes;
   slots.galaxyGenerationBindings = registerGalaxyGenBindings;
-  slots.clientGlobals = registerActiveHullFunctions;
+  slots.clientGlobals = [] {
+    registerActiveHullFunctions();
+    registerIrcScriptFunctions();
+  };
   slots.templateArgumentType = registerTemplateArgType;
   slots.serverResearchTypes = registerResearchMethods;
   slots.serverSubSystemBindings = [] { registerSubSystemBindings(false); };

@@ -29,7 +29,7 @@ const char kFreshConfig[] =
     "bShuffle = true\r\nbUseShipRumbles = false\r\nfMasterVolume = 1\r\nfMusicVolume = 0.33\r\n"
     "sSoundDriver = Generic Software\r\n\r\n"
     "[irc]\r\n"
-    "iPort = 6667\r\nsChannel = #corvane\r\nsServer = irc.corvane.invalid\r\n\r\n"
+    "iPort = 6667\r\nsChannel = #corvane\r\n\r\n"
     "[Multiplayer]\r\n"
     "sNickname = VOZerara\r\n\r\n"
     "[Graphics]\r\n"
@@ -66,6 +66,7 @@ class ConfigTest : public ::testing::Test {
     logged.clear();
     ASSERT_TRUE(addLogSink(recordLog));
     sMasterServer = kBuiltInMasterServer;
+    sServer = "left from before";
   }
   void TearDown() override { removeLogSink(recordLog); }
 
@@ -81,12 +82,15 @@ class ConfigTest : public ::testing::Test {
   IniFile store;
 };
 
+// The IRC server has no built-in host: an empty value, which the file cannot
+// hold, so it is not written either.
 TEST_F(ConfigTest, FirstStartWritesEveryKeyButTheMasterServer) {
   const std::filesystem::path path = scratchDir() / "config.cfg";
   ASSERT_TRUE(loadConfig(path.string(), ConfigEnvironment()));
   EXPECT_EQ(fileText(path), kFreshConfig);
-  // No master server exists: the built-in host is empty.
+  // No master server or IRC network exists: the built-in hosts are empty.
   EXPECT_EQ(std::string(sMasterServer.c_str()), "");
+  EXPECT_EQ(std::string(sServer.c_str()), "");
   EXPECT_EQ(uiThreadCount, 8u);
   EXPECT_FALSE(singleThreaded);
   EXPECT_EQ(screenWidth, 1024);
@@ -110,12 +114,14 @@ TEST_F(ConfigTest, ACompleteFileIsNotRewritten) {
   std::string text = std::string("// my own notes\r\n") + kFreshConfig;
   text.replace(text.find("fMaxFPS = 75"), 12, "fMaxFPS = 500");
   text.replace(text.find("[General]\r\n"), 11, "[General]\r\nsMasterServer = lobby.example\r\n");
+  text.replace(text.find("[irc]\r\n"), 7, "[irc]\r\nsServer = 127.0.0.1\r\n");
   writeText(path, text);
 
   ASSERT_TRUE(loadConfig(path.string(), ConfigEnvironment()));
   EXPECT_EQ(fileText(path), text);  // comments and all: never written
   EXPECT_EQ(fMaxFPS, 500.0f);
   EXPECT_EQ(std::string(sMasterServer.c_str()), "lobby.example");
+  EXPECT_EQ(std::string(sServer.c_str()), "127.0.0.1");
 
   // One key missing: the file is written back with it, the user's values kept.
   text.replace(text.find("bEdgeScroll = true\r\n"), 20, "");
@@ -125,6 +131,7 @@ TEST_F(ConfigTest, ACompleteFileIsNotRewritten) {
   EXPECT_NE(rewritten.find("bEdgeScroll = true\r\n"), std::string::npos);
   EXPECT_NE(rewritten.find("fMaxFPS = 500\r\n"), std::string::npos);
   EXPECT_NE(rewritten.find("sMasterServer = lobby.example\r\n"), std::string::npos);
+  EXPECT_NE(rewritten.find("sServer = 127.0.0.1\r\n"), std::string::npos);
   EXPECT_EQ(rewritten.find("// my own notes"), std::string::npos);
 }
 

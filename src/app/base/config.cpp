@@ -10,7 +10,7 @@
 #include "design/base/numbers.h"
 
 const char* const kBuiltInMasterServer = "";
-const char* const kBuiltInIrcServer = "irc.corvane.invalid";
+const char* const kBuiltInIrcServer = "";
 
 bool bDeferredTextures = false;
 bool bThreadedGraphics = false;
@@ -236,7 +236,9 @@ void readConfigKeys(IniFile& store, const ConfigEnvironment& environment) {
   bUseShipRumbles = keys.trueUnlessFalse("Sound", "bUseShipRumbles", "false");
   sSoundDriver = keys.text("Sound", "sSoundDriver", "Generic Software");
 
-  sServer = keys.text("irc", "sServer", kBuiltInIrcServer);
+  // Not added when missing: the store cannot hold the empty built-in host,
+  // and a key it drops on reading would have the file written every start.
+  sServer = store.getValue("irc", "sServer", kBuiltInIrcServer, false);
   sChannel = keys.text("irc", "sChannel", "#corvane");
   sNickname = keys.text("Multiplayer", "sNickname", "VOZerara");
   iPort = keys.integer("irc", "iPort", "6667");

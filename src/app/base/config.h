@@ -1,8 +1,8 @@
 // config.cfg: the user's configuration, read once at start-up.
 //
 // Every key is read in a fixed order with its default; a missing key is
-// added to the store with its default (all but "sMasterServer", which only a
-// user puts there), and the file is written back only when a key was added,
+// added to the store with its default (all but "sMasterServer" and the IRC
+// "sServer", which only a user puts there), and the file is written back only when a key was added,
 // so a fresh file lists every key. Each value lands in the process-wide
 // setting named after its key, unless noted below; settings whose users are
 // built later (sound, IRC, camera, graphics) simply wait here for them.
@@ -25,9 +25,9 @@
 class IniFile;
 
 // Host names the program uses until config.cfg names others. No master
-// server exists for this program: its built-in host is empty, and with an
-// empty host nothing is contacted or looked up. The IRC host is a
-// placeholder in the reserved ".invalid" domain, which never resolves.
+// server and no IRC network exist for this program: both built-in hosts are
+// empty, and with an empty host nothing is contacted or looked up until
+// config.cfg names one.
 extern const char* const kBuiltInMasterServer;
 extern const char* const kBuiltInIrcServer;
 
