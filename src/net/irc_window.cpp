@@ -23,6 +23,7 @@
 #include "gui/window_buttons.h"
 #include "net/irc.h"
 #include "script/script_engine.h"
+#include "script/script_registration.h"
 
 using irr::core::dimension2du;
 using irr::core::rect;
@@ -318,7 +319,7 @@ void registerIrcScriptFunctions() {
   using namespace AngelScript;
   if (clientScriptEngine == nullptr)
     return;
-  clientScriptEngine->RegisterGlobalFunction("void openIRC()", asFUNCTION(openIRC), asCALL_CDECL);
-  clientScriptEngine->RegisterGlobalFunction("bool hasIRC()", asFUNCTION(hasIRC), asCALL_CDECL);
-  clientScriptEngine->RegisterGlobalFunction("void closeIRC()", asFUNCTION(closeIRC), asCALL_CDECL);
+  checked(clientScriptEngine).RegisterGlobalFunction("void openIRC()", asFUNCTION(openIRC), asCALL_CDECL);
+  checked(clientScriptEngine).RegisterGlobalFunction("bool hasIRC()", asFUNCTION(hasIRC), asCALL_CDECL);
+  checked(clientScriptEngine).RegisterGlobalFunction("void closeIRC()", asFUNCTION(closeIRC), asCALL_CDECL);
 }

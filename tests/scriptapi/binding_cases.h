@@ -343,6 +343,14 @@ inline const std::vector<Case>& cases() {
       {On::Both, "setActiveHullScale(0);", "Attempted to set a hull scale <= 0"},
       {On::Both, "addSysToActiveHull(null, 1, pos2df(0, 0));", "Added null subSystemDef@ to layout"},
 
+      // --- the IRC chat window (no GUI here: opening it only logs) ---
+      {On::Client, R"(
+  closeIRC();
+  expect(!hasIRC(), "no chat window");
+  openIRC();
+  closeIRC();
+  expect(!hasIRC(), "closed again");)"},
+
       // --- effects and effectors ---
       {On::Both, R"(
   Event@ event = fixtureEvent();
