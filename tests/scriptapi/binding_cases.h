@@ -225,7 +225,9 @@ inline const std::vector<Case>& cases() {
   expect(getEmpireByID(1) is a && getActiveEmpire() is a, "lookups");
   a.setSetting("coverage", 2);
   expect(a.getSetting("coverage") == 2, "setting");
-  HullLayout@ none = null;)", nullptr},
+  HullLayout@ none = null;)", nullptr,
+       // 130: a network client tells its server the setting (2.0).
+       "82 08 63 00 6f 00 76 00 65 00 72 00 61 00 67 00 65 00 40 00 00 00"},
       {On::Both, R"(empireB().regScriptData("no_module", "NoClass");)", nullptr},
       {On::Both, "getEmpire(1000);", "Out of bounds when getting empire by index"},
 
@@ -241,8 +243,9 @@ inline const std::vector<Case>& cases() {
   message.finish();
   empireA().sendMessage(empireB(), DT_War, DM_Neutral, DA_Neutral);
   empireA().sendMessage(empireB(), DT_Greetings, DM_Happy, DA_Passive, "hello");)", nullptr,
-       // 132: the playing empire A (1), B (2), the topic (u32).
-       "84 01 02 00 00 00 06 | 84 01 02 00 00 00 00"},
+       // 132: the playing empire A (1), B (2), the topic (u32); a war
+       // declaration's "is an answer" bit (0).
+       "84 01 02 00 00 00 06 00 | 84 01 02 00 00 00 00"},
 
       // --- treaties ---
       {On::Both, R"(
