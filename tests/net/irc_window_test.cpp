@@ -7,6 +7,7 @@
 #include <IGUIEditBox.h>
 #include <IGUIWindow.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -54,10 +55,23 @@ void joinChannel(TestIrcClient& client, const std::string& nick) {
 
 // The window joined: our JOIN seen by `witness` and the topic line shown.
 void openAndJoin(WindowEnvironment& env, TestIrcClient& witness) {
+  const uint32_t before = ircLineCount();
   env.openIRC();
   ASSERT_TRUE(env.hasIRC());
   ASSERT_TRUE(witness.waitFor("JOIN VOZerara|#corvane")) << joinedEvents(witness);
-  ASSERT_TRUE(pumpUntil([] { return !ircLoading.load(); }));
+  // Loading ends just before the topic line is added: wait for the line too,
+  // so that it cannot land among a test's own lines.
+  const std::string topicLine = "#c:afa#Fleet talk ##c:f00## only#c#\n";
+  ASSERT_TRUE(pumpUntil([&] {
+    if (ircLoading.load())
+      return false;
+    const std::vector<irr::core::stringw> lines = ircLogLines();
+    const size_t added = std::min<size_t>(ircLineCount() - before, lines.size());
+    for (size_t i = lines.size() - added; i < lines.size(); ++i)
+      if (narrow(lines[i]) == topicLine)
+        return true;
+    return false;
+  }));
 }
 
 std::string lastLine() {
