@@ -14,11 +14,14 @@
 #include "script/script_string.h"
 #include "scriptapi/native_support.h"
 #include "scriptapi/object_casts.h"
+#include "scriptapi/object_natives.h"
 #include "scriptapi/script_bindings.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_registry.h"
+#include "universe/objects/object_states.h"
 #include "universe/objects/oddity.h"
+#include "universe/orders/unit_ai.h"
 #include "universe/planets/planet.h"
 
 using namespace AngelScript;
@@ -27,14 +30,15 @@ namespace {
 
 constexpr char kGalaxyIndexError[] = "Out-of-bounds index when getting galaxy child";
 
-// Where a declaration goes: both engines, or the server engine alone.
-enum class Engines { Both, Server };
+// Where a declaration goes: both engines, or one engine alone.
+enum class Engines { Both, Server, Client };
 
 // Each registration goes to the server engine, then the client engine.
 template <typename Registration>
 void onEngines(Engines engines, Registration registration) {
   for (asIScriptEngine* engine : {serverScriptEngine, clientScriptEngine}) {
-    if (engine == nullptr || (engines == Engines::Server && engine != serverScriptEngine))
+    if (engine == nullptr || (engines == Engines::Server && engine != serverScriptEngine) ||
+        (engines == Engines::Client && engine != clientScriptEngine))
       continue;
     registration(engine);
   }
@@ -47,11 +51,21 @@ void method(const char* type, const char* declaration, const asSFuncPtr& functio
   });
 }
 
-void property(const char* declaration, size_t offset) {
+// A declaration bound to one native in the server engine and another in the
+// client engine.
+void splitMethod(const char* type, const char* declaration, const asSFuncPtr& server, const asSFuncPtr& client,
+                 asDWORD convention) {
+  method(type, declaration, server, convention, Engines::Server);
+  method(type, declaration, client, convention, Engines::Client);
+}
+
+void property(const char* type, const char* declaration, size_t offset) {
   onEngines(Engines::Both, [&](asIScriptEngine* engine) {
-    checked(engine).RegisterObjectProperty("Object", declaration, static_cast<int>(offset));
+    checked(engine).RegisterObjectProperty(type, declaration, static_cast<int>(offset));
   });
 }
+
+void property(const char* declaration, size_t offset) { property("Object", declaration, offset); }
 
 void global(const char* declaration, const asSFuncPtr& function, Engines engines = Engines::Both) {
   onEngines(engines, [&](asIScriptEngine* engine) {
@@ -75,6 +89,15 @@ constexpr size_t kPositionOffset = offsetof(generic_object, position);
 constexpr size_t kRadiusOffset = offsetof(generic_object, radius);
 constexpr size_t kUidOffset = offsetof(generic_object, uid);
 #pragma GCC diagnostic pop
+
+// A State handle points at the state entry; its amounts are fields of the
+// entry's value (a standard-layout record).
+constexpr size_t kStateValOffset = offsetof(State, value) + offsetof(storedAmount, val);
+constexpr size_t kStateMaxOffset = offsetof(State, value) + offsetof(storedAmount, max);
+constexpr size_t kStateRequiredOffset = offsetof(State, value) + offsetof(storedAmount, required);
+constexpr size_t kStateInCargoOffset = offsetof(State, value) + offsetof(storedAmount, inCargo);
+
+irr::core::stringw stateNameForPrinter(const void* state) { return static_cast<const State*>(state)->entryName(); }
 
 irr::core::stringw objectNameForPrinter(const void* object) {
   return static_cast<const generic_object*>(object)->name;
@@ -182,17 +205,63 @@ generic_object* objectByID(uint32_t uid) { return getObjectByUIDRef(uid); }
 
 // 1. State: the type, its add-ref and release, its properties and the
 // methods that need no Object.
-void registerStateType() {}
+void registerStateType() {
+  using namespace objectnatives;
+  registerUncountedType("State");
+  property("State", "float val", kStateValOffset);
+  property("State", "float max", kStateMaxOffset);
+  property("State", "float required", kStateRequiredOffset);
+  property("State", "float inCargo", kStateInCargoOffset);
+  method("State", "float getAvailable() const", asFUNCTION(stateAvailable), asCALL_CDECL_OBJFIRST);
+  method("State", "float getFreeSpace() const", asFUNCTION(stateFreeSpace), asCALL_CDECL_OBJFIRST);
+}
 
 // 2. Object: the type name, so that the steps before its members can name
 // it.
 void registerObjectType() { registerGameObjectType("Object"); }
 
 // 3. AIStance and Object's stance methods.
-void registerStanceType() {}
+void registerStanceType() {
+  using namespace objectnatives;
+  onEngines(Engines::Both, [](asIScriptEngine* engine) {
+    checked(engine).RegisterEnum("AIStance");
+    checked(engine).RegisterEnumValue("AIStance", "AIS_Engage", AIS_Engage);
+    checked(engine).RegisterEnumValue("AIStance", "AIS_HoldPosition", AIS_HoldPosition);
+    checked(engine).RegisterEnumValue("AIStance", "AIS_HoldFire", AIS_HoldFire);
+    checked(engine).RegisterEnumValue("AIStance", "AIS_Defend", AIS_Defend);
+  });
+  splitMethod("Object", "void setStance(AIStance)", asFUNCTION(setStance), asFUNCTION(setStanceForClient),
+              asCALL_CDECL_OBJFIRST);
+  method("Object", "AIStance getStance()", asFUNCTION(stance), asCALL_CDECL_OBJFIRST);
+}
 
 // 4. State's methods that take an Object.
-void registerStateObjectMethods() {}
+void registerStateObjectMethods() {
+  using namespace objectnatives;
+  method("State", "float getTotalFreeSpace(const Object &in) const", asFUNCTION(stateTotalFreeSpace),
+         asCALL_CDECL_OBJFIRST);
+  method("State", "float add(float, Object@)", asFUNCTION(stateAdd), asCALL_CDECL_OBJFIRST, Engines::Server);
+  method("State", "float consume(float, Object@)", asFUNCTION(stateConsume), asCALL_CDECL_OBJFIRST,
+         Engines::Server);
+}
+
+// Object's resource states.
+void registerObjectStates() {
+  using namespace objectnatives;
+  method("Object", "State@ getState(const string &)", asFUNCTION(addedState), asCALL_CDECL_OBJFIRST,
+         Engines::Server);
+  splitMethod("Object", "const State@ getState(const string &) const", asFUNCTION(foundState),
+              asFUNCTION(foundStateForClient), asCALL_CDECL_OBJFIRST);
+  splitMethod("Object", "bool getStateVals(const string &, float&, float&, float&, float&) const",
+              asFUNCTION(stateValues), asFUNCTION(stateValuesForClient), asCALL_CDECL_OBJFIRST);
+  splitMethod("Object", "bool hasState(const string &) const", asFUNCTION(hasState), asFUNCTION(hasStateForClient),
+              asCALL_CDECL_OBJFIRST);
+  method("Object", "uint getStateCount() const", asFUNCTION(stateCount), asCALL_CDECL_OBJFIRST);
+  method("Object", "State@ getStateN(uint) const", asFUNCTION(stateAt), asCALL_CDECL_OBJFIRST, Engines::Server);
+  method("Object", "const State@ getStateN(uint) const", asFUNCTION(stateAt), asCALL_CDECL_OBJFIRST,
+         Engines::Client);
+  method("Object", "string@ getStateName(uint) const", asFUNCTION(stateNameAt), asCALL_CDECL_OBJFIRST);
+}
 
 // 5. Object's add-ref and release, "bool isValid() const", its properties
 // and its other methods. Of the getStateN pair, which differs only in its
@@ -216,6 +285,7 @@ void registerObjectMembers() {
          Engines::Server);
   method("Object", "void damage(Object@, float, uint32)", asFUNCTION(damageObject), asCALL_CDECL_OBJFIRST,
          Engines::Server);
+  registerObjectStates();
 }
 
 // 6. HulledObj: the type, its counting and the casts both ways, then its
@@ -292,4 +362,5 @@ void registerObjectBindings() {
   registerMiniViewSystem();
 
   setScriptObjectNameReader(objectNameForPrinter);
+  setScriptStateNameReader(stateNameForPrinter);
 }

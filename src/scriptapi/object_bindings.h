@@ -20,6 +20,17 @@
 // What is registered today, each declaration on the server engine and then
 // on the client engine unless marked "server":
 //
+//   type "State"    a resource state of an object: an uncounted reference
+//                   type (a handle points at the state's entry, which never
+//                   moves while its object lives)
+//     "float val", "float max", "float required", "float inCargo"
+//     "float getAvailable() const", "float getFreeSpace() const",
+//     "float getTotalFreeSpace(const Object &in) const"
+//     "float add(float, Object@)", "float consume(float, Object@)"
+//                                     server: with overflow into (and first
+//                                     use of) the object's cargo
+//   enum "AIStance" ("AIS_Engage" 0, "AIS_HoldPosition" 1, "AIS_HoldFire" 2,
+//                   "AIS_Defend" 3)
 //   type "Object"   a counted reference type (object_casts.h): a handle
 //                   keeps the object's memory alive
 //     "bool isValid() const"          the object is alive (not destroyed)
@@ -33,6 +44,17 @@
 //     "Empire@ getOwner() const"      the owner (may be null)
 //     "void setOwner(Empire@)"        server: the owner change of the
 //                                     object's own class
+//     "AIStance getStance()", "void setStance(AIStance)" (a client form
+//                                     that asks the server when connected)
+//     "State@ getState(const string &)"  server: found or added
+//     "const State@ getState(const string &) const", "bool getStateVals(
+//     const string &, float&, float&, float&, float&) const",
+//     "bool hasState(const string &) const"  the client forms see only what
+//                                     the active empire may see
+//     "uint getStateCount() const", "string@ getStateName(uint) const",
+//     "State@ getStateN(uint) const" (server; the client has the const
+//                                     handle form)
+//     "void damage(Object@, float[, uint32])"  server
 //   type "SysRef"   a sub-system of an object: an uncounted reference type
 //                   (the object keeps its sub-systems)
 //   type "Planet"   an objHabitation, with the casts to and from Object
@@ -64,7 +86,8 @@
 //                                     reference, or null
 //
 // It also lets the script value printer name the objects that "Object@"
-// handles point at.
+// handles point at, and the states of "State@" handles. The natives of the
+// State, stance and state members are in object_natives.h.
 #pragma once
 
 void registerObjectBindings();

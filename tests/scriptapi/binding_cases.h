@@ -20,7 +20,8 @@
 // The client-engine cases run a second time in a network client (A is the
 // playing empire), once for each protocol version the server may announce
 // (6 and 7): the requests each sends to the server must be exactly its
-// `requests`.
+// `requests`, where SHIPREF stands for the fixture ship's object reference
+// and SHIPUID for its UID as a raw u32.
 #pragma once
 
 #include <vector>
@@ -99,6 +100,61 @@ inline const std::vector<Case>& cases() {
   expect(refsOf(ship) == before, "the source's reference is given back");)", nullptr},
       {On::Server, "fixturePlanet().damage(null, 1);", "Null Object@ when damaging an object"},
       {On::Server, "fixturePlanet().damage(null, 1, 0);", "Null Object@ when damaging an object"},
+
+      // --- State and the object's states ---
+      {On::Server, R"(
+  Object@ o = fixtureShip();
+  uint before = o.getStateCount();
+  State@ s = o.getState("Coverage");
+  expect(o.getStateCount() == before + 1 && o.getState("Coverage") is s, "added once");
+  s.val = 10;
+  s.max = 12;
+  s.required = 1;
+  s.inCargo = 0;
+  expect(s.getAvailable() == 9 && s.getFreeSpace() == 2 && s.getTotalFreeSpace(o) == 2, "amounts");
+  expect(s.add(1, o) == 1 && s.val == 11, "add");
+  expect(s.consume(3, o) == 3 && s.val == 8, "consume");
+  const Object@ co = o;
+  const State@ found = co.getState("Coverage");
+  expect(found is s && co.getState("Missing") is null && o.hasState("Coverage") && !o.hasState("Missing"), "found");
+  float val = -1, max = -1, required = -1, inCargo = -1;
+  expect(o.getStateVals("Coverage", val, max, required, inCargo) && val == 8 && max == 12 && required == 1 &&
+         inCargo == 0, "values");
+  bool seen = false;
+  for (uint i = 0; i < o.getStateCount(); ++i) {
+    State@ at = o.getStateN(i);
+    const State@ constAt = co.getStateN(i);
+    if (o.getStateName(i) == "Coverage")
+      seen = at is s && constAt is s;
+  }
+  expect(seen, "by index");)", nullptr},
+      {On::Server, "fixtureShip().getState(\"Coverage\").add(1, null);", "Null Object@ when adding a resource"},
+      {On::Server, "fixtureShip().getState(\"Coverage\").consume(1, null);", "Null Object@ when consuming a resource"},
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  const Object@ co = o;
+  const State@ s = co.getState("Damage");
+  uint count = o.getStateCount();
+  float val = -1, max = -1, required = -1, inCargo = -1;
+  bool has = o.hasState("Damage");
+  expect(o.getStateVals("Damage", val, max, required, inCargo) == has && (s !is null) == has, "own states");
+  if (count > 0) {
+    const State@ first = co.getStateN(0);
+    expect(first !is null && o.getStateName(0) !is null && first.getAvailable() == first.val + first.inCargo -
+           first.required && first.getFreeSpace() == first.max - first.val && first.getTotalFreeSpace(o) >= 0 -
+           first.max - first.val, "first");
+  })", nullptr},
+      {On::Both, "fixtureShip().getStateN(fixtureShip().getStateCount());", "Accessed storage out-of-bounds"},
+      {On::Both, "fixtureShip().getStateName(fixtureShip().getStateCount());", "Accessed storage out-of-bounds"},
+
+      // --- AIStance ---
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  AIStance before = o.getStance();
+  expect(AIS_Engage == 0 && AIS_HoldPosition == 1 && AIS_HoldFire == 2 && AIS_Defend == 3, "values");
+  o.setStance(AIS_HoldFire);
+  o.setStance(before);
+  expect(o.getStance() == before, "back");)", nullptr, "8b 02 SHIPREF 02 | 8b 02 SHIPREF 00"},
 
       // --- casts ---
       {On::Both, R"(

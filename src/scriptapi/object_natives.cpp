@@ -1,0 +1,257 @@
+#include "scriptapi/object_natives.h"
+
+#include <atomic>
+
+#include "core/log.h"
+#include "core/net_encoders.h"
+#include "design/effects/resources.h"
+#include "empire/empire.h"
+#include "net/object_requests.h"
+#include "script/script_engine.h"
+#include "script/script_string.h"
+#include "scriptapi/native_support.h"
+#include "universe/objects/game_object.h"
+#include "universe/objects/solar_system.h"
+#include "universe/orders/unit_ai.h"
+#include "universe/ships/ship.h"
+
+namespace objectnatives {
+
+namespace {
+
+// Cargo is used up whole only when it does not exceed the amount by more
+// than this factor, and overflow is stored only when the hold has more room
+// than this factor of it: the single-precision factor, widened.
+const double kCargoSlack = static_cast<double>(1.0001f);
+
+constexpr char kStateIndexError[] = "Accessed storage out-of-bounds";
+
+// The lock that guards an object's states: a star system's (or the
+// galaxy's) own lock for those, else the object's lock.
+class StatesLock {
+ public:
+  explicit StatesLock(generic_object* object) : object_(object), system_(asSystemLock(object)) {
+    if (system_ != nullptr)
+      lockSolarSystem(system_);
+    else
+      object_->lockContainer();
+  }
+  ~StatesLock() {
+    if (system_ != nullptr)
+      unlockSolarSystem(system_);
+    else
+      object_->unlockContainer();
+  }
+  StatesLock(const StatesLock&) = delete;
+  StatesLock& operator=(const StatesLock&) = delete;
+
+ private:
+  generic_object* object_;
+  solarSystem* system_;
+};
+
+bool canBeCargo(const State& state) {
+  return state.value.resource != nullptr && state.value.resource->canBeCargo;
+}
+
+// Whether the client engine may show `state` of `object`.
+bool visibleToClient(const generic_object* object, const State* state) {
+  if (state == nullptr)
+    return false;
+  if (state->value.resource != nullptr && state->value.resource->alwaysVisible)
+    return true;
+  const empire* active = activeEmpire.load();
+  return active != nullptr && object->getOwner() == active;
+}
+
+bool ownedByActiveEmpire(const generic_object* object) {
+  const empire* active = activeEmpire.load();
+  return active != nullptr && object->getOwner() == active;
+}
+
+State* lookUp(generic_object* object, const ScriptString& name) {
+  return findObjectState(object, name.toStringw());
+}
+
+bool writeValues(const State* state, float& val, float& max, float& required, float& inCargo) {
+  if (state == nullptr)
+    return false;
+  val = state->value.val;
+  max = state->value.max;
+  required = state->value.required;
+  inCargo = state->value.inCargo;
+  return true;
+}
+
+bool validStance(int value) { return value >= AIS_Engage && value <= AIS_Defend; }
+
+// The stance kept by the object's AI; null for an object without one.
+UnitAI* unitAI(generic_object* object) { return dynamic_cast<UnitAI*>(object->ai); }
+
+// The server's change, with the object locked by the caller.
+void applyStance(generic_object* object, int value) {
+  if (UnitAI* ai = unitAI(object))
+    ai->stance = static_cast<AIStance>(value);
+  if (value == AIS_HoldFire && object->getType() == OT_Hulled)
+    if (auto* ship = dynamic_cast<objHulled*>(object))
+      ship->clearEffectorTargets();
+}
+
+}  // namespace
+
+float stateAvailable(const State* state) { return getAvailable(*state); }
+
+float stateFreeSpace(const State* state) { return getFreeSpace(*state); }
+
+float stateTotalFreeSpace(const State* state, const generic_object* object) {
+  return getTotalFreeSpace(*state, object);
+}
+
+float stateAdd(State* state, float amount, generic_object* object) {
+  const HeldHandle<generic_object> held(object);
+  if (object == nullptr) {
+    raiseScriptException("Null Object@ when adding a resource");
+    return 0.0f;
+  }
+  storedAmount& stock = state->value;
+  const double room = static_cast<double>(stock.max) - stock.val;
+  if (room >= amount) {
+    stock.val = static_cast<float>(static_cast<double>(stock.val) + amount);
+    return amount;
+  }
+  stock.val = stock.max;
+  if (!canBeCargo(*state))
+    return static_cast<float>(room);  // the excess is lost
+  const double excess = amount - room;
+  const double cargoFree = static_cast<double>(object->cargoSpace) - object->cargoUsed;
+  if (cargoFree > excess * kCargoSlack) {
+    object->cargoUsed = static_cast<float>(object->cargoUsed + excess);
+    stock.inCargo = static_cast<float>(stock.inCargo + excess);
+    return static_cast<float>(room + excess);
+  }
+  object->cargoUsed = object->cargoSpace;
+  stock.inCargo = static_cast<float>(stock.inCargo + cargoFree);
+  return static_cast<float>(room + cargoFree);
+}
+
+float stateConsume(State* state, float amount, generic_object* object) {
+  const HeldHandle<generic_object> held(object);
+  if (object == nullptr) {
+    raiseScriptException("Null Object@ when consuming a resource");
+    return 0.0f;
+  }
+  storedAmount& stock = state->value;
+  double remaining = amount;
+  if (stock.inCargo > 0.0f) {
+    if (stock.inCargo > remaining * kCargoSlack) {
+      object->cargoUsed = static_cast<float>(object->cargoUsed - remaining);
+      stock.inCargo = static_cast<float>(stock.inCargo - remaining);
+      return amount;
+    }
+    object->cargoUsed = static_cast<float>(static_cast<double>(object->cargoUsed) - stock.inCargo);
+    remaining -= stock.inCargo;
+    stock.inCargo = 0.0f;
+  }
+  stock.val = static_cast<float>(stock.val - remaining);
+  return amount;
+}
+
+State* addedState(generic_object* object, const ScriptString& name) {
+  const StatesLock lock(object);
+  return getOrAddObjectState(object, name.toStringw());
+}
+
+State* foundState(generic_object* object, const ScriptString& name) {
+  const StatesLock lock(object);
+  return lookUp(object, name);
+}
+
+State* foundStateForClient(generic_object* object, const ScriptString& name) {
+  static std::atomic<bool> warned{false};
+  if (!warned.exchange(true))
+    logPrint("%s\n", kClientGetStateWarning);
+  const StatesLock lock(object);
+  State* state = lookUp(object, name);
+  return visibleToClient(object, state) ? state : nullptr;
+}
+
+bool stateValues(generic_object* object, const ScriptString& name, float& val, float& max, float& required,
+                 float& inCargo) {
+  const StatesLock lock(object);
+  return writeValues(lookUp(object, name), val, max, required, inCargo);
+}
+
+bool stateValuesForClient(generic_object* object, const ScriptString& name, float& val, float& max,
+                          float& required, float& inCargo) {
+  const StatesLock lock(object);
+  const State* state = lookUp(object, name);
+  return visibleToClient(object, state) && writeValues(state, val, max, required, inCargo);
+}
+
+bool hasState(generic_object* object, const ScriptString& name) {
+  const StatesLock lock(object);
+  return lookUp(object, name) != nullptr;
+}
+
+bool hasStateForClient(generic_object* object, const ScriptString& name) {
+  const StatesLock lock(object);
+  return visibleToClient(object, lookUp(object, name));
+}
+
+uint32_t stateCount(const generic_object* object) { return object->states.size(); }
+
+State* stateAt(generic_object* object, uint32_t index) {
+  const StatesLock lock(object);
+  StateList& states = object->states;
+  if (index >= states.size()) {
+    raiseScriptException(kStateIndexError);
+    return nullptr;
+  }
+  states.sort();  // by name, unless marked sorted
+  return states[index];
+}
+
+ScriptString* stateNameAt(generic_object* object, uint32_t index) {
+  const StatesLock lock(object);
+  StateList& states = object->states;
+  if (index >= states.size()) {
+    raiseScriptException(kStateIndexError);
+    return nullptr;
+  }
+  states.sort();
+  return new ScriptString(states[index]->entryName());
+}
+
+int stance(generic_object* object) {
+  const ObjectLock lock(object);
+  const UnitAI* ai = unitAI(object);
+  return ai != nullptr ? ai->stance : AIS_Engage;
+}
+
+void setStance(generic_object* object, int value) {
+  if (!validStance(value))
+    return;
+  const ObjectLock lock(object);
+  applyStance(object, value);
+}
+
+void setStanceForClient(generic_object* object, int value) {
+  if (!validStance(value) || !ownedByActiveEmpire(object))
+    return;
+  if (!sendsClientRequests()) {
+    setStance(object, value);
+    return;
+  }
+  sendClientRequest(0, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
+    stream.Write(ID_OBJECT_COMMAND);
+    stream.Write(static_cast<uint8_t>(OCK_Stance));
+    writeNetObjectRef(stream, object);
+    stream.Write(static_cast<uint8_t>(value));
+    return true;
+  });
+  const ObjectLock lock(object);
+  if (UnitAI* ai = unitAI(object))
+    ai->stance = static_cast<AIStance>(value);
+}
+
+}  // namespace objectnatives

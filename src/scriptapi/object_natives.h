@@ -1,0 +1,83 @@
+// The natives behind the script types State and AIStance and behind
+// Object's state and stance members (registered by registerObjectBindings).
+// Each takes its object first, as the engine passes it; misuse raises the
+// script exception named at the function and gives the neutral value.
+//
+// Locks. The state list is sorted on demand by a lookup, so every native
+// that looks a state up, adds one or reads one by index holds the object's
+// lock (a star system or the galaxy its own lock) around it; only the state
+// count is read without one. A State's own amounts are plain fields, read
+// and written without a lock, as the properties do.
+//
+// Client forms hide other empires' data: a state is visible to the client
+// engine when its resource is visible to all or the object belongs to the
+// active empire.
+#pragma once
+
+#include <cstdint>
+
+#include "universe/objects/object_states.h"
+
+class ScriptString;
+class generic_object;
+
+namespace objectnatives {
+
+// --- State ---
+float stateAvailable(const State* state);
+float stateFreeSpace(const State* state);
+// max - val, plus the object's free cargo space when the resource may be
+// cargo; max - val without an object.
+float stateTotalFreeSpace(const State* state, const generic_object* object);
+// Adds `amount` up to the state's maximum and the overflow into the
+// object's cargo space (lost when the resource may not be cargo or the
+// hold is full). Computed in double, stored as floats. Returns what was
+// taken in. `object` is a handle argument whose reference is given back.
+// Null object: "Null Object@ when adding a resource", 0, nothing changed.
+float stateAdd(State* state, float amount, generic_object* object);
+// Takes `amount` from the cargo share first, then from `val` (which may go
+// below 0). Returns the amount taken out: always `amount`. Null object:
+// "Null Object@ when consuming a resource", 0, nothing changed.
+float stateConsume(State* state, float amount, generic_object* object);
+
+// --- Object's states ---
+// The state of that name, added with its resource's defaults when missing.
+State* addedState(generic_object* object, const ScriptString& name);
+// The state of that name, or null.
+State* foundState(generic_object* object, const ScriptString& name);
+// The same for the client engine: null for a state the active empire may
+// not see. The first call of the process logs a warning, once.
+State* foundStateForClient(generic_object* object, const ScriptString& name);
+// Writes val, max, required and inCargo of the named state and returns true;
+// false, with the four left as they were, when there is no such state (or,
+// for the client, none it may see).
+bool stateValues(generic_object* object, const ScriptString& name, float& val, float& max, float& required,
+                 float& inCargo);
+bool stateValuesForClient(generic_object* object, const ScriptString& name, float& val, float& max,
+                          float& required, float& inCargo);
+bool hasState(generic_object* object, const ScriptString& name);
+bool hasStateForClient(generic_object* object, const ScriptString& name);
+uint32_t stateCount(const generic_object* object);
+// The state at `index` of the name order; past the end:
+// "Accessed storage out-of-bounds", null.
+State* stateAt(generic_object* object, uint32_t index);
+// A new string with that state's name; past the end the same exception,
+// null.
+ScriptString* stateNameAt(generic_object* object, uint32_t index);
+
+// --- stance (the script enum AIStance, as an int) ---
+// The AI's stance; AIS_Engage for an object without one.
+int stance(generic_object* object);
+// Server: stores the stance in the AI when there is one; AIS_HoldFire also
+// clears a ship's targets, with or without an AI. A value that is no stance
+// changes nothing.
+void setStance(generic_object* object, int value);
+// Client: for objects of the active empire only. Connected to a server, it
+// sends the change (139, sub-kind 2) and stores it in the local AI;
+// otherwise it acts as the server form.
+void setStanceForClient(generic_object* object, int value);
+
+// The warning the first client-engine getState logs.
+constexpr char kClientGetStateWarning[] = "Warning: Using Object@.getState(string@ state) from client/gui scripts";
+
+}  // namespace objectnatives
