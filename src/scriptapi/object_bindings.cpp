@@ -245,6 +245,34 @@ void registerStateObjectMethods() {
          Engines::Server);
 }
 
+// Object's identity, place, damage, destruction, statistics, cargo and
+// ship bay.
+void registerObjectIdentity() {
+  using namespace objectnatives;
+  method("Object", "float getMass()", asFUNCTION(mass), asCALL_CDECL_OBJFIRST);
+  method("Object", "const Object@+ getParent() const", asFUNCTION(parent), asCALL_CDECL_OBJFIRST);
+  method("Object", "Object@+ getParent()", asFUNCTION(parent), asCALL_CDECL_OBJFIRST);
+  method("Object", "void setName(const string &)", asFUNCTION(setName), asCALL_CDECL_OBJFIRST);
+  method("Object", "bool getGlobalVisibility() const", asFUNCTION(globalVisibility), asCALL_CDECL_OBJFIRST,
+         Engines::Server);
+  method("Object", "void setGlobalVisibility(bool)", asFUNCTION(setGlobalVisibility), asCALL_CDECL_OBJFIRST,
+         Engines::Server);
+  method("Object", "string@ makeLink() const", asFUNCTION(makeLink), asCALL_CDECL_OBJFIRST, Engines::Client);
+  method("Object", "void playSound(const string &) const", asFUNCTION(noOpFunction), asCALL_GENERIC);
+  method("Object", "void repair(float)", asFUNCTION(repair), asCALL_CDECL_OBJFIRST, Engines::Server);
+  method("Object", "void destroy()", asFUNCTION(destroy), asCALL_CDECL_OBJFIRST, Engines::Server);
+  method("Object", "void destroy(bool)", asFUNCTION(destroyQuietly), asCALL_CDECL_OBJFIRST, Engines::Server);
+  method("Object", "void reparent()", asFUNCTION(reparent), asCALL_CDECL_OBJFIRST, Engines::Server);
+  method("Object", "bool isUnderAttack() const", asFUNCTION(underAttack), asCALL_CDECL_OBJFIRST);
+  method("Object", "void setUnderAttack()", asFUNCTION(setUnderAttack), asCALL_CDECL_OBJFIRST, Engines::Server);
+  method("Object", "void setStat(Empire@, const string &, float)", asFUNCTION(setStat), asCALL_CDECL_OBJFIRST);
+  method("Object", "float getStat(Empire@, const string &) const", asFUNCTION(stat), asCALL_CDECL_OBJFIRST);
+  method("Object", "void getCargoVals(float &out, float &out) const", asFUNCTION(cargoValues),
+         asCALL_CDECL_OBJFIRST);
+  method("Object", "void getShipBayVals(float &out, float &out) const", asFUNCTION(shipBayValues),
+         asCALL_CDECL_OBJFIRST);
+}
+
 // Object's resource states.
 void registerObjectStates() {
   using namespace objectnatives;
@@ -286,6 +314,7 @@ void registerObjectMembers() {
   method("Object", "void damage(Object@, float, uint32)", asFUNCTION(damageObject), asCALL_CDECL_OBJFIRST,
          Engines::Server);
   registerObjectStates();
+  registerObjectIdentity();
 }
 
 // 6. HulledObj: the type, its counting and the casts both ways, then its

@@ -1,6 +1,7 @@
 #include "scriptapi/object_natives.h"
 
 #include <atomic>
+#include <optional>
 
 #include "core/log.h"
 #include "core/net_encoders.h"
@@ -13,6 +14,7 @@
 #include "universe/objects/game_object.h"
 #include "universe/objects/solar_system.h"
 #include "universe/orders/unit_ai.h"
+#include "universe/planets/planet.h"
 #include "universe/ships/ship.h"
 
 namespace objectnatives {
@@ -25,6 +27,7 @@ namespace {
 const double kCargoSlack = static_cast<double>(1.0001f);
 
 constexpr char kStateIndexError[] = "Accessed storage out-of-bounds";
+constexpr char kNullStatName[] = "Null string@ when specifying stat";
 
 // The lock that guards an object's states: a star system's (or the
 // galaxy's) own lock for those, else the object's lock.
@@ -252,6 +255,115 @@ void setStanceForClient(generic_object* object, int value) {
   const ObjectLock lock(object);
   if (UnitAI* ai = unitAI(object))
     ai->stance = static_cast<AIStance>(value);
+}
+
+}  // namespace objectnatives
+
+std::atomic<bool> noObjectLocking{false};
+
+namespace objectnatives {
+
+namespace {
+
+// Scripts name the default empire with a null handle.
+empire* statsEmpire(empire* emp) { return emp != nullptr ? emp : getEmpireByID(static_cast<EmpireID>(-1)); }
+
+// The statistics table's lock, unless locking is off while the galaxy is
+// set up.
+class StatsLock {
+ public:
+  explicit StatsLock(generic_object* object) {
+    if (!noObjectLocking.load())
+      lock_.emplace(object);
+  }
+
+ private:
+  std::optional<StatesLock> lock_;
+};
+
+}  // namespace
+
+float mass(const generic_object* object) { return static_cast<float>(object->getMass()); }
+
+void setName(generic_object* object, const ScriptString& name) {
+  const irr::core::stringw text = name.toStringw();
+  if (text.empty()) {
+    raiseScriptException("Empty strings are not valid object names");
+    return;
+  }
+  const ObjectLock lock(object);
+  object->name = text;
+}
+
+generic_object* parent(generic_object* object) { return object->container.load(); }
+
+bool globalVisibility(const generic_object* object) { return object->hasFlag(FLAG_ALWAYS_VISIBLE); }
+
+void setGlobalVisibility(generic_object* object, bool visible) {
+  if (visible)
+    object->setFlag(FLAG_ALWAYS_VISIBLE);
+  else
+    object->clearFlag(FLAG_ALWAYS_VISIBLE);
+}
+
+ScriptString* makeLink(const generic_object* object) {
+  return new ScriptString(irr::core::stringw(L"#link:o") + irr::core::stringw(object->uid) + L"#");
+}
+
+void repair(generic_object* object, float amount) {
+  switch (object->getType()) {
+    case OT_Planet:
+      if (auto* planet = dynamic_cast<objHabitation*>(object))
+        planet->repair(amount);
+      break;
+    case OT_Hulled:
+      if (auto* ship = dynamic_cast<objHulled*>(object))
+        ship->repair(amount);
+      break;
+    default:
+      break;
+  }
+}
+
+void destroy(generic_object* object) { object->destroy(false); }
+
+void destroyQuietly(generic_object* object, bool quiet) { object->destroy(quiet); }
+
+void reparent(generic_object* object) { object->setFlag(FLAG_REPARENT); }
+
+bool underAttack(const generic_object* object) { return object->isUnderAttack(); }
+
+void setUnderAttack(generic_object* object) { object->setLastAttacked(true); }
+
+void setStat(generic_object* object, empire* emp, const ScriptString* name, float value) {
+  if (name == nullptr) {
+    raiseScriptException(kNullStatName);
+    return;
+  }
+  const StatsLock lock(object);
+  if (object->systemStats != nullptr)
+    statValue(getEmpireStats(*object->systemStats, statsEmpire(emp)), name->toStringw()) = value;
+}
+
+float stat(generic_object* object, empire* emp, const ScriptString* name) {
+  if (name == nullptr) {
+    raiseScriptException(kNullStatName);
+    return 0.0f;
+  }
+  const StatsLock lock(object);
+  if (object->systemStats == nullptr)
+    return 0.0f;
+  return getStatValue(getEmpireStats(*object->systemStats, statsEmpire(emp)), name->toStringw());
+}
+
+void cargoValues(const generic_object* object, float& used, float& capacity) {
+  used = object->cargoUsed;
+  capacity = object->cargoSpace;
+}
+
+void shipBayValues(const generic_object* object, float& used, float& capacity) {
+  used = object->dockUsed;
+  capacity = object->dockSpace;
 }
 
 }  // namespace objectnatives

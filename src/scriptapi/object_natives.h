@@ -14,11 +14,13 @@
 // active empire.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "universe/objects/object_states.h"
 
 class ScriptString;
+class empire;
 class generic_object;
 
 namespace objectnatives {
@@ -79,5 +81,43 @@ void setStanceForClient(generic_object* object, int value);
 
 // The warning the first client-engine getState logs.
 constexpr char kClientGetStateWarning[] = "Warning: Using Object@.getState(string@ state) from client/gui scripts";
+
+}  // namespace objectnatives
+
+// While raised (the galaxy is being set up, before the system threads
+// run), the statistics natives take no lock.
+extern std::atomic<bool> noObjectLocking;
+
+namespace objectnatives {
+
+// --- identity, damage and destruction ---
+float mass(const generic_object* object);
+// "Empty strings are not valid object names" for an empty name.
+void setName(generic_object* object, const ScriptString& name);
+generic_object* parent(generic_object* object);
+bool globalVisibility(const generic_object* object);
+void setGlobalVisibility(generic_object* object, bool visible);
+// "#link:o<uid>#".
+ScriptString* makeLink(const generic_object* object);
+// A planet's or a ship's repair; nothing for other kinds.
+void repair(generic_object* object, float amount);
+// Asks for destruction: not quiet, or quiet as given.
+void destroy(generic_object* object);
+void destroyQuietly(generic_object* object, bool quiet);
+// Asks the container to check whether the object has left it.
+void reparent(generic_object* object);
+bool underAttack(const generic_object* object);
+// Records an attack now (the object clock's real time).
+void setUnderAttack(generic_object* object);
+
+// --- statistics: of the empire (null: the default empire) in the
+// object's statistics table; a null name raises "Null string@ when
+// specifying stat" ---
+void setStat(generic_object* object, empire* emp, const ScriptString* name, float value);
+float stat(generic_object* object, empire* emp, const ScriptString* name);
+
+// --- cargo and ship bay: in use, then capacity ---
+void cargoValues(const generic_object* object, float& used, float& capacity);
+void shipBayValues(const generic_object* object, float& used, float& capacity);
 
 }  // namespace objectnatives

@@ -147,6 +147,51 @@ inline const std::vector<Case>& cases() {
       {On::Both, "fixtureShip().getStateN(fixtureShip().getStateCount());", "Accessed storage out-of-bounds"},
       {On::Both, "fixtureShip().getStateName(fixtureShip().getStateCount());", "Accessed storage out-of-bounds"},
 
+      // --- Object: identity, place, statistics, holds ---
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  expect(o.getMass() > 0, "mass");
+  const Object@ co = o;
+  const Object@ constParent = co.getParent();
+  Object@ parent = o.getParent();
+  expect(parent is fixtureSystem() && constParent is parent, "parent");
+  o.playSound("boom");
+  string@ name = o.getName();
+  o.setName("Renamed");
+  expect(o.getName() == "Renamed", "renamed");
+  if (name != "")
+    o.setName(name);
+  float used = -1, capacity = -1, bayUsed = -1, bay = -1;
+  o.getCargoVals(used, capacity);
+  o.getShipBayVals(bayUsed, bay);
+  expect(used == 0 && capacity >= 0 && bayUsed == 0 && bay >= 0, "holds");
+  bool attacked = o.isUnderAttack();
+  Object@ sys = fixtureSystem();
+  sys.setStat(empireA(), "Coverage", 2);
+  sys.setStat(null, "Coverage", 3);
+  expect(sys.getStat(empireA(), "Coverage") == 2 && sys.getStat(null, "Coverage") == 3, "stats");
+  expect(o.getStat(empireA(), "Coverage") == 0, "no statistics table");)", nullptr},
+      {On::Both, "fixtureShip().setName(\"\");", "Empty strings are not valid object names"},
+      // A null name never reaches the statistics natives: the engine stops
+      // it first (their "Null string@ when specifying stat" serves C++
+      // callers).
+      {On::Both, "string@ none; fixtureSystem().setStat(empireA(), none, 1);", "Null pointer access"},
+      {On::Both, "string@ none; fixtureSystem().getStat(empireA(), none);", "Null pointer access"},
+      {On::Server, R"(
+  Object@ o = fixtureOddity();
+  o.setGlobalVisibility(true);
+  expect(o.getGlobalVisibility(), "visible to all");
+  o.setGlobalVisibility(false);
+  expect(!o.getGlobalVisibility(), "not any more");
+  o.setUnderAttack();  // (the clock's own test: object_state_script_test.cpp)
+  o.reparent();
+  o.repair(1);
+  fixturePlanet().repair(0);
+  fixtureShip().repair(0);)", nullptr},
+      {On::Client, R"(
+  Object@ o = fixtureShip();
+  expect(o.makeLink() == "#link:o" + o.uid + "#", "link");)", nullptr},
+
       // --- AIStance ---
       {On::Both, R"(
   Object@ o = fixtureShip();
@@ -506,6 +551,20 @@ inline const std::vector<Case>& cases() {
   hullCopy = hullDesc;
   sys.makeShip(hullDesc);)", nullptr},
       {On::Server, "getPlanetTypeID(null);", "null string@ passed to getPlanetTypeID"},
+
+      // --- destruction (last: the ships are gone from the next tick) ---
+      {On::Server, R"(
+  System@ sys = fixtureSystem();
+  Hull_Desc desc;
+  desc.hull = fixtureLayout();
+  @desc.Owner = empireA();
+  desc.Position = vector(5, 5, 5);
+  Object@ loud = sys.makeShip(desc);
+  Object@ quiet = sys.makeShip(desc);
+  loud.destroy();
+  quiet.destroy(true);
+  quiet.destroy(false);
+  expect(loud.isValid() && quiet.isValid(), "marked only");)", nullptr},
   };
   return table;
 }

@@ -25,6 +25,7 @@
 #include "support/sent_messages.h"
 #include "universe/galaxy_fixture.h"
 #include "universe/objects/object_registry.h"
+#include "universe/objects/solar_system.h"
 #include "universe/orders/unit_ai.h"
 #include "universe/ships/ship.h"
 
@@ -348,6 +349,91 @@ void set(Object@ o, AIStance s) { o.setStance(s); }
   sent.clear();
   set(client, foreign, AIS_HoldFire);
   EXPECT_TRUE(sent.empty());
+}
+
+// Object's own members: each script line against the flags or fields it
+// changes, and the misuse that changes nothing.
+TEST_F(ObjectStateScriptTest, ObjectMembersByTable) {
+  asIScriptModule* module = build(serverScriptEngine, R"(
+void rename(Object@ o) { o.setName("Vega Prime"); }
+void unname(Object@ o) { o.setName(""); }
+void destroyLoudly(Object@ o) { o.destroy(); }
+void destroyQuietly(Object@ o) { o.destroy(true); }
+void reparent(Object@ o) { o.reparent(); }
+void showToAll(Object@ o) { o.setGlobalVisibility(true); }
+void attack(Object@ o) { o.setUnderAttack(); }
+)");
+  const struct {
+    const char* function;
+    const char* exception;
+    uint32_t flagsSet;
+    uint32_t flagsClear;
+    const wchar_t* name;
+  } cases[] = {
+      {"rename", "", 0, 0, L"Vega Prime"},
+      {"unname", "Empty strings are not valid object names", 0, 0, L"Start"},
+      {"destroyLoudly", "", FLAG_DESTROY, FLAG_QUIET_DESTROY, L"Start"},
+      {"destroyQuietly", "", FLAG_DESTROY | FLAG_QUIET_DESTROY, 0, L"Start"},
+      {"reparent", "", FLAG_REPARENT, 0, L"Start"},
+      {"showToAll", "", FLAG_ALWAYS_VISIBLE, 0, L"Start"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.function);
+    auto* object = make(red);
+    object->name = L"Start";
+    object->setFlag(c.flagsClear);
+    EXPECT_EQ(run(module, c.function, [&](asIScriptContext* context) { context->SetArgObject(0, object); }),
+              c.exception);
+    EXPECT_EQ(object->flags.load() & (c.flagsSet | c.flagsClear), c.flagsSet);
+    EXPECT_EQ(object->name, irr::core::stringw(c.name));
+  }
+
+  // Under attack for 4000 ms of the object clock after the attack.
+  auto* target = make(red);
+  setObjectTestClock(10000);
+  EXPECT_EQ(run(module, "attack", [&](asIScriptContext* context) { context->SetArgObject(0, target); }), "");
+  const struct {
+    uint32_t clock;
+    bool attacked;
+  } times[] = {{10000, true}, {13999, true}, {14000, false}, {20000, false}};
+  for (const auto& t : times) {
+    setObjectTestClock(t.clock);
+    EXPECT_EQ(objectnatives::underAttack(target), t.attacked) << t.clock;
+  }
+  setObjectTestClock(0);
+}
+
+// Statistics live in a star system's table, per empire; a null empire is
+// the default empire, and objects without a table read 0.
+TEST_F(ObjectStateScriptTest, StatisticsOfASystem) {
+  asIScriptModule* module = build(serverScriptEngine, R"(
+float a, b, none;
+void stats(Object@ sys, Object@ plain, Empire@ emp) {
+  sys.setStat(emp, "Ore", 2);
+  sys.setStat(null, "Ore", 5);
+  plain.setStat(emp, "Ore", 9);
+  a = sys.getStat(emp, "Ore");
+  b = sys.getStat(null, "Ore");
+  none = plain.getStat(emp, "Ore");
+}
+)");
+  auto* plain = make(red);
+  EXPECT_EQ(run(module, "stats",
+                [&](asIScriptContext* context) {
+                  context->SetArgObject(0, system_);
+                  context->SetArgObject(1, plain);
+                  context->SetArgObject(2, red);
+                }),
+            "");
+  const float expected[] = {2, 5, 0};
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(*static_cast<float*>(module->GetAddressOfGlobalVar(i)), expected[i]) << i;
+  EXPECT_EQ(getStatValue(getEmpireStats(*system_->systemStats, red), L"Ore"), 2);
+
+  // A null name from C++ (scripts cannot pass one: the engine stops them).
+  EXPECT_EQ(objectnatives::stat(system_, red, nullptr), 0.0f);
+  objectnatives::setStat(system_, red, nullptr, 7);
+  EXPECT_EQ(getStatValue(getEmpireStats(*system_->systemStats, red), L"Ore"), 2);
 }
 
 TEST_F(ObjectStateScriptTest, PrinterShowsStatesByName) {
