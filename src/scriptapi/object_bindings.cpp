@@ -273,6 +273,33 @@ void registerObjectIdentity() {
          asCALL_CDECL_OBJFIRST);
 }
 
+// Object's build queue, ship orders and docked objects.
+void registerBuildQueue() {
+  using namespace objectnatives;
+  method("Object", "float getConstructionProgress() const", asFUNCTION(firstConstructionProgress),
+         asCALL_CDECL_OBJFIRST);
+  method("Object", "float getConstructionProgress(uint) const", asFUNCTION(constructionProgress),
+         asCALL_CDECL_OBJFIRST);
+  method("Object", "string@ getConstructionName() const", asFUNCTION(firstConstructionName), asCALL_CDECL_OBJFIRST);
+  method("Object", "string@ getConstructionName(uint) const", asFUNCTION(constructionName), asCALL_CDECL_OBJFIRST);
+  method("Object", "string@ getConstructionType() const", asFUNCTION(firstConstructionType), asCALL_CDECL_OBJFIRST);
+  method("Object", "string@ getConstructionType(uint) const", asFUNCTION(constructionType), asCALL_CDECL_OBJFIRST);
+  splitMethod("Object", "uint getConstructionQueueSize() const", asFUNCTION(constructionQueueSize),
+              asFUNCTION(constructionQueueSizeForClient), asCALL_CDECL_OBJFIRST);
+  method("Object", "void removeConstruction(uint)", asFUNCTION(removeConstruction), asCALL_CDECL_OBJFIRST);
+  method("Object", "void moveConstruction(uint, uint)", asFUNCTION(moveConstruction), asCALL_CDECL_OBJFIRST);
+  method("Object", "void getConstructionCost(uint, const string &, float &out, float &out)",
+         asFUNCTION(constructionCost), asCALL_CDECL_OBJFIRST);
+  method("Object", "void clearBuildQueue()", asFUNCTION(clearBuildQueue), asCALL_CDECL_OBJFIRST);
+  splitMethod("Object", "void setRepeatQueue(bool)", asFUNCTION(setRepeatQueue), asFUNCTION(setRepeatQueueForClient),
+              asCALL_CDECL_OBJFIRST);
+  method("Object", "bool getRepeatQueue() const", asFUNCTION(repeatQueue), asCALL_CDECL_OBJFIRST);
+  method("Object", "void makeShip(const HullLayout@)", asFUNCTION(makeShip), asCALL_CDECL_OBJFIRST);
+  method("Object", "void makeShip(const HullLayout@, uint)", asFUNCTION(makeShips), asCALL_CDECL_OBJFIRST);
+  splitMethod("Object", "void undockAll()", asFUNCTION(undockAll), asFUNCTION(undockAllForClient),
+              asCALL_CDECL_OBJFIRST);
+}
+
 // Object's resource states.
 void registerObjectStates() {
   using namespace objectnatives;
@@ -315,6 +342,7 @@ void registerObjectMembers() {
          Engines::Server);
   registerObjectStates();
   registerObjectIdentity();
+  registerBuildQueue();
 }
 
 // 6. HulledObj: the type, its counting and the casts both ways, then its

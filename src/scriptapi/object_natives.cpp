@@ -1,10 +1,15 @@
 #include "scriptapi/object_natives.h"
 
+#include <algorithm>
 #include <atomic>
 #include <optional>
 
 #include "core/log.h"
 #include "core/net_encoders.h"
+#include "design/build/build_requests.h"
+#include "design/build/constructible.h"
+#include "design/build/mimic_constructible.h"
+#include "design/hull_list.h"
 #include "design/effects/resources.h"
 #include "empire/empire.h"
 #include "net/object_requests.h"
@@ -364,6 +369,170 @@ void cargoValues(const generic_object* object, float& used, float& capacity) {
 void shipBayValues(const generic_object* object, float& used, float& capacity) {
   used = object->dockUsed;
   capacity = object->dockSpace;
+}
+
+}  // namespace objectnatives
+
+namespace objectnatives {
+
+namespace {
+
+constexpr uint8_t kRequestChannel = 0;
+constexpr uint8_t kQueueSettingChannel = 2;
+
+constructible* itemAt(const generic_object* object, uint32_t index) {
+  return index < object->buildQueue.size() ? object->buildQueue[index] : nullptr;
+}
+
+// 118 with its sub-kind, for `object`; `rest` writes the fields after it.
+template <class Rest>
+void sendQueueSetting(generic_object* object, uint8_t subKind, Rest rest) {
+  sendClientRequest(kQueueSettingChannel, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
+    stream.Write(ID_PLANET_SETTING);
+    writeNetObjectRef(stream, object);
+    stream.Write(subKind);
+    rest(stream);
+    return true;
+  });
+}
+
+void sendMakeShip(const generic_object* object, const irr::core::stringw& layoutName, uint32_t count) {
+  const bool counted = networkManager != nullptr && networkManager->peerVersion > 6;
+  const uint32_t messages = counted ? (count > 0 ? 1 : 0) : count;
+  for (uint32_t i = 0; i < messages; ++i)
+    sendClientRequest(kRequestChannel, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
+      stream.Write(ID_BUILD_QUEUE);
+      stream.Write(object->uid);
+      stream.Write(static_cast<uint8_t>(BRK_Ship));
+      writeNetStringW(stream, layoutName, kMaxNetStringLength);
+      if (counted)
+        stream.Write(static_cast<uint16_t>(count));
+      return true;
+    });
+}
+
+}  // namespace
+
+float constructionProgress(generic_object* object, uint32_t index) {
+  const ObjectLock lock(object);
+  const constructible* item = itemAt(object, index);
+  return item != nullptr ? item->getProgress() : 0.0f;
+}
+
+float firstConstructionProgress(generic_object* object) { return constructionProgress(object, 0); }
+
+ScriptString* constructionName(generic_object* object, uint32_t index) {
+  const ObjectLock lock(object);
+  const constructible* item = itemAt(object, index);
+  return item != nullptr ? new ScriptString(item->getName()) : nullptr;
+}
+
+ScriptString* firstConstructionName(generic_object* object) { return constructionName(object, 0); }
+
+ScriptString* constructionType(generic_object* object, uint32_t index) {
+  const ObjectLock lock(object);
+  const constructible* item = itemAt(object, index);
+  return item != nullptr ? new ScriptString(item->getType()) : nullptr;
+}
+
+ScriptString* firstConstructionType(generic_object* object) { return constructionType(object, 0); }
+
+uint32_t constructionQueueSize(const generic_object* object) { return object->buildQueue.size(); }
+
+uint32_t constructionQueueSizeForClient(const generic_object* object) {
+  return ownedByActiveEmpire(object) ? object->buildQueue.size() : 0;
+}
+
+void removeConstruction(generic_object* object, uint32_t index) {
+  if (sendsClientRequests())
+    sendQueueSetting(object, PSK_RemoveItem, [&](RakNet::BitStream& stream) { stream.Write(index); });
+  const ObjectLock lock(object);
+  if (constructible* item = itemAt(object, index))
+    object->removeConstructible(item);
+}
+
+void moveConstruction(generic_object* object, uint32_t from, uint32_t to) {
+  if (sendsClientRequests())
+    sendQueueSetting(object, PSK_MoveItem, [&](RakNet::BitStream& stream) {
+      stream.Write(from);
+      stream.Write(to);
+    });
+  const ObjectLock lock(object);
+  object->moveConstructible(from, to);
+}
+
+void constructionCost(generic_object* object, uint32_t index, const ScriptString& name, float& paid,
+                      float& total) {
+  paid = 0.0f;
+  total = 0.0f;
+  const ObjectLock lock(object);
+  constructible* item = itemAt(object, index);
+  if (item == nullptr)
+    return;
+  const irr::s32 found = findNamedCost(item->costs, name.toStringw());
+  if (found < 0)
+    return;
+  paid = item->costs[found].value.paid;
+  total = item->costs[found].value.amount;
+}
+
+void clearBuildQueue(generic_object* object) {
+  const ObjectLock lock(object);
+  object->clearBuildQueue();
+}
+
+void setRepeatQueue(generic_object* object, bool repeat) { object->setRepeatQueue(repeat); }
+
+void setRepeatQueueForClient(generic_object* object, bool repeat) {
+  if (!ownedByActiveEmpire(object))
+    return;
+  if (sendsClientRequests())
+    sendQueueSetting(object, PSK_RepeatQueue, [&](RakNet::BitStream& stream) { stream.Write(repeat); });
+  object->setRepeatQueue(repeat);
+}
+
+bool repeatQueue(const generic_object* object) { return object->getRepeatQueue(); }
+
+void makeShips(generic_object* object, const hull_list* layout, uint32_t count) {
+  if (layout == nullptr || layout->owner != object->getOwner())
+    return;
+  count = std::min(count, kMaxMakeShipCount);
+  if (sendsClientRequests()) {
+    sendMakeShip(object, layout->name, count);
+    // Placeholders until the server's queue arrives (the client's queue
+    // keeps no real items, so they go in directly).
+    const ObjectLock lock(object);
+    for (uint32_t i = 0; i < count; ++i) {
+      auto* placeholder = new mimic_constructible(layout->name);
+      placeholder->progress = 0.0f;
+      object->buildQueue.push_back(placeholder);
+    }
+    return;
+  }
+  const ObjectLock lock(object);
+  empire* owner = object->getOwner();
+  if (owner == nullptr || owner != activeEmpire.load())
+    return;
+  for (uint32_t i = 0; i < count; ++i) {
+    hull_list* current = owner->updateHullByName(layout->name, 1.0f);
+    if (current == nullptr)
+      return;
+    object->addConstructible(new ShipConstructible(current));
+  }
+}
+
+void makeShip(generic_object* object, const hull_list* layout) { makeShips(object, layout, 1); }
+
+void undockAll(generic_object* object) {
+  const ObjectLock lock(object);
+  const unsigned count = object->docked.size();
+  for (unsigned i = 0; i < count; ++i)
+    object->undockObject(0);
+}
+
+void undockAllForClient(generic_object* object) {
+  if (ownedByActiveEmpire(object))
+    undockAll(object);
 }
 
 }  // namespace objectnatives

@@ -121,3 +121,55 @@ void cargoValues(const generic_object* object, float& used, float& capacity);
 void shipBayValues(const generic_object* object, float& used, float& capacity);
 
 }  // namespace objectnatives
+
+class hull_list;
+
+namespace objectnatives {
+
+// --- build queue ---
+// Progress (0 to 1), display name and type text of the item at `index`:
+// 0.0, or null, past the end.
+float constructionProgress(generic_object* object, uint32_t index);
+float firstConstructionProgress(generic_object* object);
+ScriptString* constructionName(generic_object* object, uint32_t index);
+ScriptString* firstConstructionName(generic_object* object);
+ScriptString* constructionType(generic_object* object, uint32_t index);
+ScriptString* firstConstructionType(generic_object* object);
+uint32_t constructionQueueSize(const generic_object* object);
+// 0 for an object that is not the active empire's.
+uint32_t constructionQueueSizeForClient(const generic_object* object);
+// A network client asks the server (118, sub-kind 3) and removes its copy's
+// item too; nothing past the end.
+void removeConstruction(generic_object* object, uint32_t index);
+// A network client asks the server (118, sub-kind 2); then the item moves
+// in the local queue (a place past the end is the last; an item past the
+// end, or moved onto itself, stays).
+void moveConstruction(generic_object* object, uint32_t from, uint32_t to);
+// Paid and total of the named cost of the item at `index`; 0 and 0 for an
+// unknown cost or an index past the queue.
+void constructionCost(generic_object* object, uint32_t index, const ScriptString& name, float& paid,
+                      float& total);
+void clearBuildQueue(generic_object* object);
+void setRepeatQueue(generic_object* object, bool repeat);
+// Only for the active empire's objects; a network client asks the server
+// (118, sub-kind 5) and sets its copy's flag too.
+void setRepeatQueueForClient(generic_object* object, bool repeat);
+bool repeatQueue(const generic_object* object);
+// Queues `count` ships of `layout` (at most kMaxMakeShipCount). Nothing for
+// a null layout or one of another empire than the object's owner. A network
+// client asks the server (117, sub-kind 4: one message with the count
+// towards protocol versions above 6, else one message per ship) and shows
+// placeholders named after the layout; otherwise, for an object of the
+// active empire only, the queue gets items of the owner's newest revision
+// of the layout.
+void makeShips(generic_object* object, const hull_list* layout, uint32_t count);
+void makeShip(generic_object* object, const hull_list* layout);
+// Undocks every docked object (the first place as often as there were
+// objects); the client form only for the active empire's objects.
+void undockAll(generic_object* object);
+void undockAllForClient(generic_object* object);
+
+// The count of one makeShip: the request carries it as a u16.
+constexpr uint32_t kMaxMakeShipCount = 65535;
+
+}  // namespace objectnatives

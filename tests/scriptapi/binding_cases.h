@@ -37,6 +37,9 @@ struct Case {
   // What the case sends in the client engine of a network client: each
   // message's bytes in hex, messages separated by " | "; null for none.
   const char* requests = nullptr;
+  // What it sends instead towards protocol version 6, where that differs;
+  // null: `requests`.
+  const char* requestsTowardsVersion6 = nullptr;
 };
 
 inline const std::vector<Case>& cases() {
@@ -191,6 +194,36 @@ inline const std::vector<Case>& cases() {
       {On::Client, R"(
   Object@ o = fixtureShip();
   expect(o.makeLink() == "#link:o" + o.uid + "#", "link");)", nullptr},
+
+      // --- build queue ---
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  const HullLayout@ layout = fixtureLayout();
+  o.makeShip(layout);
+  o.makeShip(layout, 2);
+  expect(o.getConstructionQueueSize() == 3, "three ships");
+  expect(o.getConstructionName() == "Scout" && o.getConstructionName(2) == "Scout", "named after the layout");
+  expect(o.getConstructionType() !is null && o.getConstructionType(2) !is null, "typed");
+  expect(o.getConstructionName(3) is null && o.getConstructionType(3) is null, "past the end");
+  expect(o.getConstructionProgress() == 0 && o.getConstructionProgress(2) == 0 && o.getConstructionProgress(3) == 0,
+         "progress");
+  float paid = -1, total = -1;
+  o.getConstructionCost(0, "Nothing", paid, total);
+  expect(paid == 0 && total == 0, "unknown cost");
+  o.moveConstruction(0, 99);
+  o.removeConstruction(0);
+  expect(o.getConstructionQueueSize() == 2, "removed");
+  o.setRepeatQueue(true);
+  expect(o.getRepeatQueue(), "repeating");
+  o.setRepeatQueue(false);
+  o.undockAll();
+  o.clearBuildQueue();)", nullptr,
+       "75 SHIPUID 04 05 53 00 63 00 6f 00 75 00 74 00 00 01 | 75 SHIPUID 04 05 53 00 63 00 6f 00 75 00 74 "
+       "00 00 02 | 76 SHIPREF 02 00 00 00 00 00 00 00 63 | 76 SHIPREF 03 00 00 00 00 | 76 SHIPREF 05 80 | "
+       "76 SHIPREF 05 00 | 75 SHIPUID 05",
+       "75 SHIPUID 04 05 53 00 63 00 6f 00 75 00 74 00 | 75 SHIPUID 04 05 53 00 63 00 6f 00 75 00 74 00 | "
+       "75 SHIPUID 04 05 53 00 63 00 6f 00 75 00 74 00 | 76 SHIPREF 02 00 00 00 00 00 00 00 63 | 76 SHIPREF "
+       "03 00 00 00 00 | 76 SHIPREF 05 80 | 76 SHIPREF 05 00 | 75 SHIPUID 05"},
 
       // --- AIStance ---
       {On::Both, R"(
