@@ -186,7 +186,7 @@ inline const std::vector<Case>& cases() {
   expect(o.getGlobalVisibility(), "visible to all");
   o.setGlobalVisibility(false);
   expect(!o.getGlobalVisibility(), "not any more");
-  o.setUnderAttack();  // (the clock's own test: object_state_script_test.cpp)
+  o.setUnderAttack();  // (the clock's own test: object_members_script_test.cpp)
   o.reparent();
   o.repair(1);
   fixturePlanet().repair(0);

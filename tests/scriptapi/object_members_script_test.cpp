@@ -1,20 +1,28 @@
-// Resource states and combat stances in scripts: State's add and consume
+// Object's members, State and AIStance in scripts: State's add and consume
 // with their cargo overflow, State handles that outlive later additions
-// while a galaxy thread adds states too, the state lookups by name and
-// index with their misuse, what the client engine hides of other empires'
-// states, and the stance in both engines (with the request a network
-// client sends).
+// while another thread adds states too, the state lookups with their
+// misuse and what the client engine hides of other empires' states; the
+// stance in both engines; names, flags, attack time and statistics; the
+// build queue with makeShip, and the requests a network client sends for
+// them, byte by byte.
 #include "scriptapi/object_natives.h"
 
 #include <angelscript.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <type_traits>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/common_strings.h"
+#include "design/build/constructible.h"
+#include "design/build/mimic_constructible.h"
 #include "design/effects/resources.h"
+#include "design/hull_list.h"
+#include "empire/empire.h"
 #include "net/network_manager.h"
 #include "script/script_engine.h"
 #include "script/script_report.h"
@@ -29,7 +37,7 @@
 #include "universe/orders/unit_ai.h"
 #include "universe/ships/ship.h"
 
-namespace object_state_script_test {
+namespace object_members_script_test {
 
 using namespace AngelScript;
 
@@ -46,7 +54,7 @@ class CountingShip : public objHulled {
   int targetReleases = 0;
 };
 
-class ObjectStateScriptTest : public scriptapitest::ScriptedGalaxyTest {
+class ObjectMembersScriptTest : public scriptapitest::ScriptedGalaxyTest {
  protected:
   void SetUp() override {
     ScriptedGalaxyTest::SetUp();
@@ -104,7 +112,7 @@ class ObjectStateScriptTest : public scriptapitest::ScriptedGalaxyTest {
   cargoData visible_;
 };
 
-TEST_F(ObjectStateScriptTest, AddAndConsumeByTable) {
+TEST_F(ObjectMembersScriptTest, AddAndConsumeByTable) {
   asIScriptModule* module = build(serverScriptEngine, R"(
 float result;
 void add(State@ s, float amount, Object@ o) { result = s.add(amount, o); }
@@ -177,7 +185,7 @@ void consume(State@ s, float amount, Object@ o) { result = s.consume(amount, o);
 // A handle taken first still reaches its own state after many additions
 // that move the list's entries, while another thread adds states to the
 // same object under the system's lock, as a galaxy worker would.
-TEST_F(ObjectStateScriptTest, StateHandleOutlivesLaterAdditions) {
+TEST_F(ObjectMembersScriptTest, StateHandleOutlivesLaterAdditions) {
   asIScriptModule* module = build(serverScriptEngine, R"(
 string@ outcome;
 void grow(Object@ o) {
@@ -211,7 +219,7 @@ void grow(Object@ o) {
   EXPECT_EQ(findObjectState(holder, L"A")->value.val, 8);
 }
 
-TEST_F(ObjectStateScriptTest, LookupsAndTheirMisuse) {
+TEST_F(ObjectMembersScriptTest, LookupsAndTheirMisuse) {
   asIScriptModule* module = build(serverScriptEngine, R"(
 float a = 1, b = 2, c = 3, d = 4;
 bool found = true;
@@ -240,7 +248,7 @@ void missing(Object@ o) { found = o.getStateVals("Missing", a, b, c, d); }
 
 // The client engine sees another empire's states only when their resource
 // is visible to all; its first getState of the process logs a warning.
-TEST_F(ObjectStateScriptTest, ClientEngineHidesOtherEmpiresStates) {
+TEST_F(ObjectMembersScriptTest, ClientEngineHidesOtherEmpiresStates) {
   asIScriptModule* module = build(clientScriptEngine, R"(
 string@ seen;
 void look(Object@ o) {
@@ -279,7 +287,7 @@ void look(Object@ o) {
   EXPECT_LE(warnings, 1u) << logged;
 }
 
-TEST_F(ObjectStateScriptTest, StanceInBothEngines) {
+TEST_F(ObjectMembersScriptTest, StanceInBothEngines) {
   const char code[] = R"(
 AIStance stance;
 void get(Object@ o) { stance = o.getStance(); }
@@ -353,7 +361,7 @@ void set(Object@ o, AIStance s) { o.setStance(s); }
 
 // Object's own members: each script line against the flags or fields it
 // changes, and the misuse that changes nothing.
-TEST_F(ObjectStateScriptTest, ObjectMembersByTable) {
+TEST_F(ObjectMembersScriptTest, ObjectMembersByTable) {
   asIScriptModule* module = build(serverScriptEngine, R"(
 void rename(Object@ o) { o.setName("Vega Prime"); }
 void unname(Object@ o) { o.setName(""); }
@@ -405,7 +413,7 @@ void attack(Object@ o) { o.setUnderAttack(); }
 
 // Statistics live in a star system's table, per empire; a null empire is
 // the default empire, and objects without a table read 0.
-TEST_F(ObjectStateScriptTest, StatisticsOfASystem) {
+TEST_F(ObjectMembersScriptTest, StatisticsOfASystem) {
   asIScriptModule* module = build(serverScriptEngine, R"(
 float a, b, none;
 void stats(Object@ sys, Object@ plain, Empire@ emp) {
@@ -436,7 +444,265 @@ void stats(Object@ sys, Object@ plain, Empire@ emp) {
   EXPECT_EQ(getStatValue(getEmpireStats(*system_->systemStats, red), L"Ore"), 2);
 }
 
-TEST_F(ObjectStateScriptTest, PrinterShowsStatesByName) {
+// A layout named `name` filed in `owner`'s table (which holds the
+// reference).
+hull_list* fileLayout(empire* owner, const wchar_t* name) {
+  auto* layout = new hull_list(irr::core::stringw(name), owner);
+  NamedVar<hull_list*>::getOrAdd(owner->hulls, layout->name).value = layout;
+  return layout;
+}
+
+std::vector<std::string> queueNames(const generic_object* object) {
+  std::vector<std::string> names;
+  for (irr::u32 i = 0; i < object->buildQueue.size(); ++i)
+    names.push_back(irr::core::stringc(object->buildQueue[i]->getName()).c_str());
+  return names;
+}
+
+const char kQueueScript[] = R"(
+void make(Object@ o, const HullLayout@ layout, uint count) { o.makeShip(layout, count); }
+void makeOne(Object@ o, const HullLayout@ layout) { o.makeShip(layout); }
+void remove(Object@ o, uint index) { o.removeConstruction(index); }
+void move(Object@ o, uint from, uint to) { o.moveConstruction(from, to); }
+void repeat(Object@ o, bool on) { o.setRepeatQueue(on); }
+uint size;
+float paid, total;
+void count(Object@ o) { size = o.getConstructionQueueSize(); }
+void cost(Object@ o, uint index, const string &in name) { o.getConstructionCost(index, name, paid, total); }
+)";
+
+// The requests of a network client for its own object of UID 5, byte by
+// byte, and the placeholders that makeShip shows meanwhile.
+TEST_F(ObjectMembersScriptTest, BuildQueueRequestsOfANetworkClient) {
+  generic_object* own = nullptr;
+  {
+    const ClaimedUid claim(5);
+    ASSERT_TRUE(claim.held());
+    own = make(red);
+  }
+  ASSERT_EQ(own->uid, 5u);
+  hull_list* scout = fileLayout(red, L"Scout");
+  hull_list* foreign = fileLayout(blue, L"Raider");
+  asIScriptModule* client = build(clientScriptEngine, kQueueScript);
+  networkManager->isNetworked = true;
+  networkManager->isConnected = true;
+  const uint32_t savedVersion = networkManager->peerVersion;
+  std::vector<SentMessage> sent;
+  captureSends(sent);
+  const auto call = [&](const char* function, auto... args) {
+    return run(client, function, [&](asIScriptContext* context) {
+      context->SetArgObject(0, own);
+      asUINT at = 1;
+      (
+          [&](auto arg) {
+            if constexpr (std::is_pointer_v<decltype(arg)>)
+              context->SetArgAddress(at++, const_cast<void*>(static_cast<const void*>(arg)));
+            else if constexpr (std::is_same_v<decltype(arg), bool>)
+              context->SetArgByte(at++, arg ? 1 : 0);
+            else
+              context->SetArgDWord(at++, static_cast<asDWORD>(arg));
+          }(args),
+          ...);
+    });
+  };
+  using Bytes = std::vector<uint8_t>;
+  const Bytes scoutName = {0x05, 0x53, 0x00, 0x63, 0x00, 0x6F, 0x00, 0x75, 0x00, 0x74, 0x00};
+  const auto makeShipMessage = [&](bool counted) {
+    Bytes bytes = {0x75, 0x00, 0x00, 0x00, 0x05, 0x04};
+    bytes.insert(bytes.end(), scoutName.begin(), scoutName.end());
+    if (counted) {
+      bytes.push_back(0x00);
+      bytes.push_back(0x03);
+    }
+    return bytes;
+  };
+
+  for (uint32_t version : {7u, 6u}) {
+    SCOPED_TRACE(version);
+    networkManager->peerVersion = version;
+    sent.clear();
+    EXPECT_EQ(call("make", scout, 3u), "");
+    const std::vector<Bytes> expected =
+        version == 7 ? std::vector<Bytes>{makeShipMessage(true)} : std::vector<Bytes>(3, makeShipMessage(false));
+    ASSERT_EQ(sent.size(), expected.size());
+    for (size_t i = 0; i < sent.size(); ++i) {
+      EXPECT_EQ(sent[i].bytes, expected[i]);
+      EXPECT_EQ(sent[i].channel, 0);
+      EXPECT_EQ(sent[i].reliability, RakNet::RELIABLE_ORDERED);
+    }
+    ASSERT_EQ(own->buildQueue.size(), 3u);
+    for (irr::u32 i = 0; i < 3; ++i) {
+      EXPECT_EQ(own->buildQueue[i]->getName(), irr::core::stringw(L"Scout"));
+      EXPECT_EQ(own->buildQueue[i]->getType(), irr::core::stringw());
+      EXPECT_EQ(own->buildQueue[i]->getProgress(), 0.0f);
+    }
+    // Another empire's layout: nothing sent, nothing shown.
+    sent.clear();
+    EXPECT_EQ(call("make", foreign, 3u), "");
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(own->buildQueue.size(), 3u);
+    for (irr::u32 i = 0; i < own->buildQueue.size(); ++i)
+      delete own->buildQueue[i];
+    own->buildQueue.clear();
+  }
+
+  // The count travels as a u16: at most 65,535, and as many placeholders.
+  networkManager->peerVersion = 7;
+  sent.clear();
+  EXPECT_EQ(call("make", scout, 70000u), "");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ((Bytes(sent[0].bytes.end() - 2, sent[0].bytes.end())), (Bytes{0xFF, 0xFF}));
+  EXPECT_EQ(own->buildQueue.size(), 65535u);
+  for (irr::u32 i = 0; i < own->buildQueue.size(); ++i)
+    delete own->buildQueue[i];
+  own->buildQueue.clear();
+
+  // Queue settings go on channel 2; the client's copy follows at once.
+  const struct {
+    const char* label;
+    std::function<std::string()> call;
+    Bytes bytes;
+  } settings[] = {
+      {"remove", [&] { return call("remove", 2u); }, {0x76, 0x00, 0x05, 0x03, 0x00, 0x00, 0x00, 0x02}},
+      {"move", [&] { return call("move", 1u, 3u); },
+       {0x76, 0x00, 0x05, 0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03}},
+      {"repeat", [&] { return call("repeat", true); }, {0x76, 0x00, 0x05, 0x05, 0x80}},
+  };
+  for (const auto& setting : settings) {
+    SCOPED_TRACE(setting.label);
+    sent.clear();
+    EXPECT_EQ(setting.call(), "");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].bytes, setting.bytes);
+    EXPECT_EQ(sent[0].channel, 2);
+    EXPECT_EQ(sent[0].reliability, RakNet::RELIABLE_ORDERED);
+  }
+  EXPECT_TRUE(own->getRepeatQueue());
+
+  // Another empire's object: the repeat flag is refused without a word.
+  auto* theirs = make(blue);
+  sent.clear();
+  EXPECT_EQ(run(client, "repeat",
+                [&](asIScriptContext* context) {
+                  context->SetArgObject(0, theirs);
+                  context->SetArgByte(1, 1);
+                }),
+            "");
+  EXPECT_TRUE(sent.empty());
+  EXPECT_FALSE(theirs->getRepeatQueue());
+  networkManager->peerVersion = savedVersion;
+}
+
+// The server engine queues ships of the owner's newest layout, only for
+// the active empire's objects.
+TEST_F(ObjectMembersScriptTest, ServerMakeShipQueuesTheOwnersLayout) {
+  hull_list* scout = fileLayout(red, L"Scout");
+  hull_list* raider = fileLayout(blue, L"Raider");
+  asIScriptModule* server = build(serverScriptEngine, kQueueScript);
+  auto* ours = make(red);
+  auto* theirs = make(blue);
+  const struct {
+    generic_object* object;
+    hull_list* layout;
+    size_t items;  // in the queue afterwards
+  } cases[] = {{ours, scout, 3}, {theirs, raider, 0}, {ours, raider, 3}, {ours, nullptr, 3}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(run(server, "make",
+                  [&](asIScriptContext* context) {
+                    context->SetArgObject(0, c.object);
+                    context->SetArgAddress(1, c.layout);
+                    context->SetArgDWord(2, 3);
+                  }),
+              "");
+    EXPECT_EQ(c.object->buildQueue.size(), c.items);
+    for (irr::u32 i = 0; i < c.object->buildQueue.size(); ++i) {
+      auto* item = dynamic_cast<ShipConstructible*>(c.object->buildQueue[i]);
+      ASSERT_NE(item, nullptr);
+      EXPECT_EQ(item->layout, scout);
+    }
+  }
+  EXPECT_EQ(run(server, "makeOne",
+                [&](asIScriptContext* context) {
+                  context->SetArgObject(0, ours);
+                  context->SetArgAddress(1, scout);
+                }),
+            "");
+  EXPECT_EQ(ours->buildQueue.size(), 4u);
+}
+
+TEST_F(ObjectMembersScriptTest, BuildQueueByTable) {
+  asIScriptModule* server = build(serverScriptEngine, kQueueScript);
+  auto* builder = make(red);
+  const auto fill = [&] {
+    for (irr::u32 i = 0; i < builder->buildQueue.size(); ++i)
+      delete builder->buildQueue[i];
+    builder->buildQueue.clear();
+    for (const wchar_t* name : {L"a", L"b", L"c"})
+      builder->buildQueue.push_back(new mimic_constructible(name));
+  };
+  const struct {
+    uint32_t from, to;
+    std::vector<std::string> after;
+  } moves[] = {
+      {0, 99, {"b", "c", "a"}}, {5, 0, {"a", "b", "c"}}, {1, 1, {"a", "b", "c"}}, {2, 0, {"c", "a", "b"}},
+  };
+  for (const auto& m : moves) {
+    SCOPED_TRACE(std::to_string(m.from) + " to " + std::to_string(m.to));
+    fill();
+    EXPECT_EQ(run(server, "move",
+                  [&](asIScriptContext* context) {
+                    context->SetArgObject(0, builder);
+                    context->SetArgDWord(1, m.from);
+                    context->SetArgDWord(2, m.to);
+                  }),
+              "");
+    EXPECT_EQ(queueNames(builder), m.after);
+  }
+
+  // Costs: found, unknown, past the queue.
+  fill();
+  auto& costs = builder->buildQueue[0]->costs;
+  PtrNamedVar<constructible::cost>::getOrAdd(costs, L"Metals", internCommonString).value = {8.0f, 2.0f};
+  const struct {
+    uint32_t index;
+    const char* name;
+    float paid, total;
+  } lookups[] = {{0, "Metals", 2, 8}, {0, "Nothing", 0, 0}, {7, "Metals", 0, 0}};
+  for (const auto& l : lookups) {
+    SCOPED_TRACE(l.name);
+    float* paid = static_cast<float*>(server->GetAddressOfGlobalVar(1));
+    float* total = static_cast<float*>(server->GetAddressOfGlobalVar(2));
+    *paid = -1;
+    *total = -1;
+    auto* name = new ScriptString(irr::core::stringw(l.name));
+    EXPECT_EQ(run(server, "cost",
+                  [&](asIScriptContext* context) {
+                    context->SetArgObject(0, builder);
+                    context->SetArgDWord(1, l.index);
+                    context->SetArgObject(2, name);
+                  }),
+              "");
+    name->release();
+    EXPECT_EQ(*paid, l.paid);
+    EXPECT_EQ(*total, l.total);
+  }
+
+  // The client engine hides other empires' queues.
+  asIScriptModule* client = build(clientScriptEngine, kQueueScript);
+  auto* theirs = make(blue);
+  theirs->buildQueue.push_back(new mimic_constructible(L"x"));
+  const struct {
+    asIScriptModule* module;
+    generic_object* object;
+    uint32_t size;
+  } sizes[] = {{server, theirs, 1}, {client, theirs, 0}, {client, builder, 3}};
+  for (const auto& c : sizes) {
+    EXPECT_EQ(run(c.module, "count", [&](asIScriptContext* context) { context->SetArgObject(0, c.object); }), "");
+    EXPECT_EQ(*static_cast<uint32_t*>(c.module->GetAddressOfGlobalVar(0)), c.size);
+  }
+}
+
+TEST_F(ObjectMembersScriptTest, PrinterShowsStatesByName) {
   auto* holder = make(red);
   State* state = getOrAddObjectState(holder, L"Ore");
   const State* none = nullptr;
@@ -452,4 +718,4 @@ TEST_F(ObjectStateScriptTest, PrinterShowsStatesByName) {
 }
 
 }  // namespace
-}  // namespace object_state_script_test
+}  // namespace object_members_script_test
