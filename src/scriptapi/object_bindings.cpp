@@ -300,6 +300,19 @@ void registerBuildQueue() {
               asCALL_CDECL_OBJFIRST);
 }
 
+// Object's movement: destination, thrust, orbit and parking.
+void registerMovement() {
+  using namespace objectnatives;
+  method("Object", "void setDestination(const vector&)", asFUNCTION(setDestination), asCALL_CDECL_OBJFIRST);
+  method("Object", "vector getDestination() const", asFUNCTION(destination), asCALL_CDECL_OBJFIRST);
+  method("Object", "float get_thrust() const", asFUNCTION(thrust), asCALL_CDECL_OBJFIRST);
+  method("Object", "void set_thrust(float)", asFUNCTION(setThrust), asCALL_CDECL_OBJFIRST, Engines::Server);
+  method("Object", "Object@+ inOrbitAround() const", asFUNCTION(orbitedBody), asCALL_CDECL_OBJFIRST);
+  method("Object", "void orbitAround(Object@+)", asFUNCTION(orbitAround), asCALL_CDECL_OBJFIRST);
+  method("Object", "bool isParked() const", asFUNCTION(parked), asCALL_CDECL_OBJFIRST);
+  method("Object", "void setParked(bool) const", asFUNCTION(setParked), asCALL_CDECL_OBJFIRST);
+}
+
 // Object's resource states.
 void registerObjectStates() {
   using namespace objectnatives;
@@ -343,6 +356,7 @@ void registerObjectMembers() {
   registerObjectStates();
   registerObjectIdentity();
   registerBuildQueue();
+  registerMovement();
 }
 
 // 6. HulledObj: the type, its counting and the casts both ways, then its

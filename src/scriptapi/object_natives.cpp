@@ -16,6 +16,9 @@
 #include "script/script_engine.h"
 #include "script/script_string.h"
 #include "scriptapi/native_support.h"
+#include "universe/movement/fake_mobile_mover.h"
+#include "universe/movement/mobile_mover.h"
+#include "universe/movement/orbit_movers.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/solar_system.h"
 #include "universe/orders/unit_ai.h"
@@ -32,6 +35,8 @@ namespace {
 const double kCargoSlack = static_cast<double>(1.0001f);
 
 constexpr char kStateIndexError[] = "Accessed storage out-of-bounds";
+// The channel of the object commands and build requests.
+constexpr uint8_t kRequestChannel = 0;
 constexpr char kNullStatName[] = "Null string@ when specifying stat";
 
 // The lock that guards an object's states: a star system's (or the
@@ -250,7 +255,7 @@ void setStanceForClient(generic_object* object, int value) {
     setStance(object, value);
     return;
   }
-  sendClientRequest(0, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
+  sendClientRequest(kRequestChannel, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
     stream.Write(ID_OBJECT_COMMAND);
     stream.Write(static_cast<uint8_t>(OCK_Stance));
     writeNetObjectRef(stream, object);
@@ -377,7 +382,6 @@ namespace objectnatives {
 
 namespace {
 
-constexpr uint8_t kRequestChannel = 0;
 constexpr uint8_t kQueueSettingChannel = 2;
 
 constructible* itemAt(const generic_object* object, uint32_t index) {
@@ -533,6 +537,110 @@ void undockAll(generic_object* object) {
 void undockAllForClient(generic_object* object) {
   if (ownedByActiveEmpire(object))
     undockAll(object);
+}
+
+}  // namespace objectnatives
+
+namespace objectnatives {
+
+namespace {
+
+// The absolute position of `object`, read under its own lock.
+vector3df lockedPosition(generic_object* object) {
+  const ObjectLock lock(object);
+  return object->getPosition();
+}
+
+bool validTarget(const generic_object* target) { return target != nullptr && target->isValid(); }
+
+}  // namespace
+
+void setDestination(generic_object* object, const vector3df& point) { object->setDestination(point); }
+
+vector3df destination(generic_object* object) {
+  // The goal is read under the object's lock, with a reference on the
+  // target; the target's position then under the target's own lock (a
+  // thread holds one system at a time).
+  generic_object* target = nullptr;
+  vector3df point;
+  bool ownPosition = false;
+  {
+    const ObjectLock lock(object);
+    if (MobileMover* mover = MobileMover::of(object)) {
+      if (validTarget(mover->target))
+        target = mover->target;
+      else
+        point = mover->destination;
+    } else if (FakeMobileMover* mirror = FakeMobileMover::of(object)) {
+      const bool active = mirror->parkOrbit != nullptr && mirror->parkOrbit->active;
+      if (!active)
+        ownPosition = true;
+      else if (validTarget(mirror->destinationTarget))
+        target = mirror->destinationTarget;
+      else
+        point = mirror->destination;
+    }
+    if (target != nullptr)
+      target->grab();
+  }
+  if (ownPosition)
+    return lockedPosition(object);
+  if (target == nullptr)
+    return point;
+  const HeldHandle<generic_object> held(target);
+  return lockedPosition(target);
+}
+
+float thrust(const generic_object* object) {
+  if (const MobileMover* mover = MobileMover::of(object))
+    return mover->thrust;
+  if (const FakeMobileMover* mirror = FakeMobileMover::of(object))
+    return mirror->thrust;
+  return 0.0f;
+}
+
+void setThrust(generic_object* object, float value) {
+  if (MobileMover* mover = MobileMover::of(object))
+    mover->thrust = value;
+}
+
+generic_object* orbitedBody(generic_object* object) {
+  if (object == nullptr)
+    return nullptr;
+  const ObjectLock lock(object);
+  if (const MobileMover* mover = MobileMover::of(object))
+    return mover->getParkedOrbitBody();
+  if (auto* orbit = dynamic_cast<const OrbitOtherMover*>(object->mover))
+    return orbit->active ? orbit->orbited : nullptr;
+  return nullptr;
+}
+
+void orbitAround(generic_object* object, generic_object* body) {
+  const ObjectLock lock(object);
+  MobileMover* mover = MobileMover::of(object);
+  if (mover != nullptr && MobileMover::isOrbitChainShort(body, object))
+    mover->orbitAround(*object, body);
+}
+
+bool parked(const generic_object* object) {
+  const MobileMover* mover = MobileMover::of(object);
+  return mover != nullptr && mover->parked;
+}
+
+void setParked(generic_object* object, bool park) {
+  if (sendsClientRequests()) {
+    sendClientRequest(kRequestChannel, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
+      stream.Write(ID_OBJECT_COMMAND);
+      stream.Write(static_cast<uint8_t>(OCK_Park));
+      writeNetObjectRef(stream, object);
+      stream.Write(park);
+      return true;
+    });
+    return;
+  }
+  const ObjectLock lock(object);
+  if (MobileMover* mover = MobileMover::of(object))
+    mover->setParked(park);
 }
 
 }  // namespace objectnatives

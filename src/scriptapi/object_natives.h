@@ -17,7 +17,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include <vector3d.h>
+
 #include "universe/objects/object_states.h"
+
+using vector3df = irr::core::vector3df;
 
 class ScriptString;
 class empire;
@@ -171,5 +175,29 @@ void undockAllForClient(generic_object* object);
 
 // The count of one makeShip: the request carries it as a u16.
 constexpr uint32_t kMaxMakeShipCount = 65535;
+
+}  // namespace objectnatives
+
+namespace objectnatives {
+
+// --- movement ---
+void setDestination(generic_object* object, const vector3df& point);
+// Where the object is heading: a mobile mover's valid target's position,
+// else its point; a client's mirror mover the same while it is active, else
+// the object's own position; (0, 0, 0) for other movers.
+vector3df destination(generic_object* object);
+float thrust(const generic_object* object);
+// A mobile mover's thrust; nothing for other movers.
+void setThrust(generic_object* object, float value);
+// The body the object circles: a parked mobile mover's park orbit while it
+// is in use, or an active orbit mover's centre; else null.
+generic_object* orbitedBody(generic_object* object);
+// Parks a mobile mover in orbit around `body` unless the chain of orbits
+// from `body` is too long or leads back to the object.
+void orbitAround(generic_object* object, generic_object* body);
+bool parked(const generic_object* object);
+// A network client asks the server (139, sub-kind 3) and changes nothing
+// itself; otherwise a mobile mover parks or unparks.
+void setParked(generic_object* object, bool park);
 
 }  // namespace objectnatives

@@ -225,6 +225,21 @@ inline const std::vector<Case>& cases() {
        "75 SHIPUID 04 05 53 00 63 00 6f 00 75 00 74 00 | 76 SHIPREF 02 00 00 00 00 00 00 00 63 | 76 SHIPREF "
        "03 00 00 00 00 | 76 SHIPREF 05 80 | 76 SHIPREF 05 00 | 75 SHIPUID 05"},
 
+      // --- movement (the fixture ship has no mover) ---
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  o.setDestination(vector(1, 2, 3));
+  vector to = o.getDestination();
+  expect(to.x == 0 && to.y == 0 && to.z == 0, "no mover, no destination");
+  expect(o.get_thrust() == 0 && !o.isParked() && o.inOrbitAround() is null, "at rest");
+  o.orbitAround(fixtureStar());
+  o.setParked(true);
+  expect(!o.isParked() && o.inOrbitAround() is null, "nothing to park");)", nullptr, "8b 03 SHIPREF 80"},
+      {On::Server, R"(
+  Object@ o = fixtureShip();
+  o.set_thrust(2);
+  expect(o.get_thrust() == 0, "no mobile mover");)", nullptr},
+
       // --- AIStance ---
       {On::Both, R"(
   Object@ o = fixtureShip();
