@@ -32,6 +32,9 @@
 #include "support/log_capture.h"
 #include "support/sent_messages.h"
 #include "universe/galaxy_fixture.h"
+#include "universe/movement/fake_mobile_mover.h"
+#include "universe/movement/mobile_mover.h"
+#include "universe/movement/orbit_movers.h"
 #include "universe/objects/object_registry.h"
 #include "universe/objects/solar_system.h"
 #include "universe/orders/unit_ai.h"
@@ -107,6 +110,11 @@ class ObjectMembersScriptTest : public scriptapitest::ScriptedGalaxyTest {
     return outcome;
   }
 
+  template <class T>
+  static T& global(asIScriptModule* module, const char* name) {
+    return *static_cast<T*>(module->GetAddressOfGlobalVar(module->GetGlobalVarIndexByName(name)));
+  }
+
   solarSystem* system_ = nullptr;
   cargoData cargo_;
   cargoData visible_;
@@ -157,7 +165,7 @@ void consume(State@ s, float amount, Object@ o) { result = s.consume(amount, o);
     EXPECT_FLOAT_EQ(state->value.val, c.after.val);
     EXPECT_FLOAT_EQ(state->value.inCargo, c.after.inCargo);
     EXPECT_FLOAT_EQ(holder->cargoUsed, c.after.cargoUsed);
-    EXPECT_FLOAT_EQ(*static_cast<float*>(module->GetAddressOfGlobalVar(0)), c.result);
+    EXPECT_FLOAT_EQ(global<float>(module, "result"), c.result);
     EXPECT_EQ(holder->refCount.load(), references) << "the handle's reference is given back";
   }
 
@@ -212,7 +220,7 @@ void grow(Object@ o) {
   const std::string result = run(module, "grow", [&](asIScriptContext* context) { context->SetArgObject(0, holder); });
   galaxyThread.join();
   EXPECT_EQ(result, "");
-  auto* outcome = *static_cast<ScriptString**>(module->GetAddressOfGlobalVar(0));
+  auto* outcome = global<ScriptString*>(module, "outcome");
   ASSERT_NE(outcome, nullptr);
   EXPECT_EQ(irr::core::stringc(outcome->toStringw()), "kept");
   EXPECT_EQ(holder->states.size(), 61u);
@@ -238,9 +246,10 @@ void missing(Object@ o) { found = o.getStateVals("Missing", a, b, c, d); }
               "Accessed storage out-of-bounds")
         << function;
   EXPECT_EQ(run(module, "missing", [&](asIScriptContext* context) { context->SetArgObject(0, holder); }), "");
-  EXPECT_FALSE(*static_cast<bool*>(module->GetAddressOfGlobalVar(4)));
+  EXPECT_FALSE(global<bool>(module, "found"));
+  const char* const outputs[] = {"a", "b", "c", "d"};
   for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(*static_cast<float*>(module->GetAddressOfGlobalVar(i)), static_cast<float>(i + 1)) << "left alone";
+    EXPECT_EQ(global<float>(module, outputs[i]), static_cast<float>(i + 1)) << "left alone";
 
   // A C++ caller (no script running) gets null past the end.
   EXPECT_EQ(objectnatives::stateAt(holder, 5), nullptr);
@@ -274,7 +283,7 @@ void look(Object@ o) {
     LogCapture log;
     EXPECT_EQ(run(module, "look", [&](asIScriptContext* context) { context->SetArgObject(0, c.object); }), "");
     logged += log.take();
-    auto* seen = *static_cast<ScriptString**>(module->GetAddressOfGlobalVar(0));
+    auto* seen = global<ScriptString*>(module, "seen");
     ASSERT_NE(seen, nullptr);
     EXPECT_EQ(irr::core::stringc(seen->toStringw()), c.expected);
   }
@@ -297,7 +306,7 @@ void set(Object@ o, AIStance s) { o.setStance(s); }
   asIScriptModule* client = build(clientScriptEngine, code);
   const auto stanceOf = [&](asIScriptModule* module, generic_object* object) {
     EXPECT_EQ(run(module, "get", [&](asIScriptContext* context) { context->SetArgObject(0, object); }), "");
-    return *static_cast<int*>(module->GetAddressOfGlobalVar(0));
+    return global<int>(module, "stance");
   };
   const auto set = [&](asIScriptModule* module, generic_object* object, int stance) {
     EXPECT_EQ(run(module, "set",
@@ -434,8 +443,9 @@ void stats(Object@ sys, Object@ plain, Empire@ emp) {
                 }),
             "");
   const float expected[] = {2, 5, 0};
+  const char* const names[] = {"a", "b", "none"};
   for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(*static_cast<float*>(module->GetAddressOfGlobalVar(i)), expected[i]) << i;
+    EXPECT_EQ(global<float>(module, names[i]), expected[i]) << names[i];
   EXPECT_EQ(getStatValue(getEmpireStats(*system_->systemStats, red), L"Ore"), 2);
 
   // A null name from C++ (scripts cannot pass one: the engine stops them).
@@ -670,8 +680,8 @@ TEST_F(ObjectMembersScriptTest, BuildQueueByTable) {
   } lookups[] = {{0, "Metals", 2, 8}, {0, "Nothing", 0, 0}, {7, "Metals", 0, 0}};
   for (const auto& l : lookups) {
     SCOPED_TRACE(l.name);
-    float* paid = static_cast<float*>(server->GetAddressOfGlobalVar(1));
-    float* total = static_cast<float*>(server->GetAddressOfGlobalVar(2));
+    float* paid = &global<float>(server, "paid");
+    float* total = &global<float>(server, "total");
     *paid = -1;
     *total = -1;
     auto* name = new ScriptString(irr::core::stringw(l.name));
@@ -698,8 +708,90 @@ TEST_F(ObjectMembersScriptTest, BuildQueueByTable) {
   } sizes[] = {{server, theirs, 1}, {client, theirs, 0}, {client, builder, 3}};
   for (const auto& c : sizes) {
     EXPECT_EQ(run(c.module, "count", [&](asIScriptContext* context) { context->SetArgObject(0, c.object); }), "");
-    EXPECT_EQ(*static_cast<uint32_t*>(c.module->GetAddressOfGlobalVar(0)), c.size);
+    EXPECT_EQ(global<uint32_t>(c.module, "size"), c.size);
   }
+}
+
+const char kMovementScript[] = R"(
+vector to;
+bool parked;
+void destination(Object@ o) { to = o.getDestination(); }
+void park(Object@ o, bool on) { o.setParked(on); parked = o.isParked(); }
+)";
+
+TEST_F(ObjectMembersScriptTest, DestinationByMover) {
+  asIScriptModule* module = build(serverScriptEngine, kMovementScript);
+  auto* beacon = make(blue);
+  beacon->position.set(40, 50, 60);
+  auto* chaser = make(red);
+  auto* chaserMover = new MobileMover();
+  chaser->mover = chaserMover;
+  chaserMover->setTargetObject(beacon);
+  auto* traveller = make(red);
+  auto* travellerMover = new MobileMover();
+  traveller->mover = travellerMover;
+  travellerMover->setDestination(vector3df(7, 8, 9));
+  auto* mirror = make(blue);
+  mirror->mover = new FakeMobileMover();
+  mirror->position.set(-3, 2, 1);
+  auto* orbiter = make(red);
+  orbiter->mover = new OrbitOtherMover();
+  orbiter->position.set(5, 5, 5);
+  const struct {
+    const char* label;
+    generic_object* object;
+    vector3df expected;
+  } cases[] = {
+      {"moving to a target", chaser, {40, 50, 60}},
+      {"moving to a point", traveller, {7, 8, 9}},
+      {"a mirror whose client mover is inactive", mirror, {-3, 2, 1}},
+      {"in orbit", orbiter, {0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const int references = beacon->refCount.load();
+    EXPECT_EQ(run(module, "destination", [&](asIScriptContext* context) { context->SetArgObject(0, c.object); }), "");
+    EXPECT_EQ(global<vector3df>(module, "to"), c.expected);
+    EXPECT_EQ(beacon->refCount.load(), references) << "the target's reference is given back";
+  }
+}
+
+// A network client asks the server to park and leaves its copy alone;
+// alone, the mover parks.
+TEST_F(ObjectMembersScriptTest, ParkingAsksTheServerFromANetworkClient) {
+  generic_object* own = nullptr;
+  {
+    const ClaimedUid claim(5);
+    ASSERT_TRUE(claim.held());
+    own = make(red);
+  }
+  ASSERT_EQ(own->uid, 5u);
+  auto* mover = new MobileMover();
+  own->mover = mover;
+  asIScriptModule* client = build(clientScriptEngine, kMovementScript);
+  const auto park = [&] {
+    return run(client, "park", [&](asIScriptContext* context) {
+      context->SetArgObject(0, own);
+      context->SetArgByte(1, 1);
+    });
+  };
+  networkManager->isNetworked = true;
+  networkManager->isConnected = true;
+  std::vector<SentMessage> sent;
+  captureSends(sent);
+  EXPECT_EQ(park(), "");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].bytes, (std::vector<uint8_t>{0x8B, 0x03, 0x00, 0x05, 0x80}));
+  EXPECT_EQ(sent[0].channel, 0);
+  EXPECT_FALSE(mover->parked);
+
+  networkManager->isNetworked = false;
+  networkManager->isConnected = false;
+  sent.clear();
+  EXPECT_EQ(park(), "");
+  EXPECT_TRUE(sent.empty());
+  EXPECT_TRUE(mover->parked);
+  EXPECT_TRUE(global<bool>(client, "parked"));
 }
 
 TEST_F(ObjectMembersScriptTest, PrinterShowsStatesByName) {
