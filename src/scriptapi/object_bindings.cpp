@@ -390,6 +390,9 @@ void registerSystemBindings() {
   registerObjectSubtype(ObjectSubtype::Oddity);
   method("Oddity", "OddityType getOddityType() const", asMETHOD(objOddity, getOddityType), asCALL_THISCALL);
   registerObjectSubtype(ObjectSubtype::System);
+  method("Object", "const System@ getCurrentSystem() const", asFUNCTION(objectnatives::currentSystem),
+         asCALL_CDECL_OBJFIRST);
+  method("Object", "System@ getCurrentSystem()", asFUNCTION(objectnatives::currentSystem), asCALL_CDECL_OBJFIRST);
 }
 
 // 10. Galaxy with its casts and members, the session galaxy's systems,
@@ -410,6 +413,7 @@ void registerSpawnShip() {}
 void registerObjectLookups() {
   global("bool objectExists(uint)", asFUNCTION(objectExists));
   global("Object@ getObjectByID(uint)", asFUNCTION(objectByID), Engines::Server);
+  global("Object@ getObjectByID(uint)", asFUNCTION(objectnatives::objectByIDForClient), Engines::Client);
 }
 
 // 13. GuiMiniView's system pair (client engine).

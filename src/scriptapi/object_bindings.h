@@ -55,6 +55,18 @@
 //     "State@ getStateN(uint) const" (server; the client has the const
 //                                     handle form)
 //     "void damage(Object@, float[, uint32])"  server
+//     getMass, the getParent pair, setName, isUnderAttack, setStat and
+//     getStat, getCargoVals, getShipBayVals, playSound (does nothing);
+//     server: the global-visibility pair, repair, both destroy forms,
+//     reparent, setUnderAttack; client: makeLink
+//     the build queue: progress, names and types of items, the queue size
+//     (the client's is 0 for other empires), removeConstruction,
+//     moveConstruction, getConstructionCost, clearBuildQueue, the repeat
+//     pair, both makeShip forms and undockAll (a network client asks the
+//     server for its changes)
+//     movement: setDestination, getDestination, the thrust pair (set on
+//     the server), inOrbitAround, orbitAround, isParked, setParked
+//     the getCurrentSystem pair (registered with System)
 //   type "SysRef"   a sub-system of an object: an uncounted reference type
 //                   (the object keeps its sub-systems)
 //   type "Planet"   an objHabitation, with the casts to and from Object
@@ -82,8 +94,10 @@
 //   "Galaxy@ getGalaxy()"             the session's galaxy with a reference,
 //                                     or null
 //   "bool objectExists(uint)"         the object registry has that UID
-//   "Object@ getObjectByID(uint)"     server: the object of that UID with a
-//                                     reference, or null
+//   "Object@ getObjectByID(uint)"     the object of that UID with a
+//                                     reference, or null; the client's also
+//                                     null for what the active empire cannot
+//                                     see
 //
 // It also lets the script value printer name the objects that "Object@"
 // handles point at, and the states of "State@" handles. The natives of the

@@ -20,6 +20,7 @@
 #include "universe/movement/mobile_mover.h"
 #include "universe/movement/orbit_movers.h"
 #include "universe/objects/game_object.h"
+#include "universe/objects/object_registry.h"
 #include "universe/objects/solar_system.h"
 #include "universe/orders/unit_ai.h"
 #include "universe/planets/planet.h"
@@ -641,6 +642,29 @@ void setParked(generic_object* object, bool park) {
   const ObjectLock lock(object);
   if (MobileMover* mover = MobileMover::of(object))
     mover->setParked(park);
+}
+
+}  // namespace objectnatives
+
+namespace objectnatives {
+
+solarSystem* currentSystem(generic_object* object) {
+  for (generic_object* at = object; at != nullptr; at = at->container.load()) {
+    if (at->getType() == OT_System) {
+      at->grab();
+      return static_cast<solarSystem*>(at);
+    }
+  }
+  return nullptr;
+}
+
+generic_object* objectByIDForClient(uint32_t uid) {
+  generic_object* object = getObjectByUIDRef(uid);
+  if (object != nullptr && !object->isVisibleTo(activeEmpire.load())) {
+    object->drop();
+    return nullptr;
+  }
+  return object;
 }
 
 }  // namespace objectnatives

@@ -201,3 +201,16 @@ bool parked(const generic_object* object);
 void setParked(generic_object* object, bool park);
 
 }  // namespace objectnatives
+
+class solarSystem;
+
+namespace objectnatives {
+
+// The first star system (kind 5) from the object itself up through its
+// containers, with a reference; null when there is none (the galaxy).
+solarSystem* currentSystem(generic_object* object);
+// The object of that UID with a reference, or null; for the client engine
+// also null when the active empire cannot see it.
+generic_object* objectByIDForClient(uint32_t uid);
+
+}  // namespace objectnatives

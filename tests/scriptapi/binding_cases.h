@@ -147,6 +147,7 @@ inline const std::vector<Case>& cases() {
            first.required && first.getFreeSpace() == first.max - first.val && first.getTotalFreeSpace(o) >= 0 -
            first.max - first.val, "first");
   })", nullptr},
+      {On::Both, "Object@ none; fixtureShip().getStateN(0).getTotalFreeSpace(none);", "Null pointer access"},
       {On::Both, "fixtureShip().getStateN(fixtureShip().getStateCount());", "Accessed storage out-of-bounds"},
       {On::Both, "fixtureShip().getStateName(fixtureShip().getStateCount());", "Accessed storage out-of-bounds"},
 
@@ -363,6 +364,24 @@ inline const std::vector<Case>& cases() {
       {On::Server, R"(
   Object@ ship = fixtureShip();
   expect(getObjectByID(ship.uid) is ship && getObjectByID(0) is null, "by uid");)", nullptr},
+      // (The client sees only what the active empire sees: its own test is
+      // in object_members_script_test.cpp.)
+      {On::Client, R"(
+  Object@ ship = fixtureShip();
+  Object@ found = getObjectByID(ship.uid);
+  expect((found is null || found is ship) && getObjectByID(0) is null, "by uid");)", nullptr},
+      {On::Both, R"(
+  Object@ ship = fixtureShip();
+  const Object@ constShip = ship;
+  System@ sys = ship.getCurrentSystem();
+  const System@ constSys = constShip.getCurrentSystem();
+  Object@ asObject = sys;
+  expect(asObject is fixtureSystem() && constSys is sys, "the ship's system");
+  Object@ system = fixtureSystem();
+  Object@ itself = system.getCurrentSystem();
+  expect(itself is system, "a system is its own");
+  Object@ g = getGalaxy();
+  expect(g.getCurrentSystem() is null, "the galaxy is in none");)", nullptr},
 
       // --- Empire ---
       {On::Both, R"(

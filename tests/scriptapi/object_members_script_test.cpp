@@ -794,6 +794,65 @@ TEST_F(ObjectMembersScriptTest, ParkingAsksTheServerFromANetworkClient) {
   EXPECT_TRUE(global<bool>(client, "parked"));
 }
 
+TEST_F(ObjectMembersScriptTest, CurrentSystemWalksUpTheContainers) {
+  asIScriptModule* module = build(serverScriptEngine, R"(
+string@ systemOf(Object@ o) {
+  System@ s = o.getCurrentSystem();
+  return s is null ? "null" : s.toObject().getName();
+}
+)");
+  system_->name = L"Sol";
+  auto* ship = make(red);
+  auto* loose = new TestObject(red);  // in no container
+  const struct {
+    const char* label;
+    generic_object* object;
+    const char* expected;
+  } cases[] = {
+      {"a ship", ship, "Sol"}, {"a system", system_, "Sol"}, {"the galaxy", galaxy, "null"}, {"loose", loose, "null"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const int references = system_->refCount.load();
+    asIScriptContext* context = createScriptContext(serverScriptEngine);
+    context->Prepare(module->GetFunctionByName("systemOf"));
+    context->SetArgObject(0, c.object);
+    ASSERT_EQ(context->Execute(), asEXECUTION_FINISHED);
+    auto* text = static_cast<ScriptString*>(context->GetReturnObject());
+    EXPECT_EQ(irr::core::stringc(text->toStringw()), c.expected);
+    context->Release();
+    EXPECT_EQ(system_->refCount.load(), references) << "the handle's reference is given back";
+  }
+  loose->destroyNow(true);
+}
+
+// The client engine finds only what the active empire can see; whether the
+// object exists is no secret.
+TEST_F(ObjectMembersScriptTest, ClientLookupByIDHidesUnseenObjects) {
+  const char code[] = R"(
+bool exists;
+bool found;
+void look(uint uid) { exists = objectExists(uid); found = getObjectByID(uid) !is null; }
+)";
+  asIScriptModule* server = build(serverScriptEngine, code);
+  asIScriptModule* client = build(clientScriptEngine, code);
+  auto* hidden = make(blue);
+  auto* shown = make(blue);
+  shown->setFlag(FLAG_ALWAYS_VISIBLE);
+  const struct {
+    asIScriptModule* module;
+    generic_object* object;
+    bool found;
+  } cases[] = {{client, hidden, false}, {server, hidden, true}, {client, shown, true}};
+  for (const auto& c : cases) {
+    const int references = c.object->refCount.load();
+    EXPECT_EQ(run(c.module, "look", [&](asIScriptContext* context) { context->SetArgDWord(0, c.object->uid); }), "");
+    EXPECT_TRUE(global<bool>(c.module, "exists"));
+    EXPECT_EQ(global<bool>(c.module, "found"), c.found) << (c.module == client ? "client" : "server");
+    EXPECT_EQ(c.object->refCount.load(), references);
+  }
+}
+
 TEST_F(ObjectMembersScriptTest, PrinterShowsStatesByName) {
   auto* holder = make(red);
   State* state = getOrAddObjectState(holder, L"Ore");
