@@ -853,6 +853,36 @@ void look(uint uid) { exists = objectExists(uid); found = getObjectByID(uid) !is
   }
 }
 
+// undockAll releases every docked object; the client form only the
+// active empire's.
+TEST_F(ObjectMembersScriptTest, UndockAllInBothEngines) {
+  const char code[] = "void undock(Object@ o) { o.undockAll(); }";
+  asIScriptModule* server = build(serverScriptEngine, code);
+  asIScriptModule* client = build(clientScriptEngine, code);
+  const struct {
+    const char* label;
+    asIScriptModule* module;
+    empire* owner;
+    unsigned left;
+  } cases[] = {
+      {"server, another empire's carrier", server, blue, 0},
+      {"client, own carrier", client, red, 0},
+      {"client, another empire's carrier", client, blue, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    auto* carrier = make(c.owner);
+    carrier->dockSpace = 100;
+    for (int i = 0; i < 2; ++i) {
+      auto* fighter = make(c.owner);
+      ASSERT_TRUE(carrier->dockObject(fighter));
+    }
+    ASSERT_EQ(carrier->docked.size(), 2u);
+    EXPECT_EQ(run(c.module, "undock", [&](asIScriptContext* context) { context->SetArgObject(0, carrier); }), "");
+    EXPECT_EQ(carrier->docked.size(), c.left);
+  }
+}
+
 TEST_F(ObjectMembersScriptTest, PrinterShowsStatesByName) {
   auto* holder = make(red);
   State* state = getOrAddObjectState(holder, L"Ore");
