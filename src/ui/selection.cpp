@@ -106,7 +106,10 @@ void forEachSelected(SelectedObjectAction& action) {
     action.act(member.first);
 }
 
-uint32_t getSelectedObjectCount() { return static_cast<uint32_t>(members.size()); }
+uint32_t getSelectedObjectCount() {
+  const SelectionGuard guard;
+  return static_cast<uint32_t>(members.size());
+}
 uint32_t getSelectionId() { return selectionId; }
 uint32_t getSubSelection() { return subSelection; }
 void setSubSelection(uint32_t index) { subSelection = index; }
