@@ -28,7 +28,9 @@
 #include "design/hull_list.h"
 #include "design/subsystems/sub_system.h"
 #include "empire/empire.h"
+#include "scriptapi/order_selection.h"
 #include "universe/objects/system_threads.h"
+#include "universe/orders/order.h"
 
 using irr::core::stringc;
 using irr::core::stringw;
@@ -41,6 +43,7 @@ constexpr wchar_t kCannotOpen[] = L"Unable open file ";
 constexpr wchar_t kNotDecimal[] = L"  The 2nd argument must be a decimal number";
 constexpr wchar_t kNeedsEmpire[] = L"  Needs an active empire";
 constexpr wchar_t kNoLayout[] = L"Layout doesn't exist";
+constexpr wchar_t kNothingSelected[] = L"  Must have an object selected";
 constexpr char kTextExtension[] = ".txt";
 
 // The speed factor's range.
@@ -398,6 +401,26 @@ void profileServerCommand(const ConsoleArgs& args) {
   showProfilingWindow(kServerProfilingWindowId);
 }
 
+// give_order Order [arg1] [arg2]: a standing order by name for what is
+// selected.
+void giveOrderCommand(const ConsoleArgs& args) {
+  Console* out = console();
+  if (args.size() < 2 || args.size() > 4) {
+    if (out != nullptr)
+      out->printHelp(args);
+    return;
+  }
+  if (getSelectedObjectCount() == 0) {
+    if (out != nullptr)
+      out->print(kNothingSelected);
+    return;
+  }
+  const stringw* first = args.size() > 2 ? &args[2] : nullptr;
+  const stringw* second = args.size() > 3 ? &args[3] : nullptr;
+  if (Order* order = createAutomationOrder(args[1], first, second))
+    giveOrderToSelection(order);
+}
+
 void empSettingCommand(const ConsoleArgs& args) {
   Console* out = console();
   if (out == nullptr)
@@ -459,7 +482,7 @@ const ConsoleCommandRows& consoleCommandRows() {
       {L"profile_scripts", profileScriptsCommand,
        L"profile_scripts - Shows the profiling readout for GUI script modules"},
       {L"profile_network", profileNetworkCommand, L"profile_network - Shows the profiling readout for the network"},
-      {L"give_order", nullptr,
+      {L"give_order", giveOrderCommand,
        L"give_order Order [arg1] [arg2] - Creates a named order; Some orders required extra arguments, or can utilize "
        L"those arguments"},
       {L"emp_setting", empSettingCommand,

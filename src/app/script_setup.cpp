@@ -48,6 +48,8 @@
 #include "scriptapi/effect_script_types.h"
 #include "scriptapi/empire_script_type.h"
 #include "scriptapi/object_bindings.h"
+#include "scriptapi/order_bindings.h"
+#include "scriptapi/order_selection.h"
 #include "scriptapi/research_script_types.h"
 #include "scriptapi/sub_system_types.h"
 #include "universe/galaxygen/galaxy_gen_bindings.h"
@@ -105,7 +107,11 @@ ScriptSetupSlots defaultSlots() {
   slots.clientGlobals = [] {
     registerActiveHullFunctions();
     registerIrcScriptFunctions();
+    // The selection lookups.
+    registerSelectedObjectFunctions();
   };
+  // Orders in scripts.
+  slots.orderBindings = registerOrderBindings;
   slots.templateArgumentType = registerTemplateArgType;
   slots.serverResearchTypes = registerResearchMethods;
   slots.serverSubSystemBindings = [] { registerSubSystemBindings(false); };

@@ -123,7 +123,7 @@ const ExpectedRow kExpectedRows[] = {
     {L"give_order",
      L"give_order Order [arg1] [arg2] - Creates a named order; Some orders required extra arguments, or can utilize "
      L"those arguments",
-     false},
+     true},
     {L"emp_setting", L"emp_setting Setting [value] - Sets the specified empire setting, or prints its value", true},
     {L"cl_antialias", L"cl_antialias 0/1 - Enables/Disables antialiasing", false},
     {L"cl_showfps", L"cl_showfps 0/1 - Enables/Disables the display of framerate", false},

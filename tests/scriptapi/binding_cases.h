@@ -619,6 +619,74 @@ inline const std::vector<Case>& cases() {
   sys.makeShip(hullDesc);)", nullptr},
       {On::Server, "getPlanetTypeID(null);", "null string@ passed to getPlanetTypeID"},
 
+      // --- orders (OrderList, Order, OrderType, TransferMode) ---
+      {On::Server, R"(
+  int[] kinds = {OrdT_Unspecified, OrdT_Move, OrdT_Goto, OrdT_Attack, OrdT_Defend, OrdT_Deposit, OrdT_Colonize,
+                 OrdT_Dock, OrdT_Transfer, OrdT_Remove_Struct, OrdT_Trade_Local, OrdT_Work, OrdT_Use_Tool,
+                 OrdT_Fetch, OrdT_Repeat, OrdT_Collect, OrdT_Retrofit, OrdT_Guard, OrdT_Scuttle};
+  expect(kinds[18] == 18, "order kinds");
+  TransferMode from = TM_From;
+  int[] modes = {TM_Amount, TM_All_Amount, TM_Percent, from};
+  OrderList l;
+  expect(!l.prepare(null), "null");
+  expect(l.prepare(fixtureShip()), "prepared");
+  l.giveMoveOrder(vector(1, 2, 3), false);
+  l.giveGotoOrder(fixtureSystem(), true);
+  l.giveGotoOrder(fixturePlanet(), true, 5);
+  l.giveAttackOrder(fixturePlanet(), true);
+  l.giveDockOrder(fixturePlanet(), true);
+  l.giveRetrofitOrder(fixturePlanet(), true);
+  l.giveTransferOrder(fixturePlanet(), "Ore", modes[0] + modes[3], 5, true);
+  l.giveUseToolOrder("Gun", fixturePlanet(), false, true, true);
+  l.giveOrder("Defend", null, null, false);
+  expect(l.getOrderCount() == 9, "queued");
+  Order@ front = l.getOrder(0);
+  OrderType kind = front.getType();
+  expect(kind == OrdT_Defend && front.isAutomation() && front.getName() !is null, "front");
+  expect(l.getOrder(1).getType() == OrdT_Move && !l.getOrder(1).isAutomation(), "move");
+  l.clearOrder();
+  l.clearOrders(false);
+  l.refreshAutomation();
+  expect(l.getOrderCount() == 0, "cleared");
+  l.makeFleet();
+  expect(l.isFleetCommander() && l.isInFleet() && l.getFleetSize() == 1 && l.getFleetName() !is null, "fleet");
+  expect(!l.joinFleet(fixturePlanet()), "the planet commands no fleet");
+  l.leaveFleet();
+  expect(!l.isInFleet(), "left");
+  l.makeFleet();
+  l.forfeitFleetCommand();
+  expect(!l.isFleetCommander() && l.getFleetSize() == 0 && l.getFleetName() is null, "forfeited");
+  l.clearOrders(true);)", nullptr},
+      {On::Client, R"(
+  OrderList l;
+  expect(!l.prepare(null), "null");
+  expect(l.prepare(fixtureShip()), "prepared");
+  for (uint i = 0; i < l.getOrderCount(); ++i) {
+    Order@ o = l.getOrder(i);
+    expect(o.getName() !is null || o.isAutomation(), "order");
+  }
+  l.forfeitFleetCommand();
+  OrderList p;
+  p.prepare(fixturePlanet());
+  p.makeFleet();
+  expect(p.isFleetCommander() && p.isInFleet() && p.getFleetSize() == 1 && p.getFleetName() !is null, "fleet");
+  expect(l.joinFleet(fixturePlanet()) && l.isInFleet() && !l.isFleetCommander(), "joined");
+  l.leaveFleet();
+  expect(!l.isInFleet(), "left");
+  expect(getSelectedObject() is null && getSelectedObject(0) is null, "nothing selected");)", nullptr},
+      {On::Both, "OrderList l; l.getOrderCount();", "OrderList needs to be prepare()d with a valid object first"},
+      {On::Both, "OrderList l; l.getOrder(0);", "OrderList needs to be prepare()d with an object first"},
+      {On::Both, "OrderList l; l.prepare(fixtureShip()); l.getOrder(l.getOrderCount());",
+       "Out-of-bounds index when accessing order list"},
+      {On::Server, "OrderList l; l.giveGotoOrder(null, false);", "Null Object@ when giving goto order"},
+      {On::Server, "OrderList l; l.giveGotoOrder(null, false, 1);", "Null Object@ when giving goto order"},
+      {On::Server, "OrderList l; l.giveTransferOrder(null, \"Ore\", 0, 1, false);",
+       "Null Object@ when giving transfer order"},
+      {On::Server, "OrderList l; l.giveDockOrder(null, false);", "Null Object@ when giving dock order"},
+      {On::Server, "OrderList l; l.giveRetrofitOrder(null, false);", "Null Object@ when giving retrofit order"},
+      {On::Server, "OrderList l; l.giveAttackOrder(null, false);", "Null Object@ when giving attack order"},
+      {On::Both, "OrderList l; l.prepare(fixtureShip()); l.joinFleet(null);", "Null Object@ when adding to a fleet"},
+
       // --- destruction (last: the ships are gone from the next tick) ---
       {On::Server, R"(
   System@ sys = fixtureSystem();

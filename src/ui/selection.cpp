@@ -1,0 +1,115 @@
+#include "ui/selection.h"
+
+#include <map>
+#include <thread>
+
+#include "gfx/graphics_object.h"
+#include "universe/objects/game_object.h"
+
+plat::RecursiveMutex selectionLock;
+repeat_orders* repeatRecording = nullptr;
+
+namespace {
+
+// A member's record: the set's reference on the graphics object.
+struct SelectionEntry {
+  graphicsObject* object = nullptr;
+};
+
+std::map<graphicsObject*, SelectionEntry> members;
+uint32_t selectionId = 0;
+uint32_t subSelection = 0;
+
+void eraseEntry(std::map<graphicsObject*, SelectionEntry>::iterator at) {
+  graphicsObject* object = at->second.object;
+  members.erase(at);
+  object->selected = false;
+  object->drop();
+}
+
+void clearSelectionUnlocked() {
+  subSelection = 0;
+  while (!members.empty())
+    eraseEntry(members.begin());
+}
+
+// Marks an attached object selected and enters it, under its owner's lock.
+void addMember(graphicsObject* object) {
+  generic_object* owner = object->getOwner();
+  if (owner != nullptr)
+    owner->lockContainer();
+  object->selected = true;
+  SelectionEntry& entry = members[object];
+  if (entry.object == nullptr) {
+    object->grab();
+    entry.object = object;
+  }
+  if (owner != nullptr)
+    owner->unlockContainer();
+}
+
+}  // namespace
+
+SelectionGuard::SelectionGuard() {
+  while (!selectionLock.tryLock())
+    std::this_thread::yield();
+}
+
+void setSelection(graphicsObject* object) {
+  const SelectionGuard guard;
+  clearSelectionUnlocked();
+  ++selectionId;
+  subSelection = 0;
+  if (object != nullptr && object->attached)
+    addMember(object);
+}
+
+void addToSelection(graphicsObject* object) {
+  if (object == nullptr)
+    return;
+  const SelectionGuard guard;
+  if (!object->attached)
+    return;
+  ++selectionId;
+  addMember(object);
+}
+
+void removeFromSelection(graphicsObject* object) {
+  if (object == nullptr)
+    return;
+  const SelectionGuard guard;
+  ++selectionId;
+  auto at = members.find(object);
+  if (at != members.end())
+    eraseEntry(at);
+  if (subSelection > members.size())
+    subSelection = 0;
+}
+
+graphicsObject* selectedObjectAt(uint32_t index) {
+  const SelectionGuard guard;
+  if (index >= members.size())
+    return nullptr;
+  auto at = members.begin();
+  std::advance(at, index);
+  return at->first;
+}
+
+graphicsObject* getSingleSelectedObject() {
+  const SelectionGuard guard;
+  return members.size() == 1 ? members.begin()->first : nullptr;
+}
+
+void forEachSelected(SelectedObjectAction& action) {
+  const SelectionGuard guard;
+  for (auto& member : members)
+    action.act(member.first);
+}
+
+uint32_t getSelectedObjectCount() {
+  const SelectionGuard guard;
+  return static_cast<uint32_t>(members.size());
+}
+uint32_t getSelectionId() { return selectionId; }
+uint32_t getSubSelection() { return subSelection; }
+void setSubSelection(uint32_t index) { subSelection = index; }
