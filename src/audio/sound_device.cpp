@@ -199,7 +199,8 @@ void CSoundDevice::shutDown() {
   freeSources_.clear();
   freeBuffers_.clear();
   if (handles_->context != nullptr) {
-    alcMakeContextCurrent(nullptr);
+    if (alcGetCurrentContext() == handles_->context)
+      alcMakeContextCurrent(nullptr);
     alcDestroyContext(handles_->context);
   }
   if (handles_->device != nullptr)
