@@ -18,14 +18,13 @@ namespace audio {
 // ran out (badFile true) rather than in a format that is not supported.
 class SLoadError : public std::exception {
  public:
-  SLoadError(const char* text, bool badFile) : text_(text), badFile(badFile) {}
+  SLoadError(const char* text, bool badFile) : badFile(badFile), text_(text) {}
   const char* what() const noexcept override { return text_; }
 
- private:
-  const char* text_;
-
- public:
   bool badFile;
+
+ private:
+  const char* text_;  // a fixed text
 };
 
 class ISoundSource : public IAudioReference {
