@@ -26,7 +26,7 @@ namespace sound_files {
 
 // One WAVE file. The defaults give a valid 16-bit mono PCM file of
 // `frames` frames of a square wave.
-struct WaveSpec {
+struct WaveLayout {
   std::string riff = "RIFF";
   std::string wave = "WAVE";
   uint16_t formatTag = 1;  // 0xFFFE: extensible
@@ -51,45 +51,45 @@ inline void put32(std::string& out, uint32_t v) {
     out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-inline std::string waveBytes(const WaveSpec& spec) {
-  const uint32_t frameBytes = spec.channels * (spec.bits / 8u);
+inline std::string waveBytes(const WaveLayout& layout) {
+  const uint32_t frameBytes = layout.channels * (layout.bits / 8u);
   std::string samples;
-  for (uint32_t i = 0; i < spec.frames * frameBytes + spec.extraDataBytes; ++i)
+  for (uint32_t i = 0; i < layout.frames * frameBytes + layout.extraDataBytes; ++i)
     samples += static_cast<char>((i / 64) % 2 ? 0x40 : 0xC0);
 
   std::string format;
-  const bool extensible = spec.formatTag == 0xFFFE;
-  put16(format, spec.formatTag);
-  put16(format, spec.channels);
-  put32(format, spec.rate);
-  put32(format, spec.rate * frameBytes);
+  const bool extensible = layout.formatTag == 0xFFFE;
+  put16(format, layout.formatTag);
+  put16(format, layout.channels);
+  put32(format, layout.rate);
+  put32(format, layout.rate * frameBytes);
   put16(format, static_cast<uint16_t>(frameBytes));
-  put16(format, spec.bits);
+  put16(format, layout.bits);
   if (extensible) {
-    put16(format, spec.extensionBytes);
-    put16(format, spec.bits);       // valid bits
+    put16(format, layout.extensionBytes);
+    put16(format, layout.bits);       // valid bits
     put32(format, 0x3);             // channel mask
-    put16(format, spec.subFormat);  // first two bytes of the sub-format identifier
+    put16(format, layout.subFormat);  // first two bytes of the sub-format identifier
     format += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
   } else {
-    format += std::string(spec.extraFormatBytes, '\0');
+    format += std::string(layout.extraFormatBytes, '\0');
   }
 
-  std::string body = spec.wave;
+  std::string body = layout.wave;
   body += "fmt ";
   put32(body, static_cast<uint32_t>(format.size()));
   body += format;
-  if (!spec.chunkBeforeData.empty()) {
-    body += spec.chunkBeforeData;
+  if (!layout.chunkBeforeData.empty()) {
+    body += layout.chunkBeforeData;
     put32(body, 4);
     body += "abcd";
   }
   body += "data";
-  put32(body, spec.dataSizeField >= 0 ? static_cast<uint32_t>(spec.dataSizeField)
+  put32(body, layout.dataSizeField >= 0 ? static_cast<uint32_t>(layout.dataSizeField)
                                       : static_cast<uint32_t>(samples.size()));
   body += samples;
 
-  std::string file = spec.riff;
+  std::string file = layout.riff;
   put32(file, static_cast<uint32_t>(body.size()));
   return file + body;
 }
@@ -138,9 +138,9 @@ class SoundTest : public ::testing::Test {
     EXPECT_TRUE(waitFor([] { return alcGetCurrentContext() == nullptr; }));
   }
 
-  // Loads a WAVE file written from `spec`.
-  audio::ISoundSource* loadWave(const WaveSpec& spec, const char* name = "sound.wav") {
-    return device->loadSoundSource(widePath(writeFile(folder / name, waveBytes(spec))));
+  // Loads a WAVE file written from `layout`.
+  audio::ISoundSource* loadWave(const WaveLayout& layout, const char* name = "sound.wav") {
+    return device->loadSoundSource(widePath(writeFile(folder / name, waveBytes(layout))));
   }
 
   audio::CSoundDevice* device = nullptr;

@@ -19,7 +19,7 @@ namespace {
 
 using sound_files::SoundTest;
 using sound_files::waitFor;
-using sound_files::WaveSpec;
+using sound_files::WaveLayout;
 
 std::string badFile(const std::filesystem::path& path, const char* text) {
   return "Bad File \"" + path.string() + "\": " + text + "\n";
@@ -30,49 +30,49 @@ std::string unsupported(const std::filesystem::path& path, const char* text) {
 
 struct WaveCase {
   const char* what;
-  void (*change)(WaveSpec&);
+  void (*change)(WaveLayout&);
   const char* error;  // null: loads
   bool badFile;
 };
 
 const WaveCase kWaveCases[] = {
-    {"8-bit mono", [](WaveSpec& s) { s.bits = 8; }, nullptr, false},
-    {"16-bit stereo", [](WaveSpec& s) { s.channels = 2; }, nullptr, false},
-    {"a longer PCM format chunk", [](WaveSpec& s) { s.extraFormatBytes = 2; }, nullptr, false},
-    {"a fact chunk", [](WaveSpec& s) { s.chunkBeforeData = "fact"; }, nullptr, false},
-    {"extensible, extension 22", [](WaveSpec& s) { s.formatTag = 0xFFFE; }, nullptr, false},
-    {"not RIFF", [](WaveSpec& s) { s.riff = "RIFX"; }, "Can only load WAVE formats", false},
-    {"not WAVE", [](WaveSpec& s) { s.wave = "AVI "; }, "Can only load WAVE formats", false},
-    {"format 3", [](WaveSpec& s) { s.formatTag = 3; }, "Can only load WAVE files with PCM encoded data", false},
+    {"8-bit mono", [](WaveLayout& s) { s.bits = 8; }, nullptr, false},
+    {"16-bit stereo", [](WaveLayout& s) { s.channels = 2; }, nullptr, false},
+    {"a longer PCM format chunk", [](WaveLayout& s) { s.extraFormatBytes = 2; }, nullptr, false},
+    {"a fact chunk", [](WaveLayout& s) { s.chunkBeforeData = "fact"; }, nullptr, false},
+    {"extensible, extension 22", [](WaveLayout& s) { s.formatTag = 0xFFFE; }, nullptr, false},
+    {"not RIFF", [](WaveLayout& s) { s.riff = "RIFX"; }, "Can only load WAVE formats", false},
+    {"not WAVE", [](WaveLayout& s) { s.wave = "AVI "; }, "Can only load WAVE formats", false},
+    {"format 3", [](WaveLayout& s) { s.formatTag = 3; }, "Can only load WAVE files with PCM encoded data", false},
     {"extensible, extension 20",
-     [](WaveSpec& s) {
+     [](WaveLayout& s) {
        s.formatTag = 0xFFFE;
        s.extensionBytes = 20;
      },
      "Can only load WAVE files with PCM encoded data", false},
     {"extensible, float sub-format",
-     [](WaveSpec& s) {
+     [](WaveLayout& s) {
        s.formatTag = 0xFFFE;
        s.subFormat = 3;
      },
      "Can only load uncompressed PCM-formatted WAVE files", true},
-    {"3 channels", [](WaveSpec& s) { s.channels = 3; }, "Can only load 1 or 2 channel WAVE files", true},
-    {"0 channels", [](WaveSpec& s) { s.channels = 0; }, "Can only load 1 or 2 channel WAVE files", true},
-    {"24 bits", [](WaveSpec& s) { s.bits = 24; }, "Can only load 8 or 16 bit sampled WAVE files", true},
-    {"a LIST chunk before data", [](WaveSpec& s) { s.chunkBeforeData = "LIST"; }, "WAVE file missing data portion",
+    {"3 channels", [](WaveLayout& s) { s.channels = 3; }, "Can only load 1 or 2 channel WAVE files", true},
+    {"0 channels", [](WaveLayout& s) { s.channels = 0; }, "Can only load 1 or 2 channel WAVE files", true},
+    {"24 bits", [](WaveLayout& s) { s.bits = 24; }, "Can only load 8 or 16 bit sampled WAVE files", true},
+    {"a LIST chunk before data", [](WaveLayout& s) { s.chunkBeforeData = "LIST"; }, "WAVE file missing data portion",
      true},
-    {"data of 200,000,000 bytes", [](WaveSpec& s) { s.dataSizeField = 200000000; },
+    {"data of 200,000,000 bytes", [](WaveLayout& s) { s.dataSizeField = 200000000; },
      "WAVE files greater than 128MB not supported", true},
-    {"data size past the end", [](WaveSpec& s) { s.dataSizeField = 127000000; },
+    {"data size past the end", [](WaveLayout& s) { s.dataSizeField = 127000000; },
      "File did not contain sufficient samples", true},
-    {"a partial last frame", [](WaveSpec& s) { s.extraDataBytes = 1; }, "Invalid size or buffer", true},
-    {"a rate of 0", [](WaveSpec& s) { s.rate = 0; }, "Invalid size or buffer", true},
+    {"a partial last frame", [](WaveLayout& s) { s.extraDataBytes = 1; }, "Invalid size or buffer", true},
+    {"a rate of 0", [](WaveLayout& s) { s.rate = 0; }, "Invalid size or buffer", true},
 };
 
 TEST_F(SoundTest, WaveFilesLoadOrFailWithTheirText) {
   // A full 16-bit stereo buffer first, so that a failed load could be seen
   // keeping the previous user's sound.
-  WaveSpec big;
+  WaveLayout big;
   big.channels = 2;
   big.frames = 22050;
   audio::ISoundSource* first = loadWave(big);
@@ -81,10 +81,10 @@ TEST_F(SoundTest, WaveFilesLoadOrFailWithTheirText) {
   const uint32_t freeBuffers = device->freeBufferCount();
 
   for (const WaveCase& c : kWaveCases) {
-    WaveSpec spec;
-    c.change(spec);
+    WaveLayout layout;
+    c.change(layout);
     const std::filesystem::path path = folder / "case.wav";
-    sound_files::writeFile(path, sound_files::waveBytes(spec));
+    sound_files::writeFile(path, sound_files::waveBytes(layout));
     audio::ISoundSource* source = device->loadSoundSource(sound_files::widePath(path));
     if (c.error == nullptr) {
       EXPECT_NE(source, nullptr) << c.what;
@@ -105,7 +105,7 @@ TEST_F(SoundTest, WaveFilesLoadOrFailWithTheirText) {
 }
 
 TEST_F(SoundTest, LoaderIsChosenByTheExtension) {
-  const std::string wave = sound_files::waveBytes(WaveSpec{});
+  const std::string wave = sound_files::waveBytes(WaveLayout{});
   struct Case {
     const char* name;
     const char* logged;  // null: loads
@@ -215,7 +215,7 @@ int loadWithoutDecoder() {
     failures += device->loadSoundSource(sound_files::widePath(path)) == nullptr &&
                 log.take() == badFile(path, "Vorbis dlls failed to load");
   }
-  const std::filesystem::path wave = sound_files::writeFile(folder / "still.wav", sound_files::waveBytes(WaveSpec{}));
+  const std::filesystem::path wave = sound_files::writeFile(folder / "still.wav", sound_files::waveBytes(WaveLayout{}));
   audio::ISoundSource* source = device->loadSoundSource(sound_files::widePath(wave));
   const bool waveLoads = source != nullptr && log.take().empty();
   if (source != nullptr)

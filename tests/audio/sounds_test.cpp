@@ -18,7 +18,7 @@ namespace {
 
 using sound_files::SoundTest;
 using sound_files::waitFor;
-using sound_files::WaveSpec;
+using sound_files::WaveLayout;
 using irr::core::vector3df;
 
 // A source that is no buffer-backed CSoundSource: its voices have no source.
@@ -41,7 +41,7 @@ std::vector<audio::AudioName> lendingOrder(audio::ISoundDevice* device) {
 }
 
 TEST_F(SoundTest, PoolsGiveNoneWhenEmptyAndTakeNothingForRefusedSounds) {
-  audio::ISoundSource* source = loadWave(WaveSpec{});
+  audio::ISoundSource* source = loadWave(WaveLayout{});
   ASSERT_NE(source, nullptr) << log.take();
   const float nan = std::numeric_limits<float>::quiet_NaN();
   struct Case {
@@ -86,18 +86,18 @@ TEST_F(SoundTest, PoolsGiveNoneWhenEmptyAndTakeNothingForRefusedSounds) {
   // The buffer pool: 64 sources alive; the 65th load fails and takes nothing.
   std::vector<audio::ISoundSource*> loaded{source};
   while (loaded.size() < 64) {
-    loaded.push_back(loadWave(WaveSpec{}));
+    loaded.push_back(loadWave(WaveLayout{}));
     ASSERT_NE(loaded.back(), nullptr) << loaded.size();
   }
   EXPECT_EQ(device->freeBufferCount(), 0u);
   log.take();
-  EXPECT_EQ(loadWave(WaveSpec{}, "extra.wav"), nullptr);
+  EXPECT_EQ(loadWave(WaveLayout{}, "extra.wav"), nullptr);
   EXPECT_EQ(log.take(), "Bad File \"" + (folder / "extra.wav").string() + "\": Unable to create buffer\n");
   EXPECT_EQ(device->freeBufferCount(), 0u);
   loaded.back()->drop();
   loaded.pop_back();
   EXPECT_EQ(device->freeBufferCount(), 1u);
-  loaded.push_back(loadWave(WaveSpec{}));
+  loaded.push_back(loadWave(WaveLayout{}));
   EXPECT_NE(loaded.back(), nullptr);
   for (audio::ISoundSource* s : loaded)
     s->drop();
@@ -105,7 +105,7 @@ TEST_F(SoundTest, PoolsGiveNoneWhenEmptyAndTakeNothingForRefusedSounds) {
 }
 
 TEST_F(SoundTest, SilentWhileDisabledAndWithoutABufferedSource) {
-  audio::ISoundSource* source = loadWave(WaveSpec{});
+  audio::ISoundSource* source = loadWave(WaveLayout{});
   ASSERT_NE(source, nullptr);
   device->setVolume(0.0f);
   EXPECT_EQ(device->createSound(source, false, false), nullptr);
@@ -131,7 +131,7 @@ TEST_F(SoundTest, SilentWhileDisabledAndWithoutABufferedSource) {
 }
 
 TEST_F(SoundTest, OneShotsLeaveTheActiveListAndLoopsStayUntilStopped) {
-  WaveSpec fifth;  // 0.2 s
+  WaveLayout fifth;  // 0.2 s
   fifth.frames = 4410;
   audio::ISoundSource* source = loadWave(fifth);
   ASSERT_NE(source, nullptr);
@@ -171,7 +171,7 @@ TEST_F(SoundTest, OneShotsLeaveTheActiveListAndLoopsStayUntilStopped) {
 }
 
 TEST_F(SoundTest, LengthVolumeAndPositionReachTheOpenALSource) {
-  WaveSpec second;
+  WaveLayout second;
   second.channels = 2;
   second.rate = 44100;
   second.frames = 44100;  // 1 s, 16-bit stereo
@@ -260,7 +260,7 @@ TEST_F(SoundTest, ListenerCoordinatesChangeTheSignOfZ) {
 // thread's release may be the one that takes the device down.
 TEST(SoundDeviceLifetime, DestroyedWhileTenSoundsPlay) {
   setenv("ALSOFT_DRIVERS", "null", 1);
-  WaveSpec blip;  // 20 ms
+  WaveLayout blip;  // 20 ms
   blip.frames = 441;
   const std::filesystem::path path = sound_files::writeFile(scratchDir() / "blip.wav", sound_files::waveBytes(blip));
   for (int round = 0; round < 50; ++round) {
