@@ -41,6 +41,8 @@ pkg_check_modules(ENET REQUIRED IMPORTED_TARGET libenet)
 
 if(CORVANE_TESTS)
   find_package(GTest REQUIRED)
+  # The sound tests write their Ogg Vorbis tones with the encoder.
+  pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)
   include(GoogleTest)
 endif()
 if(CORVANE_BENCHMARKS)

@@ -228,6 +228,20 @@ bool InputFile::open(const stringc& path) {
   return file_ != nullptr;
 }
 
+irr::io::IReadFile* openEngineFile(const stringc& path) {
+  std::lock_guard<std::recursive_mutex> guard(accessLock());
+  IFileSystem* files = lockedFileSystem();
+  stringc openName;
+  if (locate(files, path, openName) != Located::Found)
+    return nullptr;
+  irr::io::IReadFile* file = files->createAndOpenFile(openName);
+  if (file != nullptr && file->getSize() < 0) {
+    file->drop();
+    file = nullptr;
+  }
+  return file;
+}
+
 long InputFile::size() const { return file_ != nullptr ? file_->getSize() : 0; }
 
 unsigned InputFile::read(void* buffer, unsigned bytes) {

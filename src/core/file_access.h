@@ -64,6 +64,11 @@ bool fileExists(const irr::core::stringc& path);
 // opened, or (logged, `bytes` as it was) when it grows past the limit.
 bool readWholeFile(const irr::core::stringc& path, std::string& bytes);
 
+// Opens `path` as InputFile::open finds it, but without its size limit and
+// without logging: null when it names no readable regular file. The caller
+// drops the file; it may read it on any one thread.
+irr::io::IReadFile* openEngineFile(const irr::core::stringc& path);
+
 // One file open for reading. Closed when destroyed.
 class InputFile {
  public:
