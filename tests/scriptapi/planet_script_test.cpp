@@ -54,6 +54,9 @@ const char kSubSystemFile[] = "System: Plate\nSize: 10\nDurability: 15\nMass: 5\
 class PlanetScriptTest : public scriptapitest::ScriptedGalaxyTest {
  protected:
   void SetUp() override {
+    // The galaxy and its systems take UIDs above the small ones that the
+    // request tests claim.
+    nextUid = std::max(nextUid.load(), 100u);
     ScriptedGalaxyTest::SetUp();
     std::filesystem::create_directories(root_ / "Game Data/Sub Systems");
     std::ofstream(root_ / "Game Data/Sub Systems/plate.txt", std::ios::binary) << kSubSystemFile;
@@ -399,7 +402,7 @@ TEST_F(PlanetScriptTest, RemoveStructureGoesThroughAnOrder) {
   ASSERT_NE(order, nullptr);
   EXPECT_EQ(order->structure, first);
   EXPECT_EQ(server("p.removeStructure(2);", planet), "Out of bounds index when removing structure");
-  planet->ai->tick();
+  planet->tick(0.01f);  // its AI runs the order
   ASSERT_EQ(planet->structures.size(), 1u);
   EXPECT_NE(planet->structures[0].system, first);
 }
