@@ -15,6 +15,7 @@
 #include "scriptapi/native_support.h"
 #include "scriptapi/object_casts.h"
 #include "scriptapi/object_natives.h"
+#include "scriptapi/planet_natives.h"
 #include "scriptapi/script_bindings.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/game_object.h"
@@ -376,6 +377,9 @@ void registerPlanetBindings() {
          Engines::Server);
   method("Planet", "float getPopulation() const", asFUNCTION(getPopulation), asCALL_CDECL_OBJFIRST);
   method("Planet", "float getMaxPopulation() const", asFUNCTION(getMaxPopulation), asCALL_CDECL_OBJFIRST);
+  // Planets: structures, conditions, governor; PlanetCondition;
+  // PlanetStructureList.
+  registerPlanetMembers();
 }
 
 // 9. Star; OddityType and Oddity; System with Object's getCurrentSystem

@@ -77,6 +77,9 @@
 //     The population members hold the planet's lock, act only while the
 //     owner is a valid empire and pass it its rate record; otherwise the
 //     getters give 0.
+//     Structures, conditions, the governor, orbit, physical type and
+//     Conquer; PlanetCondition with its globals; PlanetStructureList:
+//     planet_natives.h
 //   type "Star"     an objStar, with the casts
 //   enum "OddityType" ("ODT_Asteroid" 0, "ODT_Comet" 1)
 //   type "Oddity"   an objOddity, with the casts

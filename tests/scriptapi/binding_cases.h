@@ -352,6 +352,94 @@ inline const std::vector<Case>& cases() {
   p.modPopulation(1);
   p.modMaxPopulation(1);
   expect(p.getPopulation() <= p.getMaxPopulation(), "within the limit");)", nullptr},
+      // Planets: structures, conditions, governor; PlanetCondition; PlanetStructureList. The server
+      // case leaves the fixture planet one structure for the cases after it.
+      {On::Server, R"(
+  Planet@ p = fixturePlanet();
+  const subSystemDef@ plate = getSubSystemDefByName("Plate");
+  p.setStructureSpace(2.5);
+  expect(p.getMaxStructureCount() == 2, "whole slots");
+  p.addStructure(plate);
+  p.addStructure(plate);
+  expect(p.getStructureCount() == 2 && p.getStructureCount(plate) == 2, "two plates");
+  p.removeAllStructures();
+  expect(p.getStructureCount() == 0, "none left");
+  p.addStructure(plate);
+  p.addExtension("NoSuchRing");
+  p.addExtension("NoSuchRing", 1, 2, 3);
+  expect(p.getMaxStructureCount() == 2, "an unknown extension adds no room");
+  p.Conquer(null);
+  expect(fixturePlanet().getOwner() is empireA(), "an empire's planet is not taken");
+  p.addCondition("Dry");
+  p.addCondition("Dry");
+  p.addCondition("NoSuchCondition");
+  expect(p.getConditionCount() == 2, "listed twice");
+  p.removeCondition("Dry");
+  p.removeCondition("NoSuchCondition");
+  expect(p.getConditionCount() == 1 && p.getCondition(0).get_id() == "Dry", "one removed");
+  p.removeCondition("Dry");
+  p.setUseGovernor(false);
+  p.setGovernorType("default");
+  Planet_Desc desc;
+  desc.setPlanetType(getPlanetTypeID("Rock"));
+  System@ sys = fixtureSystem();
+  Planet@ wild = sys.makePlanet(desc);
+  Object@ wildObject = wild;
+  wild.Conquer(empireB());
+  expect(wildObject.getOwner() is empireB(), "taken");
+  wild.eradicate();)", nullptr},
+      {On::Both, R"(
+  Object@ o = fixturePlanet();
+  Planet@ p = o;
+  const subSystemDef@ plate = getSubSystemDefByName("Plate");
+  uint queued = o.getConstructionQueueSize();
+  p.buildStructure(plate);
+  p.buildStructure(plate, 2);
+  expect(o.getConstructionQueueSize() > queued, "queued");
+  p.rebuildStructure(0);
+  p.removeStructure(0);
+  expect(p.getStructureCount(plate) <= p.getStructureCount(), "by definition");
+  expect(p.getMaxStructureCount() >= 0, "slots");)", nullptr,
+       "75 PLANETUID 01 PLATEID 00 01 | 75 PLANETUID 01 PLATEID 00 02 | 75 PLANETUID 02 00 00 00 00 | "
+       "75 PLANETUID 03 00 00 00 00",
+       "75 PLANETUID 01 PLATEID | 75 PLANETUID 01 PLATEID | 75 PLANETUID 01 PLATEID | "
+       "75 PLANETUID 02 00 00 00 00 | 75 PLANETUID 03 00 00 00 00"},
+      {On::Both, R"(
+  Planet@ p = fixturePlanet();
+  p.setUseGovernor(true);
+  expect(p.usesGovernor(), "on");
+  p.setGovernorType("mines");
+  expect(p.getGovernorType() == "mines", "named");
+  p.setUseGovernor(false);
+  p.setGovernorType("default");
+  expect(p.getPhysicalType() == "" && p.getOrbitRadius() == 0, "no type, no mover");
+  expect(p.getConditionCount() == 0 && p.getCondition(0) is null, "no conditions");
+  expect(getPlanetConditionCount() == 1 && getPlanetCondition(1) is null, "one in the registry");
+  const PlanetCondition@ dry = getPlanetCondition(0);
+  expect(dry.get_id() == "Dry" && dry.get_desc() == "Parched", "the condition");)", nullptr,
+       "76 PLANETREF 01 80 | 76 PLANETREF 04 05 6d 00 69 00 6e 00 65 00 73 00 | 76 PLANETREF 01 00 | "
+       "76 PLANETREF 04 07 64 00 65 00 66 00 61 00 75 00 6c 00 74 00"},
+      {On::Both, R"(
+  Planet@ p = fixturePlanet();
+  PlanetStructureList list;
+  list.prepare(p);
+  list.prepare(p);
+  uint count = list.getCount();
+  expect(list.getCount(getSubSystemDefByName("Plate")) <= count, "by definition");
+  if (count > 0) {
+    const subSystem@ first = list.getStructure(0);
+    const SysRef@ state = list.getStructureState(0);
+    expect(first !is null && state !is null, "the first structure");
+  }
+  list.prepare(null);)", nullptr},
+      {On::Both, "Planet@ p = fixturePlanet(); p.buildStructure(null);", "Null subSystemDef@ when adding structure build order"},
+      {On::Both, "Planet@ p = fixturePlanet(); p.buildStructure(null, 2);", "Null subSystemDef@ when adding structure build order"},
+      {On::Server, "Planet@ p = fixturePlanet(); p.addStructure(null);", "Null subSystemDef@ when adding structure"},
+      {On::Server, "Planet@ p = fixturePlanet(); p.rebuildStructure(99);", "Accessed structure out-of-range"},
+      {On::Server, "Planet@ p = fixturePlanet(); p.removeStructure(99);", "Out of bounds index when removing structure"},
+      {On::Both, "PlanetStructureList list; list.getCount();", "PlanetStructureList needs prepared before being used"},
+      {On::Both, "PlanetStructureList list; list.prepare(fixturePlanet()); list.getStructureState(list.getCount());",
+       "Invalid index when accessing planet structure list"},
 
       // --- galaxy and lookups ---
       {On::Both, R"(

@@ -194,6 +194,11 @@ class BindingCoverageTest : public scriptapitest::ScriptedGalaxyTest {
     rock->name = internCommonString(L"Rock");
     PtrNamedVar<PlanetPhysicalType*>::getOrAdd(planetTypeRegistry(), L"Rock", internCommonString).value = rock;
     registerSpaceEmpire();
+    // A planet condition for the planet cases.
+    auto* dry = new planetCondition;
+    dry->id = L"Dry";
+    dry->desc = L"Parched";
+    PtrNamedVar<planetCondition*>::getOrAdd(planetConditionRegistry(), L"Dry", internCommonString).value = dry;
 
     host_ = hostDeclarations();
     sessionLog_ = scriptapitest::setUpWorkingFolderSession();
@@ -446,16 +451,30 @@ std::string requestText(const std::vector<SentMessage>& sent) {
 }
 
 // A case's expected requests with the fixture ship's words filled in: "SHIPREF"
-// is its object reference, "SHIPUID" its UID as a raw u32.
-std::string expectedRequests(const char* requests, const generic_object* ship) {
+// is its object reference, "SHIPUID" its UID as a raw u32; "PLANETREF" and
+// "PLANETUID" the same for the fixture planet, "PLATEID" the ID of the
+// definition "Plate".
+std::string expectedRequests(const char* requests, const generic_object* ship, const generic_object* planet) {
   std::string text = requests != nullptr ? requests : "";
   RakNet::BitStream ref;
   writeNetObjectRef(ref, ship);
   RakNet::BitStream uid;
   uid.Write(ship->uid);
+  // The planet's words, and the ID of the definition "Plate" as a raw u32.
+  RakNet::BitStream planetRef;
+  writeNetObjectRef(planetRef, planet);
+  RakNet::BitStream planetUid;
+  planetUid.Write(planet->uid);
+  RakNet::BitStream plateId;
+  for (irr::u32 i = 0; i < subSystemDefRegistry.size(); ++i)
+    if (subSystemDefRegistry[i].entryName() == L"Plate")
+      plateId.Write(subSystemDefRegistry[i].value->id);
   const std::pair<std::string, std::string> words[] = {
       {"SHIPREF", hexText(ref.GetData(), ref.GetNumberOfBytesUsed())},
       {"SHIPUID", hexText(uid.GetData(), uid.GetNumberOfBytesUsed())},
+      {"PLANETREF", hexText(planetRef.GetData(), planetRef.GetNumberOfBytesUsed())},
+      {"PLANETUID", hexText(planetUid.GetData(), planetUid.GetNumberOfBytesUsed())},
+      {"PLATEID", hexText(plateId.GetData(), plateId.GetNumberOfBytesUsed())},
   };
   for (const auto& [word, bytes] : words)
     for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + bytes.size()))
@@ -508,7 +527,7 @@ TEST_P(BindingRequestsTest, ClientCasesSendTheirRequests) {
     EXPECT_EQ(result, c.exception == nullptr ? asEXECUTION_FINISHED : asEXECUTION_EXCEPTION);
     const char* requests =
         GetParam() == 6 && c.requestsTowardsVersion6 != nullptr ? c.requestsTowardsVersion6 : c.requests;
-    EXPECT_EQ(requestText(sent), expectedRequests(requests, world_.ship));
+    EXPECT_EQ(requestText(sent), expectedRequests(requests, world_.ship, world_.planet));
   }
 }
 
