@@ -72,3 +72,6 @@ extern std::atomic<bool> sessionStarted;
 // The game speed a pause saved, which the pause's end restores (the
 // network's auto-pause and the players' pause votes).
 extern double speedBeforePause;
+// The server allows cheats ("sv_cheats"); off at start. A client takes its
+// server's value from the game clock message.
+extern std::atomic<bool> svCheats;
