@@ -32,6 +32,7 @@
 #include "app/profiling_windows.h"
 #include "app/saved_game.h"
 #include "app/script_setup.h"
+#include "app/server_map_wait.h"
 #include "app/session_workers.h"
 #include "core/locale.h"
 #include "core/log.h"
@@ -46,6 +47,7 @@
 #include "empire/traits.h"
 #include "empire/treaty_clause.h"
 #include "gfx/gas_sprites.h"
+#include "net/galaxy_transfer.h"
 #include "net/irc_window.h"
 #include "net/network_manager.h"
 #include "net/remote_console.h"
@@ -340,11 +342,16 @@ int runGameSession(const irr::core::stringc& name) {
     gameRunning = true;
     networkPoll.stop();
 
-    // 21. (The client waits for the server's galaxy here; a failed wait
-    // sets galaxyFailed and goes on at the common tear-down.) A saved game
-    // that cannot be loaded ends the session there too, and the following
-    // sessions make a new game. A new game makes the galaxy and its empires.
-    if (source == GalaxySource::SavedGame) {
+    // 21. The client waits for the server's galaxy; a cancelled or failed
+    // wait goes on at the common tear-down. A saved game that cannot be
+    // loaded ends the session there too, and the following sessions make
+    // a new game. A new game makes the galaxy and its empires.
+    if (source == GalaxySource::Client) {
+      if (!waitForServerMap()) {
+        galaxyFailed = true;
+        gameRunning = false;
+      }
+    } else if (source == GalaxySource::SavedGame) {
       if (!loadSavedGame(savePath)) {
         galaxyFailed = true;
         gameRunning = false;
@@ -475,8 +482,9 @@ int runGameSession(const irr::core::stringc& name) {
   gameRunning = false;
   frameLoop.endSpeedRamp();
 
-  // T1.
-  resumeSystemThreads();
+  // T1. A galaxy transfer under way stops at its next system once the game
+  // is no longer loaded. (Pauses are counted: the session has none to let
+  // go here, and a transfer's stays its own.)
   sessionEnding = true;
   sessionActive = false;
   statisticsActive = false;
@@ -509,6 +517,7 @@ int runGameSession(const irr::core::stringc& name) {
   // T7. Quietly: tear-down fires no star damage, hooks or bursts.
   if (tickingGalaxy)
     setGalaxyTick(nullptr);
+  waitForGalaxyTransfers();
   resumeSystemThreads();
   destroySessionGalaxy();
   freeThreadLocals();

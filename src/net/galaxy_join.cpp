@@ -130,8 +130,7 @@ void sendToServer(uint8_t id, const empire* emp) {
   stream.Write(id);
   if (emp != nullptr)
     stream.Write(static_cast<uint8_t>(emp->ID));
-  networkManager->sendDirect(&stream, RakNet::MEDIUM_PRIORITY, RakNet::RELIABLE, 0,
-                             RakNet::UNASSIGNED_SYSTEM_ADDRESS, false);
+  networkManager->send(&stream, kGalaxyChannel, RakNet::RELIABLE, RakNet::UNASSIGNED_SYSTEM_ADDRESS);
 }
 
 }  // namespace
