@@ -63,7 +63,13 @@ bool writeRecordFields(generic_object& object, RakNet::BitStream& stream) {
     return false;
   stream.Write(kMsgObjectRecord);
   writeNetObjectRef(stream, &object);
-  writeNetObjectRef(stream, object.container.load());
+  // A client's galaxy is made for the transfer and is always UID 1,
+  // whatever the server's own galaxy's UID.
+  generic_object* container = object.container.load();
+  if (container != nullptr && container->getType() == OT_Galaxy)
+    writeNetUInt(stream, kClientGalaxyUid);
+  else
+    writeNetObjectRef(stream, container);
   stream.Write(static_cast<uint8_t>(type));
   writeNetEmpire(stream, object.getOwner());
   stream.Write(object.radius);
