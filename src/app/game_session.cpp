@@ -51,6 +51,7 @@
 #include "net/irc_window.h"
 #include "net/network_manager.h"
 #include "net/remote_console.h"
+#include "scriptapi/object_natives.h"
 #include "platform/directory.h"
 #include "platform/signals.h"
 #include "platform/thread.h"
@@ -341,6 +342,9 @@ int runGameSession(const irr::core::stringc& name) {
     galaxyFailed = false;
     gameRunning = true;
     networkPoll.stop();
+    // The statistics natives lock objects only once the system threads run:
+    // while the galaxy is set up, nothing else ticks it.
+    noObjectLocking = true;
 
     // 21. The client waits for the server's galaxy; a cancelled or failed
     // wait goes on at the common tear-down. A saved game that cannot be
@@ -361,6 +365,7 @@ int runGameSession(const irr::core::stringc& name) {
       setupNewGame(sessionDataFiles.mapScriptPath);
     }
     if (galaxyFailed) {
+      noObjectLocking = false;
       phase.abandon();
       // The steps skipped on the way to the tear-down leave nothing behind
       // for the next session: the data folders' handlers (step 22) and the
@@ -381,6 +386,7 @@ int runGameSession(const irr::core::stringc& name) {
   const bool tickingGalaxy = galaxy != nullptr;
   if (tickingGalaxy)
     setGalaxyTick(tickSessionGalaxy);
+  noObjectLocking = false;
   startSystemThreads(static_cast<uint8_t>(std::min<uint32_t>(uiThreadCount, 255)));
   logInfo("Initializing %i galaxy processing threads\n", static_cast<int>(uiThreadCount));
   simulationRunning = true;

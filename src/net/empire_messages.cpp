@@ -23,6 +23,7 @@
 #include "net/network_manager.h"
 #include "platform/bit_stream.h"
 #include "universe/objects/game_object.h"
+#include "universe/objects/object_guards.h"
 #include "universe/objects/object_registry.h"
 #include "universe/objects/solar_system.h"
 #include "universe/objects/system_locks.h"
@@ -175,22 +176,6 @@ void acceptClientSetting(empire* emp, const stringw& name, float value) {
 }
 
 // -- 136 ----------------------------------------------------------------------
-
-// Holds one reference on an object found by UID; null when none.
-class HeldObject {
- public:
-  explicit HeldObject(uint32_t uid) : object_(uid != 0 ? getObjectByUIDRef(uid) : nullptr) {}
-  ~HeldObject() {
-    if (object_ != nullptr)
-      object_->drop();
-  }
-  HeldObject(const HeldObject&) = delete;
-  HeldObject& operator=(const HeldObject&) = delete;
-  generic_object* get() const { return object_; }
-
- private:
-  generic_object* object_;
-};
 
 bool ownedByValidEmpire(const generic_object& object) {
   const empire* owner = object.getOwner();

@@ -23,6 +23,7 @@
 #include "universe/movement/fake_mobile_mover.h"
 #include "universe/movement/mobile_mover.h"
 #include "universe/objects/game_object.h"
+#include "universe/objects/object_guards.h"
 #include "universe/objects/object_registry.h"
 #include "universe/objects/object_states.h"
 #include "universe/objects/solar_system.h"
@@ -39,34 +40,6 @@ namespace {
 const stringw kDamageState = L"Damage";
 constexpr float kFractionScale = 65535.0f;
 constexpr unsigned kOrderCountBits = 5;
-
-// The held reference of an object found by UID; null when none.
-class HeldObject {
- public:
-  explicit HeldObject(uint32_t uid) : object_(uid != 0 ? getObjectByUIDRef(uid) : nullptr) {}
-  ~HeldObject() {
-    if (object_ != nullptr)
-      object_->drop();
-  }
-  HeldObject(const HeldObject&) = delete;
-  HeldObject& operator=(const HeldObject&) = delete;
-  generic_object* get() const { return object_; }
-
- private:
-  generic_object* object_;
-};
-
-// The object's lock while it lives.
-class ObjectLock {
- public:
-  explicit ObjectLock(generic_object& object) : object_(object) { object_.lockContainer(); }
-  ~ObjectLock() { object_.unlockContainer(); }
-  ObjectLock(const ObjectLock&) = delete;
-  ObjectLock& operator=(const ObjectLock&) = delete;
-
- private:
-  generic_object& object_;
-};
 
 objHabitation* asPlanet(generic_object& object) {
   return object.getType() == OT_Planet ? dynamic_cast<objHabitation*>(&object) : nullptr;

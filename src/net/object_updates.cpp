@@ -20,6 +20,7 @@
 #include "universe/movement/mobile_mover.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/game_object.h"
+#include "universe/objects/object_guards.h"
 #include "universe/objects/object_registry.h"
 #include "universe/objects/solar_system.h"
 #include "universe/objects/system_locks.h"
@@ -52,22 +53,6 @@ float wrapDegrees(float angle) {
 bool isFinite(const vector3df& value) {
   return std::isfinite(value.X) && std::isfinite(value.Y) && std::isfinite(value.Z);
 }
-
-// The held reference of an object found by UID; null when none.
-class HeldObject {
- public:
-  explicit HeldObject(uint32_t uid) : object_(uid != 0 ? getObjectByUIDRef(uid) : nullptr) {}
-  ~HeldObject() {
-    if (object_ != nullptr)
-      object_->drop();
-  }
-  HeldObject(const HeldObject&) = delete;
-  HeldObject& operator=(const HeldObject&) = delete;
-  generic_object* get() const { return object_; }
-
- private:
-  generic_object* object_;
-};
 
 // The one system lock the update reader keeps across consecutive entries of
 // one system; released when the reader ends.

@@ -31,6 +31,7 @@ enum class Printable {
   StringHandle,  // a string@ variable: the address holds the handle
   Vector,
   ObjectHandle,  // an Object@ variable: the address holds the handle
+  StateHandle,   // a State@ variable
   EventHandle,   // an Event@ variable (server engine only)
 };
 
@@ -49,6 +50,7 @@ const PrintableTypes* printableTypes(asIScriptEngine* engine) {
 
 std::atomic<ScriptObjectNameReader> objectNameReader{nullptr};
 std::atomic<ScriptEventReader> eventReader{nullptr};
+std::atomic<ScriptObjectNameReader> stateNameReader{nullptr};
 
 // Strings print whole up to this many characters, else cut to kCutLength.
 constexpr irr::u32 kWholeLength = 33;
@@ -106,8 +108,7 @@ void appendFormatted(std::string& out, const char* format, Args... args) {
   out.resize(at + static_cast<size_t>(length));
 }
 
-void appendObject(std::string& out, const void* object) {
-  const ScriptObjectNameReader name = objectNameReader.load();
+void appendNamed(std::string& out, const void* object, ScriptObjectNameReader name) {
   if (object == nullptr)
     out += "<Null Handle>";
   else if (name == nullptr)
@@ -115,6 +116,8 @@ void appendObject(std::string& out, const void* object) {
   else
     appendShortText(out, name(object));
 }
+
+void appendObject(std::string& out, const void* object) { appendNamed(out, object, objectNameReader.load()); }
 
 void appendEvent(std::string& out, const void* event) {
   const ScriptEventReader parts = eventReader.load();
@@ -213,6 +216,9 @@ void appendValue(std::string& out, const void* address, asIScriptEngine* engine,
     case Printable::EventHandle:
       appendEvent(out, read<const void*>(address));
       break;
+    case Printable::StateHandle:
+      appendNamed(out, read<const void*>(address), stateNameReader.load());
+      break;
   }
 }
 
@@ -229,6 +235,8 @@ void logFunctionPlace(asIScriptFunction* function, int line) {
 void setScriptObjectNameReader(ScriptObjectNameReader reader) { objectNameReader.store(reader); }
 
 void setScriptEventReader(ScriptEventReader reader) { eventReader.store(reader); }
+
+void setScriptStateNameReader(ScriptObjectNameReader reader) { stateNameReader.store(reader); }
 
 void registerPrintableTypes(asIScriptEngine* engine) {
   if (engine == nullptr)
@@ -252,7 +260,7 @@ void registerPrintableTypes(asIScriptEngine* engine) {
       {"string@", Printable::StringHandle},
       {"vector", Printable::Vector},
       {"Object@", Printable::ObjectHandle},
-      // (State@ handles join here.)
+      {"State@", Printable::StateHandle},
   };
   for (const auto& entry : named) {
     const int typeId = engine->GetTypeIdByDecl(entry.first);

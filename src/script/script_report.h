@@ -21,9 +21,11 @@ struct ScriptEventParts {
 using ScriptEventReader = ScriptEventParts (*)(const void* event);
 void setScriptObjectNameReader(ScriptObjectNameReader reader);
 void setScriptEventReader(ScriptEventReader reader);
+// The name of a resource state ("State@" handles print by name).
+void setScriptStateNameReader(ScriptObjectNameReader reader);
 
 // Looks the printable types up in `engine`: the primitive types, "string"
-// (objects and handles), "vector" (three floats), "Object@" and, on every
+// (objects and handles), "vector" (three floats), "Object@", "State@" and, on every
 // engine but the client engine, "Event@". Call once every binding is
 // registered, for the server engine and then the client engine.
 void registerPrintableTypes(AngelScript::asIScriptEngine* engine);

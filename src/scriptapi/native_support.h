@@ -34,21 +34,10 @@
 #include "platform/bit_stream.h"
 #include "platform/peer_types.h"
 #include "universe/objects/game_object.h"
+#include "universe/objects/object_guards.h"
 #include "universe/objects/system_locks.h"
 
 class solarSystem;
-
-// Holds an object's lock (the lock of its container system) for a scope.
-class ObjectLock {
- public:
-  explicit ObjectLock(generic_object* object) : object_(object) { object_->lockContainer(); }
-  ~ObjectLock() { object_->unlockContainer(); }
-  ObjectLock(const ObjectLock&) = delete;
-  ObjectLock& operator=(const ObjectLock&) = delete;
-
- private:
-  generic_object* object_;
-};
 
 // Holds a system's own lock for a scope (nothing for a null system).
 class SystemLock {

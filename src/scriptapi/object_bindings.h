@@ -20,6 +20,17 @@
 // What is registered today, each declaration on the server engine and then
 // on the client engine unless marked "server":
 //
+//   type "State"    a resource state of an object: an uncounted reference
+//                   type (a handle points at the state's entry, which never
+//                   moves while its object lives)
+//     "float val", "float max", "float required", "float inCargo"
+//     "float getAvailable() const", "float getFreeSpace() const",
+//     "float getTotalFreeSpace(const Object &in) const"
+//     "float add(float, Object@)", "float consume(float, Object@)"
+//                                     server: with overflow into (and first
+//                                     use of) the object's cargo
+//   enum "AIStance" ("AIS_Engage" 0, "AIS_HoldPosition" 1, "AIS_HoldFire" 2,
+//                   "AIS_Defend" 3)
 //   type "Object"   a counted reference type (object_casts.h): a handle
 //                   keeps the object's memory alive
 //     "bool isValid() const"          the object is alive (not destroyed)
@@ -33,6 +44,29 @@
 //     "Empire@ getOwner() const"      the owner (may be null)
 //     "void setOwner(Empire@)"        server: the owner change of the
 //                                     object's own class
+//     "AIStance getStance()", "void setStance(AIStance)" (a client form
+//                                     that asks the server when connected)
+//     "State@ getState(const string &)"  server: found or added
+//     "const State@ getState(const string &) const", "bool getStateVals(
+//     const string &, float&, float&, float&, float&) const",
+//     "bool hasState(const string &) const"  the client forms see only what
+//                                     the active empire may see
+//     "uint getStateCount() const", "string@ getStateName(uint) const",
+//     "State@ getStateN(uint) const" (server; the client has the const
+//                                     handle form)
+//     "void damage(Object@, float[, uint32])"  server
+//     getMass, the getParent pair, setName, isUnderAttack, setStat and
+//     getStat, getCargoVals, getShipBayVals, playSound (does nothing);
+//     server: the global-visibility pair, repair, both destroy forms,
+//     reparent, setUnderAttack; client: makeLink
+//     the build queue: progress, names and types of items, the queue size
+//     (the client's is 0 for other empires), removeConstruction,
+//     moveConstruction, getConstructionCost, clearBuildQueue, the repeat
+//     pair, both makeShip forms and undockAll (a network client asks the
+//     server for its changes)
+//     movement: setDestination, getDestination, the thrust pair (set on
+//     the server), inOrbitAround, orbitAround, isParked, setParked
+//     the getCurrentSystem pair (registered with System)
 //   type "SysRef"   a sub-system of an object: an uncounted reference type
 //                   (the object keeps its sub-systems)
 //   type "Planet"   an objHabitation, with the casts to and from Object
@@ -60,11 +94,14 @@
 //   "Galaxy@ getGalaxy()"             the session's galaxy with a reference,
 //                                     or null
 //   "bool objectExists(uint)"         the object registry has that UID
-//   "Object@ getObjectByID(uint)"     server: the object of that UID with a
-//                                     reference, or null
+//   "Object@ getObjectByID(uint)"     the object of that UID with a
+//                                     reference, or null; the client's also
+//                                     null for what the active empire cannot
+//                                     see
 //
 // It also lets the script value printer name the objects that "Object@"
-// handles point at.
+// handles point at, and the states of "State@" handles. The natives of the
+// State, stance and state members are in object_natives.h.
 #pragma once
 
 void registerObjectBindings();

@@ -41,6 +41,7 @@
 #include "universe/objects/galaxy.h"
 #include "universe/objects/held_pointer.h"
 #include "universe/objects/object_registry.h"
+#include "scriptapi/object_natives.h"
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_hooks.h"
 #include "universe/planets/planet_types.h"
@@ -368,6 +369,8 @@ class NewGameSessionTest : public SessionTest {
 
 // The default game on the bundled data: the spiral map, three AI empires.
 void checkDefaultGame() {
+  // The set-up is over: the statistics natives lock objects again.
+  EXPECT_FALSE(noObjectLocking.load());
   ASSERT_NE(galaxy, nullptr);
   ASSERT_EQ(galaxy->getSystemCount(), 150u);
   for (unsigned i = 0; i < galaxy->getSystemCount(); ++i) {

@@ -20,7 +20,8 @@
 // The client-engine cases run a second time in a network client (A is the
 // playing empire), once for each protocol version the server may announce
 // (6 and 7): the requests each sends to the server must be exactly its
-// `requests`.
+// `requests`, where SHIPREF stands for the fixture ship's object reference
+// and SHIPUID for its UID as a raw u32.
 #pragma once
 
 #include <vector>
@@ -36,6 +37,9 @@ struct Case {
   // What the case sends in the client engine of a network client: each
   // message's bytes in hex, messages separated by " | "; null for none.
   const char* requests = nullptr;
+  // What it sends instead towards protocol version 6, where that differs;
+  // null: `requests`.
+  const char* requestsTowardsVersion6 = nullptr;
 };
 
 inline const std::vector<Case>& cases() {
@@ -99,6 +103,152 @@ inline const std::vector<Case>& cases() {
   expect(refsOf(ship) == before, "the source's reference is given back");)", nullptr},
       {On::Server, "fixturePlanet().damage(null, 1);", "Null Object@ when damaging an object"},
       {On::Server, "fixturePlanet().damage(null, 1, 0);", "Null Object@ when damaging an object"},
+
+      // --- State and the object's states ---
+      {On::Server, R"(
+  Object@ o = fixtureShip();
+  uint before = o.getStateCount();
+  State@ s = o.getState("Coverage");
+  expect(o.getStateCount() == before + 1 && o.getState("Coverage") is s, "added once");
+  s.val = 10;
+  s.max = 12;
+  s.required = 1;
+  s.inCargo = 0;
+  expect(s.getAvailable() == 9 && s.getFreeSpace() == 2 && s.getTotalFreeSpace(o) == 2, "amounts");
+  expect(s.add(1, o) == 1 && s.val == 11, "add");
+  expect(s.consume(3, o) == 3 && s.val == 8, "consume");
+  const Object@ co = o;
+  const State@ found = co.getState("Coverage");
+  expect(found is s && co.getState("Missing") is null && o.hasState("Coverage") && !o.hasState("Missing"), "found");
+  float val = -1, max = -1, required = -1, inCargo = -1;
+  expect(o.getStateVals("Coverage", val, max, required, inCargo) && val == 8 && max == 12 && required == 1 &&
+         inCargo == 0, "values");
+  bool seen = false;
+  for (uint i = 0; i < o.getStateCount(); ++i) {
+    State@ at = o.getStateN(i);
+    const State@ constAt = co.getStateN(i);
+    if (o.getStateName(i) == "Coverage")
+      seen = at is s && constAt is s;
+  }
+  expect(seen, "by index");)", nullptr},
+      {On::Server, "fixtureShip().getState(\"Coverage\").add(1, null);", "Null Object@ when adding a resource"},
+      {On::Server, "fixtureShip().getState(\"Coverage\").consume(1, null);", "Null Object@ when consuming a resource"},
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  const Object@ co = o;
+  const State@ s = co.getState("Damage");
+  uint count = o.getStateCount();
+  float val = -1, max = -1, required = -1, inCargo = -1;
+  bool has = o.hasState("Damage");
+  expect(o.getStateVals("Damage", val, max, required, inCargo) == has && (s !is null) == has, "own states");
+  if (count > 0) {
+    const State@ first = co.getStateN(0);
+    expect(first !is null && o.getStateName(0) !is null && first.getAvailable() == first.val + first.inCargo -
+           first.required && first.getFreeSpace() == first.max - first.val && first.getTotalFreeSpace(o) >= 0 -
+           first.max - first.val, "first");
+  })", nullptr},
+      {On::Both, "Object@ none; fixtureShip().getStateN(0).getTotalFreeSpace(none);", "Null pointer access"},
+      {On::Both, "fixtureShip().getStateN(fixtureShip().getStateCount());", "Accessed storage out-of-bounds"},
+      {On::Both, "fixtureShip().getStateName(fixtureShip().getStateCount());", "Accessed storage out-of-bounds"},
+
+      // --- Object: identity, place, statistics, holds ---
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  expect(o.getMass() > 0, "mass");
+  const Object@ co = o;
+  const Object@ constParent = co.getParent();
+  Object@ parent = o.getParent();
+  expect(parent is fixtureSystem() && constParent is parent, "parent");
+  o.playSound("boom");
+  string@ name = o.getName();
+  o.setName("Renamed");
+  expect(o.getName() == "Renamed", "renamed");
+  if (name != "")
+    o.setName(name);
+  float used = -1, capacity = -1, bayUsed = -1, bay = -1;
+  o.getCargoVals(used, capacity);
+  o.getShipBayVals(bayUsed, bay);
+  expect(used == 0 && capacity >= 0 && bayUsed == 0 && bay >= 0, "holds");
+  bool attacked = o.isUnderAttack();
+  Object@ sys = fixtureSystem();
+  sys.setStat(empireA(), "Coverage", 2);
+  sys.setStat(null, "Coverage", 3);
+  expect(sys.getStat(empireA(), "Coverage") == 2 && sys.getStat(null, "Coverage") == 3, "stats");
+  expect(o.getStat(empireA(), "Coverage") == 0, "no statistics table");)", nullptr},
+      {On::Both, "fixtureShip().setName(\"\");", "Empty strings are not valid object names"},
+      // A null name never reaches the statistics natives: the engine stops
+      // it first (their "Null string@ when specifying stat" serves C++
+      // callers).
+      {On::Both, "string@ none; fixtureSystem().setStat(empireA(), none, 1);", "Null pointer access"},
+      {On::Both, "string@ none; fixtureSystem().getStat(empireA(), none);", "Null pointer access"},
+      {On::Server, R"(
+  Object@ o = fixtureOddity();
+  o.setGlobalVisibility(true);
+  expect(o.getGlobalVisibility(), "visible to all");
+  o.setGlobalVisibility(false);
+  expect(!o.getGlobalVisibility(), "not any more");
+  o.setUnderAttack();  // (the clock's own test: object_members_script_test.cpp)
+  o.reparent();
+  o.repair(1);
+  fixturePlanet().repair(0);
+  fixtureShip().repair(0);)", nullptr},
+      {On::Client, R"(
+  Object@ o = fixtureShip();
+  expect(o.makeLink() == "#link:o" + o.uid + "#", "link");)", nullptr},
+
+      // --- build queue ---
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  const HullLayout@ layout = fixtureLayout();
+  o.makeShip(layout);
+  o.makeShip(layout, 2);
+  expect(o.getConstructionQueueSize() == 3, "three ships");
+  expect(o.getConstructionName() == "Scout" && o.getConstructionName(2) == "Scout", "named after the layout");
+  expect(o.getConstructionType() !is null && o.getConstructionType(2) !is null, "typed");
+  expect(o.getConstructionName(3) is null && o.getConstructionType(3) is null, "past the end");
+  expect(o.getConstructionProgress() == 0 && o.getConstructionProgress(2) == 0 && o.getConstructionProgress(3) == 0,
+         "progress");
+  float paid = -1, total = -1;
+  o.getConstructionCost(0, "Nothing", paid, total);
+  expect(paid == 0 && total == 0, "unknown cost");
+  o.moveConstruction(0, 99);
+  o.removeConstruction(0);
+  expect(o.getConstructionQueueSize() == 2, "removed");
+  o.setRepeatQueue(true);
+  expect(o.getRepeatQueue(), "repeating");
+  o.setRepeatQueue(false);
+  o.undockAll();
+  o.clearBuildQueue();)", nullptr,
+       "75 SHIPUID 04 05 53 00 63 00 6f 00 75 00 74 00 00 01 | 75 SHIPUID 04 05 53 00 63 00 6f 00 75 00 74 "
+       "00 00 02 | 76 SHIPREF 02 00 00 00 00 00 00 00 63 | 76 SHIPREF 03 00 00 00 00 | 76 SHIPREF 05 80 | "
+       "76 SHIPREF 05 00 | 75 SHIPUID 05",
+       "75 SHIPUID 04 05 53 00 63 00 6f 00 75 00 74 00 | 75 SHIPUID 04 05 53 00 63 00 6f 00 75 00 74 00 | "
+       "75 SHIPUID 04 05 53 00 63 00 6f 00 75 00 74 00 | 76 SHIPREF 02 00 00 00 00 00 00 00 63 | 76 SHIPREF "
+       "03 00 00 00 00 | 76 SHIPREF 05 80 | 76 SHIPREF 05 00 | 75 SHIPUID 05"},
+
+      // --- movement (the fixture ship has no mover) ---
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  o.setDestination(vector(1, 2, 3));
+  vector to = o.getDestination();
+  expect(to.x == 0 && to.y == 0 && to.z == 0, "no mover, no destination");
+  expect(o.get_thrust() == 0 && !o.isParked() && o.inOrbitAround() is null, "at rest");
+  o.orbitAround(fixtureStar());
+  o.setParked(true);
+  expect(!o.isParked() && o.inOrbitAround() is null, "nothing to park");)", nullptr, "8b 03 SHIPREF 80"},
+      {On::Server, R"(
+  Object@ o = fixtureShip();
+  o.set_thrust(2);
+  expect(o.get_thrust() == 0, "no mobile mover");)", nullptr},
+
+      // --- AIStance ---
+      {On::Both, R"(
+  Object@ o = fixtureShip();
+  AIStance before = o.getStance();
+  expect(AIS_Engage == 0 && AIS_HoldPosition == 1 && AIS_HoldFire == 2 && AIS_Defend == 3, "values");
+  o.setStance(AIS_HoldFire);
+  o.setStance(before);
+  expect(o.getStance() == before, "back");)", nullptr, "8b 02 SHIPREF 02 | 8b 02 SHIPREF 00"},
 
       // --- casts ---
       {On::Both, R"(
@@ -214,6 +364,24 @@ inline const std::vector<Case>& cases() {
       {On::Server, R"(
   Object@ ship = fixtureShip();
   expect(getObjectByID(ship.uid) is ship && getObjectByID(0) is null, "by uid");)", nullptr},
+      // (The client sees only what the active empire sees: its own test is
+      // in object_members_script_test.cpp.)
+      {On::Client, R"(
+  Object@ ship = fixtureShip();
+  Object@ found = getObjectByID(ship.uid);
+  expect((found is null || found is ship) && getObjectByID(0) is null, "by uid");)", nullptr},
+      {On::Both, R"(
+  Object@ ship = fixtureShip();
+  const Object@ constShip = ship;
+  System@ sys = ship.getCurrentSystem();
+  const System@ constSys = constShip.getCurrentSystem();
+  Object@ asObject = sys;
+  expect(asObject is fixtureSystem() && constSys is sys, "the ship's system");
+  Object@ system = fixtureSystem();
+  Object@ itself = system.getCurrentSystem();
+  expect(itself is system, "a system is its own");
+  Object@ g = getGalaxy();
+  expect(g.getCurrentSystem() is null, "the galaxy is in none");)", nullptr},
 
       // --- Empire ---
       {On::Both, R"(
@@ -450,6 +618,20 @@ inline const std::vector<Case>& cases() {
   hullCopy = hullDesc;
   sys.makeShip(hullDesc);)", nullptr},
       {On::Server, "getPlanetTypeID(null);", "null string@ passed to getPlanetTypeID"},
+
+      // --- destruction (last: the ships are gone from the next tick) ---
+      {On::Server, R"(
+  System@ sys = fixtureSystem();
+  Hull_Desc desc;
+  desc.hull = fixtureLayout();
+  @desc.Owner = empireA();
+  desc.Position = vector(5, 5, 5);
+  Object@ loud = sys.makeShip(desc);
+  Object@ quiet = sys.makeShip(desc);
+  loud.destroy();
+  quiet.destroy(true);
+  quiet.destroy(false);
+  expect(loud.isValid() && quiet.isValid(), "marked only");)", nullptr},
   };
   return table;
 }

@@ -22,6 +22,7 @@
 #include "binding_coverage.h"
 #include "binding_manifest.h"
 #include "core/common_strings.h"
+#include "core/net_encoders.h"
 #include "design/effectors/effector.h"
 #include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
@@ -247,6 +248,8 @@ class BindingCoverageTest : public scriptapitest::ScriptedGalaxyTest {
     desc.systems.push_back({subSystemDefRegistry[0].value, 1.0f, 0.0f, 0.0f, -1});
     world_.layout = new hull_list(desc, red, true);
     world_.layout->name = L"Scout";
+    world_.layout->grab();  // the table's reference
+    NamedVar<hull_list*>::getOrAdd(red->hulls, world_.layout->name).value = world_.layout;
     world_.ship = place(new objHulled(red, world_.layout, nullptr));
     effector_def* gun = addEffectorDef(L"Gun");
     addEffectorValueName(*gun, L"Damage");
@@ -421,18 +424,42 @@ TEST_F(BindingCoverageTest, CastsAccessorsAndEngineOnlyDeclarationsBuildWhereThe
     }
 }
 
+std::string hexText(const uint8_t* bytes, std::size_t size) {
+  std::string text;
+  char hex[4];
+  for (std::size_t i = 0; i < size; ++i) {
+    std::snprintf(hex, sizeof hex, i == 0 ? "%02x" : " %02x", bytes[i]);
+    text += hex;
+  }
+  return text;
+}
+
 // The bytes of the messages sent, as binding_cases.h writes them.
 std::string requestText(const std::vector<SentMessage>& sent) {
   std::string text;
-  char hex[4];
   for (const SentMessage& message : sent) {
     if (!text.empty())
       text += " | ";
-    for (std::size_t i = 0; i < message.bytes.size(); ++i) {
-      std::snprintf(hex, sizeof hex, i == 0 ? "%02x" : " %02x", message.bytes[i]);
-      text += hex;
-    }
+    text += hexText(message.bytes.data(), message.bytes.size());
   }
+  return text;
+}
+
+// A case's expected requests with the fixture ship's words filled in: "SHIPREF"
+// is its object reference, "SHIPUID" its UID as a raw u32.
+std::string expectedRequests(const char* requests, const generic_object* ship) {
+  std::string text = requests != nullptr ? requests : "";
+  RakNet::BitStream ref;
+  writeNetObjectRef(ref, ship);
+  RakNet::BitStream uid;
+  uid.Write(ship->uid);
+  const std::pair<std::string, std::string> words[] = {
+      {"SHIPREF", hexText(ref.GetData(), ref.GetNumberOfBytesUsed())},
+      {"SHIPUID", hexText(uid.GetData(), uid.GetNumberOfBytesUsed())},
+  };
+  for (const auto& [word, bytes] : words)
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + bytes.size()))
+      text.replace(at, word.size(), bytes);
   return text;
 }
 
@@ -479,7 +506,9 @@ TEST_P(BindingRequestsTest, ClientCasesSendTheirRequests) {
     const int result = context->Execute();
     context->Release();
     EXPECT_EQ(result, c.exception == nullptr ? asEXECUTION_FINISHED : asEXECUTION_EXCEPTION);
-    EXPECT_EQ(requestText(sent), c.requests != nullptr ? c.requests : "");
+    const char* requests =
+        GetParam() == 6 && c.requestsTowardsVersion6 != nullptr ? c.requestsTowardsVersion6 : c.requests;
+    EXPECT_EQ(requestText(sent), expectedRequests(requests, world_.ship));
   }
 }
 
