@@ -501,6 +501,9 @@ int runGameSession(const irr::core::stringc& name) {
   workers.stop();
   pauseSystemThreads();
   simulationRunning = false;
+  // A transfer's walk reads the session's planet types and traits, which go
+  // at T3, besides the galaxy: it is let finish its system here.
+  waitForGalaxyTransfers();
 
   // T3. (The session's object list is cleared here too.)
   clearPlanetTypes();
@@ -523,7 +526,6 @@ int runGameSession(const irr::core::stringc& name) {
   // T7. Quietly: tear-down fires no star damage, hooks or bursts.
   if (tickingGalaxy)
     setGalaxyTick(nullptr);
-  waitForGalaxyTransfers();
   resumeSystemThreads();
   destroySessionGalaxy();
   freeThreadLocals();
