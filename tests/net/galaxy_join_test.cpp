@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/base/session_state.h"
+#include "core/net_encoders.h"
 #include "design/build/build_fixture.h"
 #include "net/diplomacy_messages.h"
 #include "net/galaxy_join.h"
