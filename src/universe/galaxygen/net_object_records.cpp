@@ -63,13 +63,8 @@ bool writeRecordFields(generic_object& object, RakNet::BitStream& stream) {
     return false;
   stream.Write(kMsgObjectRecord);
   writeNetObjectRef(stream, &object);
-  // A client's galaxy is made for the transfer and is always UID 1,
-  // whatever the server's own galaxy's UID.
-  generic_object* container = object.container.load();
-  if (container != nullptr && container->getType() == OT_Galaxy)
-    writeNetUInt(stream, kClientGalaxyUid);
-  else
-    writeNetObjectRef(stream, container);
+  // (A galaxy is written as kClientGalaxyUid, as in every message.)
+  writeNetObjectRef(stream, object.container.load());
   stream.Write(static_cast<uint8_t>(type));
   writeNetEmpire(stream, object.getOwner());
   stream.Write(object.radius);

@@ -42,6 +42,7 @@
 #include <cstdint>
 
 #include "platform/peer_types.h"
+#include "universe/objects/object_registry.h"
 
 namespace RakNet {
 class BitStream;
@@ -51,7 +52,7 @@ class generic_object;
 constexpr uint8_t kMsgObjectRecord = 123;
 constexpr uint8_t kChannelObjectRecords = 4;
 // The UID of a client's galaxy, which records name as the galaxy.
-constexpr uint32_t kClientGalaxyUid = 1;
+constexpr uint32_t kClientGalaxyUid = kNetGalaxyUid;
 
 // Writes `object`'s record into `stream` (emptied first) and sends it to
 // `address` (every client for the unassigned address), then does the same
