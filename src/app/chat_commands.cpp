@@ -1,8 +1,10 @@
-// The console's chat commands: say something, take a name, and the server
-// operator's list of players, kick and ban.
+// The console's chat commands: say something, take a name, ask for an
+// empire, and the server operator's list of players, kick and ban.
 #include "app/base/console.h"
 #include "app/console_commands.h"
 #include "design/base/numbers.h"
+#include "empire/empire.h"
+#include "net/galaxy_join.h"
 #include "net/network_manager.h"
 
 namespace {
@@ -29,6 +31,24 @@ void sayCommand(const ConsoleArgs& args) {
 void nickCommand(const ConsoleArgs& args) {
   if (takesArguments(args, 1))
     networkManager->sendNameChange(args[1]);
+}
+
+void playAsCommand(const ConsoleArgs& args) {
+  if (!takesArguments(args, 1))
+    return;
+  Console* target = console();
+  empire* emp = findEmpireByName(args[1]);
+  if (emp == nullptr || !emp->isValid()) {
+    if (target != nullptr)
+      target->print(L"Specified invalid empire. Note: Names are case-sensitive.");
+    return;
+  }
+  if (networkManager->isHosting) {
+    if (target != nullptr)
+      target->print(L"The server may not become, or change, its empire");
+    return;
+  }
+  sendPlayAsRequest(emp);
 }
 
 void playersCommand(const ConsoleArgs& args) {

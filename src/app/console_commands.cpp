@@ -528,7 +528,7 @@ const ConsoleCommandRows& consoleCommandRows() {
        L"net_filter MinPingAdd ExtraPingVariance - Slows down the network to simulate net lag (pings are in ms)"},
       {L"say", sayCommand, L"say \"Text\" - sends the message along the active connection"},
       {L"nick", nickCommand, L"nick \"Name\" - changes your name"},
-      {L"play_as", nullptr, L"play_as \"Empire Name\" - asks the server to let you play as the specified empire"},
+      {L"play_as", playAsCommand, L"play_as \"Empire Name\" - asks the server to let you play as the specified empire"},
       {L"players", playersCommand, L"players - Lists all players in the server, their empires, and their id (for kick/ban)"},
       {L"kick", kickCommand, L"kick id - Kicks the player with the specified id (see players)"},
       {L"ban", banCommand, L"ban id - Kicks and bans the player with the specified id (see players)"},

@@ -107,6 +107,7 @@ void netSimCommand(const ConsoleArgs& args);
 // Chat, names and the players (chat_commands.cpp).
 void sayCommand(const ConsoleArgs& args);
 void nickCommand(const ConsoleArgs& args);
+void playAsCommand(const ConsoleArgs& args);
 void playersCommand(const ConsoleArgs& args);
 void kickCommand(const ConsoleArgs& args);
 void banCommand(const ConsoleArgs& args);

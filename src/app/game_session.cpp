@@ -32,6 +32,7 @@
 #include "app/profiling_windows.h"
 #include "app/saved_game.h"
 #include "app/script_setup.h"
+#include "app/server_map_wait.h"
 #include "app/session_workers.h"
 #include "core/locale.h"
 #include "core/log.h"
@@ -46,6 +47,7 @@
 #include "empire/traits.h"
 #include "empire/treaty_clause.h"
 #include "gfx/gas_sprites.h"
+#include "net/galaxy_transfer.h"
 #include "net/irc_window.h"
 #include "net/network_manager.h"
 #include "net/remote_console.h"
@@ -344,11 +346,16 @@ int runGameSession(const irr::core::stringc& name) {
     // while the galaxy is set up, nothing else ticks it.
     noObjectLocking = true;
 
-    // 21. (The client waits for the server's galaxy here; a failed wait
-    // sets galaxyFailed and goes on at the common tear-down.) A saved game
-    // that cannot be loaded ends the session there too, and the following
-    // sessions make a new game. A new game makes the galaxy and its empires.
-    if (source == GalaxySource::SavedGame) {
+    // 21. The client waits for the server's galaxy; a cancelled or failed
+    // wait goes on at the common tear-down. A saved game that cannot be
+    // loaded ends the session there too, and the following sessions make
+    // a new game. A new game makes the galaxy and its empires.
+    if (source == GalaxySource::Client) {
+      if (!waitForServerMap()) {
+        galaxyFailed = true;
+        gameRunning = false;
+      }
+    } else if (source == GalaxySource::SavedGame) {
       if (!loadSavedGame(savePath)) {
         galaxyFailed = true;
         gameRunning = false;
@@ -481,8 +488,9 @@ int runGameSession(const irr::core::stringc& name) {
   gameRunning = false;
   frameLoop.endSpeedRamp();
 
-  // T1.
-  resumeSystemThreads();
+  // T1. A galaxy transfer under way stops at its next system once the game
+  // is no longer loaded. (Pauses are counted: the session has none to let
+  // go here, and a transfer's stays its own.)
   sessionEnding = true;
   sessionActive = false;
   statisticsActive = false;
@@ -493,6 +501,9 @@ int runGameSession(const irr::core::stringc& name) {
   workers.stop();
   pauseSystemThreads();
   simulationRunning = false;
+  // A transfer's walk reads the session's planet types and traits, which go
+  // at T3, besides the galaxy: it is let finish its system here.
+  waitForGalaxyTransfers();
 
   // T3. (The session's object list is cleared here too.)
   clearPlanetTypes();

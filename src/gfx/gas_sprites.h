@@ -14,8 +14,22 @@
 //     colour         u32 ARGB
 //     position       3 x f32 (x, y, z)
 //
-// The list has no lock: the script call and the session's save, load and
-// tear-down all run on the main thread.
+// Record sent to a joining player (the body of message 137), bit stream,
+// multi-byte numbers most significant byte first:
+//
+//   field            layout
+//   count            u32
+//   per record:
+//     material name  length byte (at most 255 units), then the UTF-16
+//                    units byte-aligned, each low byte first
+//     fade distance  f32
+//     size           f32
+//     colour         u32 ARGB
+//     position       x, y, z as one reversed 12-byte block (z first)
+//
+// The script call and the session's save, load and tear-down run on the
+// main thread; a galaxy transfer reads the list from its own thread, so the
+// list is guarded by a lock of its own.
 #pragma once
 
 #include <SColor.h>
@@ -25,6 +39,9 @@
 #include <vector>
 
 class SaveStream;
+namespace RakNet {
+class BitStream;
+}
 
 struct GasSpriteRecord {
   irr::core::stringw material;
@@ -39,8 +56,8 @@ void createGalaxyGasSprite(const irr::core::stringw& material, float size, const
                            irr::video::SColor color, float fadeDistance);
 // Deletes every record.
 void clearGalaxyGasSprites();
-// The records in creation order.
-const std::vector<GasSpriteRecord>& galaxyGasSprites();
+// A copy of the records in creation order.
+std::vector<GasSpriteRecord> galaxyGasSprites();
 
 // Writes the list. Beyond 65,535 records the rest are left out, with a
 // warning: the count has 16 bits.
@@ -48,3 +65,11 @@ void saveGalaxyGasSprites(SaveStream& stream);
 // Reads a list and creates each sprite as a new one. A short read throws
 // {4, "Unexpected EOF"}; the sprites read before it stay.
 void loadGalaxyGasSprites(SaveStream& stream);
+
+// Writes the list for a joining player (after the message id).
+void writeGalaxyGasSprites(RakNet::BitStream& stream);
+// Reads a list sent by the server and creates each sprite as a new one. The
+// count reserves nothing: records are read until the count is reached or
+// one is cut short; the complete records before it make sprites. Returns
+// the number of sprites made.
+unsigned readGalaxyGasSprites(RakNet::BitStream& stream);

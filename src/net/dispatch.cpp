@@ -19,6 +19,7 @@
 #include "net/chat_log.h"
 #include "net/diplomacy_network.h"
 #include "net/empire_messages.h"
+#include "net/galaxy_transfer.h"
 #include "net/message_ids.h"
 #include "net/message_receiver.h"
 #include "net/network_manager.h"
@@ -338,7 +339,7 @@ void NetworkManager::removePlayer(RakNet::RakNetGUID guid, const char* logFormat
 // Places that later work fills
 
 void NetworkManager::sendPlayerState(NetPlayer& player) {
-  // (An in-game player's game time is sent here first.)
+  sendPeriodicGameTime(*this, player);
   sendEmpireState(*this, player);
   research::sendPlayerResearch(*this, player);
   sendPlayerTreaties(*this, player);

@@ -13,6 +13,7 @@
 #include "net/diplomacy_messages.h"
 #include "net/diplomacy_network.h"
 #include "net/empire_messages.h"
+#include "net/galaxy_transfer.h"
 #include "net/message_receiver.h"
 #include "net/object_receivers.h"
 #include "net/object_requests.h"
@@ -213,6 +214,7 @@ NetworkManager* createNetworkManager() {
   registerObjectRequestReceivers(*networkManager);
   registerObjectUpdateReceivers(*networkManager);
   registerEmpireMessageReceivers(*networkManager);
+  registerJoiningReceivers(*networkManager);
   return networkManager;
 }
 

@@ -164,7 +164,7 @@ const ExpectedRow kExpectedRows[] = {
      L"net_filter MinPingAdd ExtraPingVariance - Slows down the network to simulate net lag (pings are in ms)", true},
     {L"say", L"say \"Text\" - sends the message along the active connection", true},
     {L"nick", L"nick \"Name\" - changes your name", true},
-    {L"play_as", L"play_as \"Empire Name\" - asks the server to let you play as the specified empire", false},
+    {L"play_as", L"play_as \"Empire Name\" - asks the server to let you play as the specified empire", true},
     {L"players", L"players - Lists all players in the server, their empires, and their id (for kick/ban)", true},
     {L"kick", L"kick id - Kicks the player with the specified id (see players)", true},
     {L"ban", L"ban id - Kicks and bans the player with the specified id (see players)", true},

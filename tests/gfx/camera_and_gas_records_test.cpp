@@ -4,6 +4,7 @@
 
 #include "gfx/game_camera.h"
 #include "gfx/gas_sprites.h"
+#include "platform/bit_stream.h"
 #include "support/save_bytes.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_registry.h"
@@ -130,13 +131,68 @@ TEST_F(GasSpritesTest, RecordsAreSavedInCreationOrderAndComeBack) {
   auto reader = readerOver(file);
   loadGalaxyGasSprites(*reader);
   ASSERT_EQ(galaxyGasSprites().size(), 2u);
-  const GasSpriteRecord& first = galaxyGasSprites()[0];
+  const GasSpriteRecord first = galaxyGasSprites()[0];
   EXPECT_EQ(first.material, irr::core::stringw(L"gas"));
   EXPECT_EQ(first.size, 2.0f);
   EXPECT_EQ(first.fadeDistance, 100.0f);
   EXPECT_EQ(first.color.color, 0x80FF0000u);
   EXPECT_EQ(first.position, vector3df(1, 2, 3));
   EXPECT_EQ(galaxyGasSprites()[1].material, irr::core::stringw(L"cloud\u0100"));
+}
+
+Bytes streamBytes(const RakNet::BitStream& stream) {
+  const uint8_t* data = stream.GetData();
+  return data == nullptr ? Bytes() : Bytes(data, data + stream.GetNumberOfBytesUsed());
+}
+
+// The network record (137's body) is the save record's fields in network
+// byte order, with a u32 count and the position as one reversed block.
+TEST_F(GasSpritesTest, NetworkRecordsComeBackInOrder) {
+  createGalaxyGasSprite(L"gas", 2.0f, vector3df(1, 2, 3), irr::video::SColor(0x80FF0000), 100.0f);
+  createGalaxyGasSprite(L"c\u0100", 0.5f, vector3df(-1, 0, 0), irr::video::SColor(0xFFFFFFFF), 0.0f);
+  RakNet::BitStream stream;
+  writeGalaxyGasSprites(stream);
+  EXPECT_EQ(hexText(streamBytes(stream)), hex("00000002"
+                                              "03 6700 6100 7300 42C80000 40000000 80FF0000 40400000 40000000 3F800000"
+                                              "02 6300 0001 00000000 3F000000 FFFFFFFF 00000000 00000000 BF800000"));
+  clearGalaxyGasSprites();
+  EXPECT_EQ(readGalaxyGasSprites(stream), 2u);
+  const std::vector<GasSpriteRecord> read = galaxyGasSprites();
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[0].material, irr::core::stringw(L"gas"));
+  EXPECT_EQ(read[0].size, 2.0f);
+  EXPECT_EQ(read[0].fadeDistance, 100.0f);
+  EXPECT_EQ(read[0].color.color, 0x80FF0000u);
+  EXPECT_EQ(read[0].position, vector3df(1, 2, 3));
+  EXPECT_EQ(read[1].material, irr::core::stringw(L"c\u0100"));
+  EXPECT_EQ(read[1].position, vector3df(-1, 0, 0));
+}
+
+// A count that promises more than the message holds, and a message cut at
+// any length: the complete records before the cut make sprites, nothing
+// more.
+TEST_F(GasSpritesTest, ACutNetworkListKeepsItsCompleteRecords) {
+  for (int i = 0; i < 3; ++i)
+    createGalaxyGasSprite(L"mist", 1.0f, vector3df(static_cast<float>(i), 0, 0), irr::video::SColor(0), 5.0f);
+  RakNet::BitStream written;
+  writeGalaxyGasSprites(written);
+  clearGalaxyGasSprites();
+  Bytes bytes = streamBytes(written);
+  const size_t recordSize = (bytes.size() - 4) / 3;
+
+  Bytes promisingTen = bytes;
+  promisingTen[3] = 10;
+  RakNet::BitStream ten(promisingTen.data(), promisingTen.size(), false);
+  EXPECT_EQ(readGalaxyGasSprites(ten), 3u);
+  EXPECT_EQ(galaxyGasSprites().size(), 3u);
+
+  for (size_t length = 0; length < bytes.size(); ++length) {
+    clearGalaxyGasSprites();
+    RakNet::BitStream cut(bytes.data(), length, false);
+    const unsigned expected = length < 4 ? 0u : static_cast<unsigned>((length - 4) / recordSize);
+    EXPECT_EQ(readGalaxyGasSprites(cut), expected) << length;
+    EXPECT_EQ(galaxyGasSprites().size(), expected) << length;
+  }
 }
 
 TEST_F(GasSpritesTest, AShortListKeepsTheSpritesReadBeforeIt) {

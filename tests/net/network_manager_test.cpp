@@ -65,13 +65,14 @@ TEST(NetworkManager, StartUpEntersTheBuiltInReceivers) {
   // build-list names a server tells it; the object update batches and
   // object details; the empire messages (designs, settings, empire
   // messages, thresholds, empire commands); diplomatic messages, treaties
-  // and research.
+  // and research; the joining messages (galaxy request, play-as, galaxy
+  // header, progress, game time, gas sprites).
   std::vector<uint32_t> ids;
   for (const auto& entry : manager->receivers) {
     ids.push_back(entry.first);
     EXPECT_NE(entry.second, nullptr) << entry.first;
   }
-  EXPECT_EQ(ids, (std::vector<uint32_t>{116, 117, 118, 123, 124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 138, 139}));
+  EXPECT_EQ(ids, (std::vector<uint32_t>{115, 116, 117, 118, 119, 120, 121, 122, 123, 124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139}));
   const std::map<uint32_t, MessageReceiver*> first = manager->receivers;
   createNetworkManager();
   EXPECT_EQ(manager->receivers, first);

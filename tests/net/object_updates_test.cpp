@@ -141,10 +141,10 @@ TEST_F(UpdatesTest, EntryEncodingTable) {
          return refBits(object) + "1" + "1" + refBits(system) + u16Bits(65535) + u16Bits(32767) + u16Bits(0) +
                 u8Bits(191) + u8Bits(0) + u8Bits(31) + "0";
        }},
-      {"5000 units out from a small system, in open space: a raw vector",
+      {"5000 units out from a small system, in open space (the galaxy named as 1): a raw vector",
        [&](generic_object*& object) {
          object = movingShip(vector3df(5000, 0, 0), galaxy);
-         return refBits(object) + "1" + "1" + refBits(galaxy) + floatBits(5000) + floatBits(0) + floatBits(0) +
+         return refBits(object) + "1" + "1" + "0" + fieldBits(1, 15) + floatBits(5000) + floatBits(0) + floatBits(0) +
                 u8Bits(0) + u8Bits(0) + u8Bits(0) + "0";
        }},
       {"parked and held by its active orbit: still",
@@ -228,6 +228,26 @@ TEST_F(UpdatesTest, ConsecutiveEntriesShareTheirContainer) {
   EXPECT_EQ(bitText(stream), firstBits + refBits(second) + "1" + "0" + still + "0" + refBits(third) + "1" + "1" +
                                  refBits(other) + still + "0");
   EXPECT_EQ(lastContainer, other->uid);
+}
+
+// A server's galaxy need not be UID 1 (a map that fell back to the empty
+// galaxy makes its galaxy after the map's objects), but a joined client's
+// is: an entry in open space names the galaxy as 1, a system by its own.
+TEST_F(UpdatesTest, OpenSpaceIsNamedAsTheClientsGalaxy) {
+  auto* other = new objGalaxy();
+  other->radius = 50000.0f;
+  ASSERT_NE(other->uid, 1u);
+  objHulled* inOpenSpace = movingShip(vector3df(5000, 0, 0), other);
+  objHulled* inSystem = movingShip(vector3df(0, 0, 0));
+  RakNet::BitStream stream;
+  uint32_t lastContainer = 0;
+  ASSERT_TRUE(writeObjectUpdate(stream, *inOpenSpace, lastContainer));
+  ASSERT_TRUE(writeObjectUpdate(stream, *inSystem, lastContainer));
+  EXPECT_EQ(bitText(stream), refBits(inOpenSpace) + "1" + "1" + "0" + fieldBits(1, 15) + floatBits(5000) +
+                                 floatBits(0) + floatBits(0) + u8Bits(0) + u8Bits(0) + u8Bits(0) + "0" +
+                                 refBits(inSystem) + "1" + "1" + refBits(system) + u16Bits(32767) + u16Bits(32767) +
+                                 u16Bits(32767) + u8Bits(0) + u8Bits(0) + u8Bits(0) + "0");
+  other->destroyNow(true);
 }
 
 // --- The broadcast pass ----------------------------------------------------------

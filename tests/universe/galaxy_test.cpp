@@ -104,12 +104,17 @@ TEST_F(GalaxyTest, PausedWorkersTickNothingUntilResumed) {
   pauseSystemThreads();
   EXPECT_TRUE(systemsPaused.load());
   const auto start = std::chrono::steady_clock::now();
-  pauseSystemThreads();  // a second pause returns at once
+  pauseSystemThreads();  // a second pause returns at once, and counts
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(systemThreadPauseCount(), 2u);
 
   std::vector<int> counts;
   for (CountingSystem* system : systems)
     counts.push_back(system->ticks.load());
+  // The first resume lets one pause go: the other holder still has the
+  // workers parked.
+  resumeSystemThreads();
+  EXPECT_TRUE(systemsPaused.load());
   for (int i = 0; i < 20; ++i) {
     gameTime = gameTime + 0.05;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -117,6 +122,12 @@ TEST_F(GalaxyTest, PausedWorkersTickNothingUntilResumed) {
   for (size_t i = 0; i < systems.size(); ++i)
     EXPECT_EQ(systems[i]->ticks.load(), counts[i]);
 
+  resumeSystemThreads();
+  EXPECT_FALSE(systemsPaused.load());
+  resumeSystemThreads();  // matches no pause: nothing
+  EXPECT_EQ(systemThreadPauseCount(), 0u);
+  pauseSystemThreads();
+  EXPECT_TRUE(systemsPaused.load());
   resumeSystemThreads();
   EXPECT_FALSE(systemsPaused.load());
   ASSERT_TRUE(stepWorkers(0.0625));

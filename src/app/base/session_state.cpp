@@ -21,3 +21,5 @@ bool galaxyFailed = false;
 std::atomic<bool> gameLoaded{false};
 std::atomic<bool> sessionStarted{false};
 double speedBeforePause = 1.0;
+std::atomic<bool> svCheats{false};
+std::atomic<int32_t> menuNextScreen{0};

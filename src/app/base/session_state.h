@@ -72,3 +72,9 @@ extern std::atomic<bool> sessionStarted;
 // The game speed a pause saved, which the pause's end restores (the
 // network's auto-pause and the players' pause votes).
 extern double speedBeforePause;
+// The menu screen to show once the session ends (7: a network client's
+// galaxy wait was cancelled or lost).
+extern std::atomic<int32_t> menuNextScreen;
+// The server allows cheats ("sv_cheats"); off at start. A client takes its
+// server's value from the game clock message.
+extern std::atomic<bool> svCheats;

@@ -63,6 +63,7 @@ bool writeRecordFields(generic_object& object, RakNet::BitStream& stream) {
     return false;
   stream.Write(kMsgObjectRecord);
   writeNetObjectRef(stream, &object);
+  // (A galaxy is written as kClientGalaxyUid, as in every message.)
   writeNetObjectRef(stream, object.container.load());
   stream.Write(static_cast<uint8_t>(type));
   writeNetEmpire(stream, object.getOwner());

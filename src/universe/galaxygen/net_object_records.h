@@ -7,7 +7,8 @@
 //   bits     field
 //   8        123
 //   16/33    the object's UID (compact unsigned, see core/net_encoders.h)
-//   16/33    its container's UID
+//   16/33    its container's UID (1 for the galaxy: a client's galaxy is
+//            made with UID 1)
 //   8        kind: 1 planet, 2 star, 3 ship, 4 oddity, 5 star system
 //   8        owner's empire ID, 131 for none
 //   32       radius (float)
@@ -41,6 +42,7 @@
 #include <cstdint>
 
 #include "platform/peer_types.h"
+#include "universe/objects/object_registry.h"
 
 namespace RakNet {
 class BitStream;
@@ -49,6 +51,8 @@ class generic_object;
 
 constexpr uint8_t kMsgObjectRecord = 123;
 constexpr uint8_t kChannelObjectRecords = 4;
+// The UID of a client's galaxy, which records name as the galaxy.
+constexpr uint32_t kClientGalaxyUid = kNetGalaxyUid;
 
 // Writes `object`'s record into `stream` (emptied first) and sends it to
 // `address` (every client for the unassigned address), then does the same

@@ -26,7 +26,12 @@ Registry& registry() {
   return *instance;
 }
 
-uint32_t objectUID(const generic_object* object) { return object->uid; }
+// A client's galaxy is made for the transfer with UID 1, whatever the UID of
+// the server's own (a map that fell back to the empty galaxy, or a save of
+// such a game, has another): every message names a galaxy as 1.
+uint32_t objectUID(const generic_object* object) {
+  return object->getType() == OT_Galaxy ? kNetGalaxyUid : object->uid;
+}
 
 struct NetObjectHookSetup {
   NetObjectHookSetup() { setNetObjectHooks({objectUID}); }

@@ -12,6 +12,10 @@
 
 class generic_object;
 
+// The UID by which network messages name a galaxy: a joining client's
+// galaxy is made with it.
+constexpr uint32_t kNetGalaxyUid = 1;
+
 // The UID the next object takes; 1 when the process starts.
 extern std::atomic<uint32_t> nextUid;
 // The highest loaded UID + 1; set to 1 at the start of every game session.

@@ -258,9 +258,16 @@ void startSystemThreads(uint8_t requested) {
   }
 }
 
-void pauseSystemThreads() {
-  if (systemsPaused.load())
-    return;
+// Pauses are counted: a save and any number of galaxy transfers may each
+// hold one, and the workers run again only once every holder has let go.
+// The mutex also keeps one pause's parking from overlapping a resume.
+std::mutex& pauseCountMutex() {
+  static std::mutex* mutex = new std::mutex();  // for the whole process
+  return *mutex;
+}
+unsigned pauseCount = 0;  // under pauseCountMutex
+
+void parkEveryWorker() {
   objGalaxy* owner = galaxy;
   if (owner != nullptr) {
     for (irr::u32 k = 0; k < owner->threads.size(); ++k)
@@ -273,11 +280,30 @@ void pauseSystemThreads() {
   systemsPaused.store(true);
 }
 
-void resumeSystemThreads() {
+void wakeEveryWorker() {
   if (objGalaxy* owner = galaxy)
     for (irr::u32 k = 0; k < owner->threads.size(); ++k)
       wake(*owner->threads[k]);
   systemsPaused.store(false);
+}
+
+void pauseSystemThreads() {
+  std::lock_guard<std::mutex> guard(pauseCountMutex());
+  if (++pauseCount == 1)
+    parkEveryWorker();
+}
+
+void resumeSystemThreads() {
+  std::lock_guard<std::mutex> guard(pauseCountMutex());
+  if (pauseCount == 0)
+    return;  // nobody holds a pause
+  if (--pauseCount == 0)
+    wakeEveryWorker();
+}
+
+unsigned systemThreadPauseCount() {
+  std::lock_guard<std::mutex> guard(pauseCountMutex());
+  return pauseCount;
 }
 
 void cutSystemThreadRests() {
@@ -293,6 +319,12 @@ void cutSystemThreadRests() {
 }
 
 void stopSystemThreads(objGalaxy* owner) {
+  {
+    // The pauses belong to the galaxy that goes: the next one starts
+    // unpaused.
+    std::lock_guard<std::mutex> guard(pauseCountMutex());
+    pauseCount = 0;
+  }
   for (irr::u32 k = 0; k < owner->threads.size(); ++k) {
     ThreadInfo* info = owner->threads[k];
     info->stopRequested.store(true);

@@ -10,9 +10,12 @@
 // its systems, so none is ever freed while listed.
 //
 // Pausing: every worker acknowledges a pause only once it has parked, and
-// the galaxy's own tick is finished and held off before the pause returns;
-// a resume wakes every parked worker (one that is not parked is not
-// affected). Workers end only when the galaxy is destroyed.
+// the galaxy's own tick is finished and held off before the pause returns.
+// Pauses are counted (a save and galaxy transfers to joining players may
+// overlap): the workers are woken only by the resume that matches the last
+// pause still held, and a resume that matches no pause does nothing.
+// Workers end only when the galaxy is destroyed, which also drops every
+// pause still held.
 #pragma once
 
 #include <atomic>
@@ -74,10 +77,14 @@ extern std::atomic<hires_profiler*> serverProfiler;
 // Starts `count` workers over the galaxy's star systems, in equal
 // contiguous shares of at least one system, the remainder going to the last.
 void startSystemThreads(uint8_t count);
-// Parks every worker and holds the galaxy's tick off; nothing when paused.
+// Takes one pause: the first parks every worker and holds the galaxy's tick
+// off; later ones only count.
 void pauseSystemThreads();
-// Wakes every parked worker and lets the galaxy tick again.
+// Lets one pause go: the last wakes every parked worker and lets the galaxy
+// tick again. Nothing when no pause is held.
 void resumeSystemThreads();
+// The pauses held.
+unsigned systemThreadPauseCount();
 // Ends the rest of every worker at once (a worker not resting skips its next
 // one), so that game time advanced by hand is seen without waiting out a
 // rest: for those who step game time themselves and wait for the passes.
