@@ -56,6 +56,11 @@ void mountDataFolders(bool newGame, const stringc& mapName) {
   registerDataFolderHandler("Game Data/Effectors/", collectInto(data.effectors, kDataExtension));
   registerDataFolderHandler("Game Data/Technologies/", collectInto(data.technologies, kDataExtension));
   registerDataFolderHandler("Game Data/ShipSets/", collectInto(data.shipSets, kDataExtension));
+  // Graphics and sound descriptors.
+  registerDataFolderHandler("Game Data/Shaders/", collectInto(data.shaderDescriptors, kDataExtension));
+  registerDataFolderHandler("Game Data/Materials/", collectInto(data.materialDescriptors, kDataExtension));
+  registerDataFolderHandler("Game Data/Models/", collectInto(data.modelDescriptors, kDataExtension));
+  registerDataFolderHandler("Game Data/Sounds/", collectInto(data.soundDescriptors, kDataExtension));
 
   if (newGame) {
     data.mapScriptPath = mapScriptName(mapName);
