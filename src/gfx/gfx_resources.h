@@ -24,6 +24,19 @@ class IFiringPoint;
 class IImpactRegion;
 class model_particle_sys;
 
+// Engine material type numbers that descriptor files name ("Solid",
+// "Lightmap", "Add", "Alpha", and "Solidx2" / "Solidx3" for the scaled
+// solid). They are stored in materials and in the material types registry
+// as they are: 3 and 24 match no renderer of the stock engine, and the null
+// driver has no renderers at all, so nothing looks a renderer up by them.
+namespace material_type {
+constexpr irr::s32 kSolid = 0;
+constexpr irr::s32 kLightmap = 3;
+constexpr irr::s32 kAdd = 12;
+constexpr irr::s32 kAlpha = 13;
+constexpr irr::s32 kSolidScaled = 24;
+}  // namespace material_type
+
 // One loaded model description.
 struct ModelRef {
   // Held by the engine's mesh cache, not by the record.
