@@ -2,6 +2,7 @@
 
 #include "core/save_stream.h"
 #include "core/user_folders.h"
+#include "platform/directory.h"
 
 using irr::core::stringc;
 
@@ -28,6 +29,28 @@ void takeFile(const DataFolderFiles& files, stringc name, stringc& path) {
   const auto found = files.find(name);
   if (found != files.end())
     path = found->second;
+}
+
+// A ship set's graphics descriptors: "shaders.txt", "materials.txt" and
+// "models.txt" in the folder named after its set file, beside that file,
+// when present.
+DataFolderHandler collectShipSetDescriptors(SessionDataFiles& data) {
+  return [&data](const DataFolderFiles& files) {
+    const struct {
+      const char* name;
+      std::vector<stringc>& list;
+    } kinds[] = {{"shaders.txt", data.shaderDescriptors},
+                 {"materials.txt", data.materialDescriptors},
+                 {"models.txt", data.modelDescriptors}};
+    for (const auto& [name, path] : files) {
+      if (!narrowEndsWithNoCase(name, kDataExtension))
+        continue;
+      const stringc folder = path.subString(0, path.size() - (sizeof(kDataExtension) - 1)) + "/";
+      for (const auto& kind : kinds)
+        if (plat::isRegularFile((folder + kind.name).c_str()))
+          kind.list.push_back(folder + kind.name);
+    }
+  };
 }
 
 }  // namespace
@@ -61,6 +84,7 @@ void mountDataFolders(bool newGame, const stringc& mapName) {
   registerDataFolderHandler("Game Data/Materials/", collectInto(data.materialDescriptors, kDataExtension));
   registerDataFolderHandler("Game Data/Models/", collectInto(data.modelDescriptors, kDataExtension));
   registerDataFolderHandler("Game Data/Sounds/", collectInto(data.soundDescriptors, kDataExtension));
+  registerDataFolderHandler("Game Data/ShipSets/", collectShipSetDescriptors(data));
 
   if (newGame) {
     data.mapScriptPath = mapScriptName(mapName);

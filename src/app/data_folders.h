@@ -19,7 +19,11 @@
 //   "Game Data/Sounds/"         graphics and sound descriptors: ".txt" files
 //                               into their lists, read by the graphics
 //                               start-up (shaders, then materials, models
-//                               and sounds)
+//                               and sounds); then, from "Game Data/ShipSets/",
+//                               each set's "<set>/shaders.txt",
+//                               "<set>/materials.txt" and "<set>/models.txt"
+//                               beside its set file, when present, in set
+//                               order after the folder's own files
 //   "Maps/"                     new games only: the file named by the map
 //                               script name, into the map script path
 //

@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "app/base/session_state.h"
+#include "app/data_folders.h"
 #include "app/game_session.h"
 #include "core/user_folders.h"
 #include "design/subsystems/sub_system_def.h"
@@ -110,6 +112,45 @@ class GfxSession : public SessionTest {
     std::ofstream(mod / "Game Data/PlanetTypes.xml") << types;
   }
 };
+
+std::vector<std::string> strings(const std::vector<stringc>& list) {
+  std::vector<std::string> out;
+  for (const stringc& path : list)
+    out.emplace_back(path.c_str());
+  return out;
+}
+
+TEST_F(GfxSession, DescriptorListsComeFromTheirFoldersThenFromEveryShipSetsFolder) {
+  // A mod with descriptor folders of its own and a second ship set whose
+  // folder has a models file only.
+  installMod(true);
+  const fs::path mod = fs::path(userDataFolder.c_str()) / "Corvane/Mods/gfx";
+  fs::create_directories(mod / "Game Data/Shaders");
+  fs::create_directories(mod / "Game Data/Sounds");
+  fs::create_directories(mod / "Game Data/ShipSets/alpha");
+  std::ofstream(mod / "Game Data/Shaders/b.TXT") << "\n";
+  std::ofstream(mod / "Game Data/Shaders/a.txt") << "\n";
+  std::ofstream(mod / "Game Data/Shaders/notes.md") << "\n";
+  std::ofstream(mod / "Game Data/Sounds/sounds.txt") << "\n";
+  std::ofstream(mod / "Game Data/ShipSets/alpha.txt") << "all = hull\n";
+  std::ofstream(mod / "Game Data/ShipSets/alpha/models.txt") << "\n";
+  scanMods();
+  currentModName = "Gfx";
+  mountDataFolders(false, "");
+  applyCurrentMod();
+
+  const std::string ours = stringc(userDataFolder + "/Corvane/Mods/gfx/Game Data/").c_str();
+  const std::string standard = "Game Data/ShipSets/standard/";
+  EXPECT_EQ(strings(sessionDataFiles.shaderDescriptors),
+            (std::vector<std::string>{ours + "Shaders/a.txt", ours + "Shaders/b.TXT", standard + "shaders.txt"}));
+  EXPECT_EQ(strings(sessionDataFiles.materialDescriptors),
+            (std::vector<std::string>{ours + "Materials/materials.txt", standard + "materials.txt"}));
+  EXPECT_EQ(strings(sessionDataFiles.modelDescriptors),
+            (std::vector<std::string>{ours + "Models/models.txt", ours + "ShipSets/alpha/models.txt",
+                                      standard + "models.txt"}));
+  EXPECT_EQ(strings(sessionDataFiles.soundDescriptors), std::vector<std::string>{ours + "Sounds/sounds.txt"});
+  clearModTables();
+}
 
 TEST_F(GfxSession, PlanetTypesAndSubSystemsTakeWhatTheDataRegisters) {
   for (const bool withMaterial : {true, false}) {
