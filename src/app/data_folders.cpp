@@ -2,6 +2,7 @@
 
 #include "core/save_stream.h"
 #include "core/user_folders.h"
+#include "platform/directory.h"
 
 using irr::core::stringc;
 
@@ -30,6 +31,28 @@ void takeFile(const DataFolderFiles& files, stringc name, stringc& path) {
     path = found->second;
 }
 
+// A ship set's graphics descriptors: "shaders.txt", "materials.txt" and
+// "models.txt" in the folder named after its set file, beside that file,
+// when present.
+DataFolderHandler collectShipSetDescriptors(SessionDataFiles& data) {
+  return [&data](const DataFolderFiles& files) {
+    const struct {
+      const char* name;
+      std::vector<stringc>& list;
+    } kinds[] = {{"shaders.txt", data.shaderDescriptors},
+                 {"materials.txt", data.materialDescriptors},
+                 {"models.txt", data.modelDescriptors}};
+    for (const auto& [name, path] : files) {
+      if (!narrowEndsWithNoCase(name, kDataExtension))
+        continue;
+      const stringc folder = path.subString(0, path.size() - (sizeof(kDataExtension) - 1)) + "/";
+      for (const auto& kind : kinds)
+        if (plat::isRegularFile((folder + kind.name).c_str()))
+          kind.list.push_back(folder + kind.name);
+    }
+  };
+}
+
 }  // namespace
 
 stringc mapScriptName(const stringc& mapName) {
@@ -56,6 +79,12 @@ void mountDataFolders(bool newGame, const stringc& mapName) {
   registerDataFolderHandler("Game Data/Effectors/", collectInto(data.effectors, kDataExtension));
   registerDataFolderHandler("Game Data/Technologies/", collectInto(data.technologies, kDataExtension));
   registerDataFolderHandler("Game Data/ShipSets/", collectInto(data.shipSets, kDataExtension));
+  // Graphics and sound descriptors.
+  registerDataFolderHandler("Game Data/Shaders/", collectInto(data.shaderDescriptors, kDataExtension));
+  registerDataFolderHandler("Game Data/Materials/", collectInto(data.materialDescriptors, kDataExtension));
+  registerDataFolderHandler("Game Data/Models/", collectInto(data.modelDescriptors, kDataExtension));
+  registerDataFolderHandler("Game Data/Sounds/", collectInto(data.soundDescriptors, kDataExtension));
+  registerDataFolderHandler("Game Data/ShipSets/", collectShipSetDescriptors(data));
 
   if (newGame) {
     data.mapScriptPath = mapScriptName(mapName);

@@ -15,6 +15,15 @@
 //   "Game Data/ShipSets/"       ".txt" files into their lists (only the files
 //                               directly in the folder: a ship set's folder
 //                               of descriptors beside its file is not listed)
+//   "Game Data/Shaders/", "Game Data/Materials/", "Game Data/Models/",
+//   "Game Data/Sounds/"         graphics and sound descriptors: ".txt" files
+//                               into their lists, read by the graphics
+//                               start-up (shaders, then materials, models
+//                               and sounds); then, from "Game Data/ShipSets/",
+//                               each set's "<set>/shaders.txt",
+//                               "<set>/materials.txt" and "<set>/models.txt"
+//                               beside its set file, when present, in set
+//                               order after the folder's own files
 //   "Maps/"                     new games only: the file named by the map
 //                               script name, into the map script path
 //
@@ -34,6 +43,11 @@ struct SessionDataFiles {
   std::vector<irr::core::stringc> effectors;
   std::vector<irr::core::stringc> subSystems;
   std::vector<irr::core::stringc> shipSets;  // the ship sets' rule files
+  // The graphics start-up's descriptor files.
+  std::vector<irr::core::stringc> shaderDescriptors;
+  std::vector<irr::core::stringc> materialDescriptors;
+  std::vector<irr::core::stringc> modelDescriptors;
+  std::vector<irr::core::stringc> soundDescriptors;
   // Filled only by the GUI subsystem, when it has script modules to add.
   std::vector<irr::core::stringc> guiScripts;
 

@@ -46,7 +46,9 @@
 #include "empire/research/research_registry.h"
 #include "empire/traits.h"
 #include "empire/treaty_clause.h"
+#include "gfx/effect_node_pools.h"
 #include "gfx/gas_sprites.h"
+#include "gfx/gfx_resources.h"
 #include "net/galaxy_transfer.h"
 #include "net/irc_window.h"
 #include "net/network_manager.h"
@@ -160,8 +162,11 @@ void tearDownSession() {
       engine.scene->getRootSceneNode()->removeAll();
   }
 
-  // T14. (The particle-system generator and the graphics registries are
-  // cleared here.)
+  // T14. (The particle-system generator is cleared here.) The node rings
+  // go, burst nodes first, then the graphics registries.
+  releaseBurstNodePool();
+  releaseEffectNodePool();
+  clearGfxResources(gfxResources);
 
   // T15.
   if (!galaxyFailed)
@@ -266,7 +271,9 @@ int runGameSession(const irr::core::stringc& name) {
     fMaxFPS = kVideoModeFrameRate;
   }
 
-  // 8. (The effect-node and burst-node pools are created here.)
+  // 8.
+  createEffectNodePool();
+  createBurstNodePool();
   loopTimer->tick();
 
   // 9.
@@ -290,12 +297,17 @@ int runGameSession(const irr::core::stringc& name) {
   Thread scriptSetupThread;
   startScriptSetup(threadedLoad, scriptsReady, scriptSetupThread);
 
-  // 13-14. (Graphics resources, particle systems and special effects load
-  // here; the texture memory is the sum over the named materials' textures.)
-  // The ship sets load once the script set-up is done, below.
+  // 13-14. (Particle systems and special effects load here too.) The ship
+  // sets load once the script set-up is done, below.
   {
     const LoadingPhase phase("Loading resources");
-    logInfo("Texture memory size: %u KB\n", 0u);
+    GfxDescriptorLists descriptors;
+    descriptors.shaders = &sessionDataFiles.shaderDescriptors;
+    descriptors.materials = &sessionDataFiles.materialDescriptors;
+    descriptors.models = &sessionDataFiles.modelDescriptors;
+    descriptors.sounds = &sessionDataFiles.soundDescriptors;
+    initGfxResources(descriptors, textureLevel, scriptSetupSlots.showLoadingScreen);
+    logInfo("Texture memory size: %u KB\n", namedMaterialTextureMemoryKB(gfxResources));
   }
 
   // 15. (The scene camera is made here.)
@@ -315,6 +327,10 @@ int runGameSession(const irr::core::stringc& name) {
     tearDownSession();
     return kSessionScriptSetupFailed;
   }
+
+  // Sub-system materials: both the definitions and the material pass are
+  // done now.
+  fillSubSystemAppearances(getMaterial(L"GenericSubSys"));
 
   // 14, ship sets. Their rules are formulas, compiled against the formula
   // constants and functions that the script set-up writes: loading them

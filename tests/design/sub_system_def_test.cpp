@@ -120,7 +120,7 @@ TEST_F(SubSystemDefTest, FinalisingAddsTheBuiltInsInOrder) {
   EXPECT_FALSE(def->variables.front()->builtIn);
   ASSERT_NE(def->available, nullptr);
   EXPECT_EQ(valueOf(def->available), 1.0f);
-  EXPECT_TRUE(def->appearance.empty());
+  EXPECT_EQ(def->appearance, nullptr);
   EXPECT_TRUE(def->finalized);
 
   // A second finalising changes nothing.

@@ -1,6 +1,7 @@
 #include "app/base/engine.h"
 
 #include <IrrlichtDevice.h>
+#include <ISceneManager.h>
 
 #include "core/log.h"
 
@@ -18,5 +19,9 @@ void setEngineDevice(irr::IrrlichtDevice* device) {
   engine.scene = device->getSceneManager();
   engine.fileSystem = device->getFileSystem();
   engine.timer = device->getTimer();
+  engine.logger = device->getLogger();
+  engine.cursor = device->getCursorControl();
+  if (engine.scene != nullptr)
+    engine.collision = engine.scene->getSceneCollisionManager();
   setEngineLogger(device->getLogger());
 }

@@ -4,14 +4,17 @@
 
 namespace irr {
 class IrrlichtDevice;
+class ILogger;
 class ITimer;
 namespace gui {
+class ICursorControl;
 class IGUIEnvironment;
 }
 namespace io {
 class IFileSystem;
 }
 namespace scene {
+class ISceneCollisionManager;
 class ISceneManager;
 }
 namespace video {
@@ -26,6 +29,11 @@ struct EngineGlobals {
   irr::scene::ISceneManager* scene = nullptr;
   irr::io::IFileSystem* fileSystem = nullptr;
   irr::ITimer* timer = nullptr;
+  // Graphics start-up: the engine's logger, the cursor and the scene's
+  // collision manager.
+  irr::ILogger* logger = nullptr;
+  irr::gui::ICursorControl* cursor = nullptr;
+  irr::scene::ISceneCollisionManager* collision = nullptr;
 };
 
 extern EngineGlobals engine;

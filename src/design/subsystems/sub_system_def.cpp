@@ -170,7 +170,9 @@ void finalizeSubSystemDef(SubSystemDef* def) {
     def->available = new formula(L"1");
 
   // The material "GenericSubSys" of the graphics resource registry goes in
-  // `appearance` once graphics resources exist; it stays empty until then.
+  // `appearance` once the registry's material pass has ended: the session
+  // calls fillSubSystemAppearances then (the definitions may be read while
+  // that pass runs on another thread).
 
   for (const BuiltInVariable& builtIn : kBuiltInVariables) {
     const irr::core::stringw name(builtIn.name);
@@ -210,6 +212,12 @@ void finalizeSubSystemDef(SubSystemDef* def) {
   }
 
   def->finalized = true;
+}
+
+void fillSubSystemAppearances(const irr::video::SMaterial* material) {
+  for (const auto& entry : subSystemDefsByID)
+    if (entry.second != nullptr && entry.second->appearance == nullptr)
+      entry.second->appearance = material;
 }
 
 void clearSubSystemDefs() {

@@ -19,6 +19,7 @@
 
 #include <irrArray.h>
 #include <irrString.h>
+#include <SMaterial.h>
 
 #include "core/common_strings.h"
 #include "core/names.h"
@@ -114,8 +115,9 @@ class SubSystemDef {
   uint32_t id = 0;
   bool hasWeapon = false;
   uint32_t tickRate = STR_10;
-  // The material; stays empty until graphics resources exist.
-  irr::core::stringw appearance;
+  // The material, from the graphics resource registry: null until the
+  // registry's material pass has ended (fillSubSystemAppearances).
+  const irr::video::SMaterial* appearance = nullptr;
   irr::core::array<research::SWebTieDesc*> ties;
   irr::core::stringw name;
   irr::core::stringw description;
@@ -192,6 +194,12 @@ PtrNamedVar<V>& findOrInsertPtrNamedVar(irr::core::array<PtrNamedVar<V>>& list, 
 void finalizeSubSystemDef(SubSystemDef* def);
 // Deletes every definition and empties both registries (session end).
 void clearSubSystemDefs();
+
+// Gives every definition without a material `material` (the registry's
+// "GenericSubSys", or its error material). Definitions are read by the
+// script set-up while the graphics start-up may still run on the main
+// thread, so the session calls this once both are done.
+void fillSubSystemAppearances(const irr::video::SMaterial* material);
 
 // Reads one sub-system file into the registries, then finalises every
 // definition not yet finalised.

@@ -11,6 +11,7 @@
 #include "core/locale.h"
 #include "core/log.h"
 #include "core/text_conversions.h"
+#include "gfx/gfx_resources.h"
 #include "script/script_engine.h"
 #include "script/script_xml_io.h"
 
@@ -144,8 +145,9 @@ class PlanetTypeLoader {
       const wchar_t* visible = reader_.getAttributeValue(L"visible");
       type_->atmosphereVisible = visible == nullptr || std::wcscmp(visible, L"false") != 0;
     } else if (isXmlElement(reader_, L"model")) {
-      // The graphics registry resolves the attribute "name" to the model
-      // reference; until that registry exists, `model` stays null.
+      // The graphics registry resolves the attribute "name".
+      if (const wchar_t* model = reader_.getAttributeValue(L"name"))
+        type_->model = getModelRef(model);
     } else if (isXmlElement(reader_, L"constructed")) {
       type_->constructed = true;
     }

@@ -73,12 +73,15 @@ struct planetCondition {
   irr::core::stringw desc;  // localised when the file's text began with "#"
 };
 
+struct ModelRef;
+
 struct PlanetPhysicalType {
   InternedTagSet conditionTags;
   std::vector<planetCondition*> applicableConditions;
-  // The type's model in the graphics registry; null until the graphics
-  // registry exists and a <model> names one.
-  const void* model = nullptr;
+  // The type's model in the graphics registry (the error model for a name
+  // it lacks); null without a <model>. The registry is filled before the
+  // planet types are read.
+  const ModelRef* model = nullptr;
   bool atmosphereVisible = true;
   bool constructed = false;
   const irr::core::stringw* name = nullptr;  // interned
