@@ -47,10 +47,13 @@ const stringw& objectSpace() {
 float product(float a, float b) { return static_cast<float>(static_cast<double>(a) * static_cast<double>(b)); }
 
 // The alter hooks of the planet's conditions, in condition order, copied
-// under the planet's system lock.
-void collectConditionHooks(generic_object* planetObject, SubSystemAlterHookList& out) {
+// under the planet's system lock; false, with nothing copied, when the
+// planet is not `owner`'s.
+bool collectConditionHooks(generic_object* planetObject, const empire* owner, SubSystemAlterHookList& out) {
   auto* planet = static_cast<objHabitation*>(planetObject);
   ObjectLock lock(planet);
+  if (planet->getOwner() != owner)
+    return false;
   for (irr::u32 i = 0; i < planet->conditions.size(); ++i) {
     const planetCondition* condition = planet->conditions[i];
     if (condition == nullptr)
@@ -63,6 +66,7 @@ void collectConditionHooks(generic_object* planetObject, SubSystemAlterHookList&
       out.push_back(copy);
     }
   }
+  return true;
 }
 
 subSystem* evaluate(const SubSystemDef* def, NameSpaces& context, const SubSystemAlterHookList& hooks) {
@@ -178,17 +182,16 @@ bool ScriptSubSystemFactory::generateSubSystems(const SubSystemDef* main, const 
   empire* emp = activeEmpire.load();
   if (emp == nullptr || main == nullptr)
     return false;
-  if (planet != nullptr && planet->getOwner() != emp) {
+  // A planet of another owner is let go; the owner is read under the
+  // planet's lock, which its galaxy thread holds when it changes it.
+  // Copied before the variables area is taken (see the lock order above).
+  SubSystemAlterHookList conditionHooks;
+  if (planet != nullptr && !collectConditionHooks(planet, emp, conditionHooks)) {
     planet->drop();
     planet = nullptr;
   }
-
-  // Copied before the variables area is taken (see the lock order above).
   SubSystemAlterHookList traitHooks;
   collectTraitAlterHooks(emp, traitHooks);
-  SubSystemAlterHookList conditionHooks;
-  if (planet != nullptr)
-    collectConditionHooks(planet, conditionHooks);
 
   empire::AreaGuard guard;
   emp->lockArea(guard, EA_Variables, true);

@@ -492,6 +492,10 @@ inline const std::vector<Case>& cases() {
   instance.setCost("None", 1);)", nullptr},
       {On::Both, "getSubSystemDef(getSubSystemCount());", "Accessed invalid Sub System Definition index"},
       {On::Both, "getSubSystemDefByID(123456);", "Invalid subSystemDef ID"},
+      // A null name never reaches the lookup by name: the engine stops it
+      // first ("Null string@ accessing sub system definition list" serves
+      // C++ callers).
+      {On::Both, "string@ none; getSubSystemDefByName(none);", "Null pointer access"},
       {On::Both, R"(
   const subSystemDef@ plate = getSubSystemDefByName("Plate");
   const subSystemDef@ probe = getSubSystemDefByName("Probe");

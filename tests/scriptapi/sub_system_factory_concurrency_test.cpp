@@ -68,6 +68,8 @@ TEST_F(SubSystemFactoryConcurrencyTest, GenerateBesideTheWorkerOfThePlanetsSyste
   auto* system = new EvaluatingSystem();
   system->setContainer(galaxy);
   auto* planet = new objHabitation(red, nullptr);
+  planet->maxPopulation = 10.0f;
+  planet->modPopulation(planet->ownerRates, 5.0f);  // kept by its owner
   planet->setContainer(system);
   planetCondition condition;  // read under the planet's lock
   planet->conditions.push_back(&condition);
@@ -96,6 +98,7 @@ TEST_F(SubSystemFactoryConcurrencyTest, GenerateBesideTheWorkerOfThePlanetsSyste
       watchdog.progress();
     }
     EXPECT_EQ(generated, kRounds);
+    EXPECT_EQ(factory.planet, planet);
     // The worker evaluated meanwhile too.
     EXPECT_TRUE(waitFor([&] { return system->evaluations.load() > 0; }));
     done.store(true);
