@@ -102,6 +102,7 @@ ScriptSetupSlots defaultSlots() {
   slots.serverTreatyTypes = registerTreatyScriptMembers;
   slots.objectBindings = registerObjectBindings;
   slots.eventType = registerEventType;
+  slots.subSystemReferenceType = registerSubSysRefType;
   slots.effectorTypes = registerEffectorTypes;
   slots.galaxyGenerationBindings = registerGalaxyGenBindings;
   slots.clientGlobals = [] {

@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "design/effects/effects.h"
+#include "design/subsystems/sub_system.h"
 #include "empire/empire.h"
 #include "script/script_engine.h"
 #include "script/script_registration.h"
@@ -366,7 +367,16 @@ void registerHulledObjBindings() { registerObjectSubtype(ObjectSubtype::HulledOb
 
 // 7. SysState and SysRef; HullLayout's members, HullStats and the other
 // hull members; the temporary-hull functions (client engine).
-void registerHullBindings() { registerUncountedType("SysRef"); }
+void registerHullBindings() {
+  // Sub-system states: a placed sub-system's running state (1 has no name).
+  onEngines(Engines::Both, [](asIScriptEngine* engine) {
+    checked(engine).RegisterEnum("SysState");
+    checked(engine).RegisterEnumValue("SysState", "SS_Active", SS_Active);
+    checked(engine).RegisterEnumValue("SysState", "SS_Disabled", SS_Disabled);
+    checked(engine).RegisterEnumValue("SysState", "SS_Destroyed", SS_Destroyed);
+  });
+  registerUncountedType("SysRef");
+}
 
 // 8. Planet with its casts and members, PlanetCondition and its globals,
 // PlanetStructureList.

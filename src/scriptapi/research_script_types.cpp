@@ -92,6 +92,10 @@ void setResearchRate(ScriptResearchWeb* object, double rate) {
 }  // namespace
 
 void registerResearchTypes() {
+  // A technology's description and an empire's item of it: uncounted
+  // handles to research data that lives for the session.
+  registerUncountedType("WebItemDesc");
+  registerUncountedType("WebItem");
   onBothEngines([](asIScriptEngine* engine) {
     checked(engine).RegisterObjectType(kTypeName, 0, asOBJ_REF | asOBJ_SCOPED);
     checked(engine).RegisterObjectBehaviour(kTypeName, asBEHAVE_FACTORY, "ResearchWeb@ f()",

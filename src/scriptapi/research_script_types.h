@@ -5,7 +5,8 @@
 //                        writing until the next prepare or the release.
 //
 // registerResearchTypes declares the type on both engines (before the type
-// "Empire" exists); registerResearchMethods then adds, on both engines:
+// "Empire" exists), together with "WebItemDesc" (a technology's
+// description) and "WebItem" (an empire's item of it), uncounted handles; registerResearchMethods then adds, on both engines:
 //   "void prepare(Empire@)"                       gives back the area held,
 //       then binds the empire and its web. A client-engine script may only
 //       prepare the local player's empire (activeEmpire); any other empire,

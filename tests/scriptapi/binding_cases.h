@@ -12,7 +12,9 @@
 // fixtureOddity() (a comet), fixtureSystem() (each an Object@),
 // refsOf(const Object@+), fixtureLayout() (A's "Scout"), fixtureEvent() (the
 // ship's event on the planet), fixtureMessage() (a peace message from B),
-// fixtureSubSystem() (a sub-system instance) and, on the server,
+// fixtureSubSystem() (a sub-system instance of "Frame" with its values),
+// bareSubSystem() (one of "Probe" without them), fixtureSysRef() (a record
+// of the fixture instance) and, on the server,
 // fixtureEffector() (a "Gun" with the one value 2) and fixtureEffectorState().
 // The treaty clauses are "note" (tag "pact") and "counted" (options
 // "amount", an integer, and "text", a string).
@@ -565,7 +567,7 @@ inline const std::vector<Case>& cases() {
       {On::Both, R"(
   uint count = getSubSystemCount();
   const subSystemDef@ plate = getSubSystemDefByName("Plate");
-  expect(count == 2 && plate !is null && plate.getName() == "Plate", "definition");
+  expect(count == 3 && plate !is null && plate.getName() == "Plate", "definition");
   expect(getSubSystemDef(0) !is null && getSubSystemDefByID(plate.ID) is plate, "lookups");
   expect(getSubSystemDefByName("None") is null, "unknown");
   subSystem@ instance = fixtureSubSystem();
@@ -578,6 +580,108 @@ inline const std::vector<Case>& cases() {
   instance.setCost("None", 1);)", nullptr},
       {On::Both, "getSubSystemDef(getSubSystemCount());", "Accessed invalid Sub System Definition index"},
       {On::Both, "getSubSystemDefByID(123456);", "Invalid subSystemDef ID"},
+      // A null name never reaches the lookup by name: the engine stops it
+      // first ("Null string@ accessing sub system definition list" serves
+      // C++ callers).
+      {On::Both, "string@ none; getSubSystemDefByName(none);", "Null pointer access"},
+      {On::Both, R"(
+  const subSystemDef@ plate = getSubSystemDefByName("Plate");
+  const subSystemDef@ probe = getSubSystemDefByName("Probe");
+  expect(plate.getDescription() == "", "description");
+  expect(probe.hasTag("Probe") && !plate.hasTag("Probe"), "tags");
+  expect(plate.canBuildOn(fixtureShip()) && !plate.canBuildOn(null), "build test");
+  const WebItemDesc@ tie = plate.getTie(0);
+  WebItem@ item = null;
+  expect(plate.getTieCount() == 0 && plate.getTieLevel(0) == 0 && tie is null && item is null, "no ties");
+  expect(getSubSystemReferenceName(plate.ID) == "Plate" && getSubSystemReferenceName(1) is null, "registry name");)",
+       nullptr},
+      {On::Client, R"(
+  const subSystemDef@ probe = getSubSystemDefByName("Probe");
+  expect(probe.getHintCount() == 1 && probe.getHintName(0) == "Heat" && probe.getHintName(1) is null, "hints");)",
+       nullptr},
+      {On::Both, R"(
+  subSystem@ s = fixtureSubSystem();
+  expect(s.type is getSubSystemDef(0), "type");
+  s.size = 4;
+  s.level = 3;
+  s.maxHP = 5;
+  s.mass = 6;
+  expect(s.size == 4 && s.level == 3 && s.maxHP == 5 && s.mass == 6, "built-ins");
+  expect(s.getVariable("{L}") == 3 && s.getVariableCount() == 4 && s.getVariable(0) == 4, "variables");
+  s.scale = 2;
+  expect(s.scale == 2, "scale");
+  SubSystemFactory f;
+  expect(f.generateSubSystems(getSubSystemDefByName("Probe"), null) && f.linked is null, "generated");
+  subSystem@ p = f.active;
+  expect(p.getCostCount() == 1 && p.getCost(0) == 2, "costs");
+  expect(p.hasConsume("Power") && p.getConsume("Power") == 0.5f && p.getConsume(0) == 0.5f
+         && p.getConsumeCount() == 1, "consumption");
+  expect(p.hasRequire("Crew") && p.getRequire("Crew") == 2 && p.getRequire(0) == 2 && p.getRequireCount() == 1,
+         "requirements");
+  expect(p.hasHint("Heat") && p.getHint("Heat") == 4 && p.getHint(0) == 4 && p.getHintCount() == 1, "hints");
+  Planet@ planet = fixturePlanet();
+  f.objectScale = 2;
+  f.objectSizeFactor = 3;
+  f.activeScale = 1;
+  f.linkedScale = 1;
+  f.prepare(planet);
+  f.prepare(null);
+  SubSystemFactory g;
+  g.compare(f, true);
+  expect(g.hintDeltaCount == 5 && g.getHintDeltaName(0) == "Crew" && g.getHintDelta(0) == 2, "deltas");
+  f.clearSubSystems();
+  expect(f.active is null, "cleared");)", nullptr},
+      {On::Server, R"(
+  subSystem@ s = fixtureSubSystem();
+  s.setVariable(0, 4);
+  s.setVariable("Size", 4);
+  SubSystemFactory f;
+  f.generateSubSystems(getSubSystemDefByName("Probe"), null);
+  subSystem@ p = f.active;
+  p.setCost(0, 3);
+  p.setCost("Metals", 3);
+  p.setConsume(0, 1);
+  p.setConsume("Power", 1);
+  p.setRequire(0, 1);
+  p.setRequire("Crew", 1);
+  p.setHint(0, 1);
+  p.setHint("Heat", 1);
+  expect(p.getCost(0) == 3 && p.getConsume(0) == 1 && p.getRequire(0) == 1 && p.getHint(0) == 1, "set");
+  Object@ ship = fixtureShip();
+  p.trigger("none", ship, ship, 1, 2);)", nullptr},
+      {On::Both, R"(
+  SysRef@ r = fixtureSysRef();
+  r.HP = 7;
+  r.val1 = 1;
+  r.val2 = 2;
+  expect(r.HP == 7 && r.val1 == 1 && r.val2 == 2, "fields");
+  SysState[] states = {SS_Active, SS_Disabled, SS_Destroyed};
+  expect(r.getState() == SS_Active && r.system is fixtureSubSystem(), "state and instance");)", nullptr},
+      {On::Both, "getSubSystemDef(0).hasTag(\"\");", "subSystemDef tags can never be empty strings"},
+      {On::Both, "float hp = bareSubSystem().maxHP;", "SubSystem Variable list not yet initialized"},
+      {On::Both, "bareSubSystem().getCostCount();", "SubSystem Cost list not yet initialized"},
+      {On::Both, "bareSubSystem().getConsume(0);", "SubSystem Consume list not yet initialized"},
+      {On::Both, "bareSubSystem().getRequire(\"Crew\");", "SubSystem Require list not yet initialized"},
+      {On::Both, "bareSubSystem().getHintCount();", "SubSystem Hint list not yet initialized"},
+      {On::Both, "fixtureSubSystem().getVariable(4);", "SubSystem Variable out of range"},
+      {On::Both, R"(
+  SubSystemFactory f;
+  f.generateSubSystems(getSubSystemDefByName("Probe"), null);
+  f.active.getCost(1);)", "SubSystem Cost out of range"},
+      {On::Both, R"(
+  SubSystemFactory f;
+  f.generateSubSystems(getSubSystemDefByName("Probe"), null);
+  f.active.getConsume(1);)", "SubSystem Consume out of range"},
+      {On::Both, R"(
+  SubSystemFactory f;
+  f.generateSubSystems(getSubSystemDefByName("Probe"), null);
+  f.active.getRequire(1);)", "SubSystem Require out of range"},
+      {On::Both, R"(
+  SubSystemFactory f;
+  f.generateSubSystems(getSubSystemDefByName("Probe"), null);
+  f.active.getHint(f.active.getHintCount());)", "SubSystem Hint out of range"},
+      {On::Both, "SubSystemFactory f; f.getHintDeltaName(0);", "Out-of-bounds index when getting HintName"},
+      {On::Both, "SubSystemFactory f; f.getHintDelta(f.hintDeltaCount);", "Out-of-bounds index when getting HintValue"},
 
       // --- the active hull ---
       {On::Both, R"(
@@ -813,6 +917,18 @@ inline const std::vector<BuildCase>& buildCases() {
       {"void f(Event@ e) { EventState s = e.state; e.state = s; }", true, true},
       {"void f(Clause@ c) { uint n = c.optionCount; const string@ id = c.id; }", true, true},
       {"void f(TreatyFactory@ t) { Treaty@ treaty = t.treaty; }", true, true},
+      // Sub-systems: the hint list of a definition is the client's; values
+      // change and effectors fire on the server alone. The image comes with
+      // the texture type.
+      {"void f(const subSystemDef@ d) { uint n = d.getHintCount(); string@ s = d.getHintName(0); }", false, true},
+      {"void f(const subSystemDef@ d) { d.getImage(); }", false, false},
+      {"void f(subSystem@ s) { s.setVariable(0, 1); }", true, false},
+      {"void f(subSystem@ s) { s.setCost(0, 1); }", true, false},
+      {"void f(subSystem@ s) { s.setConsume(0, 1); }", true, false},
+      {"void f(subSystem@ s) { s.setRequire(0, 1); }", true, false},
+      {"void f(subSystem@ s) { s.setHint(0, 1); }", true, false},
+      {"void f(subSystem@ s, Object@ o) { s.trigger(\"x\", o, o, 0, 0); }", true, false},
+      {"void f() { SubSystemEvalMode m = SSVM_Costs; }", true, false},
       // Lists of the default array type.
       {"void f() { Object@[] list; list.insertLast(null); int[] n = {1, 2}; }", true, true},
   };

@@ -68,7 +68,9 @@ const char kClauseFile[] = R"(<treaties>
 
 const char kSubSystemFile[] =
     "System: Frame\nTags: Hull\nSize: 100\n\n"
-    "System: Plate\nSize: 10\nDurability: 15\nMass: 5\n";
+    "System: Plate\nSize: 10\nDurability: 15\nMass: 5\n\n"
+    "System: Probe\nTags: Probe\nCosts: Metals[2]\nConsumes:\nTo Run: Power[0.5]\nRequires:\nTo Run: Crew[2]\n"
+    "Hints: Heat[4]\n";
 
 // The fixture that the cases reach through the test's own globals.
 struct World {
@@ -86,6 +88,8 @@ struct World {
   DiploMsg* message = nullptr;
   subSystem instance;
   float instanceValues[4] = {4, 0, 0, 0};
+  subSystem bareInstance;  // a Probe without its value block
+  SysRef record;           // of `instance`
   std::string failed;  // the first failed expect() of a case
 };
 World* world = nullptr;
@@ -106,6 +110,8 @@ hull_list* fixtureLayout() { return world->layout; }
 EffectEvent* fixtureEvent() { return world->event; }
 DiploMsg* fixtureMessage() { return world->message; }
 subSystem* fixtureSubSystem() { return &world->instance; }
+subSystem* bareSubSystem() { return &world->bareInstance; }
+SysRef* fixtureSysRef() { return &world->record; }
 
 void expect(bool value, const ScriptString& text) {
   if (!value)
@@ -133,6 +139,8 @@ void registerTestGlobals() {
       {"Event@ fixtureEvent()", asFUNCTION(fixtureEvent), false},
       {"DiploMsg@ fixtureMessage()", asFUNCTION(fixtureMessage), false},
       {"subSystem@ fixtureSubSystem()", asFUNCTION(fixtureSubSystem), false},
+      {"subSystem@ bareSubSystem()", asFUNCTION(bareSubSystem), false},
+      {"SysRef@ fixtureSysRef()", asFUNCTION(fixtureSysRef), false},
       {"HullLayout@ fixtureLayout()", asFUNCTION(fixtureLayout), false},
       {"const Effector@ fixtureEffector()", asFUNCTION(fixtureEffector), true},
       {"EffectorState@ fixtureEffectorState()", asFUNCTION(fixtureEffectorState), true},
@@ -264,6 +272,8 @@ class BindingCoverageTest : public scriptapitest::ScriptedGalaxyTest {
     world_.message = new DiploMsg(DT_Peace, blue);
     world_.instance.def = subSystemDefRegistry[0].value;
     world_.instance.values = world_.instanceValues;
+    world_.bareInstance.def = subSystemDefRegistry[2].value;
+    world_.record.system = &world_.instance;
     world = &world_;
   }
 
