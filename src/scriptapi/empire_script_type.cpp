@@ -2,6 +2,7 @@
 
 #include <angelscript.h>
 
+#include <cmath>
 #include <cstddef>
 #include <initializer_list>
 
@@ -86,13 +87,19 @@ void setEmpireSetting(empire* emp, const ScriptString& name, float value) {
   emp->setSetting(name.toStringw(), value);
 }
 float stat(empire* emp, const ScriptString& name) { return emp->getStat(name.toStringw()); }
+// An amount that is not a number changes nothing (it would spoil the stat
+// for good).
 void addStat(empire* emp, const ScriptString& name, float amount) {
-  emp->modStat(name.toStringw(), ESO_Add, amount);
+  if (!std::isnan(amount))
+    emp->modStat(name.toStringw(), ESO_Add, amount);
 }
 // Takes at most what is there (nothing of a negative stock) and gives back
 // what was taken. The read and the change are two holds of the stats lock:
-// a negative amount is taken in full, and so raises the stat.
+// a negative amount is taken in full, and so raises the stat. An amount
+// that is not a number takes nothing.
 float consumeStat(empire* emp, const ScriptString& name, float amount) {
+  if (std::isnan(amount))
+    return 0.0f;
   const irr::core::stringw statName = name.toStringw();
   const float available = emp->getStat(statName);
   const float cap = available >= 0.0f ? available : 0.0f;

@@ -119,27 +119,27 @@ TEST_F(EmpireMembersScriptTest, ConsumeStatTakesAtMostWhatIsThere) {
   const struct {
     bool present;
     float stock;
-    float amount;
+    const char* amount;
     const char* taken;
     float left;
   } cases[] = {
-      {true, 4.0f, 10.0f, "4", 0.0f},
-      {true, -3.0f, 10.0f, "0", -3.0f},
-      {false, 0.0f, 10.0f, "0", 0.0f},  // nothing to take: the stat is not made
-      {true, 1.0f, -2.0f, "-2", 3.0f},  // a negative amount is taken in full
-      {true, 6.0f, 2.5f, "2.5", 3.5f},
+      {true, 4.0f, "10", "4", 0.0f},
+      {true, -3.0f, "10", "0", -3.0f},
+      {false, 0.0f, "10", "0", 0.0f},  // nothing to take: the stat is not made
+      {true, 1.0f, "-2", "-2", 3.0f},  // a negative amount is taken in full
+      {true, 6.0f, "2.5f", "2.5", 3.5f},
+      {true, 6.0f, "sqrt(-1.0f)", "0", 6.0f},  // not a number: nothing
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.stock << " " << c.amount);
     red->stats.clear();
     if (c.present)
       red->modStat(L"X", ESO_Set, c.stock);
-    EXPECT_EQ(server("return ftos_nice(getEmpire(0).consumeStat(\"X\", " + std::to_string(c.amount) + "));"),
-              c.taken);
+    EXPECT_EQ(server(std::string("return ftos_nice(getEmpire(0).consumeStat(\"X\", ") + c.amount + "));"), c.taken);
     EXPECT_EQ(PtrNamedVar<float>::findNoSort(red->stats, L"X") >= 0, c.present);
     EXPECT_EQ(red->getStat(L"X"), c.left);
   }
-  EXPECT_EQ(server(R"(Empire@ e = getEmpire(0); e.addStat("Y", 1.5f); e.addStat("Y", 2);
+  EXPECT_EQ(server(R"(Empire@ e = getEmpire(0); e.addStat("Y", 1.5f); e.addStat("Y", 2); e.addStat("Y", sqrt(-1.0f));
                       return ftos_nice(e.getStat("Y"));)"),
             "3.5");
 }
