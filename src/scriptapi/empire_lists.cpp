@@ -231,8 +231,10 @@ void registerEmpireTreatiesType() {
   onBothEngines([type](asIScriptEngine* engine, bool server) {
     registerListType<TreatyList>(engine, type, "EmpireTreaties@ f()");
     listMethod(engine, type, "void prepare(Empire@)", asFUNCTION(prepareTreaties));
-    listMethod(engine, type, server ? "Treaty@+ getTreaty(uint)" : "const Treaty@+ getTreaty(uint)",
-               asFUNCTION(treatyAt));
+    // Only where the treaty types are declared (a set-up may leave them out).
+    if (engine->GetTypeInfoByName("Treaty") != nullptr)
+      listMethod(engine, type, server ? "Treaty@+ getTreaty(uint)" : "const Treaty@+ getTreaty(uint)",
+                 asFUNCTION(treatyAt));
     listMethod(engine, type, "uint getCount() const", asFUNCTION(treatyCount));
   });
 }

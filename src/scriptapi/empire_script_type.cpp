@@ -255,10 +255,18 @@ void onEngines(Engines engines, Registration registration) {
   });
 }
 
+// A declaration that names a type of another registrar (`needsType`) is
+// left out of an engine without that type (a set-up whose other slots are
+// left empty).
+bool hasType(asIScriptEngine* engine, const char* needsType) {
+  return needsType == nullptr || engine->GetTypeInfoByName(needsType) != nullptr;
+}
+
 void method(const char* declaration, const asSFuncPtr& function, Engines engines = Engines::Both,
-            asDWORD convention = asCALL_CDECL_OBJFIRST) {
+            asDWORD convention = asCALL_CDECL_OBJFIRST, const char* needsType = nullptr) {
   onEngines(engines, [&](asIScriptEngine* engine) {
-    checked(engine).RegisterObjectMethod("Empire", declaration, function, convention);
+    if (hasType(engine, needsType))
+      checked(engine).RegisterObjectMethod("Empire", declaration, function, convention);
   });
 }
 
@@ -277,7 +285,7 @@ void typeMethod(const char* type, const char* declaration, const asSFuncPtr& fun
 
 void property(const char* type, const char* declaration, size_t offset, const char* needsType = nullptr) {
   onBothEngines([&](asIScriptEngine* engine) {
-    if (needsType == nullptr || engine->GetTypeInfoByName(needsType) != nullptr)
+    if (hasType(engine, needsType))
       checked(engine).RegisterObjectProperty(type, declaration, static_cast<int>(offset));
   });
 }
@@ -371,7 +379,7 @@ void bindEmpireScriptType() {
   global("uint getEmpireCount()", asFUNCTION(empireCount));
 
   registerUncountedType("empSysData");
-  property("empSysData", "const subSystemDef@ type", offsetof(curSysLevel, type));
+  property("empSysData", "const subSystemDef@ type", offsetof(curSysLevel, type), "subSystemDef");
   property("empSysData", "float level", offsetof(curSysLevel, level));
 
   registerUncountedType("Trait");
@@ -382,7 +390,8 @@ void bindEmpireScriptType() {
 
   method("uint getSubSysDataCnt() const", asFUNCTION(subSysDataCount), Engines::Client);
   method("const empSysData@ getSubSysData(uint) const", asFUNCTION(subSysData), Engines::Client);
-  method("bool subSysUnlocked(const subSystemDef@) const", asFUNCTION(subSysUnlocked));
+  method("bool subSysUnlocked(const subSystemDef@) const", asFUNCTION(subSysUnlocked), Engines::Both,
+         asCALL_CDECL_OBJFIRST, "subSystemDef");
   method("void updateSubSystems()", asFUNCTION(updateSubSystems), Engines::Server);
 
   // Its empty add-ref and release come with the name: the layout members
