@@ -13,6 +13,7 @@
 #include "script/script_registration.h"
 #include "script/script_report.h"
 #include "script/script_string.h"
+#include "scriptapi/empire_script_type.h"
 #include "scriptapi/native_support.h"
 #include "scriptapi/object_casts.h"
 #include "scriptapi/object_natives.h"
@@ -407,6 +408,8 @@ void registerSystemBindings() {
   method("Object", "const System@ getCurrentSystem() const", asFUNCTION(objectnatives::currentSystem),
          asCALL_CDECL_OBJFIRST);
   method("Object", "System@ getCurrentSystem()", asFUNCTION(objectnatives::currentSystem), asCALL_CDECL_OBJFIRST);
+  // Empire in scripts: the presence summary needs the System type.
+  registerSystemPresenceMethod();
 }
 
 // 10. Galaxy with its casts and members, the session galaxy's systems,

@@ -258,11 +258,5 @@ void registerTreatyScriptMembers() {
                                       CS_NOCHANGE);
     checked(engine).RegisterEnumValue("ClauseState", "CS_ENDED", CS_ENDED);
     checked(engine).RegisterEnumValue("ClauseState", "CS_FAILED", CS_FAILED);
-    checked(engine).RegisterObjectMethod(
-        "Empire", "bool setAllied(Empire@,bool) const",
-        asFUNCTION(setEmpireAllied), asCALL_CDECL_OBJFIRST);
-    checked(engine).RegisterObjectMethod(
-        "Empire", "bool setEnemy(Empire@,bool) const",
-        asFUNCTION(setEmpireEnemy), asCALL_CDECL_OBJFIRST);
   });
 }

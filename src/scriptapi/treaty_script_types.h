@@ -1,6 +1,7 @@
 // The treaty types of both script engines: Treaty, ClauseOption, Clause,
 // ClauseDesc and TreatyFactory, the enum ClauseState (server engine only),
-// and the Empire relation setters that clause hooks call.
+// and the Empire relation setters that clause hooks call (registered with
+// Empire's other members, empire_script_type.h).
 #pragma once
 
 class empire;

@@ -223,7 +223,7 @@ void runBundledSetup(bool threaded) {
     ASSERT_NE(type, nullptr);
     EXPECT_NE(type->GetMethodByDecl("void regScriptData(const string &, const string &)"), nullptr);
     EXPECT_NE(type->GetMethodByDecl("float getSetting(const string &) const"), nullptr);
-    EXPECT_EQ(type->GetPropertyCount(), 2u);  // ID, color
+    EXPECT_EQ(type->GetPropertyCount(), 3u);  // ID, color, lastMessage
     EXPECT_NE(engine->GetTypeInfoByName("Color"), nullptr);
   }
   EXPECT_TRUE(sessionDataFiles.effects.empty());

@@ -488,6 +488,104 @@ inline const std::vector<Case>& cases() {
        "82 08 63 00 6f 00 76 00 65 00 72 00 61 00 67 00 65 00 40 00 00 00"},
       {On::Both, R"(empireB().regScriptData("no_module", "NoClass");)", nullptr},
       {On::Both, "getEmpire(1000);", "Out of bounds when getting empire by index"},
+      // Empire in scripts: identity, relations, stats, layouts, traits and
+      // messages.
+      {On::Both, R"(
+  Empire@ a = empireA();
+  Empire@ b = empireB();
+  expect(a.isAllied(a) && !a.isEnemy(a) && !a.isAllied(b) && !a.isEnemy(null), "relations");
+  expect(a.getRaceName() !is null && a.getRaceDescription() !is null && a.getRaceHistory() !is null, "race");
+  expect(a.getPlayerName() !is null, "player name");
+  const Empire@ constA = a;
+  const Emperor@ ruler = constA.getRuler();
+  expect(ruler.getName() !is null, "ruler");
+  empSysData@ noLevel = null;
+  if (noLevel !is null)
+    expect(noLevel.type !is null && noLevel.level >= 0, "a level");
+  expect(a.getStat("none") == 0 && !a.hasTrait("none") && !a.hasTraitTag("none"), "stat, traits");
+  expect(a.getBuildListCount() == 0 && a.getBuildList(0) == "" && a.getBuildList(-1) == "", "build lists");
+  expect(a.subSysUnlocked(null) == false, "null definition");
+  expect(a.getShipLayoutCnt() == 1 && a.getShipLayout(0) is fixtureLayout(), "layouts");
+  expect(a.getShipLayout("Scout") is fixtureLayout() && a.getShipLayout("none") is null, "layout by name");
+  a.updateHull("none", 1.0f);
+  a.updateHull(fixtureLayout(), fixtureLayout());
+  a.toggleObsolete("Scout");
+  a.toggleObsolete("Scout");
+  expect(!a.hasForeignHull(fixtureLayout()), "own layout");
+  expect(a.getLastMessage() is null || a.getMsgDelay() >= 0, "messages");
+  a.lastMessage = a.lastMessage;
+  System@ system = fixtureSystem();
+  SysPresence presence;
+  a.getSystemPresence(system, presence);
+  expect(presence.us >= 0 && presence.allies == 0 && presence.neutrals >= 0 && presence.enemies >= 0, "presence");
+  expect(presence.usStr >= 0 && presence.alliesStr == 0 && presence.neutralsStr >= 0 && presence.enemiesStr >= 0,
+         "strength");
+  EmpireMessages messages;
+  messages.prepare(a);
+  if (messages.getCount() > 0) {
+    string@ text = messages.getMsg();
+    string@ category = messages.getCategory();
+    int time = messages.getTime() + messages.getPriority();
+  }
+  expect(!messages.nextMsg() || messages.getCount() > 1, "message walk");
+  messages.prepare(null);
+  EmpireTreaties treaties;
+  treaties.prepare(a);
+  if (treaties.getCount() > 0)
+    expect(treaties.getTreaty(0) !is null, "treaty");
+  treaties.prepare(null);
+  EmpireTraits traits;
+  traits.prepare(a);
+  expect(traits.getCount() == 0 && !traits.next(), "no traits");
+  if (traits.getCount() > 0) {
+    Trait@ trait = traits.getTrait();
+    expect(trait.id != "" && trait.getName() !is null, "trait");
+    expect(trait.getDescription() !is null && trait.getFlavor() !is null, "trait texts");
+  })", nullptr},
+      {On::Client, R"(
+  Empire@ a = getActiveEmpire();
+  uint count = a.getSubSysDataCnt();
+  expect(a.getSubSysData(count) is null, "past the end");
+  if (count > 0) {
+    const empSysData@ level = a.getSubSysData(0);
+    expect(level.type !is null && level.level >= 0, "level");
+  })", nullptr},
+      {On::Server, R"(
+  Empire@ a = empireA();
+  Empire@ b = empireB();
+  a.postMessage("coverage");
+  a.postMessage("coverage", "custom", 2);
+  expect(a.getLastMessage() == "coverage" && a.getMsgDelay() >= 0, "posted");
+  a.addVisibility(b);
+  expect(a.hasVisibility(b), "sees");
+  a.removeVisibility(b);
+  expect(!a.hasVisibility(b), "no longer");
+  a.setShipSet(a.getShipSet());
+  a.addResearch(5);
+  a.modResearchRate(0);
+  expect(a.getResearchRate() >= 0, "rate");
+  Emperor@ ruler = a.getRuler();
+  a.addStat("coverage", 4);
+  expect(a.consumeStat("coverage", 10) == 4 && a.getStat("coverage") == 0, "stats");
+  a.updateSubSystems();
+  a.addTrait("none");
+  a.removeTrait("none");
+  expect(b.getShipLayoutCnt() == 0, "another empire's layouts");
+  HullLayout@ copy = b.acquireForeignHull(fixtureLayout());
+  expect(copy !is null && b.hasForeignHull(fixtureLayout()), "foreign layout");)", nullptr},
+      {On::Client, "empireB().getShipLayoutCnt();", "Attempted to access a non-client empire in client code."},
+      {On::Both, "empireA().getShipLayout(1000);", "Accessed out-of-bounds ship layout"},
+      {On::Both, "EmpireTraits t; t.getTrait();", "Attempted to access invalid trait list"},
+      {On::Both, "EmpireTraits t; t.prepare(empireA()); t.getTrait();",
+       "Attempted to access invalid trait in trait list"},
+      {On::Both, "SysPresence p; empireA().getSystemPresence(null, p);",
+       "Null solarSystem@ when getting system presence"},
+      {On::Both, "EmpireMessages m; m.getMsg();", "Attempted to access invalid message list"},
+      {On::Both, "EmpireMessages m; m.prepare(empireB()); while (m.nextMsg()) {} m.getCategory();",
+       "Attempted to access invalid message in message list"},
+      {On::Both, "EmpireTreaties t; t.getTreaty(0);", "Attempted to access invalid treaty list"},
+      {On::Both, "EmpireTreaties t; t.prepare(empireA()); t.getTreaty(t.getCount());",
+       "Attempted to access out-of-bounds treaty in treaty list"},
 
       // --- diplomacy ---
       {On::Both, R"(
