@@ -48,6 +48,7 @@
 #include "scriptapi/effect_script_types.h"
 #include "scriptapi/empire_script_type.h"
 #include "scriptapi/object_bindings.h"
+#include "scriptapi/order_bindings.h"
 #include "scriptapi/research_script_types.h"
 #include "scriptapi/sub_system_types.h"
 #include "universe/galaxygen/galaxy_gen_bindings.h"
@@ -106,6 +107,7 @@ ScriptSetupSlots defaultSlots() {
     registerActiveHullFunctions();
     registerIrcScriptFunctions();
   };
+  slots.orderBindings = registerOrderBindings;
   slots.templateArgumentType = registerTemplateArgType;
   slots.serverResearchTypes = registerResearchMethods;
   slots.serverSubSystemBindings = [] { registerSubSystemBindings(false); };
