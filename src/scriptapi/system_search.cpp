@@ -3,8 +3,8 @@
 #include <angelscript.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
-#include <new>
 
 #include "app/base/config.h"
 #include "core/log.h"
@@ -56,7 +56,7 @@ float scoreOf(asIScriptContext* context, asIScriptFunction* function, SysSearchS
               solarSystem* system) {
   if (context == nullptr || context->Prepare(function) < 0)
     return 0.0f;
-  context->SetArgAddress(0, settings);
+  context->SetArgAddress(0, const_cast<void*>(settings->ownSlot()));
   context->SetArgAddress(1, system->systemStats);
   const float score = context->Execute() == asEXECUTION_FINISHED ? context->GetReturnFloat() : 0.0f;
   endScriptCall(context);
@@ -140,6 +140,17 @@ void cancelAndWait(SysSearchJob* job) {
 }
 
 }  // namespace
+
+SysSearchSettings& settingsInSlot(const void* slot) {
+  SysSearchSettings* settings;
+  std::memcpy(&settings, slot, sizeof settings);
+  return *settings;
+}
+
+SysSearchSettings::SysSearchSettings() {
+  const SysSearchSettings* self = this;
+  std::memcpy(ownSlot_, &self, sizeof self);
+}
 
 void dropSearchJob(SysSearchJob* job) {
   if (job->refCount.fetch_sub(1) == 1)
@@ -280,9 +291,34 @@ float sysStatsValue(StatsList* table, empire* emp, ScriptString* name) {
   return result;
 }
 
-void constructSettings(void* memory) { new (memory) SysSearchSettings(); }
+// A script value: a slot of pointer size, at any alignment.
+struct SettingsSlot {
+  unsigned char bytes[sizeof(SysSearchSettings*)];
+};
+static_assert(alignof(SettingsSlot) == 1, "a slot lies anywhere on the script stack");
 
-void destructSettings(SysSearchSettings* settings) { settings->~SysSearchSettings(); }
+void constructSettings(SettingsSlot* slot) {
+  SysSearchSettings* settings = new SysSearchSettings();
+  std::memcpy(slot->bytes, &settings, sizeof settings);
+}
+
+void destructSettings(SettingsSlot* slot) { delete &settingsInSlot(slot); }
+
+// A member of the settings, called on a script value's slot.
+template <auto Method>
+struct OnSlot;
+template <class R, class... A, R (SysSearchSettings::*Method)(A...)>
+struct OnSlot<Method> {
+  static R call(SettingsSlot* slot, A... arguments) { return (settingsInSlot(slot).*Method)(arguments...); }
+};
+template <class R, class... A, R (SysSearchSettings::*Method)(A...) const>
+struct OnSlot<Method> {
+  static R call(SettingsSlot* slot, A... arguments) { return (settingsInSlot(slot).*Method)(arguments...); }
+};
+
+void assignSettings(SettingsSlot* slot, const SettingsSlot& other) {
+  settingsInSlot(slot).assign(settingsInSlot(&other));
+}
 
 }  // namespace
 
@@ -292,7 +328,7 @@ void registerSystemSearchBindings() {
     return;
   using S = SysSearchSettings;
   const char* type = "SysSearchSettings";
-  checked(engine).RegisterObjectType(type, sizeof(S), asOBJ_VALUE | asOBJ_APP_CLASS_CDA);
+  checked(engine).RegisterObjectType(type, sizeof(SettingsSlot), asOBJ_VALUE | asOBJ_APP_CLASS_CDA);
   checked(engine).RegisterObjectBehaviour(type, asBEHAVE_CONSTRUCT, "void f()", asFUNCTION(constructSettings),
                                           asCALL_CDECL_OBJFIRST);
   checked(engine).RegisterObjectBehaviour(type, asBEHAVE_DESTRUCT, "void f()", asFUNCTION(destructSettings),
@@ -302,25 +338,25 @@ void registerSystemSearchBindings() {
     asSFuncPtr function;
   };
   const Method methods[] = {
-      {"float& opIndex(uint)", asMETHOD(S, value)},
-      {"void opAssign(const SysSearchSettings &in)", asMETHOD(S, assign)},
-      {"void setCallback(const string &)", asMETHOD(S, setCallback)},
-      {"void addEmpire(const Empire@)", asMETHOD(S, addEmpire)},
-      {"Empire@ getEmpire(uint) const", asMETHOD(S, getEmpire)},
-      {"void addEmpire(const Empire@,uint)", asMETHOD(S, addEmpireWith)},
-      {"Empire@ getEmpire(uint,uint &out) const", asMETHOD(S, getEmpireWith)},
-      {"uint get_empireCount() const", asMETHOD(S, empireCount)},
-      {"void setSearchPos(const vector &in)", asMETHOD(S, setSearchPos)},
-      {"void resetSearchPos()", asMETHOD(S, resetSearchPos)},
-      {"void setAvoidSystem(System@)", asMETHOD(S, setAvoidSystem)},
-      {"void findBestSystem()", asMETHOD(S, findBestSystem)},
-      {"System@ getBestSystem()", asMETHOD(S, bestSystem)},
-      {"bool get_searchFinished()", asMETHOD(S, searchFinished)},
-      {"void clearValues()", asMETHOD(S, clearValues)},
-      {"void clearEmpires()", asMETHOD(S, clearEmpires)},
+      {"float& opIndex(uint)", asFUNCTION(OnSlot<&S::value>::call)},
+      {"void opAssign(const SysSearchSettings &in)", asFUNCTION(assignSettings)},
+      {"void setCallback(const string &)", asFUNCTION(OnSlot<&S::setCallback>::call)},
+      {"void addEmpire(const Empire@)", asFUNCTION(OnSlot<&S::addEmpire>::call)},
+      {"Empire@ getEmpire(uint) const", asFUNCTION(OnSlot<&S::getEmpire>::call)},
+      {"void addEmpire(const Empire@,uint)", asFUNCTION(OnSlot<&S::addEmpireWith>::call)},
+      {"Empire@ getEmpire(uint,uint &out) const", asFUNCTION(OnSlot<&S::getEmpireWith>::call)},
+      {"uint get_empireCount() const", asFUNCTION(OnSlot<&S::empireCount>::call)},
+      {"void setSearchPos(const vector &in)", asFUNCTION(OnSlot<&S::setSearchPos>::call)},
+      {"void resetSearchPos()", asFUNCTION(OnSlot<&S::resetSearchPos>::call)},
+      {"void setAvoidSystem(System@)", asFUNCTION(OnSlot<&S::setAvoidSystem>::call)},
+      {"void findBestSystem()", asFUNCTION(OnSlot<&S::findBestSystem>::call)},
+      {"System@ getBestSystem()", asFUNCTION(OnSlot<&S::bestSystem>::call)},
+      {"bool get_searchFinished()", asFUNCTION(OnSlot<&S::searchFinished>::call)},
+      {"void clearValues()", asFUNCTION(OnSlot<&S::clearValues>::call)},
+      {"void clearEmpires()", asFUNCTION(OnSlot<&S::clearEmpires>::call)},
   };
   for (const Method& method : methods)
-    checked(engine).RegisterObjectMethod(type, method.declaration, method.function, asCALL_THISCALL);
+    checked(engine).RegisterObjectMethod(type, method.declaration, method.function, asCALL_CDECL_OBJFIRST);
 
   registerUncountedType(engine, "SysStats");
   checked(engine).RegisterObjectMethod("SysStats", "float getStat(const Empire@,const string@) const",

@@ -35,6 +35,12 @@
 //                                     for an empire without one), 0 when
 //                                     absent or for null arguments
 //
+// The engine keeps value locals on its 4-byte aligned stack, where the
+// settings' pointers cannot lie: a script value is a byte-aligned slot that
+// owns its settings on the heap (settingsInSlot reads it). Each settings
+// record also carries a slot naming itself, which the search passes to the
+// scoring function.
+//
 // The scoring function runs on the search thread under the candidate
 // system's lock while the script that started the search goes on: it
 // should read only its two arguments. Destroying a settings value cancels
@@ -68,7 +74,7 @@ class SysSearchSettings {
  public:
   static constexpr uint32_t kValueCount = 4;
 
-  SysSearchSettings() = default;
+  SysSearchSettings();
   ~SysSearchSettings();
   SysSearchSettings(const SysSearchSettings&) = delete;
   // Everything but the search: the target keeps its own job.
@@ -101,7 +107,11 @@ class SysSearchSettings {
   std::vector<std::pair<empire*, uint32_t>> empires;
   float values[kValueCount] = {};
 
+  // A script value's slot that names this record.
+  const void* ownSlot() const { return ownSlot_; }
+
  private:
+  unsigned char ownSlot_[sizeof(SysSearchSettings*)];
   // Searches cancelled by a later findBestSystem whose workers had not
   // stopped yet (they still read this value), each with this value's
   // reference.
@@ -120,6 +130,9 @@ struct SysSearchJob {
   float bestScore = 0.0f;
   std::atomic<int32_t> refCount{2};
 };
+
+// The settings that a script value's slot owns.
+SysSearchSettings& settingsInSlot(const void* slot);
 
 // Drops one reference of `job`, freeing it on the last.
 void dropSearchJob(SysSearchJob* job);
