@@ -78,8 +78,7 @@ bool lockForScoring(SysSearchJob* job, solarSystem* system) {
   return locked;
 }
 
-// Runs the search of `job` on `context` and gives up the worker's reference
-// on `job`. The threaded walk reads the number of systems once, stops when
+// Runs the search of `job` on `context`. The threaded walk reads the number of systems once, stops when
 // the job is cancelled and scores each system under its lock.
 void runSearch(SysSearchJob* job, asIScriptContext* context, bool threaded) {
   SysSearchSettings* settings = job->settings;
@@ -114,7 +113,12 @@ void runSearch(SysSearchJob* job, asIScriptContext* context, bool threaded) {
       }
     }
   }
-  // The settings value may go as soon as this is seen.
+}
+
+// Marks `job` done and gives up the worker's reference. The settings value
+// may go as soon as that is seen, so the worker has let go of everything
+// else before.
+void finishSearch(SysSearchJob* job) {
   job->finished.store(true);
   dropSearchJob(job);
 }
@@ -129,6 +133,7 @@ uint32_t searchThread(void* argument) {
   runSearch(job, threadServerContext(), true);
   freeThreadLocals();
   threadLocals().currentSystem = nullptr;
+  finishSearch(job);
   return 0;
 }
 
@@ -250,13 +255,13 @@ void SysSearchSettings::findBestSystem() {
     runSearch(job, context, false);
     if (context != nullptr)
       releaseScriptContext(context);
+    finishSearch(job);
     return;
   }
   Thread worker;
   if (!worker.start(searchThread, job, true)) {
     // No worker (logged): the search ends with nothing found.
-    job->finished.store(true);
-    dropSearchJob(job);
+    finishSearch(job);
   }
 }
 
