@@ -131,8 +131,7 @@ uint32_t searchThread(void* argument) {
   initThreadRandom();
   registerThreadRandom();
   runSearch(job, threadServerContext(), true);
-  freeThreadLocals();
-  threadLocals().currentSystem = nullptr;
+  freeThreadLocals();  // its contexts, and its current system cleared
   finishSearch(job);
   return 0;
 }
