@@ -19,6 +19,7 @@
 #include "scriptapi/object_natives.h"
 #include "scriptapi/planet_natives.h"
 #include "scriptapi/script_bindings.h"
+#include "scriptapi/system_lists.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_registry.h"
@@ -30,8 +31,6 @@
 using namespace AngelScript;
 
 namespace {
-
-constexpr char kGalaxyIndexError[] = "Out-of-bounds index when getting galaxy child";
 
 // Where a declaration goes: both engines, or one engine alone.
 enum class Engines { Both, Server, Client };
@@ -144,39 +143,6 @@ float getMaxPopulation(objHabitation* planet) {
   const ObjectLock lock(planet);
   empire* owner = validOwner(planet);
   return owner != nullptr ? planet->getMaxPopulation(&owner->rateRecord) : 0.0f;
-}
-
-// Galaxy "System@+ getSystem(uint) const": the engine adds the reference.
-// An index past the end stops the script rather than read past the list.
-solarSystem* systemOfGalaxy(const objGalaxy* owner, uint32_t index) {
-  if (index >= owner->getSystemCount()) {
-    raiseScriptException(kGalaxyIndexError);
-    return nullptr;
-  }
-  return owner->getSystem(index);
-}
-
-objGalaxy* sessionGalaxy() {
-  objGalaxy* current = galaxy;
-  if (current != nullptr)
-    current->grab();
-  return current;
-}
-
-uint32_t sessionSystemCount() {
-  const objGalaxy* current = galaxy;
-  return current != nullptr ? current->getSystemCount() : 0;
-}
-
-solarSystem* sessionSystem(uint32_t index) {
-  const objGalaxy* current = galaxy;
-  if (current == nullptr || index >= current->getSystemCount()) {
-    raiseScriptException(kGalaxyIndexError);
-    return nullptr;
-  }
-  solarSystem* system = current->getSystem(index);
-  system->grab();
-  return system;
 }
 
 // "void damage(Object@, float[, uint32])": the damaged object's own damage
@@ -410,16 +376,20 @@ void registerSystemBindings() {
   method("Object", "System@ getCurrentSystem()", asFUNCTION(objectnatives::currentSystem), asCALL_CDECL_OBJFIRST);
   // Empire in scripts: the presence summary needs the System type.
   registerSystemPresenceMethod();
+  // The system lists.
+  systemlists::registerSystemListTypes();
 }
 
 // 10. Galaxy with its casts and members, the session galaxy's systems,
 // GalaxySystemList and "Galaxy@ getGalaxy()".
 void registerGalaxyBindings() {
+  using namespace systemlists;
   registerObjectSubtype(ObjectSubtype::Galaxy);
   method("Galaxy", "System@+ getSystem(uint) const", asFUNCTION(systemOfGalaxy), asCALL_CDECL_OBJFIRST);
   method("Galaxy", "uint getSystemCount() const", asMETHOD(objGalaxy, getSystemCount), asCALL_THISCALL);
   global("System@ getSystem(uint)", asFUNCTION(sessionSystem));
   global("uint getSystemCount()", asFUNCTION(sessionSystemCount));
+  registerGalaxySystemListType();
   global("Galaxy@ getGalaxy()", asFUNCTION(sessionGalaxy));
 }
 

@@ -85,6 +85,9 @@
 //   type "Oddity"   an objOddity, with the casts
 //     "OddityType getOddityType() const"
 //   type "System"   a solarSystem, with the casts
+//   types "SysObjList", "SystemStats" and "GalaxySystemList"
+//                   scoped lists of a system's children, its statistics and
+//                   the galaxy's systems (system_lists.h)
 //   type "Galaxy"   the objGalaxy, with the casts
 //     "System@+ getSystem(uint) const"   past the end: the script exception
 //                                     "Out-of-bounds index when getting

@@ -5,6 +5,7 @@
 #include "script/script_registration.h"
 #include "scriptapi/order_list.h"
 #include "scriptapi/script_bindings.h"
+#include "scriptapi/system_search.h"
 #include "universe/orders/cargo_orders.h"
 #include "universe/orders/order.h"
 
@@ -102,4 +103,6 @@ void registerOrderBindings() {
     registerGiveNatives();
   }
   registerFleetNatives();
+  // The system search comes last.
+  registerSystemSearchBindings();
 }

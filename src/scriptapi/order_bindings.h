@@ -23,6 +23,8 @@
 // The client engine's lists act on the client's copies of objects: a queue
 // change that reaches a copy's forwarding AI goes to the server as an order
 // request (message 116).
+//
+// The system search (system_search.h) is registered last.
 #pragma once
 
 void registerOrderBindings();

@@ -14,7 +14,8 @@
 // ship's event on the planet), fixtureMessage() (a peace message from B),
 // fixtureSubSystem() (a sub-system instance of "Frame" with its values),
 // bareSubSystem() (one of "Probe" without them), fixtureSysRef() (a record
-// of the fixture instance) and, on the server,
+// of the fixture instance), statOfNullName(System@+) (SystemStats' getStat
+// with a null name) and, on the server,
 // fixtureEffector() (a "Gun" with the one value 2) and fixtureEffectorState().
 // The treaty clauses are "note" (tag "pact") and "counted" (options
 // "amount", an integer, and "text", a string).
@@ -472,6 +473,80 @@ inline const std::vector<Case>& cases() {
   expect(itself is system, "a system is its own");
   Object@ g = getGalaxy();
   expect(g.getCurrentSystem() is null, "the galaxy is in none");)", nullptr},
+
+      // --- system lists ---
+      {On::Both, R"(
+  System@ sys = fixtureSystem();
+  SysObjList list;
+  list.prepare(sys);
+  list.prepare(sys);
+  expect(list.childCount == 0 || list.getChild(0) is fixtureStar(), "the star first");
+  SystemStats stats;
+  stats.prepare(null);
+  stats.prepare(sys);
+  if (stats.visible)
+    expect(stats.getStat(empireA(), "Never") == 0 && stats.getStat(null, "Never") == 0, "not recorded");
+  GalaxySystemList all;
+  all.prepare(getGalaxy());
+  expect(all.childCount == 1 && all.getChild(0) is sys, "the galaxy's one system");)", nullptr},
+      {On::Server, R"(
+  System@ sys = fixtureSystem();
+  SysObjList list;
+  list.prepare(sys);
+  expect(list.childCount >= 4 && list.getChild(0) is fixtureStar(), "every child");
+  SystemStats stats;
+  Object@ g = getGalaxy();
+  stats.prepare(g);
+  expect(!stats.visible && stats.getStat(empireA(), "Never") == 0, "the server reads unexplored systems");)",
+       nullptr},
+      {On::Both, "SysObjList list; list.getChild(0);", "SysObjList needs prepared before being used"},
+      {On::Both, "SysObjList list; list.prepare(fixtureSystem()); list.getChild(list.childCount);",
+       "Out-of-bounds index when getting system child"},
+      {On::Both, "SystemStats stats; stats.getStat(empireA(), \"prs\");",
+       "SysPresenceList needs prepared before being used"},
+      {On::Client, "Object@ g = getGalaxy(); SystemStats stats; stats.prepare(g); stats.getStat(empireA(), \"prs\");",
+       "Cannot access stats for unexplored system"},
+      // The engine stops a null name first; statOfNullName calls the
+      // native with one.
+      {On::Both, "string@ none; SystemStats stats; stats.prepare(fixtureSystem()); stats.getStat(null, none);",
+       "Null pointer access"},
+      {On::Both, "statOfNullName(fixtureSystem());", "Null string@ when specifying stat"},
+      {On::Both, "GalaxySystemList all; all.getChild(all.childCount);",
+       "Out-of-bounds index when getting galaxy child"},
+
+      // --- system search ---
+      {On::Server, R"(
+  SysSearchSettings s;
+  s.addEmpire(empireA());
+  s.addEmpire(empireB(), 3);
+  s.addEmpire(null);
+  uint number = 9;
+  expect(s.empireCount == 2 && s.getEmpire(0) is empireA(), "empires");
+  expect(s.getEmpire(1, number) is empireB() && number == 3, "with their numbers");
+  expect(s.getEmpire(2) is null && s.getEmpire(2, number) is null && number == 0, "past the end");
+  s[3] = 2;
+  expect(s[0] == 0 && s[3] == 2, "weights");
+  s.setSearchPos(vector(0, 0, 0));
+  s.resetSearchPos();
+  s.setAvoidSystem(null);
+  SysSearchSettings copy;
+  copy = s;
+  expect(copy.empireCount == 2 && copy[3] == 2 && !copy.searchFinished && copy.getBestSystem() is null, "copied");
+  s.clearValues();
+  s.clearEmpires();
+  expect(s.empireCount == 0 && s[3] == 0, "cleared");
+  s.setCallback("coverageScore");
+  s.findBestSystem();
+  while (!s.searchFinished) {}
+  expect(s.getBestSystem() is fixtureSystem(), "the one system");
+  if (s.empireCount > 100) {
+    SysStats@ none;
+    coverageScore(s, none);
+  }
+}
+float coverageScore(SysSearchSettings& s, const SysStats& stats) {
+  return 1 + stats.getStat(empireA(), "prs") * 0 + stats.getStat(null, "prs");)", nullptr},
+      {On::Server, "SysSearchSettings s; s[4];", "Out-of-bounds when accessing SysSearchSettings value set"},
 
       // --- Empire ---
       {On::Both, R"(

@@ -39,6 +39,7 @@
 #include "script/script_string.h"
 #include "scripted_galaxy.h"
 #include "scriptapi/script_bindings.h"
+#include "scriptapi/system_lists.h"
 #include "support/log_capture.h"
 #include "support/sent_messages.h"
 #include "support/space_empire.h"
@@ -113,6 +114,16 @@ subSystem* fixtureSubSystem() { return &world->instance; }
 subSystem* bareSubSystem() { return &world->bareInstance; }
 SysRef* fixtureSysRef() { return &world->record; }
 
+// A server SystemStats on `system` asked for a statistic without a name,
+// as only C++ callers can.
+void statOfNullName(solarSystem* system) {
+  systemlists::SystemStats* stats = systemlists::newServerStats();
+  system->grab();  // the reference prepare gives back
+  systemlists::prepareStats(stats, system);
+  systemlists::statsValue(stats, nullptr, nullptr);
+  systemlists::releaseStats(stats);
+}
+
 void expect(bool value, const ScriptString& text) {
   if (!value)
     raiseScriptException((std::string("expect failed: ") + irr::core::stringc(text.toStringw()).c_str()).c_str());
@@ -136,6 +147,7 @@ void registerTestGlobals() {
       {"Object@ fixtureOddity()", asFUNCTION(fixtureObject<&World::oddity>), false},
       {"Object@ fixtureSystem()", asFUNCTION(fixtureObject<&World::system>), false},
       {"int refsOf(const Object@+)", asFUNCTION(refsOf), false},
+      {"void statOfNullName(System@+)", asFUNCTION(statOfNullName), false},
       {"Event@ fixtureEvent()", asFUNCTION(fixtureEvent), false},
       {"DiploMsg@ fixtureMessage()", asFUNCTION(fixtureMessage), false},
       {"subSystem@ fixtureSubSystem()", asFUNCTION(fixtureSubSystem), false},
