@@ -3,6 +3,7 @@
 #include <al.h>
 #include <alc.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -132,6 +133,12 @@ uint32_t soundUpdateThread(void* argument) {
 
 }  // namespace
 
+namespace {
+// Devices constructed and not yet destroyed: the last one may go on its own
+// update thread, after the owner let go of it.
+std::atomic<uint32_t> liveDevices{0};
+}  // namespace
+
 CSoundDevice::CSoundDevice(const char* deviceName) : handles_(new Handles) {
   if (deviceName != nullptr) {
     handles_->device = alcOpenDevice(deviceName);
@@ -174,6 +181,11 @@ CSoundDevice::CSoundDevice(const char* deviceName) : handles_(new Handles) {
   auto* argument = new std::shared_ptr<UpdateRecord>(update_);
   if (!updateThread_.start(soundUpdateThread, argument, true))
     delete argument;  // logged; sounds are then released when the device goes
+  liveDevices.fetch_add(1);
+}
+
+uint32_t CSoundDevice::liveCount() {
+  return liveDevices.load();
 }
 
 CSoundDevice::~CSoundDevice() {
@@ -187,6 +199,7 @@ CSoundDevice::~CSoundDevice() {
       update_->releaseAll();
   }
   shutDown();
+  liveDevices.fetch_sub(1);
 }
 
 void CSoundDevice::shutDown() {

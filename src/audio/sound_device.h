@@ -124,6 +124,8 @@ class CSoundDevice : public ISoundDevice {
   uint32_t freeSourceCount();
   uint32_t freeBufferCount();
   uint32_t activeSoundCount();
+  // Devices constructed and not yet fully destroyed, in the whole process.
+  static uint32_t liveCount();
 
   // What the device shares with its update thread: the active sounds under
   // the record's own mutex, and the stop flag.

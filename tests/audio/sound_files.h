@@ -135,7 +135,7 @@ class SoundTest : public ::testing::Test {
   void TearDown() override {
     if (device != nullptr)
       device->drop();
-    EXPECT_TRUE(waitFor([] { return alcGetCurrentContext() == nullptr; }));
+    EXPECT_TRUE(waitFor([] { return audio::CSoundDevice::liveCount() == 0; }));
   }
 
   // Loads a WAVE file written from `layout`.

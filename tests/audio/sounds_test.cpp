@@ -66,6 +66,8 @@ TEST_F(SoundTest, PoolsGiveNoneWhenEmptyAndTakeNothingForRefusedSounds) {
     if (c.everySourceTaken)
       for (audio::AudioName name; (name = device->acquireSource()) != audio::kNoAudioName;)
         taken.push_back(name);
+    // A stopped sound stays listed until the update thread collects it.
+    ASSERT_TRUE(waitFor([&] { return device->activeSoundCount() == 0; })) << c.what;
     const uint32_t freeBefore = device->freeSourceCount();
     const uint32_t activeBefore = device->activeSoundCount();
     // Looping, so that a sound that plays stays in the list.
@@ -288,6 +290,7 @@ TEST(SoundDeviceLifetime, DestroyedWhileTenSoundsPlay) {
     }
     // The device makes its context current and takes it away when it goes.
     EXPECT_TRUE(waitFor([] { return alcGetCurrentContext() == nullptr; })) << round;
+    EXPECT_TRUE(waitFor([] { return audio::CSoundDevice::liveCount() == 0; })) << round;
   }
 }
 
