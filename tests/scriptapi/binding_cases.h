@@ -724,6 +724,45 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
   TreatyFactory factory(empireA(), empireB());
   factory.treaty.addClause("note", false).getOption(0);)", "Out-of-bounds index when getting clause option"},
 
+      // --- clause descriptors ---
+      {On::Both, R"(
+  expect(getClauseDescCount() == 2, "count");
+  const ClauseDesc@ counted = getClauseDesc(0);
+  const ClauseDesc@ note = getClauseDesc("note");
+  expect(counted.id == "counted" && getClauseDesc(1) is note, "by index, in id order");
+  expect(note.name !is null && note.desc !is null && note.summary !is null && note.icon !is null, "texts");
+  expect(!note.offensive, "offensive");
+  expect(getClauseDesc("none") is null, "unknown id");)", nullptr},
+      {On::Both, "getClauseDesc(getClauseDescCount());", "Out-of-bounds index when getting clause descriptor"},
+
+      // --- treaty lists and empire objects ---
+      {On::Both, R"(
+  TreatyList list;
+  list.prepare(empireA());
+  DiploMsg@ first = list.getMessage();
+  expect(list.advanceMessage() || list.getMessage() is null, "walk");
+  list.retract(empireA());
+  list.setAcceptance(empireA(), true);
+  expect(list.getTreaty(list.getTreatyCount()) is null, "past the count");
+  expect(list.getProposedTreaty(empireA()) is null, "itself");
+  list.getProposedTreaty(empireB());
+  list.prepare(null);
+  expect(list.getMessage() is null && !list.advanceMessage() && list.getTreatyCount() == 0, "unprepared");)",
+       nullptr},
+      {On::Both, R"(
+  EmpireObjects objects;
+  objects.prepare(empireA());
+  uint seen = 0;
+  do {
+    if (objects.getObject() !is null)
+      ++seen;
+  } while (objects.nextObject());
+  expect(seen == objects.getCount() && objects.getCount() > 0, "one walk");
+  expect(objects.getObject() is null && !objects.nextObject(), "the end");
+  expect(empireA().getFleetCommander(empireA().getFleetsCount()) is null, "past the fleets");
+  expect(empireA().getFleetCommander("none") is null, "no such fleet");)", nullptr},
+      {On::Both, "EmpireObjects objects; objects.getObject();", "Attempted to access invalid object list"},
+
       // --- research ---
       {On::Both, R"(
   ResearchWeb web;
@@ -1090,6 +1129,9 @@ inline const std::vector<BuildCase>& buildCases() {
       {"void f(Event@ e) { EventState s = e.state; e.state = s; }", true, true},
       {"void f(Clause@ c) { uint n = c.optionCount; const string@ id = c.id; }", true, true},
       {"void f(TreatyFactory@ t) { Treaty@ treaty = t.treaty; }", true, true},
+      // Clause descriptors are read-only to scripts.
+      {"void f() { getClauseDesc(0).offensive = true; }", false, false},
+      {"void f() { ClauseDesc@ d = getClauseDesc(0); }", false, false},
       // Sub-systems: the hint list of a definition is the client's; values
       // change and effectors fire on the server alone. The image comes with
       // the texture type.
