@@ -774,6 +774,52 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
   web.prepare(empireA());
   web.setResearchRate(1.5);)", nullptr},
       {On::Both, R"(ResearchWeb web; web.setActiveTech("none");)", "ResearchWeb needs prepared before use"},
+      {On::Both, R"(ResearchWeb web; int link; web.getActiveTech(link);)", "ResearchWeb needs prepared before use"},
+      // The research API over the technologies Optics (visible, one link)
+      // and Lenses (hidden).
+      {On::Both, R"(
+  const WebItemDesc@ optics = getWebItemDesc("Optics");
+  expect(optics !is null && getWebItemDesc(0) is optics && getWebItemDescCount() == 2, "lookups");
+  expect(getWebItemDesc(getWebItemDescCount()) is null && getWebItemDesc("none") is null, "absent");
+  expect(optics.id == "Optics" && optics.name == "Optics" && optics.desc !is null && optics.icon !is null, "texts");
+  expect(optics.position.x == 2.5f && optics.position.y == -1, "position");
+  expect(optics.linkCount == 1 && optics.hasTag("Light") && !optics.hasTag(null), "links and tags");
+  expect(optics.getLinkName(3) == "Hunch" && optics.getLinkName(0) == "Guess", "link names");
+  expect(optics.getTieCount() == 0 && optics.getTieLevel(0) == 0 && optics.getTie(0) is null, "no ties");
+  ResearchWeb web;
+  web.prepare(empireA());
+  expect(web.getVisibleCount() >= 1 && web.getResearchRate() >= 0, "counts");
+  expect(web.isTechVisible("Optics") && web.isTechVisible(optics) && !web.isTechVisible("none"), "visible");
+  web.setActiveTech(optics);
+  int link = 5;
+  expect(web.getActiveTech(link) is web.getItem(optics) && link == -1, "level target");
+  web.setActiveTech(optics, 0);
+  const WebItem@ item = web.getActiveTech(link);
+  expect(item is web.getItem("Optics") && link == 0, "link target");
+  float level, progress, cost, most;
+  item.getLevels(level, progress, cost, most);
+  expect(level == item.level && level >= 1 && item.descriptor is optics, "levels");
+  float paid = 1, linkCost = 1;
+  item.getLinkLevels(5, paid, linkCost);
+  expect(paid == 0 && linkCost == 0, "past the links");
+  item.getLinkLevels(0, paid, linkCost);
+  expect(linkCost > 0, "a link");
+  expect(item.getLinkEnd(5) is null, "no such link");
+  item.getLinkEnd(0);
+  // Scripts hold items through const handles; the other form serves
+  // handles of their own.
+  WebItem@ editable;
+  if (editable !is null)
+    editable.getLinkEnd(0);)", nullptr},
+      {On::Server, R"(
+  ResearchWeb web;
+  web.prepare(empireA());
+  expect(!web.addPoints("none", 1) && !web.addPoints(null, 1), "unknown technologies");
+  web.markAsVisible("none");)", nullptr},
+      {On::Client, R"(
+  ResearchWeb web;
+  web.prepare(empireA());
+  expect(web.getItem("Optics").getPossibleLinkEnd(5) is null, "no such link");)", nullptr},
 
       // --- sub-systems ---
       {On::Both, R"(
