@@ -26,6 +26,7 @@
 #include "scripted_galaxy.h"
 #include "support/log_capture.h"
 #include "universe/objects/system_threads.h"
+#include "universe/worker_steps.h"
 #include "universe/orders/fleet_ai.h"
 #include "universe/orders/unit_ai.h"
 
@@ -92,6 +93,18 @@ string@ clauses(Empire@ emp) {
     ids += getClauseDesc(i).id + ";";
   const ClauseDesc@ peace = getClauseDesc("peace");
   return ids + " " + peace.name + " " + (getClauseDesc("nothing") is null ? "unknown null" : "unknown found");
+}
+// A galaxy worker's hook: prepares the owner's objects and reads them.
+bool hook(Empire@ owner) {
+  EmpireObjects objects;
+  objects.prepare(owner);
+  uint seen = 0;
+  for (Object@ obj = objects.getObject(); obj !is null; @obj = objects.getObject()) {
+    if (obj.getName().length() > 0)
+      ++seen;
+    objects.nextObject();
+  }
+  return seen == objects.getCount();
 }
 string@ clausePastCount(Empire@ emp) {
   getClauseDesc(getClauseDescCount());
@@ -221,6 +234,66 @@ TEST_F(EmpireObjectsTest, ShippedClauseDescriptors) {
   EXPECT_NE(ids.find("peace;"), std::string::npos);
   EXPECT_EQ(run("string@ clausePastCount(Empire@)", red),
             "exception: Out-of-bounds index when getting clause descriptor");
+}
+
+// A system whose tick, while its worker holds the system's lock, runs the
+// hook for `owner` once the main thread holds the owner's objects area, as
+// an empire command does while it waits for this system.
+class HookedSystem : public solarSystem {
+ public:
+  void tick(float seconds) override {
+    empire* emp = owner.load();
+    if (emp != nullptr) {
+      ticksStarted.fetch_add(1);
+      workersteps::waitFor([&] { return emp->locks[EA_Objects].readers.load() > 0 || stop.load(); }, 60);
+      asIScriptContext* context = createScriptContext(serverScriptEngine);
+      context->Prepare(hookFunction);
+      context->SetArgObject(0, emp);
+      if (context->Execute() != asEXECUTION_FINISHED || context->GetReturnByte() == 0)
+        failed.fetch_add(1);
+      context->Release();
+      ticksEnded.fetch_add(1);
+    }
+    solarSystem::tick(seconds);
+  }
+
+  std::atomic<empire*> owner{nullptr};
+  asIScriptFunction* hookFunction = nullptr;
+  std::atomic<bool> stop{false};
+  std::atomic<int> ticksStarted{0};
+  std::atomic<int> ticksEnded{0};
+  std::atomic<int> failed{0};
+};
+
+TEST_F(EmpireObjectsTest, AWorkerHookPreparesObjectsBesideEmpireCommands) {
+  constexpr int kRounds = 1000;
+  auto* system = new HookedSystem();
+  system->setContainer(galaxy);
+  generic_object* planet = place(red, system, OT_Planet, L"Home");
+  place(red, system, OT_Hulled, L"Scout");
+  system->hookFunction = module_->GetFunctionByDecl("bool hook(Empire@)");
+  ASSERT_NE(system->hookFunction, nullptr);
+  gameTime = 0.0;
+  startSystemThreads(1);
+  ASSERT_TRUE(workersteps::waitForWorkersRunning());
+  system->owner = red;
+
+  bool missedTick = false;
+  for (int i = 0; i < kRounds && !missedTick; ++i) {
+    const int before = system->ticksStarted.load();
+    gameTime = gameTime + 1.0;
+    cutSystemThreadRests();
+    missedTick = !workersteps::waitFor([&] { return system->ticksStarted.load() > before; });
+    // The objects area, then each object's system: the worker holds it.
+    GiveSuppliesCommand command(planet, L"Metals", false);
+    command.execute(red);
+  }
+  system->stop = true;
+  system->owner = nullptr;
+
+  EXPECT_FALSE(missedTick);
+  EXPECT_EQ(system->failed.load(), 0);
+  EXPECT_TRUE(workersteps::waitFor([&] { return system->ticksEnded.load() >= kRounds; }));
 }
 
 }  // namespace
