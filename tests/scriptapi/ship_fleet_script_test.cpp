@@ -292,6 +292,12 @@ TEST_F(ShipFleetScriptTest, CeaseFireOfANetworkClientAsksForOwnShipsOnly) {
   asIScriptModule* client = build(clientScriptEngine, "void hold(HulledObj@ s) { s.ceaseFire(); }");
   objHulled* own = ship(red, layout_);
   objHulled* foreign = ship(blue, layout_);
+  // A held target, which the request leaves to the server.
+  own->effectorStates = new objHulled::EffectorState[1];
+  own->effectorStateCount = 1;
+  own->effectorStates[0].system = own->getSubSystem(0);
+  foreign->grab();
+  own->effectorStates[0].target = foreign;
   std::vector<SentMessage> sent;
   captureSends(sent);
   networkManager->isNetworked = true;
@@ -309,6 +315,7 @@ TEST_F(ShipFleetScriptTest, CeaseFireOfANetworkClientAsksForOwnShipsOnly) {
   EXPECT_EQ(sent[0].bytes, std::vector<uint8_t>(bytes, bytes + expected.GetNumberOfBytesUsed()));
   EXPECT_EQ(sent[0].channel, 0);
   EXPECT_EQ(sent[0].reliability, RakNet::RELIABLE_ORDERED);
+  EXPECT_EQ(own->effectorStates[0].target, foreign) << "nothing is cleared here";
 }
 
 // --- orbit and spawning ---
