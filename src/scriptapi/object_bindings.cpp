@@ -14,6 +14,7 @@
 #include "script/script_report.h"
 #include "script/script_string.h"
 #include "scriptapi/empire_script_type.h"
+#include "scriptapi/hulled_natives.h"
 #include "scriptapi/native_support.h"
 #include "scriptapi/object_casts.h"
 #include "scriptapi/object_natives.h"
@@ -330,7 +331,11 @@ void registerObjectMembers() {
 
 // 6. HulledObj: the type, its counting and the casts both ways, then its
 // members.
-void registerHulledObjBindings() { registerObjectSubtype(ObjectSubtype::HulledObj); }
+void registerHulledObjBindings() {
+  registerObjectSubtype(ObjectSubtype::HulledObj);
+  // Ships in scripts.
+  registerHulledObjMembers();
+}
 
 // 7. SysState and SysRef; HullLayout's members, HullStats and the other
 // hull members; the temporary-hull functions (client engine).
@@ -357,6 +362,8 @@ void registerPlanetBindings() {
   // Planets: structures, conditions, governor; PlanetCondition;
   // PlanetStructureList.
   registerPlanetMembers();
+  // Ships in scripts: the HulledObj rows that name SysRef or Planet.
+  registerHulledObjLateMembers();
 }
 
 // 9. Star; OddityType and Oddity; System with Object's getCurrentSystem
@@ -394,7 +401,7 @@ void registerGalaxyBindings() {
 }
 
 // 11. "spawnShip" (server engine).
-void registerSpawnShip() {}
+void registerSpawnShip() { registerSpawnShipFunction(); }
 
 // 12. The object lookups by UID.
 void registerObjectLookups() {

@@ -1137,6 +1137,60 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
       {On::Server, "OrderList l; l.giveAttackOrder(null, false);", "Null Object@ when giving attack order"},
       {On::Both, "OrderList l; l.prepare(fixtureShip()); l.joinFleet(null);", "Null Object@ when adding to a fleet"},
 
+      // --- ships and fleets ---
+      {On::Both, R"(
+  HulledObj@ s = fixtureShip();
+  expect(s.getSubSystemCount() == 1, "count");
+  expect(s.getSubSystem(s.getSubSystemCount()) is null && s.getSubSystem(0) !is null, "records");
+  // A record of another object starts the scan from the first record.
+  expect(s.getDamagedSystem(fixtureSysRef()) is s.getDamagedSystem(null), "foreign record");
+  expect(s.get_thrust() == 0, "no mover");
+  expect(s.getHull() is fixtureLayout(), "layout");
+  expect(s.inOrbitAround() is null, "not circling");
+  expect(s.getFleet() is null, "no fleet");)", nullptr},
+      {On::Server, R"(
+  HulledObj@ s = fixtureShip();
+  s.ceaseFire();
+  s.forceActivate();
+  s.set_thrust(2);
+  int refs = refsOf(s);
+  expect(s.damageSystem(null, s, 5) == 5, "no record");
+  expect(s.damageSystem(fixtureSysRef(), s, 5, 1) == 5, "another's record");
+  expect(refsOf(s) == refs, "own source");
+  expect(spawnShip(empireA(), fixtureLayout(), null, vector(0, 0, 0)) is null, "no system");
+  System@ sys = fixtureSystem();
+  HulledObj@ spawned = spawnShip(empireA(), fixtureLayout(), sys, vector(1, 0, 0));
+  expect(spawned !is null && spawned.getHull() is fixtureLayout(), "spawned");
+  spawned.toObject().destroy(true);)", nullptr},
+      {On::Server, "HulledObj@ s = fixtureShip(); s.damageSystem(s.getSubSystem(0), null, 5);",
+       "Null Object@ when damaging an object"},
+      {On::Client, "HulledObj@ s = fixtureShip(); s.ceaseFire();", nullptr, "8b 04 SHIPREF"},
+      // A network client makes no fleet: the rest runs where one is made.
+      {On::Both, R"(
+  FleetFormation wall = FF_Wall;
+  expect(wall == 0 && FF_Box == 1 && FF_Escort == 2, "formations");
+  Empire@ a = empireA();
+  Object@ o = fixtureShip();
+  HulledObj@ s = o;
+  uint before = a.getFleetCount();
+  expect(empireB().createFleet(o) is null && a.createFleet(fixturePlanet()) is null, "refused");
+  Fleet@ f = a.createFleet(o);
+  if (f is null) {
+    expect(a.getFleetCount() == before, "nothing made");
+    return;
+  }
+  expect(a.getFleetCount() == before + 1 && a.getFleet(before) is f, "listed");
+  expect(s.getFleet() is f && f.getCommander() is o, "commander");
+  f.setName("Home");
+  expect(f.getName() == "Home", "renamed");
+  f.addMember(o);
+  f.removeMember(null);
+  expect(f.getMemberCount() == 0 && f.getMember(0) is null, "no members");
+  f.setFormation(FF_Wedge);
+  expect(f.getFormation() == FF_Wedge, "formation");
+  f.giveUpCommand();
+  expect(s.getFleet() is null && f.getCommander() is null && a.getFleetCount() == before, "given up");)", nullptr},
+
       // --- destruction (last: the ships are gone from the next tick) ---
       {On::Server, R"(
   System@ sys = fixtureSystem();
