@@ -15,6 +15,7 @@
 #include "design/effects/effects.h"
 #include "script/script_engine.h"
 #include "script_session.h"
+#include "scriptapi/temp_hull.h"
 #include "support/scratch_dir.h"
 #include "support/working_folder.h"
 #include "universe/galaxy_fixture.h"
@@ -32,6 +33,7 @@ class ScriptedGalaxyTest : public galaxytest::GalaxyTest {
     std::filesystem::create_directories(root_ / "Game Data/scripts/server");
   }
   void TearDown() override {
+    freeTempHulls();  // before the empires their layouts name
     clearEffGfxQueue();
     destroyGalaxy();  // the workers end, and their contexts with them
     clearPlanetScriptHooks();
