@@ -20,6 +20,7 @@
 #include "scriptapi/temp_hull.h"
 #include "support/log_capture.h"
 #include "support/sent_messages.h"
+#include "support/space_empire.h"
 
 namespace hull_layout_script_test {
 
@@ -328,6 +329,18 @@ TEST_F(HullLayoutScriptTest, ReplacedTemporaryLayoutsLiveUntilTheSessionEnds) {
   EXPECT_EQ(run("float used = -1, total = -1; getTempHullSpace(used, total);"
                 "return getTempHullError() is null && used == 0 && total == 0;"),
             "true");
+}
+
+// Without an active empire the temporary layout is the space empire's.
+TEST_F(HullLayoutScriptTest, WithoutAnActiveEmpireTheSpaceEmpireOwnsTheTemporaryLayout) {
+  empire* space = registerSpaceEmpire();
+  activeEmpire = nullptr;
+  EXPECT_EQ(run("addSubSysToTempHull(getSubSystemDefByName('Hull40'), 1, pos2df(0, 0));"
+                "const HullLayout@ t = finalizeTempHull(1);"
+                "return t !is null && t.owner.ID == -1 && t.updateThreshold == 0;"),
+            "true");
+  EXPECT_EQ(run("return getTempHullError() is null;"), "true");
+  ASSERT_NE(space, nullptr);
 }
 
 // The temporary builder is the client's.
