@@ -54,6 +54,7 @@
 #include "net/network_manager.h"
 #include "net/remote_console.h"
 #include "scriptapi/object_natives.h"
+#include "scriptapi/temp_hull.h"
 #include "platform/directory.h"
 #include "platform/signals.h"
 #include "platform/thread.h"
@@ -129,6 +130,7 @@ void tearDownSession() {
   // T10. (The scripted GUI's removals and rich-text tags join here.) The
   // players keep no empire that is about to go.
   networkManager->forgetPlayerEmpires();
+  freeTempHulls();
   deleteAllEmpires();
   freeNewGamePlayerEmpire();
   tearDownScriptEngines();

@@ -15,12 +15,14 @@
 #include "script/script_string.h"
 #include "scriptapi/empire_script_type.h"
 #include "scriptapi/hulled_natives.h"
+#include "scriptapi/hull_layout_bindings.h"
 #include "scriptapi/native_support.h"
 #include "scriptapi/object_casts.h"
 #include "scriptapi/object_natives.h"
 #include "scriptapi/planet_natives.h"
 #include "scriptapi/script_bindings.h"
 #include "scriptapi/system_lists.h"
+#include "scriptapi/temp_hull.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_registry.h"
@@ -348,6 +350,11 @@ void registerHullBindings() {
     checked(engine).RegisterEnumValue("SysState", "SS_Destroyed", SS_Destroyed);
   });
   registerUncountedType("SysRef");
+
+  // Hull layouts: HullLayout's members and HullStats, then the temporary
+  // hull (client engine).
+  registerHullLayoutMembers();
+  registerTempHullFunctions();
 }
 
 // 8. Planet with its casts and members, PlanetCondition and its globals,

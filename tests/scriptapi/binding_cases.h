@@ -964,6 +964,75 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
       {On::Both, "setActiveHullScale(0);", "Attempted to set a hull scale <= 0"},
       {On::Both, "addSysToActiveHull(null, 1, pos2df(0, 0));", "Added null subSystemDef@ to layout"},
 
+      // --- hull layouts, their statistics and the temporary hull ---
+      {On::Both, R"(
+  const HullLayout@ l = fixtureLayout();
+  expect(l.getName() == "Scout" && l.getSubSysCnt() == 1 && l.getSubSys(0) !is null, "name and systems");
+  expect(l.getSubSysPos(0).x == 0 && l.getSubSysPos(0).y == 0 && l.getSubSysLink(0) == -1, "place and link");
+  float low = 1, high = 1;
+  bool exclusive = true;
+  expect(!l.getTargetScales(low, high) && !l.getTargetScales(low, high, exclusive), "no scale range");
+  expect(!l.getTargetDamage(low, high) && !l.getTargetDamage(low, high, exclusive), "no damage range");
+  expect(low == 0 && high == 0 && !exclusive, "ranges written");
+  bool first = false, second = false;
+  l.getAllowTargets(first, second);
+  expect(first && second, "allowed targets");
+  l.getDepositTargets(first, second);
+  expect(!first && second, "deposit targets");
+  expect(l.orbits && !l.allowFetch, "flags");
+  expect(l.hasSystemWithTag("Hull") && !l.hasSystemWithTag("Armor"), "tags");
+  expect(l.scale == 1 && l.metadata == 0 && l.owner is empireA() && !l.obsolete, "properties");
+  l.updateThreshold = 20;
+  expect(l.updateThreshold == 20, "threshold set");
+  HullStats@ s = l.getStats();
+  expect(s.spaceTotal == 100 && s.spaceTaken == 0, "space");
+  expect(s.getCostCnt() == 0 && s.getCost("Metals") == 0, "no costs");
+  for (uint i = 0; i < s.getCostCnt(); ++i)
+    expect(s.getCost(s.getCostName(i)) == s.getCost(i), "cost by name");
+  expect(s.getHintCnt() == 2 && s.getHintName(0) == "HP" && s.getHint(1) == s.getHint("Mass"), "hints");)",
+       nullptr,
+       // 135: the threshold of "Scout", 20.0.
+       "87 01 05 53 00 63 00 6f 00 75 00 74 00 41 a0 00 00"},
+      {On::Both, "fixtureLayout().getSubSys(1);", "Out of bounds index when getting subSystem@ from hullLayout"},
+      {On::Both, "fixtureLayout().getSubSysPos(1);",
+       "Out of bounds index when getting SubSystem position from hullLayout"},
+      {On::Both, "fixtureLayout().getSubSysLink(1);", "Out of bounds index when getting link index from hullLayout"},
+      {On::Both, "fixtureLayout().hasSystemWithTag(\"\");", "hull tags can never be empty strings"},
+      {On::Both, "fixtureLayout().getStats().getCostName(0);", "Out of bounds index when getting hull cost name"},
+      {On::Both, "fixtureLayout().getStats().getCost(0);", "Out of bounds index when getting hull cost"},
+      {On::Both, "HullStats@ s = fixtureLayout().getStats(); s.getHintName(s.getHintCnt());",
+       "Out of bounds index when getting hull cost name"},
+      {On::Both, "HullStats@ s = fixtureLayout().getStats(); s.getHint(s.getHintCnt());",
+       "Out of bounds index when getting hull cost"},
+      {On::Client, R"(
+  addSubSysToTempHull(getSubSystemDefByName("Frame"), 1, pos2df(0, 0));
+  addSubSysToTempHull(getSubSystemDefByName("Plate"), 1, pos2df(1, 0), 0);
+  const HullLayout@ t = finalizeTempHull(4);
+  expect(t !is null && getTempHullError() is null && t.scale == 2 && t.getSubSysCnt() == 2, "made");
+  expect(t.getSubSysLink(1) == -1, "no link without alter hooks");
+  setTempHullTargetScale(1, 2);
+  setTempHullTargetDamage(3, 4);
+  setTempHullTargetScale(1, 2, true);
+  setTempHullTargetDamage(3, 4, true);
+  setTempHullOrbitTargets(false);
+  setTempHullAllowTargets(false, true);
+  setTempHullDepositTargets(true, false);
+  setTempHullAllowFetch(true);
+  float low = 0, high = 0;
+  bool exclusive = false;
+  expect(t.getTargetScales(low, high, exclusive) && low == 1 && high == 2 && exclusive, "scale range");
+  expect(t.getTargetDamage(low, high) && low == 3 && high == 4, "damage range");
+  expect(!t.orbits && t.allowFetch, "flags");
+  expect(finalizeTempHull(1) is null && getTempHullError() !is null, "nothing pending");
+  float used = -1, total = -1;
+  getTempHullSpace(used, total);
+  expect(used == 0 && total == 0, "no space pair");
+  freeTempHull();)", nullptr},
+      {On::Client, "addSubSysToTempHull(null, 1, pos2df(0, 0));",
+       "Null subSystemDef@ when adding system to temp HullLayout"},
+      {On::Client, "addSubSysToTempHull(null, 1, pos2df(0, 0), 0);",
+       "Null subSystemDef@ when adding system to temp HullLayout"},
+
       // --- the IRC chat window (no GUI here: opening it only logs) ---
       {On::Client, R"(
   closeIRC();
@@ -1204,6 +1273,12 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
   quiet.destroy(true);
   quiet.destroy(false);
   expect(loud.isValid() && quiet.isValid(), "marked only");)", nullptr},
+
+      // --- last: the fixture layout goes out of date ---
+      {On::Both, R"(
+  HullLayout@ l = fixtureLayout();
+  l.set_obsolete();
+  expect(l.obsolete, "obsolete");)", nullptr},
   };
   return table;
 }
