@@ -152,7 +152,8 @@ quaternion quaternionMulScalar(quaternion* self, float s) { return *self * s; }
 quaternion quaternionAdd(quaternion* self, const quaternion& other) { return *self + other; }
 quaternion& quaternionMulAssignScalar(quaternion* self, float s) { return *self *= s; }
 quaternion quaternionMul(quaternion* self, const quaternion& other) { return *self * other; }
-// Multiplies in place, and gives the product back as the declared value.
+// Multiplies in place as the engine's *= does (the object becomes
+// other * object), and gives the product back as the declared value.
 quaternion quaternionMulAssign(quaternion* self, const quaternion& other) {
   *self *= other;
   return *self;
