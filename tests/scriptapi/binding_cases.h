@@ -72,6 +72,181 @@ inline const std::vector<Case>& cases() {
   pos2df origin;
   pos2df at(1.5f, 2);
   expect(origin.x == 0 && at.x == 1.5f && at.y == 2, "pos2df");)", nullptr},
+      // --- math value types, screen size, Texture, drawing ---
+      {On::Both, R"(
+  vector v(2.5f);
+  expect(v.x == 2.5f && v.y == 2.5f && v.z == 2.5f, "one value for all three");
+  vector w(1, 2, 3);
+  w.normalize(0);
+  expect(w.x == 0 && w.y == 0 && w.z == 0, "normalize(0) gives zero");
+  vector zero(0);
+  zero.normalize(5);
+  expect(zero.getLengthSQ() == 0, "zero stays zero");
+  vector inf = vector(1, 0, 0) / 0;
+  expect(inf.x > 1e30f, "a zero divisor gives infinity");
+  int width = getScreenWidth();
+  int height = getScreenHeight();
+  expect(width >= 0 && height >= 0, "screen size");)", nullptr},
+      {On::Both, R"(
+  quaternion id;
+  expect(id.x == 0 && id.y == 0 && id.z == 0 && id.w == 1, "identity");
+  quaternion a(1, 2, 3, 4);
+  quaternion b = a * 2.0f;
+  expect(b.x == 2 && b.w == 8, "scaled");
+  quaternion c = a + b;
+  expect(c.y == 6 && c.w == 12, "sum");
+  c *= 0.5f;
+  expect(c.y == 3 && c.w == 6, "scaled in place");
+  expect(a * id == a, "product with the identity");
+  quaternion r(0.5f, 0.5f, 0.5f, 0.5f);
+  // As the engine's own *=: a becomes r * a.
+  quaternion product = r * a;
+  expect(!(product == a * r), "the order matters");
+  quaternion got = (a *= r);
+  expect(a == product && got == product && !(a == quaternion(1, 2, 3, 4)), "*= multiplies in place");
+  quaternion e;
+  e = r;
+  expect(e == r && e.dotProduct(quaternion(1, 0, 0, 0)) == 0.5f, "assign and dot");
+  const quaternion k(0, 0, 0, 2);
+  k.normalize();
+  expect(k.w == 1, "a const quaternion normalizes in place");
+  quaternion inv(1, 2, 3, 4);
+  inv.makeInverse();
+  expect(inv.x == -1 && inv.y == -2 && inv.z == -3 && inv.w == 4, "inverse");
+  inv.makeIdentity();
+  expect(inv == quaternion(), "identity again");
+  quaternion s;
+  s.slerp(quaternion(), quaternion(0, 0, 1, 0), 0.5f);
+  expect(abs(s.z - 0.70710677f) < 0.001f && abs(s.w - 0.70710677f) < 0.001f, "slerp");
+  quaternion turn;
+  vector from(1, 0, 0);
+  vector to(0, 1, 0);
+  turn.rotationFromTo(from, to);
+  expect(abs(turn.z - 0.70710677f) < 0.001f && abs(turn.w - 0.70710677f) < 0.001f, "rotation from to");
+  vector axis(0, 0, 1);
+  quaternion half;
+  half.fromAngleAxis(3.14159265f, axis);
+  expect(abs(half.z - 1) < 0.001f && abs(half.w) < 0.001f, "from angle and axis");
+  float angle = 0;
+  vector around(0);
+  half.toAngleAxis(angle, around);
+  expect(abs(angle - 3.14159265f) < 0.001f && abs(around.z - 1) < 0.001f, "to angle and axis");
+  vector euler(0);
+  quaternion(0, 0, 0.5f).toEuler(euler);
+  expect(abs(euler.z - 0.5f) < 0.001f && abs(euler.x) < 0.001f, "Euler constructor and toEuler");
+  quaternion set;
+  set.set(vector(0, 0, 0.5f));
+  expect(set == quaternion(0, 0, 0.5f), "set from a vector");
+  set.set(0, 0.5f, 0);
+  expect(set == quaternion(0, 0.5f, 0), "set from three");
+  set.set(1, 2, 3, 4);
+  expect(set.x == 1 && set.y == 2 && set.z == 3 && set.w == 4, "set four");)", nullptr},
+      {On::Both, R"(
+  pos2di origin;
+  expect(origin.x == 0 && origin.y == 0, "default pos2di");
+  pos2di a(3, 4);
+  pos2di sum = a + pos2di(1, 1);
+  pos2di difference = a - pos2di(1, 1);
+  expect(sum.x == 4 && sum.y == 5 && difference.x == 2 && difference.y == 3, "pos2di arithmetic");
+  a += pos2di(1, 2);
+  a -= pos2di(0, 1);
+  pos2di b;
+  b = a;
+  expect(b == pos2di(4, 5) && !(pos2di(1, 1) == pos2di(1, 2)), "pos2di in place, exact");
+  expect(pos2df(1, 1) == pos2df(1.0000005f, 1) && !(pos2df(1, 1) == pos2df(1.001f, 1)), "float tolerance");
+  pos2df f = pos2df(1, 2) + pos2df(0.5f, 0.5f) - pos2df(1, 1);
+  expect(f.x == 0.5f && f.y == 1.5f, "pos2df arithmetic");
+  f += pos2df(1, 1);
+  f -= pos2df(0.5f, 0.5f);
+  pos2df g;
+  g = f;
+  expect(g == pos2df(1, 2), "pos2df in place");
+  dim2di size(10, 20);
+  expect(size.width == 10 && size.height == 20, "width first, height second");
+  dim2di dsum = size + dim2di(1, 1) - dim2di(2, 2);
+  size += dim2di(1, 1);
+  size -= dim2di(2, 2);
+  dim2di copy;
+  copy = size;
+  expect(dsum == dim2di(9, 19) && copy == dsum && dim2di() == dim2di(0, 0), "dim2di arithmetic");
+  dim2df fsize(1.5f, 2.5f);
+  dim2df fsum = fsize + dim2df(1, 1) - dim2df(0.5f, 0.5f);
+  fsize += dim2df(1, 1);
+  fsize -= dim2df(0.5f, 0.5f);
+  dim2df fcopy;
+  fcopy = fsize;
+  expect(fsum.width == 2 && fsum.height == 3 && fcopy == fsum && dim2df().width == 0, "dim2df arithmetic");)",
+       nullptr},
+      {On::Both, R"(
+  recti bySize(pos2di(5, 5), dim2di(10, 20));
+  recti byFour(5, 5, 15, 25);
+  expect(bySize.UpperLeftCorner.x == byFour.UpperLeftCorner.x && bySize.UpperLeftCorner.y == byFour.UpperLeftCorner.y &&
+         bySize.LowerRightCorner.x == 15 && bySize.LowerRightCorner.y == 25, "by size, by coordinates");
+  recti byCorners(pos2di(1, 2), pos2di(3, 4));
+  recti none;
+  expect(byCorners.LowerRightCorner.y == 4 && none.LowerRightCorner.x == 0, "by corners, empty");
+  dim2di size = byFour.getSize();
+  expect(byFour.getWidth() == 10 && byFour.getHeight() == 20 && size.width == 10 && size.height == 20, "size");
+  expect(byFour.isPointInside(pos2di(15, 25)) && !byFour.isPointInside(pos2di(16, 25)), "corners inclusive");
+  recti big(0, 0, 10, 10);
+  expect(!big.constrainTo(recti(0, 0, 5, 5)) && big.LowerRightCorner.x == 10 && big.UpperLeftCorner.x == 0,
+         "too big: unchanged");
+  recti over(5, 0, 13, 4);
+  expect(over.constrainTo(recti(0, 0, 10, 10)) && over.UpperLeftCorner.x == 2 && over.LowerRightCorner.x == 10,
+         "moved left by 3");
+  recti moved;
+  moved = byFour;
+  moved += pos2di(1, 1);
+  expect(moved.UpperLeftCorner.x == 6 && moved.LowerRightCorner.y == 26, "moved");
+  moved.upperLeft = pos2di(0, 1);
+  expect(moved.UpperLeftCorner.x == 0 && moved.UpperLeftCorner.y == 1, "upperLeft writes UpperLeftCorner");
+  moved.UpperLeftCorner.x = 7;
+  expect(moved.upperLeft.x == 7, "UpperLeftCorner writes upperLeft");
+  rectf fs(pos2df(0.5f, 0.5f), dim2df(2, 3));
+  rectf ff(0.5f, 0.5f, 2.5f, 3.5f);
+  rectf fc(pos2df(0, 0), pos2df(1, 1));
+  rectf fnone;
+  dim2df fsize = ff.getSize();
+  expect(fs.LowerRightCorner.x == 2.5f && fs.LowerRightCorner.y == 3.5f && fc.LowerRightCorner.x == 1 &&
+         fnone.UpperLeftCorner.x == 0, "rectf constructors");
+  expect(ff.getWidth() == 2 && ff.getHeight() == 3 && fsize.width == 2 && fsize.height == 3, "rectf size");
+  expect(ff.isPointInside(pos2df(2.5f, 3.5f)) && !ff.isPointInside(pos2df(0, 0)), "rectf inside");
+  rectf fm;
+  fm = ff;
+  fm += pos2df(1, 1);
+  fm.upperLeft.x = 0;
+  expect(fm.UpperLeftCorner.x == 0 && fm.LowerRightCorner.x == 3.5f, "rectf moved, alias");)", nullptr},
+      {On::Client, R"(
+  const Texture@ unknown = getMaterialTexture("no such material");
+  if (unknown !is null) {
+    dim2di size = unknown.size;
+    recti rect = unknown.rect;
+    expect(rect.getWidth() == size.width && rect.getHeight() == size.height, "texture rect");
+  }
+  const subSystemDef@ def = fixtureSubSystem().type;
+  expect(def.getImage() is null, "no image texture");
+  pos2di mouse = getMousePosition();
+  expect(mouse.x >= 0, "mouse position");
+  dim2di text = getTextDimension("text");
+  expect(text.width >= 0, "text dimension");
+  setDrawClip(recti(0, 0, 10, 10));
+  drawLine(pos2di(0, 0), pos2di(1, 1), Color(255, 255, 255, 255));
+  drawTexture(unknown, pos2di(0, 0));
+  drawTexture(unknown, pos2di(0, 0), recti(0, 0, 1, 1));
+  drawTexture(unknown, pos2di(0, 0), recti(0, 0, 1, 1), Color(255, 0, 0, 0), true);
+  drawTexture(unknown, recti(0, 0, 2, 2), recti(0, 0, 1, 1));
+  drawTexture(unknown, recti(0, 0, 2, 2), recti(0, 0, 1, 1), Color(255, 0, 0, 0), false);
+  drawSprite("no bank", 3, pos2di(0, 0));
+  drawText("text", recti(0, 0, 10, 10));
+  drawText("text", recti(0, 0, 10, 10), Color(255, 0, 0, 0), true, false);
+  drawRect(recti(0, 0, 1, 1));
+  drawRect(recti(0, 0, 1, 1), Color(255, 0, 0, 0));
+  drawRect(recti(0, 0, 1, 1), Color(255, 0, 0, 0), Color(255, 1, 1, 1), true);
+  drawRect(recti(0, 0, 1, 1), Color(255, 0, 0, 0), Color(255, 1, 1, 1), Color(0, 0, 0, 0), Color(1, 1, 1, 1));
+  drawRectOutline(recti(0, 0, 1, 1), Color(255, 0, 0, 0));
+  drawPane(recti(0, 0, 1, 1));
+  drawPane(recti(0, 0, 1, 1), Color(255, 0, 0, 0), true);
+  clearDrawClip();)", nullptr},
       {On::Both, R"(
   Color c(255, 10, 20, 30);
   expect(c.A == 255 && c.R == 10 && c.G == 20 && c.B == 30, "channels");
@@ -1307,11 +1482,22 @@ inline const std::vector<BuildCase>& buildCases() {
       // Clause descriptors are read-only to scripts.
       {"void f() { getClauseDesc(0).offensive = true; }", false, false},
       {"void f() { ClauseDesc@ d = getClauseDesc(0); }", false, false},
-      // Sub-systems: the hint list of a definition is the client's; values
-      // change and effectors fire on the server alone. The image comes with
-      // the texture type.
+      // Sub-systems: the hint list and the image of a definition are the
+      // client's; values change and effectors fire on the server alone.
       {"void f(const subSystemDef@ d) { uint n = d.getHintCount(); string@ s = d.getHintName(0); }", false, true},
-      {"void f(const subSystemDef@ d) { d.getImage(); }", false, false},
+      {"void f(const subSystemDef@ d) { d.getImage(); }", false, true},
+      // Textures and drawing are the client's; both have the value types.
+      {"void f() { const Texture@ t = getMaterialTexture(\"x\"); }", false, true},
+      {"void f(const Texture@ t) { dim2di d = t.size; }", false, true},
+      {"void f() { dim2di d = getTextDimension(\"x\"); }", false, true},
+      {"void f() { drawRect(recti(0, 0, 1, 1)); setDrawClip(recti()); clearDrawClip(); }", false, true},
+      {"void f() { int w = getScreenWidth() + getScreenHeight(); quaternion q; rectf r; dim2df d; }", true, true},
+      // The rectangles and vectors have no comparison, nothing converts.
+      {"void f() { bool b = recti() == recti(); }", false, false},
+      {"void f() { bool b = rectf() == rectf(); }", false, false},
+      {"void f() { pos2df p = pos2di(1, 1); }", false, false},
+      {"void f() { rectf r = recti(); }", false, false},
+      {"void f() { quaternion q; q = -q; }", false, false},
       {"void f(subSystem@ s) { s.setVariable(0, 1); }", true, false},
       {"void f(subSystem@ s) { s.setCost(0, 1); }", true, false},
       {"void f(subSystem@ s) { s.setConsume(0, 1); }", true, false},
