@@ -293,6 +293,7 @@ int corvaneMain(int argc, char** argv) {
     musicBox.setShuffle(bShuffle);
     soundDevice->setVolume(fMasterVolume);
     loadMusicDescriptors("sounds/music/music.txt");
+    installSoundLoadHooks();
 
     // 23. autoexec.ini, then the console takes lines from standard input.
     runAutoexec(std::string(userFolders.game.c_str()) + "autoexec.ini");
