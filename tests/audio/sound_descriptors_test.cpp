@@ -131,6 +131,22 @@ TEST_F(SoundDescriptorTest, AnUnreadableFileIsReportedAndANullNameIgnored) {
   EXPECT_EQ(sounds.size(), 0u);
 }
 
+TEST_F(SoundDescriptorTest, ShippedSoundsAndMusicAllLoad) {
+  log.take();
+  const std::string shipped = CORVANE_SOURCE_DIR "/data/Game Data/Sounds/sounds.txt";
+  loadSoundDescriptors(sounds, shipped.c_str());
+  const std::string text = log.take();
+  EXPECT_EQ(text.find("error"), std::string::npos) << text;
+  for (const wchar_t* name : {L"button_clk", L"attack_warn"})
+    EXPECT_NE(sound(name), nullptr) << irr::core::stringc(name).c_str() << "\n" << text;
+  for (const char* file : {"error.wav", "music/drift.wav", "music/pulse.wav"}) {
+    audio::ISoundSource* source =
+        device->loadSoundSource(irr::core::stringw((CORVANE_SOURCE_DIR "/data/sounds/" + std::string(file)).c_str()));
+    ASSERT_NE(source, nullptr) << file << "\n" << log.take();
+    source->drop();
+  }
+}
+
 }  // namespace
 
 }  // namespace sound_descriptors_test
