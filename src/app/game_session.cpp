@@ -34,6 +34,7 @@
 #include "app/script_setup.h"
 #include "app/server_map_wait.h"
 #include "app/session_workers.h"
+#include "audio/music_box.h"
 #include "core/locale.h"
 #include "core/log.h"
 #include "core/named_values.h"
@@ -502,7 +503,8 @@ int runGameSession(const irr::core::stringc& name) {
       plat::sleepMicroseconds(frameLoop.idleSleepMicroseconds());
     }
   }
-  // (When the device stopped, the music box is stopped here.)
+  // The device stopped: so does the music.
+  musicBox.stopMusic();
   gameRunning = false;
   frameLoop.endSpeedRamp();
 
