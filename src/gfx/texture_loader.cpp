@@ -1,5 +1,7 @@
 #include "gfx/texture_loader.h"
 
+#include <vector>
+
 #include "app/base/engine.h"
 #include "platform/engine/engine_textures.h"
 #include "platform/thread.h"
@@ -23,8 +25,33 @@ stringc lowerAsciiCase(const stringc& text) {
   return out;
 }
 
+// The path from the root, with ".", ".." and doubled separators resolved in
+// the text. (The engine's own absolute path asks the file system, which cuts
+// the path of a file that does not exist at its first missing folder: two
+// missing files of one folder would share a key.)
 stringc absolutePath(const stringc& path) {
-  return engine.fileSystem != nullptr ? stringc(engine.fileSystem->getAbsolutePath(path)) : path;
+  stringc full = path;
+  full.replace('\\', '/');
+  if ((full.size() == 0 || full[0] != '/') && engine.fileSystem != nullptr)
+    full = stringc(engine.fileSystem->getWorkingDirectory()) + "/" + full;
+  std::vector<stringc> steps;
+  irr::u32 begin = 0;
+  while (begin <= full.size()) {
+    irr::s32 slash = full.findNext('/', begin);
+    const irr::u32 end = slash < 0 ? full.size() : static_cast<irr::u32>(slash);
+    const stringc step = full.subString(begin, end - begin);
+    if (step == "..") {
+      if (!steps.empty())
+        steps.pop_back();
+    } else if (step.size() != 0 && step != ".") {
+      steps.push_back(step);
+    }
+    begin = end + 1;
+  }
+  stringc out;
+  for (const stringc& step : steps)
+    out += stringc("/") + step;
+  return out.size() == 0 ? stringc("/") : out;
 }
 
 // Copies `material` over `target`, keeping the target's texture matrices.
