@@ -225,10 +225,15 @@ int32_t seedFromSetting(float value) {
 int runGameSession(const irr::core::stringc& name) {
   // 1. The network is served by its own thread while the session loads.
   // The texture loader starts afresh; its thread ends by itself once the
-  // session's resources are loaded.
-  resetTextureQueue();
+  // session's resources are loaded. The last session's thread is asked to
+  // end and waited for first, so that one thread serves the queue.
   {
-    Thread textureThread;
+    static Thread textureThread;
+    textureLoader.stopRequested.store(true);
+    if (textureThread.valid())
+      textureThread.waitForExit();
+    resetTextureQueue();
+    textureThread = Thread();
     textureThread.start(textureLoaderThread, &textureLoader, true);
   }
   NetworkPoll networkPoll;
