@@ -34,6 +34,7 @@
 #include "app/script_setup.h"
 #include "app/server_map_wait.h"
 #include "app/session_workers.h"
+#include "audio/music_box.h"
 #include "core/locale.h"
 #include "core/log.h"
 #include "core/named_values.h"
@@ -55,6 +56,7 @@
 #include "net/network_manager.h"
 #include "net/remote_console.h"
 #include "scriptapi/object_natives.h"
+#include "scriptapi/temp_hull.h"
 #include "platform/directory.h"
 #include "platform/signals.h"
 #include "platform/thread.h"
@@ -133,6 +135,7 @@ void tearDownSession() {
   // T10. (The scripted GUI's removals and rich-text tags join here.) The
   // players keep no empire that is about to go.
   networkManager->forgetPlayerEmpires();
+  freeTempHulls();
   deleteAllEmpires();
   freeNewGamePlayerEmpire();
   tearDownScriptEngines();
@@ -522,7 +525,8 @@ int runGameSession(const irr::core::stringc& name) {
       plat::sleepMicroseconds(frameLoop.idleSleepMicroseconds());
     }
   }
-  // (When the device stopped, the music box is stopped here.)
+  // The device stopped: so does the music.
+  musicBox.stopMusic();
   gameRunning = false;
   frameLoop.endSpeedRamp();
 

@@ -30,6 +30,8 @@
 #include "empire/treaty_clause.h"
 #include "script/script_registration.h"
 #include "scriptapi/treaty_script_types.h"
+// Empire objects and treaty lists in scripts.
+#include "scriptapi/empire_objects.h"
 #include "gui/gui_bindings.h"
 #include "net/chat_log.h"
 #include "net/irc_window.h"
@@ -47,6 +49,7 @@
 #include "scriptapi/active_hull.h"
 #include "scriptapi/effect_script_types.h"
 #include "scriptapi/empire_script_type.h"
+#include "scriptapi/fleet_script_type.h"
 #include "scriptapi/object_bindings.h"
 #include "scriptapi/order_bindings.h"
 #include "scriptapi/order_selection.h"
@@ -100,7 +103,12 @@ ScriptSetupSlots defaultSlots() {
   slots.clientTreatyTypes = declareTreatyScriptTypes;
   slots.empireType = bindEmpireScriptType;
   slots.serverTreatyTypes = registerTreatyScriptMembers;
+  // Empire objects and treaty lists in scripts.
+  slots.treatyListType = bindTreatyListScriptType;
   slots.objectBindings = registerObjectBindings;
+  slots.empireObjectsType = bindEmpireObjectsScriptType;
+  // Ships and fleets in scripts.
+  slots.fleetType = bindFleetScriptType;
   slots.eventType = registerEventType;
   slots.subSystemReferenceType = registerSubSysRefType;
   slots.effectorTypes = registerEffectorTypes;
