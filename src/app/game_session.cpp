@@ -257,6 +257,7 @@ int runGameSession(const irr::core::stringc& name) {
   registerMessageCategories();
   scanMods();
   if (!isCurrentModValid()) {
+    textureLoader.stopRequested.store(true);
     networkPoll.stop();
     networkManager->disconnect();
     showMessageBox("Mod Missing", std::string("Could not load mod '") + currentModName.c_str() + "', missing.");

@@ -278,7 +278,8 @@ void readProgram(const stringc& path, int line, const stringc& prefix, const str
                  GfxResourceRegistry& registry) {
   const std::vector<stringw> parts = splitProgramParts(value);
   if (parts.size() != 2 && parts.size() != 3) {
-    logError("%s(%i) error Sd006: %s\n", path.c_str(), line, kShaderFormatLine);
+    if (errorsLogged())
+      logError("%s(%i) error Sd006: %s\n", path.c_str(), line, kShaderFormatLine);
     return;
   }
   irr::s32 base = material_type::kSolid;
@@ -290,7 +291,7 @@ void readProgram(const stringc& path, int line, const stringc& prefix, const str
         known = true;
       }
     }
-    if (!known)
+    if (!known && errorsLogged())
       logError("%s(%i) error Sd003: Invalid material base '%ls'\n", path.c_str(), line, parts[2].c_str());
   }
   irr::s32 result = base;

@@ -1,5 +1,6 @@
 #include "gfx/texture_loader.h"
 
+#include <initializer_list>
 #include <vector>
 
 #include "app/base/engine.h"
@@ -260,11 +261,28 @@ void processTextureQueue(bool flushRequired) {
 void resetTextureQueue() {
   TextureLoader& loader = textureLoader;
   completedMaterialCount = 0;
+  // A session that ended before its loading was over may have left
+  // requests and finished images for its materials, and meshes registered
+  // for them: all of those are gone now, so none of it may reach the new
+  // session.
+  {
+    MutexGuard guard(loader.resultLock);
+    for (std::list<LoadedTexture>* results : {&loader.requiredResults, &loader.deferredResults}) {
+      for (LoadedTexture& result : *results)
+        if (result.image != nullptr)
+          result.image->drop();
+      results->clear();
+    }
+  }
   {
     MutexGuard guard(loader.requestLock);
     loader.queuedPaths.clear();
     loader.waiters.clear();
+    for (std::list<TextureRequest>& requests : loader.requests)
+      requests.clear();
   }
+  loader.meshesByMaterial.clear();
+  loader.secondMaterialMeshes.clear();
   // A material of the last session whose textures never came must not pass
   // its count on to one of this session at the same address.
   loader.pendingPerMaterial.clear();

@@ -114,7 +114,9 @@ irr::video::IImage* shrinkImageToLimit(irr::video::IVideoDriver* driver, irr::vi
 // The main thread's pump: with `flushRequired` every finished required
 // texture is applied, else at most one finished texture.
 void processTextureQueue(bool flushRequired);
-// Prepares the loader for a new session.
+// Prepares the loader for a new session: whatever the last session left
+// (requests, finished images, registered meshes, pending counts) is dropped.
+// No loader thread may run meanwhile.
 void resetTextureQueue();
 // The number of paths queued since the last reset.
 irr::u32 queuedTextureCount();

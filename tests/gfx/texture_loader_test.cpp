@@ -249,6 +249,39 @@ TEST_F(TextureLoaderTest, FailedLoadsLeaveTheirMaterialsPendingUntilTheNextSessi
   mesh->drop();
 }
 
+// A session that ends before its textures were applied (a finished image
+// not yet pumped, a request not yet taken) frees its materials and meshes:
+// the next session's reset drops all of it, and its pump touches none of
+// the freed objects (the sanitizer build would catch it).
+TEST_F(TextureLoaderTest, WhatAnEndedSessionLeftNeverReachesTheNextSession) {
+  auto* material = new irr::video::SMaterial;
+  irr::scene::SMesh* mesh = makeMesh(2);
+  registerMaterialMesh(material, mesh);
+  registerSecondMaterialMesh(material, mesh);
+  requestTexture(kTextureHigh, writePng("finished.png", 4, 4).c_str(), material, 0, 1024);
+  finishLoading();
+  requestTexture(kTextureLow, writePng("untaken.png", 4, 4).c_str(), material, 1, 1024);
+  ASSERT_EQ(textureLoader.deferredResults.size(), 1u);
+  delete material;
+  mesh->drop();
+
+  resetTextureQueue();
+  EXPECT_TRUE(textureLoader.deferredResults.empty());
+  EXPECT_TRUE(textureLoader.meshesByMaterial.empty());
+  EXPECT_TRUE(textureLoader.secondMaterialMeshes.empty());
+  TextureRequest request;
+  irr::u32 priority = 0;
+  EXPECT_FALSE(takeTextureRequest(textureLoader, request, priority));
+
+  irr::video::SMaterial fresh;
+  requestTexture(kTextureMedium, writePng("fresh.png", 4, 4).c_str(), &fresh, 0, 1024);
+  finishLoading();
+  for (int pass = 0; pass < 3; ++pass)
+    processTextureQueue(false);
+  EXPECT_NE(fresh.getTexture(0), nullptr);
+  EXPECT_EQ(completedMaterialCount, 1u);
+}
+
 TEST_F(TextureLoaderTest, SessionsInARowRunTheLoaderThreadBesideTheMainThread) {
   const std::string shared = writePng("shared.png", 16, 16);
   const std::string other = writePng("other.png", 32, 8);
