@@ -370,8 +370,8 @@ int runGameSession(const irr::core::stringc& name) {
   // 18. (The planet models' material tables are built here.)
   // 19. (The named materials of the backdrop and the view input's table
   // join here.) The texture loader takes no more requests: its thread ends
-  // once the queue is drained, and every required texture is in place
-  // before play.
+  // once the queue is drained. The required textures finished by now go
+  // into their materials at once; the rest follow, one a frame.
   createGalaxyBackdrop(engine.scene, nullptr);
   textureLoader.stopRequested.store(true);
   processTextureQueue(true);
