@@ -21,10 +21,11 @@
 //                               into their lists, read by the graphics
 //                               start-up (shaders, then materials, models
 //                               and sounds); then, from "Game Data/ShipSets/",
-//                               each set's "<set>/shaders.txt",
-//                               "<set>/materials.txt" and "<set>/models.txt"
-//                               beside its set file, when present, in set
-//                               order after the folder's own files
+//                               each set's "<set>/materials.txt" and
+//                               "<set>/models.txt" beside its set file, when
+//                               present, in set order after the folder's own
+//                               files (a set's "<set>/shaders.txt" is read by
+//                               loadShipSets, not listed here)
 //   "Maps/"                     new games only: the file named by the map
 //                               script name, into the map script path
 //
