@@ -191,6 +191,19 @@ class Suite {
   // The invariants after `id`.
   void checkInvariants(unsigned id) {
     SCOPED_TRACE("after id " + std::to_string(id));
+    EXPECT_TRUE(server_.manager.isConnected.load());
+    if (id < 32) {
+      // The layer's own ids never reach the dispatcher as user data: no
+      // notice about P, S or N went out (W also hears of the fresh probes).
+      for (const Got& got : probeW_.ofId(msgid::kChat))
+        for (const NetPlayer* player : {p_, s_, n_}) {
+          const std::wstring name = std::wstring(player->name.c_str()) + L" ";
+          EXPECT_EQ(netprobe::chatText(got).find(name), std::wstring::npos)
+              << "a notice about a player who stayed";
+        }
+      EXPECT_GT(server_.manager.peer->GetDropCount(RakNet::DropReason::ReservedId), reservedDrops_);
+      reservedDrops_ = server_.manager.peer->GetDropCount(RakNet::DropReason::ReservedId);
+    }
     EXPECT_EQ(recordsNow(), names_) << "the players changed";
     EXPECT_EQ(othersFingerprint(own_), others_) << "another empire changed";
     // A fresh probe gets the whole galaxy.
@@ -260,6 +273,7 @@ class Suite {
   std::map<uint64_t, std::wstring> names_;
   std::string others_;
   unsigned marks_ = 0;
+  uint64_t reservedDrops_ = 0;
 };
 
 // The ids that change a sender's own record or the game's state by their
