@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -155,6 +157,28 @@ TEST(net_hostile, MalformedConnectionRequestsGetNoAnswer) {
     EXPECT_EQ(answer.nonce, 0xABCDu);
 
     // A normal client connects afterwards.
+    netprobe::Probe probe;
+    EXPECT_NE(server.attach(probe), nullptr);
+  });
+}
+
+// Half-open attempts: 200 requests from as many addresses that never go on
+// to connect are each answered, and hold no transport slot.
+TEST(net_hostile, HalfOpenAttemptsTakeNoSlot) {
+  privatenet::runInPrivateNetwork([] {
+    ServerFixture server;
+    std::vector<std::unique_ptr<RawSocket>> sockets;
+    for (int i = 0; i < 200; ++i) {
+      const std::string address = "127.0." + std::to_string(1 + i / 250) + "." + std::to_string(1 + i % 250);
+      sockets.push_back(std::make_unique<RawSocket>(address.c_str()));
+      ASSERT_TRUE(sockets.back()->ok()) << address;
+      sockets.back()->sendTo(wellFormedRequest(static_cast<uint32_t>(i)), kDefaultGamePort);
+    }
+    for (auto& socket : sockets)
+      ASSERT_EQ(socket->receive(netprobe::kSafetyMs, RakNet::wire::kAnswerBytes).size(), 1u);
+    server.poll();
+    EXPECT_EQ(server.manager.peer->TransportPeersInUse(), 0u);
+    EXPECT_EQ(server.manager.playerCount(), 0u);
     netprobe::Probe probe;
     EXPECT_NE(server.attach(probe), nullptr);
   });
