@@ -19,6 +19,13 @@
 // server input checks: a sender may not make another record, rename
 // another player, take or change an empire that is not its own, or change
 // the game speed outside a vote.
+//
+// Long runs by hand (clang, libFuzzer), seeded from the writers' messages:
+//   CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCORVANE_LIBFUZZER=ON \
+//     -DCMAKE_CXX_FLAGS=-fsanitize=address
+//   cmake --build build/fuzz --target fuzz_net_dispatch_libfuzzer
+//   CORVANE_NET_CORPUS=/tmp/net_corpus \
+//     build/fuzz/tests/net/fuzz_net_dispatch_libfuzzer -runs=1000000 /tmp/net_corpus
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
