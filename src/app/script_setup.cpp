@@ -30,6 +30,8 @@
 #include "empire/treaty_clause.h"
 #include "script/script_registration.h"
 #include "scriptapi/treaty_script_types.h"
+// Empire objects and treaty lists in scripts.
+#include "scriptapi/empire_objects.h"
 #include "gui/gui_bindings.h"
 #include "net/chat_log.h"
 #include "net/irc_window.h"
@@ -100,7 +102,10 @@ ScriptSetupSlots defaultSlots() {
   slots.clientTreatyTypes = declareTreatyScriptTypes;
   slots.empireType = bindEmpireScriptType;
   slots.serverTreatyTypes = registerTreatyScriptMembers;
+  // Empire objects and treaty lists in scripts.
+  slots.treatyListType = bindTreatyListScriptType;
   slots.objectBindings = registerObjectBindings;
+  slots.empireObjectsType = bindEmpireObjectsScriptType;
   slots.eventType = registerEventType;
   slots.subSystemReferenceType = registerSubSysRefType;
   slots.effectorTypes = registerEffectorTypes;

@@ -280,8 +280,7 @@ void sendEmpireSetting(const stringw& name, float value) {
   networkManager->send(&stream, kEmpireStateChannel, RakNet::RELIABLE, RakNet::UNASSIGNED_SYSTEM_ADDRESS);
 }
 
-void writeEmpireState(RakNet::BitStream& stream, empire* emp, bool withNames) {
-  stream.Write(ID_EMPIRE_SETTING);
+void writeEmpireSettingsAndRelations(RakNet::BitStream& stream, empire* emp) {
   {
     ScopedReadLock guard(emp->locks[EA_Settings]);
     // A server files at most kMaxClientEmpireSettings names from a client;
@@ -305,6 +304,11 @@ void writeEmpireState(RakNet::BitStream& stream, empire* emp, bool withNames) {
       stream.Write(relation.second);
     }
   }
+}
+
+void writeEmpireState(RakNet::BitStream& stream, empire* emp, bool withNames) {
+  stream.Write(ID_EMPIRE_SETTING);
+  writeEmpireSettingsAndRelations(stream, emp);
   stream.Write(withNames);
   if (withNames) {
     std::vector<empire*> named;

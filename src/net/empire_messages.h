@@ -74,6 +74,9 @@ uint16_t packEmpireRelation(bool allied, bool enemy);
 // A client tells its server the value of one of its empire's settings
 // (empire::setSetting calls it); nothing elsewhere.
 void sendEmpireSetting(const irr::core::stringw& name, float value);
+// The settings (at most kMaxSentEmpireSettings) and the relations of `emp`,
+// as 130 and 119 carry them, each under its area's lock.
+void writeEmpireSettingsAndRelations(RakNet::BitStream& stream, empire* emp);
 // The periodic state of `emp` (130, server form). `withNames` adds every
 // listed empire's ID and player's name. Takes the settings, the relations
 // and each player-name lock one after the other.

@@ -190,27 +190,7 @@ void writePlayAs(RakNet::BitStream& stream, empire* emp) {
     if (const auto* web = dynamic_cast<const research::CWeb*>(emp->researchWeb))
       research::writeResearchWebFlags(stream, *web);
   }
-  {
-    ScopedReadLock guard(emp->locks[EA_Settings]);
-    const irr::u32 count = std::min<irr::u32>(emp->settings.size(), kMaxSentEmpireSettings);
-    stream.Write(static_cast<uint16_t>(count));
-    for (irr::u32 i = 0; i < count; ++i) {
-      writeNetStringW(stream, emp->settings[i].entryName(), kMaxNetStringLength);
-      stream.Write(emp->settings[i].value);
-    }
-  }
-  {
-    ScopedReadLock guard(emp->locks[EA_Relations]);
-    std::vector<std::pair<uint8_t, uint16_t>> relations;
-    for (const auto& entry : emp->relations)
-      if (entry.first != nullptr && entry.second != nullptr && relations.size() < kMaxByteCount)
-        relations.emplace_back(entry.first->ID, packEmpireRelation(entry.second->allied, entry.second->enemy));
-    stream.Write(static_cast<uint8_t>(relations.size()));
-    for (const auto& relation : relations) {
-      stream.Write(relation.first);
-      stream.Write(relation.second);
-    }
-  }
+  writeEmpireSettingsAndRelations(stream, emp);
 }
 
 void onPlayAsRequest(NetworkManager& manager, RakNet::BitStream& stream, NetPlayer* sender) {

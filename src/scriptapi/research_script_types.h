@@ -1,24 +1,32 @@
-// The script type through which scripts steer an empire's research:
+// The research API of scripts, on both engines unless noted:
 //   type "ResearchWeb"   a scoped object ("ResearchWeb@ f()" makes it, its
-//                        release destroys it). prepare binds it to an empire
-//                        and holds that empire's research-web area for
-//                        writing until the next prepare or the release.
+//       release destroys it). prepare binds an empire and its web (a
+//       client-engine script only the local player's empire, activeEmpire;
+//       any other, or null, leaves it unbound). It holds no lock between
+//       calls: each row takes the empire's research-web area for writing
+//       around its own access, since galaxy threads take that area under
+//       their system's lock (effects that change research rates). Rows:
+//       getVisibleCount, getResearchRate, setActiveTech (by id or
+//       descriptor, the next level or a link of it, for a visible
+//       technology), getActiveTech (the output -1 for a level target),
+//       isTechVisible, getItem (null for a hidden technology), and on the
+//       server setResearchRate, addPoints and markAsVisible. An unknown id
+//       acts as a null descriptor. Every row but prepare raises
+//       "ResearchWeb needs prepared before use" on an unbound object and
+//       gives 0, false or null.
+//   type "WebItemDesc"   a technology's descriptor (uncounted): its texts,
+//       position, links, tags and ties to sub-system definitions;
+//       getLinkName is "Hunch" for an odd index and "Guess" for an even one.
+//   type "WebItem"       an empire's item of a technology (uncounted): its
+//       levels, links and their ends, read under the research-web area of
+//       the empire whose web holds it. A client-engine script sees a link's
+//       end only once the link is paid; getPossibleLinkEnd (client only)
+//       gives it before.
+//   the globals getWebItemDesc (by id or registration index, null when
+//   absent) and getWebItemDescCount.
 //
-// registerResearchTypes declares the type on both engines (before the type
-// "Empire" exists), together with "WebItemDesc" (a technology's
-// description) and "WebItem" (an empire's item of it), uncounted handles; registerResearchMethods then adds, on both engines:
-//   "void prepare(Empire@)"                       gives back the area held,
-//       then binds the empire and its web. A client-engine script may only
-//       prepare the local player's empire (activeEmpire); any other empire,
-//       or null, leaves the object unbound.
-//   "void setActiveTech(const string &)"          the technology's next
-//       level becomes the target, when the technology exists and is visible
-//   "void setActiveTech(const string &, uint16)"  its link of that index
-//       becomes the target, under the same condition
-// and on the server engine only:
-//   "void setResearchRate(double) const"          research points a second
-// Every row but prepare raises "ResearchWeb needs prepared before use" on an
-// unbound object and does nothing.
+// registerResearchTypes declares the three types (before the type "Empire"
+// exists); registerResearchMethods adds every member and global.
 #pragma once
 
 void registerResearchTypes();

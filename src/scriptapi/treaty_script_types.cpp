@@ -212,6 +212,63 @@ void registerFactoryMembers(asIScriptEngine *engine) {
                                        asCALL_THISCALL);
 }
 
+// Clause descriptors: each string getter hands the script a new reference;
+// the descriptors themselves live for the whole process.
+ScriptString *withReference(ScriptString *text) {
+  if (text == nullptr)
+    return new ScriptString();
+  text->addRef();
+  return text;
+}
+
+ScriptString *descId(const ScriptClauseDescriptor *d) { return withReference(d->id); }
+ScriptString *descName(const ScriptClauseDescriptor *d) { return withReference(d->name); }
+ScriptString *descText(const ScriptClauseDescriptor *d) { return withReference(d->desc); }
+ScriptString *descSummary(const ScriptClauseDescriptor *d) { return withReference(d->summary); }
+ScriptString *descIcon(const ScriptClauseDescriptor *d) { return withReference(d->icon); }
+
+uint32_t clauseDescCount() { return getClauseDescriptorCount(); }
+
+const ScriptClauseDescriptor *clauseDescAt(uint32_t index) {
+  const ScriptClauseDescriptor *desc = getClauseDescriptor(index);
+  if (desc == nullptr)
+    raiseScriptException("Out-of-bounds index when getting clause descriptor");
+  return desc;
+}
+
+const ScriptClauseDescriptor *clauseDescById(const ScriptString &id) {
+  return getClauseDescriptor(id.toStringw());
+}
+
+void registerClauseDescMembers(asIScriptEngine *engine) {
+  const char *type = "ClauseDesc";
+  const struct {
+    const char *declaration;
+    ScriptString *(*getter)(const ScriptClauseDescriptor *);
+  } getters[] = {{"const string@ get_id() const", descId},
+                 {"const string@ get_name() const", descName},
+                 {"const string@ get_desc() const", descText},
+                 {"const string@ get_summary() const", descSummary},
+                 {"const string@ get_icon() const", descIcon}};
+  for (const auto &getter : getters)
+    checked(engine).RegisterObjectMethod(type, getter.declaration,
+                                         asFUNCTION(getter.getter),
+                                         asCALL_CDECL_OBJFIRST);
+  // Scripts hold descriptors through const handles only, so this reads as
+  // a constant to them.
+  checked(engine).RegisterObjectProperty(
+      type, "bool offensive", asOFFSET(ScriptClauseDescriptor, offensive));
+  checked(engine).RegisterGlobalFunction("uint getClauseDescCount()",
+                                         asFUNCTION(clauseDescCount),
+                                         asCALL_CDECL);
+  checked(engine).RegisterGlobalFunction(
+      "const ClauseDesc@ getClauseDesc(uint)", asFUNCTION(clauseDescAt),
+      asCALL_CDECL);
+  checked(engine).RegisterGlobalFunction(
+      "const ClauseDesc@ getClauseDesc(const string &in)",
+      asFUNCTION(clauseDescById), asCALL_CDECL);
+}
+
 } // namespace
 
 bool setEmpireAllied(empire *self, empire *other, bool allied) {
@@ -249,6 +306,7 @@ void registerTreatyScriptMembers() {
   onBothEngines([](asIScriptEngine *engine, bool server) {
     registerOptionMembers(engine);
     registerClauseMembers(engine);
+    registerClauseDescMembers(engine);
     registerTreatyMembers(engine);
     registerFactoryMembers(engine);
     if (!server)

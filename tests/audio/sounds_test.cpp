@@ -262,8 +262,10 @@ TEST_F(SoundTest, ListenerCoordinatesChangeTheSignOfZ) {
 // thread's release may be the one that takes the device down.
 TEST(SoundDeviceLifetime, DestroyedWhileTenSoundsPlay) {
   setenv("ALSOFT_DRIVERS", "null", 1);
-  WaveLayout blip;  // 20 ms
-  blip.frames = 441;
+  // 200 ms: a sound made paused is played and paused at once, and a much
+  // shorter one can end in between on a loaded machine.
+  WaveLayout blip;
+  blip.frames = 4410;
   const std::filesystem::path path = sound_files::writeFile(scratchDir() / "blip.wav", sound_files::waveBytes(blip));
   for (int round = 0; round < 50; ++round) {
     const bool stopHere = round % 2 == 1;

@@ -724,6 +724,45 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
   TreatyFactory factory(empireA(), empireB());
   factory.treaty.addClause("note", false).getOption(0);)", "Out-of-bounds index when getting clause option"},
 
+      // --- clause descriptors ---
+      {On::Both, R"(
+  expect(getClauseDescCount() == 2, "count");
+  const ClauseDesc@ counted = getClauseDesc(0);
+  const ClauseDesc@ note = getClauseDesc("note");
+  expect(counted.id == "counted" && getClauseDesc(1) is note, "by index, in id order");
+  expect(note.name !is null && note.desc !is null && note.summary !is null && note.icon !is null, "texts");
+  expect(!note.offensive, "offensive");
+  expect(getClauseDesc("none") is null, "unknown id");)", nullptr},
+      {On::Both, "getClauseDesc(getClauseDescCount());", "Out-of-bounds index when getting clause descriptor"},
+
+      // --- treaty lists and empire objects ---
+      {On::Both, R"(
+  TreatyList list;
+  list.prepare(empireA());
+  DiploMsg@ first = list.getMessage();
+  expect(list.advanceMessage() || list.getMessage() is null, "walk");
+  list.retract(empireA());
+  list.setAcceptance(empireA(), true);
+  expect(list.getTreaty(list.getTreatyCount()) is null, "past the count");
+  expect(list.getProposedTreaty(empireA()) is null, "itself");
+  list.getProposedTreaty(empireB());
+  list.prepare(null);
+  expect(list.getMessage() is null && !list.advanceMessage() && list.getTreatyCount() == 0, "unprepared");)",
+       nullptr},
+      {On::Both, R"(
+  EmpireObjects objects;
+  objects.prepare(empireA());
+  uint seen = 0;
+  do {
+    if (objects.getObject() !is null)
+      ++seen;
+  } while (objects.nextObject());
+  expect(seen == objects.getCount() && objects.getCount() > 0, "one walk");
+  expect(objects.getObject() is null && !objects.nextObject(), "the end");
+  expect(empireA().getFleetCommander(empireA().getFleetsCount()) is null, "past the fleets");
+  expect(empireA().getFleetCommander("none") is null, "no such fleet");)", nullptr},
+      {On::Both, "EmpireObjects objects; objects.getObject();", "Attempted to access invalid object list"},
+
       // --- research ---
       {On::Both, R"(
   ResearchWeb web;
@@ -735,6 +774,52 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
   web.prepare(empireA());
   web.setResearchRate(1.5);)", nullptr},
       {On::Both, R"(ResearchWeb web; web.setActiveTech("none");)", "ResearchWeb needs prepared before use"},
+      {On::Both, R"(ResearchWeb web; int link; web.getActiveTech(link);)", "ResearchWeb needs prepared before use"},
+      // The research API over the technologies Optics (visible, one link)
+      // and Lenses (hidden).
+      {On::Both, R"(
+  const WebItemDesc@ optics = getWebItemDesc("Optics");
+  expect(optics !is null && getWebItemDesc(0) is optics && getWebItemDescCount() == 2, "lookups");
+  expect(getWebItemDesc(getWebItemDescCount()) is null && getWebItemDesc("none") is null, "absent");
+  expect(optics.id == "Optics" && optics.name == "Optics" && optics.desc !is null && optics.icon !is null, "texts");
+  expect(optics.position.x == 2.5f && optics.position.y == -1, "position");
+  expect(optics.linkCount == 1 && optics.hasTag("Light") && !optics.hasTag(null), "links and tags");
+  expect(optics.getLinkName(3) == "Hunch" && optics.getLinkName(0) == "Guess", "link names");
+  expect(optics.getTieCount() == 0 && optics.getTieLevel(0) == 0 && optics.getTie(0) is null, "no ties");
+  ResearchWeb web;
+  web.prepare(empireA());
+  expect(web.getVisibleCount() >= 1 && web.getResearchRate() >= 0, "counts");
+  expect(web.isTechVisible("Optics") && web.isTechVisible(optics) && !web.isTechVisible("none"), "visible");
+  web.setActiveTech(optics);
+  int link = 5;
+  expect(web.getActiveTech(link) is web.getItem(optics) && link == -1, "level target");
+  web.setActiveTech(optics, 0);
+  const WebItem@ item = web.getActiveTech(link);
+  expect(item is web.getItem("Optics") && link == 0, "link target");
+  float level, progress, cost, most;
+  item.getLevels(level, progress, cost, most);
+  expect(level == item.level && level >= 1 && item.descriptor is optics, "levels");
+  float paid = 1, linkCost = 1;
+  item.getLinkLevels(5, paid, linkCost);
+  expect(paid == 0 && linkCost == 0, "past the links");
+  item.getLinkLevels(0, paid, linkCost);
+  expect(linkCost > 0, "a link");
+  expect(item.getLinkEnd(5) is null, "no such link");
+  item.getLinkEnd(0);
+  // Scripts hold items through const handles; the other form serves
+  // handles of their own.
+  WebItem@ editable;
+  if (editable !is null)
+    editable.getLinkEnd(0);)", nullptr},
+      {On::Server, R"(
+  ResearchWeb web;
+  web.prepare(empireA());
+  expect(!web.addPoints("none", 1) && !web.addPoints(null, 1), "unknown technologies");
+  web.markAsVisible("none");)", nullptr},
+      {On::Client, R"(
+  ResearchWeb web;
+  web.prepare(empireA());
+  expect(web.getItem("Optics").getPossibleLinkEnd(5) is null, "no such link");)", nullptr},
 
       // --- sub-systems ---
       {On::Both, R"(
@@ -1090,6 +1175,9 @@ inline const std::vector<BuildCase>& buildCases() {
       {"void f(Event@ e) { EventState s = e.state; e.state = s; }", true, true},
       {"void f(Clause@ c) { uint n = c.optionCount; const string@ id = c.id; }", true, true},
       {"void f(TreatyFactory@ t) { Treaty@ treaty = t.treaty; }", true, true},
+      // Clause descriptors are read-only to scripts.
+      {"void f() { getClauseDesc(0).offensive = true; }", false, false},
+      {"void f() { ClauseDesc@ d = getClauseDesc(0); }", false, false},
       // Sub-systems: the hint list of a definition is the client's; values
       // change and effectors fire on the server alone. The image comes with
       // the texture type.

@@ -31,6 +31,8 @@
 #include "design/subsystems/sub_system_def.h"
 #include "empire/diplomacy/diplo_msg.h"
 #include "empire/empire.h"
+#include "empire/research/research_registry.h"
+#include "empire/research/research_web.h"
 #include "empire/treaty_clause.h"
 #include "net/diplomacy_messages.h"
 #include "net/network_manager.h"
@@ -66,6 +68,12 @@ const char kClauseFile[] = R"(<treaties>
   <option name="text" type="string" def="Friendship"/>
 </clause>
 </treaties>)";
+
+// The research cases' technologies: Optics, visible from the start, with
+// one link to Lenses, hidden.
+const char kTechnologyFile[] =
+    "Technology: Optics\nName: Optics\nCost: 10\nStartLevel: 1\nLink: Lenses [5]\nTags: Light\n"
+    "Position: 2.5, -1\n\nTechnology: Lenses\nName: Lenses\nCost: 10\n";
 
 const char kSubSystemFile[] =
     "System: Frame\nTags: Hull\nSize: 100\n\n"
@@ -210,6 +218,8 @@ class BindingCoverageTest : public scriptapitest::ScriptedGalaxyTest {
     std::filesystem::create_directories(root_ / "Game Data/Sub Systems");
     std::ofstream(root_ / "Game Data/Sub Systems/plate.txt", std::ios::binary) << kSubSystemFile;
     std::ofstream(root_ / "Game Data/treaties.xml", std::ios::binary) << kClauseFile;
+    std::filesystem::create_directories(root_ / "Game Data/Technologies");
+    std::ofstream(root_ / "Game Data/Technologies/optics.txt", std::ios::binary) << kTechnologyFile;
     auto* rock = new PlanetPhysicalType;
     rock->name = internCommonString(L"Rock");
     PtrNamedVar<PlanetPhysicalType*>::getOrAdd(planetTypeRegistry(), L"Rock", internCommonString).value = rock;
@@ -222,6 +232,10 @@ class BindingCoverageTest : public scriptapitest::ScriptedGalaxyTest {
 
     host_ = hostDeclarations();
     sessionLog_ = scriptapitest::setUpWorkingFolderSession();
+    // A's web, made again now that the technologies are loaded.
+    delete red->researchWeb;
+    red->researchWeb = research::createResearchWeb(red);
+    red->researchWeb->initialise(red);
   }
   void TearDown() override {
     delete world_.event;
@@ -234,6 +248,7 @@ class BindingCoverageTest : public scriptapitest::ScriptedGalaxyTest {
     clearSubSystemDefs();
     clearTreatyClauses();
     clearPlanetTypes();
+    research::clearWebItemDescs();
   }
 
   // The script host's own declarations per engine: a set-up whose only

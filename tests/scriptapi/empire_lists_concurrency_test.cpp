@@ -50,11 +50,6 @@ bool round(uint probeID) {
 }
 )";
 
-std::string readSource(const char* relative) {
-  std::ifstream in(std::string(CORVANE_SOURCE_DIR) + "/" + relative, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A system whose tick, while its worker holds its lock, tells `target` of
 // an event and evaluates a sub-system for it (through `probe`, one of the
 // target's objects).
@@ -98,14 +93,7 @@ class EmpireListsConcurrencyTest : public scriptapitest::ScriptedGalaxyTest {
  protected:
   void SetUp() override {
     ScriptedGalaxyTest::SetUp();
-    std::filesystem::create_directories(root_ / "Game Data/Sub Systems");
-    std::ofstream(root_ / "Game Data/Sub Systems/frame.txt", std::ios::binary) << kSubSystems;
-    std::ofstream(root_ / "Game Data/scripts/server/traits.as", std::ios::binary)
-        << readSource("data/Game Data/scripts/server/traits.as");
-    scriptapitest::setUpScriptsOfWorkingFolder();
-    LogCapture log;
-    loadTraitFile(CORVANE_SOURCE_DIR "/data/Game Data/traits.xml");
-    EXPECT_EQ(log.take(), "");
+    setUpSubSystemsAndTraits(kSubSystems);
   }
   void TearDown() override {
     reporting = nullptr;

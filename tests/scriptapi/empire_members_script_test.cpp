@@ -38,11 +38,6 @@ namespace {
 const char kSubSystems[] = "System: Frame\nTags: Hull\nSize: 100\n\n"
                            "System: Plate\nSize: 10\nLevel: Test.Tech\n";
 
-std::string readSource(const char* relative) {
-  std::ifstream in(std::string(CORVANE_SOURCE_DIR) + "/" + relative, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string hex(const std::vector<uint8_t>& bytes) {
   static const char digits[] = "0123456789abcdef";
   std::string text;
@@ -59,14 +54,7 @@ class EmpireMembersScriptTest : public scriptapitest::ScriptedGalaxyTest {
  protected:
   void SetUp() override {
     ScriptedGalaxyTest::SetUp();
-    std::filesystem::create_directories(root_ / "Game Data/Sub Systems");
-    std::ofstream(root_ / "Game Data/Sub Systems/test.txt", std::ios::binary) << kSubSystems;
-    std::ofstream(root_ / "Game Data/scripts/server/traits.as", std::ios::binary)
-        << readSource("data/Game Data/scripts/server/traits.as");
-    scriptapitest::setUpScriptsOfWorkingFolder();
-    LogCapture log;
-    loadTraitFile(CORVANE_SOURCE_DIR "/data/Game Data/traits.xml");
-    EXPECT_EQ(log.take(), "");
+    setUpSubSystemsAndTraits(kSubSystems);
     space = registerSpaceEmpire();
     activeEmpire = red;
   }

@@ -148,7 +148,10 @@ TEST_F(ResearchWebScriptTest, RefusedCallsLeaveTheWebAlone) {
   EXPECT_EQ(activeItem(), emp_->researchWeb->getItem(science_));
 }
 
-TEST_F(ResearchWebScriptTest, TheStepWaitsForAPreparedWeb) {
+// A prepared web holds no lock between statements: while the script waits
+// holding it, another thread takes the research-web area and the empire's
+// step runs through.
+TEST_F(ResearchWebScriptTest, APreparedWebLeavesTheAreaFree) {
   std::promise<void> paused;
   std::promise<void> go;
   pausedSignal = &paused;
@@ -159,14 +162,22 @@ TEST_F(ResearchWebScriptTest, TheStepWaitsForAPreparedWeb) {
     freeThreadLocals();
   });
   paused.get_future().wait();
-  // The step starts while the script holds the web, so it can only pay
-  // once the script has set the rate and target and let go.
-  std::thread stepper([this] { emp_->tick(1.0f); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::future<void> other = std::async(std::launch::async, [this] {
+    {
+      empire::AreaGuard guard;
+      emp_->lockArea(guard, EA_ResearchWeb, true);
+    }
+    emp_->tick(1.0f);
+  });
+  // Generous: only a safety net against a hang.
+  const bool ran = other.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+  EXPECT_TRUE(ran) << "the area stayed held";
   go.set_value();
   holder.join();
-  stepper.join();
-  EXPECT_FLOAT_EQ(progress(), 3.0f);
+  other.wait();
+  // The script's own calls still took effect.
+  EXPECT_EQ(emp_->getResearchRate(), 3.0);
+  EXPECT_EQ(activeItem(), emp_->researchWeb->getItem(science_));
 }
 
 // Other threads change the rate and read levels while the research phase

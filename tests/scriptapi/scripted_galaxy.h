@@ -6,15 +6,20 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
 
 #include "core/user_folders.h"
 #include "core/threads.h"
 #include "design/effectors/effect_gfx.h"
 #include "design/effectors/effector_def.h"
 #include "design/effects/effects.h"
+#include "empire/traits.h"
 #include "script/script_engine.h"
 #include "script_session.h"
+#include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/working_folder.h"
 #include "universe/galaxy_fixture.h"
@@ -43,6 +48,20 @@ class ScriptedGalaxyTest : public galaxytest::GalaxyTest {
     freeThreadLocals();  // this thread's contexts
     folder_.reset();
     GalaxyTest::TearDown();
+  }
+
+  // Writes `subSystems` as the one sub-system file and the shipped trait
+  // script, sets the engines up, then loads the shipped traits (silently).
+  void setUpSubSystemsAndTraits(const char* subSystems) {
+    std::filesystem::create_directories(root_ / "Game Data/Sub Systems");
+    std::ofstream(root_ / "Game Data/Sub Systems/systems.txt", std::ios::binary) << subSystems;
+    std::ifstream traits(CORVANE_SOURCE_DIR "/data/Game Data/scripts/server/traits.as", std::ios::binary);
+    std::ofstream(root_ / "Game Data/scripts/server/traits.as", std::ios::binary)
+        << std::string(std::istreambuf_iterator<char>(traits), {});
+    setUpScriptsOfWorkingFolder();
+    LogCapture log;
+    loadTraitFile(CORVANE_SOURCE_DIR "/data/Game Data/traits.xml");
+    EXPECT_EQ(log.take(), "");
   }
 
   std::filesystem::path root_;

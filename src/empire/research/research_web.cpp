@@ -491,9 +491,13 @@ void CWeb::write(SaveStream& stream) const {
 }
 
 IWeb* createResearchWeb(empire* emp) {
+  IWeb* web = nullptr;
   if (isNetworkClient())
-    return new CNetworkedWeb(emp);
-  return new CWeb();
+    web = new CNetworkedWeb(emp);
+  else
+    web = new CWeb();
+  web->holder = emp;
+  return web;
 }
 
 IWeb* loadResearchWeb(empire* emp, SaveStream& stream) {
@@ -541,6 +545,7 @@ IWeb* loadResearchWeb(empire* emp, SaveStream& stream) {
     for (irr::u32 i = 0; i < added.size(); ++i)
       added[i]->resolveLinks(emp, finder, settings);
   }
+  web->holder = emp;
   return web.release();
 }
 

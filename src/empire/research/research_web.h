@@ -154,6 +154,8 @@ class IWebItem {
   virtual void publishLevel(empire* emp) = 0;
   virtual void save(SaveStream& stream) const = 0;
   virtual void load(SaveStream& stream, const SWebItemSearch& finder) = 0;
+  // The web that holds the item.
+  virtual IWeb* getWeb() const = 0;
   virtual ~IWebItem() = default;
 };
 
@@ -189,6 +191,7 @@ class CWebItem : public IWebItem {
   void publishLevel(empire* emp) override;
   void save(SaveStream& stream) const override;
   void load(SaveStream& stream, const SWebItemSearch& finder) override;
+  IWeb* getWeb() const override { return web_; }
 
   IWebItemDesc* descriptor;
   irr::core::array<SWebLink> links;
@@ -253,6 +256,11 @@ class IWeb {
   virtual void write(SaveStream& stream) const = 0;
 
   virtual ~IWeb() = default;
+
+  // The empire whose web this is, whose research-web area guards it; null
+  // for a web not given to an empire (createResearchWeb and loadResearchWeb
+  // set it).
+  empire* holder = nullptr;
 };
 
 // The research target: an item, and either its next level or one of its
