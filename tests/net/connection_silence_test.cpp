@@ -12,6 +12,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <enet/enet.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -59,6 +61,12 @@ class RawSocket {
       pollfd writable{fd_, POLLOUT, 0};
       ::poll(&writable, 1, 100);
     }
+  }
+
+  // True once a datagram is waiting, within `waitMs`.
+  bool anyWithin(int waitMs) {
+    pollfd readable{fd_, POLLIN, 0};
+    return ::poll(&readable, 1, waitMs) > 0;
   }
 
   // Every datagram waiting now; then, when `waitMs` is not 0, more until one
@@ -132,6 +140,51 @@ Bytes malformedRequest(int i, std::mt19937& rng) {
   }
 }
 
+// A transport CONNECT from a stranger, as a transport client sends it first:
+// the header with its sent time, then the command (multi-byte fields most
+// significant byte first) carrying `channels` and the connect data `cookie`.
+Bytes strangerConnect(uint32_t channels, uint32_t cookie) {
+  Bytes bytes;
+  auto u16 = [&bytes](uint16_t v) {
+    bytes.push_back(static_cast<uint8_t>(v >> 8));
+    bytes.push_back(static_cast<uint8_t>(v));
+  };
+  auto u32 = [&](uint32_t v) {
+    u16(static_cast<uint16_t>(v >> 16));
+    u16(static_cast<uint16_t>(v));
+  };
+  u16(ENET_PROTOCOL_MAXIMUM_PEER_ID | ENET_PROTOCOL_HEADER_FLAG_SENT_TIME);
+  u16(1234);  // sent time
+  bytes.push_back(ENET_PROTOCOL_COMMAND_CONNECT | ENET_PROTOCOL_COMMAND_FLAG_ACKNOWLEDGE);
+  bytes.push_back(0xFF);  // channel id
+  u16(1);                 // reliable sequence number
+  u16(0);                 // outgoing peer id
+  bytes.push_back(0xFF);  // incoming session
+  bytes.push_back(0xFF);  // outgoing session
+  u32(1392);              // mtu
+  u32(ENET_PROTOCOL_MAXIMUM_WINDOW_SIZE);
+  u32(channels);
+  u32(0);
+  u32(0);
+  u32(ENET_PEER_PACKET_THROTTLE_INTERVAL);
+  u32(ENET_PEER_PACKET_THROTTLE_ACCELERATION);
+  u32(ENET_PEER_PACKET_THROTTLE_DECELERATION);
+  u32(0x5EED);  // connect id
+  u32(cookie);
+  EXPECT_EQ(bytes.size(), 4 + sizeof(ENetProtocolConnect));
+  return bytes;
+}
+
+// The cookie a well-formed request from `socket` is answered with.
+uint32_t cookieFor(RawSocket& socket, uint32_t nonce) {
+  socket.sendTo(wellFormedRequest(nonce), kDefaultGamePort);
+  const std::vector<Bytes> got = socket.receive(netprobe::kSafetyMs, RakNet::wire::kAnswerBytes);
+  RakNet::wire::Answer answer;
+  if (got.size() != 1 || !RakNet::wire::decodeAnswer(got[0].data(), got[0].size(), answer) || answer.nonce != nonce)
+    return 0;
+  return answer.cookie;
+}
+
 }  // namespace
 
 TEST(net_hostile, MalformedConnectionRequestsGetNoAnswer) {
@@ -155,6 +208,69 @@ TEST(net_hostile, MalformedConnectionRequestsGetNoAnswer) {
     RakNet::wire::Answer answer;
     ASSERT_TRUE(RakNet::wire::decodeAnswer(got[0].data(), got[0].size(), answer));
     EXPECT_EQ(answer.nonce, 0xABCDu);
+
+    // A normal client connects afterwards.
+    netprobe::Probe probe;
+    EXPECT_NE(server.attach(probe), nullptr);
+  });
+}
+
+// CONNECTs from strangers without a cookie, with another source's cookie or
+// a made-up one, or with a valid cookie but 13 channels get no datagram
+// back; the same CONNECT with a valid cookie and 14 channels is answered,
+// so the forged ones differ from a real one only in what is checked.
+TEST(net_hostile, ConnectsWithoutAValidCookieOrWithThirteenChannelsGetNoAnswer) {
+  privatenet::runInPrivateNetwork([] {
+    ServerFixture server;
+    RakNet::RakPeerInterface& peer = *server.manager.peer;
+    RawSocket donor("127.0.3.1");
+    ASSERT_TRUE(donor.ok());
+    const uint32_t donorCookie = cookieFor(donor, 1);
+    ASSERT_NE(donorCookie, 0u);
+
+    struct Case {
+      const char* what;
+      uint32_t channels;
+      int cookie;  // 0 none, 1 another source's, 2 made up, 3 its own
+      RakNet::DropReason counted;
+    };
+    const Case cases[] = {
+        {"no cookie", RakNet::wire::kTransportChannels, 0, RakNet::DropReason::BadCookie},
+        {"another source's cookie", RakNet::wire::kTransportChannels, 1, RakNet::DropReason::BadCookie},
+        {"a made-up cookie", RakNet::wire::kTransportChannels, 2, RakNet::DropReason::BadCookie},
+        {"13 channels", RakNet::wire::kTransportChannels - 1, 3, RakNet::DropReason::StrangerDatagram},
+        {"no channel", 0, 3, RakNet::DropReason::StrangerDatagram},
+    };
+    unsigned index = 0;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      const std::string address = "127.0." + std::to_string(10 + index / 200) + "." + std::to_string(1 + index % 200);
+      ++index;
+      RawSocket socket(address.c_str());
+      ASSERT_TRUE(socket.ok());
+      const uint32_t own = cookieFor(socket, 100 + index);
+      ASSERT_NE(own, 0u);
+      const uint32_t cookie = c.cookie == 0 ? 0 : c.cookie == 1 ? donorCookie : c.cookie == 2 ? own ^ 0x00010000u : own;
+      const uint64_t dropsBefore = peer.GetDropCount(c.counted);
+      for (int i = 0; i < 20; ++i)
+        socket.sendTo(strangerConnect(c.channels, cookie), kDefaultGamePort);
+      // The well-formed request last: its answer comes after any answer to
+      // the CONNECTs.
+      socket.sendTo(wellFormedRequest(7), kDefaultGamePort);
+      const std::vector<Bytes> got = socket.receive(netprobe::kSafetyMs, RakNet::wire::kAnswerBytes);
+      ASSERT_EQ(got.size(), 1u) << "a CONNECT was answered";
+      EXPECT_EQ(got[0].size(), RakNet::wire::kAnswerBytes);
+      EXPECT_EQ(peer.GetDropCount(c.counted), dropsBefore + 20);
+      EXPECT_EQ(peer.TransportPeersInUse(), 0u);
+    }
+
+    // The control: a valid cookie and 14 channels get the transport's answer.
+    RawSocket real("127.0.20.1");
+    ASSERT_TRUE(real.ok());
+    const uint32_t cookie = cookieFor(real, 9);
+    ASSERT_NE(cookie, 0u);
+    real.sendTo(strangerConnect(RakNet::wire::kTransportChannels, cookie), kDefaultGamePort);
+    EXPECT_TRUE(real.anyWithin(netprobe::kSafetyMs)) << "the real CONNECT got no answer";
 
     // A normal client connects afterwards.
     netprobe::Probe probe;
