@@ -15,10 +15,19 @@
 //
 // After each input the session's network state is put back: the peer, the
 // players (P, S and N), the role flags, the game speed, the vote and the
-// remote-console guard. Besides running clean under the sanitizers, every
-// server input checks: a sender may not make another record, rename
-// another player, take or change an empire that is not its own, or change
-// the game speed outside a vote.
+// remote-console guard; the player's objects lose what the input queued on
+// them. Besides running clean under the sanitizers, every server input
+// checks: a sender may not make another record, rename another player, take
+// or change an empire that is not its own, change the game speed outside a
+// vote, or change the orders, build queue, stance, parked state, planet
+// settings or rally point of an object that is not its empire's.
+//
+// Seeds: the messages tests/net/made_messages.h makes with the game's
+// writers (every id that has a handler: a run stops when one has none),
+// from each sender, and the corpus kept in tests/fuzz/corpus/net_dispatch
+// (one file per made input). After a writer changes, the corpus is written
+// anew with
+//   CORVANE_NET_CORPUS_UPDATE=1 build/asan/tests/net/fuzz_net_dispatch 0
 //
 // Long runs by hand (clang, libFuzzer), seeded from the writers' messages:
 //   CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCORVANE_LIBFUZZER=ON \
@@ -33,6 +42,9 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,10 +62,15 @@
 #include "net/object_details.h"
 #include "net/object_updates.h"
 #include "net/remote_console.h"
+#include "made_messages.h"
 #include "net_fixture.h"
 #include "platform/bit_stream.h"
 #include "platform/peer.h"
+#include "core/utf8.h"
+#include "universe/movement/mobile_mover.h"
 #include "universe/objects/galaxy.h"
+#include "universe/orders/unit_ai.h"
+#include "universe/planets/planet.h"
 
 using RakNet::BitStream;
 
@@ -244,6 +261,48 @@ struct Guarded {
   double speed = 0;
 };
 
+// What a request may change on an object, by UID, for the objects of
+// empires other than `own` and those of no empire: orders, build queue,
+// stance, parked state, planet settings and rally point.
+using ObjectStates = std::map<uint32_t, std::string>;
+
+void collectQueues(generic_object* root, const empire* own, ObjectStates& out) {
+  for (irr::u32 i = 0; i < root->children.size(); ++i) {
+    generic_object* object = root->children[i].get();
+    if (object->getOwner() != own) {
+      std::string state = std::to_string(object->ai != nullptr ? object->ai->getOrderCount() : 0u) + "/" +
+                          std::to_string(object->buildQueue.size()) + "/" + std::to_string(object->getRepeatQueue()) + "/" +
+                          std::to_string(object->linkedObject != nullptr ? object->linkedObject->uid : 0u);
+      if (auto* ai = dynamic_cast<UnitAI*>(object->ai))
+        state += "/s" + std::to_string(int(ai->stance));
+      if (const MobileMover* mover = MobileMover::of(object))
+        state += "/p" + std::to_string(mover->parked);
+      if (auto* planet = dynamic_cast<objHabitation*>(object))
+        state += "/g" + std::to_string(planet->usesGovernor()) +
+                 (planet->getGovernorType() != nullptr ? wideToUtf8(planet->getGovernorType()->c_str()) : "-");
+      out[object->uid] = state;
+    }
+    collectQueues(object, own, out);
+  }
+}
+
+// Takes back what an input queued on `own`'s objects: their orders, build
+// queues and rally points.
+void clearOwnQueues(generic_object* root, const empire* own) {
+  for (irr::u32 i = 0; i < root->children.size(); ++i) {
+    generic_object* object = root->children[i].get();
+    if (object->getOwner() == own) {
+      object->lockContainer();
+      if (object->ai != nullptr)
+        object->ai->clearOrders(true);
+      object->clearBuildQueue();
+      object->setLinkedObject(nullptr);
+      object->unlockContainer();
+    }
+    clearOwnQueues(object, own);
+  }
+}
+
 Guarded guardedState() {
   Guarded state;
   for (empire* emp : empireList)
@@ -259,6 +318,10 @@ void writeBody(std::vector<uint8_t>& input, const BitStream& stream) {
   input.insert(input.end(), stream.GetData(), stream.GetData() + size);
 }
 
+// Ids with a handler but no made message here: the game-settings message
+// (142) is sent only while a server accepts a connection.
+const std::set<uint8_t> kNoMadeMessage = {msgid::kGameSettings};
+
 // An input of one message `stream` from `sender` in `role`.
 std::vector<uint8_t> inputOf(uint8_t role, uint8_t sender, const BitStream& stream) {
   std::vector<uint8_t> input{static_cast<uint8_t>(role | (sender << 1))};
@@ -266,47 +329,71 @@ std::vector<uint8_t> inputOf(uint8_t role, uint8_t sender, const BitStream& stre
   return input;
 }
 
+// The inputs made from the writers' messages: each message from each sender
+// in its role.
+std::vector<std::vector<uint8_t>> madeInputs(Session& s) {
+  resetNetwork(s, true);
+  empire* other = s.server.aiEmpire(1);
+  check(other != nullptr, "the tiny map has no second empire");
+  std::vector<std::vector<uint8_t>> inputs;
+  std::set<uint8_t> covered;
+  for (const madeMessages::Made& made : madeMessages::makeAll(s.server.manager, s.own, other)) {
+    covered.insert(made.id);
+    BitStream stream(const_cast<uint8_t*>(made.bytes.data()), made.bytes.size(), false);
+    for (uint8_t sender = kPlayer; sender <= kStranger; ++sender)
+      inputs.push_back(inputOf(made.toServer ? 0 : 1, sender, stream));
+  }
+  // Every id with a handler has a made message.
+  std::set<uint8_t> handled = {msgid::kChat, msgid::kPlayerName, msgid::kGameSettings, msgid::kRemoteConsole};
+  for (const auto& entry : s.server.manager.receivers)
+    handled.insert(static_cast<uint8_t>(entry.first));
+  bool whole = true;
+  for (uint8_t id : handled)
+    if (covered.count(id) == 0 && kNoMadeMessage.count(id) == 0) {
+      std::fprintf(stderr, "net dispatch fuzz: no made message of id %u\n", id);
+      whole = false;
+    }
+  check(whole, "the made messages miss ids that have a handler");
+  return inputs;
+}
+
+// The corpus kept in the source tree: one file per made input.
+std::filesystem::path sourceCorpus() { return std::filesystem::path(CORVANE_SOURCE_DIR) / "tests/fuzz/corpus/net_dispatch"; }
+
+// Writes `inputs` into `folder`, one file each, named by their role, sender
+// and message id.
+void writeCorpus(const std::filesystem::path& folder, const std::vector<std::vector<uint8_t>>& inputs) {
+  std::filesystem::create_directories(folder);
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const std::vector<uint8_t>& input = inputs[i];
+    char name[64];
+    std::snprintf(name, sizeof name, "id%03u_%s_%u_%03zu", input.size() > 3 ? input[3] : 0u,
+                  (input[0] & 1) == 0 ? "server" : "client", (input[0] >> 1) & 3u, i);
+    std::ofstream file(folder / name, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(input.data()), static_cast<std::streamsize>(input.size()));
+  }
+}
+
 }  // namespace
 
 extern "C" void corvaneFuzzSeeds(std::vector<std::vector<uint8_t>>* seeds) {
   Session& s = prepared();
-  resetNetwork(s, true);
-  generic_object* system = nullptr;
-  for (irr::u32 i = 0; i < galaxy->children.size() && system == nullptr; ++i)
-    system = galaxy->children[i].get();
-  // Messages made by the writers, for each id that has one here.
-  std::vector<std::pair<uint8_t, std::unique_ptr<BitStream>>> made;
-  auto add = [&made](uint8_t role) {
-    made.emplace_back(role, std::make_unique<BitStream>());
-    return made.back().second.get();
-  };
-  writeChatMessage(*add(0), L"hello there");
-  writeChatMessage(*add(0), L"/vote speed 2");
-  {
-    BitStream* name = add(0);
-    name->Write(msgid::kPlayerName);
-    writeNetStringW(*name, L"Renamed", kMaxNetStringLength);
+  *seeds = madeInputs(s);
+  // With CORVANE_NET_CORPUS_UPDATE set, the corpus in the source tree is
+  // written anew from the writers.
+  if (std::getenv("CORVANE_NET_CORPUS_UPDATE") != nullptr) {
+    std::filesystem::remove_all(sourceCorpus());
+    writeCorpus(sourceCorpus(), *seeds);
   }
-  add(0)->Write(msgid::kGalaxyRequest);
-  writeRemoteConsoleMessage(*add(0), L"s3cret", L"players");
-  writeRemoteConsoleMessage(*add(0), L"wrong", L"players");
-  if (system != nullptr) {
-    writeObjectDetailsQuery(*add(0), *system);
-    BitStream* updates = add(1);
-    updates->Write(ID_OBJECT_UPDATES);
-    updates->Write(uint16_t{1});
-    updates->Write(1.0);
-    updates->Write(1.0);
-    uint32_t lastContainer = 0;
-    writeObjectUpdate(*updates, *system, lastContainer);
+  // The kept corpus too (inputs that an older writer made stay useful).
+  std::set<std::vector<uint8_t>> known(seeds->begin(), seeds->end());
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(sourceCorpus(), error)) {
+    std::ifstream file(entry.path(), std::ios::binary);
+    std::vector<uint8_t> input{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (known.insert(input).second)
+      seeds->push_back(std::move(input));
   }
-  writeGalaxyHeader(*add(1));
-  writeGameTime(*add(1), true, false);
-  writeChatMessage(*add(1), L"a notice");
-  writeEmpireState(*add(1), s.own, true);
-  for (auto& [role, stream] : made)
-    for (uint8_t sender = kPlayer; sender <= kStranger; ++sender)
-      seeds->push_back(inputOf(role, sender, *stream));
 
   // Every id, with a short body, from each sender and in each role: the
   // mutations grow real bodies from these.
@@ -327,11 +414,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
   std::vector<std::vector<uint8_t>> seeds;
   corvaneFuzzSeeds(&seeds);
-  std::filesystem::create_directories(folder);
-  for (size_t i = 0; i < seeds.size(); ++i) {
-    std::ofstream file(std::filesystem::path(folder) / ("seed_" + std::to_string(i)), std::ios::binary);
-    file.write(reinterpret_cast<const char*>(seeds[i].data()), static_cast<std::streamsize>(seeds[i].size()));
-  }
+  writeCorpus(folder, seeds);
   return 0;
 }
 
@@ -343,6 +426,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t sender = static_cast<uint8_t>((data[0] >> 1) & 3);
   resetNetwork(s, server);
   const Guarded before = guardedState();
+  ObjectStates othersBefore;
+  if (server && galaxy != nullptr)
+    collectQueues(galaxy, s.own, othersBefore);
 
   size_t at = 1;
   while (at + 2 <= size) {
@@ -381,7 +467,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(emp->playerControlled, "an empire a player held changed hands");
     // The speed changes only by a passed vote, never within one poll.
     check(gameSpeed == before.speed, "the game speed changed outside a vote");
+    // Orders and build queues of objects that are not the player's.
+    ObjectStates othersAfter;
+    if (galaxy != nullptr)
+      collectQueues(galaxy, s.own, othersAfter);
+    check(othersAfter == othersBefore, "an object of another empire or of none was changed");
   }
+  if (galaxy != nullptr)
+    clearOwnQueues(galaxy, s.own);
   s.standIn.clear();
   s.server.manager.peer = s.realPeer;
   return 0;
