@@ -62,15 +62,12 @@
 #include "net/object_details.h"
 #include "net/object_updates.h"
 #include "net/remote_console.h"
+#include "hostile_state.h"
 #include "made_messages.h"
 #include "net_fixture.h"
 #include "platform/bit_stream.h"
 #include "platform/peer.h"
-#include "core/utf8.h"
-#include "universe/movement/mobile_mover.h"
 #include "universe/objects/galaxy.h"
-#include "universe/orders/unit_ai.h"
-#include "universe/planets/planet.h"
 
 using RakNet::BitStream;
 
@@ -261,31 +258,6 @@ struct Guarded {
   double speed = 0;
 };
 
-// What a request may change on an object, by UID, for the objects of
-// empires other than `own` and those of no empire: orders, build queue,
-// stance, parked state, planet settings and rally point.
-using ObjectStates = std::map<uint32_t, std::string>;
-
-void collectQueues(generic_object* root, const empire* own, ObjectStates& out) {
-  for (irr::u32 i = 0; i < root->children.size(); ++i) {
-    generic_object* object = root->children[i].get();
-    if (object->getOwner() != own) {
-      std::string state = std::to_string(object->ai != nullptr ? object->ai->getOrderCount() : 0u) + "/" +
-                          std::to_string(object->buildQueue.size()) + "/" + std::to_string(object->getRepeatQueue()) + "/" +
-                          std::to_string(object->linkedObject != nullptr ? object->linkedObject->uid : 0u);
-      if (auto* ai = dynamic_cast<UnitAI*>(object->ai))
-        state += "/s" + std::to_string(int(ai->stance));
-      if (const MobileMover* mover = MobileMover::of(object))
-        state += "/p" + std::to_string(mover->parked);
-      if (auto* planet = dynamic_cast<objHabitation*>(object))
-        state += "/g" + std::to_string(planet->usesGovernor()) +
-                 (planet->getGovernorType() != nullptr ? wideToUtf8(planet->getGovernorType()->c_str()) : "-");
-      out[object->uid] = state;
-    }
-    collectQueues(object, own, out);
-  }
-}
-
 // Takes back what an input queued on `own`'s objects: their orders, build
 // queues and rally points.
 void clearOwnQueues(generic_object* root, const empire* own) {
@@ -426,9 +398,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t sender = static_cast<uint8_t>((data[0] >> 1) & 3);
   resetNetwork(s, server);
   const Guarded before = guardedState();
-  ObjectStates othersBefore;
-  if (server && galaxy != nullptr)
-    collectQueues(galaxy, s.own, othersBefore);
+  const std::map<uint32_t, std::string> othersBefore =
+      server ? hostilestate::objectStates(s.own) : std::map<uint32_t, std::string>();
+  const std::map<const empire*, hostilestate::EmpireState> empiresBefore = hostilestate::empireStates();
 
   size_t at = 1;
   while (at + 2 <= size) {
@@ -468,10 +440,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The speed changes only by a passed vote, never within one poll.
     check(gameSpeed == before.speed, "the game speed changed outside a vote");
     // Orders and build queues of objects that are not the player's.
-    ObjectStates othersAfter;
-    if (galaxy != nullptr)
-      collectQueues(galaxy, s.own, othersAfter);
-    check(othersAfter == othersBefore, "an object of another empire or of none was changed");
+    // An empire the sender took by play-as is its own from then on.
+    empire* taken = nullptr;
+    {
+      std::lock_guard<std::mutex> guard(manager.playersLock);
+      const auto found = manager.players.find(kGuids[sender]);
+      if (found != manager.players.end() && found->second.emp != s.own)
+        taken = found->second.emp;
+    }
+    const std::string changed = hostilestate::changedEmpires(empiresBefore, hostilestate::empireStates(), s.own, taken);
+    if (!changed.empty()) {
+      std::fprintf(stderr, "%s", changed.c_str());
+      check(false, "another empire changed");
+    }
+    check(hostilestate::objectStates(s.own) == othersBefore, "an object of another empire or of none was changed");
   }
   if (galaxy != nullptr)
     clearOwnQueues(galaxy, s.own);
