@@ -2,14 +2,19 @@
 // its three AI empires, and connected to it player P (the first empire, in
 // the game), spectator S (in the game), player N (connected, not yet in the
 // game) and a watcher W. For every message id, each of P, S and N sends
-// random bodies, every truncation of a well-formed message of that id, bit
-// flips of it, and for ids with strings over-long length bytes and text at
-// the layer's limit. After each id the suite's invariants are checked:
+// random bodies, every truncation of the well-formed messages of that id
+// (made by the writers, tests/net/made_messages.h: the object requests also
+// aimed at another empire's objects and at unowned ones), bit flips of them,
+// counts at their maximum (a u8, u16 or u32 of all ones at every offset, over
+// the rest and over nothing more), and for ids with strings over-long
+// length bytes and text at the layer's limit. After each id the suite's
+// invariants are checked:
 //  - a fresh probe that asks for the galaxy receives all of it;
 //  - the players are exactly the connected peers, with their names and
 //    empires unchanged;
-//  - nothing of the other empires, or of objects that are not the first
-//    empire's, changed; the game speed is unchanged;
+//  - nothing of the other empires (tests/net/hostile_state.h), nor of
+//    objects that are not the first empire's, changed; the game speed is
+//    unchanged and nothing is queued for the console;
 //  - the sanitizers (the child checks for leaks when it ends).
 //
 // Each sender's messages of one id are followed by a chat line that W
@@ -32,6 +37,8 @@
 #include "net/message_ids.h"
 #include "net/object_details.h"
 #include "net/remote_console.h"
+#include "hostile_state.h"
+#include "made_messages.h"
 #include "net_fixture.h"
 #include "platform/bit_stream.h"
 #include "support/network_child.h"
@@ -52,46 +59,25 @@ constexpr int kRandomBodies = 4;
 constexpr size_t kRandomBodyLimit = 2000;
 constexpr int kBitFlips = 200;
 
-// The well-formed message of each id that a client sends, built by the
-// writers; other ids get the id and a short body.
-std::map<uint8_t, Bytes> wellFormedMessages(empire* own) {
-  std::map<uint8_t, Bytes> messages;
-  {
-    RakNet::BitStream chat;
-    writeChatMessage(chat, L"a friendly line");
-    messages[msgid::kChat] = bytesOf(chat);
-  }
-  {
-    RakNet::BitStream name;
-    name.Write(msgid::kPlayerName);
-    writeNetStringW(name, L"Someone Else", kMaxNetStringLength);
-    messages[msgid::kPlayerName] = bytesOf(name);
-  }
-  messages[msgid::kGalaxyRequest] = {msgid::kGalaxyRequest};
-  messages[msgid::kGalaxyEnd] = {msgid::kGalaxyEnd};
-  messages[msgid::kPlayAs] = {msgid::kPlayAs, static_cast<uint8_t>(own->ID)};
-  generic_object* system = galaxy->children.size() > 0 ? galaxy->children[0].get() : nullptr;
-  if (system != nullptr) {
-    RakNet::BitStream details;
-    if (writeObjectDetailsQuery(details, *system))
-      messages[msgid::kObjectDetails] = bytesOf(details);
-  }
-  {
-    RakNet::BitStream console;
-    writeRemoteConsoleMessage(console, L"not the password", L"players");
-    messages[msgid::kRemoteConsole] = bytesOf(console);
-  }
+// The well-formed messages of each id that a client sends, made by the
+// writers (tests/net/made_messages.h); other ids get the id and a short
+// body.
+std::map<uint8_t, std::vector<Bytes>> wellFormedMessages(NetworkManager& manager, empire* own, empire* other) {
+  std::map<uint8_t, std::vector<Bytes>> messages;
+  for (const madeMessages::Made& made : madeMessages::makeAll(manager, own, other))
+    if (made.toServer)
+      messages[made.id].push_back(made.bytes);
   for (unsigned id = 0; id < 256; ++id)
     if (messages.count(static_cast<uint8_t>(id)) == 0)
-      messages[static_cast<uint8_t>(id)] = {static_cast<uint8_t>(id), 0x00, 0x01, 0x02, 0x03};
+      messages[static_cast<uint8_t>(id)] = {{static_cast<uint8_t>(id), 0x00, 0x01, 0x02, 0x03}};
   return messages;
 }
 
 // Ids whose message starts with a wide string after the id byte.
-const std::set<uint8_t> kStringIds = {msgid::kPlayerName, msgid::kRemoteConsole};
+const std::set<uint8_t> kStringIds = {msgid::kPlayerName, ID_EMPIRE_SETTING, msgid::kRemoteConsole};
 
-// What a sender may send for `id`, from the well-formed `message`.
-std::vector<Bytes> hostileBodies(uint8_t id, const Bytes& message, std::mt19937& rng) {
+// What a sender may send for `id`, from its well-formed `messages`.
+std::vector<Bytes> hostileBodies(uint8_t id, const std::vector<Bytes>& messages, std::mt19937& rng) {
   std::vector<Bytes> out;
   for (int i = 0; i < kRandomBodies; ++i) {
     Bytes body(1 + rng() % (kRandomBodyLimit + 1));
@@ -100,15 +86,32 @@ std::vector<Bytes> hostileBodies(uint8_t id, const Bytes& message, std::mt19937&
       body[k] = static_cast<uint8_t>(rng());
     out.push_back(body);
   }
-  for (size_t cut = 1; cut < message.size(); ++cut)
-    out.emplace_back(message.begin(), message.begin() + static_cast<std::ptrdiff_t>(cut));
-  if (message.size() > 1)
-    for (int i = 0; i < kBitFlips; ++i) {
-      Bytes flipped = message;
-      const size_t bit = 8 + rng() % ((message.size() - 1) * 8);
-      flipped[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
-      out.push_back(flipped);
-    }
+  for (size_t m = 0; m < messages.size(); ++m) {
+    const Bytes& message = messages[m];
+    for (size_t cut = 1; cut < message.size(); ++cut)
+      out.emplace_back(message.begin(), message.begin() + static_cast<std::ptrdiff_t>(cut));
+    // The bit flips are shared out among the messages.
+    const int flips = kBitFlips / static_cast<int>(messages.size()) + (m == 0 ? kBitFlips % static_cast<int>(messages.size()) : 0);
+    if (message.size() > 1)
+      for (int i = 0; i < flips; ++i) {
+        Bytes flipped = message;
+        const size_t bit = 8 + rng() % ((message.size() - 1) * 8);
+        flipped[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+        out.push_back(flipped);
+      }
+    // Counts at their maximum: at every offset, a u8, u16 or u32 of all
+    // ones, over what follows it and over nothing more (a short body).
+    for (size_t at = 1; at < message.size(); ++at)
+      for (size_t width : {1u, 2u, 4u}) {
+        Bytes counted = message;
+        counted.resize(std::max(counted.size(), at + width));
+        std::fill(counted.begin() + static_cast<std::ptrdiff_t>(at),
+                  counted.begin() + static_cast<std::ptrdiff_t>(at + width), 0xFF);
+        out.push_back(counted);
+        counted.resize(at + width);
+        out.push_back(counted);
+      }
+  }
   if (kStringIds.count(id) != 0) {
     // A length byte of 255 over a short text, and text at the layer's limit.
     out.push_back({id, 0xFF, 'a', 0, 'b', 0});
@@ -131,25 +134,6 @@ void collectTree(generic_object* object, std::set<uint32_t>& uids) {
   }
 }
 
-// What no sender here may change: every empire but `own`.
-std::string othersFingerprint(const empire* own) {
-  std::ostringstream out;
-  for (empire* emp : empireList) {
-    if (emp == own)
-      continue;
-    out << "e" << int(emp->ID) << " pc" << emp->playerControlled << " ";
-    for (empire* other : empireList) {
-      if (other == emp)
-        continue;
-      const EmpireRelation* relation = emp->getRelation(other);
-      if (relation != nullptr)
-        out << int(other->ID) << ":" << relation->allied << relation->enemy << " ";
-    }
-  }
-  out << "speed" << gameSpeed;
-  return out.str();
-}
-
 class Suite {
  public:
   Suite() {
@@ -167,7 +151,9 @@ class Suite {
         n_->hasGalaxy = 0;
     }
     names_ = recordsNow();
-    others_ = othersFingerprint(own_);
+    empires_ = hostilestate::empireStates();
+    objects_ = hostilestate::objectStates(own_);
+    speed_ = gameSpeed;
   }
 
   bool ready() const { return p_ != nullptr && s_ != nullptr && n_ != nullptr && w_ != nullptr; }
@@ -205,7 +191,13 @@ class Suite {
       reservedDrops_ = server_.manager.peer->GetDropCount(RakNet::DropReason::ReservedId);
     }
     EXPECT_EQ(recordsNow(), names_) << "the players changed";
-    EXPECT_EQ(othersFingerprint(own_), others_) << "another empire changed";
+    // What no sender here may change: every empire but the first, every
+    // object that is not the first empire's, the game speed (no vote is
+    // held) and the console (nothing queued for it).
+    EXPECT_EQ(hostilestate::changedEmpires(empires_, hostilestate::empireStates(), own_), "");
+    EXPECT_TRUE(hostilestate::objectStates(own_) == objects_) << "an object of another empire or of none changed";
+    EXPECT_EQ(gameSpeed, speed_);
+    EXPECT_EQ(queuedRemoteConsoleCommands(), 0u);
     // A fresh probe gets the whole galaxy.
     std::set<uint32_t> expected;
     collectTree(galaxy, expected);
@@ -271,7 +263,9 @@ class Suite {
   NetPlayer* w_ = nullptr;
   empire* own_ = nullptr;
   std::map<uint64_t, std::wstring> names_;
-  std::string others_;
+  std::map<const empire*, hostilestate::EmpireState> empires_;
+  std::map<uint32_t, std::string> objects_;
+  double speed_ = 0;
   unsigned marks_ = 0;
   uint64_t reservedDrops_ = 0;
 };
@@ -291,7 +285,8 @@ TEST(net_hostile, EveryIdFromEachSender) {
         Suite suite;
         ASSERT_TRUE(suite.ready());
         std::mt19937 rng(72);
-        const std::map<uint8_t, Bytes> messages = wellFormedMessages(suite.own());
+        const std::map<uint8_t, std::vector<Bytes>> messages =
+            wellFormedMessages(suite.server().manager, suite.own(), suite.server().aiEmpire(1));
         for (unsigned id = 0; id < 256; ++id) {
           const uint8_t messageId = static_cast<uint8_t>(id);
           // A well-formed rename or play-as would change the sender's own
