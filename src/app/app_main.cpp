@@ -32,6 +32,7 @@
 #include "app/server_settings.h"
 #include "audio/music_box.h"
 #include "audio/music_descriptors.h"
+#include "audio/sound.h"
 #include "audio/sound_device.h"
 #include "core/file_access.h"
 #include "core/ini_file.h"
@@ -43,6 +44,7 @@
 #include "core/timer.h"
 #include "core/user_folders.h"
 #include "design/effects/function_registries.h"
+#include "gfx/gfx_resources.h"
 #include "net/irc_window.h"
 #include "net/network_manager.h"
 #include "platform/directory.h"
@@ -293,6 +295,7 @@ int corvaneMain(int argc, char** argv) {
     musicBox.setShuffle(bShuffle);
     soundDevice->setVolume(fMasterVolume);
     loadMusicDescriptors("sounds/music/music.txt");
+    installSoundLoadHooks();
 
     // 23. autoexec.ini, then the console takes lines from standard input.
     runAutoexec(std::string(userFolders.game.c_str()) + "autoexec.ini");
@@ -352,6 +355,12 @@ int corvaneMain(int argc, char** argv) {
   }
   networkManager->disconnect();
   setConsole(nullptr);
+  // Sound: the music stops and the error sound lets go of the sound device.
+  musicBox.stopMusic();
+  if (gfxResources.errorSound != nullptr) {
+    gfxResources.errorSound->drop();
+    gfxResources.errorSound = nullptr;
+  }
   closeDeviceGlobals(device);
   if (logFile != nullptr) {
     removeLogSink(logFileSink);

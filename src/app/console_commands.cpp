@@ -18,6 +18,7 @@
 #include "app/key_commands.h"
 #include "app/profiling_windows.h"
 #include "app/saved_game.h"
+#include "audio/music_box.h"
 #include "core/formula.h"
 #include "core/log.h"
 #include "core/named_values.h"
@@ -28,6 +29,7 @@
 #include "design/hull_list.h"
 #include "design/subsystems/sub_system.h"
 #include "empire/empire.h"
+#include "gfx/gfx_resources.h"
 #include "scriptapi/order_selection.h"
 #include "universe/objects/system_threads.h"
 #include "universe/orders/order.h"
@@ -462,6 +464,85 @@ void gameSettingCommand(const ConsoleArgs& args) {
   }
 }
 
+// Music commands.
+
+constexpr wchar_t kNoTrackNamed[] =
+    L"No track found with that name. Note: Tracks are case sensitive, with no partial matching.";
+constexpr wchar_t kVolumeRefused[] = L"Volumes must be numbers or percents";
+constexpr float kMaxMusicVolume = 4.0f;
+
+bool madeOf(const stringw& text, const wchar_t* characters) {
+  for (irr::u32 i = 0; i < text.size(); ++i)
+    if (std::wcschr(characters, text[i]) == nullptr || text[i] == L'\0')
+      return false;
+  return true;
+}
+
+// "Valid track numbers: 0 - <last>", or "No tracks loaded".
+stringw validTrackNumbers() {
+  const uint32_t count = musicBox.getTrackCount();
+  if (count == 0)
+    return L"No tracks loaded";
+  wchar_t text[64];
+  std::swprintf(text, sizeof text / sizeof text[0], L"Valid track numbers: 0 - %u", count - 1);
+  return text;
+}
+
+void musicPlayTrackCommand(const ConsoleArgs& args) {
+  Console* out = console();
+  if (out == nullptr)
+    return;
+  if (args.size() != 2) {
+    out->printHelp(args);
+    out->print(stringw(L" ") + validTrackNumbers());
+    return;
+  }
+  const stringw& argument = args[1];
+  if (madeOf(argument, L"-+.0123456789eE")) {
+    const int32_t index = parseSignedWideInt(argument);
+    if (index >= 0 && static_cast<uint32_t>(index) < musicBox.getTrackCount())
+      musicBox.playTrack(static_cast<uint32_t>(index));
+    else
+      out->print(validTrackNumbers());
+    return;
+  }
+  bool listed = false;
+  for (uint32_t i = 0; i < musicBox.getTrackCount() && !listed; ++i) {
+    const audio::MusicTrack* track = musicBox.track(i);
+    listed = track != nullptr && track->name == argument;
+  }
+  if (listed)
+    musicBox.playTrackByName(argument);
+  else if (findNamedValue<audio::ISoundSource*>(gfxResources.musicSounds, argument) == nullptr)
+    out->print(kNoTrackNamed);
+}
+
+void musicVolumeCommand(const ConsoleArgs& args) {
+  Console* out = console();
+  if (out == nullptr)
+    return;
+  if (args.size() != 2) {
+    out->printHelp(args);
+    return;
+  }
+  stringw text = args[1];
+  if (!madeOf(text, L"-+.0123456789eE%")) {
+    out->print(kVolumeRefused);
+    return;
+  }
+  float scale = 1.0f;
+  if (!text.empty() && text[text.size() - 1] == L'%') {
+    text.erase(text.size() - 1);
+    scale = 0.01f;
+  }
+  float volume = static_cast<float>(std::wcstod(text.c_str(), nullptr)) * scale;
+  if (!(volume > 0.0f))
+    volume = 0.0f;
+  else if (volume > kMaxMusicVolume)
+    volume = kMaxMusicVolume;
+  musicBox.setVolume(volume);
+}
+
 const ConsoleCommandRows& consoleCommandRows() {
   static const ConsoleCommandRows rows = {{
       {L"formula_dump", formulaDumpCommand,
@@ -517,8 +598,8 @@ const ConsoleCommandRows& consoleCommandRows() {
       {L"sv_cheats", nullptr, L"sv_cheats 0/1 - Enables/Disables the use of cheats on the server"},
       {L"game_setting", gameSettingCommand,
        L"game_setting Setting [value] - Sets the specified game setting, or prints its value"},
-      {L"music_play_track", nullptr, L"music_play_track #/TrackName - Changes background music to the specified track"},
-      {L"music_volume", nullptr,
+      {L"music_play_track", musicPlayTrackCommand, L"music_play_track #/TrackName - Changes background music to the specified track"},
+      {L"music_volume", musicVolumeCommand,
        L"music_volume Multiplier/% - Sets the volume as a factor or a percentage of the master volume"},
       {L"connect", connectCommand,
        L"connect IP[:Port] - Connects to the specified ip as a client, with an optional port (defaults to 12100)"},

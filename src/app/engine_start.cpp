@@ -6,9 +6,12 @@
 
 #include "app/base/engine.h"
 #include "app/base/event_handler.h"
+#include "audio/sound.h"
+#include "audio/sound_descriptors.h"
 #include "audio/sound_device.h"
 #include "core/file_access.h"
 #include "core/log.h"
+#include "gfx/gfx_resources.h"
 #include "gui/base/gui_callbacks.h"
 #include "ui/key_bindings.h"
 
@@ -95,13 +98,42 @@ void closeDeviceGlobals(irr::IrrlichtDevice* device) {
   }
 }
 
+// Sound descriptors and sound files of the graphics start-up.
+void installSoundLoadHooks() {
+  gfxLoadHooks.loadSoundDescriptors = [](GfxResourceRegistry& registry, const irr::core::stringc& path) {
+    loadSoundDescriptors(registry.sounds, path.c_str());
+  };
+  gfxLoadHooks.loadSoundSource = [](const char* path) -> audio::ISoundSource* {
+    return soundDevice != nullptr ? soundDevice->loadSoundSource(irr::core::stringw(path)) : nullptr;
+  };
+  gfxLoadHooks.dropSoundSource = [](audio::ISoundSource* source) { source->drop(); };
+}
+
+// GUI click sound: the engine's GUI event codes 5, 6, 10, 19 and 28 play
+// "button_clk" when the session registered one.
+bool playGuiClickSound(const irr::SEvent& event) {
+  switch (static_cast<int>(event.GUIEvent.EventType)) {
+    case 5:  // a button clicked
+    case 6:
+    case 10:
+    case 19:
+    case 28:
+      break;
+    default:
+      return false;
+  }
+  audio::ISoundSource* const* click = findNamedValue<audio::ISoundSource*>(gfxResources.sounds, L"button_clk");
+  if (click != nullptr && *click != nullptr && soundDevice != nullptr)
+    soundDevice->createSound(*click, false, false);
+  return false;
+}
+
 void registerEventHandlers() {
   eventHandler.addEventHandler(irr::EET_LOG_TEXT_EVENT, logTextEventHandler);
   eventHandler.addEventHandler(irr::EET_KEY_INPUT_EVENT, forwardKeyToGui);
   eventHandler.addEventHandler(irr::EET_KEY_INPUT_EVENT, onKeyBinding);
   eventHandler.addEventHandler(irr::EET_KEY_INPUT_EVENT, consumeEvent);
   eventHandler.addEventHandler(irr::EET_MOUSE_INPUT_EVENT, forwardMouseToGui);
-  // (The GUI click sound "button_clk" is registered ahead of the callbacks
-  // here, once the sound registry exists.)
+  eventHandler.addEventHandler(irr::EET_GUI_EVENT, playGuiClickSound);
   eventHandler.addEventHandler(irr::EET_GUI_EVENT, dispatchGuiCallback);
 }

@@ -30,6 +30,13 @@ void initDeviceGlobals(irr::IrrlichtDevice* device, const char* soundDriverName)
 // interfaces, and closes and drops `device` (when not null).
 void closeDeviceGlobals(irr::IrrlichtDevice* device);
 
+// Lets the graphics start-up read sound descriptors and load sound files
+// through the process's sound device.
+void installSoundLoadHooks();
+// Plays the sound "button_clk" of the session's sound registry (when there
+// is one) for the GUI's clicks, scroll bar and selection events; never
+// consumes the event.
+bool playGuiClickSound(const irr::SEvent& event);
 // Fills the event handler's lists: engine log lines, keys (GUI, bindings,
 // then consumed), mouse (GUI) and GUI events (the GUI callback map).
 void registerEventHandlers();

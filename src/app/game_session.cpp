@@ -30,10 +30,12 @@
 #include "app/base/message_box.h"
 #include "app/new_game.h"
 #include "app/profiling_windows.h"
+#include "app/resource_fetcher.h"
 #include "app/saved_game.h"
 #include "app/script_setup.h"
 #include "app/server_map_wait.h"
 #include "app/session_workers.h"
+#include "audio/music_box.h"
 #include "core/locale.h"
 #include "core/log.h"
 #include "core/named_values.h"
@@ -48,12 +50,16 @@
 #include "empire/treaty_clause.h"
 #include "gfx/effect_node_pools.h"
 #include "gfx/gas_sprites.h"
+#include "gfx/gfx_effects.h"
 #include "gfx/gfx_resources.h"
+#include "gfx/particle_host.h"
+#include "gfx/special_fx.h"
 #include "net/galaxy_transfer.h"
 #include "net/irc_window.h"
 #include "net/network_manager.h"
 #include "net/remote_console.h"
 #include "scriptapi/object_natives.h"
+#include "scriptapi/temp_hull.h"
 #include "platform/directory.h"
 #include "platform/signals.h"
 #include "platform/thread.h"
@@ -119,16 +125,17 @@ void logGameLoopStart() {
 // Tear-down from T9 on: what every session made, also one whose galaxy
 // could not be prepared.
 void tearDownSession() {
-  // T9. (The camera's node, the skybox, the graphics effects and the
-  // scene's pools join here.)
+  // T9. (The camera's node, the skybox and the scene's pools join here.)
   clearMessageCategories();
   clearGalaxyGasSprites();
+  clearActiveGfxEffects();
   clearEffGfxQueueUnlocked();
   removeGalaxyBackdrop();
 
   // T10. (The scripted GUI's removals and rich-text tags join here.) The
   // players keep no empire that is about to go.
   networkManager->forgetPlayerEmpires();
+  freeTempHulls();
   deleteAllEmpires();
   freeNewGamePlayerEmpire();
   tearDownScriptEngines();
@@ -162,8 +169,9 @@ void tearDownSession() {
       engine.scene->getRootSceneNode()->removeAll();
   }
 
-  // T14. (The particle-system generator is cleared here.) The node rings
-  // go, burst nodes first, then the graphics registries.
+  // T14. The particle systems end and let go of their burst nodes; the
+  // node rings go, burst nodes first, then the graphics registries.
+  releaseParticleSystems();
   releaseBurstNodePool();
   releaseEffectNodePool();
   clearGfxResources(gfxResources);
@@ -297,8 +305,7 @@ int runGameSession(const irr::core::stringc& name) {
   Thread scriptSetupThread;
   startScriptSetup(threadedLoad, scriptsReady, scriptSetupThread);
 
-  // 13-14. (Particle systems and special effects load here too.) The ship
-  // sets load once the script set-up is done, below.
+  // 13-14. The ship sets load once the script set-up is done, below.
   {
     const LoadingPhase phase("Loading resources");
     GfxDescriptorLists descriptors;
@@ -307,6 +314,12 @@ int runGameSession(const irr::core::stringc& name) {
     descriptors.models = &sessionDataFiles.modelDescriptors;
     descriptors.sounds = &sessionDataFiles.soundDescriptors;
     initGfxResources(descriptors, textureLevel, scriptSetupSlots.showLoadingScreen);
+    // Special effects and particle systems.
+    if (!sessionDataFiles.specialEffectsFile.empty()) {
+      loadSpecialFXDescriptors(sessionDataFiles.specialEffectsFile);
+      sessionDataFiles.specialEffectsFile = "";
+    }
+    startParticleSystems(&resourceFetcher, sessionDataFiles.particleSystems);
     logInfo("Texture memory size: %u KB\n", namedMaterialTextureMemoryKB(gfxResources));
   }
 
@@ -500,7 +513,8 @@ int runGameSession(const irr::core::stringc& name) {
       plat::sleepMicroseconds(frameLoop.idleSleepMicroseconds());
     }
   }
-  // (When the device stopped, the music box is stopped here.)
+  // The device stopped: so does the music.
+  musicBox.stopMusic();
   gameRunning = false;
   frameLoop.endSpeedRamp();
 

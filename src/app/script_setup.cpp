@@ -49,6 +49,7 @@
 #include "scriptapi/active_hull.h"
 #include "scriptapi/effect_script_types.h"
 #include "scriptapi/empire_script_type.h"
+#include "scriptapi/fleet_script_type.h"
 #include "scriptapi/object_bindings.h"
 #include "scriptapi/order_bindings.h"
 #include "scriptapi/order_selection.h"
@@ -106,6 +107,8 @@ ScriptSetupSlots defaultSlots() {
   slots.treatyListType = bindTreatyListScriptType;
   slots.objectBindings = registerObjectBindings;
   slots.empireObjectsType = bindEmpireObjectsScriptType;
+  // Ships and fleets in scripts.
+  slots.fleetType = bindFleetScriptType;
   slots.eventType = registerEventType;
   slots.subSystemReferenceType = registerSubSysRefType;
   slots.effectorTypes = registerEffectorTypes;

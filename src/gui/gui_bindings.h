@@ -3,16 +3,17 @@
 // `guiBindings` slot):
 //
 //   registerValueTypes   the value types that both engines share, on the
-//                        server engine and then the client engine:
-//                        `vector`, `pos2df` (constructors "void f()"
-//                        and "void f(float,float)", a destructor that
-//                        does nothing, "float x" and "float y"), then
-//                        `Color`.
+//                        server engine and then the client engine, in this
+//                        order: `vector`, `quaternion`, `pos2df`, `pos2di`,
+//                        `dim2df`, `dim2di`, `rectf`, `recti`, `Color`, then
+//                        "int getScreenWidth()" and "int getScreenHeight()".
 //                        Skipped entirely when there is no server engine;
 //                        stops at the first engine that does not exist.
+//   then, on the client engine only: `Texture` with getMaterialTexture, and
+//   last the drawing functions (registerDrawingBindings).
 //
-// The registration results are not checked: a declaration the engine
-// refuses is reported by the engine's message callback.
+// Every registration goes through the checked registrar: a declaration the
+// engine refuses fails the set-up.
 #pragma once
 
 void registerGuiBindings();

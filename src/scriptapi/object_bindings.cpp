@@ -14,12 +14,15 @@
 #include "script/script_report.h"
 #include "script/script_string.h"
 #include "scriptapi/empire_script_type.h"
+#include "scriptapi/hulled_natives.h"
+#include "scriptapi/hull_layout_bindings.h"
 #include "scriptapi/native_support.h"
 #include "scriptapi/object_casts.h"
 #include "scriptapi/object_natives.h"
 #include "scriptapi/planet_natives.h"
 #include "scriptapi/script_bindings.h"
 #include "scriptapi/system_lists.h"
+#include "scriptapi/temp_hull.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/game_object.h"
 #include "universe/objects/object_registry.h"
@@ -330,7 +333,11 @@ void registerObjectMembers() {
 
 // 6. HulledObj: the type, its counting and the casts both ways, then its
 // members.
-void registerHulledObjBindings() { registerObjectSubtype(ObjectSubtype::HulledObj); }
+void registerHulledObjBindings() {
+  registerObjectSubtype(ObjectSubtype::HulledObj);
+  // Ships in scripts.
+  registerHulledObjMembers();
+}
 
 // 7. SysState and SysRef; HullLayout's members, HullStats and the other
 // hull members; the temporary-hull functions (client engine).
@@ -343,6 +350,11 @@ void registerHullBindings() {
     checked(engine).RegisterEnumValue("SysState", "SS_Destroyed", SS_Destroyed);
   });
   registerUncountedType("SysRef");
+
+  // Hull layouts: HullLayout's members and HullStats, then the temporary
+  // hull (client engine).
+  registerHullLayoutMembers();
+  registerTempHullFunctions();
 }
 
 // 8. Planet with its casts and members, PlanetCondition and its globals,
@@ -357,6 +369,8 @@ void registerPlanetBindings() {
   // Planets: structures, conditions, governor; PlanetCondition;
   // PlanetStructureList.
   registerPlanetMembers();
+  // Ships in scripts: the HulledObj rows that name SysRef or Planet.
+  registerHulledObjLateMembers();
 }
 
 // 9. Star; OddityType and Oddity; System with Object's getCurrentSystem
@@ -394,7 +408,7 @@ void registerGalaxyBindings() {
 }
 
 // 11. "spawnShip" (server engine).
-void registerSpawnShip() {}
+void registerSpawnShip() { registerSpawnShipFunction(); }
 
 // 12. The object lookups by UID.
 void registerObjectLookups() {

@@ -7,6 +7,7 @@
 #include "design/subsystems/sub_system.h"
 #include "design/subsystems/sub_system_def.h"
 #include "empire/research/web_item_desc.h"
+#include "gui/script_texture.h"
 #include "script/script_engine.h"
 #include "script/script_registration.h"
 #include "script/script_string.h"
@@ -257,6 +258,14 @@ bool definitionHasTag(const SubSystemDef* def, const ScriptString& tag) {
 
 // The build test under the object's lock; the handle's reference is given
 // back once the lock is.
+// The texture of the definition's material, with the caller's reference;
+// null when it has none.
+irr::video::ITexture* definitionImage(const SubSystemDef* def) {
+  irr::video::ITexture* texture = def->appearance == nullptr ? nullptr : def->appearance->getTexture(0);
+  textureHandleAddRef(texture);
+  return texture;
+}
+
 bool definitionCanBuildOn(const SubSystemDef* def, generic_object* object) {
   HeldHandle<generic_object> held(object);
   if (!held)
@@ -334,7 +343,11 @@ void registerDefinitionSide() {
   registerMethod(kDefType, "string@ getDescription() const", asFUNCTION(definitionDescription));
   registerMethod(kDefType, "bool hasTag(const string &) const", asFUNCTION(definitionHasTag));
   registerMethod(kDefType, "bool canBuildOn(Object@) const", asFUNCTION(definitionCanBuildOn));
-  // "const Texture@ getImage() const" (client) comes with the Texture type.
+  onBothEngines([](asIScriptEngine* engine, bool server) {
+    if (!server)
+      checked(engine).RegisterObjectMethod(kDefType, "const Texture@ getImage() const", asFUNCTION(definitionImage),
+                                           asCALL_CDECL_OBJFIRST);
+  });
   onBothEngines([](asIScriptEngine* engine, bool server) {
     if (!server)
       checked(engine).RegisterObjectMethod(kDefType, "uint getHintCount() const", asFUNCTION(definitionHintCount),

@@ -1,6 +1,7 @@
 // The console's command table and the game, dump and diagnostic commands,
 // run through Console::execute as typed lines are.
 #include "app/console_commands.h"
+#include "audio/music_box.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -153,9 +154,9 @@ const ExpectedRow kExpectedRows[] = {
     {L"toggle_gui", L"toggle_gui - Shows/Hides the GUI. Make sure to bind this, or you might not get back.", false},
     {L"sv_cheats", L"sv_cheats 0/1 - Enables/Disables the use of cheats on the server", false},
     {L"game_setting", L"game_setting Setting [value] - Sets the specified game setting, or prints its value", true},
-    {L"music_play_track", L"music_play_track #/TrackName - Changes background music to the specified track", false},
+    {L"music_play_track", L"music_play_track #/TrackName - Changes background music to the specified track", true},
     {L"music_volume", L"music_volume Multiplier/% - Sets the volume as a factor or a percentage of the master volume",
-     false},
+     true},
     {L"connect",
      L"connect IP[:Port] - Connects to the specified ip as a client, with an optional port (defaults to 12100)", true},
     {L"disconnect", L"disconnet - Closes the active connection, or shutdown the server", true},
@@ -396,6 +397,56 @@ TEST_F(ConsoleCommandsTest, GameSettingsArePrintedAndSet) {
   EXPECT_NE(mirrored.find(L"  " + std::wstring(220, L'N') + L" 1.000000\n"), std::wstring::npos);
   EXPECT_EQ(mirrored.find(std::wstring(221, L'N')), std::wstring::npos);
   gameSettings = savedSettings;
+}
+
+TEST_F(ConsoleCommandsTest, MusicCommandsCheckTheirArgument) {
+  const std::wstring playHelp = L"music_play_track #/TrackName - Changes background music to the specified track";
+  const std::wstring volumeHelp =
+      L"music_volume Multiplier/% - Sets the volume as a factor or a percentage of the master volume";
+  const std::wstring noName =
+      L"No track found with that name. Note: Tracks are case sensitive, with no partial matching.";
+  ASSERT_EQ(musicBox.getTrackCount(), 0u);
+  musicBox.setContinuous(false);
+  EXPECT_EQ(run(L"music_play_track 0"), (Lines{L"No tracks loaded"}));
+  EXPECT_EQ(run(L"music_play_track"), (Lines{playHelp, L" No tracks loaded"}));
+
+  // Files that do not load: a started track only leaves the box idle.
+  const stringw first(L"Calm Drift");
+  musicBox.addTrack(L"sounds/music/nosuch1.wav", &first);
+  musicBox.addTrack(L"sounds/music/nosuch2.wav", nullptr);
+  musicBox.setVolume(1.0f);
+  const struct {
+    const wchar_t* line;
+    Lines printed;
+    int32_t index;  // the track index afterwards
+    float volume;   // the volume afterwards
+  } cases[] = {
+      {L"music_play_track 1", {}, 1, 1.0f},
+      {L"music_play_track 2", {L"Valid track numbers: 0 - 1"}, 1, 1.0f},
+      {L"music_play_track -1", {L"Valid track numbers: 0 - 1"}, 1, 1.0f},
+      {L"music_play_track \"Calm Drift\"", {}, 0, 1.0f},
+      {L"music_play_track nosuch2", {}, 1, 1.0f},
+      {L"music_play_track calm", {noName}, 1, 1.0f},
+      {L"music_play_track NOSUCH2", {noName}, 1, 1.0f},
+      {L"music_play_track", {playHelp, L" Valid track numbers: 0 - 1"}, 1, 1.0f},
+      {L"music_play_track 0 1", {playHelp, L" Valid track numbers: 0 - 1"}, 1, 1.0f},
+      {L"music_volume 50%", {}, 1, 0.5f},
+      {L"music_volume 9", {}, 1, 4.0f},
+      {L"music_volume loud", {L"Volumes must be numbers or percents"}, 1, 4.0f},
+      {L"music_volume 0.25", {}, 1, 0.25f},
+      {L"music_volume 5 %", {volumeHelp}, 1, 0.25f},
+      {L"music_volume -3", {}, 1, 0.0f},
+      {L"music_volume 1e0", {}, 1, 1.0f},
+      {L"music_volume 400%", {}, 1, 4.0f},
+      {L"music_volume 2x", {L"Volumes must be numbers or percents"}, 1, 4.0f},
+      {L"music_volume", {volumeHelp}, 1, 4.0f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(stringc(c.line).c_str());
+    EXPECT_EQ(run(c.line), c.printed);
+    EXPECT_EQ(musicBox.getTrackIndex(), c.index);
+    EXPECT_FLOAT_EQ(musicBox.getVolume(), c.volume);
+  }
 }
 
 TEST_F(ConsoleCommandsTest, EmpireSettingsNeedTheLocalPlayersEmpire) {

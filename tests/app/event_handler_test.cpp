@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "app/engine_start.h"
+#include "audio/sound.h"
+#include "audio/sound_device.h"
+#include "gfx/gfx_resources.h"
 #include "core/log.h"
 #include "support/log_capture.h"
 #include "support/fake_engine_logger.h"
@@ -92,6 +95,90 @@ TEST(EventHandler, ServerTableConsumesEveryKeyAndLogLine) {
   gui.GUIEvent.Caller = nullptr;
   EXPECT_FALSE(eventHandler.OnEvent(gui));
   eventHandler.clear();
+}
+
+}  // namespace
+
+}  // namespace event_handler_test
+
+// GUI click sound.
+namespace event_handler_test {
+
+namespace {
+
+// A silent device that counts the sounds asked of it.
+class CountingSoundDevice : public audio::CDummySoundDevice {
+ public:
+  audio::ISound* createSound(audio::ISoundSource* source, bool loop, bool paused) override {
+    created.push_back(source);
+    EXPECT_FALSE(loop);
+    EXPECT_FALSE(paused);
+    return nullptr;
+  }
+  std::vector<audio::ISoundSource*> created;
+};
+
+class FakeSource : public audio::ISoundSource {
+ public:
+  explicit FakeSource(audio::ISoundDevice* device) : ISoundSource(device) {}
+  void setVolume(float) override {}
+  float getVolume() override { return 1.0f; }
+};
+
+std::vector<int> guiCodes;
+bool recordGuiEvent(const irr::SEvent& event) {
+  guiCodes.push_back(static_cast<int>(event.GUIEvent.EventType));
+  return true;
+}
+
+TEST(GuiClickSound, ClicksPlayButtonClkOnceAndPassTheEventOn) {
+  auto* device = new CountingSoundDevice;
+  audio::ISoundDevice* kept = soundDevice;
+  soundDevice = device;
+  auto* click = new FakeSource(device);
+
+  EventHandler handler;
+  handler.addEventHandler(irr::EET_GUI_EVENT, playGuiClickSound);
+  handler.addEventHandler(irr::EET_GUI_EVENT, recordGuiEvent);
+  irr::SEvent gui = eventOf(irr::EET_GUI_EVENT);
+  gui.GUIEvent.Caller = nullptr;
+
+  struct Case {
+    int code;
+    bool registered;
+    size_t plays;
+  };
+  const Case cases[] = {{5, true, 1},  {6, true, 1},  {10, true, 1}, {19, true, 1}, {28, true, 1},
+                        {0, true, 0},  {2, true, 0},  {7, true, 0},  {27, true, 0}, {5, false, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    gfxResources.sounds.clear();
+    if (c.registered)
+      NamedVar<audio::ISoundSource*>::getOrAdd(gfxResources.sounds, L"button_clk").value = click;
+    device->created.clear();
+    guiCodes.clear();
+    gui.GUIEvent.EventType = static_cast<irr::gui::EGUI_EVENT_TYPE>(c.code);
+    EXPECT_TRUE(handler.OnEvent(gui));  // the next handler took it
+    EXPECT_EQ(guiCodes, std::vector<int>{c.code});
+    EXPECT_EQ(device->created.size(), c.plays);
+    if (c.plays == 1) {
+      EXPECT_EQ(device->created[0], click);
+    }
+  }
+
+  // The server's table plays it too, ahead of the GUI callbacks.
+  NamedVar<audio::ISoundSource*>::getOrAdd(gfxResources.sounds, L"button_clk").value = click;
+  registerEventHandlers();
+  device->created.clear();
+  gui.GUIEvent.EventType = irr::gui::EGET_BUTTON_CLICKED;
+  EXPECT_FALSE(eventHandler.OnEvent(gui));
+  EXPECT_EQ(device->created.size(), 1u);
+  eventHandler.clear();
+
+  gfxResources.sounds.clear();
+  click->drop();
+  soundDevice = kept;
+  device->drop();
 }
 
 }  // namespace

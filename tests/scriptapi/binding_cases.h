@@ -72,6 +72,181 @@ inline const std::vector<Case>& cases() {
   pos2df origin;
   pos2df at(1.5f, 2);
   expect(origin.x == 0 && at.x == 1.5f && at.y == 2, "pos2df");)", nullptr},
+      // --- math value types, screen size, Texture, drawing ---
+      {On::Both, R"(
+  vector v(2.5f);
+  expect(v.x == 2.5f && v.y == 2.5f && v.z == 2.5f, "one value for all three");
+  vector w(1, 2, 3);
+  w.normalize(0);
+  expect(w.x == 0 && w.y == 0 && w.z == 0, "normalize(0) gives zero");
+  vector zero(0);
+  zero.normalize(5);
+  expect(zero.getLengthSQ() == 0, "zero stays zero");
+  vector inf = vector(1, 0, 0) / 0;
+  expect(inf.x > 1e30f, "a zero divisor gives infinity");
+  int width = getScreenWidth();
+  int height = getScreenHeight();
+  expect(width >= 0 && height >= 0, "screen size");)", nullptr},
+      {On::Both, R"(
+  quaternion id;
+  expect(id.x == 0 && id.y == 0 && id.z == 0 && id.w == 1, "identity");
+  quaternion a(1, 2, 3, 4);
+  quaternion b = a * 2.0f;
+  expect(b.x == 2 && b.w == 8, "scaled");
+  quaternion c = a + b;
+  expect(c.y == 6 && c.w == 12, "sum");
+  c *= 0.5f;
+  expect(c.y == 3 && c.w == 6, "scaled in place");
+  expect(a * id == a, "product with the identity");
+  quaternion r(0.5f, 0.5f, 0.5f, 0.5f);
+  // As the engine's own *=: a becomes r * a.
+  quaternion product = r * a;
+  expect(!(product == a * r), "the order matters");
+  quaternion got = (a *= r);
+  expect(a == product && got == product && !(a == quaternion(1, 2, 3, 4)), "*= multiplies in place");
+  quaternion e;
+  e = r;
+  expect(e == r && e.dotProduct(quaternion(1, 0, 0, 0)) == 0.5f, "assign and dot");
+  const quaternion k(0, 0, 0, 2);
+  k.normalize();
+  expect(k.w == 1, "a const quaternion normalizes in place");
+  quaternion inv(1, 2, 3, 4);
+  inv.makeInverse();
+  expect(inv.x == -1 && inv.y == -2 && inv.z == -3 && inv.w == 4, "inverse");
+  inv.makeIdentity();
+  expect(inv == quaternion(), "identity again");
+  quaternion s;
+  s.slerp(quaternion(), quaternion(0, 0, 1, 0), 0.5f);
+  expect(abs(s.z - 0.70710677f) < 0.001f && abs(s.w - 0.70710677f) < 0.001f, "slerp");
+  quaternion turn;
+  vector from(1, 0, 0);
+  vector to(0, 1, 0);
+  turn.rotationFromTo(from, to);
+  expect(abs(turn.z - 0.70710677f) < 0.001f && abs(turn.w - 0.70710677f) < 0.001f, "rotation from to");
+  vector axis(0, 0, 1);
+  quaternion half;
+  half.fromAngleAxis(3.14159265f, axis);
+  expect(abs(half.z - 1) < 0.001f && abs(half.w) < 0.001f, "from angle and axis");
+  float angle = 0;
+  vector around(0);
+  half.toAngleAxis(angle, around);
+  expect(abs(angle - 3.14159265f) < 0.001f && abs(around.z - 1) < 0.001f, "to angle and axis");
+  vector euler(0);
+  quaternion(0, 0, 0.5f).toEuler(euler);
+  expect(abs(euler.z - 0.5f) < 0.001f && abs(euler.x) < 0.001f, "Euler constructor and toEuler");
+  quaternion set;
+  set.set(vector(0, 0, 0.5f));
+  expect(set == quaternion(0, 0, 0.5f), "set from a vector");
+  set.set(0, 0.5f, 0);
+  expect(set == quaternion(0, 0.5f, 0), "set from three");
+  set.set(1, 2, 3, 4);
+  expect(set.x == 1 && set.y == 2 && set.z == 3 && set.w == 4, "set four");)", nullptr},
+      {On::Both, R"(
+  pos2di origin;
+  expect(origin.x == 0 && origin.y == 0, "default pos2di");
+  pos2di a(3, 4);
+  pos2di sum = a + pos2di(1, 1);
+  pos2di difference = a - pos2di(1, 1);
+  expect(sum.x == 4 && sum.y == 5 && difference.x == 2 && difference.y == 3, "pos2di arithmetic");
+  a += pos2di(1, 2);
+  a -= pos2di(0, 1);
+  pos2di b;
+  b = a;
+  expect(b == pos2di(4, 5) && !(pos2di(1, 1) == pos2di(1, 2)), "pos2di in place, exact");
+  expect(pos2df(1, 1) == pos2df(1.0000005f, 1) && !(pos2df(1, 1) == pos2df(1.001f, 1)), "float tolerance");
+  pos2df f = pos2df(1, 2) + pos2df(0.5f, 0.5f) - pos2df(1, 1);
+  expect(f.x == 0.5f && f.y == 1.5f, "pos2df arithmetic");
+  f += pos2df(1, 1);
+  f -= pos2df(0.5f, 0.5f);
+  pos2df g;
+  g = f;
+  expect(g == pos2df(1, 2), "pos2df in place");
+  dim2di size(10, 20);
+  expect(size.width == 10 && size.height == 20, "width first, height second");
+  dim2di dsum = size + dim2di(1, 1) - dim2di(2, 2);
+  size += dim2di(1, 1);
+  size -= dim2di(2, 2);
+  dim2di copy;
+  copy = size;
+  expect(dsum == dim2di(9, 19) && copy == dsum && dim2di() == dim2di(0, 0), "dim2di arithmetic");
+  dim2df fsize(1.5f, 2.5f);
+  dim2df fsum = fsize + dim2df(1, 1) - dim2df(0.5f, 0.5f);
+  fsize += dim2df(1, 1);
+  fsize -= dim2df(0.5f, 0.5f);
+  dim2df fcopy;
+  fcopy = fsize;
+  expect(fsum.width == 2 && fsum.height == 3 && fcopy == fsum && dim2df().width == 0, "dim2df arithmetic");)",
+       nullptr},
+      {On::Both, R"(
+  recti bySize(pos2di(5, 5), dim2di(10, 20));
+  recti byFour(5, 5, 15, 25);
+  expect(bySize.UpperLeftCorner.x == byFour.UpperLeftCorner.x && bySize.UpperLeftCorner.y == byFour.UpperLeftCorner.y &&
+         bySize.LowerRightCorner.x == 15 && bySize.LowerRightCorner.y == 25, "by size, by coordinates");
+  recti byCorners(pos2di(1, 2), pos2di(3, 4));
+  recti none;
+  expect(byCorners.LowerRightCorner.y == 4 && none.LowerRightCorner.x == 0, "by corners, empty");
+  dim2di size = byFour.getSize();
+  expect(byFour.getWidth() == 10 && byFour.getHeight() == 20 && size.width == 10 && size.height == 20, "size");
+  expect(byFour.isPointInside(pos2di(15, 25)) && !byFour.isPointInside(pos2di(16, 25)), "corners inclusive");
+  recti big(0, 0, 10, 10);
+  expect(!big.constrainTo(recti(0, 0, 5, 5)) && big.LowerRightCorner.x == 10 && big.UpperLeftCorner.x == 0,
+         "too big: unchanged");
+  recti over(5, 0, 13, 4);
+  expect(over.constrainTo(recti(0, 0, 10, 10)) && over.UpperLeftCorner.x == 2 && over.LowerRightCorner.x == 10,
+         "moved left by 3");
+  recti moved;
+  moved = byFour;
+  moved += pos2di(1, 1);
+  expect(moved.UpperLeftCorner.x == 6 && moved.LowerRightCorner.y == 26, "moved");
+  moved.upperLeft = pos2di(0, 1);
+  expect(moved.UpperLeftCorner.x == 0 && moved.UpperLeftCorner.y == 1, "upperLeft writes UpperLeftCorner");
+  moved.UpperLeftCorner.x = 7;
+  expect(moved.upperLeft.x == 7, "UpperLeftCorner writes upperLeft");
+  rectf fs(pos2df(0.5f, 0.5f), dim2df(2, 3));
+  rectf ff(0.5f, 0.5f, 2.5f, 3.5f);
+  rectf fc(pos2df(0, 0), pos2df(1, 1));
+  rectf fnone;
+  dim2df fsize = ff.getSize();
+  expect(fs.LowerRightCorner.x == 2.5f && fs.LowerRightCorner.y == 3.5f && fc.LowerRightCorner.x == 1 &&
+         fnone.UpperLeftCorner.x == 0, "rectf constructors");
+  expect(ff.getWidth() == 2 && ff.getHeight() == 3 && fsize.width == 2 && fsize.height == 3, "rectf size");
+  expect(ff.isPointInside(pos2df(2.5f, 3.5f)) && !ff.isPointInside(pos2df(0, 0)), "rectf inside");
+  rectf fm;
+  fm = ff;
+  fm += pos2df(1, 1);
+  fm.upperLeft.x = 0;
+  expect(fm.UpperLeftCorner.x == 0 && fm.LowerRightCorner.x == 3.5f, "rectf moved, alias");)", nullptr},
+      {On::Client, R"(
+  const Texture@ unknown = getMaterialTexture("no such material");
+  if (unknown !is null) {
+    dim2di size = unknown.size;
+    recti rect = unknown.rect;
+    expect(rect.getWidth() == size.width && rect.getHeight() == size.height, "texture rect");
+  }
+  const subSystemDef@ def = fixtureSubSystem().type;
+  expect(def.getImage() is null, "no image texture");
+  pos2di mouse = getMousePosition();
+  expect(mouse.x >= 0, "mouse position");
+  dim2di text = getTextDimension("text");
+  expect(text.width >= 0, "text dimension");
+  setDrawClip(recti(0, 0, 10, 10));
+  drawLine(pos2di(0, 0), pos2di(1, 1), Color(255, 255, 255, 255));
+  drawTexture(unknown, pos2di(0, 0));
+  drawTexture(unknown, pos2di(0, 0), recti(0, 0, 1, 1));
+  drawTexture(unknown, pos2di(0, 0), recti(0, 0, 1, 1), Color(255, 0, 0, 0), true);
+  drawTexture(unknown, recti(0, 0, 2, 2), recti(0, 0, 1, 1));
+  drawTexture(unknown, recti(0, 0, 2, 2), recti(0, 0, 1, 1), Color(255, 0, 0, 0), false);
+  drawSprite("no bank", 3, pos2di(0, 0));
+  drawText("text", recti(0, 0, 10, 10));
+  drawText("text", recti(0, 0, 10, 10), Color(255, 0, 0, 0), true, false);
+  drawRect(recti(0, 0, 1, 1));
+  drawRect(recti(0, 0, 1, 1), Color(255, 0, 0, 0));
+  drawRect(recti(0, 0, 1, 1), Color(255, 0, 0, 0), Color(255, 1, 1, 1), true);
+  drawRect(recti(0, 0, 1, 1), Color(255, 0, 0, 0), Color(255, 1, 1, 1), Color(0, 0, 0, 0), Color(1, 1, 1, 1));
+  drawRectOutline(recti(0, 0, 1, 1), Color(255, 0, 0, 0));
+  drawPane(recti(0, 0, 1, 1));
+  drawPane(recti(0, 0, 1, 1), Color(255, 0, 0, 0), true);
+  clearDrawClip();)", nullptr},
       {On::Both, R"(
   Color c(255, 10, 20, 30);
   expect(c.A == 255 && c.R == 10 && c.G == 20 && c.B == 30, "channels");
@@ -964,6 +1139,75 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
       {On::Both, "setActiveHullScale(0);", "Attempted to set a hull scale <= 0"},
       {On::Both, "addSysToActiveHull(null, 1, pos2df(0, 0));", "Added null subSystemDef@ to layout"},
 
+      // --- hull layouts, their statistics and the temporary hull ---
+      {On::Both, R"(
+  const HullLayout@ l = fixtureLayout();
+  expect(l.getName() == "Scout" && l.getSubSysCnt() == 1 && l.getSubSys(0) !is null, "name and systems");
+  expect(l.getSubSysPos(0).x == 0 && l.getSubSysPos(0).y == 0 && l.getSubSysLink(0) == -1, "place and link");
+  float low = 1, high = 1;
+  bool exclusive = true;
+  expect(!l.getTargetScales(low, high) && !l.getTargetScales(low, high, exclusive), "no scale range");
+  expect(!l.getTargetDamage(low, high) && !l.getTargetDamage(low, high, exclusive), "no damage range");
+  expect(low == 0 && high == 0 && !exclusive, "ranges written");
+  bool first = false, second = false;
+  l.getAllowTargets(first, second);
+  expect(first && second, "allowed targets");
+  l.getDepositTargets(first, second);
+  expect(!first && second, "deposit targets");
+  expect(l.orbits && !l.allowFetch, "flags");
+  expect(l.hasSystemWithTag("Hull") && !l.hasSystemWithTag("Armor"), "tags");
+  expect(l.scale == 1 && l.metadata == 0 && l.owner is empireA() && !l.obsolete, "properties");
+  l.updateThreshold = 20;
+  expect(l.updateThreshold == 20, "threshold set");
+  HullStats@ s = l.getStats();
+  expect(s.spaceTotal == 100 && s.spaceTaken == 0, "space");
+  expect(s.getCostCnt() == 0 && s.getCost("Metals") == 0, "no costs");
+  for (uint i = 0; i < s.getCostCnt(); ++i)
+    expect(s.getCost(s.getCostName(i)) == s.getCost(i), "cost by name");
+  expect(s.getHintCnt() == 2 && s.getHintName(0) == "HP" && s.getHint(1) == s.getHint("Mass"), "hints");)",
+       nullptr,
+       // 135: the threshold of "Scout", 20.0.
+       "87 01 05 53 00 63 00 6f 00 75 00 74 00 41 a0 00 00"},
+      {On::Both, "fixtureLayout().getSubSys(1);", "Out of bounds index when getting subSystem@ from hullLayout"},
+      {On::Both, "fixtureLayout().getSubSysPos(1);",
+       "Out of bounds index when getting SubSystem position from hullLayout"},
+      {On::Both, "fixtureLayout().getSubSysLink(1);", "Out of bounds index when getting link index from hullLayout"},
+      {On::Both, "fixtureLayout().hasSystemWithTag(\"\");", "hull tags can never be empty strings"},
+      {On::Both, "fixtureLayout().getStats().getCostName(0);", "Out of bounds index when getting hull cost name"},
+      {On::Both, "fixtureLayout().getStats().getCost(0);", "Out of bounds index when getting hull cost"},
+      {On::Both, "HullStats@ s = fixtureLayout().getStats(); s.getHintName(s.getHintCnt());",
+       "Out of bounds index when getting hull cost name"},
+      {On::Both, "HullStats@ s = fixtureLayout().getStats(); s.getHint(s.getHintCnt());",
+       "Out of bounds index when getting hull cost"},
+      {On::Client, R"(
+  addSubSysToTempHull(getSubSystemDefByName("Frame"), 1, pos2df(0, 0));
+  addSubSysToTempHull(getSubSystemDefByName("Plate"), 1, pos2df(1, 0), 0);
+  const HullLayout@ t = finalizeTempHull(4);
+  expect(t !is null && getTempHullError() is null && t.scale == 2 && t.getSubSysCnt() == 2, "made");
+  expect(t.getSubSysLink(1) == -1, "no link without alter hooks");
+  setTempHullTargetScale(1, 2);
+  setTempHullTargetDamage(3, 4);
+  setTempHullTargetScale(1, 2, true);
+  setTempHullTargetDamage(3, 4, true);
+  setTempHullOrbitTargets(false);
+  setTempHullAllowTargets(false, true);
+  setTempHullDepositTargets(true, false);
+  setTempHullAllowFetch(true);
+  float low = 0, high = 0;
+  bool exclusive = false;
+  expect(t.getTargetScales(low, high, exclusive) && low == 1 && high == 2 && exclusive, "scale range");
+  expect(t.getTargetDamage(low, high) && low == 3 && high == 4, "damage range");
+  expect(!t.orbits && t.allowFetch, "flags");
+  expect(finalizeTempHull(1) is null && getTempHullError() !is null, "nothing pending");
+  float used = -1, total = -1;
+  getTempHullSpace(used, total);
+  expect(used == 0 && total == 0, "no space pair");
+  freeTempHull();)", nullptr},
+      {On::Client, "addSubSysToTempHull(null, 1, pos2df(0, 0));",
+       "Null subSystemDef@ when adding system to temp HullLayout"},
+      {On::Client, "addSubSysToTempHull(null, 1, pos2df(0, 0), 0);",
+       "Null subSystemDef@ when adding system to temp HullLayout"},
+
       // --- the IRC chat window (no GUI here: opening it only logs) ---
       {On::Client, R"(
   closeIRC();
@@ -1137,6 +1381,60 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
       {On::Server, "OrderList l; l.giveAttackOrder(null, false);", "Null Object@ when giving attack order"},
       {On::Both, "OrderList l; l.prepare(fixtureShip()); l.joinFleet(null);", "Null Object@ when adding to a fleet"},
 
+      // --- ships and fleets ---
+      {On::Both, R"(
+  HulledObj@ s = fixtureShip();
+  expect(s.getSubSystemCount() == 1, "count");
+  expect(s.getSubSystem(s.getSubSystemCount()) is null && s.getSubSystem(0) !is null, "records");
+  // A record of another object starts the scan from the first record.
+  expect(s.getDamagedSystem(fixtureSysRef()) is s.getDamagedSystem(null), "foreign record");
+  expect(s.get_thrust() == 0, "no mover");
+  expect(s.getHull() is fixtureLayout(), "layout");
+  expect(s.inOrbitAround() is null, "not circling");
+  expect(s.getFleet() is null, "no fleet");)", nullptr},
+      {On::Server, R"(
+  HulledObj@ s = fixtureShip();
+  s.ceaseFire();
+  s.forceActivate();
+  s.set_thrust(2);
+  int refs = refsOf(s);
+  expect(s.damageSystem(null, s, 5) == 5, "no record");
+  expect(s.damageSystem(fixtureSysRef(), s, 5, 1) == 5, "another's record");
+  expect(refsOf(s) == refs, "own source");
+  expect(spawnShip(empireA(), fixtureLayout(), null, vector(0, 0, 0)) is null, "no system");
+  System@ sys = fixtureSystem();
+  HulledObj@ spawned = spawnShip(empireA(), fixtureLayout(), sys, vector(1, 0, 0));
+  expect(spawned !is null && spawned.getHull() is fixtureLayout(), "spawned");
+  spawned.toObject().destroy(true);)", nullptr},
+      {On::Server, "HulledObj@ s = fixtureShip(); s.damageSystem(s.getSubSystem(0), null, 5);",
+       "Null Object@ when damaging an object"},
+      {On::Client, "HulledObj@ s = fixtureShip(); s.ceaseFire();", nullptr, "8b 04 SHIPREF"},
+      // A network client makes no fleet: the rest runs where one is made.
+      {On::Both, R"(
+  FleetFormation wall = FF_Wall;
+  expect(wall == 0 && FF_Box == 1 && FF_Escort == 2, "formations");
+  Empire@ a = empireA();
+  Object@ o = fixtureShip();
+  HulledObj@ s = o;
+  uint before = a.getFleetCount();
+  expect(empireB().createFleet(o) is null && a.createFleet(fixturePlanet()) is null, "refused");
+  Fleet@ f = a.createFleet(o);
+  if (f is null) {
+    expect(a.getFleetCount() == before, "nothing made");
+    return;
+  }
+  expect(a.getFleetCount() == before + 1 && a.getFleet(before) is f, "listed");
+  expect(s.getFleet() is f && f.getCommander() is o, "commander");
+  f.setName("Home");
+  expect(f.getName() == "Home", "renamed");
+  f.addMember(o);
+  f.removeMember(null);
+  expect(f.getMemberCount() == 0 && f.getMember(0) is null, "no members");
+  f.setFormation(FF_Wedge);
+  expect(f.getFormation() == FF_Wedge, "formation");
+  f.giveUpCommand();
+  expect(s.getFleet() is null && f.getCommander() is null && a.getFleetCount() == before, "given up");)", nullptr},
+
       // --- destruction (last: the ships are gone from the next tick) ---
       {On::Server, R"(
   System@ sys = fixtureSystem();
@@ -1150,6 +1448,12 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
   quiet.destroy(true);
   quiet.destroy(false);
   expect(loud.isValid() && quiet.isValid(), "marked only");)", nullptr},
+
+      // --- last: the fixture layout goes out of date ---
+      {On::Both, R"(
+  HullLayout@ l = fixtureLayout();
+  l.set_obsolete();
+  expect(l.obsolete, "obsolete");)", nullptr},
   };
   return table;
 }
@@ -1178,11 +1482,22 @@ inline const std::vector<BuildCase>& buildCases() {
       // Clause descriptors are read-only to scripts.
       {"void f() { getClauseDesc(0).offensive = true; }", false, false},
       {"void f() { ClauseDesc@ d = getClauseDesc(0); }", false, false},
-      // Sub-systems: the hint list of a definition is the client's; values
-      // change and effectors fire on the server alone. The image comes with
-      // the texture type.
+      // Sub-systems: the hint list and the image of a definition are the
+      // client's; values change and effectors fire on the server alone.
       {"void f(const subSystemDef@ d) { uint n = d.getHintCount(); string@ s = d.getHintName(0); }", false, true},
-      {"void f(const subSystemDef@ d) { d.getImage(); }", false, false},
+      {"void f(const subSystemDef@ d) { d.getImage(); }", false, true},
+      // Textures and drawing are the client's; both have the value types.
+      {"void f() { const Texture@ t = getMaterialTexture(\"x\"); }", false, true},
+      {"void f(const Texture@ t) { dim2di d = t.size; }", false, true},
+      {"void f() { dim2di d = getTextDimension(\"x\"); }", false, true},
+      {"void f() { drawRect(recti(0, 0, 1, 1)); setDrawClip(recti()); clearDrawClip(); }", false, true},
+      {"void f() { int w = getScreenWidth() + getScreenHeight(); quaternion q; rectf r; dim2df d; }", true, true},
+      // The rectangles and vectors have no comparison, nothing converts.
+      {"void f() { bool b = recti() == recti(); }", false, false},
+      {"void f() { bool b = rectf() == rectf(); }", false, false},
+      {"void f() { pos2df p = pos2di(1, 1); }", false, false},
+      {"void f() { rectf r = recti(); }", false, false},
+      {"void f() { quaternion q; q = -q; }", false, false},
       {"void f(subSystem@ s) { s.setVariable(0, 1); }", true, false},
       {"void f(subSystem@ s) { s.setCost(0, 1); }", true, false},
       {"void f(subSystem@ s) { s.setConsume(0, 1); }", true, false},

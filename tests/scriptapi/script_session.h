@@ -21,6 +21,7 @@
 #include "empire/empire.h"
 #include "script/script_engine.h"
 #include "script/script_string.h"
+#include "scriptapi/temp_hull.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/working_folder.h"
@@ -82,6 +83,7 @@ class ScriptSessionTest : public ::testing::Test {
   void endSession() {
     if (!running_)
       return;
+    freeTempHulls();
     deleteAllEmpires();
     tearDownScriptEngines();
     clearModTables();

@@ -20,6 +20,7 @@
 #include "script/script_engine.h"
 #include "script_session.h"
 #include "support/log_capture.h"
+#include "scriptapi/temp_hull.h"
 #include "support/scratch_dir.h"
 #include "support/working_folder.h"
 #include "universe/galaxy_fixture.h"
@@ -37,6 +38,7 @@ class ScriptedGalaxyTest : public galaxytest::GalaxyTest {
     std::filesystem::create_directories(root_ / "Game Data/scripts/server");
   }
   void TearDown() override {
+    freeTempHulls();  // before the empires their layouts name
     clearEffGfxQueue();
     destroyGalaxy();  // the workers end, and their contexts with them
     clearPlanetScriptHooks();

@@ -18,11 +18,13 @@
 #include "design/subsystems/sub_system_def.h"
 #include "empire/empire.h"
 #include "empire/research/web_item_desc.h"
+#include "platform/engine/engine_textures.h"
 #include "script/script_engine.h"
 #include "scripted_galaxy.h"
 #include "scriptapi/script_sub_system_factory.h"
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_types.h"
+#include "support/null_device.h"
 #include "universe/ships/ship.h"
 
 namespace sub_system_script_test {
@@ -212,6 +214,42 @@ TEST_F(SubSystemScriptTest, DefinitionsAndTheirLookups) {
     EXPECT_EQ(planet->refCount.load(), planetRefs);
   }
   const_cast<SubSystemDef*>(armor_)->ties.clear();
+}
+
+// --- the definition's image (client scripts) ------------------------------------
+
+TEST_F(SubSystemScriptTest, TheImageIsTheTextureOfTheDefinitionsMaterial) {
+  loadDefinitions();
+  irr::IrrlichtDevice* device = createTestDevice();
+  ASSERT_NE(device, nullptr);
+  irr::video::IVideoDriver* driver = device->getVideoDriver();
+  irr::video::IImage* image = driver->createImage(irr::video::ECF_A8R8G8B8, irr::core::dimension2du(4, 3));
+  irr::video::ITexture* texture = plat::addImageTexture(driver, "armor.png", image);
+  image->drop();
+  irr::video::SMaterial material;
+  material.setTexture(0, texture);
+  auto* armor = const_cast<SubSystemDef*>(armor_);
+  armor->appearance = &material;
+
+  // The caller's reference is the script's to let go: the count comes back.
+  const irr::s32 references = texture->getReferenceCount();
+  EXPECT_EQ(run("const Texture@ t = getSubSystemDefByName('Armor').getImage();"
+                "return t !is null && t.size.width == 4 && t.size.height == 3 ? 1 : 0;",
+                nullptr, nullptr, nullptr, clientScriptEngine),
+            "1");
+  EXPECT_EQ(texture->getReferenceCount(), references);
+  // No texture, or no material: null.
+  material.setTexture(0, nullptr);
+  EXPECT_EQ(run("return getSubSystemDefByName('Armor').getImage() is null ? 1 : 0;", nullptr, nullptr, nullptr,
+                clientScriptEngine),
+            "1");
+  armor->appearance = nullptr;
+  EXPECT_EQ(run("return getSubSystemDefByName('Armor').getImage() is null ? 1 : 0;", nullptr, nullptr, nullptr,
+                clientScriptEngine),
+            "1");
+  EXPECT_EQ(run("getSubSystemDefByName('Armor').getImage(); return 1;"), "does not build");
+  plat::removeTexture(driver, texture);
+  device->drop();
 }
 
 TEST_F(SubSystemScriptTest, TheValueFamiliesOfAnInstance) {
