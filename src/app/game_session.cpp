@@ -50,6 +50,9 @@
 #include "gfx/effect_node_pools.h"
 #include "gfx/gas_sprites.h"
 #include "gfx/gfx_resources.h"
+#include "gui/gui_animations.h"
+#include "gui/gui_script_hooks.h"
+#include "gui/scripted_gui_element.h"
 #include "net/galaxy_transfer.h"
 #include "net/irc_window.h"
 #include "net/network_manager.h"
@@ -134,6 +137,8 @@ void tearDownSession() {
   freeTempHulls();
   deleteAllEmpires();
   freeNewGamePlayerEmpire();
+  // GUI core: no script handler outlives the engines.
+  flushScriptedGuiRemovals();
   tearDownScriptEngines();
   clearPlanetScriptHooks();
   clearShipScriptHooks();
@@ -542,6 +547,9 @@ int runGameSession(const irr::core::stringc& name) {
 
   // T6. (Object icons, the script GUI, animations, action lists, the
   // selection and the view input's objects are cleared here.)
+  // GUI core: the escape handlers, then the element animations.
+  clearEscapeEvents();
+  clearGuiAnimations();
 
   // T7. Quietly: tear-down fires no star damage, hooks or bursts.
   if (tickingGalaxy)
