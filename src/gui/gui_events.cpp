@@ -66,15 +66,19 @@ bool translateGuiEvent(const irr::SEvent::SGUIEvent& event, GuiEventRecord& reco
   return true;
 }
 
-MouseEventRecord translateMouseEvent(const irr::SEvent::SMouseInput& event) {
-  MouseEventRecord record;
+bool translateMouseEvent(const irr::SEvent::SMouseInput& event, MouseEventRecord& record) {
+  if (event.Event <= irr::EMIE_LMOUSE_DOUBLE_CLICK)
+    record.Event = static_cast<int32_t>(event.Event);
+  else if (event.Event == irr::EMIE_LMOUSE_TRIPLE_CLICK)
+    record.Event = kMetTripleClick;
+  else
+    return false;
   record.X = event.X;
   record.Y = event.Y;
   record.Wheel = event.Wheel;
   record.Modifiers = static_cast<uint8_t>((event.Shift ? kMouseShift : 0) | (event.Control ? kMouseControl : 0));
   record.ButtonStates = event.ButtonStates;
-  record.Event = static_cast<int32_t>(event.Event);
-  return record;
+  return true;
 }
 
 KeyEventRecord translateKeyEvent(const irr::SEvent::SKeyInput& event) {
@@ -186,16 +190,16 @@ void registerGuiEventTypes(asIScriptEngine* engine) {
                                          offsetof(GuiEventRecord, EventType));
 
   registerEnum(engine, "MouseEventType",
-               {{"MET_LEFT_UP", irr::EMIE_LMOUSE_LEFT_UP},
-                {"MET_LEFT_DOWN", irr::EMIE_LMOUSE_PRESSED_DOWN},
-                {"MET_RIGHT_UP", irr::EMIE_RMOUSE_LEFT_UP},
-                {"MET_RIGHT_DOWN", irr::EMIE_RMOUSE_PRESSED_DOWN},
-                {"MET_MIDDLE_UP", irr::EMIE_MMOUSE_LEFT_UP},
-                {"MET_MIDDLE_DOWN", irr::EMIE_MMOUSE_PRESSED_DOWN},
-                {"MET_DBL_CLICK", irr::EMIE_LMOUSE_DOUBLE_CLICK},
-                {"MET_TRIPLE_CLICK", irr::EMIE_LMOUSE_TRIPLE_CLICK},
-                {"MET_MOVED", irr::EMIE_MOUSE_MOVED},
-                {"MET_WHEEL", irr::EMIE_MOUSE_WHEEL}});
+               {{"MET_LEFT_UP", kMetLeftUp},
+                {"MET_LEFT_DOWN", kMetLeftDown},
+                {"MET_RIGHT_UP", kMetRightUp},
+                {"MET_RIGHT_DOWN", kMetRightDown},
+                {"MET_MIDDLE_UP", kMetMiddleUp},
+                {"MET_MIDDLE_DOWN", kMetMiddleDown},
+                {"MET_DBL_CLICK", kMetDoubleClick},
+                {"MET_TRIPLE_CLICK", kMetTripleClick},
+                {"MET_MOVED", kMetMoved},
+                {"MET_WHEEL", kMetWheel}});
 
   registerEventRecordType(engine, "MouseEvent");
   checked(engine).RegisterObjectProperty("MouseEvent", "int x", offsetof(MouseEventRecord, X));

@@ -81,6 +81,22 @@ enum EventReturn : int32_t {
   ER_Ignore = 2,  // not handled, and not handed on
 };
 
+// Our mouse event codes (`MouseEventType`): the engine's up to the left
+// double click; its left triple click is our 9. The engine's right and
+// middle double and triple clicks have no code of ours.
+enum MouseScriptEventType : int32_t {
+  kMetLeftDown = 0,
+  kMetRightDown = 1,
+  kMetMiddleDown = 2,
+  kMetLeftUp = 3,
+  kMetRightUp = 4,
+  kMetMiddleUp = 5,
+  kMetMoved = 6,
+  kMetWheel = 7,
+  kMetDoubleClick = 8,
+  kMetTripleClick = 9,
+};
+
 // Mouse button bits of MouseEventRecord::ButtonStates.
 constexpr uint32_t kMouseLeftButton = 1;
 constexpr uint32_t kMouseRightButton = 2;
@@ -109,7 +125,7 @@ struct MouseEventRecord {
   float Wheel = 0;
   uint8_t Modifiers = 0;  // kMouseShift, kMouseControl
   uint32_t ButtonStates = 0;
-  int32_t Event = 0;  // the engine's mouse event code (`MouseEventType`)
+  int32_t Event = 0;  // MouseScriptEventType
 
   bool isLeftPressed() const { return (ButtonStates & kMouseLeftButton) != 0; }
   bool isRightPressed() const { return (ButtonStates & kMouseRightButton) != 0; }
@@ -127,11 +143,11 @@ struct KeyEventRecord {
 // Our code of an engine GUI event code; false for codes we have none for.
 bool guiScriptEventCode(int32_t engineCode, int32_t& code);
 
-// The script records of engine events. The GUI one is false for an event
-// whose code reaches no script. The key record's Alt byte is `altKeyDown`;
+// The script records of engine events. The GUI and mouse ones are false for
+// an event whose code reaches no script. The key record's Alt byte is `altKeyDown`;
 // characters beyond 16 bits keep their low 16 bits.
 bool translateGuiEvent(const irr::SEvent::SGUIEvent& event, GuiEventRecord& record);
-MouseEventRecord translateMouseEvent(const irr::SEvent::SMouseInput& event);
+bool translateMouseEvent(const irr::SEvent::SMouseInput& event, MouseEventRecord& record);
 KeyEventRecord translateKeyEvent(const irr::SEvent::SKeyInput& event);
 
 // Script registrations, each where registerGuiBindings places it (client

@@ -103,8 +103,9 @@ bool ScriptedGuiElement::OnEvent(const SEvent& event) {
       break;
     }
     case EET_MOUSE_INPUT_EVENT: {
-      MouseEventRecord record = translateMouseEvent(event.MouseInput);
-      answer = call(kOnMouseEvent, &record);
+      MouseEventRecord record;
+      if (translateMouseEvent(event.MouseInput, record))
+        answer = call(kOnMouseEvent, &record);
       break;
     }
     case EET_KEY_INPUT_EVENT: {

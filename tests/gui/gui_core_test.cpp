@@ -315,6 +315,22 @@ TEST_F(GuiCoreTest, MouseAndKeyRecordsAsScriptsReadThem) {
     EXPECT_EQ(global<bool>("sawAlt"), alt);
     EXPECT_EQ(global<int>("lastChar"), 0xF600);
   }
+  // Mouse codes: the engine's left triple click is our 9; its right and
+  // middle double and triple clicks reach no script.
+  struct MouseRow {
+    irr::EMOUSE_INPUT_EVENT engineCode;
+    int scriptCode;  // -1: none
+  };
+  const MouseRow mouseRows[] = {
+      {irr::EMIE_LMOUSE_PRESSED_DOWN, 0}, {irr::EMIE_MMOUSE_LEFT_UP, 5},      {irr::EMIE_MOUSE_WHEEL, 7},
+      {irr::EMIE_LMOUSE_DOUBLE_CLICK, 8}, {irr::EMIE_LMOUSE_TRIPLE_CLICK, 9}, {irr::EMIE_RMOUSE_DOUBLE_CLICK, -1},
+      {irr::EMIE_MMOUSE_TRIPLE_CLICK, -1},
+  };
+  for (const MouseRow& row : mouseRows) {
+    MouseEventRecord mouse;
+    const bool reaches = translateMouseEvent(mouseEvent(row.engineCode, 0).MouseInput, mouse);
+    EXPECT_EQ(reaches ? mouse.Event : -1, row.scriptCode) << row.engineCode;
+  }
   const KeyEventRecord record = translateKeyEvent(key.KeyInput);
   EXPECT_EQ(record.Flags, kKeyPressedDown);
   EXPECT_EQ(record.Key, static_cast<uint32_t>(irr::KEY_KEY_A));
