@@ -57,7 +57,8 @@ EventReturn ScriptedGuiElement::call(int index, void* argument) const {
   asIScriptContext* context = takeClientScriptContext();
   if (context == nullptr)
     return ER_Pass;
-  auto* self = const_cast<ScriptedGuiElement*>(this);
+  // Handles hold the engine element's address.
+  IGUIElement* self = const_cast<ScriptedGuiElement*>(this);
   EventReturn result = ER_Pass;
   if (context->Prepare(context->GetEngine()->GetFunctionById(methodIds_[index])) >= 0) {
     context->SetObject(handler_);
@@ -155,11 +156,11 @@ void ScriptedGuiElement::setAbsoluteClip() const {
 
 using irr::gui::ScriptedGuiElement;
 
-ScriptedGuiElement* createScriptedGuiElement(const irr::core::recti& rectangle, asIScriptObject* handler,
-                                             irr::gui::IGUIElement* parent) {
+irr::gui::IGUIElement* createScriptedGuiElement(const irr::core::recti& rectangle, asIScriptObject* handler,
+                                                irr::gui::IGUIElement* parent) {
   if (handler == nullptr)
     return nullptr;
-  auto* element = new ScriptedGuiElement(rectangle, parent, reserveGuiId(), handler);
+  irr::gui::IGUIElement* element = new ScriptedGuiElement(rectangle, parent, reserveGuiId(), handler);
   guiHandleAdopt(element);
   return element;
 }
@@ -177,7 +178,9 @@ void flushScriptedGuiRemovals() {
 
 namespace {
 
-void setAbsoluteClip(const ScriptedGuiElement* element) { element->setAbsoluteClip(); }
+void setAbsoluteClip(const irr::gui::IGUIElement* element) {
+  static_cast<const ScriptedGuiElement*>(element)->setAbsoluteClip();
+}
 
 }  // namespace
 

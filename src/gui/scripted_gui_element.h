@@ -65,10 +65,9 @@ extern std::set<irr::gui::ScriptedGuiElement*> liveScriptedElements;
 
 // The `GuiScripted` factory: null for a null handler (nothing made, no id
 // taken); else a new element with the next GUI id, counted once in the
-// handle registry.
-irr::gui::ScriptedGuiElement* createScriptedGuiElement(const irr::core::recti& rectangle,
-                                                       AngelScript::asIScriptObject* handler,
-                                                       irr::gui::IGUIElement* parent);
+// handle registry. The handle is the element's IGUIElement address.
+irr::gui::IGUIElement* createScriptedGuiElement(const irr::core::recti& rectangle,
+                                                AngelScript::asIScriptObject* handler, irr::gui::IGUIElement* parent);
 
 // Detaches every live scripted element and releases its handler.
 void flushScriptedGuiRemovals();

@@ -216,7 +216,11 @@ class GuiCoreTest : public ::testing::Test {
   T& global(const char* name) {
     return *static_cast<T*>(handlers_->GetAddressOfGlobalVar(handlers_->GetGlobalVarIndexByName(name)));
   }
-  ScriptedGuiElement* kept() { return global<ScriptedGuiElement*>("kept"); }
+  // A GuiScripted handle holds the element's IGUIElement address.
+  ScriptedGuiElement* scripted(const char* name) {
+    return static_cast<ScriptedGuiElement*>(global<IGUIElement*>(name));
+  }
+  ScriptedGuiElement* kept() { return scripted("kept"); }
 
   static bool hasChild(IGUIElement* parent, IGUIElement* child) {
     for (IGUIElement* c : parent->getChildren())
@@ -503,7 +507,7 @@ TEST_F(GuiCoreTest, FirstScriptedElementsTakeIdsFromOneThousand) {
   ASSERT_EQ(run(handlers_, "void makeKept(GuiElement@+, bool)"), "");
   ASSERT_EQ(run(handlers_, "void makeSecond(GuiElement@+)"), "");
   EXPECT_EQ(kept()->getID(), 1000);
-  EXPECT_EQ(global<ScriptedGuiElement*>("second")->getID(), 1001);
+  EXPECT_EQ(scripted("second")->getID(), 1001);
   EXPECT_EQ(runBody("GuiScripted@ none = GuiScripted(recti(0, 0, 1, 1), null, null);"
                     "if (none !is null) fail(\"made\");"),
             "");
