@@ -85,6 +85,8 @@ void mountDataFolders(bool newGame, const stringc& mapName) {
   registerDataFolderHandler("Game Data/Models/", collectInto(data.modelDescriptors, kDataExtension));
   registerDataFolderHandler("Game Data/Sounds/", collectInto(data.soundDescriptors, kDataExtension));
   registerDataFolderHandler("Game Data/ShipSets/", collectShipSetDescriptors(data));
+  // Particle-system definitions.
+  registerDataFolderHandler("Game Data/Particles/", collectInto(data.particleSystems, kDataExtension));
 
   if (newGame) {
     data.mapScriptPath = mapScriptName(mapName);

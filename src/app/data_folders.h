@@ -12,7 +12,8 @@
 //                               into the client scripts
 //   "Game Data/Sub Systems/", "Game Data/Effects/", "Game Data/Effectors/",
 //   "Game Data/Technologies/",
-//   "Game Data/ShipSets/"       ".txt" files into their lists (only the files
+//   "Game Data/ShipSets/",
+//   "Game Data/Particles/"      ".txt" files into their lists (only the files
 //                               directly in the folder: a ship set's folder
 //                               of descriptors beside its file is not listed)
 //   "Game Data/Shaders/", "Game Data/Materials/", "Game Data/Models/",
@@ -48,6 +49,8 @@ struct SessionDataFiles {
   std::vector<irr::core::stringc> materialDescriptors;
   std::vector<irr::core::stringc> modelDescriptors;
   std::vector<irr::core::stringc> soundDescriptors;
+  // The particle-system definition files.
+  std::vector<irr::core::stringc> particleSystems;
   // Filled only by the GUI subsystem, when it has script modules to add.
   std::vector<irr::core::stringc> guiScripts;
 

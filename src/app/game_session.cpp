@@ -30,6 +30,7 @@
 #include "app/base/message_box.h"
 #include "app/new_game.h"
 #include "app/profiling_windows.h"
+#include "app/resource_fetcher.h"
 #include "app/saved_game.h"
 #include "app/script_setup.h"
 #include "app/server_map_wait.h"
@@ -49,7 +50,10 @@
 #include "empire/treaty_clause.h"
 #include "gfx/effect_node_pools.h"
 #include "gfx/gas_sprites.h"
+#include "gfx/gfx_effects.h"
 #include "gfx/gfx_resources.h"
+#include "gfx/particle_host.h"
+#include "gfx/special_fx.h"
 #include "gui/gui_animations.h"
 #include "gui/gui_script_hooks.h"
 #include "gui/scripted_gui_element.h"
@@ -124,10 +128,10 @@ void logGameLoopStart() {
 // Tear-down from T9 on: what every session made, also one whose galaxy
 // could not be prepared.
 void tearDownSession() {
-  // T9. (The camera's node, the skybox, the graphics effects and the
-  // scene's pools join here.)
+  // T9. (The camera's node, the skybox and the scene's pools join here.)
   clearMessageCategories();
   clearGalaxyGasSprites();
+  clearActiveGfxEffects();
   clearEffGfxQueueUnlocked();
   removeGalaxyBackdrop();
 
@@ -170,8 +174,9 @@ void tearDownSession() {
       engine.scene->getRootSceneNode()->removeAll();
   }
 
-  // T14. (The particle-system generator is cleared here.) The node rings
-  // go, burst nodes first, then the graphics registries.
+  // T14. The particle systems end and let go of their burst nodes; the
+  // node rings go, burst nodes first, then the graphics registries.
+  releaseParticleSystems();
   releaseBurstNodePool();
   releaseEffectNodePool();
   clearGfxResources(gfxResources);
@@ -305,8 +310,7 @@ int runGameSession(const irr::core::stringc& name) {
   Thread scriptSetupThread;
   startScriptSetup(threadedLoad, scriptsReady, scriptSetupThread);
 
-  // 13-14. (Particle systems and special effects load here too.) The ship
-  // sets load once the script set-up is done, below.
+  // 13-14. The ship sets load once the script set-up is done, below.
   {
     const LoadingPhase phase("Loading resources");
     GfxDescriptorLists descriptors;
@@ -315,6 +319,12 @@ int runGameSession(const irr::core::stringc& name) {
     descriptors.models = &sessionDataFiles.modelDescriptors;
     descriptors.sounds = &sessionDataFiles.soundDescriptors;
     initGfxResources(descriptors, textureLevel, scriptSetupSlots.showLoadingScreen);
+    // Special effects and particle systems.
+    if (!sessionDataFiles.specialEffectsFile.empty()) {
+      loadSpecialFXDescriptors(sessionDataFiles.specialEffectsFile);
+      sessionDataFiles.specialEffectsFile = "";
+    }
+    startParticleSystems(&resourceFetcher, sessionDataFiles.particleSystems);
     logInfo("Texture memory size: %u KB\n", namedMaterialTextureMemoryKB(gfxResources));
   }
 
