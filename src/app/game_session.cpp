@@ -55,6 +55,9 @@
 #include "gfx/particle_host.h"
 #include "gfx/special_fx.h"
 #include "gfx/texture_loader.h"
+#include "gui/gui_animations.h"
+#include "gui/gui_script_hooks.h"
+#include "gui/scripted_gui_element.h"
 #include "net/galaxy_transfer.h"
 #include "net/irc_window.h"
 #include "net/network_manager.h"
@@ -142,6 +145,8 @@ void tearDownSession() {
   freeTempHulls();
   deleteAllEmpires();
   freeNewGamePlayerEmpire();
+  // GUI core: no script handler outlives the engines.
+  flushScriptedGuiRemovals();
   tearDownScriptEngines();
   clearPlanetScriptHooks();
   clearShipScriptHooks();
@@ -575,6 +580,9 @@ int runGameSession(const irr::core::stringc& name) {
 
   // T6. (Object icons, the script GUI, animations, action lists, the
   // selection and the view input's objects are cleared here.)
+  // GUI core: the escape handlers, then the element animations.
+  clearEscapeEvents();
+  clearGuiAnimations();
 
   // T7. Quietly: tear-down fires no star damage, hooks or bursts.
   if (tickingGalaxy)

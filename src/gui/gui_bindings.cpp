@@ -2,11 +2,16 @@
 
 #include <initializer_list>
 
+#include "gui/gui_animations.h"
+#include "gui/gui_events.h"
+#include "gui/gui_handles.h"
+#include "gui/gui_script_hooks.h"
 #include "gui/script_color.h"
 #include "gui/script_drawing.h"
 #include "gui/script_math_types.h"
 #include "gui/script_texture.h"
 #include "gui/script_vector.h"
+#include "gui/scripted_gui_element.h"
 #include "script/script_engine.h"
 
 using namespace AngelScript;
@@ -30,6 +35,23 @@ void registerValueTypes() {
   }
 }
 
+// The GUI core: the element base, the enumerations and event types, the
+// scripted element, animations, callbacks and escape handlers. The other
+// element types take their places among these in the same order: each
+// enumeration stands before the first type that names it.
+void registerGuiCore(asIScriptEngine* engine) {
+  registerElementAlignment(engine);
+  registerGuiElementBase(engine);
+  registerButtonAppearance(engine);  // among GuiButton's methods
+  registerScrollBarMode(engine);     // before GuiPanel
+  registerMiniViewMode(engine);      // before GuiMiniView
+  registerWindowMode(engine);        // before GuiWindow
+  registerGuiEventTypes(engine);     // after GuiWindow
+  registerScriptedGuiElement(engine);
+  registerGuiAnimations(engine);
+  registerGuiScriptHooks(engine);
+}
+
 void registerGuiBindings() {
   registerValueTypes();
   // The client's types name the value types, which it has only with both
@@ -38,4 +60,5 @@ void registerGuiBindings() {
     return;
   registerScriptTexture(clientScriptEngine);
   registerDrawingBindings(clientScriptEngine);
+  registerGuiCore(clientScriptEngine);
 }

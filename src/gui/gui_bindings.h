@@ -10,11 +10,17 @@
 //                        Skipped entirely when there is no server engine;
 //                        stops at the first engine that does not exist.
 //   then, on the client engine only: `Texture` with getMaterialTexture, and
-//   last the drawing functions (registerDrawingBindings).
+//   the drawing functions (registerDrawingBindings), and last the GUI core
+//   (registerGuiCore): `GuiElement` and `GuiScripted` with the handle
+//   registry's shared methods and casts, the GUI enumerations and event
+//   types, animations, GUI callbacks and escape handlers.
 //
 // Every registration goes through the checked registrar: a declaration the
 // engine refuses fails the set-up.
 #pragma once
 
+#include <angelscript.h>
+
 void registerGuiBindings();
 void registerValueTypes();
+void registerGuiCore(AngelScript::asIScriptEngine* engine);

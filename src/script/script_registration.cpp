@@ -78,6 +78,16 @@ int CheckedRegistrar::RegisterFuncdef(const char* declaration) {
   return checkScriptRegistration(engine_, engine_->RegisterFuncdef(declaration), declaration);
 }
 
+// GUI handler interfaces.
+int CheckedRegistrar::RegisterInterface(const char* name) {
+  return checkScriptRegistration(engine_, engine_->RegisterInterface(name), name);
+}
+
+int CheckedRegistrar::RegisterInterfaceMethod(const char* interface, const char* declaration) {
+  const std::string text = std::string(interface) + "::" + declaration;
+  return checkScriptRegistration(engine_, engine_->RegisterInterfaceMethod(interface, declaration), text.c_str());
+}
+
 int CheckedRegistrar::RegisterStringFactory(const char* type, asIStringFactory* factory) {
   return checkScriptRegistration(engine_, engine_->RegisterStringFactory(type, factory), type);
 }

@@ -43,6 +43,9 @@ class CheckedRegistrar {
   int RegisterEnum(const char* type);
   int RegisterEnumValue(const char* type, const char* name, int value);
   int RegisterFuncdef(const char* declaration);
+  // GUI handler interfaces.
+  int RegisterInterface(const char* name);
+  int RegisterInterfaceMethod(const char* interface, const char* declaration);
   int RegisterStringFactory(const char* type, AngelScript::asIStringFactory* factory);
 
  private:

@@ -29,6 +29,16 @@
 
 #include <vector>
 
+// The shared element methods called on the handle named `x`.
+#define GUI_SHARED_CALLS(x)                                                                                 \
+  "{ " x ".setToolTip(null); " x ".setSizeBounds(recti()); " x ".bringToFront(); dim2di sz = " x ".getSize(); " x \
+  ".setSize(sz); pos2di at = " x ".getPosition(); " x ".setPosition(at); GuiElement@ up = " x               \
+  ".getParent(); " x ".setParent(up); " x ".focus(); bool anc = " x ".isAncestor(up); bool tv = " x         \
+  ".isTrulyVisible(); " x ".setAlignment(EA_Left, EA_Top, EA_Right, EA_Bottom); recti abs = " x             \
+  ".getAbsolutePosition(); " x ".setID(" x ".getID()); " x ".setVisible(" x ".isVisible()); " x             \
+  ".setEnabled(" x ".isEnabled()); " x ".setNoclipped(" x ".isNoclipped()); " x ".orphan(false); " x         \
+  ".remove(); }"
+
 namespace bindingcoverage {
 
 enum class On { Server, Client, Both };
@@ -255,6 +265,92 @@ inline const std::vector<Case>& cases() {
   expect(text !is null, "format");
   Color half = c.interpolate(Color(255, 0, 0, 0), 1.0f);
   expect(half.R == 40, "interpolate");)", nullptr},
+
+      // --- GUI core: elements, events, scripted elements, animations, callbacks ---
+      {On::Client, R"(
+  ScriptedGuiHandler@ handler;
+  GuiScripted@ made = GuiScripted(recti(0, 0, 10, 10), handler, null);
+  expect(made is null, "no element without a handler");
+  GuiElement@ e = made;
+  const GuiElement@ ce = e;
+  if (e !is null) {
+    )" GUI_SHARED_CALLS("e") R"(
+    GuiScripted@ s = e.toGuiScripted();
+    const GuiScripted@ cs = ce.toGuiScripted();
+    @s = cast<GuiScripted>(e);
+    @cs = ce;
+    )" GUI_SHARED_CALLS("s") R"(
+    s.setAbsoluteClip();
+    GuiElement@ back = s.toGuiElement();
+    const GuiElement@ cback = cs.toGuiElement();
+    @back = s;
+    @cback = cs;
+    animate(e, pos2di(1, 2), dim2di(3, 4), 10);
+    animate(e, recti(0, 0, 1, 1), recti(2, 2, 3, 3), 0.5f);
+    expect(isAnimating(e), "animating");
+    stopAnimation(e);
+    bindGuiCallback(e, "nowhere::onClick");
+  }
+  if (handler !is null) {
+    handler.draw(e);
+    GUIEvent@ g;
+    MouseEvent@ m;
+    KeyEvent@ k;
+    if (g !is null && m !is null && k !is null) {
+      EventReturn r = handler.onGUIEvent(e, g);
+      r = handler.onMouseEvent(e, m);
+      r = handler.onKeyEvent(e, k);
+    }
+  }
+  bindGuiCallback(12345, "nowhere::onClick");
+  bindEscapeEvent("coverage", "nowhere::onEscape");
+  clearEscapeEvent("coverage");)", nullptr},
+      {On::Client, R"(
+  GUIEvent@ g;
+  if (g !is null) {
+    GuiElement@ other = g.Element;
+    GuiElement@ caller = g.Caller;
+    GUIEventType t = g.EventType;
+  }
+  MouseEvent@ m;
+  if (m !is null) {
+    int x = m.x + m.y;
+    uint b = m.buttons;
+    bool held = m.ctrl || m.shift || m.isLeftPressed() || m.isMiddlePressed() || m.isRightPressed();
+    float w = m.wheel;
+    MouseEventType t = m.EventType;
+  }
+  KeyEvent@ k;
+  if (k !is null) {
+    bool mods = k.alt || k.ctrl || k.shift || k.pressed;
+    uint16 c = k.char;
+    uint key = k.key;
+  }
+  expect(EA_Left == EA_Top && EA_Right == EA_Bottom && EA_Center == 2 && EA_Scale == 3, "ElementAlignment");
+  expect(BA_Background | BA_ScaleImage | BA_UseAlpha == 7, "ButtonAppearance");
+  expect(SBM_Auto == 0 && SBM_Invisible == 1 && SBM_Visible == 2, "ScrollBarMode");
+  expect(MVM_Top == 0 && MVM_Side == 1, "MiniViewMode");
+  expect(WM_Close | WM_Minimize | WM_Resize | WM_Modal == 15, "WindowMode");
+  expect(ER_Pass == 0 && ER_Absorb == 1 && ER_Ignore == 2, "EventReturn");
+  expect(MET_LEFT_DOWN == 0 && MET_RIGHT_DOWN == 1 && MET_MIDDLE_DOWN == 2 && MET_LEFT_UP == 3 &&
+         MET_RIGHT_UP == 4 && MET_MIDDLE_UP == 5 && MET_MOVED == 6 && MET_WHEEL == 7 && MET_DBL_CLICK == 8 &&
+         MET_TRIPLE_CLICK == 9, "MouseEventType");
+  int[] codes = {GEVT_Focus_Lost, GEVT_Focus_Gained, GEVT_Mouse_Over, GEVT_Mouse_Left, GEVT_Closed, GEVT_Clicked,
+                 GEVT_Right_Clicked, GEVT_Scrolled, GEVT_Checkbox_Toggled, GEVT_Listbox_Changed,
+                 GEVT_Listbox_Selected_Again, GEVT_Listbox_Hovered, GEVT_File_Selected, GEVT_File_Select_Canceled,
+                 GEVT_MSGBOX_Yes, GEVT_MSGBOX_No, GEVT_MSGBOX_Ok, GEVT_MSGBOX_Cancel, GEVT_EditBox_Enter_Pressed,
+                 GEVT_EditBox_Changed, GEVT_Tab_Changed, GEVT_Menu_Item_Selected, GEVT_ComboBox_Changed,
+                 GEVT_Spinbox_Changed, GEVT_Table_Changed, GEVT_Table_Header_Changed, GEVT_Table_Selected_Again};
+  int[] expected = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 15, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27, 28};
+  for (uint i = 0; i < codes.length(); ++i)
+    expect(codes[i] == expected[i], "GUIEventType");)", nullptr},
+      {On::Client, "animate(null, pos2di(0, 0), dim2di(1, 1), 0);", "Invalid animation speed"},
+      {On::Client, "animate(null, pos2di(0, 0), dim2di(1, 1), 1);", "Null GuiElement@"},
+      {On::Client, "animate(null, recti(), recti(), 1);", "Null GuiElement@"},
+      {On::Client, "isAnimating(null);", "Null GuiElement@"},
+      {On::Client, "stopAnimation(null);", "Null GuiElement@"},
+      {On::Client, "bindGuiCallback(7, \"\");", "Empty string when binding gui callback"},
+      {On::Client, "bindGuiCallback(null, \"f\");", "Null GuiElement@ when binding gui callback"},
 
       // --- Object ---
       {On::Both, R"(

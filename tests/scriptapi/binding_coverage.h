@@ -149,6 +149,7 @@ inline void calledFunctions(AngelScript::asIScriptFunction* function, std::set<i
     switch (op) {
       case asBC_CALLSYS:
       case asBC_Thiscall1:
+      case asBC_CALLINTF:  // a method of a registered interface
         called.insert(asBC_INTARG(&code[at]));
         break;
       case asBC_CALL:
