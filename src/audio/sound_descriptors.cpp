@@ -1,9 +1,7 @@
 #include "audio/sound_descriptors.h"
 
-#include <ILogger.h>
 #include <IFileSystem.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <vector>
 
@@ -15,20 +13,6 @@
 #include "core/text_conversions.h"
 
 namespace {
-
-// Loader messages that are shown unless logging is switched off entirely.
-void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void report(const char* format, ...) {
-  const irr::ILogger* logger = engineLogger();
-  if (logger != nullptr && logger->getLogLevel() >= irr::ELL_NONE)
-    return;
-  char text[kLogBufferSize];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  logPrint("%s", text);
-}
 
 // The folder of `fileName` followed by "/".
 irr::core::stringc baseFolderOf(const char* fileName) {
@@ -53,7 +37,7 @@ void loadSoundDescriptors(NamedVar<audio::ISoundSource*>::Registry& sounds, cons
   const irr::core::stringc folder = baseFolderOf(fileName);
   std::vector<NumberedLine> lines;
   if (!readNumberedDataFile(fileName, lines, kDataFileClean | kDataFileCutComments)) {
-    report("Failed to load sound descriptors file '%s'\n", fileName);
+    logUnlessSilent("Failed to load sound descriptors file '%s'\n", fileName);
     return;
   }
   logInfo("Loading sound descriptors: %s\n", fileName);
@@ -67,11 +51,11 @@ void loadSoundDescriptors(NamedVar<audio::ISoundSource*>::Registry& sounds, cons
     if (!splitKeyValue(line.text, key, value))
       continue;
     if (key.empty()) {
-      report("%s(%i) error Snd001: Empty Key\n", fileName, line.line);
+      logUnlessSilent("%s(%i) error Snd001: Empty Key\n", fileName, line.line);
       continue;
     }
     if (value.empty()) {
-      report("%s(%i) error Snd002: Empty Value for Key '%ls'\n", fileName, line.line, key.c_str());
+      logUnlessSilent("%s(%i) error Snd002: Empty Value for Key '%ls'\n", fileName, line.line, key.c_str());
       continue;
     }
     if (key == L"Sound") {
@@ -80,7 +64,7 @@ void loadSoundDescriptors(NamedVar<audio::ISoundSource*>::Registry& sounds, cons
         current = value;
         NamedVar<audio::ISoundSource*>::getOrAdd(sounds, value);
       } else {
-        report("%s(%i) error Snd003: Duplicate Sound '%ls'\n", fileName, line.line, value.c_str());
+        logUnlessSilent("%s(%i) error Snd003: Duplicate Sound '%ls'\n", fileName, line.line, value.c_str());
       }
       continue;
     }
@@ -103,7 +87,7 @@ void loadSoundDescriptors(NamedVar<audio::ISoundSource*>::Registry& sounds, cons
     } else if (key == L"Volume") {
       source->setVolume(stringToFloat(value));
     } else {
-      report("%s(%i) error Snd004: Unrecognized Key '%ls'\n", fileName, line.line, key.c_str());
+      logUnlessSilent("%s(%i) error Snd004: Unrecognized Key '%ls'\n", fileName, line.line, key.c_str());
     }
   }
 }

@@ -71,6 +71,16 @@ void logPrint(const char* format, ...) {
   va_end(args);
 }
 
+void logUnlessSilent(const char* format, ...) {
+  const irr::ILogger* logger = engineLogger();
+  if (logger != nullptr && logger->getLogLevel() >= irr::ELL_NONE)
+    return;
+  va_list args;
+  va_start(args, format);
+  emit(format, args);
+  va_end(args);
+}
+
 void logInfo(const char* format, ...) { CORVANE_LOG_BODY(kLogLevelInfo); }
 void logWarning(const char* format, ...) { CORVANE_LOG_BODY(kLogLevelWarnings); }
 void logError(const char* format, ...) { CORVANE_LOG_BODY(kLogLevelErrors); }

@@ -42,6 +42,9 @@ void logPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void logInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void logWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void logError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Loader messages: printed at any level, unless the engine logger is set to
+// log nothing at all.
+void logUnlessSilent(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Puts a sink into the first free place. False when all places are taken.
 bool addLogSink(LogSink sink);

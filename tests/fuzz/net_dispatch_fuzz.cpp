@@ -30,11 +30,9 @@
 //   CORVANE_NET_CORPUS_UPDATE=1 build/asan/tests/net/fuzz_net_dispatch 0
 //
 // Long runs by hand (clang, libFuzzer), seeded from the writers' messages:
-//   CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCORVANE_LIBFUZZER=ON \
-//     -DCMAKE_CXX_FLAGS=-fsanitize=address
+//   CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCORVANE_LIBFUZZER=ON -DCMAKE_CXX_FLAGS=-fsanitize=address
 //   cmake --build build/fuzz --target fuzz_net_dispatch_libfuzzer
-//   CORVANE_NET_CORPUS=/tmp/net_corpus \
-//     build/fuzz/tests/net/fuzz_net_dispatch_libfuzzer -runs=1000000 /tmp/net_corpus
+//   CORVANE_NET_CORPUS=/tmp/net_corpus build/fuzz/tests/net/fuzz_net_dispatch_libfuzzer -runs=1000000 /tmp/net_corpus
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
