@@ -81,11 +81,12 @@ class GfxSession : public SessionTest {
  protected:
   void SetUp() override {
     SessionTest::SetUp();
+    keptHooks_ = gfxLoadHooks;
     gfxLoadHooks.loadMaterialDescriptors = readMaterials;
     gfxLoadHooks.loadModelDescriptors = readModels;
   }
   void TearDown() override {
-    gfxLoadHooks = GfxLoadHooks();
+    gfxLoadHooks = keptHooks_;
     SessionTest::TearDown();
   }
 
@@ -111,6 +112,9 @@ class GfxSession : public SessionTest {
     }
     std::ofstream(mod / "Game Data/PlanetTypes.xml") << types;
   }
+
+  // The hooks as they were before the test (our own readers).
+  GfxLoadHooks keptHooks_;
 };
 
 std::vector<std::string> strings(const std::vector<stringc>& list) {
