@@ -10,11 +10,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <list>
 #include <string>
 #include <vector>
 
 #include "app/base/config.h"
 #include "app/base/engine.h"
+#include "gfx/texture_loader.h"
 #include "platform/engine/engine_textures.h"
 #include "support/log_capture.h"
 #include "support/null_device.h"
@@ -202,6 +204,53 @@ TEST_F(MaterialDescTest, KeysSetTheMaterialAndDuplicatesChangeNothing) {
 
   ASSERT_NE(registered(L"Next"), nullptr);
   EXPECT_EQ(registered(L"Next")->MaterialType, static_cast<irr::video::E_MATERIAL_TYPE>(material_type::kLightmap));
+}
+
+TEST_F(MaterialDescTest, DeferredTexturesGoToTheLoaderOnlyWhenThreadedAndDeferredTexturesAreOn) {
+  writePng("tex/a.png", 8, 8);
+  const std::string path = write("Materials/defer.txt",
+                                 "Material: Later\n"
+                                 "Defer: High\n"
+                                 "Texture: tex/a.png\n"
+                                 "Texture2: tex/missing.png\n"
+                                 "Material: AtOnce\n"
+                                 "Texture: tex/a.png\n");
+  const struct {
+    bool deferred;
+    bool single;
+    bool queued;
+  } cases[] = {{true, false, true}, {true, true, false}, {false, false, false}};
+  const bool keptDeferred = bDeferredTextures;
+  const bool keptSingle = singleThreaded;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.deferred << c.single);
+    clearGfxResources(gfxResources);
+    initGfxResources(GfxDescriptorLists{}, -1, nullptr);
+    resetTextureQueue();
+    bDeferredTextures = c.deferred;
+    singleThreaded = c.single;
+    LogCapture log;
+    loadMaterialDescriptors(path.c_str());
+    EXPECT_EQ(occurrences(log.take(), " error "), 0u);
+    // A file that does not exist is never asked for.
+    EXPECT_EQ(queuedTextureCount(), c.queued ? 1u : 0u);
+    irr::video::SMaterial* later = registered(L"Later");
+    ASSERT_NE(later, nullptr);
+    EXPECT_EQ(later->getTexture(0) == gfxResources.errorTexture, c.queued);
+    // The priority ends with the material.
+    EXPECT_NE(registered(L"AtOnce")->getTexture(0), gfxResources.errorTexture);
+    std::list<TextureRequest>& high = textureLoader.requests[kTextureHigh];
+    ASSERT_EQ(high.size(), c.queued ? 1u : 0u);
+    if (c.queued) {
+      EXPECT_EQ(high.front().material, later);
+      EXPECT_EQ(high.front().layer, 0);
+      EXPECT_EQ(high.front().maxPixels, plat::getTextureLimit(engine.driver));
+    }
+    high.clear();
+  }
+  bDeferredTextures = keptDeferred;
+  singleThreaded = keptSingle;
+  resetTextureQueue();
 }
 
 TEST_F(MaterialDescTest, ConditionsFollowTheShaderQualityAndNestedLevelsObeyTheirParent) {
