@@ -31,27 +31,6 @@ void takeFile(const DataFolderFiles& files, stringc name, stringc& path) {
     path = found->second;
 }
 
-// A ship set's material and model descriptors: "materials.txt" and
-// "models.txt" in the folder named after its set file, beside that file,
-// when present. The set's "shaders.txt" is not listed: the set loader
-// (loadShipSets) reads it itself, quietly, so that it is read once.
-DataFolderHandler collectShipSetDescriptors(SessionDataFiles& data) {
-  return [&data](const DataFolderFiles& files) {
-    const struct {
-      const char* name;
-      std::vector<stringc>& list;
-    } kinds[] = {{"materials.txt", data.materialDescriptors}, {"models.txt", data.modelDescriptors}};
-    for (const auto& [name, path] : files) {
-      if (!narrowEndsWithNoCase(name, kDataExtension))
-        continue;
-      const stringc folder = path.subString(0, path.size() - (sizeof(kDataExtension) - 1)) + "/";
-      for (const auto& kind : kinds)
-        if (plat::isRegularFile((folder + kind.name).c_str()))
-          kind.list.push_back(folder + kind.name);
-    }
-  };
-}
-
 }  // namespace
 
 stringc mapScriptName(const stringc& mapName) {
@@ -83,7 +62,6 @@ void mountDataFolders(bool newGame, const stringc& mapName) {
   registerDataFolderHandler("Game Data/Materials/", collectInto(data.materialDescriptors, kDataExtension));
   registerDataFolderHandler("Game Data/Models/", collectInto(data.modelDescriptors, kDataExtension));
   registerDataFolderHandler("Game Data/Sounds/", collectInto(data.soundDescriptors, kDataExtension));
-  registerDataFolderHandler("Game Data/ShipSets/", collectShipSetDescriptors(data));
   // Particle-system definitions.
   registerDataFolderHandler("Game Data/Particles/", collectInto(data.particleSystems, kDataExtension));
 

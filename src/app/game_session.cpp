@@ -52,6 +52,7 @@
 #include "gfx/gas_sprites.h"
 #include "gfx/gfx_effects.h"
 #include "gfx/gfx_resources.h"
+#include "gfx/material_desc.h"
 #include "gfx/particle_host.h"
 #include "gfx/special_fx.h"
 #include "gfx/texture_loader.h"
@@ -334,6 +335,8 @@ int runGameSession(const irr::core::stringc& name) {
     descriptors.materials = &sessionDataFiles.materialDescriptors;
     descriptors.models = &sessionDataFiles.modelDescriptors;
     descriptors.sounds = &sessionDataFiles.soundDescriptors;
+    // "#include" and "LoadModels" lines show on the script set-up's screen.
+    descriptorLoadingScreen = &scriptSetupSlots.showLoadingScreen;
     initGfxResources(descriptors, textureLevel, scriptSetupSlots.showLoadingScreen);
     // Special effects and particle systems.
     if (!sessionDataFiles.specialEffectsFile.empty()) {

@@ -6,6 +6,8 @@
 #include "core/locale.h"
 #include "core/locks.h"
 #include "gfx/active_effects.h"
+#include "gfx/material_desc.h"
+#include "gfx/model_desc.h"
 #include "gfx/shader_desc.h"
 #include "core/log.h"
 #include "platform/engine/engine_textures.h"
@@ -16,10 +18,14 @@ GfxResourceRegistry gfxResources;
 irr::core::array<gfx_base*> activeGfxEffects;
 Mutex* activeGfxEffectsLock = createMutex();
 
-// Shader descriptors: read by our own reader.
+// Shader, material and model descriptors: read by our own readers.
 GfxLoadHooks gfxLoadHooks = [] {
   GfxLoadHooks hooks;
   hooks.loadShaderDescriptors = loadShaderDescriptors;
+  // Material and model descriptors.
+  hooks.loadMaterialDescriptors = loadMaterialDescriptors;
+  hooks.loadModelDescriptors = loadModelDescriptors;
+  hooks.releaseSessionSpriteBanks = releaseSessionSpriteBanks;
   return hooks;
 }();
 
@@ -247,6 +253,7 @@ void clearGfxResources(GfxResourceRegistry& registry) {
       plat::removeTexture(engine.driver, registry.textures[i].value);
   registry.textures.clear();
   deleteModels(registry);
+  modelMaterialMeshes().clear();
 
   if (engine.scene != nullptr)
     engine.scene->getMeshCache()->clear();

@@ -41,15 +41,25 @@ constexpr irr::s32 kSolidScaled = 24;
 struct ModelRef {
   // Held by the engine's mesh cache, not by the record.
   irr::scene::IAnimatedMesh* mesh = nullptr;
+  // One reference held.
   model_particle_sys* particleSystem = nullptr;
+  // May lead back to this model (a model may name itself, or through a
+  // loaded file a model naming it, as its lower level): code that walks the
+  // levels stops at a repeat.
   ModelRef* nextLevel = nullptr;
   // The fraction at which the next level of detail takes over.
   float lodDistance = 1.0f;
+  // Owned.
   irr::core::array<IFiringPoint*> firingPoints;
   irr::core::array<IImpactRegion*> impactRegions;
 
   ModelRef() = default;
   explicit ModelRef(irr::scene::IAnimatedMesh* modelMesh) : mesh(modelMesh) {}
+  // Frees the firing points, the impact regions and the particle system;
+  // never the next level (freed as a model of its own).
+  ~ModelRef();
+  ModelRef(const ModelRef&) = delete;
+  ModelRef& operator=(const ModelRef&) = delete;
 };
 
 struct GfxResourceRegistry {

@@ -20,6 +20,7 @@
 #include "core/user_folders.h"
 #include "design/hull_list.h"
 #include "design/shipsets/ship_set.h"
+#include "gfx/gfx_resources.h"
 #include "empire/empire.h"
 #include "session_fixture.h"
 #include "shipped_session.h"
@@ -45,9 +46,18 @@ std::vector<std::string> listedShipSets() {
   return out;
 }
 
-// The set loader reads the set's own shaders and says so; every other line
+// The set loader reads the set's own shaders, materials and models, in that
+// order, and says so (the engine names each mesh it loads); every other line
 // that names the sets is a complaint.
-constexpr char kSetShadersRead[] = "Loading shader descriptor file: Game Data/ShipSets/standard/shaders.txt\n";
+constexpr char kSetDescriptorsRead[] =
+    "Loading shader descriptor file: Game Data/ShipSets/standard/shaders.txt\n"
+    "Loading material descriptor file: Game Data/ShipSets/standard/materials.txt\n"
+    "Loading model descriptors: Game Data/ShipSets/standard/models.txt\n";
+constexpr char kSetMeshLoaded[] = "Loaded mesh: Game Data/ShipSets/standard/meshes/";
+
+// The nine models that standard.txt names.
+const wchar_t* const kSetModels[] = {L"outpost",   L"depot",     L"carrier", L"frigate", L"colony_ship",
+                                     L"freighter", L"transport", L"scout",   L"shuttle"};
 
 std::size_t countOf(const std::string& text, const std::string& part) {
   std::size_t count = 0;
@@ -56,9 +66,12 @@ std::size_t countOf(const std::string& text, const std::string& part) {
   return count;
 }
 
-std::string withoutSetShaderReads(std::string text) {
-  for (std::size_t at = text.find(kSetShadersRead); at != std::string::npos; at = text.find(kSetShadersRead, at))
-    text.erase(at, sizeof(kSetShadersRead) - 1);
+std::string withoutSetDescriptorReads(std::string text) {
+  for (std::size_t at = text.find(kSetDescriptorsRead); at != std::string::npos;
+       at = text.find(kSetDescriptorsRead, at))
+    text.erase(at, sizeof(kSetDescriptorsRead) - 1);
+  for (std::size_t at = text.find(kSetMeshLoaded); at != std::string::npos; at = text.find(kSetMeshLoaded, at))
+    text.erase(at, text.find('\n', at) + 1 - at);
   return text;
 }
 
@@ -102,6 +115,8 @@ class ShipSetShipped : public ShippedSessionTest {
  protected:
   void TearDown() override {
     clearShipSets();
+    // The sets' materials and models hold the engine's textures and meshes.
+    clearGfxResources(gfxResources);
     ShippedSessionTest::TearDown();
   }
 
@@ -132,8 +147,8 @@ TEST_F(ShipSetShipped, EveryStartingDesignGetsItsModel) {
   setupNewGame(CORVANE_SOURCE_DIR "/data/Maps/spiral.as");
   const std::string text = log.take();
   EXPECT_EQ(text.find("Formula Error"), std::string::npos) << text;
-  EXPECT_EQ(countOf(text, kSetShadersRead), 1u) << text;
-  EXPECT_EQ(withoutSetShaderReads(text).find("ShipSets"), std::string::npos) << text;
+  EXPECT_EQ(countOf(text, kSetDescriptorsRead), 1u) << text;
+  EXPECT_EQ(withoutSetDescriptorReads(text).find("ShipSets"), std::string::npos) << text;
 
   IShipSet* set = findShipSet(L"standard");
   ASSERT_NE(set, nullptr);
@@ -178,11 +193,17 @@ TEST_F(ShipSetSessions, EachSessionLoadsTheShippedSetAndClearsItAtItsEnd) {
   std::atomic<bool> checked{false};
   std::atomic<bool> found{false};
   std::atomic<bool> shippedModel{false};
+  std::atomic<int> loadedModels{0};
   SessionEnder ender([&] {
     if (!checked.exchange(true)) {
       IShipSet* set = findShipSet(L"standard");
       found = set != nullptr;
       shippedModel = set != nullptr && set->getModel(nullptr) == stringw(L"frigate");
+      for (const wchar_t* name : kSetModels) {
+        ModelRef* model = getModelRef(name);
+        if (model != &gfxResources.errorModel && model->mesh != gfxResources.errorModel.mesh)
+          ++loadedModels;
+      }
     }
     return true;
   });
@@ -194,7 +215,10 @@ TEST_F(ShipSetSessions, EachSessionLoadsTheShippedSetAndClearsItAtItsEnd) {
     checked = false;
     found = false;
     shippedModel = false;
+    loadedModels = 0;
     EXPECT_EQ(runGameSession("spiral.as"), 0);
+    // Every model the set names is loaded, not the error arrow.
+    EXPECT_EQ(loadedModels, 9);
     EXPECT_TRUE(checked);
     EXPECT_TRUE(found);
     EXPECT_TRUE(shippedModel);
@@ -205,8 +229,14 @@ TEST_F(ShipSetSessions, EachSessionLoadsTheShippedSetAndClearsItAtItsEnd) {
   EXPECT_EQ(text.find("Formula Error"), std::string::npos) << text;
   // The set's shaders are read once a session: by the set loader, not
   // again with the graphics start-up's descriptors.
-  EXPECT_EQ(countOf(text, kSetShadersRead), 2u) << text;
-  EXPECT_EQ(withoutSetShaderReads(text).find("ShipSets"), std::string::npos) << text;
+  EXPECT_EQ(countOf(text, kSetDescriptorsRead), 2u) << text;
+  EXPECT_EQ(countOf(text, "Loading material descriptor file: Game Data/Materials/materials.txt\n"), 2u) << text;
+  EXPECT_EQ(countOf(text, "Loading model descriptors: Game Data/Models/models.txt\n"), 2u) << text;
+  // The shipped materials and models load without a complaint.
+  for (const char* complaint : {" error M", " warning M", "Bad firing point", "Bad impact point",
+                                "Failed to load", "second material"})
+    EXPECT_EQ(text.find(complaint), std::string::npos) << complaint << "\n" << text;
+  EXPECT_EQ(withoutSetDescriptorReads(text).find("ShipSets"), std::string::npos) << text;
 }
 
 // A set's formulas see the formula constants as the script set-up leaves

@@ -63,11 +63,12 @@ class GfxResourcesTest : public ::testing::Test {
     engine.scene = device_->getSceneManager();
     engine.gui = device_->getGUIEnvironment();
     limitsSeenByMaterialPass.clear();
+    keptHooks_ = gfxLoadHooks;
     shownTexts.clear();
   }
   void TearDown() override {
     clearGfxResources(gfxResources);
-    gfxLoadHooks = GfxLoadHooks();
+    gfxLoadHooks = keptHooks_;
     engine = EngineGlobals{};
     plat::setTextureLimit(nullptr, plat::kDefaultTextureLimit);
     device_->drop();
@@ -83,6 +84,8 @@ class GfxResourcesTest : public ::testing::Test {
   }
 
   irr::IrrlichtDevice* device_ = nullptr;
+  // The hooks as they were before the test (our own readers).
+  GfxLoadHooks keptHooks_;
   std::vector<stringc> shaders_;
   std::vector<stringc> materials_;
   std::vector<stringc> models_;

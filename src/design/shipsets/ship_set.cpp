@@ -3,7 +3,10 @@
 #include <vector>
 
 #include "core/data_file.h"
+#include "core/file_access.h"
 #include "design/hull_list.h"
+#include "gfx/material_desc.h"
+#include "gfx/model_desc.h"
 #include "gfx/shader_desc.h"
 #include "universe/objects/game_object.h"
 #include "universe/ships/ship.h"
@@ -232,10 +235,13 @@ void loadShipSets(const stringc& path) {
     baseName = baseName.subString(0, static_cast<irr::u32>(dot));
   const stringc folder = path.subString(0, baseStart) + baseName;
 
-  // The set's own shaders; a set may have none. (folder + "/materials.txt"
-  // and folder + "/models.txt", in that order, go to the graphics resource
-  // loaders here.)
+  // The set's own shaders, materials and models, in that order; a set may
+  // have none of them. Its names join the registry after start-up's own.
   loadShaderDescriptors(gfxResources, folder + "/shaders.txt", true);
+  if (fileExists(folder + "/materials.txt"))
+    loadMaterialDescriptors(folder + "/materials.txt");
+  if (fileExists(folder + "/models.txt"))
+    loadModelDescriptors(folder + "/models.txt");
 
   std::vector<NumberedLine> lines;
   if (!readNumberedDataFile(path, lines, kDataFileClean | kDataFileCutComments))
