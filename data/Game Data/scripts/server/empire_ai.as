@@ -118,6 +118,8 @@ const string[] councilDesigns = {"Scout", "Colony Ship", "Freighter", "Frigate",
 // Ships the council wants in service or queued. Colony ships count only
 // while they have not settled (see isSpentColonyShip).
 const uint colonyShipsWanted = 2;
+// Colony ships built at most, those that settled included.
+const uint mostColonyShips = 4;
 const uint firstWarships = 2;
 // One more warship for every so many seconds of running time, up to a cap.
 const double warshipGrowthPeriod = 150;
@@ -231,12 +233,31 @@ ShipRole roleOfDesign(const string &in name) {
 	return SR_Other;
 }
 
-// A ship with nothing to do: no orders at all.
+// A ship with nothing to do: no orders but standing ones (a new ship may
+// come with its design's), and no colonising order among them.
 bool hasNoOrders(Object@ ship) {
 	OrderList orders;
 	if (!orders.prepare(ship))
 		return false;
-	return orders.getOrderCount() == 0;
+	for (uint i = 0, cnt = orders.getOrderCount(); i < cnt; ++i) {
+		Order@ order = orders.getOrder(i);
+		if (order !is null && (!order.isAutomation() || order.getType() == OrdT_Colonize))
+			return false;
+	}
+	return true;
+}
+
+// Whether the ship has an order of `type`.
+bool hasOrderOfType(Object@ ship, OrderType type) {
+	OrderList orders;
+	if (!orders.prepare(ship))
+		return false;
+	for (uint i = 0, cnt = orders.getOrderCount(); i < cnt; ++i) {
+		Order@ order = orders.getOrder(i);
+		if (order !is null && order.getType() == type)
+			return true;
+	}
+	return false;
 }
 
 // A ship whose orders are all standing ones (a warship holding its system).
@@ -252,16 +273,24 @@ bool onlyStandingOrders(Object@ ship) {
 	return true;
 }
 
-// A colony ship that has reached its system: only its colonising order is
-// left, which settles the planets there one by one.
+// A colony ship that has reached its system: only standing orders are
+// left, its colonising order among them, which settles the planets there one
+// by one.
 bool isSpentColonyShip(Object@ ship) {
 	OrderList orders;
 	if (!orders.prepare(ship))
 		return false;
-	if (orders.getOrderCount() != 1)
-		return false;
-	Order@ order = orders.getOrder(0);
-	return order !is null && order.getType() == OrdT_Colonize;
+	bool colonising = false;
+	for (uint i = 0, cnt = orders.getOrderCount(); i < cnt; ++i) {
+		Order@ order = orders.getOrder(i);
+		if (order is null)
+			continue;
+		if (!order.isAutomation())
+			return false;
+		if (order.getType() == OrdT_Colonize)
+			colonising = true;
+	}
+	return colonising;
 }
 
 // The mind of a computer player's empire. It researches, governs its
@@ -522,7 +551,7 @@ class Council {
 			exploreSearch.addEmpire(emp);
 			exploreSearch.setCallback("empire_ai::scoreUnvisited");
 			exploreSearch.setSearchPos(scouts[i].getPosition());
-			exploreSearch.setAvoidSystem(lastExplored);
+			exploreSearch.setAvoidSystem(scouts[i].getCurrentSystem());
 			exploreSearch.findBestSystem();
 			return;
 		}
@@ -612,7 +641,9 @@ class Council {
 		if (planets.length() == 0)
 			return;
 
-		// Spent colony ships stay where they settled and are not counted.
+		// Spent colony ships stay where they settled and are not counted,
+		// but for the cap.
+		uint allColonyShips = colonyShips;
 		Object@[] colonisers;
 		collectShips(emp, SR_Colony, colonisers);
 		for (uint i = 0; i < colonisers.length(); ++i)
@@ -627,7 +658,7 @@ class Council {
 			for (uint q = 0; q < queued; ++q) {
 				switch (roleOfDesign(planet.getConstructionName(q))) {
 				case SR_Scout: ++scouts; break;
-				case SR_Colony: ++colonyShips; break;
+				case SR_Colony: ++colonyShips; ++allColonyShips; break;
 				case SR_Warship: ++warships; break;
 				}
 			}
@@ -645,7 +676,7 @@ class Council {
 			warshipsWanted = mostWarships;
 
 		string design;
-		if (colonyShips < colonyShipsWanted)
+		if (colonyShips < colonyShipsWanted && allColonyShips < mostColonyShips)
 			design = colonyDesign;
 		else if (scouts < scoutsWanted)
 			design = scoutDesign;
@@ -727,7 +758,7 @@ class Council {
 		}
 
 		for (uint i = 0; i < idle.length(); ++i) {
-			if (!hasNoOrders(idle[i]))
+			if (hasOrderOfType(idle[i], OrdT_Defend))
 				continue;
 			OrderList orders;
 			if (orders.prepare(idle[i]))
