@@ -15,6 +15,7 @@
 
 #include <vector>
 
+#include "app/base/config.h"
 #include "app/new_game.h"
 #include "core/random.h"
 #include "empire/empire.h"
