@@ -31,17 +31,16 @@ void takeFile(const DataFolderFiles& files, stringc name, stringc& path) {
     path = found->second;
 }
 
-// A ship set's graphics descriptors: "shaders.txt", "materials.txt" and
+// A ship set's material and model descriptors: "materials.txt" and
 // "models.txt" in the folder named after its set file, beside that file,
-// when present.
+// when present. The set's "shaders.txt" is not listed: the set loader
+// (loadShipSets) reads it itself, quietly, so that it is read once.
 DataFolderHandler collectShipSetDescriptors(SessionDataFiles& data) {
   return [&data](const DataFolderFiles& files) {
     const struct {
       const char* name;
       std::vector<stringc>& list;
-    } kinds[] = {{"shaders.txt", data.shaderDescriptors},
-                 {"materials.txt", data.materialDescriptors},
-                 {"models.txt", data.modelDescriptors}};
+    } kinds[] = {{"materials.txt", data.materialDescriptors}, {"models.txt", data.modelDescriptors}};
     for (const auto& [name, path] : files) {
       if (!narrowEndsWithNoCase(name, kDataExtension))
         continue;
@@ -85,6 +84,8 @@ void mountDataFolders(bool newGame, const stringc& mapName) {
   registerDataFolderHandler("Game Data/Models/", collectInto(data.modelDescriptors, kDataExtension));
   registerDataFolderHandler("Game Data/Sounds/", collectInto(data.soundDescriptors, kDataExtension));
   registerDataFolderHandler("Game Data/ShipSets/", collectShipSetDescriptors(data));
+  // Particle-system definitions.
+  registerDataFolderHandler("Game Data/Particles/", collectInto(data.particleSystems, kDataExtension));
 
   if (newGame) {
     data.mapScriptPath = mapScriptName(mapName);

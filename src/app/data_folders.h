@@ -12,7 +12,8 @@
 //                               into the client scripts
 //   "Game Data/Sub Systems/", "Game Data/Effects/", "Game Data/Effectors/",
 //   "Game Data/Technologies/",
-//   "Game Data/ShipSets/"       ".txt" files into their lists (only the files
+//   "Game Data/ShipSets/",
+//   "Game Data/Particles/"      ".txt" files into their lists (only the files
 //                               directly in the folder: a ship set's folder
 //                               of descriptors beside its file is not listed)
 //   "Game Data/Shaders/", "Game Data/Materials/", "Game Data/Models/",
@@ -20,10 +21,11 @@
 //                               into their lists, read by the graphics
 //                               start-up (shaders, then materials, models
 //                               and sounds); then, from "Game Data/ShipSets/",
-//                               each set's "<set>/shaders.txt",
-//                               "<set>/materials.txt" and "<set>/models.txt"
-//                               beside its set file, when present, in set
-//                               order after the folder's own files
+//                               each set's "<set>/materials.txt" and
+//                               "<set>/models.txt" beside its set file, when
+//                               present, in set order after the folder's own
+//                               files (a set's "<set>/shaders.txt" is read by
+//                               loadShipSets, not listed here)
 //   "Maps/"                     new games only: the file named by the map
 //                               script name, into the map script path
 //
@@ -48,6 +50,8 @@ struct SessionDataFiles {
   std::vector<irr::core::stringc> materialDescriptors;
   std::vector<irr::core::stringc> modelDescriptors;
   std::vector<irr::core::stringc> soundDescriptors;
+  // The particle-system definition files.
+  std::vector<irr::core::stringc> particleSystems;
   // Filled only by the GUI subsystem, when it has script modules to add.
   std::vector<irr::core::stringc> guiScripts;
 

@@ -7,9 +7,12 @@
 #include "app/base/startup.h"
 #include "app/profile_phase.h"
 #include "app/session_workers.h"
+#include "core/locks.h"
 #include "core/timer.h"
 #include "design/effectors/effect_gfx.h"
 #include "empire/empire.h"
+#include "gfx/gfx_effects.h"
+#include "gfx/particle_host.h"
 
 namespace {
 
@@ -159,11 +162,15 @@ void FrameLoop::runSimulationFrame() {
 
   {
     // The graphics calls of this frame's firings go to the players, then
-    // the queue starts afresh. (The local graphics effects' update joins
-    // here.)
+    // the queue starts afresh; the local effects and particle systems move
+    // on by the frame's game time. All of it under the scene lock, which
+    // also guards the scene graphics that effects and objects set up.
     ProfilePhase phase(frameProfileSections.specialFxUpdate);
+    MutexGuard scene(*sceneLock);
     sendEffectGraphics();
     clearEffGfxQueue();
+    updateActiveGfxEffects(gameFrameTime);
+    updateParticleSystems(gameFrameTime);
   }
 
   workers_.finishFrame();

@@ -11,8 +11,9 @@
 //
 // A simulation frame runs once `realFrameTime` reaches one frame period: it
 // resumes the workers (or runs their units inline), steps every empire with
-// the game seconds gathered, waits for the server-module worker and empties
-// both accumulators. The first simulation frame of a session runs at speed
+// the game seconds gathered, advances the active graphics effects and the
+// particle systems by them under the scene lock ("Special FX Update"),
+// waits for the server-module worker and empties both accumulators. The first simulation frame of a session runs at speed
 // 0.01; the second restores the speed the loop began with, or the one set
 // during the ramp (or the loop's end does, when it comes first).
 //

@@ -30,6 +30,7 @@
 #include "app/base/message_box.h"
 #include "app/new_game.h"
 #include "app/profiling_windows.h"
+#include "app/resource_fetcher.h"
 #include "app/saved_game.h"
 #include "app/script_setup.h"
 #include "app/server_map_wait.h"
@@ -49,7 +50,11 @@
 #include "empire/treaty_clause.h"
 #include "gfx/effect_node_pools.h"
 #include "gfx/gas_sprites.h"
+#include "gfx/gfx_effects.h"
 #include "gfx/gfx_resources.h"
+#include "gfx/particle_host.h"
+#include "gfx/special_fx.h"
+#include "gfx/texture_loader.h"
 #include "net/galaxy_transfer.h"
 #include "net/irc_window.h"
 #include "net/network_manager.h"
@@ -121,10 +126,13 @@ void logGameLoopStart() {
 // Tear-down from T9 on: what every session made, also one whose galaxy
 // could not be prepared.
 void tearDownSession() {
-  // T9. (The camera's node, the skybox, the graphics effects and the
-  // scene's pools join here.)
+  // A session that ends before its loading is over lets the texture
+  // loader's thread end too.
+  textureLoader.stopRequested.store(true);
+  // T9. (The camera's node, the skybox and the scene's pools join here.)
   clearMessageCategories();
   clearGalaxyGasSprites();
+  clearActiveGfxEffects();
   clearEffGfxQueueUnlocked();
   removeGalaxyBackdrop();
 
@@ -165,8 +173,9 @@ void tearDownSession() {
       engine.scene->getRootSceneNode()->removeAll();
   }
 
-  // T14. (The particle-system generator is cleared here.) The node rings
-  // go, burst nodes first, then the graphics registries.
+  // T14. The particle systems end and let go of their burst nodes; the
+  // node rings go, burst nodes first, then the graphics registries.
+  releaseParticleSystems();
   releaseBurstNodePool();
   releaseEffectNodePool();
   clearGfxResources(gfxResources);
@@ -223,7 +232,18 @@ int32_t seedFromSetting(float value) {
 
 int runGameSession(const irr::core::stringc& name) {
   // 1. The network is served by its own thread while the session loads.
-  // (The texture loader's queue is reset and its thread started here.)
+  // The texture loader starts afresh; its thread ends by itself once the
+  // session's resources are loaded. The last session's thread is asked to
+  // end and waited for first, so that one thread serves the queue.
+  {
+    static Thread textureThread;
+    textureLoader.stopRequested.store(true);
+    if (textureThread.valid())
+      textureThread.waitForExit();
+    resetTextureQueue();
+    textureThread = Thread();
+    textureThread.start(textureLoaderThread, &textureLoader, true);
+  }
   NetworkPoll networkPoll;
   if (networkManager->peerActive())
     networkPoll.start();
@@ -242,6 +262,7 @@ int runGameSession(const irr::core::stringc& name) {
   registerMessageCategories();
   scanMods();
   if (!isCurrentModValid()) {
+    textureLoader.stopRequested.store(true);
     networkPoll.stop();
     networkManager->disconnect();
     showMessageBox("Mod Missing", std::string("Could not load mod '") + currentModName.c_str() + "', missing.");
@@ -300,8 +321,7 @@ int runGameSession(const irr::core::stringc& name) {
   Thread scriptSetupThread;
   startScriptSetup(threadedLoad, scriptsReady, scriptSetupThread);
 
-  // 13-14. (Particle systems and special effects load here too.) The ship
-  // sets load once the script set-up is done, below.
+  // 13-14. The ship sets load once the script set-up is done, below.
   {
     const LoadingPhase phase("Loading resources");
     GfxDescriptorLists descriptors;
@@ -310,14 +330,22 @@ int runGameSession(const irr::core::stringc& name) {
     descriptors.models = &sessionDataFiles.modelDescriptors;
     descriptors.sounds = &sessionDataFiles.soundDescriptors;
     initGfxResources(descriptors, textureLevel, scriptSetupSlots.showLoadingScreen);
+    // Special effects and particle systems.
+    if (!sessionDataFiles.specialEffectsFile.empty()) {
+      loadSpecialFXDescriptors(sessionDataFiles.specialEffectsFile);
+      sessionDataFiles.specialEffectsFile = "";
+    }
+    startParticleSystems(&resourceFetcher, sessionDataFiles.particleSystems);
     logInfo("Texture memory size: %u KB\n", namedMaterialTextureMemoryKB(gfxResources));
   }
 
   // 15. (The scene camera is made here.)
 
-  // 16. (The texture queue is polled while waiting.)
-  while (!scriptsReady.load())
+  // 16. Finished textures are applied while waiting.
+  while (!scriptsReady.load()) {
+    processTextureQueue(false);
     plat::sleepMs(0);
+  }
   if (scriptSetupThread.valid())
     scriptSetupThread.waitForExit();
   if (scriptRegistrationsRejected() > 0) {
@@ -350,10 +378,14 @@ int runGameSession(const irr::core::stringc& name) {
   loadTraitFile(resolveDataPath("Game Data/traits.xml"));
 
   // 18. (The planet models' material tables are built here.)
-  // 19. (The named materials of the backdrop, the texture loader and the
-  // view input's table join here.)
+  // 19. (The named materials of the backdrop and the view input's table
+  // join here.) The texture loader takes no more requests: its thread ends
+  // once the queue is drained. The required textures finished by now go
+  // into their materials at once; the rest follow, one a frame.
   createGalaxyBackdrop(engine.scene, nullptr);
-  logInfo("%i queued textures\n", 0);
+  textureLoader.stopRequested.store(true);
+  processTextureQueue(true);
+  logInfo("%i queued textures\n", static_cast<int>(queuedTextureCount()));
 
   {
     // 20.
@@ -464,8 +496,9 @@ int runGameSession(const irr::core::stringc& name) {
     if (!gameRunning)
       break;
 
-    // 2. (The texture loader's finished requests and the strategic view's
-    // input step join here.)
+    // 2. One finished texture a pass. (The strategic view's input step
+    // joins here.)
+    processTextureQueue(false);
     runConsoleInput();
 
     // 3. A network server keeps messages that change objects out of the

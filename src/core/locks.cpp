@@ -23,6 +23,8 @@ Mutex* createMutex() { return new Mutex(); }
 
 void destroyMutex(Mutex* mutex) { delete mutex; }
 
+Mutex* const sceneLock = createMutex();
+
 // ---------------------------------------------------------------------------
 // Per-thread table of held read/write locks.
 //

@@ -42,6 +42,12 @@ class Mutex {
 Mutex* createMutex();
 void destroyMutex(Mutex* mutex);
 
+// The scene lock: held while particle effects, planets and objects made by
+// the network set up their scene graphics, and while the frame loop
+// advances the active effects and particle systems. Made at process start
+// and never destroyed, so that threads still running at exit may take it.
+extern Mutex* const sceneLock;
+
 // Holds a Mutex for the life of the guard.
 class MutexGuard {
  public:

@@ -6,6 +6,7 @@
 #include "core/locale.h"
 #include "core/locks.h"
 #include "gfx/active_effects.h"
+#include "gfx/shader_desc.h"
 #include "core/log.h"
 #include "platform/engine/engine_textures.h"
 
@@ -15,7 +16,12 @@ GfxResourceRegistry gfxResources;
 irr::core::array<gfx_base*> activeGfxEffects;
 Mutex* activeGfxEffectsLock = createMutex();
 
-GfxLoadHooks gfxLoadHooks;
+// Shader descriptors: read by our own reader.
+GfxLoadHooks gfxLoadHooks = [] {
+  GfxLoadHooks hooks;
+  hooks.loadShaderDescriptors = loadShaderDescriptors;
+  return hooks;
+}();
 
 namespace {
 

@@ -40,6 +40,17 @@ ENetAddress toTransport(const SystemAddress& address) {
   return result;
 }
 
+// The transport thins out unreliable sends whenever a round trip comes back
+// slower than the last ones, down to dropping every one of them; on a busy
+// machine a loopback connection's round trips jump about, and a client then
+// hears nothing of the game clock or of moving objects for seconds. Unreliable
+// messages here are lost only where the network loses them. Set once the
+// handshake is over: the connecting side's values must match in it.
+void keepUnreliableSends(ENetPeer* peer) {
+  peer->packetThrottleDeceleration = 0;
+  peer->packetThrottle = peer->packetThrottleLimit;
+}
+
 }  // namespace
 
 uint32_t EnetPeer::serviceEntry(void* self) {
@@ -407,6 +418,7 @@ void EnetPeer::applyTimeout(Connection& connection) {
 }
 
 void EnetPeer::onTransportConnect(unsigned index, ENetPeer* peer) {
+  keepUnreliableSends(peer);
   Connection* connection = static_cast<Connection*>(peer->data);
   if (connection != nullptr) {
     // Ours: the transport is up; the hello goes first.

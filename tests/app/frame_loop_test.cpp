@@ -14,7 +14,9 @@
 #include "app/base/session_state.h"
 #include "app/base/startup.h"
 #include "app/session_workers.h"
+#include "core/locks.h"
 #include "core/timer.h"
+#include "gfx/gfx_effects.h"
 
 namespace frame_loop_test {
 
@@ -351,6 +353,65 @@ TEST_F(FrameLoopTest, AutosaveClock) {
       EXPECT_TRUE(loop.autosaveDue(c.start + 120000, c.client, c.server));
     }
   }
+}
+
+// Active graphics effects: advanced in each simulation frame by the game
+// time gathered since the last one (each pass's step capped), under the
+// scene lock.
+
+// Finishes once its life has passed; notes whether the scene lock was held.
+class TimedEffect : public gfx_base {
+ public:
+  TimedEffect(float life, bool* gone, bool* lockHeld) : life_(life), gone_(gone), lockHeld_(lockHeld) {}
+  ~TimedEffect() override { *gone_ = true; }
+  bool update(float seconds) override {
+    *lockHeld_ = sceneLock->depth() > 0;
+    life_ -= seconds;
+    if (life_ <= 0.0f) {
+      delete this;
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  float life_;
+  bool* gone_;
+  bool* lockHeld_;
+};
+
+TEST_F(FrameLoopTest, AnEffectIsGoneOnceSimulationFramesHaveGivenItsLife) {
+  fMaxFPS = 4.0f;
+  videoMode = false;
+  bool gone = false;
+  bool lockHeld = false;
+  addActiveGfxEffect(new TimedEffect(2.0f, &gone, &lockHeld));
+  for (int frame = 1; frame <= 8; ++frame) {
+    timer.deltas = {0.25};
+    loop.advanceTime();
+    ASSERT_TRUE(loop.simulationFrameDue());
+    loop.runSimulationFrame();
+    EXPECT_EQ(gone, frame == 8) << frame;
+  }
+  EXPECT_TRUE(lockHeld);
+  EXPECT_EQ(sceneLock->depth(), 0u);
+  EXPECT_EQ(activeGfxEffectCount(), 0u);
+
+  // A 3 s stall gives 0.5 s of game time; then two passes' steps of 0.25 s
+  // gathered into one frame finish a 1 s effect.
+  gone = false;
+  addActiveGfxEffect(new TimedEffect(1.0f, &gone, &lockHeld));
+  timer.deltas = {3.0};
+  loop.advanceTime();
+  loop.runSimulationFrame();
+  EXPECT_FALSE(gone);
+  gameSpeed = 0.25;
+  timer.deltas = {1.0, 1.0};
+  loop.advanceTime();
+  loop.advanceTime();
+  loop.runSimulationFrame();
+  EXPECT_TRUE(gone);
+  EXPECT_EQ(activeGfxEffectCount(), 0u);
 }
 
 }  // namespace

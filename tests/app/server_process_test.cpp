@@ -210,8 +210,20 @@ TEST(ServerProcess, GameSessionRunsUntilSigint) {
                  "============\nPreparing Galaxy...\n============\n", "============\nPreparing Galaxy... Finished(",
                  "Initializing 0 galaxy processing threads\n", "============\nInitialize GUI...\n============\n",
                  "Game loop start ", "Game ending. Total game time (not session): ", "Shutting down engine\n"});
-  const std::string log = readFile(home / "Corvane" / "log.txt");
+  std::string log = readFile(home / "Corvane" / "log.txt");
   EXPECT_EQ(log.find("objects have not been deleted"), std::string::npos);
+  // The null driver builds no shader programs: with the default shader
+  // quality each shipped shader says so once and takes its base material.
+  for (const std::string shaderFailed :
+       {"Game Data/Shaders/shaders.txt(6) error Sd004: Error loading shader \"PulsingGlow\", see previous lines "
+        "for specifics\n",
+        "Game Data/Shaders/shaders.txt(14) error Sd004: Error loading shader \"ShieldShell\", see previous lines "
+        "for specifics\n"}) {
+    const std::size_t at = log.find(shaderFailed);
+    ASSERT_NE(at, std::string::npos) << shaderFailed << log;
+    log.erase(at, shaderFailed.size());
+    EXPECT_EQ(log.find(shaderFailed), std::string::npos) << shaderFailed;
+  }
   // The shipped resources, effects and effectors load without a complaint,
   // the scripts their hooks name included.
   for (const char* loaded :
@@ -643,7 +655,10 @@ TEST(ServerProcessUserFiles, TwoServersSavingOneNameLeaveOneWholeSave) {
   const std::size_t loadMark = loader.output.size();
   loader.send("load_game same\n");
   ASSERT_TRUE(loader.waitForOutput("Save game loaded\n", loadMark)) << loader.output.substr(loadMark);
-  EXPECT_EQ(loader.output.find("Error loading", loadMark), std::string::npos) << loader.output.substr(loadMark);
+  // (The shipped shaders' "Error loading shader" lines on the null driver
+  // are no complaint about the save.)
+  for (const char* complaint : {"Error loading save file", "Error loading game"})
+    EXPECT_EQ(loader.output.find(complaint, loadMark), std::string::npos) << loader.output.substr(loadMark);
   EXPECT_TRUE(exitedCleanly(loader.stopWithin(SIGINT, kTimeoutMs)));
 }
 

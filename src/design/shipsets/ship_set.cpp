@@ -4,6 +4,7 @@
 
 #include "core/data_file.h"
 #include "design/hull_list.h"
+#include "gfx/shader_desc.h"
 #include "universe/objects/game_object.h"
 #include "universe/ships/ship.h"
 
@@ -229,11 +230,12 @@ void loadShipSets(const stringc& path) {
   const irr::s32 dot = baseName.findLast('.');
   if (dot >= 0)
     baseName = baseName.subString(0, static_cast<irr::u32>(dot));
-  [[maybe_unused]] const stringc folder = path.subString(0, baseStart) + baseName;
+  const stringc folder = path.subString(0, baseStart) + baseName;
 
-  // (folder + "/shaders.txt" with flag 1, folder + "/materials.txt" and
-  // folder + "/models.txt", in that order, go to the graphics resource
+  // The set's own shaders; a set may have none. (folder + "/materials.txt"
+  // and folder + "/models.txt", in that order, go to the graphics resource
   // loaders here.)
+  loadShaderDescriptors(gfxResources, folder + "/shaders.txt", true);
 
   std::vector<NumberedLine> lines;
   if (!readNumberedDataFile(path, lines, kDataFileClean | kDataFileCutComments))

@@ -1,0 +1,223 @@
+// What one hostile client can make a server spend, over real connections:
+// each case floods the server and states its bound.
+//  - 10,000 distinct names through empire settings (130) and through planet
+//    governor types (118 sub-kind 4): the server's heap grows by less than
+//    1 MiB, and the empire files at most its cap of client settings;
+//  - 1,000 wrong remote-console passwords a minute: at most 5 answers;
+//  - 100 galaxy requests from one client, and from three at once: one
+//    transfer per client at a time, at most two running at once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <malloc.h>
+
+#include "core/net_encoders.h"
+#include "empire/empire.h"
+#include "made_messages.h"
+#include "net/chat_log.h"
+#include "net/empire_messages.h"
+#include "net/object_requests.h"
+#include "net/galaxy_transfer.h"
+#include "net/message_ids.h"
+#include "net/remote_console.h"
+#include "net_fixture.h"
+#include "platform/bit_stream.h"
+#include "support/network_child.h"
+
+namespace hostile_resources_test {
+
+namespace {
+
+using netfixture::ServerFixture;
+using netprobe::bytesOf;
+using netprobe::Got;
+using netprobe::Probe;
+
+constexpr unsigned kDistinctNames = 10000;
+constexpr size_t kNamesHeapBound = 1024 * 1024;
+constexpr unsigned kWrongPasswords = 1000;
+constexpr unsigned kMaxRefusalsPerMinute = 5;
+constexpr unsigned kGalaxyRequests = 100;
+constexpr unsigned kMaxTransfersAtOnce = 2;
+
+// Sends a chat line from `from` and polls until `watcher` hears it: the
+// server has then handled everything `from` sent before it.
+bool handledUpToHere(ServerFixture& server, Probe& from, Probe& watcher, const std::wstring& mark) {
+  RakNet::BitStream chat;
+  writeChatMessage(chat, irr::core::stringw(mark.c_str()));
+  from.send(chat);
+  return server.pollUntil([&] {
+    for (const Got& got : watcher.ofId(msgid::kChat))
+      if (netprobe::chatText(got).find(mark) != std::wstring::npos)
+        return true;
+    return false;
+  });
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's allocator statistics (its allocator_interface).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+// The bytes the process holds on its heap now.
+size_t heapInUse() {
+#if defined(__SANITIZE_ADDRESS__)
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  return mallinfo2().uordblks;
+#endif
+}
+
+size_t refusalsTo(Probe& probe) {
+  size_t count = 0;
+  for (const Got& got : probe.ofId(msgid::kChat))
+    if (netprobe::chatText(got) == kRemoteConsoleRefusal)
+      ++count;
+  return count;
+}
+
+}  // namespace
+
+TEST(net_hostile, TenThousandNamesFromOneClientStayWithinTheirBound) {
+  privatenet::runInPrivateNetwork([] {
+    ServerFixture server;
+    empire* own = server.aiEmpire(0);
+    ASSERT_NE(own, nullptr);
+    Probe player;
+    Probe watcher;
+    ASSERT_NE(server.attach(player, own), nullptr);
+    ASSERT_NE(server.attach(watcher), nullptr);
+    generic_object* planet = madeMessages::findObject(galaxy, [own](generic_object* o) {
+      return o->getOwner() == own && dynamic_cast<objHabitation*>(o) != nullptr;
+    });
+    ASSERT_NE(planet, nullptr);
+    const irr::u32 settingsBefore = own->settings.size();
+    // Names of 40 units, each new: through 130, then through 118 sub-kind 4.
+    auto name = [](unsigned kind, unsigned i) {
+      return irr::core::stringw(L"hostile name of kind ") + irr::core::stringw(kind) + L" number " +
+             irr::core::stringw(i + 100000);
+    };
+    // A first round fills what a first message makes once (the
+    // connection's buffers, the empire's first client settings).
+    for (unsigned round = 0; round < 2; ++round) {
+      const unsigned count = round == 0 ? 10 : kDistinctNames;
+      const size_t before = heapInUse();
+      for (unsigned i = 0; i < count; ++i) {
+        RakNet::BitStream setting;
+        setting.Write(ID_EMPIRE_SETTING);
+        writeNetStringW(setting, name(round * 2, i), kMaxNetStringLength);
+        setting.Write(1.0f);
+        player.send(setting);
+        RakNet::BitStream governor;
+        governor.Write(ID_PLANET_SETTING);
+        writeNetObjectRef(governor, planet);
+        governor.Write(static_cast<uint8_t>(PSK_GovernorType));
+        writeNetStringW(governor, name(round * 2 + 1, i), kMaxNetStringLength);
+        player.send(governor);
+        // Now and then wait for the server, so that the queues stay short.
+        if (i % 1000 == 999)
+          ASSERT_TRUE(handledUpToHere(server, player, watcher, L"mark " + std::to_wstring(round) + L"." + std::to_wstring(i)));
+      }
+      ASSERT_TRUE(handledUpToHere(server, player, watcher, L"end " + std::to_wstring(round)));
+      watcher.forget();
+      if (round == 1) {
+        const size_t after = heapInUse();
+        EXPECT_LT(after > before ? after - before : 0, kNamesHeapBound) << "the heap grew from " << before << " to " << after;
+      }
+    }
+    EXPECT_LE(own->settings.size(), std::max<irr::u32>(settingsBefore, kMaxClientEmpireSettings));
+    EXPECT_GT(own->settings.size(), settingsBefore) << "no setting was filed at all";
+    const objHabitation* home = dynamic_cast<objHabitation*>(planet);
+    EXPECT_EQ(home->getGovernorType(), nullptr) << "a governor type that names no build list was taken";
+  });
+}
+
+TEST(net_hostile, WrongConsolePasswordsAreAnsweredAtMostFiveTimesAMinute) {
+  privatenet::runInPrivateNetwork([] {
+    ServerFixture server;
+    server.manager.consolePassword = L"s3cret";
+    Probe guesser;
+    Probe watcher;
+    ASSERT_NE(server.attach(guesser), nullptr);
+    ASSERT_NE(server.attach(watcher), nullptr);
+    for (unsigned minute = 0; minute < 2; ++minute) {
+      guesser.forget();
+      for (unsigned i = 0; i < kWrongPasswords; ++i) {
+        RakNet::BitStream guess;
+        writeRemoteConsoleMessage(guess, irr::core::stringw(L"guess ") + irr::core::stringw(i), L"players");
+        guesser.send(guess);
+      }
+      ASSERT_TRUE(handledUpToHere(server, guesser, watcher, L"mark " + std::to_wstring(minute)));
+      // The refusals were sent before the mark's relay: reliable messages to
+      // one connection arrive in order within their priority, and both go
+      // at the same one.
+      EXPECT_LE(refusalsTo(guesser), kMaxRefusalsPerMinute) << "minute " << minute;
+      EXPECT_GE(refusalsTo(guesser), 1u) << "minute " << minute;
+      EXPECT_EQ(queuedRemoteConsoleCommands(), 0u);
+      server.timer.realTime += kRemoteConsoleLockoutMs + 1;
+    }
+  });
+}
+
+TEST(net_hostile, GalaxyRequestFloodsRunOneTransferPerClientAndTwoAtOnce) {
+  for (unsigned clients : {1u, 3u}) {
+    SCOPED_TRACE(std::to_string(clients) + " clients");
+    privatenet::runInPrivateNetwork([clients] {
+      ServerFixture server;
+      std::vector<std::unique_ptr<Probe>> probes;
+      for (unsigned i = 0; i < clients; ++i) {
+        probes.push_back(std::make_unique<Probe>());
+        ASSERT_NE(server.attach(*probes.back()), nullptr);
+      }
+      Probe watcher;
+      ASSERT_NE(server.attach(watcher), nullptr);
+      for (unsigned i = 0; i < kGalaxyRequests; ++i)
+        for (auto& probe : probes)
+          probe->send(std::vector<uint8_t>{msgid::kGalaxyRequest});
+      unsigned mostRunning = 0;
+      unsigned mostHeld = 0;
+      for (unsigned i = 0; i < clients; ++i) {
+        const std::wstring mark = L"mark " + std::to_wstring(i);
+        RakNet::BitStream chat;
+        writeChatMessage(chat, irr::core::stringw(mark.c_str()));
+        probes[i]->send(chat);
+        ASSERT_TRUE(server.pollUntil([&] {
+          mostRunning = std::max(mostRunning, runningGalaxyTransfers());
+          mostHeld = std::max(mostHeld, runningGalaxyTransfers() + waitingGalaxyTransfers());
+          for (const Got& got : watcher.ofId(msgid::kChat))
+            if (netprobe::chatText(got).find(mark) != std::wstring::npos)
+              return true;
+          return false;
+        }));
+      }
+      // Every request is in: the transfers run out.
+      ASSERT_TRUE(server.pollUntil([&] {
+        mostRunning = std::max(mostRunning, runningGalaxyTransfers());
+        mostHeld = std::max(mostHeld, runningGalaxyTransfers() + waitingGalaxyTransfers());
+        return runningGalaxyTransfers() + waitingGalaxyTransfers() == 0;
+      }));
+      waitForGalaxyTransfers();
+      EXPECT_LE(mostRunning, kMaxTransfersAtOnce);
+      EXPECT_LE(mostHeld, clients) << "one transfer per client at a time";
+      // Each client had at least one whole galaxy; none had more than the
+      // requests that found no transfer of its own under way.
+      for (auto& probe : probes) {
+        const auto ends = [&] {
+          size_t count = 0;
+          for (const Got& got : probe->ofId(msgid::kGalaxyEnd))
+            if (got.bytes == std::vector<uint8_t>{msgid::kGalaxyEnd, 0x3F, 0x80, 0x00, 0x00})
+              ++count;
+          return count;
+        };
+        EXPECT_TRUE(server.pollUntil([&] { return ends() >= 1; })) << "no whole galaxy";
+        EXPECT_LE(ends(), kGalaxyRequests);
+      }
+    });
+  }
+}
+
+}  // namespace hostile_resources_test
