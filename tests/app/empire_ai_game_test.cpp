@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/base/engine.h"
 #include "app/new_game.h"
 #include "app/saved_game.h"
 #include "core/post_load.h"
@@ -39,8 +40,31 @@ constexpr double kStep = 0.25;
 constexpr double kHalfGame = 450.0;
 // How often the ships in service are noted.
 constexpr double kCensusPeriod = 5.0;
+// The game runs at speed factor 10: a game second is a tenth of a real one
+// on the engine's clock, which the objects' timed orders read.
+constexpr double kSpeedFactor = 10.0;
 
 const stringc kTestMap = CORVANE_SOURCE_DIR "/tests/app/maps/three_empires";
+
+// The engine's clock, moved by the test as the frames go by: the game's
+// real time is its game time over the speed factor, however long the test
+// takes.
+class SteppedTimer : public irr::ITimer {
+ public:
+  irr::u32 getRealTime() const override { return now; }
+  RealTimeDate getRealTimeAndDate() const override { return RealTimeDate(); }
+  irr::u32 getTime() const override { return now; }
+  void setTime(irr::u32 time) override { now = time; }
+  void stop() override {}
+  void start() override {}
+  void setSpeed(irr::f32 value) override { speed = value; }
+  irr::f32 getSpeed() const override { return speed; }
+  bool isStopped() const override { return false; }
+  void tick() override {}
+
+  irr::u32 now = 0;
+  irr::f32 speed = 1.0f;
+};
 
 bool contains(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
 
@@ -106,6 +130,14 @@ class EmpireAIGameTest : public ShippedSessionTest {
     singleThreaded = true;
     ShippedSessionTest::SetUp();
     setGameSetting(L"AI_COUNT", static_cast<float>(kAIEmpires));
+    deviceTimer_ = engine.timer;
+    timer_.now = kTimerStart;
+    engine.timer = &timer_;
+  }
+
+  void TearDown() override {
+    engine.timer = deviceTimer_;
+    ShippedSessionTest::TearDown();
   }
 
   std::string newGame() {
@@ -122,6 +154,8 @@ class EmpireAIGameTest : public ShippedSessionTest {
     double sinceCensus = 0;
     for (double played = 0; played < seconds; played += kStep) {
       gameTime = gameTime.load() + kStep;
+      realSeconds_ += kStep / kSpeedFactor;
+      timer_.now = kTimerStart + static_cast<irr::u32>(realSeconds_ * 1000.0 + 0.5);
       tickSessionGalaxy(static_cast<float>(kStep));
       for (empire* emp : empireList)
         emp->tick(static_cast<float>(kStep));
@@ -169,6 +203,10 @@ std::string designName(const stringw& layoutName) {
     return log.take();
   }
 
+  static constexpr irr::u32 kTimerStart = 1000000;
+  SteppedTimer timer_;
+  irr::ITimer* deviceTimer_ = nullptr;
+  double realSeconds_ = 0;
   std::map<int, std::map<std::string, float>> startLevels_;
   std::map<int, std::map<std::string, std::set<uint32_t>>> built_;
 };
@@ -202,6 +240,7 @@ TEST_F(EmpireAIGameTest, ThreeCouncilsGrowUnattendedThroughASaveAndALoad) {
   for (empire* emp : aiEmpires()) {
     SCOPED_TRACE("empire " + std::to_string(emp->ID));
     const std::vector<objHabitation*> planets = planetsOf(emp);
+    EXPECT_GE(planets.size(), 3u) << "it started with one";
     EXPECT_GE(planets.size(), planetsAtSave[emp->ID]);
     EXPECT_GT(runningTime(emp), runningAtSave[emp->ID]);
     EXPECT_GE(builtOf(emp, "Colony Ship"), 1u);

@@ -28,11 +28,13 @@ void registerEmpireData(Empire@ emp) {
 
 	// Colony ship: settlers for a new world, with no arms beside them. It
 	// may aim at planets, or its pod could never be used on one, but never
-	// at ships.
+	// at ships. Half its room is engine: a slower ship loses the worlds it
+	// flies to to its neighbours' settlers, and crosses the gaps between
+	// systems too late to matter.
 	startDesign(2);
 	place("Frame Hull", 2, 0, 0);
-	place("Ion Drive", 0.5f, -1.5f, 0);
-	place("Colony Pod", 1.5f, 0.5f, 0);
+	place("Ion Drive", 1, -1.5f, 0);
+	place("Colony Pod", 1, 0.5f, 0);
 	place("Plate Armor", 0.5f, 1.5f, 0);
 	setActiveHullAllowTargets(false, true);
 	finalizeActiveHull("Colony Ship");
@@ -273,9 +275,31 @@ bool onlyStandingOrders(Object@ ship) {
 	return true;
 }
 
+// Whether the system holds a world that a colonising order can still take:
+// one that no valid empire owns, with room for a structure.
+bool hasFreePlanet(System@ sys) {
+	if (sys is null)
+		return false;
+	bool found = false;
+	SysObjList list;
+	list.prepare(sys);
+	for (uint c = 0; c < list.childCount && !found; ++c) {
+		Object@ child = list.getChild(c);
+		if (child is null)
+			continue;
+		Planet@ planet = child.toPlanet();
+		if (planet is null || planet.getMaxStructureCount() < 1)
+			continue;
+		Empire@ owner = child.getOwner();
+		found = owner is null || !owner.isValid();
+	}
+	list.prepare(null);
+	return found;
+}
+
 // A colony ship that has reached its system: only standing orders are
 // left, its colonising order among them, which settles the planets there one
-// by one.
+// by one, as long as one is free (see isStrandedColonyShip).
 bool isSpentColonyShip(Object@ ship) {
 	OrderList orders;
 	if (!orders.prepare(ship))
@@ -290,7 +314,27 @@ bool isSpentColonyShip(Object@ ship) {
 		if (order.getType() == OrdT_Colonize)
 			colonising = true;
 	}
-	return colonising;
+	return colonising && hasFreePlanet(ship.getCurrentSystem());
+}
+
+// A colony ship whose colonising order has nothing left to take where it is
+// (others settled the system's last free world first, or it stopped between
+// systems): the council sends it on as if it were new.
+bool isStrandedColonyShip(Object@ ship) {
+	OrderList orders;
+	if (!orders.prepare(ship))
+		return false;
+	bool colonising = false;
+	for (uint i = 0, cnt = orders.getOrderCount(); i < cnt; ++i) {
+		Order@ order = orders.getOrder(i);
+		if (order is null)
+			continue;
+		if (!order.isAutomation())
+			return false;
+		if (order.getType() == OrdT_Colonize)
+			colonising = true;
+	}
+	return colonising && !hasFreePlanet(ship.getCurrentSystem());
 }
 
 // The mind of a computer player's empire. It researches, governs its
@@ -578,6 +622,11 @@ class Council {
 		Object@[] ships;
 		collectShips(emp, SR_Colony, ships);
 		for (uint i = 0; i < ships.length(); ++i) {
+			if (isStrandedColonyShip(ships[i])) {
+				OrderList stranded;
+				if (stranded.prepare(ships[i]))
+					stranded.clearOrders(true);
+			}
 			if (!hasNoOrders(ships[i]))
 				continue;
 			@colonyShip = ships[i];
