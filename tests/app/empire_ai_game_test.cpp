@@ -38,6 +38,9 @@ constexpr int kAIEmpires = 3;
 constexpr double kStep = 0.25;
 // Half the game: the save falls here.
 constexpr double kHalfGame = 450.0;
+// The end of the game that a new colony may still be waiting for its first
+// structure in.
+constexpr double kLastMinute = 60.0;
 // How often the ships in service are noted.
 constexpr double kCensusPeriod = 5.0;
 // The game runs at speed factor 10: a game second is a tenth of a real one
@@ -230,9 +233,15 @@ TEST_F(EmpireAIGameTest, ThreeCouncilsGrowUnattendedThroughASaveAndALoad) {
   }
   text += saveAndLoad();
   ASSERT_EQ(aiEmpires().size(), static_cast<size_t>(kAIEmpires));
+  // The worlds settled by the last minute have had time for a structure.
+  std::map<int, std::set<uint32_t>> settledBefore;
   {
     LogCapture log;
-    play(kHalfGame);
+    play(kHalfGame - kLastMinute);
+    for (empire* emp : aiEmpires())
+      for (objHabitation* planet : planetsOf(emp))
+        settledBefore[emp->ID].insert(planet->uid);
+    play(kLastMinute);
     text += log.take();
   }
   expectCleanLog(text);
@@ -255,11 +264,16 @@ TEST_F(EmpireAIGameTest, ThreeCouncilsGrowUnattendedThroughASaveAndALoad) {
     }
     EXPECT_GE(raised, 2);
 
-    // The homeworld's governor builds as the build list says.
+    // The governors build as the build lists say: the homeworld beyond its
+    // capital, and every world with room at least one structure, unless it
+    // was settled in the last minute.
     ASSERT_FALSE(planets.empty());
     size_t structures = 0;
-    for (objHabitation* planet : planets)
+    for (objHabitation* planet : planets) {
       structures += planet->structures.size();
+      if (planet->getMaxStructureCount() >= 1 && settledBefore[emp->ID].count(planet->uid) != 0)
+        EXPECT_GE(planet->structures.size(), 1u) << stringc(planet->name).c_str();
+    }
     EXPECT_GT(structures, 1u);
   }
 }

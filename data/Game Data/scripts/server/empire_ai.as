@@ -119,7 +119,7 @@ const string[] councilDesigns = {"Scout", "Colony Ship", "Freighter", "Frigate",
 
 // Ships the council wants in service or queued. Colony ships count only
 // while they have not settled (see isSpentColonyShip).
-const uint colonyShipsWanted = 2;
+const uint colonyShipsWanted = 3;
 // Colony ships built at most, those that settled included.
 const uint mostColonyShips = 4;
 const uint firstWarships = 2;
@@ -295,6 +295,15 @@ bool hasFreePlanet(System@ sys) {
 	}
 	list.prepare(null);
 	return found;
+}
+
+// Whether ships can be built at the planet: every design costs
+// electronics, which only a planet with a store for them ever holds (a new
+// colony has none). A ship queued elsewhere would wait for ever, and hold
+// up the colony's own governor behind it.
+bool canBuildShips(const Object@ planet) {
+	float val = 0, max = 0, required = 0, cargo = 0;
+	return planet.getStateVals("Electronics", val, max, required, cargo) && max > 0;
 }
 
 // A colony ship that has reached its system: only standing orders are
@@ -651,7 +660,8 @@ class Council {
 	}
 
 	// Building: colony ships, scouts and a growing fleet of warships, each
-	// queued at the owned planet with the shortest queue; the designs are
+	// queued at the owned planet with the shortest queue among those that
+	// can build ships (see canBuildShips); the designs are
 	// brought up to date once a minute.
 	void build(Empire@ emp) {
 		if (running >= nextHullUpdate) {
@@ -711,6 +721,8 @@ class Council {
 				case SR_Warship: ++warships; break;
 				}
 			}
+			if (!canBuildShips(planet))
+				continue;
 			if (builder is null || queued < shortest) {
 				@builder = planet;
 				shortest = queued;
