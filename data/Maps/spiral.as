@@ -151,5 +151,9 @@ Planet@ setupHomeworld(System@ sys, Empire@ emp) {
 	obj.setOwner(emp);
 	home.modMaxPopulation(10.0f);
 	home.modPopulation(8.0f);
+	// The seat of the empire's government: its first mine, store and foundry.
+	const subSystemDef@ capital = getSubSystemDefByName("Capital");
+	if (capital !is null)
+		home.addStructure(capital);
 	return home;
 }

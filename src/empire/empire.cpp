@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <list>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -58,6 +59,17 @@ constexpr int kRegisterDataNotLookedUp = -1000;
 int registerEmpireDataFunction = kRegisterDataNotLookedUp;
 const char* const kEmpireAIModule = "empire_ai";
 const char* const kRegisterEmpireData = "void registerEmpireData(Empire@)";
+
+// The thread that runs the empire steps: the process's main thread, which
+// also makes the globals.
+const std::thread::id empireStepThread = std::this_thread::get_id();
+
+// A re-registration asked for by another thread, run by the empire's own
+// step so that its AI fields change only where the AI is ticked.
+class RegisterEmpireDataJob : public empJob {
+ public:
+  void run(empire* emp) override { runRegisterEmpireData(emp); }
+};
 
 // The rate record's starting values: "Food" at 3e-7.
 constexpr float kFoodRate = 3e-7f;
@@ -908,7 +920,13 @@ empire* registerEmpire(empire* emp, bool special) {
   return emp;
 }
 
+bool onEmpireStepThread() { return std::this_thread::get_id() == empireStepThread; }
+
 void runRegisterEmpireData(empire* emp) {
+  if (emp != nullptr && !onEmpireStepThread()) {
+    emp->queueJob(new RegisterEmpireDataJob);
+    return;
+  }
   if (registerEmpireDataFunction == kRegisterDataNotLookedUp)
     registerEmpireDataFunction = getScriptFunctionId(serverScriptEngine, kEmpireAIModule, kRegisterEmpireData);
   if (registerEmpireDataFunction < 0 || emp == nullptr)

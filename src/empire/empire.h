@@ -498,8 +498,14 @@ empire* findEmpireByName(const irr::core::stringw& name);
 void deleteAllEmpires();
 // Runs the script function "void registerEmpireData(Empire@)" of the server
 // module "empire_ai" for `emp`, after releasing its script AI. Nothing when
-// the module or the function does not exist.
+// the module or the function does not exist. The AI fields are unlocked and
+// the empire step uses them, so a call from any thread other than the one
+// that runs the empire steps queues the work as an empire job instead: it
+// runs in the empire's next step, once per call.
 void runRegisterEmpireData(empire* emp);
+// Whether the calling thread is the one that runs the empire steps (the
+// process's main thread).
+bool onEmpireStepThread();
 
 // Runs the empire's queued jobs, front first, each without the jobs area
 // held, so a job may queue further jobs: those run in the same call.

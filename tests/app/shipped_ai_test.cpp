@@ -1,6 +1,6 @@
 // The council that "Game Data/scripts/server/empire_ai.as" gives every AI
 // empire: attached in a new game, it answers diplomatic messages within the
-// frame they arrive, steers research through its rotation, keeps its state
+// frame they arrive, steers research every 10 seconds, keeps its state
 // through a saved game, and leaves an empire that a player took over alone.
 #include <angelscript.h>
 #include <gtest/gtest.h>
@@ -226,7 +226,7 @@ TEST_F(ShippedAITest, TheCouncilAnswersADiplomaticMessageWithinOneFrame) {
 
 // With the rate the council sets, Science's level comes first (40 points)
 // and Engineering's after the first minute (50 points); a load keeps the
-// rate, the target and the rotation, and the councils run on from the
+// rate, the target and the count of decisions, and the councils run on from the
 // time they had.
 TEST_F(ShippedAITest, ResearchFollowsTheRotationAndTheCouncilsLiveThroughALoad) {
   newGame();
@@ -241,7 +241,7 @@ TEST_F(ShippedAITest, ResearchFollowsTheRotationAndTheCouncilsLiveThroughALoad) 
     EXPECT_GE(techLevel(emp, L"Engineering"), 2.0f);
     EXPECT_GE(messagesWith(emp, L"research", L"#c:9f9#Science#c#"), 1u);
     EXPECT_GE(messagesWith(emp, L"research", L"#c:9f9#Engineering#c#"), 1u);
-    EXPECT_EQ(councilCount(emp, "turns"), 3u);  // at 0, 60 and 120 s
+    EXPECT_EQ(councilCount(emp, "turns"), 15u);  // every 10 s from the first frame
     EXPECT_EQ(runningTime(emp), 150.0);
     running[emp->ID] = runningTime(emp);
     research[emp->ID] = researchOf(emp);
@@ -271,17 +271,17 @@ TEST_F(ShippedAITest, ResearchFollowsTheRotationAndTheCouncilsLiveThroughALoad) 
     EXPECT_EQ(loaded.link, research[emp->ID].link);
   }
 
-  // On it goes: the time grows, and the next decision waits for 180 s.
+  // On it goes: the time grows, and the decisions keep their 10 s beat.
   play(10.0);
   for (empire* emp : aiEmpires()) {
     SCOPED_TRACE(int(emp->ID));
     EXPECT_GE(runningTime(emp), running[emp->ID] + 10.0);
     EXPECT_EQ(emp->researchWeb->getResearchRate(), 1.0);
-    EXPECT_EQ(councilCount(emp, "turns"), 3u);
+    EXPECT_EQ(councilCount(emp, "turns"), 16u);
   }
   play(30.0);
   for (empire* emp : aiEmpires())
-    EXPECT_EQ(councilCount(emp, "turns"), 4u) << int(emp->ID);
+    EXPECT_EQ(councilCount(emp, "turns"), 19u) << int(emp->ID);
 }
 
 // A player takes an AI empire over: its council no longer runs, and its

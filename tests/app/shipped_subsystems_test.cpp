@@ -53,7 +53,7 @@ class ShippedSubSystemsTest : public ShippedSessionTest {
   std::string loadLog_;
 };
 
-constexpr uint16_t kOnActive = 1, kOnDeactive = 2, kOnConstruct = 4, kTick = 32, kOnGlobalDamage = 64;
+constexpr uint16_t kOnActive = 1, kOnDeactive = 2, kOnConstruct = 4, kOnce = 16, kTick = 32, kOnGlobalDamage = 64;
 
 TEST_F(ShippedSubSystemsTest, LoadWithoutAMessageAndAsWritten) {
   for (const char* file : {"Sub Systems/ship_parts.txt", "Sub Systems/structures.txt"})
@@ -77,7 +77,7 @@ TEST_F(ShippedSubSystemsTest, LoadWithoutAMessageAndAsWritten) {
     irr::u32 triggerables;
     size_t alterHooks;
   } cases[] = {
-      {L"Frame Hull", L"Hull", kEquipsToHull, kOnActive | kOnDeactive, STR_10, false, 0, 0},
+      {L"Frame Hull", L"Hull", kEquipsToHull, kOnActive | kOnDeactive | kOnce, STR_10, false, 0, 0},
       {L"Plate Armor", L"Armor", kEquipsToArmor, 0, STR_10, false, 0, 0},
       {L"Ion Drive", L"Engine", 4, kOnActive | kOnDeactive, STR_2, false, 0, 0},
       {L"Cargo Hold", L"CargoBay", 2, kOnActive | kOnDeactive, STR_10, false, 0, 0},

@@ -78,6 +78,9 @@ class ColonizerTest : public galaxytest::GalaxyTest {
     destroyGalaxy();
     clearPlanetScriptHooks();
     clearShipScriptHooks();
+    // As a session's end: the empires' AI objects go before their engine.
+    for (empire* emp : empireList)
+      emp->releaseAI();
     tearDownScriptEngines();
     clearSubSystemDefs();
     clearEffectors();

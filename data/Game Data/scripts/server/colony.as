@@ -29,4 +29,16 @@ void colonize(Event@ evt, float pop) {
 	if (room < pop)
 		planet.modMaxPopulation(pop - room);
 	planet.modPopulation(pop);
+
+	// The settlers bring the metals for a first structure.
+	State@ metals = target.getState("Metals");
+	if (metals !is null) {
+		if (metals.max < SETTLERS_METALS)
+			metals.max = SETTLERS_METALS;
+		if (metals.val < SETTLERS_METALS)
+			metals.val = SETTLERS_METALS;
+	}
 }
+
+// Metals a new colony starts with: a Metal Mine's cost (Sub Systems/structures.txt).
+const float SETTLERS_METALS = 30.0f;

@@ -1,0 +1,2 @@
+# The bundled data (the default map and the shipped empire AI) the game is made from.
+target_compile_definitions(bench_empire_ai PRIVATE CORVANE_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
