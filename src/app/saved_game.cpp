@@ -391,7 +391,9 @@ void writeSavedGame(SaveStream& stream, const stringw& dateText) {
   stream.writeMarker();
   stream.writeDouble(gameTime.load());
   stream.writeMarker();
-  writeCommonStringsSection(stream);
+  // Setting names that peers sent are owned by their empires, not pooled.
+  const std::vector<stringw> peerSettingNames = savedSettingNames(empireList);
+  writeCommonStringsSection(stream, commonStringList(), &peerSettingNames);
 
   int32_t playerIndex = -1;
   stream.writeU32(static_cast<uint32_t>(empireList.size()));

@@ -84,8 +84,16 @@ const irr::core::stringw* internCommonString(const irr::core::stringw& text) {
 // ---------------------------------------------------------------------------
 // The section and references
 
-void writeCommonStringsSection(SaveStream& stream, CommonStringList& pool) {
+void writeCommonStringsSection(SaveStream& stream, CommonStringList& pool,
+                               const std::vector<irr::core::stringw>* extra) {
   std::vector<const irr::core::stringw*> view = pool.snapshot();
+  if (extra != nullptr) {
+    for (const irr::core::stringw& text : *extra) {
+      const auto at = std::lower_bound(view.begin(), view.end(), text, ordersBefore);
+      if (at == view.end() || compareNames(**at, text) != 0)
+        view.insert(at, &text);
+    }
+  }
   if (view.empty())
     throw kSaveErrorCommonStringsCount;
   if (view.size() > std::numeric_limits<uint32_t>::max())

@@ -77,7 +77,11 @@ const irr::core::stringw* internCommonString(const irr::core::stringw& text);
 // Writes the common strings section from `pool` and keeps its view on the
 // stream for the references that follow. An empty pool throws {5, "Invalid
 // CommonStrings list"}: such a save could never be loaded.
-void writeCommonStringsSection(SaveStream& stream, CommonStringList& pool = commonStringList());
+// Strings in `extra` (names owned outside the pool, which a reader pools as
+// any other) join the section in their place; the stream's view points at
+// them, so they must stay unchanged while the references are written.
+void writeCommonStringsSection(SaveStream& stream, CommonStringList& pool = commonStringList(),
+                               const std::vector<irr::core::stringw>* extra = nullptr);
 // Reads the section: the count (0 throws {5, "Invalid CommonStrings list"}),
 // each string interned in `pool` in turn, then the marker ({5, "Error in
 // Common Strings list"} when wrong).

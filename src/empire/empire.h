@@ -26,6 +26,7 @@
 #include "core/named_values.h"
 #include "core/names.h"
 #include "design/sub_system_alter_hook.h"
+#include "empire/setting_names.h"
 
 namespace AngelScript {
 class asIScriptObject;
@@ -435,6 +436,8 @@ class empire {
   std::map<const empire*, EmpireRelation*> relations;    // EA_Relations
   PtrNamedVar<float>::Registry stats;                     // EA_Stats
   PtrNamedVar<float>::Registry settings;                  // EA_Settings
+  // The setting names sent by a peer, owned here (setting_names.h).
+  SettingNameStore settingNames;                          // EA_Settings
   std::list<empJob*> jobs;                                // EA_Jobs
   std::list<empCommand*> commands;                        // EA_Commands
   irr::core::array<ITreaty*> treaties;                    // EA_Treaties

@@ -149,7 +149,8 @@ void applyEmpireState(empire* emp, const EmpireState& state) {
   ScopedWriteLock settingsGuard(emp->locks[EA_Settings]);
   // Not through empire::setSetting: a client's setSetting tells the server.
   for (const auto& setting : state.settings)
-    PtrNamedVar<float>::getOrAdd(emp->settings, setting.first, internCommonString).value = setting.second;
+    if (float* value = settingFromPeer(emp, setting.first))
+      *value = setting.second;
   for (const auto& entry : state.relations) {
     const empire* other = listedEmpire(entry.first);
     if (other == nullptr || other == emp)
@@ -170,9 +171,9 @@ void acceptClientSetting(empire* emp, const stringw& name, float value) {
   if (!std::isfinite(value))
     return;
   ScopedWriteLock guard(emp->locks[EA_Settings]);
-  if (PtrNamedVar<float>::find(emp->settings, name) < 0 && emp->settings.size() >= kMaxClientEmpireSettings)
-    return;
-  PtrNamedVar<float>::getOrAdd(emp->settings, name, internCommonString).value = value;
+  // A name from the wire is held by the empire, never pooled.
+  if (float* stored = settingFromPeer(emp, name, kMaxClientEmpireSettings))
+    *stored = value;
 }
 
 // -- 136 ----------------------------------------------------------------------

@@ -272,7 +272,8 @@ void handlePlayAs(RakNet::BitStream& stream) {
   {
     ScopedWriteLock guard(emp->locks[EA_Settings]);
     for (const auto& setting : settings)
-      PtrNamedVar<float>::getOrAdd(emp->settings, setting.first, internCommonString).value = setting.second;
+      if (float* value = settingFromPeer(emp, setting.first))
+        *value = setting.second;
   }
   uint8_t relationCount = 0;
   if (!stream.Read(relationCount))

@@ -454,6 +454,40 @@ TEST_F(SavedGameTest, AGameReadBackIsWrittenByteForByteAgain) {
                          Bytes(secondFile.begin() + static_cast<long>(b), secondFile.end()));
 }
 
+// A setting that a client sent is held by its empire, not by the common
+// strings, and still goes into the save, whose loading pools it as any name.
+TEST_F(SavedGameTest, SettingsSentByAClientAreSavedAndLoaded) {
+  startGame();
+  empire* played = nullptr;
+  for (empire* emp : empireList)
+    if (emp->ID == 1)
+      played = emp;
+  ASSERT_NE(played, nullptr);
+  const stringw name(L"clientOnlySettingForTheSave");
+  {
+    ScopedWriteLock guard(played->locks[EA_Settings]);
+    float* value = settingFromPeer(played, name);
+    ASSERT_NE(value, nullptr);
+    *value = 6.5f;
+  }
+  played->setSetting(L"autoPark", 1.0f);
+  ASSERT_LT(commonStringList().find(name), 0);
+  ASSERT_TRUE(saveGame("peer", 0));
+  EXPECT_LT(commonStringList().find(name), 0) << "the save pooled the name";
+
+  freshSession();
+  LogCapture log;
+  ASSERT_TRUE(loadSavedGame((savesFolder() / "peer.qvs").c_str())) << log.take();
+  initServerModules();
+  empire* loaded = nullptr;
+  for (empire* emp : empireList)
+    if (emp->ID == 1)
+      loaded = emp;
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->getSetting(name), 6.5f);
+  EXPECT_EQ(loaded->getSetting(L"autoPark"), 1.0f);
+}
+
 // ---------------------------------------------------------------------------
 // Rotation and failures
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common_strings.h"
 #include "core/locks.h"
 #include "core/net_encoders.h"
 #include "core/threads.h"
@@ -231,6 +232,92 @@ TEST_F(EmpireMessagesTest, TheServerRefusesEndlessAndUnfiniteSettings) {
     deliver(Bytes(whole.begin(), whole.begin() + static_cast<long>(length)));
     EXPECT_EQ(settingOf(red, L"name6"), 1.0f) << length;
   }
+}
+
+// Setting names from the wire are held by their empire, never added to the
+// process-wide common strings (which are never freed): not by a server from
+// its client (130), nor by a client from its server's state (130) or its
+// galaxy's empire records. What a client set comes back to it as it was.
+TEST_F(EmpireMessagesTest, SettingNamesFromTheWireAreNeverPooled) {
+  const auto pooled = [](const std::string& name) { return commonStringList().find(stringw(name.c_str())) >= 0; };
+  const size_t poolBefore = commonStringList().size();
+  // The server takes a client's settings.
+  for (int i = 0; i < 50; ++i) {
+    RakNet::BitStream stream;
+    stream.Write(ID_EMPIRE_SETTING);
+    writeNetStringW(stream, stringw(("wireOnlyServer" + std::to_string(i)).c_str()), kMaxNetStringLength);
+    stream.Write(static_cast<float>(i));
+    Body body(bytesOf(stream));
+    handleEmpireSetting(body.stream, &player);
+  }
+  for (int i = 0; i < 50; ++i) {
+    const std::string name = "wireOnlyServer" + std::to_string(i);
+    EXPECT_FALSE(pooled(name)) << name;
+    EXPECT_EQ(settingOf(red, stringw(name.c_str()).c_str()), static_cast<float>(i)) << name;
+  }
+  EXPECT_EQ(commonStringList().size(), poolBefore);
+  // The echo: red's state carries the names back.
+  RakNet::BitStream echo;
+  writeEmpireState(echo, red, false);
+  const Bytes echoed = bytesOf(echo);
+  const Bytes expectedName = wide("wireOnlyServer49");
+  EXPECT_NE(std::search(echoed.begin(), echoed.end(), expectedName.begin(), expectedName.end()), echoed.end());
+
+  // A client takes its server's state with names of its own.
+  RakNet::BitStream state;
+  state.Write(ID_EMPIRE_SETTING);
+  state.Write(static_cast<uint16_t>(2));
+  writeNetStringW(state, stringw(L"wireOnlyClientA"), kMaxNetStringLength);
+  state.Write(1.5f);
+  writeNetStringW(state, stringw(L"wireOnlyClientB"), kMaxNetStringLength);
+  state.Write(2.5f);
+  state.Write(static_cast<uint8_t>(0));  // relations
+  state.Write(false);                    // no names
+  state.Write(static_cast<uint32_t>(1));
+  becomeClient();
+  activeEmpire = red;
+  Body body(bytesOf(state));
+  handleEmpireSetting(body.stream, nullptr);
+  EXPECT_EQ(settingOf(red, L"wireOnlyClientA"), 1.5f);
+  EXPECT_EQ(settingOf(red, L"wireOnlyClientB"), 2.5f);
+  EXPECT_FALSE(pooled("wireOnlyClientA"));
+  EXPECT_FALSE(pooled("wireOnlyClientB"));
+  EXPECT_EQ(commonStringList().size(), poolBefore);
+}
+
+// A hostile server's states with ever new names: the client's empire holds
+// a bounded number of them, and a setting it holds still follows its server.
+TEST_F(EmpireMessagesTest, AClientHoldsABoundedNumberOfSettingNamesFromItsServer) {
+  becomeClient();
+  activeEmpire = red;
+  const auto state = [](size_t round, float value) {
+    RakNet::BitStream stream;
+    stream.Write(ID_EMPIRE_SETTING);
+    stream.Write(static_cast<uint16_t>(1000));
+    for (int i = 0; i < 1000; ++i) {
+      writeNetStringW(stream, stringw(("round" + std::to_string(round) + "_" + std::to_string(i)).c_str()),
+                      kMaxNetStringLength);
+      stream.Write(value);
+    }
+    stream.Write(static_cast<uint8_t>(0));  // relations
+    stream.Write(false);                    // no names
+    stream.Write(static_cast<uint32_t>(1));
+    return bytesOf(stream);
+  };
+  const size_t before = settingCount(red);
+  const size_t rounds = SettingNameStore::kMaxNames / 1000 + 2;
+  for (size_t round = 0; round < rounds; ++round) {
+    Body body(state(round, 1.0f));
+    handleEmpireSetting(body.stream, nullptr);
+  }
+  EXPECT_EQ(red->settingNames.size(), SettingNameStore::kMaxNames);
+  EXPECT_EQ(settingCount(red), before + SettingNameStore::kMaxNames);
+  EXPECT_EQ(settingOf(red, L"round0_5"), 1.0f);
+  EXPECT_EQ(settingOf(red, stringw(("round" + std::to_string(rounds - 1) + "_5").c_str()).c_str()), 0.0f);
+  Body again(state(0, 3.0f));
+  handleEmpireSetting(again.stream, nullptr);
+  EXPECT_EQ(settingOf(red, L"round0_5"), 3.0f);
+  EXPECT_EQ(red->settingNames.size(), SettingNameStore::kMaxNames);
 }
 
 TEST_F(EmpireMessagesTest, TheServersPeriodicStateIsWrittenAsItTravelsAndAppliedByTheClient) {
