@@ -220,7 +220,10 @@ TEST(Votes, AVoteWhosePlayersLeftFails) {
       Probe b;
       attachAll(server, {&a, &b});
       ASSERT_TRUE(sayAndHear(server, a, L"!restart", b, localized(L"#DS_RestartVote")));
+      // The voter leaves first: left alone, the other player's silence
+      // would not pass the vote, whereas the voter alone would.
       a.disconnect();
+      ASSERT_TRUE(server.pollUntil([&] { return server.manager.playerCount() == 1; }));
       b.disconnect();
       ASSERT_TRUE(server.pollUntil([&] { return server.manager.playerCount() == 0; }));
     }
