@@ -61,6 +61,11 @@ extern std::map<generic_object*, graphicsObject*> renderGroupMap;
 // missing. A null object has no slot: null is returned.
 graphicsObject* renderGroupMapAt(generic_object* object);
 
+// Bits of the hide mask. The render groups own kHiddenUnseen (the local
+// player's empire cannot see the object); docking owns kHiddenDocked.
+constexpr uint8_t kHiddenUnseen = 2;
+constexpr uint8_t kHiddenDocked = 4;
+
 class graphicsObject {
  public:
   // Mirrors `owner` (may be null; one reference held until destruction)
@@ -161,8 +166,8 @@ class graphicsObject {
 
   bool silent = true;
   uint8_t stateByte = 0;
-  // One bit per reason for hiding; the node shows only while it is 0. The
-  // render groups own bit 2 (the local player's empire cannot see it).
+  // One bit per reason for hiding (kHidden...); the node shows only while
+  // it is 0.
   uint8_t hideMask = 0;
   irr::core::array<graphicExtension*> extensions;  // owned
   heldPointer<graphicsObject> parent;
