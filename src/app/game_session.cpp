@@ -52,6 +52,7 @@
 #include "gfx/gas_sprites.h"
 #include "gfx/gfx_effects.h"
 #include "gfx/gfx_resources.h"
+#include "gfx/habitat_extensions.h"
 #include "gfx/material_desc.h"
 #include "gfx/particle_host.h"
 #include "gfx/special_fx.h"
@@ -154,6 +155,8 @@ void tearDownSession() {
 
   // T11. (Material tables are cleared here too.) The technologies go after
   // the empires, whose webs point at them.
+  // Planet extensions: the scripts that add them are gone.
+  clearHabitatExtensions();
   clearResources();
   clearSubSystemDefs();
   clearEffectors();
@@ -386,6 +389,8 @@ int runGameSession(const irr::core::stringc& name) {
   loadTraitFile(resolveDataPath("Game Data/traits.xml"));
 
   // 18. (The planet models' material tables are built here.)
+  // Planet extensions: moons and rings from the loaded models and materials.
+  registerHabitatExtensions();
   // 19. (The named materials of the backdrop and the view input's table
   // join here.) The texture loader takes no more requests: its thread ends
   // once the queue is drained. The required textures finished by now go

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/locale.h"
+#include "core/locks.h"
 #include "core/net_encoders.h"
 #include "design/build/build_requests.h"
 #include "design/build/constructible.h"
@@ -13,6 +14,8 @@
 #include "design/subsystems/sub_system.h"
 #include "design/subsystems/sub_system_def.h"
 #include "empire/empire.h"
+#include "gfx/graphics_object.h"
+#include "gfx/habitat_extensions.h"
 #include "net/network_manager.h"
 #include "net/object_requests.h"
 #include "script/script_engine.h"
@@ -227,10 +230,20 @@ float maxStructureCount(const objHabitation* planet) { return static_cast<float>
 
 void setStructureSpace(objHabitation* planet, float space) { planet->setStructureSpace(space); }
 
-// The extension's model is described in the graphics registry's table of
-// planet extensions; without that table no name is known, and an unknown
-// name changes nothing.
-void addExtensionAt(objHabitation* /*planet*/, const ScriptString& /*name*/, float /*a*/, float /*b*/, float /*c*/) {}
+// Planet extensions: a known name gives the planet one more structure space
+// and, when the planet has a graphics object, the extension's node under
+// it. An unknown name changes nothing.
+void addExtensionAt(objHabitation* planet, const ScriptString& name, float a, float b, float c) {
+  const ObjectLock lock(planet);
+  const habitat_extension* extension = habitatExtensionAt(findHabitatExtension(name.toStringw()));
+  if (extension == nullptr)
+    return;
+  planet->addStructureSpace(1.0f);
+  if (planet->graphics != nullptr) {
+    const MutexGuard scene(*sceneLock);
+    addExtensionGraphics(extension, planet->graphics->getNode(), a, b, c);
+  }
+}
 
 void addExtension(objHabitation* planet, const ScriptString& name) { addExtensionAt(planet, name, -1, -1, -1); }
 

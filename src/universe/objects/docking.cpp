@@ -17,6 +17,7 @@
 
 #include "core/net_encoders.h"
 #include "core/random.h"
+#include "gfx/graphics_object.h"
 #include "net/network_manager.h"
 #include "platform/bit_stream.h"
 #include "universe/movement/mobile_mover.h"
@@ -88,7 +89,8 @@ bool generic_object::dockObject(generic_object* object) {
   dockUsed += space;
   dockedMass += object->getBaseMass();
   object->setContainer(nullptr);
-  // (The object's graphics are hidden here once objects have graphics.)
+  if (object->graphics != nullptr)
+    object->graphics->setHidden(false, kHiddenDocked);
   docked.push_back(StoredObject{object, object->mover, space});
   object->mover = nullptr;
 
@@ -110,8 +112,11 @@ void generic_object::undockObject(unsigned index) {
 
   object->mover = entry.mover;
   object->localTime = localTime;
-  // (The object's graphics are shown and re-parented here once objects have
-  // graphics.)
+  // Shown again, under the graphics of the container it goes to.
+  if (graphicsObject* mirror = object->graphics) {
+    mirror->setHidden(true, kHiddenDocked);
+    mirror->setParent(renderGroupMapAt(outer));
+  }
   const float angle = randomAngle();
   object->rotation.set(0.0f, angle, 0.0f);
   // Absolute until it joins the container, which makes it relative.

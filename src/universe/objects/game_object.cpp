@@ -10,6 +10,8 @@
 #include "design/build/constructible.h"
 #include "design/effects/effects.h"
 #include "empire/empire.h"
+#include "gfx/fleet_icon.h"
+#include "gfx/graphics_object.h"
 #include "net/network_manager.h"
 #include "platform/bit_stream.h"
 #include "platform/thread.h"
@@ -202,7 +204,12 @@ void generic_object::destroyNow(bool quiet) {
   setAI(nullptr);
   setOwner(nullptr);
   setContainer(nullptr);
-  // (The graphics object is released here once objects have one.)
+  // The object's reference on its graphics object; the graphics object
+  // removes itself from the scene on its next update.
+  if (graphicsObject* mirror = graphics) {
+    graphics = nullptr;
+    mirror->drop();
+  }
   if (nearObject != nullptr) {
     nearObject->drop();
     nearObject = nullptr;
@@ -257,11 +264,19 @@ void generic_object::setAI(ObjectAI* newAI) {
   if (newAI != nullptr)
     newAI->grab();
   ObjectAI* old = ai;
+  // Decided before the old AI goes.
+  const bool wasFleet = dynamic_cast<FleetAI*>(old) != nullptr;
+  const bool isFleet = dynamic_cast<FleetAI*>(newAI) != nullptr;
   ai = newAI;
   if (old != nullptr)
     old->drop();
-  // The fleet-leader icon follows a change to or from a fleet; there is no
-  // graphics object to carry it.
+  // The fleet-leader icon follows a change to or from a fleet.
+  if (graphics != nullptr && isFleet != wasFleet) {
+    if (isFleet)
+      addFleetIcon(*graphics);
+    else
+      removeFleetIcons(*graphics);
+  }
 }
 
 solarSystem* generic_object::containingSystem() const { return asSystemLock(container.load()); }

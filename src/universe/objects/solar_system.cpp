@@ -14,6 +14,7 @@
 #include "core/threads.h"
 #include "universe/objects/system_locks.h"
 #include "empire/empire.h"
+#include "gfx/graphics_object.h"
 #include "platform/thread.h"
 #include "universe/objects/object_pools.h"
 
@@ -309,6 +310,11 @@ void solarSystem::destroyNow(bool quiet) {
     container = nullptr;
     old->drop();
   }
-  // (The graphics object is told to remove itself here.)
+  // The system's graphics object leaves the scene, giving up the reference
+  // that the system held.
+  if (graphicsObject* mirror = graphics) {
+    graphics = nullptr;
+    mirror->remove(quiet);
+  }
   drop();
 }
