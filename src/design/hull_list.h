@@ -270,5 +270,7 @@ bool writeHullLayoutMessage(RakNet::BitStream& stream, const hull_list* layout,
                             const irr::core::stringw* replacedName, const irr::core::stringw* replacementName);
 // Reads the body after the id and files the layout in its empire's table.
 // Returns the error text of a rejected design, empty when it was filed or
-// the message was dropped.
-irr::core::stringw readHullLayoutMessage(RakNet::BitStream& stream);
+// the message was dropped. A layout that would add names to a table holding
+// `nameLimit` names or more is dropped (names already there can always be
+// filed again).
+irr::core::stringw readHullLayoutMessage(RakNet::BitStream& stream, irr::u32 nameLimit = 0xFFFFFFFFu);

@@ -185,7 +185,7 @@ bool writeHullLayoutMessage(RakNet::BitStream& stream, const hull_list* layout,
   return true;
 }
 
-irr::core::stringw readHullLayoutMessage(RakNet::BitStream& stream) {
+irr::core::stringw readHullLayoutMessage(RakNet::BitStream& stream, irr::u32 nameLimit) {
   // The whole message is read before anything is made or filed, so a short
   // one changes nothing.
   empire* emp = readNetEmpire(stream);
@@ -238,9 +238,18 @@ irr::core::stringw readHullLayoutMessage(RakNet::BitStream& stream) {
   unpackTargeting(block, layout->targeting);
 
   ScopedWriteLock guard(emp->locks[EA_HullLayouts]);
+  hull_list* replaced = nullptr;
   if (replaces) {
     const irr::s32 index = NamedVar<hull_list*>::find(emp->hulls, replacedName);
-    hull_list* replaced = index < 0 ? nullptr : emp->hulls[static_cast<irr::u32>(index)].value;
+    replaced = index < 0 ? nullptr : emp->hulls[static_cast<irr::u32>(index)].value;
+  }
+  // The names this layout would add, against the table's limit.
+  irr::u32 added = NamedVar<hull_list*>::find(emp->hulls, name) < 0 ? 1u : 0u;
+  if (replaced != nullptr && replacementName != name && NamedVar<hull_list*>::find(emp->hulls, replacementName) < 0)
+    ++added;
+  if (added > 0 && (emp->hulls.size() >= nameLimit || nameLimit - emp->hulls.size() < added))
+    return irr::core::stringw();
+  if (replaces) {
     if (replaced != nullptr && replaced != layout.get()) {
       replaced->obsolete = true;
       replaced->newer = layout.get();

@@ -389,7 +389,7 @@ void handleHullLayout(RakNet::BitStream& stream, NetPlayer* sender) {
   if (!stream.Read(id) || id != view.emp->ID)
     return;
   stream.SetReadOffset(start);
-  const stringw error = readHullLayoutMessage(stream);
+  const stringw error = readHullLayoutMessage(stream, kMaxClientHullLayouts);
   if (!error.empty())
     answerHullError(error, view.address);
 }

@@ -65,6 +65,9 @@ constexpr uint16_t kMaxSentEmpireSettings = 20000;
 // A server files a client's new setting name only while the empire holds
 // fewer settings than this (existing names can always be set).
 constexpr unsigned kMaxClientEmpireSettings = 1000;
+// Likewise a client's design (127) under a new name, while the empire holds
+// fewer designs than this.
+constexpr unsigned kMaxClientHullLayouts = 1000;
 
 // The relation record as it travels: allied in the low byte, enemy in the
 // high byte.

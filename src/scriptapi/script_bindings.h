@@ -8,6 +8,7 @@
 
 #include <angelscript.h>
 
+#include <initializer_list>
 #include <type_traits>
 
 #include "script/script_engine.h"

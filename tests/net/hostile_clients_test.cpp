@@ -15,6 +15,13 @@
 //  - nothing of the other empires (tests/net/hostile_state.h), nor of
 //    objects that are not the first empire's, changed; the game speed is
 //    unchanged and nothing is queued for the console;
+//  - memory stays bounded: the heap in use stays within kHeapBound of what
+//    it was before the first id (the chat log, the first empire's client
+//    settings and its objects' build queues are capped, so what the senders
+//    make the server keep cannot add up over the ids); no text from the wire
+//    is added to the process-wide common strings; the first empire's
+//    settings, setting names and its objects' build queues stay within their
+//    caps;
 //  - the sanitizers (the child checks for leaks when it ends).
 //
 // Each sender's messages of one id are followed by a chat line that W
@@ -58,6 +65,9 @@ using Bytes = std::vector<uint8_t>;
 constexpr int kRandomBodies = 4;
 constexpr size_t kRandomBodyLimit = 2000;
 constexpr int kBitFlips = 200;
+// The heap may hold this much more after any id than before the first: some
+// 400,000 messages go out, so anything kept per message would pass it.
+constexpr size_t kHeapBound = 16u * 1024 * 1024;
 
 // The well-formed messages of each id that a client sends, made by the
 // writers (tests/net/made_messages.h); other ids get the id and a short
@@ -154,6 +164,10 @@ class Suite {
     empires_ = hostilestate::empireStates();
     objects_ = hostilestate::objectStates(own_);
     speed_ = gameSpeed;
+    if (own_ != nullptr)
+      settingsBefore_ = own_->settings.size();
+    commonStrings_ = hostilestate::commonStringCount();
+    heapBefore_ = hostilestate::heapInUse();
   }
 
   bool ready() const { return p_ != nullptr && s_ != nullptr && n_ != nullptr && w_ != nullptr; }
@@ -198,6 +212,15 @@ class Suite {
     EXPECT_TRUE(hostilestate::objectStates(own_) == objects_) << "an object of another empire or of none changed";
     EXPECT_EQ(gameSpeed, speed_);
     EXPECT_EQ(queuedRemoteConsoleCommands(), 0u);
+    // Memory: the common strings, the caps and the heap (the senders' own
+    // answers, which this process keeps, dropped first).
+    for (Probe* sender : {&probeP_, &probeS_, &probeN_})
+      sender->forget();
+    EXPECT_EQ(hostilestate::commonStringCount(), commonStrings_) << "text from the wire became a common string";
+    EXPECT_EQ(hostilestate::overCaps(own_, settingsBefore_), "");
+    const size_t heap = hostilestate::heapInUse();
+    EXPECT_LT(heap > heapBefore_ ? heap - heapBefore_ : 0, kHeapBound)
+        << "the heap grew from " << heapBefore_ << " to " << heap;
     // A fresh probe gets the whole galaxy.
     std::set<uint32_t> expected;
     collectTree(galaxy, expected);
@@ -266,6 +289,9 @@ class Suite {
   std::map<const empire*, hostilestate::EmpireState> empires_;
   std::map<uint32_t, std::string> objects_;
   double speed_ = 0;
+  size_t settingsBefore_ = 0;
+  irr::u32 commonStrings_ = 0;
+  size_t heapBefore_ = 0;
   unsigned marks_ = 0;
   uint64_t reservedDrops_ = 0;
 };

@@ -3,6 +3,8 @@
 //  - 10,000 distinct names through empire settings (130) and through planet
 //    governor types (118 sub-kind 4): the server's heap grows by less than
 //    1 MiB, and the empire files at most its cap of client settings;
+//  - 10,000 designs under distinct names (127): the empire files at most
+//    its cap of client designs;
 //  - 1,000 wrong remote-console passwords a minute: at most 5 answers;
 //  - 100 galaxy requests from one client, and from three at once: one
 //    transfer per client at a time, at most two running at once.
@@ -13,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include <malloc.h>
-
 #include "core/net_encoders.h"
 #include "empire/empire.h"
+#include "design/hull_list.h"
+#include "hostile_state.h"
 #include "made_messages.h"
 #include "net/chat_log.h"
 #include "net/empire_messages.h"
@@ -36,6 +38,7 @@ using netfixture::ServerFixture;
 using netprobe::bytesOf;
 using netprobe::Got;
 using netprobe::Probe;
+using hostilestate::heapInUse;
 
 constexpr unsigned kDistinctNames = 10000;
 constexpr size_t kNamesHeapBound = 1024 * 1024;
@@ -56,20 +59,6 @@ bool handledUpToHere(ServerFixture& server, Probe& from, Probe& watcher, const s
         return true;
     return false;
   });
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer's allocator statistics (its allocator_interface).
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#endif
-
-// The bytes the process holds on its heap now.
-size_t heapInUse() {
-#if defined(__SANITIZE_ADDRESS__)
-  return __sanitizer_get_current_allocated_bytes();
-#else
-  return mallinfo2().uordblks;
-#endif
 }
 
 size_t refusalsTo(Probe& probe) {
@@ -133,6 +122,48 @@ TEST(net_hostile, TenThousandNamesFromOneClientStayWithinTheirBound) {
     EXPECT_GT(own->settings.size(), settingsBefore) << "no setting was filed at all";
     const objHabitation* home = dynamic_cast<objHabitation*>(planet);
     EXPECT_EQ(home->getGovernorType(), nullptr) << "a governor type that names no build list was taken";
+  });
+}
+
+TEST(net_hostile, TenThousandDesignsFromOneClientStayWithinTheirCap) {
+  privatenet::runInPrivateNetwork([] {
+    ServerFixture server;
+    empire* own = server.aiEmpire(0);
+    ASSERT_NE(own, nullptr);
+    Probe player;
+    Probe watcher;
+    ASSERT_NE(server.attach(player, own), nullptr);
+    ASSERT_NE(server.attach(watcher), nullptr);
+    ASSERT_GT(own->hulls.size(), 0u);
+    hull_list* model = own->hulls[0].value;
+    ASSERT_NE(model, nullptr);
+    const irr::core::stringw modelName = model->name;
+    const irr::u32 before = own->hulls.size();
+    for (unsigned i = 0; i < kDistinctNames; ++i) {
+      // The empire's first design under a new name each time.
+      RakNet::BitStream design;
+      model->name = irr::core::stringw(L"hostile design ") + irr::core::stringw(i);
+      const bool written = writeHullLayoutMessage(design, model, nullptr, nullptr);
+      model->name = modelName;
+      ASSERT_TRUE(written);
+      player.send(design);
+      if (i % 1000 == 999)
+        ASSERT_TRUE(handledUpToHere(server, player, watcher, L"mark " + std::to_wstring(i)));
+    }
+    ASSERT_TRUE(handledUpToHere(server, player, watcher, L"end"));
+    EXPECT_GT(own->hulls.size(), before) << "no design was filed at all";
+    EXPECT_LE(own->hulls.size(), std::max<irr::u32>(before, kMaxClientHullLayouts));
+    // A design under a name the empire has is still taken.
+    RakNet::BitStream again;
+    ASSERT_TRUE(writeHullLayoutMessage(again, model, nullptr, nullptr));
+    const irr::s32 first = NamedVar<hull_list*>::find(own->hulls, modelName);
+    ASSERT_GE(first, 0);
+    const hull_list* held = own->hulls[static_cast<irr::u32>(first)].value;
+    player.send(again);
+    ASSERT_TRUE(handledUpToHere(server, player, watcher, L"again"));
+    const irr::s32 now = NamedVar<hull_list*>::find(own->hulls, modelName);
+    ASSERT_GE(now, 0);
+    EXPECT_NE(own->hulls[static_cast<irr::u32>(now)].value, held) << "a design under a held name was refused";
   });
 }
 

@@ -3,18 +3,25 @@
 // player flag, relations, settings, designs and their thresholds, treaties,
 // research target, commands, colonization queue, traits), and every object
 // that is not the player's empire's (orders, build queue, repeat flag, rally
-// point, stance, parked state, planet governor).
+// point, stance, parked state, planet governor). And what a hostile client
+// could make the server hold: the heap in use, the process-wide common
+// strings, and the capped lists of the player's own empire and objects.
 #pragma once
+
+#include <malloc.h>
 
 #include <cstdint>
 #include <map>
 #include <sstream>
 #include <string>
 
+#include "core/common_strings.h"
 #include "core/utf8.h"
+#include "design/build/build_requests.h"
 #include "design/hull_list.h"
 #include "empire/empire.h"
 #include "empire/research/research_web.h"
+#include "net/empire_messages.h"
 #include "universe/movement/mobile_mover.h"
 #include "universe/objects/galaxy.h"
 #include "universe/orders/unit_ai.h"
@@ -125,6 +132,49 @@ inline std::map<uint32_t, std::string> objectStates(const empire* own) {
   std::map<uint32_t, std::string> out;
   if (galaxy != nullptr)
     collectObjectStates(galaxy, own, out);
+  return out;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's allocator statistics (its allocator_interface).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+// The bytes the process holds on its heap now.
+inline size_t heapInUse() {
+#if defined(__SANITIZE_ADDRESS__)
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  return mallinfo2().uordblks;
+#endif
+}
+
+// Strings in the process-wide pool, which is never freed: text from the
+// wire must not add to it.
+inline irr::u32 commonStringCount() { return commonStringList().size(); }
+
+// Every object below `root` whose build queue holds more than a client may
+// fill, as text.
+inline void collectLongQueues(generic_object* root, std::string& out) {
+  for (irr::u32 i = 0; i < root->children.size(); ++i) {
+    generic_object* object = root->children[i].get();
+    if (object->buildQueue.size() > kMaxRequestedQueueLength)
+      out += "object " + std::to_string(object->uid) + " queues " + std::to_string(object->buildQueue.size()) + "\n";
+    collectLongQueues(object, out);
+  }
+}
+
+// What of `own` (the sender's empire) holds more than its cap, as text
+// (empty when nothing): its settings beyond the `settingsBefore` it had
+// before any client sent one, its owned setting names, and any build queue.
+inline std::string overCaps(const empire* own, size_t settingsBefore) {
+  std::string out;
+  if (own->settings.size() > settingsBefore + kMaxClientEmpireSettings)
+    out += "settings " + std::to_string(own->settings.size()) + "\n";
+  if (own->settingNames.size() > SettingNameStore::kMaxNames)
+    out += "setting names " + std::to_string(own->settingNames.size()) + "\n";
+  if (galaxy != nullptr)
+    collectLongQueues(galaxy, out);
   return out;
 }
 
