@@ -53,6 +53,7 @@
 #include "gfx/gfx_effects.h"
 #include "gfx/gfx_resources.h"
 #include "gfx/material_desc.h"
+#include "gfx/object_icons.h"
 #include "gfx/particle_host.h"
 #include "gfx/special_fx.h"
 #include "gfx/texture_loader.h"
@@ -378,8 +379,10 @@ int runGameSession(const irr::core::stringc& name) {
     loadShipSets(path);
   sessionDataFiles.shipSets.clear();
 
-  // 17. (Object icons load here too, through resolveDataPath.)
+  // 17.
   initThreadLocals();
+  // Object icons: a missing file gives no reader and no icons.
+  loadObjectIconFile(resolveDataPath("Game Data/object_icons.xml"));
   loadPlanetTypes(resolveDataPath("Game Data/PlanetTypes.xml"));
   loadResources(resolveDataPath("Game Data/resources.xml"));
   clearTraits();
@@ -432,6 +435,7 @@ int runGameSession(const irr::core::stringc& name) {
       clearModTables();
       clearPlanetTypes();
       clearSessionTraits();
+      clearObjectIconDescs();
       tearDownSession();
       return 0;
     }
@@ -581,8 +585,9 @@ int runGameSession(const irr::core::stringc& name) {
     emp->clearCommands();
   }
 
-  // T6. (Object icons, the script GUI, animations, action lists, the
-  // selection and the view input's objects are cleared here.)
+  // T6. (The script GUI, animations, action lists, the selection and the
+  // view input's objects are cleared here.)
+  clearObjectIconDescs();
   // GUI core: the escape handlers, then the element animations.
   clearEscapeEvents();
   clearGuiAnimations();
