@@ -55,6 +55,7 @@
 #include "gfx/material_desc.h"
 #include "gfx/object_icons.h"
 #include "gfx/particle_host.h"
+#include "gfx/render_group.h"
 #include "gfx/special_fx.h"
 #include "gfx/texture_loader.h"
 #include "gui/gui_animations.h"
@@ -135,6 +136,9 @@ void tearDownSession() {
   // loader's thread end too.
   textureLoader.stopRequested.store(true);
   // T9. (The camera's node, the skybox and the scene's pools join here.)
+  // The view lets go of the galaxy's render group; no group outlives the
+  // session.
+  clearRenderGroups();
   clearMessageCategories();
   clearGalaxyGasSprites();
   clearActiveGfxEffects();
@@ -472,8 +476,10 @@ int runGameSession(const irr::core::stringc& name) {
     // 24. (The escape menu is built and bound to key 27 here.)
   }
 
-  // 25. (The game camera's first update, the galaxy's render group and the
-  // screen size join here.)
+  // 25. (The game camera's first update and the screen size join here.)
+  // The galaxy's render group becomes the view's.
+  if (galaxy != nullptr)
+    setCurrentViewGroup(galaxy->graphics);
   Thread mainThread;
   mainThread.fromCurrent();
   mainThread.setPriority(kFrameLoopPriority);
