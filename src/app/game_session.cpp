@@ -54,7 +54,9 @@
 #include "gfx/gfx_resources.h"
 #include "gfx/habitat_extensions.h"
 #include "gfx/material_desc.h"
+#include "gfx/object_icons.h"
 #include "gfx/particle_host.h"
+#include "gfx/render_group.h"
 #include "gfx/special_fx.h"
 #include "gfx/texture_loader.h"
 #include "gui/gui_animations.h"
@@ -135,6 +137,9 @@ void tearDownSession() {
   // loader's thread end too.
   textureLoader.stopRequested.store(true);
   // T9. (The camera's node, the skybox and the scene's pools join here.)
+  // The view lets go of the galaxy's render group; no group outlives the
+  // session.
+  clearRenderGroups();
   clearMessageCategories();
   clearGalaxyGasSprites();
   clearActiveGfxEffects();
@@ -381,8 +386,10 @@ int runGameSession(const irr::core::stringc& name) {
     loadShipSets(path);
   sessionDataFiles.shipSets.clear();
 
-  // 17. (Object icons load here too, through resolveDataPath.)
+  // 17.
   initThreadLocals();
+  // Object icons: a missing file gives no reader and no icons.
+  loadObjectIconFile(resolveDataPath("Game Data/object_icons.xml"));
   loadPlanetTypes(resolveDataPath("Game Data/PlanetTypes.xml"));
   loadResources(resolveDataPath("Game Data/resources.xml"));
   clearTraits();
@@ -437,6 +444,7 @@ int runGameSession(const irr::core::stringc& name) {
       clearModTables();
       clearPlanetTypes();
       clearSessionTraits();
+      clearObjectIconDescs();
       tearDownSession();
       return 0;
     }
@@ -473,8 +481,10 @@ int runGameSession(const irr::core::stringc& name) {
     // 24. (The escape menu is built and bound to key 27 here.)
   }
 
-  // 25. (The game camera's first update, the galaxy's render group and the
-  // screen size join here.)
+  // 25. (The game camera's first update and the screen size join here.)
+  // The galaxy's render group becomes the view's.
+  if (galaxy != nullptr)
+    setCurrentViewGroup(galaxy->graphics);
   Thread mainThread;
   mainThread.fromCurrent();
   mainThread.setPriority(kFrameLoopPriority);
@@ -586,8 +596,9 @@ int runGameSession(const irr::core::stringc& name) {
     emp->clearCommands();
   }
 
-  // T6. (Object icons, the script GUI, animations, action lists, the
-  // selection and the view input's objects are cleared here.)
+  // T6. (The script GUI, animations, action lists, the selection and the
+  // view input's objects are cleared here.)
+  clearObjectIconDescs();
   // GUI core: the escape handlers, then the element animations.
   clearEscapeEvents();
   clearGuiAnimations();

@@ -7,6 +7,7 @@
 
 #include "core/data_file.h"
 #include "core/log.h"
+#include "gfx/render_group.h"
 #include "core/random.h"
 #include "core/text_conversions.h"
 #include "core/user_folders.h"
@@ -314,8 +315,8 @@ objGalaxy* createGalaxy() {
   loadSystemNames();
   auto* made = new objGalaxy();
   made->radius = kGalaxyRadius;
-  // (The galaxy's render group, put under the scene root, is made here once
-  // the server has graphics.)
+  // The galaxy's render group, under the scene root (none without a scene).
+  made->graphics = createGalaxyRenderGroup(made);
   return made;
 }
 

@@ -1,6 +1,7 @@
 #include "universe/galaxygen/object_tree.h"
 
 #include "core/save_stream.h"
+#include "gfx/render_group.h"
 #include "universe/galaxygen/galaxy_generation.h"
 #include "universe/objects/docking.h"
 #include "universe/objects/galaxy.h"
@@ -124,8 +125,9 @@ generic_object* readTree(SaveStream& stream, generic_object* parent, bool docked
       if (parent != nullptr)
         throw kGalaxyAsChild;
       object = finishObjectLoad(new objGalaxy(stream, nullptr));
-      // (The galaxy's render group is made here once the server has
-      // graphics.)
+      // The galaxy's render group, under the scene root (none without a
+      // scene).
+      object->graphics = createGalaxyRenderGroup(object);
       break;
     case OT_System:
       if (carrier != nullptr)

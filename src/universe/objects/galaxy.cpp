@@ -10,6 +10,7 @@
 #include "app/base/session_state.h"
 #include "core/log.h"
 #include "core/threads.h"
+#include "gfx/graphics_object.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
 #include "universe/galaxygen/galaxy_generation.h"
@@ -363,7 +364,12 @@ void objGalaxy::destroyNow(bool quiet) {
     if (children.size() == before && children.getLast().get() == child)
       removeChild(child);  // a child that could not go is let go all the same
   }
-  // (The graphics object is released here once the galaxy has one.)
+  // The render group gives up the creator's reference; the current view
+  // may hold it until the session ends.
+  if (graphicsObject* group = graphics) {
+    graphics = nullptr;
+    group->remove(quiet);
+  }
   clearFlag(FLAG_VALID);
   drop();
 }

@@ -76,6 +76,9 @@ class solarSystem : public generic_object {
   std::atomic<int32_t> waiters{0};
   std::atomic<int32_t> priorityWaiters{0};
   Mutex* lock = nullptr;
+  // -1 while the render group sees a fight here between the local player
+  // and an enemy, else 0. Not saved.
+  std::atomic<int32_t> combat{0};
 
  protected:
   ~solarSystem() override;

@@ -8,6 +8,8 @@
 #include "core/common_strings.h"
 #include "core/locale.h"
 #include "core/log.h"
+#include "gfx/graphics_object.h"
+#include "gfx/particle_stages.h"
 #include "core/post_load.h"
 #include "core/random.h"
 #include "core/save_stream.h"
@@ -221,7 +223,7 @@ bool runAbsorbPass(objHabitation& planet, EffectEvent& event) {
     const float take = std::max(0.0f, std::min(event.time, record.HP));
     record.HP -= take;
     if (record.HP <= 0.0f) {
-      // (The hit shows on the planet's graphics here once planets have them.)
+      showPlanetHit(planet.graphics, structureHitEffect);
       planet.removeStructure(r);
       if (!planet.isValid())
         return false;
@@ -297,7 +299,9 @@ void objHabitation::destroyNow(bool quiet) {
   }
   while (!structures.empty())
     removeStructure(0);
-  // (The explosion burst starts here once planets have graphics.)
+  // The explosion burst, while the game runs (not at the session's end).
+  if (graphics != nullptr && gameLoaded.load() && graphics->fade < 1.0f)
+    spawnParticleBurst(graphics);
   generic_object* outer = container.load();
   if (outer != nullptr && outer->systemStats != nullptr)
     statValue(getEmpireStats(*outer->systemStats, getEmpireByID(kSpaceEmpireID)), kPlanetsSystemStat) -= 1.0f;

@@ -21,11 +21,15 @@
 #include "design/effects/effects.h"
 #include "design/subsystems/sub_system_def.h"
 #include "empire/empire.h"
+#include "gfx/graphics_object.h"
+#include "gfx/particle_stages.h"
+#include "design/hull_list.h"
 #include "universe/objects/object_pools.h"
 #include "universe/objects/object_states.h"
 #include "universe/orders/unit_ai.h"
 
 using irr::core::stringw;
+using irr::core::vector3df;
 
 namespace {
 
@@ -91,8 +95,25 @@ void runDamageHooks(SysRef& record, EffectEvent& event, EffectHookKind kind) {
 
 // A sub-system is lost: its deactivation hooks when it was running, its
 // destruction hooks when it was running or disabled, then destroyed.
-// (The hit flash at the sub-system's heading comes with graphics objects.)
+// The hit flash shows at the sub-system's heading in the design, tilted at
+// random by up to 30 degrees, when the ship has a graphics object.
+void showSubSystemHit(objHulled& ship, const SysRef& record) {
+  graphicsObject* shown = ship.graphics;
+  const hull_list* layout = ship.hull.layout;
+  if (shown == nullptr || layout == nullptr || ship.hull.records == nullptr)
+    return;
+  const std::ptrdiff_t index = &record - ship.hull.records;
+  if (index < 0 || static_cast<uint32_t>(index) >= layout->systemCount)
+    return;
+  const placedSubSystem& placed = layout->systems[static_cast<size_t>(index)];
+  const float heading = headingDegrees(placed.x, placed.y) * irr::core::DEGTORAD;
+  const float tilt = (randomf(60.0f) - 30.0f) * irr::core::DEGTORAD;
+  const vector3df toward(std::sin(heading) * std::cos(tilt), std::sin(tilt), std::cos(heading) * std::cos(tilt));
+  showShipHit(shown, subSystemHitEffect, toward * shown->radius);
+}
+
 void destroySubSystem(objHulled& ship, SysRef& record) {
+  showSubSystemHit(ship, record);
   const uint32_t was = record.state;
   if (was == SS_Active)
     triggerSubSysDeactive(record.system, &ship, &record);
