@@ -128,7 +128,7 @@ const ExpectedRow kExpectedRows[] = {
     {L"emp_setting", L"emp_setting Setting [value] - Sets the specified empire setting, or prints its value", true},
     {L"cl_antialias", L"cl_antialias 0/1 - Enables/Disables antialiasing", false},
     {L"cl_showfps", L"cl_showfps 0/1 - Enables/Disables the display of framerate", false},
-    {L"shake", L"shake <value> - Shakes the camera by the specified amount", false},
+    {L"shake", L"shake <value> - Shakes the camera by the specified amount", true},
     {L"fov", L"fov <value> - Sets the field of view for the camera", false},
     {L"update_falloff", L"update_falloff <value> - Sets the falloff distance for system update speeds", false},
     {L"aspect", L"aspect <value> - Sets the aspect ratio for the camera", false},
@@ -136,9 +136,9 @@ const ExpectedRow kExpectedRows[] = {
      L"zplane <ratio> - Sets the ratio of the far plane/near plane distances, making the near plane closer or "
      L"farther away",
      false},
-    {L"freeform", L"freeform 0/1 - Enabled/disables freeform camera", false},
-    {L"cam_mode", L"cam_mode <position mode> <target mode> - Sets the position/target behavior of the camera", false},
-    {L"cam_offset", L"cam_offset x y z - Sets the offset of the camera in Object/ObjectForward positional mode", false},
+    {L"freeform", L"freeform 0/1 - Enabled/disables freeform camera", true},
+    {L"cam_mode", L"cam_mode <position mode> <target mode> - Sets the position/target behavior of the camera", true},
+    {L"cam_offset", L"cam_offset x y z - Sets the offset of the camera in Object/ObjectForward positional mode", true},
     {L"set_ambient", L"set_ambient <hex color> - Sets the ambient lighting color for the whole scene", false},
     {L"bind",
      L"bind key command - Binds the specified action or console command to the specified key. The command should be "
