@@ -112,10 +112,9 @@ float zoomFactor(float zoomSpeed, float steps) { return std::pow(zoomSpeed, step
 // The followed object's scene node and its size.
 namespace {
 
-// PENDING-GFXOBJ: the graphics object's node and radius.
-irr::scene::ISceneNode* focusNodeOf(const graphicsObject*) { return nullptr; }
+irr::scene::ISceneNode* focusNodeOf(const graphicsObject* object) { return object->getNode(); }
 
-float focusRadiusOf(const graphicsObject*) { return 0.05f; }
+float focusRadiusOf(const graphicsObject* object) { return object->radius; }
 
 bool focusAttached(const graphicsObject* object) { return object->attached.load(); }
 
