@@ -14,6 +14,7 @@
 
 #include "app/base/engine.h"
 #include "app/base/session_state.h"
+#include "app/camera_commands.h"
 #include "app/frame_loop.h"
 #include "app/key_commands.h"
 #include "app/profiling_windows.h"
@@ -570,17 +571,17 @@ const ConsoleCommandRows& consoleCommandRows() {
        L"emp_setting Setting [value] - Sets the specified empire setting, or prints its value"},
       {L"cl_antialias", nullptr, L"cl_antialias 0/1 - Enables/Disables antialiasing"},
       {L"cl_showfps", nullptr, L"cl_showfps 0/1 - Enables/Disables the display of framerate"},
-      {L"shake", nullptr, L"shake <value> - Shakes the camera by the specified amount"},
+      {L"shake", shakeCommand, L"shake <value> - Shakes the camera by the specified amount"},
       {L"fov", nullptr, L"fov <value> - Sets the field of view for the camera"},
       {L"update_falloff", nullptr, L"update_falloff <value> - Sets the falloff distance for system update speeds"},
       {L"aspect", nullptr, L"aspect <value> - Sets the aspect ratio for the camera"},
       {L"zplane", nullptr,
        L"zplane <ratio> - Sets the ratio of the far plane/near plane distances, making the near plane closer or "
        L"farther away"},
-      {L"freeform", nullptr, L"freeform 0/1 - Enabled/disables freeform camera"},
-      {L"cam_mode", nullptr,
+      {L"freeform", freeformCommand, L"freeform 0/1 - Enabled/disables freeform camera"},
+      {L"cam_mode", camModeCommand,
        L"cam_mode <position mode> <target mode> - Sets the position/target behavior of the camera"},
-      {L"cam_offset", nullptr,
+      {L"cam_offset", camOffsetCommand,
        L"cam_offset x y z - Sets the offset of the camera in Object/ObjectForward positional mode"},
       {L"set_ambient", nullptr, L"set_ambient <hex color> - Sets the ambient lighting color for the whole scene"},
       {L"bind", bindCommand,

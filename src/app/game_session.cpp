@@ -49,6 +49,7 @@
 #include "empire/traits.h"
 #include "empire/treaty_clause.h"
 #include "gfx/effect_node_pools.h"
+#include "gfx/game_camera.h"
 #include "gfx/gas_sprites.h"
 #include "gfx/gfx_effects.h"
 #include "gfx/gfx_resources.h"
@@ -136,12 +137,14 @@ void tearDownSession() {
   // A session that ends before its loading is over lets the texture
   // loader's thread end too.
   textureLoader.stopRequested.store(true);
-  // T9. (The camera's node, the skybox and the scene's pools join here.)
-  // The view lets go of the galaxy's render group; no group outlives the
-  // session.
+  // T9. (The skybox and the scene's pools join here.) The view lets go of
+  // the galaxy's render group; no group outlives the session.
   clearRenderGroups();
   clearMessageCategories();
   clearGalaxyGasSprites();
+  // Game camera: the scene camera goes.
+  gameCamera.attachNode(nullptr);
+  sessionCameraNode = nullptr;
   clearActiveGfxEffects();
   clearEffGfxQueueUnlocked();
   removeGalaxyBackdrop();
@@ -355,7 +358,12 @@ int runGameSession(const irr::core::stringc& name) {
     logInfo("Texture memory size: %u KB\n", namedMaterialTextureMemoryKB(gfxResources));
   }
 
-  // 15. (The scene camera is made here.)
+  // 15. Game camera: the session's scene camera, driven by the game camera
+  // until the session ends.
+  if (engine.scene != nullptr) {
+    sessionCameraNode = engine.scene->addCameraSceneNode();
+    gameCamera.attachNode(sessionCameraNode);
+  }
 
   // 16. Finished textures are applied while waiting.
   while (!scriptsReady.load()) {
@@ -481,10 +489,11 @@ int runGameSession(const irr::core::stringc& name) {
     // 24. (The escape menu is built and bound to key 27 here.)
   }
 
-  // 25. (The game camera's first update and the screen size join here.)
-  // The galaxy's render group becomes the view's.
+  // 25. (The screen size joins here.) The galaxy's render group becomes the
+  // view's; the game camera's first step places the scene camera.
   if (galaxy != nullptr)
     setCurrentViewGroup(galaxy->graphics);
+  gameCamera.update(0.01f);
   Thread mainThread;
   mainThread.fromCurrent();
   mainThread.setPriority(kFrameLoopPriority);

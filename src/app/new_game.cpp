@@ -17,6 +17,7 @@
 #include "empire/empire.h"
 #include "empire/empire_names.h"
 #include "empire/research/research_web.h"
+#include "gfx/game_camera.h"
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
 #include "script/script_file.h"
@@ -225,8 +226,9 @@ void setupNewGame(const stringc& mapScriptPath) {
   // 9-10.
   generic_object* playerHome = placeHomeworlds();
 
-  // 11. (The game camera is focused on the player's homeworld here.)
-  (void)playerHome;
+  // 11. Game camera: the view starts close on the player's home world.
+  if (playerHome != nullptr)
+    gameCamera.setFocus(playerHome->graphics, true);
 
   // 12.
   createEnvironment(galaxy, true);

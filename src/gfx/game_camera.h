@@ -26,12 +26,15 @@
 // focus UID (u32) in the record's place.
 #pragma once
 
+#include <irrString.h>
+#include <line3d.h>
 #include <quaternion.h>
 #include <vector3d.h>
 
 #include <cstdint>
 
-class SaveStream;
+#include "core/save_stream.h"
+
 class graphicsObject;
 namespace irr {
 namespace scene {
@@ -48,22 +51,87 @@ enum CameraMode : int32_t {
   CM_ObjectForward = 3,
 };
 
+// A camera record holding a number that is no number (or an endless one).
+constexpr SaveFileError kSaveErrorBadCamera{5, "Bad camera record"};
+
 class GameCamera {
  public:
   // Bytes of the saved record.
   static constexpr unsigned kRecordSize = 88;
   // First save version with the whole record.
   static constexpr int32_t kRecordVersion = 17;
+  // The farthest zoom.
+  static constexpr float kMaxZoom = 3000000.0f;
 
   // Lets the focus go: the target stays where the view looked, now fixed.
   // Nothing without a focus.
   void clearFocus();
-  // Follows `focus` (null: clearFocus); `close` zooms in to 5 radii.
+  // Follows `focus` (null: clearFocus), holding one reference on it: the
+  // anchor moves to its node, the zoom to 5 radii with `close` (else at
+  // least 2.5 radii), and the target to the object's distance along the
+  // present view direction; the frame steps then turn the view onto it.
   void setFocus(graphicsObject* focus, bool close);
+
+  // Zoom steps are signed counts of notches: each multiplies the distance
+  // by `zoomSpeed` (below 1, so a positive count brings the camera closer).
+  //
+  // Kept within [max(1, 1.5 focus radii), 3,000,000].
+  void zoom(float steps);
+  // Toward the point under the cursor (`ray` from the camera through it):
+  // lets the focus go; a zoom that would end below 2.5 or beyond 3,000,000
+  // changes nothing else.
+  void zoomAlongRay(float steps, const irr::core::line3df& ray);
+  // Toward `point`, not closer than `nearestDistance`: lets the focus go;
+  // the distance changes only while it stays above 2.5.
+  void zoomTowardPoint(float steps, float nearestDistance, const irr::core::vector3df& point);
+  // The factor of mouse-drag moves: grows with the zoom, at least 0.5.
+  float dragScale() const;
+
+  // Moves of the target, letting the focus go. A positive distance pulls
+  // the target toward the camera.
+  void moveForward(float distance);
+  // A positive x moves right, a positive y along the negative up vector.
+  void moveInViewPlane(float x, float y);
+
+  // Rotation steps with one unit of input each (sensitivity x input, at
+  // most 25 degrees). A step that would lead the wanted orientation 90
+  // degrees or more away from the present one is refused; the pitch stays
+  // within +-80 degrees. Roll exists only in free-form mode.
+  void pitchStep(float input);
+  void yawStep(float input);
+  void rollStep(float input);
+
+  // Takes the orientation from where the node stands and looks. `snap` also
+  // sets the present free-form orientation (the angle mode always takes
+  // the present angles). A node that looks at its own position keeps the
+  // angles it has.
+  void resetView(bool snap);
+  // Switches between free-form and angle orientation; a change resets the
+  // view (snap) while a node is attached.
+  void setFreeform(bool on);
+
+  // Binds the node the camera drives (the view starts from the node's own
+  // position and target, and one frame step runs), or with null removes
+  // the bound node from the scene. The focus is let go either way.
+  void attachNode(irr::scene::ICameraSceneNode* node);
+
+  // One held-input key action: "camera_left" .. "camera_rot_right_roll".
+  // A press writes the action's value (+1 or -1) into its input component;
+  // a release writes 0 only while the component still holds that value, so
+  // a held opposite key keeps working. False for any other action name.
+  bool holdInput(const irr::core::stringw& action, bool pressed);
+
+  // The frame step: applies the held inputs, smooths the orientation and
+  // the distance, places the node's target, up vector and position by the
+  // modes, shakes, and remembers where the focus was. Rates are per second
+  // of `seconds`; the rotation steps apply once a call.
+  void update(float seconds);
 
   void save(SaveStream& stream) const;
   // Reads the record and focuses the object it names (close), when that
-  // object exists and can be shown; else the camera has no focus.
+  // object exists and can be shown; else the camera has no focus. A short
+  // record throws {4, "Unexpected EOF"}, one with a non-finite number
+  // kSaveErrorBadCamera; either leaves the camera as it was.
   void load(SaveStream& stream);
   // A save before version 17: the focus object's UID alone.
   void loadFocusUid(SaveStream& stream);
@@ -73,8 +141,8 @@ class GameCamera {
   irr::scene::ICameraSceneNode* node = nullptr;
   irr::core::vector3df lastPosition{1.0f, 1.0f, 1.0f};
   irr::core::vector3df focusAnchor{0.0f, 0.0f, 0.0f};
-  // The followed object's graphics object (one counted reference). No game
-  // object has one yet, so it stays null.
+  // The followed object's graphics object (one counted reference, given
+  // back by clearFocus; every session lets it go when it detaches its node).
   graphicsObject* focus = nullptr;
   irr::core::vector3df targetOffset{0.0f, 0.0f, 0.0f};
   float zoomDistance = 0.0f;
@@ -103,6 +171,14 @@ class GameCamera {
   // Focuses the object with `uid` (close) when it exists and has a graphics
   // object; clears the focus otherwise.
   void focusSavedObject(uint32_t uid);
+  // Turns the wanted orientation by `degrees` about `axis` unless that
+  // leads it 90 degrees or more away from the present orientation.
+  void turnTargetOrientation(float degrees, const irr::core::vector3df& axis);
 };
 
 extern GameCamera gameCamera;
+
+// The game session's scene camera: made when the session loads its
+// resources, driven by `gameCamera`, and removed when the session ends.
+// Null outside a session.
+extern irr::scene::ICameraSceneNode* sessionCameraNode;

@@ -1,11 +1,16 @@
 #include "gfx/gas_sprites.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 
+#include "app/base/config.h"
+#include "app/base/engine.h"
 #include "core/log.h"
 #include "core/net_encoders.h"
 #include "core/save_stream.h"
+#include "gfx/game_camera.h"
+#include "gfx/gfx_resources.h"
 #include "platform/bit_stream.h"
 
 namespace {
@@ -14,6 +19,15 @@ constexpr size_t kMaxSavedSprites = 0xFFFF;
 
 // Longest material name a network record carries.
 constexpr unsigned kMaxNetMaterialLength = 255;
+
+// A billboard shows only from this alpha on.
+constexpr irr::u32 kLeastShownAlpha = 2;
+// Cursor fade: the cursor's distance is measured in on-screen sprite sizes,
+// taken as the billboard's width x this over the camera distance.
+constexpr float kCursorFadeScale = 300.0f;
+// Cursor fade: fully faded within one size, fully shown from three on.
+constexpr float kCursorFadeStart = 1.0f;
+constexpr float kCursorFadeEnd = 3.0f;
 
 std::mutex spritesMutex;
 std::vector<GasSpriteRecord> sprites;  // under spritesMutex
@@ -28,10 +42,77 @@ void createGalaxyGasSprite(const irr::core::stringw& material, float size, const
   record.fadeDistance = fadeDistance;
   record.color = color;
   record.position = position;
-  std::lock_guard<std::mutex> guard(spritesMutex);
-  sprites.push_back(record);
-  // (With "bDisplayGas", the sprite's fading billboard is made here from the
-  // named material and handed to the active graphics effects.)
+  {
+    std::lock_guard<std::mutex> guard(spritesMutex);
+    sprites.push_back(record);
+  }
+  if (bDisplayGas)
+    addActiveGfxEffect(
+        new gfx_fading_bboard(size, position, color, fadeDistance, fadeDistance > 0.0f, getMaterial(material)));
+}
+
+gfx_fading_bboard::gfx_fading_bboard(float size, const irr::core::vector3df& position, irr::video::SColor color,
+                                     float fadeDistance, bool cursorFade, const irr::video::SMaterial* material)
+    : color_(color),
+      baseAlpha_(static_cast<irr::u8>(color.getAlpha())),
+      fadeDistance_(fadeDistance),
+      cursorFade_(cursorFade) {
+  if (engine.scene == nullptr)
+    return;
+  node_ = engine.scene->addBillboardSceneNode(nullptr, irr::core::dimension2df(size, size), position, -1, color, color);
+  if (node_ == nullptr)
+    return;
+  if (material != nullptr)
+    node_->getMaterial(0) = *material;
+  node_->updateAbsolutePosition();
+}
+
+gfx_fading_bboard::~gfx_fading_bboard() {
+  if (node_ != nullptr)
+    node_->remove();
+}
+
+bool gfx_fading_bboard::update(float) {
+  if (node_ == nullptr)
+    return false;
+  const irr::core::vector3df position = node_->getAbsolutePosition();
+  const float distance = gameCamera.lastPosition.getDistanceFrom(position);
+  if (!(distance > fadeDistance_)) {
+    node_->setVisible(false);
+    return false;
+  }
+  // Fades in between one and two fade distances; without a fade distance
+  // the sprite is fully shown.
+  irr::u32 level = 255;
+  if (fadeDistance_ > 0.0f) {
+    const float beyond = (distance - fadeDistance_) / fadeDistance_;
+    if (beyond < 1.0f)
+      level = static_cast<irr::u32>(255.0f * beyond);
+  }
+  const float width = node_->getSize().Width;
+  if (level >= kLeastShownAlpha && cursorFade_ && width > 0.0f && engine.cursor != nullptr &&
+      engine.collision != nullptr) {
+    const irr::core::vector2di cursor = engine.cursor->getPosition();
+    const irr::core::vector2di screen = engine.collision->getScreenCoordinatesFrom3DPosition(position);
+    const float pixels =
+        irr::core::vector2df(static_cast<float>(cursor.X - screen.X), static_cast<float>(cursor.Y - screen.Y)).getLength();
+    const float sizes = pixels * distance / (width * kCursorFadeScale);
+    irr::u32 cursorLevel = 0;
+    if (sizes >= kCursorFadeEnd)
+      cursorLevel = 255;
+    else if (sizes >= kCursorFadeStart)
+      cursorLevel = static_cast<irr::u32>((sizes - kCursorFadeStart) * 0.5f * 255.0f);
+    level = std::min(level, cursorLevel);
+  }
+  const irr::u32 alpha = baseAlpha_ * level / 255;
+  if (alpha < kLeastShownAlpha) {
+    node_->setVisible(false);
+    return false;
+  }
+  color_.setAlpha(alpha);
+  node_->setColor(color_);
+  node_->setVisible(true);
+  return false;
 }
 
 void clearGalaxyGasSprites() {

@@ -1,7 +1,10 @@
 // The galaxy's gas sprites: large camera-facing sprites that scripts put into
 // the galaxy as gas clouds. Every sprite is a record in one global list, in
-// creation order; the list is saved with the game and recreated from the
-// save. (The billboards that show them come with the scene graphics.)
+// creation order; the list is saved with the game, sent to joining players
+// and recreated from both. While gas display is on ("bDisplayGas") each
+// sprite is also shown by a fading billboard on the active effect list,
+// which hides itself when the camera comes close and fades out around the
+// mouse cursor.
 //
 // Record in a saved game (little-endian):
 //
@@ -38,6 +41,8 @@
 
 #include <vector>
 
+#include "gfx/gfx_effects.h"
+
 class SaveStream;
 namespace RakNet {
 class BitStream;
@@ -51,7 +56,36 @@ struct GasSpriteRecord {
   irr::core::vector3df position;
 };
 
-// Records a sprite (appends it to the list).
+// A gas sprite's billboard: hidden while the game camera is within the fade
+// distance, fading in up to twice that distance, and (with cursor fade)
+// fading out while the mouse cursor is within a few of its on-screen sizes.
+// It never finishes: it lives until the active effect list is cleared.
+// Without a scene manager it has no billboard and shows nothing.
+class gfx_fading_bboard : public gfx_base {
+ public:
+  // Makes the billboard at the scene root, `size` wide and high at
+  // `position`, both shades in `color`, with a copy of `material` (may be
+  // null: the engine's default material).
+  gfx_fading_bboard(float size, const irr::core::vector3df& position, irr::video::SColor color, float fadeDistance,
+                    bool cursorFade, const irr::video::SMaterial* material);
+  ~gfx_fading_bboard() override;
+
+  bool update(float seconds) override;
+
+  irr::scene::IBillboardSceneNode* node() const { return node_; }
+
+ private:
+  irr::scene::IBillboardSceneNode* node_ = nullptr;
+  irr::video::SColor color_;
+  irr::u8 baseAlpha_;
+  float fadeDistance_;
+  bool cursorFade_;
+};
+
+// Records a sprite (appends it to the list) and, with gas display on, shows
+// it: a fading billboard of the named material (the error material when
+// none has that name) joins the active effects, with cursor fade when the
+// fade distance is above 0.
 void createGalaxyGasSprite(const irr::core::stringw& material, float size, const irr::core::vector3df& position,
                            irr::video::SColor color, float fadeDistance);
 // Deletes every record.

@@ -26,6 +26,7 @@
 #include "app/key_commands.h"
 #include "app/profiling_windows.h"
 #include "app/saved_game.h"
+#include "gfx/game_camera.h"
 #include "core/named_values.h"
 #include "core/timer.h"
 #include "design/effectors/effector_def.h"
@@ -128,7 +129,7 @@ const ExpectedRow kExpectedRows[] = {
     {L"emp_setting", L"emp_setting Setting [value] - Sets the specified empire setting, or prints its value", true},
     {L"cl_antialias", L"cl_antialias 0/1 - Enables/Disables antialiasing", false},
     {L"cl_showfps", L"cl_showfps 0/1 - Enables/Disables the display of framerate", false},
-    {L"shake", L"shake <value> - Shakes the camera by the specified amount", false},
+    {L"shake", L"shake <value> - Shakes the camera by the specified amount", true},
     {L"fov", L"fov <value> - Sets the field of view for the camera", false},
     {L"update_falloff", L"update_falloff <value> - Sets the falloff distance for system update speeds", false},
     {L"aspect", L"aspect <value> - Sets the aspect ratio for the camera", false},
@@ -136,9 +137,9 @@ const ExpectedRow kExpectedRows[] = {
      L"zplane <ratio> - Sets the ratio of the far plane/near plane distances, making the near plane closer or "
      L"farther away",
      false},
-    {L"freeform", L"freeform 0/1 - Enabled/disables freeform camera", false},
-    {L"cam_mode", L"cam_mode <position mode> <target mode> - Sets the position/target behavior of the camera", false},
-    {L"cam_offset", L"cam_offset x y z - Sets the offset of the camera in Object/ObjectForward positional mode", false},
+    {L"freeform", L"freeform 0/1 - Enabled/disables freeform camera", true},
+    {L"cam_mode", L"cam_mode <position mode> <target mode> - Sets the position/target behavior of the camera", true},
+    {L"cam_offset", L"cam_offset x y z - Sets the offset of the camera in Object/ObjectForward positional mode", true},
     {L"set_ambient", L"set_ambient <hex color> - Sets the ambient lighting color for the whole scene", false},
     {L"bind",
      L"bind key command - Binds the specified action or console command to the specified key. The command should be "
@@ -447,6 +448,68 @@ TEST_F(ConsoleCommandsTest, MusicCommandsCheckTheirArgument) {
     EXPECT_EQ(musicBox.getTrackIndex(), c.index);
     EXPECT_FLOAT_EQ(musicBox.getVolume(), c.volume);
   }
+}
+
+// Game camera: the commands that set it up change its fields at any time; a
+// refused argument changes nothing.
+TEST_F(ConsoleCommandsTest, CameraCommandsSetTheGameCamera) {
+  using irr::core::vector3df;
+  const GameCamera saved = gameCamera;
+  const std::wstring freeformHelp = L"freeform 0/1 - Enabled/disables freeform camera";
+  const std::wstring modeHelp =
+      L"cam_mode <position mode> <target mode> - Sets the position/target behavior of the camera";
+  const std::wstring offsetHelp =
+      L"cam_offset x y z - Sets the offset of the camera in Object/ObjectForward positional mode";
+  const std::wstring shakeHelp = L"shake <value> - Shakes the camera by the specified amount";
+  const std::wstring unknownMode =
+      L"Unrecgonized mode. Should be 'Static','Object','ObjectFoward' or 'Normal'";
+  const std::wstring freeformValues = L"freeform only takes the values 0 and 1";
+  gameCamera.freeform = true;
+  gameCamera.positionMode = CM_Normal;
+  gameCamera.targetMode = CM_Normal;
+  gameCamera.objectOffset = vector3df(0, 0, 0);
+  gameCamera.shake = 0.0f;
+  const struct {
+    const wchar_t* line;
+    Lines printed;
+    bool freeform;
+    int32_t positionMode;
+    int32_t targetMode;
+    vector3df offset;
+    float shake;
+  } cases[] = {
+      {L"freeform", {L"freeform 1", freeformHelp}, true, CM_Normal, CM_Normal, {}, 0.0f},
+      {L"freeform 0", {}, false, CM_Normal, CM_Normal, {}, 0.0f},
+      {L"freeform", {L"freeform 0", freeformHelp}, false, CM_Normal, CM_Normal, {}, 0.0f},
+      {L"freeform 2", {freeformValues}, false, CM_Normal, CM_Normal, {}, 0.0f},
+      {L"freeform on", {freeformValues}, false, CM_Normal, CM_Normal, {}, 0.0f},
+      {L"freeform 1x", {freeformValues}, false, CM_Normal, CM_Normal, {}, 0.0f},
+      {L"freeform 0 1", {freeformHelp}, false, CM_Normal, CM_Normal, {}, 0.0f},
+      {L"freeform 1", {}, true, CM_Normal, CM_Normal, {}, 0.0f},
+      {L"cam_mode Object Normal", {}, true, CM_Object, CM_Normal, {}, 0.0f},
+      {L"cam_mode static OBJECTFORWARD", {}, true, CM_Static, CM_ObjectForward, {}, 0.0f},
+      {L"cam_mode Orbit Normal", {unknownMode}, true, CM_Static, CM_ObjectForward, {}, 0.0f},
+      {L"cam_mode Normal ObjectFoward", {unknownMode}, true, CM_Static, CM_ObjectForward, {}, 0.0f},
+      {L"cam_mode Normal", {modeHelp}, true, CM_Static, CM_ObjectForward, {}, 0.0f},
+      {L"cam_offset 1 -2.5 3", {}, true, CM_Static, CM_ObjectForward, {1, -2.5f, 3}, 0.0f},
+      {L"cam_offset 1 2", {offsetHelp}, true, CM_Static, CM_ObjectForward, {1, -2.5f, 3}, 0.0f},
+      {L"cam_offset 1 2 nan", {offsetHelp}, true, CM_Static, CM_ObjectForward, {1, -2.5f, 3}, 0.0f},
+      {L"shake 0.5", {}, true, CM_Static, CM_ObjectForward, {1, -2.5f, 3}, 0.5f},
+      {L"shake 0.25", {}, true, CM_Static, CM_ObjectForward, {1, -2.5f, 3}, 0.75f},
+      {L"shake lots", {shakeHelp}, true, CM_Static, CM_ObjectForward, {1, -2.5f, 3}, 0.75f},
+      {L"shake", {shakeHelp}, true, CM_Static, CM_ObjectForward, {1, -2.5f, 3}, 0.75f},
+      {L"shake 1e39", {shakeHelp}, true, CM_Static, CM_ObjectForward, {1, -2.5f, 3}, 0.75f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(stringc(c.line).c_str());
+    EXPECT_EQ(run(c.line), c.printed);
+    EXPECT_EQ(gameCamera.freeform, c.freeform);
+    EXPECT_EQ(gameCamera.positionMode, c.positionMode);
+    EXPECT_EQ(gameCamera.targetMode, c.targetMode);
+    EXPECT_EQ(gameCamera.objectOffset, c.offset);
+    EXPECT_FLOAT_EQ(gameCamera.shake, c.shake);
+  }
+  gameCamera = saved;
 }
 
 TEST_F(ConsoleCommandsTest, EmpireSettingsNeedTheLocalPlayersEmpire) {

@@ -41,6 +41,7 @@
 #include "empire/research/research_registry.h"
 #include "gfx/game_camera.h"
 #include "gfx/gas_sprites.h"
+#include "gfx/gfx_effects.h"
 #include "script/server_modules.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
@@ -240,6 +241,7 @@ class Harness {
     deleteAllEmpires();
     freeNewGamePlayerEmpire();
     clearGalaxyGasSprites();
+    clearActiveGfxEffects();  // the gas sprites' billboards
     const size_t left = registeredObjectCount();
     clearObjectRegistry();
     gameRulesActive = rules;

@@ -48,6 +48,7 @@
 #include "empire/research/research_registry.h"
 #include "gfx/game_camera.h"
 #include "gfx/gas_sprites.h"
+#include "gfx/gfx_effects.h"
 #include "platform/file.h"
 #include "script/script_engine.h"
 #include "script/server_modules.h"
@@ -287,6 +288,7 @@ class SavedGameTest : public SessionTest {
     deleteAllEmpires();
     freeNewGamePlayerEmpire();
     clearGalaxyGasSprites();
+    clearActiveGfxEffects();  // the gas sprites' billboards
     EXPECT_EQ(registeredObjectCount(), 0u);
     clearObjectRegistry();
     gameRulesActive = rules;

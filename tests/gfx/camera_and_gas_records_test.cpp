@@ -4,6 +4,7 @@
 
 #include "gfx/game_camera.h"
 #include "gfx/gas_sprites.h"
+#include "gfx/gfx_effects.h"
 #include "platform/bit_stream.h"
 #include "support/save_bytes.h"
 #include "universe/objects/game_object.h"
@@ -107,7 +108,10 @@ TEST(GameCameraTest, OldSavesHoldTheFocusUidAloneAndShortRecordsFail) {
 
 class GasSpritesTest : public testing::Test {
  protected:
-  void TearDown() override { clearGalaxyGasSprites(); }
+  void TearDown() override {
+    clearGalaxyGasSprites();
+    clearActiveGfxEffects();  // the billboards of gas display
+  }
 };
 
 TEST_F(GasSpritesTest, RecordsAreSavedInCreationOrderAndComeBack) {

@@ -30,6 +30,7 @@
 #include "core/user_folders.h"
 #include "empire/empire.h"
 #include "gfx/gas_sprites.h"
+#include "gfx/gfx_effects.h"
 #include "net/chat_log.h"
 #include "net/network_manager.h"
 #include "platform/peer.h"
@@ -123,6 +124,7 @@ class ServerFixture {
     deleteAllEmpires();
     freeNewGamePlayerEmpire();
     clearGalaxyGasSprites();
+    clearActiveGfxEffects();  // the gas sprites' billboards
     clearObjectRegistry();
     endSessionData();
     gameSettings = savedSettings_;
