@@ -715,7 +715,12 @@ class Council {
 			Object@ planet = planets[i];
 			uint queued = planet.getConstructionQueueSize();
 			for (uint q = 0; q < queued; ++q) {
-				switch (roleOfDesign(planet.getConstructionName(q))) {
+				// The planet's system may finish an item meanwhile: past
+				// the end of the queue the name is null.
+				string@ item = planet.getConstructionName(q);
+				if (item is null)
+					break;
+				switch (roleOfDesign(item)) {
 				case SR_Scout: ++scouts; break;
 				case SR_Colony: ++colonyShips; ++allColonyShips; break;
 				case SR_Warship: ++warships; break;
