@@ -208,14 +208,21 @@ class EmpireAIGameTest : public ShippedSessionTest {
       pauseSystemThreads();
   }
 
+  // The passes each galaxy thread has made so far (none without threads).
+  std::vector<uint64_t> galaxyThreadPasses() const {
+    std::vector<uint64_t> passes;
+    if (workers_ != nullptr)
+      for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
+        passes.push_back(galaxy->threads[k]->passes.load());
+    return passes;
+  }
+
   // One frame with the session's workers: they run beside the empire
   // steps; the frame ends once the galaxy update is idle and each galaxy
-  // thread has made a pass that saw the frame's game time. False when one
-  // never did.
-  bool threadedFrame(float seconds) {
-    std::vector<uint64_t> before;
-    for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
-      before.push_back(galaxy->threads[k]->passes.load());
+  // thread has made a pass beyond `before` (its passes counted before the
+  // frame's game time was set: a thread may see that time before the frame
+  // starts). False when one never did.
+  bool threadedFrame(float seconds, const std::vector<uint64_t>& before) {
     cutSystemThreadRests();
     workers_->beginFrame(seconds);
     for (empire* emp : empireList)
@@ -238,11 +245,12 @@ class EmpireAIGameTest : public ShippedSessionTest {
   void play(double seconds) {
     double sinceCensus = 0;
     for (double played = 0; played < seconds; played += kStep) {
+      const std::vector<uint64_t> passes = galaxyThreadPasses();
       gameTime = gameTime.load() + kStep;
       realSeconds_ += kStep / kSpeedFactor;
       timer_.now = kTimerStart + static_cast<irr::u32>(realSeconds_ * 1000.0 + 0.5);
       if (workers_ != nullptr) {
-        if (!threadedFrame(static_cast<float>(kStep))) {
+        if (!threadedFrame(static_cast<float>(kStep), passes)) {
           ADD_FAILURE() << "a galaxy thread made no pass at game time " << gameTime.load();
           return;
         }
