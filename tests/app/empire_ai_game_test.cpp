@@ -2,10 +2,20 @@
 // council researches, governs its planets, builds scouts, colony ships and
 // warships and sends them out, through a save and a load half-way; a council
 // whose empire a player took over leaves its queues alone.
+//
+// The game is single-threaded unless CORVANE_AI_GAME_THREADS names a number
+// of galaxy processing threads (the ThreadSanitizer run by hand uses 4): the
+// session's workers then run the galaxy update, the script garbage
+// collection and the server modules beside the empire steps, as the frame
+// loop runs them, and every frame waits until each galaxy thread has made a
+// pass over its systems.
 #include <angelscript.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,6 +23,7 @@
 #include "app/base/engine.h"
 #include "app/new_game.h"
 #include "app/saved_game.h"
+#include "app/session_workers.h"
 #include "core/post_load.h"
 #include "design/hull_list.h"
 #include "empire/empire.h"
@@ -23,8 +34,10 @@
 #include "support/log_capture.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
+#include "universe/objects/system_threads.h"
 #include "universe/planets/planet.h"
 #include "universe/ships/ship.h"
+#include "universe/worker_steps.h"
 
 namespace empire_ai_game_test {
 
@@ -54,10 +67,10 @@ const stringc kTestMap = CORVANE_SOURCE_DIR "/tests/app/maps/three_empires";
 // takes.
 class SteppedTimer : public irr::ITimer {
  public:
-  irr::u32 getRealTime() const override { return now; }
+  irr::u32 getRealTime() const override { return now.load(); }
   RealTimeDate getRealTimeAndDate() const override { return RealTimeDate(); }
-  irr::u32 getTime() const override { return now; }
-  void setTime(irr::u32 time) override { now = time; }
+  irr::u32 getTime() const override { return now.load(); }
+  void setTime(irr::u32 time) override { now.store(time); }
   void stop() override {}
   void start() override {}
   void setSpeed(irr::f32 value) override { speed = value; }
@@ -65,9 +78,21 @@ class SteppedTimer : public irr::ITimer {
   bool isStopped() const override { return false; }
   void tick() override {}
 
-  irr::u32 now = 0;
+  // Read by the galaxy threads' timed orders while the test moves it.
+  std::atomic<irr::u32> now{0};
   irr::f32 speed = 1.0f;
 };
+
+// The galaxy processing threads asked for with CORVANE_AI_GAME_THREADS
+// (1 to 64); 0, unset or unreadable: single-threaded.
+int galaxyThreadsSetting() {
+  const char* text = std::getenv("CORVANE_AI_GAME_THREADS");
+  if (text == nullptr)
+    return 0;
+  char* end = nullptr;
+  const long threads = std::strtol(text, &end, 10);
+  return end != text && *end == '\0' && threads > 0 && threads <= 64 ? static_cast<int>(threads) : 0;
+}
 
 bool contains(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
 
@@ -130,7 +155,8 @@ std::map<std::string, float> techLevels(const empire* emp) {
 class EmpireAIGameTest : public ShippedSessionTest {
  protected:
   void SetUp() override {
-    singleThreaded = true;
+    threads_ = galaxyThreadsSetting();
+    singleThreaded = threads_ == 0;
     ShippedSessionTest::SetUp();
     setGameSetting(L"AI_COUNT", static_cast<float>(kAIEmpires));
     deviceTimer_ = engine.timer;
@@ -139,6 +165,7 @@ class EmpireAIGameTest : public ShippedSessionTest {
   }
 
   void TearDown() override {
+    stopThreads();
     engine.timer = deviceTimer_;
     ShippedSessionTest::TearDown();
   }
@@ -148,7 +175,69 @@ class EmpireAIGameTest : public ShippedSessionTest {
     setupNewGame(kTestMap);
     for (empire* emp : aiEmpires())
       startLevels_[emp->ID] = techLevels(emp);
+    startThreads();
     return log.take();
+  }
+
+  // With galaxy threads: starts them and the session's workers over the
+  // game just made or loaded, as a session does once its galaxy is ready.
+  void startThreads() {
+    if (threads_ == 0 || galaxy == nullptr)
+      return;
+    setGalaxyTick(tickSessionGalaxy);
+    startSystemThreads(static_cast<uint8_t>(threads_));
+    // A thread starts its clock from the game time it first reads: one that
+    // read the next frame's time would not see that frame.
+    EXPECT_TRUE(workersteps::waitForWorkersRunning()) << "a galaxy thread did not start";
+    workers_ = std::make_unique<SessionWorkers>(sessionWorkerTasks(), false);
+    workers_->start();
+    setSavingSessionWorkers(workers_.get());
+  }
+
+  // Stops the session's workers and parks the galaxy threads (until the
+  // galaxy goes), so that the game is looked at or taken down at rest.
+  void stopThreads() {
+    if (workers_ == nullptr)
+      return;
+    setSavingSessionWorkers(nullptr);
+    workers_->stop();
+    workers_->join();
+    workers_.reset();
+    setGalaxyTick(nullptr);
+    if (galaxy != nullptr)
+      pauseSystemThreads();
+  }
+
+  // The passes each galaxy thread has made so far (none without threads).
+  std::vector<uint64_t> galaxyThreadPasses() const {
+    std::vector<uint64_t> passes;
+    if (workers_ != nullptr)
+      for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
+        passes.push_back(galaxy->threads[k]->passes.load());
+    return passes;
+  }
+
+  // One frame with the session's workers: they run beside the empire
+  // steps; the frame ends once the galaxy update is idle and each galaxy
+  // thread has made a pass beyond `before` (its passes counted before the
+  // frame's game time was set: a thread may see that time before the frame
+  // starts). False when one never did.
+  bool threadedFrame(float seconds, const std::vector<uint64_t>& before) {
+    cutSystemThreadRests();
+    workers_->beginFrame(seconds);
+    for (empire* emp : empireList)
+      emp->tick(seconds);
+    activeEmpire = pendingPlayerEmpire;
+    workers_->finishFrame();
+    workers_->waitForGalaxyIdle();
+    return workersteps::waitFor(
+        [&] {
+          for (irr::u32 k = 0; k < galaxy->threads.size(); ++k)
+            if (galaxy->threads[k]->passes.load() <= before[k])
+              return false;
+          return true;
+        },
+        120);
   }
 
   // `seconds` of game time, frame by frame as the session's frame loop
@@ -156,13 +245,21 @@ class EmpireAIGameTest : public ShippedSessionTest {
   void play(double seconds) {
     double sinceCensus = 0;
     for (double played = 0; played < seconds; played += kStep) {
+      const std::vector<uint64_t> passes = galaxyThreadPasses();
       gameTime = gameTime.load() + kStep;
       realSeconds_ += kStep / kSpeedFactor;
       timer_.now = kTimerStart + static_cast<irr::u32>(realSeconds_ * 1000.0 + 0.5);
-      tickSessionGalaxy(static_cast<float>(kStep));
-      for (empire* emp : empireList)
-        emp->tick(static_cast<float>(kStep));
-      activeEmpire = pendingPlayerEmpire;
+      if (workers_ != nullptr) {
+        if (!threadedFrame(static_cast<float>(kStep), passes)) {
+          ADD_FAILURE() << "a galaxy thread made no pass at game time " << gameTime.load();
+          return;
+        }
+      } else {
+        tickSessionGalaxy(static_cast<float>(kStep));
+        for (empire* emp : empireList)
+          emp->tick(static_cast<float>(kStep));
+        activeEmpire = pendingPlayerEmpire;
+      }
       sinceCensus += kStep;
       if (sinceCensus >= kCensusPeriod) {
         sinceCensus = 0;
@@ -196,6 +293,7 @@ std::string designName(const stringw& layoutName) {
 
   std::string saveAndLoad() {
     EXPECT_TRUE(saveGame("councils", 0));
+    stopThreads();
     clearPostObjectTreeSteps();
     destroySessionGalaxy();
     deleteAllEmpires();
@@ -203,12 +301,15 @@ std::string designName(const stringw& layoutName) {
     clearObjectRegistry();
     LogCapture log;
     EXPECT_TRUE(loadSavedGame(savedGamePath("councils")));
+    startThreads();
     return log.take();
   }
 
   static constexpr irr::u32 kTimerStart = 1000000;
   SteppedTimer timer_;
   irr::ITimer* deviceTimer_ = nullptr;
+  int threads_ = 0;
+  std::unique_ptr<SessionWorkers> workers_;
   double realSeconds_ = 0;
   std::map<int, std::map<std::string, float>> startLevels_;
   std::map<int, std::map<std::string, std::set<uint32_t>>> built_;
@@ -242,6 +343,7 @@ TEST_F(EmpireAIGameTest, ThreeCouncilsGrowUnattendedThroughASaveAndALoad) {
       for (objHabitation* planet : planetsOf(emp))
         settledBefore[emp->ID].insert(planet->uid);
     play(kLastMinute);
+    stopThreads();
     text += log.take();
   }
   expectCleanLog(text);
@@ -287,6 +389,7 @@ TEST_F(EmpireAIGameTest, ACouncilLeavesAnEmpireAPlayerTookOverAlone) {
   empire* taken = ais[0];
   taken->playerControlled = true;
   play(60.0);
+  stopThreads();
   for (objHabitation* planet : planetsOf(taken))
     EXPECT_EQ(planet->buildQueue.size(), 0u) << planet->uid;
   EXPECT_EQ(builtOf(taken, "Scout") + builtOf(taken, "Colony Ship") + builtOf(taken, "Frigate"), 0u);

@@ -41,6 +41,7 @@
 #include <irrArray.h>
 #include <irrString.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/save_stream.h"
@@ -143,7 +144,9 @@ class objHabitation : public generic_object {
   float structureSpace = 0.0f;
   float pendingStructureSpace = 0.0f;
   float ownerLossTimer = -1.0f;
-  bool useGovernor = false;
+  // Set by scripts on the thread that runs them, without the system's lock,
+  // while the planet's tick reads it on its system's thread.
+  std::atomic<bool> useGovernor{false};
   const irr::core::stringw* governorType = nullptr;
   EmpireRates* ownerRates = nullptr;
   float reservedValue = 0.0f;

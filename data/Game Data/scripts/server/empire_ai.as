@@ -297,6 +297,17 @@ bool hasFreePlanet(System@ sys) {
 	return found;
 }
 
+// Where a search on behalf of `ship` starts: the position of the system it
+// is in. A system never moves, while the ship's own position is written by
+// the thread that ticks its system as the council reads it. A ship between
+// systems gives its own.
+vector searchOrigin(Object@ ship) {
+	System@ sys = ship.getCurrentSystem();
+	if (sys !is null)
+		return sys.toObject().getPosition();
+	return ship.getPosition();
+}
+
 // Whether ships can be built at the planet: every design costs
 // electronics, which only a planet with a store for them ever holds (a new
 // colony has none). A ship queued elsewhere would wait for ever, and hold
@@ -603,7 +614,7 @@ class Council {
 			exploreSearch.clearEmpires();
 			exploreSearch.addEmpire(emp);
 			exploreSearch.setCallback("empire_ai::scoreUnvisited");
-			exploreSearch.setSearchPos(scouts[i].getPosition());
+			exploreSearch.setSearchPos(searchOrigin(scouts[i]));
 			exploreSearch.setAvoidSystem(scouts[i].getCurrentSystem());
 			exploreSearch.findBestSystem();
 			return;
@@ -652,7 +663,7 @@ class Council {
 					colonySearch.addEmpire(other, emp.isEnemy(other) ? ROLE_ENEMY : ROLE_OTHER);
 			}
 			colonySearch.setCallback("empire_ai::scoreColonyTarget");
-			colonySearch.setSearchPos(ships[i].getPosition());
+			colonySearch.setSearchPos(searchOrigin(ships[i]));
 			colonySearch.setAvoidSystem(lastColonised);
 			colonySearch.findBestSystem();
 			return;
@@ -715,7 +726,12 @@ class Council {
 			Object@ planet = planets[i];
 			uint queued = planet.getConstructionQueueSize();
 			for (uint q = 0; q < queued; ++q) {
-				switch (roleOfDesign(planet.getConstructionName(q))) {
+				// The planet's system may finish an item meanwhile: past
+				// the end of the queue the name is null.
+				string@ item = planet.getConstructionName(q);
+				if (item is null)
+					break;
+				switch (roleOfDesign(item)) {
 				case SR_Scout: ++scouts; break;
 				case SR_Colony: ++colonyShips; ++allColonyShips; break;
 				case SR_Warship: ++warships; break;
