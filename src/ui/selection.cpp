@@ -2,7 +2,9 @@
 
 #include <map>
 #include <thread>
+#include <vector>
 
+#include "app/base/event_handler.h"
 #include "gfx/graphics_object.h"
 #include "universe/objects/game_object.h"
 
@@ -82,8 +84,22 @@ void removeFromSelection(graphicsObject* object) {
   auto at = members.find(object);
   if (at != members.end())
     eraseEntry(at);
-  if (subSelection > members.size())
+  // An index at the count would read nothing.
+  if (subSelection >= members.size())
     subSelection = 0;
+}
+
+void selectWithModifiers(graphicsObject* object) {
+  if (object == nullptr)
+    return;
+  if (shiftKeyDown)
+    addToSelection(object);
+  else if (controlKeyDown)
+    object->selected ? removeFromSelection(object) : addToSelection(object);
+  else if (altKeyDown)
+    removeFromSelection(object);
+  else
+    setSelection(object);
 }
 
 graphicsObject* selectedObjectAt(uint32_t index) {
@@ -102,8 +118,20 @@ graphicsObject* getSingleSelectedObject() {
 
 void forEachSelected(SelectedObjectAction& action) {
   const SelectionGuard guard;
-  for (auto& member : members)
-    action.act(member.first);
+  // An action may change the set (the lock is re-entrant): the walk goes
+  // over the members it started with, each held meanwhile, and skips those
+  // that left the set before their turn.
+  std::vector<graphicsObject*> walk;
+  walk.reserve(members.size());
+  for (auto& member : members) {
+    member.first->grab();
+    walk.push_back(member.first);
+  }
+  for (graphicsObject* object : walk)
+    if (members.count(object) != 0)
+      action.act(object);
+  for (graphicsObject* object : walk)
+    object->drop();
 }
 
 uint32_t getSelectedObjectCount() {
