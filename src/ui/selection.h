@@ -8,7 +8,13 @@
 // itself, by spinning on a try-lock; it is re-entrant, so an action run by
 // forEachSelected may call the other operations.
 //
-// Selection rings are not drawn yet: a member is only marked selected.
+// Every member with a scene node shows a selection ring (CSelectRing) under
+// that node, made when the member is added: 1.5 times the node's size, or
+// 1.5 times the radius of a star system; in the owner empire's colour, or
+// opaque white for an unowned object; with the material "selectRing".
+// setSelection makes a ring only for an object whose game object is valid,
+// addToSelection for any. The ring leaves the scene (under renderLock) with
+// the member.
 #pragma once
 
 #include <cstdint>
