@@ -29,13 +29,12 @@ bool forwardMouseToGui(const irr::SEvent& event) {
   return engine.gui != nullptr && engine.gui->postEventFromUser(event);
 }
 
-// Runs the key's binding with the key flags; the modifier states are kept
-// for the rest of the input code.
+// Runs the key's binding with the key flags; the Shift and Control states
+// are kept for the rest of the input code. Alt is the event handler's.
 bool onKeyBinding(const irr::SEvent& event) {
   const irr::SEvent::SKeyInput& key = event.KeyInput;
   shiftKeyDown = key.Shift;
   controlKeyDown = key.Control;
-  altKeyDown = false;  // the engine reports no further modifier
   const KeyBindings* table = activeKeyBindings();
   if (table == nullptr || static_cast<unsigned>(key.Key) >= KeyBindings::kKeyCount)
     return false;
@@ -46,6 +45,8 @@ bool onKeyBinding(const irr::SEvent& event) {
     flags |= KF_Control;
   if (key.Shift)
     flags |= KF_Shift;
+  if (altKeyDown)
+    flags |= KF_Alt;
   return table->slot(static_cast<uint8_t>(key.Key)).execute(flags);
 }
 

@@ -86,6 +86,7 @@
 #include "universe/planets/planet_hooks.h"
 #include "universe/planets/planet_types.h"
 #include "universe/ships/ship.h"
+#include "ui/selection.h"
 
 namespace {
 
@@ -611,6 +612,9 @@ int runGameSession(const irr::core::stringc& name) {
   // GUI core: the escape handlers, then the element animations.
   clearEscapeEvents();
   clearGuiAnimations();
+  // Selection set: emptied, so that no graphics object outlives the session
+  // through it.
+  setSelection(nullptr);
 
   // T7. Quietly: tear-down fires no star damage, hooks or bursts.
   if (tickingGalaxy)

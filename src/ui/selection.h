@@ -8,7 +8,13 @@
 // itself, by spinning on a try-lock; it is re-entrant, so an action run by
 // forEachSelected may call the other operations.
 //
-// Selection rings are not drawn yet: a member is only marked selected.
+// Every member with a scene node shows a selection ring (CSelectRing) under
+// that node, made when the member is added: 1.5 times the node's size, or
+// 1.5 times the radius of a star system; in the owner empire's colour, or
+// opaque white for an unowned object; with the material "selectRing".
+// setSelection makes a ring only for an object whose game object is valid,
+// addToSelection for any. The ring leaves the scene (under renderLock) with
+// the member.
 #pragma once
 
 #include <cstdint>
@@ -44,14 +50,22 @@ void setSelection(graphicsObject* object);
 // null, changes nothing.
 void addToSelection(graphicsObject* object);
 // Removes the object; the selection id grows even when it was no member. A
-// sub-selection index past the new count goes back to 0. Null does nothing.
+// sub-selection index at or past the new count goes back to 0. Null does
+// nothing.
 void removeFromSelection(graphicsObject* object);
+// The player's pick, by the modifier keys held (`shiftKeyDown`,
+// `controlKeyDown`, `altKeyDown`, in that order of precedence): Shift adds,
+// Control toggles, Alt removes, and a plain pick makes the object the only
+// member. Null does nothing.
+void selectWithModifiers(graphicsObject* object);
 // The member at `index` in the set's order; null past the end. No reference
 // is added: hold the lock while using it.
 graphicsObject* selectedObjectAt(uint32_t index);
 // The member when exactly one is selected, else null. No reference is added.
 graphicsObject* getSingleSelectedObject();
-// Runs `action` on every member, holding the lock for the whole walk.
+// Runs `action` on every member, in the set's order, holding the lock for
+// the whole walk. The action may change the set: the walk covers the members
+// it started with that are still members when their turn comes.
 void forEachSelected(SelectedObjectAction& action);
 uint32_t getSelectedObjectCount();
 uint32_t getSelectionId();

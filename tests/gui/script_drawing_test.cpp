@@ -21,6 +21,7 @@
 #include "script/server_modules.h"
 #include "support/log_capture.h"
 #include "support/null_device.h"
+#include "support/recording_painter.h"
 
 namespace script_drawing_test {
 
@@ -43,56 +44,7 @@ std::string show(SColor c) {
 }
 
 // Writes down every call the drawing functions make.
-class RecordingTarget : public DrawTarget {
- public:
-  std::vector<std::string> calls;
-
-  void line(const position2di& start, const position2di& end, SColor color) override {
-    calls.push_back("line " + show(start) + " " + show(end) + " " + show(color));
-  }
-  void image(const ITexture*, const position2di& at, const recti& source, const recti* clip, SColor color,
-             bool useAlpha) override {
-    calls.push_back("image " + show(at) + " src " + show(source) + " clip " + show(clip) + " " + show(color) +
-                    (useAlpha ? " alpha" : ""));
-  }
-  void scaledImage(const ITexture*, const recti& destination, const recti& source, const recti* clip,
-                   const SColor* colors, bool useAlpha) override {
-    calls.push_back("scaled " + show(destination) + " src " + show(source) + " clip " + show(clip) +
-                    (colors == nullptr ? " plain"
-                                       : " " + show(colors[0]) + " " + show(colors[1]) + " " + show(colors[2]) +
-                                             " " + show(colors[3])) +
-                    (useAlpha ? " alpha" : ""));
-  }
-  void sprite(const irr::core::stringc& bank, irr::u32 index, const position2di& at, const recti* clip) override {
-    calls.push_back(std::string("sprite ") + bank.c_str() + " " + std::to_string(index) + " " + show(at) +
-                    " clip " + show(clip));
-  }
-  void text(const irr::core::stringw& words, const recti& area, SColor color, bool centreHorizontally,
-            bool centreVertically, const recti* clip) override {
-    calls.push_back("text " + std::to_string(words.size()) + " " + show(area) + " " +
-                    show(color) + (centreHorizontally ? " h" : "") +
-                    (centreVertically ? " v" : "") + " clip " + show(clip));
-  }
-  irr::core::dimension2di textDimension(const irr::core::stringw& words) override {
-    calls.push_back("measure " + std::to_string(words.size()));
-    return irr::core::dimension2di(7 * static_cast<irr::s32>(words.size()), 11);
-  }
-  SColor faceColor() override { return SColor(0xFF0000FF); }
-  void skinRect(SColor color, const recti& area, const recti* clip) override {
-    calls.push_back("skinRect " + show(color) + " " + show(area) + " clip " + show(clip));
-  }
-  void cornerRect(const recti& area, SColor ul, SColor ur, SColor ll, SColor lr, const recti* clip) override {
-    calls.push_back("corners " + show(area) + " " + show(ul) + " " + show(ur) + " " + show(ll) + " " + show(lr) +
-                    " clip " + show(clip));
-  }
-  void rectOutline(const recti& area, SColor color) override {
-    calls.push_back("outline " + show(area) + " " + show(color));
-  }
-  void sunkenPane(SColor color, bool flat, const recti& area, const recti* clip) override {
-    calls.push_back("pane " + show(color) + (flat ? " flat " : " ") + show(area) + " clip " + show(clip));
-  }
-  irr::core::dimension2di screenSize() override { return irr::core::dimension2di(1, 2); }
-};
+using RecordingTarget = RecordingPainter;
 
 class ScriptDrawingTest : public ::testing::Test {
  protected:

@@ -12,7 +12,29 @@ void EventHandler::addEventHandler(irr::EEVENT_TYPE type, EventHandlerFunction h
     handlers_[static_cast<int>(type)].push_back(handler);
 }
 
+namespace {
+
+// The engine's key records carry Shift and Control only: Alt is followed
+// here from the presses and releases of the Alt keys themselves, before any
+// handler may consume them.
+void followAltKey(const irr::SEvent& event) {
+  if (event.EventType != irr::EET_KEY_INPUT_EVENT)
+    return;
+  switch (event.KeyInput.Key) {
+    case irr::KEY_MENU:
+    case irr::KEY_LMENU:
+    case irr::KEY_RMENU:
+      altKeyDown = event.KeyInput.PressedDown;
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
 bool EventHandler::OnEvent(const irr::SEvent& event) {
+  followAltKey(event);
   for (EventHandlerFunction handler : handlers_[static_cast<int>(event.EventType)]) {
     if (handler(event))
       return true;

@@ -29,7 +29,10 @@ class EventHandler : public irr::IEventReceiver {
 
 extern EventHandler eventHandler;
 
-// Modifier keys as the last key event reported them, for the input code.
+// Modifier keys, for the input code: Shift and Control as the last key event
+// reported them; Alt held since a press of an Alt key (left, right or the
+// generic menu key) that no release has followed yet. OnEvent keeps Alt for
+// every key event, whichever handler consumes it.
 extern bool shiftKeyDown;
 extern bool controlKeyDown;
 extern bool altKeyDown;
