@@ -598,7 +598,8 @@ void postEmpireMessage(empire* emp, const irr::core::stringw& text, const irr::c
     message.text = text;
     message.category = internCommonString(category);
     message.priority = priority;
-    message.time = time < 0 ? static_cast<int32_t>(now) : time;
+    // Filed in whole seconds of 32 bits: a clock beyond them files its end.
+    message.time = time >= 0 ? time : static_cast<int32_t>(std::clamp(now, -2147483648.0, 2147483647.0));
     sentTime = message.time;
     emp->messages.push_back(std::move(message));
     emp->lastMessage = now;

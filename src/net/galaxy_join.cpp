@@ -156,7 +156,7 @@ void sendPlayAsRequest(const empire* emp) {
 }
 
 void applyServerGameTime(bool setHard, double serverTime, double serverSpeed, bool hasSpeed) {
-  if (!std::isfinite(serverTime) || (hasSpeed && !std::isfinite(serverSpeed)))
+  if (!std::isfinite(serverTime) || std::fabs(serverTime) > kMaxGameTime || (hasSpeed && !std::isfinite(serverSpeed)))
     return;
   const double speed = hasSpeed ? serverSpeed : 1.0;
   const double target = serverTime - kGameTimeLag * speed;
@@ -190,7 +190,7 @@ void handleGalaxyHeader(RakNet::BitStream& stream) {
 
   // 1.
   galaxyProgress = 0.0f;
-  if (std::isfinite(time))
+  if (std::isfinite(time) && std::fabs(time) <= kMaxGameTime)
     gameTime = time;
   if (std::isfinite(speed))
     setClockSpeed(speed);

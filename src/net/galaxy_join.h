@@ -21,6 +21,9 @@ constexpr uint8_t kSpectatorEmpireID = 176;
 // The client runs this far (in real seconds at the server's speed) behind
 // the server's reported time.
 constexpr double kGameTimeLag = 0.25;
+// The game clock's range: its seconds are filed and sent as 32-bit
+// integers, so a server's time beyond them is refused.
+constexpr double kMaxGameTime = 2147483647.0;
 
 // Makes the local spectator empire of a joined game (the game session's
 // maker): without one, a header makes no spectator.

@@ -247,6 +247,9 @@ void resetNetwork(Session& s, bool server) {
   manager.voteType = 0;
   manager.consolePassword = L"s3cret";
   remoteConsoleGuard().clear();
+  // Each input starts from the same clock: a time an earlier input set
+  // must not carry into the next.
+  gameTime = 0.0;
   gameSpeed = 1.0;
 }
 

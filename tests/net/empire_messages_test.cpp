@@ -439,6 +439,22 @@ TEST_F(EmpireMessagesTest, AnEmpireMessageReachesOnlyItsEmpiresPlayer) {
   EXPECT_EQ(blue->messages.back().text.size(), 255u);
 }
 
+// A message filed "now" takes the game clock's whole seconds; a clock past
+// their 32 bits files their end instead of an undefined number.
+TEST_F(EmpireMessagesTest, AMessageFiledNowTakesTheClockWithinItsSeconds) {
+  const struct {
+    double clock;
+    int32_t filed;
+  } cases[] = {{12.75, 12}, {4.09607e128, INT32_MAX}, {-1e300, INT32_MIN}};
+  for (const auto& c : cases) {
+    gameTime = c.clock;
+    postEmpireMessage(red, L"Now", L"misc", 0, -1);
+    ASSERT_FALSE(red->messages.empty());
+    EXPECT_EQ(red->messages.back().time, c.filed) << c.clock;
+  }
+  gameTime = 0.0;
+}
+
 TEST_F(EmpireMessagesTest, AClientPostsAllFieldsFromAVersion7ServerAndTheTextAloneFromVersion6) {
   const Bytes message = concat({{131}, wide("Found"), wide("res_new"), {0, 0, 0, 4, 0, 0, 0, 90}});
   const struct {

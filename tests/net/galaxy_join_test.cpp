@@ -155,6 +155,8 @@ TEST_F(GalaxyJoinTest, TheClientClockConvergesOnTheServersTime) {
       {"NaN time", 50.0, true, kNaN, 1.0, 50.0, 3.0},
       {"NaN speed", 50.0, true, 100.0, kNaN, 50.0, 3.0},
       {"infinite time", 50.0, false, std::numeric_limits<double>::infinity(), 1.0, 50.0, 3.0},
+      {"time past the clock's seconds", 50.0, true, 4.09607e128, 1.0, 50.0, 3.0},
+      {"time far below zero", 50.0, false, -1e12, 1.0, 50.0, 3.0},
   };
   for (const Case& c : cases) {
     gameTime = c.local;
@@ -216,6 +218,16 @@ TEST_F(GalaxyJoinTest, AHostileHeaderSkipsUnlistableRecords) {
   EXPECT_EQ(red->name == stringw(L"Red again"), false);
   EXPECT_EQ(gameTime.load(), 12.5);
   EXPECT_EQ(gameSpeed, 2.0);
+
+  // A time past the clock's seconds leaves the clock as it was.
+  RakNet::BitStream far;
+  far.Write(ID_GALAXY_BEGIN);
+  far.Write(4.09607e128);
+  far.Write(2.0);
+  far.Write(static_cast<uint8_t>(0));
+  far.Write(kGalaxyVersion);
+  handleBody(handleGalaxyHeader, bytesOf(far), far.GetNumberOfBytesUsed());
+  EXPECT_EQ(gameTime.load(), 12.5);
 }
 
 // The version ends the header: 6 and 7 are taken; any other, or none,
