@@ -12,7 +12,6 @@
 #include <angelscript.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -32,6 +31,7 @@
 #include "session_data.h"
 #include "shipped_session.h"
 #include "support/log_capture.h"
+#include "support/manual_timer.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
 #include "universe/objects/system_threads.h"
@@ -62,27 +62,6 @@ constexpr double kSpeedFactor = 10.0;
 
 const stringc kTestMap = CORVANE_SOURCE_DIR "/tests/app/maps/three_empires";
 
-// The engine's clock, moved by the test as the frames go by: the game's
-// real time is its game time over the speed factor, however long the test
-// takes.
-class SteppedTimer : public irr::ITimer {
- public:
-  irr::u32 getRealTime() const override { return now.load(); }
-  RealTimeDate getRealTimeAndDate() const override { return RealTimeDate(); }
-  irr::u32 getTime() const override { return now.load(); }
-  void setTime(irr::u32 time) override { now.store(time); }
-  void stop() override {}
-  void start() override {}
-  void setSpeed(irr::f32 value) override { speed = value; }
-  irr::f32 getSpeed() const override { return speed; }
-  bool isStopped() const override { return false; }
-  void tick() override {}
-
-  // Read by the galaxy threads' timed orders while the test moves it.
-  std::atomic<irr::u32> now{0};
-  irr::f32 speed = 1.0f;
-};
-
 // The galaxy processing threads asked for with CORVANE_AI_GAME_THREADS
 // (1 to 64); 0, unset or unreadable: single-threaded.
 int galaxyThreadsSetting() {
@@ -102,14 +81,6 @@ void expectCleanLog(const std::string& text) {
                           "Script binding rejected"})
     EXPECT_FALSE(contains(text, bad)) << bad << "\n" << text;
   EXPECT_FALSE(contains(text, "\nEmpire AI:") || text.rfind("Empire AI:", 0) == 0) << text;
-}
-
-std::vector<empire*> aiEmpires() {
-  std::vector<empire*> out;
-  for (empire* emp : empireList)
-    if (!emp->isReserved() && emp->isValid() && emp->isAI())
-      out.push_back(emp);
-  return out;
 }
 
 double runningTime(const empire* emp) {
@@ -160,7 +131,7 @@ class EmpireAIGameTest : public ShippedSessionTest {
     ShippedSessionTest::SetUp();
     setGameSetting(L"AI_COUNT", static_cast<float>(kAIEmpires));
     deviceTimer_ = engine.timer;
-    timer_.now = kTimerStart;
+    timer_.realTime = kTimerStart;
     engine.timer = &timer_;
   }
 
@@ -248,7 +219,7 @@ class EmpireAIGameTest : public ShippedSessionTest {
       const std::vector<uint64_t> passes = galaxyThreadPasses();
       gameTime = gameTime.load() + kStep;
       realSeconds_ += kStep / kSpeedFactor;
-      timer_.now = kTimerStart + static_cast<irr::u32>(realSeconds_ * 1000.0 + 0.5);
+      timer_.realTime = kTimerStart + static_cast<irr::u32>(realSeconds_ * 1000.0 + 0.5);
       if (workers_ != nullptr) {
         if (!threadedFrame(static_cast<float>(kStep), passes)) {
           ADD_FAILURE() << "a galaxy thread made no pass at game time " << gameTime.load();
@@ -306,7 +277,10 @@ std::string designName(const stringw& layoutName) {
   }
 
   static constexpr irr::u32 kTimerStart = 1000000;
-  SteppedTimer timer_;
+  // The engine's clock, moved by the test as the frames go by: the game's
+  // real time is its game time over the speed factor, however long the
+  // test takes.
+  ManualTimer timer_;
   irr::ITimer* deviceTimer_ = nullptr;
   int threads_ = 0;
   std::unique_ptr<SessionWorkers> workers_;

@@ -36,15 +36,6 @@ constexpr double kStep = 0.25;
 
 bool contains(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
 
-// The AI empires of the game, in list order.
-std::vector<empire*> aiEmpires() {
-  std::vector<empire*> out;
-  for (empire* emp : empireList)
-    if (!emp->isReserved() && emp->isValid() && emp->isAI())
-      out.push_back(emp);
-  return out;
-}
-
 std::string aiTypeName(const empire* emp) {
   return emp->aiObject != nullptr ? emp->aiObject->GetObjectType()->GetName() : "";
 }

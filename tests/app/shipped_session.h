@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app/new_game.h"
 #include "core/named_values.h"
 #include "empire/empire.h"
@@ -12,6 +14,15 @@
 #include "session_fixture.h"
 #include "universe/objects/galaxy.h"
 #include "universe/objects/object_registry.h"
+
+// The AI empires of the game, in list order.
+inline std::vector<empire*> aiEmpires() {
+  std::vector<empire*> out;
+  for (empire* emp : empireList)
+    if (!emp->isReserved() && emp->isValid() && emp->isAI())
+      out.push_back(emp);
+  return out;
+}
 
 // Takes down what a shipped session and its game made: the galaxy, the
 // empires, the session's data and the objects left.

@@ -43,28 +43,14 @@
 // The test programs' session helpers.
 #include "app/session_data.h"
 #include "app/session_fixture.h"
+#include "support/manual_timer.h"
 
 namespace netfixture {
 
 using netprobe::Probe;
 
 // The engine's timer as the test sets it: real time and speed by hand.
-class FakeTimer : public irr::ITimer {
- public:
-  irr::u32 getRealTime() const override { return realTime; }
-  RealTimeDate getRealTimeAndDate() const override { return RealTimeDate(); }
-  irr::u32 getTime() const override { return realTime; }
-  void setTime(irr::u32 time) override { realTime = time; }
-  void stop() override {}
-  void start() override {}
-  void setSpeed(irr::f32 value) override { speed = value; }
-  irr::f32 getSpeed() const override { return speed; }
-  bool isStopped() const override { return false; }
-  void tick() override {}
-
-  irr::u32 realTime = 5000000;  // past an hour
-  irr::f32 speed = 1.0f;
-};
+using FakeTimer = ManualTimer;
 
 struct ServerOptions {
   uint8_t maxPlayers = 4;
