@@ -34,6 +34,7 @@
 #include "universe/planets/planet.h"
 #include "universe/ships/ship.h"
 #include "shipped_session.h"
+#include "support/manual_timer.h"
 
 namespace {
 
@@ -47,22 +48,7 @@ constexpr irr::u32 kTimerStart = 1000000;
 
 // The engine's clock, moved on by each frame played: the game's real time
 // is its game time over the speed factor, however long the frames take.
-class SteppedTimer : public irr::ITimer {
- public:
-  irr::u32 getRealTime() const override { return now; }
-  RealTimeDate getRealTimeAndDate() const override { return RealTimeDate(); }
-  irr::u32 getTime() const override { return now; }
-  void setTime(irr::u32 time) override { now = time; }
-  void stop() override {}
-  void start() override {}
-  void setSpeed(irr::f32 value) override { speed = value; }
-  irr::f32 getSpeed() const override { return speed; }
-  bool isStopped() const override { return false; }
-  void tick() override {}
-
-  irr::u32 now = kTimerStart;
-  irr::f32 speed = 1.0f;
-};
+using SteppedTimer = ManualTimer;
 
 SteppedTimer steppedTimer;
 double realSeconds = 0;
@@ -78,7 +64,7 @@ std::vector<empire*> aiEmpires() {
 void playFrame() {
   gameTime = gameTime.load() + kFrameSeconds;
   realSeconds += kFrameSeconds / kSpeedFactor;
-  steppedTimer.now = kTimerStart + static_cast<irr::u32>(realSeconds * 1000.0 + 0.5);
+  steppedTimer.realTime = kTimerStart + static_cast<irr::u32>(realSeconds * 1000.0 + 0.5);
   tickSessionGalaxy(kFrameSeconds);
   for (empire* emp : empireList)
     emp->tick(kFrameSeconds);
@@ -89,6 +75,7 @@ const std::vector<empire*>& setUpOnce() {
   static const std::vector<empire*> empires = [] {
     benchsession::startShippedSession("empire_ai", kAIEmpires, kSystems);
     singleThreaded = true;
+    steppedTimer.realTime = kTimerStart;
     engine.timer = &steppedTimer;
     seedProcessRandom(1);
     threadRandom().seed(1);

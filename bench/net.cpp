@@ -49,6 +49,7 @@
 #include "universe/objects/system_threads.h"
 #include "universe/ships/ship.h"
 #include "shipped_session.h"
+#include "support/manual_timer.h"
 // The tests' tools: the probe that joins a server as the game does, the
 // galaxy workers' stepping and the reading of update batches.
 #include "net/object_updates_helpers.h"
@@ -185,22 +186,7 @@ constexpr uint8_t kGameSettings = 142;
 constexpr uint8_t kWorkers = 4;
 constexpr int kDefaultSystems = 150;
 
-class BenchTimer : public irr::ITimer {
- public:
-  irr::u32 getRealTime() const override { return realTime; }
-  RealTimeDate getRealTimeAndDate() const override { return RealTimeDate(); }
-  irr::u32 getTime() const override { return realTime; }
-  void setTime(irr::u32 time) override { realTime = time; }
-  void stop() override {}
-  void start() override {}
-  void setSpeed(irr::f32 value) override { speed = value; }
-  irr::f32 getSpeed() const override { return speed; }
-  bool isStopped() const override { return false; }
-  void tick() override {}
-
-  irr::u32 realTime = 5000000;
-  irr::f32 speed = 1.0f;
-};
+using BenchTimer = ManualTimer;
 
 struct GameServer {
   BenchTimer timer;
