@@ -17,6 +17,7 @@
 #include "net/empire_messages.h"
 #include "net/network_manager.h"
 #include "net/object_requests.h"
+#include "universe/objects/object_states.h"
 #include "universe/orders/combat_orders.h"
 #include "universe/orders/fleet_ai.h"
 #include "universe/orders/movement_orders.h"
@@ -368,6 +369,43 @@ TEST_F(ContextMenu, AutomaticColonisationQueuesOneCommandPerFreePlanet) {
   shiftKeyDown = false;
   EXPECT_NO_THROW(colonise->run(home, free));
   EXPECT_EQ(red->commands.size(), 0u);
+}
+
+TEST_F(ContextMenu, SupplyAsksForWhatIsShortAndParkTogglesTheSelection) {
+  TestObject* own = ship();
+  for (const wchar_t* name : {L"Fuel", L"Ammo"}) {
+    State* state = addObjectState(own->states, name);
+    state->value.val = state->value.max = 10.0f;
+  }
+  CGUIActionList& list = realList();
+  list.pickerById(15)->run(own, own);
+  EXPECT_EQ(red->commands.size(), 0u) << "nothing is short";
+  own->states[findStateIndex(own->states, L"Ammo")]->value.val = 4.0f;
+  controlKeyDown = true;
+  list.pickerById(15)->run(own, own);
+  ASSERT_EQ(red->commands.size(), 1u);
+  auto* supply = dynamic_cast<GiveSuppliesCommand*>(red->commands.front());
+  ASSERT_NE(supply, nullptr);
+  EXPECT_EQ(supply->target, own);
+  EXPECT_EQ(std::wstring(supply->resource->c_str()), L"Ammo");
+  EXPECT_FALSE(supply->goFirst) << "Ctrl was held";
+  red->clearCommands();
+
+  // Park is checked for a parked ship; choosing it unparks the clicked ship
+  // and every selected one.
+  TestObject* other = ship();
+  select(other);
+  for (TestObject* object : {own, other})
+    MobileMover::of(object)->setParked(true);
+  list.show(own, own);
+  const Items items = itemsOf(list.menu());
+  ASSERT_FALSE(items.empty());
+  EXPECT_EQ(items[0], getLocalizedText(L"#RM_Park"));
+  EXPECT_TRUE(list.menu()->isItemChecked(0));
+  list.pickerById(13)->run(own, own);
+  list.close();
+  EXPECT_FALSE(MobileMover::of(own)->parked);
+  EXPECT_FALSE(MobileMover::of(other)->parked);
 }
 
 TEST_F(ContextMenu, ANetworkClientSendsItsRequestsAndActsOnNothingItself) {

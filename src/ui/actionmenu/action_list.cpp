@@ -235,17 +235,28 @@ bool CGUIActionList::OnEvent(const irr::SEvent& event) {
       close();
       return true;
     case irr::gui::EGET_MENU_ITEM_SELECTED: {
-      const irr::s32 item = menu_->getSelectedItem();
-      if (item >= 0) {
-        IGUIActionPicker* picker = pickerById(menu_->getItemCommandId(static_cast<irr::u32>(item)));
-        if (picker != nullptr) {
-          // The objects stay held while the picker runs, whatever it opens.
-          generic_object* first = first_;
-          generic_object* clicked = clicked_;
-          picker->run(first, clicked);
-        }
+      IGUIContextMenu* chosen = menu_;
+      const irr::s32 item = chosen->getSelectedItem();
+      IGUIActionPicker* picker =
+          item >= 0 ? pickerById(chosen->getItemCommandId(static_cast<irr::u32>(item))) : nullptr;
+      if (picker != nullptr) {
+        // The objects stay alive while the picker runs, even when what it
+        // calls opens the menu again (which lets go of this pair).
+        generic_object* first = first_;
+        generic_object* clicked = clicked_;
+        if (first != nullptr)
+          first->grab();
+        if (clicked != nullptr)
+          clicked->grab();
+        picker->run(first, clicked);
+        if (first != nullptr)
+          first->drop();
+        if (clicked != nullptr)
+          clicked->drop();
       }
-      close();
+      // A menu opened by the picker stays open.
+      if (menu_ == chosen)
+        close();
       return true;
     }
     default:
