@@ -86,6 +86,8 @@
 #include "universe/planets/planet_hooks.h"
 #include "universe/planets/planet_types.h"
 #include "universe/ships/ship.h"
+#include "ui/actionmenu/action_list.h"
+#include "ui/menus/cargo_dialog.h"
 #include "ui/selection.h"
 
 namespace {
@@ -486,6 +488,9 @@ int runGameSession(const irr::core::stringc& name) {
       target->bindGuiCallbacks();
     if (ircWindow != nullptr)
       ircWindow->bindCallbacks();
+    // Context action menu: the cargo dialog's ids, then the menu itself.
+    bindCargoDialogCallbacks();
+    buildContextActionMenu();
     initServerModules();
     // 24. (The escape menu is built and bound to key 27 here.)
   }
@@ -612,9 +617,13 @@ int runGameSession(const irr::core::stringc& name) {
   // GUI core: the escape handlers, then the element animations.
   clearEscapeEvents();
   clearGuiAnimations();
+  // Context action menu: the lists, with a menu still open.
+  clearActionLists();
   // Selection set: emptied, so that no graphics object outlives the session
   // through it.
   setSelection(nullptr);
+  // Cargo dialog: its references on graphics objects.
+  releaseCargoDialog();
 
   // T7. Quietly: tear-down fires no star damage, hooks or bursts.
   if (tickingGalaxy)

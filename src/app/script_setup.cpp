@@ -55,6 +55,7 @@
 #include "scriptapi/order_selection.h"
 #include "scriptapi/research_script_types.h"
 #include "scriptapi/sub_system_types.h"
+#include "ui/actionmenu/action_list.h"
 #include "universe/galaxygen/galaxy_gen_bindings.h"
 #include "universe/planets/planet_hooks.h"
 #include "universe/ships/ship.h"
@@ -124,6 +125,8 @@ ScriptSetupSlots defaultSlots() {
   slots.templateArgumentType = registerTemplateArgType;
   slots.serverResearchTypes = registerResearchMethods;
   slots.serverSubSystemBindings = [] { registerSubSystemBindings(false); };
+  // The context action menu.
+  slots.rightClickMenu = registerRightClickMenu;
   slots.findObjectScriptHooks = [] {
     bindPlanetScriptHooks();
     bindShipScriptHooks();

@@ -1464,6 +1464,13 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
   l.leaveFleet();
   expect(!l.isInFleet(), "left");
   expect(getSelectedObject() is null && getSelectedObject(0) is null, "nothing selected");)", nullptr},
+      // --- context action menu (no menu is built here: nothing opens) ---
+      {On::Client, R"(
+  int before = refsOf(fixtureShip());
+  rightClickMenu(fixtureShip(), fixturePlanet());
+  rightClickMenu(fixtureShip(), fixtureShip());
+  rightClickMenu(null, null);
+  expect(refsOf(fixtureShip()) == before, "the handles' references given back");)", nullptr},
       {On::Both, "OrderList l; l.getOrderCount();", "OrderList needs to be prepare()d with a valid object first"},
       {On::Both, "OrderList l; l.getOrder(0);", "OrderList needs to be prepare()d with an object first"},
       {On::Both, "OrderList l; l.prepare(fixtureShip()); l.getOrder(l.getOrderCount());",

@@ -2024,6 +2024,8 @@ inline const std::vector<std::string>& clientManifest() {
       "bool OrderList::isFleetCommander()",
       "Object@ getSelectedObject()",
       "Object@ getSelectedObject(uint)",
+      // --- context action menu ---
+      "void rightClickMenu(Object@, Object@)",
       "type SysState",
       "enum SysState: SS_Active = 0",
       "enum SysState: SS_Disabled = 2",
