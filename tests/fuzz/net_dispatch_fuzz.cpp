@@ -18,11 +18,12 @@
 // remote-console guard; every empire gets back the layouts, settings,
 // commands, colonisation sets and relations it had when the run began, the
 // galaxy its gas, and the player's objects lose what the input queued on
-// them: every input starts from the same state. Besides running clean under the sanitizers, every server input
-// checks: a sender may not make another record, rename another player, take
-// or change an empire that is not its own, change the game speed outside a
-// vote, or change the orders, build queue, stance, parked state, planet
-// settings or rally point of an object that is not its empire's.
+// them: every input starts from the same state. Besides running clean under
+// the sanitizers, every server input checks: a sender may not make another
+// record, rename another player, take or change an empire that is not its
+// own, change the game speed outside a vote, or change the orders, build
+// queue, stance, parked state, planet settings or rally point of an object
+// that is not its empire's.
 //
 // Seeds: the messages tests/net/made_messages.h makes with the game's
 // writers (every id that has a handler: a run stops when one has none),
@@ -36,9 +37,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <deque>
-#include <list>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -217,7 +216,6 @@ struct EmpireStart {
   std::vector<Layout> layouts;  // each held once more by the snapshot
   std::map<const hull_list*, hull_list*> foreignHulls;
   PtrNamedVar<float>::Registry settings;
-  std::list<empCommand*> commands;
   std::set<uint32_t> colonizeQueue;
   std::set<uint32_t> colonizing;
   std::map<const empire*, EmpireRelation> relations;
@@ -232,7 +230,9 @@ struct EmpireStart {
     foreignHulls = emp->foreignHulls;
     settings = emp->settings;
     check(emp->settingNames.size() == 0, "an empire starts with names sent by a peer");
-    commands = emp->commands;
+    // Commands run and are freed by the empire: only those an input adds
+    // are taken back, so none may be there at the start.
+    check(emp->commands.empty(), "an empire starts with commands");
     colonizeQueue = emp->colonizeQueue;
     colonizing = emp->colonizing;
     for (const auto& [other, relation] : emp->relations)
@@ -257,9 +257,8 @@ struct EmpireStart {
     emp->settings = settings;
     emp->settingNames = SettingNameStore();  // no setting names them any more
     for (empCommand* command : emp->commands)
-      if (std::find(commands.begin(), commands.end(), command) == commands.end())
-        delete command;
-    emp->commands = commands;
+      delete command;
+    emp->commands.clear();
     emp->colonizeQueue = colonizeQueue;
     emp->colonizing = colonizing;
     for (const auto& [other, relation] : emp->relations)
