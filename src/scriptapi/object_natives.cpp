@@ -442,10 +442,15 @@ ScriptString* constructionType(generic_object* object, uint32_t index) {
 
 ScriptString* firstConstructionType(generic_object* object) { return constructionType(object, 0); }
 
-uint32_t constructionQueueSize(const generic_object* object) { return object->buildQueue.size(); }
+// The queue's length is read under the object's lock: a galaxy thread's
+// governor adds to the queue while an empire step's script asks for it.
+uint32_t constructionQueueSize(const generic_object* object) {
+  const ObjectLock lock(const_cast<generic_object*>(object));
+  return object->buildQueue.size();
+}
 
 uint32_t constructionQueueSizeForClient(const generic_object* object) {
-  return ownedByActiveEmpire(object) ? object->buildQueue.size() : 0;
+  return ownedByActiveEmpire(object) ? constructionQueueSize(object) : 0;
 }
 
 void removeConstruction(generic_object* object, uint32_t index) {

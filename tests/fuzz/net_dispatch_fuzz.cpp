@@ -15,12 +15,15 @@
 //
 // After each input the session's network state is put back: the peer, the
 // players (P, S and N), the role flags, the game speed, the vote and the
-// remote-console guard; the player's objects lose what the input queued on
-// them. Besides running clean under the sanitizers, every server input
-// checks: a sender may not make another record, rename another player, take
-// or change an empire that is not its own, change the game speed outside a
-// vote, or change the orders, build queue, stance, parked state, planet
-// settings or rally point of an object that is not its empire's.
+// remote-console guard; every empire gets back the layouts, settings,
+// commands, colonisation sets and relations it had when the run began, the
+// galaxy its gas, and the player's objects lose what the input queued on
+// them: every input starts from the same state. Besides running clean under
+// the sanitizers, every server input checks: a sender may not make another
+// record, rename another player, take or change an empire that is not its
+// own, change the game speed outside a vote, or change the orders, build
+// queue, stance, parked state, planet settings or rally point of an object
+// that is not its empire's.
 //
 // Seeds: the messages tests/net/made_messages.h makes with the game's
 // writers (every id that has a handler: a run stops when one has none),
@@ -29,10 +32,7 @@
 // anew with
 //   CORVANE_NET_CORPUS_UPDATE=1 build/asan/tests/net/fuzz_net_dispatch 0
 //
-// Long runs by hand (clang, libFuzzer), seeded from the writers' messages:
-//   CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCORVANE_LIBFUZZER=ON -DCMAKE_CXX_FLAGS=-fsanitize=address
-//   cmake --build build/fuzz --target fuzz_net_dispatch_libfuzzer
-//   CORVANE_NET_CORPUS=/tmp/net_corpus build/fuzz/tests/net/fuzz_net_dispatch_libfuzzer -runs=1000000 /tmp/net_corpus
+// Long runs by hand (clang, libFuzzer): README.md, "Building by hand".
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -47,7 +47,15 @@
 #include <string>
 #include <vector>
 
+// AddressSanitizer as GCC and clang each announce it.
 #if defined(__SANITIZE_ADDRESS__)
+#define NET_FUZZ_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NET_FUZZ_ASAN 1
+#endif
+#endif
+#if defined(NET_FUZZ_ASAN)
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -65,6 +73,9 @@
 #include "net_fixture.h"
 #include "platform/bit_stream.h"
 #include "platform/peer.h"
+#include "design/hull_list.h"
+#include "gfx/gas_sprites.h"
+#include "gfx/gfx_effects.h"
 #include "universe/objects/galaxy.h"
 
 using RakNet::BitStream;
@@ -186,6 +197,78 @@ class StandInPeer : public RakNet::RakPeerInterface {
   std::deque<std::unique_ptr<RakNet::Packet>> queue;
 };
 
+// What an empire held when the run began, put back after every input: the
+// layouts filed in its table (and each one's name, revision link and flags),
+// its copies of foreign layouts, its settings, commands, colonisation sets
+// and relations. Inputs add layouts and setting names up to their caps;
+// kept, they would make every later input start from a fuller empire, and
+// the per-input snapshots of the empires grow with them.
+struct EmpireStart {
+  struct Layout {
+    hull_list* layout = nullptr;
+    irr::core::stringw name;
+    bool obsolete = false;
+    hull_list* newer = nullptr;
+    float updateThreshold = 0;
+  };
+  empire* emp = nullptr;
+  irr::core::array<NamedVar<hull_list*>> hulls;
+  std::vector<Layout> layouts;  // each held once more by the snapshot
+  std::map<const hull_list*, hull_list*> foreignHulls;
+  PtrNamedVar<float>::Registry settings;
+  std::set<uint32_t> colonizeQueue;
+  std::set<uint32_t> colonizing;
+  std::map<const empire*, EmpireRelation> relations;
+
+  explicit EmpireStart(empire* of) : emp(of) {
+    hulls = emp->hulls;
+    for (irr::u32 i = 0; i < hulls.size(); ++i)
+      if (hull_list* layout = hulls[i].value) {
+        layout->grab();
+        layouts.push_back({layout, layout->name, layout->obsolete, layout->newer, layout->updateThreshold});
+      }
+    foreignHulls = emp->foreignHulls;
+    settings = emp->settings;
+    check(emp->settingNames.size() == 0, "an empire starts with names sent by a peer");
+    // Commands run and are freed by the empire: only those an input adds
+    // are taken back, so none may be there at the start.
+    check(emp->commands.empty(), "an empire starts with commands");
+    colonizeQueue = emp->colonizeQueue;
+    colonizing = emp->colonizing;
+    for (const auto& [other, relation] : emp->relations)
+      if (relation != nullptr)
+        relations[other] = *relation;
+  }
+
+  void restore() const {
+    for (irr::u32 i = 0; i < emp->hulls.size(); ++i)
+      if (emp->hulls[i].value != nullptr)
+        emp->hulls[i].value->drop();
+    emp->hulls = hulls;
+    for (const Layout& entry : layouts) {
+      entry.layout->grab();  // the table's reference
+      if (entry.layout->name != entry.name)
+        entry.layout->rename(entry.name);
+      entry.layout->obsolete = entry.obsolete;
+      entry.layout->newer = entry.newer;
+      entry.layout->updateThreshold = entry.updateThreshold;
+    }
+    emp->foreignHulls = foreignHulls;
+    emp->settings = settings;
+    emp->settingNames = SettingNameStore();  // no setting names them any more
+    for (empCommand* command : emp->commands)
+      delete command;
+    emp->commands.clear();
+    emp->colonizeQueue = colonizeQueue;
+    emp->colonizing = colonizing;
+    for (const auto& [other, relation] : emp->relations)
+      if (relation != nullptr) {
+        const auto start = relations.find(other);
+        *relation = start != relations.end() ? start->second : EmpireRelation();
+      }
+  }
+};
+
 struct Session {
   netfixture::ServerFixture server{[] {
     netfixture::ServerOptions options;
@@ -196,6 +279,8 @@ struct Session {
   RakNet::RakPeerInterface* realPeer = nullptr;
   empire* own = nullptr;
   std::vector<std::pair<empire*, bool>> held;  // each listed empire and whether a player held it at the start
+  std::vector<EmpireStart> empires;            // each listed empire as the run began
+  std::vector<GasSpriteRecord> gasSprites;     // the galaxy's gas as the run began
 };
 
 Session* session = nullptr;
@@ -204,7 +289,7 @@ Session& prepared() {
   if (session == nullptr) {
     // The session lasts the whole run and ends with the process: what it
     // holds is no leak of an input.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(NET_FUZZ_ASAN)
     __lsan::ScopedDisabler keptForTheRun;
 #endif
     session = new Session;
@@ -212,8 +297,11 @@ Session& prepared() {
     session->own = session->server.aiEmpire(0);
     check(session->own != nullptr, "the tiny map has no empire");
     session->own->playerControlled = true;
-    for (empire* emp : empireList)
+    for (empire* emp : empireList) {
       session->held.emplace_back(emp, emp->playerControlled);
+      session->empires.emplace_back(emp);
+    }
+    session->gasSprites = galaxyGasSprites();
   }
   return *session;
 }
@@ -240,6 +328,8 @@ void resetNetwork(Session& s, bool server) {
   }
   for (const auto& [emp, held] : s.held)
     emp->playerControlled = held;
+  for (const EmpireStart& start : s.empires)
+    start.restore();
   manager.isServer = server;
   manager.isNetworked = !server;
   manager.isConnected = true;
@@ -327,6 +417,7 @@ std::vector<std::vector<uint8_t>> madeInputs(Session& s) {
       whole = false;
     }
   check(whole, "the made messages miss ids that have a handler");
+  s.server.manager.peer = s.realPeer;
   return inputs;
 }
 
@@ -404,11 +495,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::map<const empire*, hostilestate::EmpireState> empiresBefore = hostilestate::empireStates();
 
   size_t at = 1;
+  bool playsAs = false;  // the input asks for an empire
   while (at + 2 <= size) {
     size_t length = data[at] | (static_cast<size_t>(data[at + 1]) << 8);
     at += 2;
     if (length > size - at)
       length = size - at;
+    playsAs = playsAs || (length > 0 && data[at] == msgid::kPlayAs);
     s.standIn.deliver(sender, data + at, length);
     at += length;
   }
@@ -449,7 +542,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (found != manager.players.end() && found->second.emp != s.own)
         taken = found->second.emp;
     }
-    const std::string changed = hostilestate::changedEmpires(empiresBefore, hostilestate::empireStates(), s.own, taken);
+    const std::map<const empire*, hostilestate::EmpireState> empiresAfter = hostilestate::empireStates();
+    // A sender that took a free empire and left again within the input (a
+    // lost connection leaves the empire held for its return) has no record
+    // any more: the one free empire that changed is the one it took.
+    if (taken == nullptr && playsAs)
+      for (const auto& [emp, held] : before.empires)
+        if (!held && emp != s.own && empiresBefore.count(emp) != 0 && empiresAfter.count(emp) != 0 &&
+            !(empiresBefore.at(emp) == empiresAfter.at(emp))) {
+          taken = emp;
+          break;
+        }
+    const std::string changed = hostilestate::changedEmpires(empiresBefore, empiresAfter, s.own, taken);
     if (!changed.empty()) {
       std::fprintf(stderr, "%s", changed.c_str());
       check(false, "another empire changed");
@@ -458,6 +562,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (galaxy != nullptr)
     clearOwnQueues(galaxy, s.own);
+  // A client input adds gas to the galaxy (and its billboards): the galaxy
+  // gets back the gas it had.
+  if (galaxyGasSprites().size() != s.gasSprites.size()) {
+    clearGalaxyGasSprites();
+    clearActiveGfxEffects();
+    for (const GasSpriteRecord& sprite : s.gasSprites)
+      createGalaxyGasSprite(sprite.material, sprite.size, sprite.position, sprite.color, sprite.fadeDistance);
+  }
   s.standIn.clear();
   s.server.manager.peer = s.realPeer;
   return 0;

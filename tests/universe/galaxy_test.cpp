@@ -135,6 +135,27 @@ TEST_F(GalaxyTest, PausedWorkersTickNothingUntilResumed) {
     EXPECT_GT(systems[i]->ticks.load(), counts[i]);
 }
 
+// A galaxy that goes while a pause is held (a game loaded after the threads
+// were parked) takes its pauses with it: the next galaxy's own tick runs.
+TEST_F(GalaxyTest, PausesEndWithTheirGalaxy) {
+  std::vector<CountingSystem*> systems = addSystems(2);
+  startSystemThreads(2);
+  ASSERT_TRUE(stepWorkers(0.0625));
+  pauseSystemThreads();
+  ASSERT_TRUE(systemsPaused.load());
+  stopSystemThreads(galaxy);
+  EXPECT_EQ(systemThreadPauseCount(), 0u);
+  EXPECT_FALSE(systemsPaused.load());
+
+  // Without workers the galaxy ticks its systems itself, unless held off.
+  const int before = systems[0]->ticks.load();
+  gameTime = gameTime + 1.0;
+  galaxy->tick(1.0f);
+  EXPECT_EQ(systems[0]->ticks.load(), before + 1);
+  resumeSystemThreads();  // the holder lets go late: nothing
+  EXPECT_FALSE(systemsPaused.load());
+}
+
 TEST_F(GalaxyTest, ManyPausesAndResumesNeverStrandAWorker) {
   addSystems(8);
   startSystemThreads(4);

@@ -321,9 +321,11 @@ void cutSystemThreadRests() {
 void stopSystemThreads(objGalaxy* owner) {
   {
     // The pauses belong to the galaxy that goes: the next one starts
-    // unpaused.
+    // unpaused, its own tick too (a held flag would keep every object
+    // between the systems still for the rest of the session).
     std::lock_guard<std::mutex> guard(pauseCountMutex());
     pauseCount = 0;
+    systemsPaused.store(false);
   }
   for (irr::u32 k = 0; k < owner->threads.size(); ++k) {
     ThreadInfo* info = owner->threads[k];
