@@ -86,6 +86,8 @@
 #include "universe/planets/planet_hooks.h"
 #include "universe/planets/planet_types.h"
 #include "universe/ships/ship.h"
+#include "ui/move_to_point.h"
+#include "ui/object_picking.h"
 #include "ui/selection.h"
 
 namespace {
@@ -615,6 +617,10 @@ int runGameSession(const irr::core::stringc& name) {
   // Selection set: emptied, so that no graphics object outlives the session
   // through it.
   setSelection(nullptr);
+  // Picking and move-to-point: the hovered object and the pending order go,
+  // and the next session looks its view callbacks up again.
+  releasePickingState();
+  releaseMoveToPoint();
 
   // T7. Quietly: tear-down fires no star damage, hooks or bursts.
   if (tickingGalaxy)
