@@ -14,6 +14,7 @@
 #include "gfx/gfx_resources.h"
 #include "gui/base/gui_callbacks.h"
 #include "ui/key_bindings.h"
+#include "ui/object_picking.h"
 
 LogOnlyReceiver logOnlyReceiver;
 
@@ -24,9 +25,11 @@ bool forwardKeyToGui(const irr::SEvent& event) {
 }
 
 bool forwardMouseToGui(const irr::SEvent& event) {
-  // (A mouse move the GUI used clears the hovered object here, once the
-  // strategic view's input keeps one.)
-  return engine.gui != nullptr && engine.gui->postEventFromUser(event);
+  const bool used = engine.gui != nullptr && engine.gui->postEventFromUser(event);
+  // Picking: the mouse is over the GUI, no longer over an object.
+  if (used && event.MouseInput.Event == irr::EMIE_MOUSE_MOVED)
+    setHoveredObject(nullptr);
+  return used;
 }
 
 // Runs the key's binding with the key flags; the Shift and Control states

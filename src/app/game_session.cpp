@@ -88,6 +88,8 @@
 #include "universe/ships/ship.h"
 #include "ui/actionmenu/action_list.h"
 #include "ui/menus/cargo_dialog.h"
+#include "ui/move_to_point.h"
+#include "ui/object_picking.h"
 #include "ui/selection.h"
 
 namespace {
@@ -624,6 +626,10 @@ int runGameSession(const irr::core::stringc& name) {
   setSelection(nullptr);
   // Cargo dialog: its references on graphics objects.
   releaseCargoDialog();
+  // Picking and move-to-point: the hovered object and the pending order go,
+  // and the next session looks its view callbacks up again.
+  releasePickingState();
+  releaseMoveToPoint();
 
   // T7. Quietly: tear-down fires no star damage, hooks or bursts.
   if (tickingGalaxy)
