@@ -60,6 +60,7 @@
 #include "gfx/render_group.h"
 #include "gfx/special_fx.h"
 #include "gfx/texture_loader.h"
+#include "gui/base/gui_callbacks.h"
 #include "gui/gui_animations.h"
 #include "gui/gui_script_hooks.h"
 #include "gui/scripted_gui_element.h"
@@ -179,9 +180,10 @@ void tearDownSession() {
   clearTreatyClauses();
   clearShipSets();
 
-  // T12. (The escape menu, key 27, the options menu and the view input's
-  // table join here.) The chat window outlives the session: it binds its
-  // callbacks again.
+  // T12. (The escape menu, key 27 and the options menu join here.) The GUI
+  // callback map is emptied; the chat window outlives the session: it binds
+  // its callbacks again.
+  clearGuiCallbacks();
   if (ircWindow != nullptr)
     ircWindow->bindCallbacks();
   if (engine.gui != nullptr)
@@ -480,12 +482,14 @@ int runGameSession(const irr::core::stringc& name) {
   gameLoaded = true;
   sessionStarted = true;
 
-  // 23. (The view input's table, the cargo dialog, the context menu and the
-  // GUI script modules join here.)
+  // 23. (The cargo dialog, the context menu and the GUI script modules join
+  // here.)
   {
     const LoadingPhase phase("Initialize GUI");
     for (empire* emp : empireList)
       runEmpireJobs(emp);
+    // GUI event hooks: no id bound in an earlier session reaches this one.
+    clearGuiCallbacks();
     if (Console* target = console())
       target->bindGuiCallbacks();
     if (ircWindow != nullptr)

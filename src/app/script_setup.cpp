@@ -47,6 +47,7 @@
 #include "script/script_xml.h"
 #include "script/server_modules.h"
 #include "scriptapi/active_hull.h"
+#include "scriptapi/client_globals.h"
 #include "scriptapi/effect_script_types.h"
 #include "scriptapi/empire_script_type.h"
 #include "scriptapi/fleet_script_type.h"
@@ -115,6 +116,8 @@ ScriptSetupSlots defaultSlots() {
   slots.effectorTypes = registerEffectorTypes;
   slots.galaxyGenerationBindings = registerGalaxyGenBindings;
   slots.clientGlobals = [] {
+    // GUI-side script globals.
+    registerClientGlobals();
     registerActiveHullFunctions();
     registerIrcScriptFunctions();
     // The selection lookups.

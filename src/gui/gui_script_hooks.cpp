@@ -2,6 +2,8 @@
 
 #include <IGUIElement.h>
 
+#include <cstddef>
+#include <cstdio>
 #include <string>
 
 #include "core/log.h"
@@ -85,19 +87,29 @@ void bindEscapeEvent(const ScriptString& name, const ScriptString& function) {
 
 }  // namespace
 
-bool hookGuiCallback(const char* module, const char* function, int32_t id) {
-  const std::string declaration = std::string("bool ") + function + "(const GUIEvent@)";
-  const int functionId = getScriptFunctionId(clientScriptEngine, module, declaration.c_str());
-  if (functionId < 0) {
-    logError("GUI Hook Error: Invalid function specified '%s::%s'\n", module, function);
-    removeGuiCallback(id);
+bool resolveGuiHook(GuiCallbackEntry& entry, const char* module, const char* function) {
+  if (module == nullptr || function == nullptr || module[0] == '\0' || function[0] == '\0')
     return false;
-  }
-  GuiCallbackEntry& entry = guiCallbackEntry(id);
+  char declaration[128];
+  const int length = std::snprintf(declaration, sizeof declaration, "bool %s(const GUIEvent@)", function);
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof declaration)
+    return false;
+  const int functionId = getScriptFunctionId(clientScriptEngine, module, declaration);
+  if (functionId < 0)
+    return false;
   entry = GuiCallbackEntry{};
   entry.scriptFunction = functionId;
   entry.kind = kGuiCallbackScript;
   return true;
+}
+
+bool hookGuiCallback(const char* module, const char* function, int32_t id) {
+  if (resolveGuiHook(guiCallbackEntry(id), module, function))
+    return true;
+  logError("GUI Hook Error: Invalid function specified '%s::%s'\n", module != nullptr ? module : "",
+           function != nullptr ? function : "");
+  removeGuiCallback(id);
+  return false;
 }
 
 bool runGuiScriptCallback(int32_t functionId, const irr::SEvent& event) {
@@ -106,15 +118,28 @@ bool runGuiScriptCallback(int32_t functionId, const irr::SEvent& event) {
   GuiEventRecord record;
   if (!translateGuiEvent(event.GUIEvent, record))
     return false;
-  asIScriptContext* context = takeClientScriptContext();
+  asIScriptFunction* function = clientScriptEngine->GetFunctionById(functionId);
+  if (function == nullptr)
+    return false;
+  // The thread's own context, unless it holds a call that is still running
+  // (the script whose work raised this event) or suspended: such a call
+  // takes a context of the pool.
+  asIScriptContext* context = threadClientContext();
+  const bool pooled = context == nullptr || context->GetState() == asEXECUTION_ACTIVE ||
+                      context->GetState() == asEXECUTION_SUSPENDED;
+  if (pooled)
+    context = takeClientScriptContext();
   if (context == nullptr)
     return false;
   bool handled = false;
-  if (context->Prepare(clientScriptEngine->GetFunctionById(functionId)) >= 0) {
+  if (context->Prepare(function) >= 0) {
     context->SetArgObject(0, &record);
     handled = context->Execute() == asEXECUTION_FINISHED && context->GetReturnByte() != 0;
   }
-  releaseScriptContext(context);
+  if (pooled)
+    releaseScriptContext(context);
+  else
+    endScriptCall(context);
   return handled;
 }
 

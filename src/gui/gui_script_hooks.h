@@ -22,14 +22,23 @@
 #include <cstdint>
 #include <vector>
 
+struct GuiCallbackEntry;
+
+// Fills `entry` with the client-engine function "bool <function>(const
+// GUIEvent@)" of the module: false, the entry untouched, when a name is
+// missing or empty, when the declaration would not fit 127 characters, or
+// when the module has no such function.
+bool resolveGuiHook(GuiCallbackEntry& entry, const char* module, const char* function);
+
 // Binds an id to the client-engine function "bool <function>(const
 // GUIEvent@)" of the module, replacing an earlier binding of the id. A
 // function that cannot be found logs "GUI Hook Error: Invalid function
 // specified '%s::%s'\n" and removes the id's entry. True when bound.
 bool hookGuiCallback(const char* module, const char* function, int32_t id);
 
-// Runs a script-bound GUI callback: the event as a `GUIEvent` on a client
-// context of the calling thread's pool. True when the function returned
+// Runs a script-bound GUI callback: the event as a `GUIEvent` on the calling
+// thread's own client context (on one of its pool while that context runs
+// the script whose work raised the event). True when the function returned
 // true; false for events that reach no script and for failed calls.
 bool runGuiScriptCallback(int32_t functionId, const irr::SEvent& event);
 

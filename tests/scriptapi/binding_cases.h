@@ -1312,6 +1312,49 @@ float coverageScore(SysSearchSettings& s, const SysStats& stats) {
   closeIRC();
   expect(!hasIRC(), "closed again");)"},
 
+      // --- GUI-side script globals (no scene here: the camera has no node) ---
+      {On::Both, R"(
+  string@ none = null;
+  expect(combine(none, none, none) == "", "empty, not null");
+  expect(combine("a", none, "c", "d") == "acd", "four");
+  expect(combine("a", "b", "c", "d", "e") == "abcde", "five");
+  expect(!get_shigatsu() && !isServer(), "no April-1 start, no server");
+  bool client = isClient();)", nullptr},
+      {On::Client, R"(
+  Object@ ship = fixtureShip();
+  setCameraFocus(ship);
+  setCameraFocus(null);
+  expect(getCameraFocus() is null, "no focus");
+  cameraZoomTo(ship, false, true);
+  cameraZoomTo(null, false, false);
+  cameraResetView();
+  recti r;
+  expect(!getApparentPos(r), "no focus to show");
+  selectObject(ship);
+  addSelectedObject(ship);
+  deselectObject(ship);
+  expect(!isSelected(ship), "no graphics to select");
+  selectObject(null);
+  setSubSelection(getSubSelection());
+  expect(getSelectedObjectCount() == 0 && getSelectionId() > 0, "empty selection");
+  expect(getCurrentTime() < 24 * 60, "minutes of a day");
+  expect(getCurrentGameTime() >= 0, "game time");
+  float speed = getGameSpeedFactor();
+  setGameSpeedFactor(2);
+  expect(getGameSpeedFactor() == 2 && getRealGameSpeedFactor() == 2, "speed");
+  pauseGame(true);
+  pauseGame();
+  pauseGame();
+  pauseGame(false);
+  expect(getGameSpeedFactor() == 2, "resumed");
+  setGameSpeedFactor(speed);
+  requestObjectSync(null);
+  expect(refsOf(ship) > 0, "still held");)", nullptr},
+      {On::Server, R"(
+  createGalaxyGasSprite("gas", 1, vector(0, 0, 0), Color(255, 255, 255, 255), 0);
+  System@ picked = getRandomSystem();
+  expect(picked !is null, "the one system");)", nullptr},
+
       // --- effects and effectors ---
       {On::Both, R"(
   Event@ event = fixtureEvent();

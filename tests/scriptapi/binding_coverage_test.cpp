@@ -34,6 +34,8 @@
 #include "empire/research/research_registry.h"
 #include "empire/research/research_web.h"
 #include "empire/treaty_clause.h"
+#include "gfx/gas_sprites.h"
+#include "gfx/gfx_effects.h"
 #include "net/diplomacy_messages.h"
 #include "net/network_manager.h"
 #include "script/script_engine.h"
@@ -244,6 +246,9 @@ class BindingCoverageTest : public scriptapitest::ScriptedGalaxyTest {
     if (world_.layout != nullptr)
       world_.layout->drop();
     world = nullptr;
+    // GUI-side script globals: the gas sprite of the server case.
+    clearGalaxyGasSprites();
+    clearActiveGfxEffects();
     ScriptedGalaxyTest::TearDown();
     clearSubSystemDefs();
     clearTreatyClauses();

@@ -21,6 +21,8 @@ GuiCallbackEntry& guiCallbackEntry(int32_t id) { return guiCallbackMap()[id]; }
 
 void removeGuiCallback(int32_t id) { guiCallbackMap().erase(id); }
 
+void clearGuiCallbacks() { guiCallbackMap().clear(); }
+
 void bindGuiCallbackFunction(GuiHandlerFunction function, int32_t id) {
   GuiCallbackEntry& entry = guiCallbackEntry(id);
   entry = GuiCallbackEntry{};

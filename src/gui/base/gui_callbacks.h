@@ -46,6 +46,9 @@ void setGuiScriptDispatcher(GuiScriptDispatcher dispatcher);
 GuiCallbackEntry& guiCallbackEntry(int32_t id);
 // Erases the entry of an id, if any.
 void removeGuiCallback(int32_t id);
+// Erases every entry: a game session starts its GUI from an empty map and
+// empties it again as it ends.
+void clearGuiCallbacks();
 // Binds an id to a plain function or an object.
 void bindGuiCallbackFunction(GuiHandlerFunction function, int32_t id);
 void bindGuiCallbackObject(GuiCallback* callback, int32_t id);
