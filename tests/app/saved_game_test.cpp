@@ -49,6 +49,7 @@
 #include "gfx/game_camera.h"
 #include "gfx/gas_sprites.h"
 #include "gfx/gfx_effects.h"
+#include "gfx/graphics_object.h"
 #include "platform/file.h"
 #include "script/script_engine.h"
 #include "script/server_modules.h"
