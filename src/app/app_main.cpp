@@ -45,6 +45,7 @@
 #include "core/user_folders.h"
 #include "design/effects/function_registries.h"
 #include "gfx/gfx_resources.h"
+#include "gui/script/gui_modules.h"
 #include "net/irc_window.h"
 #include "net/network_manager.h"
 #include "platform/directory.h"
@@ -344,6 +345,8 @@ int corvaneMain(int argc, char** argv) {
 
   // Shut-down.
   closeIRC();
+  // Rich-text link hooks.
+  clearLinkHooks();
   removeConsoleLogSink();
   if (!options.scriptTestMode) {
     logInfo("Shutting down engine\nRunning time: %f seconds\n",

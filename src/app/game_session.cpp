@@ -63,6 +63,8 @@
 #include "gui/base/gui_callbacks.h"
 #include "gui/gui_animations.h"
 #include "gui/gui_script_hooks.h"
+#include "gui/richtext/text_tags.h"
+#include "gui/script/gui_modules.h"
 #include "gui/scripted_gui_element.h"
 #include "net/galaxy_transfer.h"
 #include "net/irc_window.h"
@@ -163,6 +165,10 @@ void tearDownSession() {
   freeNewGamePlayerEmpire();
   // GUI core: no script handler outlives the engines.
   flushScriptedGuiRemovals();
+  // Rich text: the shared tags name the session's fonts and materials; no
+  // GUI module record outlives its engine, also when T6 was not reached.
+  releaseTextTags();
+  clearGuiModules();
   tearDownScriptEngines();
   clearPlanetScriptHooks();
   clearShipScriptHooks();
@@ -498,6 +504,8 @@ int runGameSession(const irr::core::stringc& name) {
     bindCargoDialogCallbacks();
     buildContextActionMenu();
     initServerModules();
+    // GUI script modules: their init hooks, once the interface is built.
+    initGuiModules();
     // 24. (The escape menu is built and bound to key 27 here.)
   }
 
@@ -619,6 +627,8 @@ int runGameSession(const irr::core::stringc& name) {
 
   // T6. (The script GUI, animations, action lists, the selection and the
   // view input's objects are cleared here.)
+  // GUI script modules first.
+  clearGuiModules();
   clearObjectIconDescs();
   // GUI core: the escape handlers, then the element animations.
   clearEscapeEvents();

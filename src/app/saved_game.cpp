@@ -31,6 +31,7 @@
 #include "net/network_manager.h"
 #include "platform/directory.h"
 #include "platform/file.h"
+#include "gui/script/gui_modules.h"
 #include "script/server_modules.h"
 #include "universe/galaxygen/object_tree.h"
 #include "universe/objects/galaxy.h"
@@ -409,7 +410,8 @@ void writeSavedGame(SaveStream& stream, const stringw& dateText) {
   stream.writeMarker();
   gameCamera.save(stream);
   saveGalaxyGasSprites(stream);
-  // (The GUI script modules' records are written here; this server has none.)
+  // The GUI script modules' records, then the server modules'.
+  saveGuiModules(stream);
   saveServerModules(stream);
 }
 

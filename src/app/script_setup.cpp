@@ -33,6 +33,7 @@
 // Empire objects and treaty lists in scripts.
 #include "scriptapi/empire_objects.h"
 #include "gui/gui_bindings.h"
+#include "gui/script/gui_modules.h"
 #include "net/chat_log.h"
 #include "net/irc_window.h"
 #include "net/network_manager.h"
@@ -130,6 +131,8 @@ ScriptSetupSlots defaultSlots() {
   slots.serverSubSystemBindings = [] { registerSubSystemBindings(false); };
   // The context action menu.
   slots.rightClickMenu = registerRightClickMenu;
+  // GUI script modules.
+  slots.buildGuiModule = loadGuiModules;
   slots.findObjectScriptHooks = [] {
     bindPlanetScriptHooks();
     bindShipScriptHooks();
@@ -180,6 +183,8 @@ void connectScriptGlobalHooks() {
   hooks.lastChatID = [] { return lastChatId(); };
   hooks.chatLog = [](uint32_t count) { return getChatLogSince(count); };
   hooks.sendChat = [](const irr::core::stringw& text) { networkManager->sendChat(text); };
+  // Rich-text link hooks.
+  hooks.hookLink = hookLink;
   hooks.shiftKey = &shiftKeyDown;
   hooks.ctrlKey = &controlKeyDown;
   hooks.altKey = &altKeyDown;

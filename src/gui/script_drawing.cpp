@@ -237,6 +237,14 @@ DrawTarget& engineDrawTarget() {
 
 void setDrawTarget(DrawTarget* target) { currentTarget = target; }
 
+DrawTarget& currentDrawTarget() { return target(); }
+
+void DrawTarget::fontText(irr::gui::IGUIFont* font, const stringw& text, const recti& area, SColor color,
+                          const recti* clip) {
+  if (font != nullptr)
+    font->draw(text, area, color, false, false, clip);
+}
+
 void registerScreenSizeFunctions(asIScriptEngine* engine) {
   checked(engine).RegisterGlobalFunction("int getScreenWidth()", asFUNCTION(screenWidth), asCALL_CDECL);
   checked(engine).RegisterGlobalFunction("int getScreenHeight()", asFUNCTION(screenHeight), asCALL_CDECL);

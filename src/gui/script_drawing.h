@@ -22,6 +22,9 @@
 namespace irr::video {
 class ITexture;
 }
+namespace irr::gui {
+class IGUIFont;
+}
 
 // The process-wide drawing state.
 extern bool drawingEnabled;
@@ -56,6 +59,10 @@ class DrawTarget {
   virtual void sunkenPane(irr::video::SColor color, bool flat, const irr::core::recti& area,
                           const irr::core::recti* clip) = 0;
   virtual irr::core::dimension2di screenSize() = 0;
+  // Text in a font of its own (the rich-text element's runs); null draws
+  // nothing.
+  virtual void fontText(irr::gui::IGUIFont* font, const irr::core::stringw& text, const irr::core::recti& area,
+                        irr::video::SColor color, const irr::core::recti* clip);
 };
 
 // The engine's video driver and GUI environment (engine globals); sizes are
@@ -63,6 +70,8 @@ class DrawTarget {
 DrawTarget& engineDrawTarget();
 // The target the functions use; null restores the engine's.
 void setDrawTarget(DrawTarget* target);
+// The target in use (the engine's unless one was set).
+DrawTarget& currentDrawTarget();
 
 // "int getScreenWidth()" and "int getScreenHeight()".
 void registerScreenSizeFunctions(AngelScript::asIScriptEngine* engine);

@@ -105,13 +105,15 @@ void tickServerModules(float elapsedSeconds) {
   }
 }
 
-void saveServerModules(SaveStream& stream) {
-  asIScriptContext* context = threadServerContext();
+void writeModuleRecords(SaveStream& stream, asIScriptContext* context, uint8_t marker, const char* kind,
+                        const std::vector<ModuleSaveHook>& hooks) {
   if (context == nullptr)
     return;
+  asIScriptEngine* engine = context->GetEngine();
   std::unique_ptr<char[]> scratch;
-  for (const scripted_manager::script_module& module : serverModules) {
-    if (module.saveFunc < 0 || !prepare(context, module.saveFunc))
+  for (const ModuleSaveHook& hook : hooks) {
+    asIScriptFunction* function = hook.functionId >= 0 ? engine->GetFunctionById(hook.functionId) : nullptr;
+    if (function == nullptr || context->Prepare(function) != asSUCCESS)
       continue;
     if (!scratch)
       scratch.reset(new char[kSaveScratchBytes]);
@@ -135,16 +137,23 @@ void saveServerModules(SaveStream& stream) {
       memory->drop();
 
     if (written > static_cast<long>(kMaxModuleSaveBytes)) {
-      logError("Server Module '%s' wrote 1,000,000 bytes or more in void onSaveFileWrite(XMLWriter@); "
+      logError("%s '%s' wrote 1,000,000 bytes or more in void onSaveFileWrite(XMLWriter@); "
                "none of it is saved\n",
-               module.name.c_str());
+               kind, hook.name->c_str());
     } else if (written > 0) {
-      stream.writeU8(kServerModuleMarker);
+      stream.writeU8(marker);
       stream.writeU32(static_cast<uint32_t>(written));
-      stream.writeNarrowString(module.name);
+      stream.writeNarrowString(*hook.name);
       stream.writeBytes(scratch.get(), static_cast<size_t>(written));
     }
   }
+}
+
+void saveServerModules(SaveStream& stream) {
+  std::vector<ModuleSaveHook> hooks;
+  for (const scripted_manager::script_module& module : serverModules)
+    hooks.push_back(ModuleSaveHook{module.saveFunc, &module.name});
+  writeModuleRecords(stream, threadServerContext(), kServerModuleMarker, "Server Module", hooks);
 }
 
 void loadScriptModuleRecords(SaveStream& stream) {

@@ -27,6 +27,7 @@
 //   the XML bytes
 #pragma once
 
+#include <angelscript.h>
 #include <irrString.h>
 
 #include <cstdint>
@@ -67,6 +68,18 @@ void tickServerModules(float elapsedSeconds);
 // module that wrote something. A module that writes 1,000,000 bytes or more
 // is logged by name and gets no record, so the save stays loadable.
 void saveServerModules(SaveStream& stream);
+// The save writer of the server and the GUI modules: runs each hook (a
+// function id of `context`'s engine, skipped when negative or when it cannot
+// be prepared) on `context` with a writer on memory, and writes a record
+// with `marker` for each module that wrote 1 to 999,999 bytes. A module that
+// wrote 1,000,000 bytes or more is logged as "<kind> '<name>' wrote
+// 1,000,000 bytes or more ..." and gets no record.
+struct ModuleSaveHook {
+  int functionId;
+  const irr::core::stringc* name;
+};
+void writeModuleRecords(SaveStream& stream, AngelScript::asIScriptContext* context, uint8_t marker,
+                        const char* kind, const std::vector<ModuleSaveHook>& hooks);
 // Reads the module records (server and GUI modules alike) until the end of
 // the stream and hands each module's XML to its "void onSaveFileLoad(
 // XMLReader@)" on a new context; records of missing modules or hooks are

@@ -10,6 +10,7 @@
 //   "corners L,T,R,B UL UR LL LR clip ..."
 //   "outline L,T,R,B AARRGGBB"
 //   "pane AARRGGBB[ flat] L,T,R,B clip ..."
+//   "fontText TEXT L,T,R,B AARRGGBB clip ..."  (TEXT: each unit's low byte)
 // The face colour is 0xFF0000FF and the screen 1 x 2.
 //
 // `install` makes it the target of the drawing functions until it is
@@ -99,6 +100,13 @@ class RecordingPainter : public DrawTarget {
     calls.push_back("pane " + show(color) + (flat ? " flat " : " ") + show(area) + " clip " + show(clip));
   }
   irr::core::dimension2di screenSize() override { return irr::core::dimension2di(1, 2); }
+  void fontText(irr::gui::IGUIFont*, const irr::core::stringw& words, const irr::core::recti& area,
+                irr::video::SColor color, const irr::core::recti* clip) override {
+    std::string narrow;
+    for (irr::u32 i = 0; i < words.size(); ++i)
+      narrow += static_cast<char>(words[i] & 0xFF);
+    calls.push_back("fontText " + narrow + " " + show(area) + " " + show(color) + " clip " + show(clip));
+  }
 
  private:
   bool installed_ = false;
