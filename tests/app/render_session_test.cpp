@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 
 #include "app/base/config.h"
 #include "app/base/console.h"
@@ -92,6 +93,41 @@ TEST_F(RenderSession, EachNewGameShowsTheGalaxysGroupAndLeavesNothingBehind) {
     icons = seen.icons;
     expectNothingLeft();
   }
+}
+
+TEST_F(RenderSession, ALoadedSaveShowsItsGalaxysGroupAndLeavesNothingBehind) {
+  currentModName = kTestMapsMod;
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  bool typed = false;
+  {
+    // Saved and loaded from the console: the load ends this session and
+    // names the save for the next one.
+    SessionEnder ender([&] {
+      if (!typed) {
+        typeConsoleLine("save_game render_view\nload_game render_view\n");
+        typed = true;
+      }
+      return std::chrono::steady_clock::now() > limit;
+    });
+    EXPECT_EQ(runGameSession("tiny"), 0);
+  }
+  ASSERT_EQ(loadGameName, savedGamePath("render_view.qvs"));
+  expectNothingLeft();
+
+  // The loaded galaxy's group, made by the object tree's reader, is the view.
+  Seen seen;
+  {
+    SessionEnder ender([&] {
+      if (!seen.taken)
+        look(seen);
+      return true;
+    });
+    EXPECT_EQ(runGameSession(loadGameName), 0);
+  }
+  ASSERT_TRUE(seen.taken);
+  EXPECT_TRUE(seen.viewIsTheGalaxysGroup);
+  EXPECT_TRUE(seen.groupIsRegistered);
+  expectNothingLeft();
 }
 
 }  // namespace
