@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <string>
 
 #include "app/base/config.h"
 #include "app/base/console.h"
@@ -18,6 +19,7 @@
 #include "gfx/object_icons.h"
 #include "gfx/render_group.h"
 #include "session_fixture.h"
+#include "support/log_capture.h"
 #include "universe/objects/galaxy.h"
 
 namespace render_session_test {
@@ -116,6 +118,7 @@ TEST_F(RenderSession, ALoadedSaveShowsItsGalaxysGroupAndLeavesNothingBehind) {
 
   // The loaded galaxy's group, made by the object tree's reader, is the view.
   Seen seen;
+  LogCapture log;
   {
     SessionEnder ender([&] {
       if (!seen.taken)
@@ -124,6 +127,7 @@ TEST_F(RenderSession, ALoadedSaveShowsItsGalaxysGroupAndLeavesNothingBehind) {
     });
     EXPECT_EQ(runGameSession(loadGameName), 0);
   }
+  EXPECT_NE(log.take().find("Save game loaded\n"), std::string::npos) << "a loaded game, not a new one";
   ASSERT_TRUE(seen.taken);
   EXPECT_TRUE(seen.viewIsTheGalaxysGroup);
   EXPECT_TRUE(seen.groupIsRegistered);
