@@ -213,6 +213,20 @@ void SystemCullingNode::setBox(irr::f32 r) { box_ = irr::core::aabbox3d<irr::f32
 
 // --- Settings and globals -----------------------------------------------------
 
+namespace {
+
+// The ring materials resolved on the main thread for a threaded update:
+// looking a name up in the registry may sort it, which two threads must not
+// do at once. Unset outside a threaded update, where the registry is asked.
+irr::video::SMaterial* resolvedRingMaterials[12] = {};
+bool ringMaterialsResolved = false;
+
+irr::video::SMaterial* ringMaterial(unsigned index) {
+  return ringMaterialsResolved ? resolvedRingMaterials[index] : getMaterial(kRingNames[index]);
+}
+
+}  // namespace
+
 const wchar_t* presenceRingName(unsigned index) { return index < 12 ? kRingNames[index] : kRingNames[0]; }
 
 unsigned presenceRingIndex(uint32_t held, uint32_t planetCount, uint32_t heldShipCount) {
@@ -458,10 +472,14 @@ bool renderGroup::updateGalaxy() {
     workerHalf.reserve(half);
     for (size_t i = 0; i < half; ++i)
       workerHalf.push_back(systemGroups[i].get());
+    for (unsigned i = 0; i < 12; ++i)
+      resolvedRingMaterials[i] = getMaterial(kRingNames[i]);
+    ringMaterialsResolved = true;
     worker.run(workerHalf, [&] {
       for (size_t i = half; i < systemGroups.size(); ++i)
         systemGroups[i]->update();
     });
+    ringMaterialsResolved = false;
   } else {
     for (const heldPointer<graphicsObject>& group : systemGroups)
       group->update();
@@ -671,7 +689,7 @@ void renderGroup::updateSystem() {
       }
 
       if (presenceRing->isVisible())
-        presenceRing->getMaterial(0) = *getMaterial(kRingNames[presenceRingIndex(heldPlanets, planets, heldShips)]);
+        presenceRing->getMaterial(0) = *ringMaterial(presenceRingIndex(heldPlanets, planets, heldShips));
     }
   }
   unlockSolarSystem(system);
