@@ -13,6 +13,7 @@
 #include "empire/empire.h"
 #include "gfx/gfx_effects.h"
 #include "gfx/particle_host.h"
+#include "net/network_manager.h"
 
 namespace {
 
@@ -167,6 +168,9 @@ void FrameLoop::runSimulationFrame() {
     // also guards the scene graphics that effects and objects set up.
     ProfilePhase phase(frameProfileSections.specialFxUpdate);
     MutexGuard scene(*sceneLock);
+    // Effect graphics: a client shows the calls it read before they go.
+    if (networkManager != nullptr && !networkManager->isServer)
+      playEffGfxQueue();
     sendEffectGraphics();
     clearEffGfxQueue();
     updateActiveGfxEffects(gameFrameTime);

@@ -63,3 +63,28 @@ std::array<float, 3> CObjectRenderStateAccess::getEmpireColour() {
   }
   return colour_;
 }
+
+bool CObjectRenderStateAccess::stateVector(const irr::core::stringw& name, irr::f32 (&out)[4]) {
+  const Value value = getValue(name);
+  for (int i = 0; i < 4; ++i)
+    out[i] = value[static_cast<size_t>(i)];
+  return true;
+}
+
+irr::video::SColorf CObjectRenderStateAccess::ownerColor() {
+  const std::array<float, 3> colour = getEmpireColour();
+  return irr::video::SColorf(colour[0], colour[1], colour[2], 1.0f);
+}
+
+irr::f32 CObjectRenderStateAccess::radius() { return owner != nullptr ? owner->radius : 0.0f; }
+
+bool CObjectRenderStateAccess::lastAttackedMs(irr::u32& when) {
+  if (owner == nullptr || owner->lastAttacked == 0)
+    return false;
+  when = owner->lastAttacked;
+  return true;
+}
+
+IShaderObjectState* renderStateOfNode(irr::scene::ISceneNode* node) {
+  return dynamic_cast<CObjectRenderStateAccess*>(irr::scene::getNodeUserSettings(node));
+}

@@ -17,11 +17,14 @@
 #include <utility>
 #include <vector>
 
+#include "gfx/shader_desc.h"
 #include "platform/engine/node_settings.h"
 
 class generic_object;
 
-class CObjectRenderStateAccess : public irr::scene::INodeUserSettings {
+// Also the object state that the shader constants read of the node being
+// drawn (shaderObjectStateOf gives it).
+class CObjectRenderStateAccess : public irr::scene::INodeUserSettings, public IShaderObjectState {
  public:
   using Value = std::array<float, 4>;
 
@@ -33,6 +36,14 @@ class CObjectRenderStateAccess : public irr::scene::INodeUserSettings {
   Value getValue(const irr::core::stringw& name);
   // The owning empire's colour, each channel 0..1 (white until known).
   std::array<float, 3> getEmpireColour();
+
+  // The shader constants' view: a state always answers (zeros until a
+  // refresh finds it), the colour as above, and the owner's radius and last
+  // attack (never attacked: false).
+  bool stateVector(const irr::core::stringw& name, irr::f32 (&out)[4]) override;
+  irr::video::SColorf ownerColor() override;
+  irr::f32 radius() override;
+  bool lastAttackedMs(irr::u32& when) override;
 
   // Not counted: the graphics object that made the settings holds the owner
   // for as long as its node lives.
@@ -47,3 +58,7 @@ class CObjectRenderStateAccess : public irr::scene::INodeUserSettings {
   // Sorted by name.
   std::vector<std::pair<irr::core::stringw, Value>> values_;
 };
+
+// The render state that `node` carries as its user settings; null for none
+// and for nodes without settings. What shaderObjectStateOf points to.
+IShaderObjectState* renderStateOfNode(irr::scene::ISceneNode* node);

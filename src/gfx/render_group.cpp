@@ -16,6 +16,7 @@
 #include "gfx/game_camera.h"
 #include "gfx/gfx_resources.h"
 #include "gfx/object_render_state.h"
+#include "gfx/select_ring.h"
 #include "platform/engine/rotating_billboard.h"
 #include "platform/thread.h"
 #include "ui/selection.h"
@@ -56,6 +57,8 @@ constexpr irr::u32 kWarningHold = 6;
 constexpr float kRingTurnSeconds = 14.0f;
 // The ring's colour before its first update.
 constexpr irr::u32 kRingStartColor = 0x96BABABA;
+// The system plane's vertex colour.
+constexpr irr::u32 kPlaneColor = 0xFFFFFFFF;
 
 const irr::core::stringw kPresenceStat = L"prs";
 const irr::core::stringw kStrengthStat = L"str";
@@ -210,6 +213,20 @@ void SystemCullingNode::setBox(irr::f32 r) { box_ = irr::core::aabbox3d<irr::f32
 
 // --- Settings and globals -----------------------------------------------------
 
+namespace {
+
+// The ring materials resolved on the main thread for a threaded update:
+// looking a name up in the registry may sort it, which two threads must not
+// do at once. Unset outside a threaded update, where the registry is asked.
+irr::video::SMaterial* resolvedRingMaterials[12] = {};
+bool ringMaterialsResolved = false;
+
+irr::video::SMaterial* ringMaterial(unsigned index) {
+  return ringMaterialsResolved ? resolvedRingMaterials[index] : getMaterial(kRingNames[index]);
+}
+
+}  // namespace
+
 const wchar_t* presenceRingName(unsigned index) { return index < 12 ? kRingNames[index] : kRingNames[0]; }
 
 unsigned presenceRingIndex(uint32_t held, uint32_t planetCount, uint32_t heldShipCount) {
@@ -303,21 +320,13 @@ irr::scene::ISceneNode* dropCreatorReference(irr::scene::ISceneNode* node) {
   return node;
 }
 
-// The disc under a system: a flat 2 x 2 square in "planeDisc", scaled to
-// the system's radius.
-irr::scene::ISceneNode* makeSystemPlane(irr::scene::ISceneNode* parent, float radius) {
-  irr::scene::ISceneManager* scene = engine.scene;
-  irr::scene::IMesh* mesh = scene->getGeometryCreator()->createPlaneMesh(irr::core::dimension2df(2.0f, 2.0f));
-  if (mesh == nullptr)
-    return nullptr;
-  irr::scene::IMeshSceneNode* plane = scene->addMeshSceneNode(mesh, parent, -1);
-  mesh->drop();
-  if (plane == nullptr)
-    return nullptr;
-  plane->setMaterialFlag(irr::video::EMF_LIGHTING, false);
+// The disc under a system: a select ring of the system's radius in
+// "planeDisc", white so that the material's own colours show.
+irr::scene::CSelectRing* makeSystemPlane(irr::scene::ISceneNode* parent, float radius) {
+  auto* plane = new irr::scene::CSelectRing(parent, radius, irr::video::SColor(kPlaneColor), engine.scene);
   plane->getMaterial(0) = *getMaterial(L"planeDisc");
-  plane->setScale(vector3df(radius, 1.0f, radius));
   plane->setVisible(false);
+  plane->drop();  // the parent holds it
   return plane;
 }
 
@@ -334,10 +343,13 @@ renderGroup::renderGroup(generic_object* groupOwner)
     ring->setColor(irr::video::SColor(kRingStartColor));
     ring->setExtraSwitch(true);
     presenceRing = ring;
-    systemPlane = makeSystemPlane(node, groupRadius);
+    irr::scene::CSelectRing* plane = makeSystemPlane(node, groupRadius);
+    systemPlane = plane;
     if (shadersEnabled) {
+      // One render state for the ring and the plane.
       auto* access = new CObjectRenderStateAccess(owner);
       ring->setUserSettings(access);
+      plane->setUserSettings(access);
       access->drop();
     }
   }
@@ -389,7 +401,7 @@ void renderGroup::setRadius(float r) {
     presenceRing->updateAbsolutePosition();
   }
   if (systemPlane != nullptr) {
-    systemPlane->setScale(vector3df(r, 1.0f, r));
+    static_cast<irr::scene::CSelectRing*>(systemPlane)->setRadius(r, irr::video::SColor(kPlaneColor));
     systemPlane->updateAbsolutePosition();
   }
 }
@@ -460,10 +472,14 @@ bool renderGroup::updateGalaxy() {
     workerHalf.reserve(half);
     for (size_t i = 0; i < half; ++i)
       workerHalf.push_back(systemGroups[i].get());
+    for (unsigned i = 0; i < 12; ++i)
+      resolvedRingMaterials[i] = getMaterial(kRingNames[i]);
+    ringMaterialsResolved = true;
     worker.run(workerHalf, [&] {
       for (size_t i = half; i < systemGroups.size(); ++i)
         systemGroups[i]->update();
     });
+    ringMaterialsResolved = false;
   } else {
     for (const heldPointer<graphicsObject>& group : systemGroups)
       group->update();
@@ -673,7 +689,7 @@ void renderGroup::updateSystem() {
       }
 
       if (presenceRing->isVisible())
-        presenceRing->getMaterial(0) = *getMaterial(kRingNames[presenceRingIndex(heldPlanets, planets, heldShips)]);
+        presenceRing->getMaterial(0) = *ringMaterial(presenceRingIndex(heldPlanets, planets, heldShips));
     }
   }
   unlockSolarSystem(system);

@@ -43,7 +43,13 @@ void CSelectRing::OnRegisterSceneNode() {
   ISceneNode::OnRegisterSceneNode();
 }
 
+void CSelectRing::updateAbsolutePosition() {
+  ISceneNode::updateAbsolutePosition();
+  applyUserSettings(this, AbsoluteTransformation);
+}
+
 void CSelectRing::render() {
+  const NodeDrawingScope drawing(this);
   video::IVideoDriver* driver = SceneManager->getVideoDriver();
   driver->setTransform(video::ETS_WORLD, AbsoluteTransformation);
   driver->setMaterial(material_);

@@ -17,7 +17,9 @@
 namespace irr {
 namespace scene {
 
-class CSelectRing : public ISceneNode {
+// It may carry user settings (a system plane carries its system's render
+// state for the shaders).
+class CSelectRing : public ISceneNode, public IUserSettingsNode {
  public:
   // A ring of `radius` and `colour` as a child of `parent` (the scene root
   // of `manager` when the parent is null), at the origin of the parent's
@@ -30,6 +32,7 @@ class CSelectRing : public ISceneNode {
   const core::aabbox3d<f32>& getBoundingBox() const override { return box_; }
   // The one material, whatever the index.
   video::SMaterial& getMaterial(u32 index) override;
+  void updateAbsolutePosition() override;
 
   // Rebuilds the corners and the box for a new radius and colour.
   void setRadius(f32 radius, video::SColor colour);

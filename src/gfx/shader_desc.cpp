@@ -9,12 +9,13 @@
 #include "core/log.h"
 #include "core/text_conversions.h"
 #include "gfx/game_camera.h"
+#include "gfx/object_render_state.h"
 #include "platform/engine/node_settings.h"
 
 using irr::core::stringc;
 using irr::core::stringw;
 
-IShaderObjectState* (*shaderObjectStateOf)(irr::scene::ISceneNode* node) = nullptr;
+IShaderObjectState* (*shaderObjectStateOf)(irr::scene::ISceneNode* node) = renderStateOfNode;
 
 namespace irr {
 namespace video {

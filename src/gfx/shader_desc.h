@@ -49,8 +49,8 @@ class IShaderObjectState {
   // Real time in ms of the last attack, or false when never attacked.
   virtual bool lastAttackedMs(irr::u32& when) = 0;
 };
-// The object state of a node (null for none). Null until graphics objects
-// provide it.
+// The object state of a node (null for none): the render state that the
+// graphics objects give their nodes (renderStateOfNode).
 extern IShaderObjectState* (*shaderObjectStateOf)(irr::scene::ISceneNode* node);
 
 class ShaderDesc : public irr::video::IShaderConstantSetCallBack {

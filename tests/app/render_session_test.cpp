@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <string>
 
 #include "app/base/config.h"
 #include "app/base/console.h"
@@ -17,6 +19,7 @@
 #include "gfx/object_icons.h"
 #include "gfx/render_group.h"
 #include "session_fixture.h"
+#include "support/log_capture.h"
 #include "universe/objects/galaxy.h"
 
 namespace render_session_test {
@@ -92,6 +95,43 @@ TEST_F(RenderSession, EachNewGameShowsTheGalaxysGroupAndLeavesNothingBehind) {
     icons = seen.icons;
     expectNothingLeft();
   }
+}
+
+TEST_F(RenderSession, ALoadedSaveShowsItsGalaxysGroupAndLeavesNothingBehind) {
+  currentModName = kTestMapsMod;
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  bool typed = false;
+  {
+    // Saved and loaded from the console: the load ends this session and
+    // names the save for the next one.
+    SessionEnder ender([&] {
+      if (!typed) {
+        typeConsoleLine("save_game render_view\nload_game render_view\n");
+        typed = true;
+      }
+      return std::chrono::steady_clock::now() > limit;
+    });
+    EXPECT_EQ(runGameSession("tiny"), 0);
+  }
+  ASSERT_EQ(loadGameName, savedGamePath("render_view.qvs"));
+  expectNothingLeft();
+
+  // The loaded galaxy's group, made by the object tree's reader, is the view.
+  Seen seen;
+  LogCapture log;
+  {
+    SessionEnder ender([&] {
+      if (!seen.taken)
+        look(seen);
+      return true;
+    });
+    EXPECT_EQ(runGameSession(loadGameName), 0);
+  }
+  EXPECT_NE(log.take().find("Save game loaded\n"), std::string::npos) << "a loaded game, not a new one";
+  ASSERT_TRUE(seen.taken);
+  EXPECT_TRUE(seen.viewIsTheGalaxysGroup);
+  EXPECT_TRUE(seen.groupIsRegistered);
+  expectNothingLeft();
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "core/net_encoders.h"
 #include "design/effectors/effect_gfx.h"
 #include "design/effectors/effector_def.h"
+#include "gfx/graphics_object.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/sent_messages.h"
@@ -21,10 +22,6 @@ namespace {
 
 using RakNet::BitStream;
 using RakNet::SystemAddress;
-
-// Stands in for a graphics object: readers only test that one exists.
-char graphicsMarker;
-graphicsObject* const kSomeGraphics = reinterpret_cast<graphicsObject*>(&graphicsMarker);
 
 // One entry of a message body, as a test writes it.
 struct Entry {
@@ -63,16 +60,22 @@ class EffGfxTest : public UniverseTest {
     shownA = new TestObject(red, OT_Generic, L"A");
     shownB = new TestObject(blue, OT_Generic, L"B");
     plain = new TestObject(red, OT_Generic, L"Plain");
-    shownA->graphics = kSomeGraphics;
-    shownB->graphics = kSomeGraphics;
+    // One graphics object without a scene node, which the fixture holds.
+    someGraphics = new graphicsObject(nullptr);
+    shownA->graphics = someGraphics;
+    shownB->graphics = someGraphics;
   }
 
   void TearDown() override {
     clearEffGfxQueue();
     networkManager->players.clear();
-    for (TestObject* object : {shownA, shownB, plain})
-      if (object != nullptr)
-        object->drop();
+    for (TestObject* object : {shownA, shownB, plain}) {
+      if (object == nullptr)
+        continue;
+      object->graphics = nullptr;
+      object->drop();
+    }
+    someGraphics->drop();
     clearEffectors();
     UniverseTest::TearDown();
   }
@@ -96,6 +99,7 @@ class EffGfxTest : public UniverseTest {
   TestObject* shownA = nullptr;
   TestObject* shownB = nullptr;
   TestObject* plain = nullptr;
+  graphicsObject* someGraphics = nullptr;
   std::vector<Send> sends;
 };
 

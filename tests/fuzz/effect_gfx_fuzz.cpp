@@ -17,6 +17,7 @@
 #include "core/net_encoders.h"
 #include "design/effectors/effect_gfx.h"
 #include "design/effectors/effector_def.h"
+#include "gfx/graphics_object.h"
 #include "platform/bit_stream.h"
 #include "universe/objects/game_object.h"
 
@@ -34,7 +35,6 @@ class FuzzObject : public generic_object {
   FuzzObject() : generic_object(nullptr, nullptr, nullptr) {}
 };
 
-char graphicsMarker;
 FuzzObject* objects[3] = {nullptr, nullptr, nullptr};
 
 void setUp() {
@@ -49,8 +49,9 @@ void setUp() {
   check(findEffectorById(0) != nullptr && findEffectorById(1) != nullptr);
   for (FuzzObject*& object : objects)
     object = new FuzzObject;  // kept for the whole run
-  objects[0]->graphics = reinterpret_cast<graphicsObject*>(&graphicsMarker);
-  objects[1]->graphics = reinterpret_cast<graphicsObject*>(&graphicsMarker);
+  // Graphics objects without a scene node, kept for the whole run.
+  objects[0]->graphics = new graphicsObject(nullptr);
+  objects[1]->graphics = new graphicsObject(nullptr);
 }
 
 void writeEntry(BitStream& stream, uint8_t kind, uint32_t id, uint32_t source, uint32_t target) {

@@ -60,6 +60,33 @@ TEST_F(ObjectRenderStateTest, TheColourFollowsAMajorOwnerEveryEighthRead) {
   delete holder;
 }
 
+TEST_F(ObjectRenderStateTest, ShadersReadTheRenderStateOfTheNodeTheyDraw) {
+  shadersEnabled = true;
+  gfxobjtest::PlainObject* owner = object();
+  owner->radius = 7.5f;
+  getOrAddObjectState(owner, L"Damage")->value.val = 4.0f;
+  graphicsObject* shown = graphicsOn(owner, irr::scene::addSettingsEmptySceneNode(scene(), nullptr, -1));
+  irr::scene::ISceneNode* node = shown->getNode();
+
+  IShaderObjectState* state = shaderObjectStateOf(node);
+  ASSERT_NE(state, nullptr);
+  EXPECT_EQ(state, dynamic_cast<CObjectRenderStateAccess*>(irr::scene::getNodeUserSettings(node)));
+  irr::f32 value[4] = {9.0f, 9.0f, 9.0f, 9.0f};
+  EXPECT_TRUE(state->stateVector(L"Damage", value)) << "a name never seen answers too";
+  EXPECT_EQ(value[0], 0.0f);
+  EXPECT_EQ(state->ownerColor().r, 1.0f) << "white without an owning empire";
+  EXPECT_EQ(state->radius(), 7.5f);
+  irr::u32 when = 0;
+  EXPECT_FALSE(state->lastAttackedMs(when)) << "never attacked";
+  owner->lastAttacked = 1234;
+  EXPECT_TRUE(state->lastAttackedMs(when));
+  EXPECT_EQ(when, 1234u);
+
+  // Nodes without the settings: stock engine nodes, or none at all.
+  EXPECT_EQ(shaderObjectStateOf(scene()->addEmptySceneNode()), nullptr);
+  EXPECT_EQ(shaderObjectStateOf(nullptr), nullptr);
+}
+
 }  // namespace
 
 }  // namespace object_render_state_test

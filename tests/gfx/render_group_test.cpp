@@ -14,6 +14,8 @@
 #include "core/locale.h"
 #include "empire/empire.h"
 #include "gfx/gfx_resources.h"
+#include "gfx/select_ring.h"
+#include "gfx/shader_desc.h"
 #include "graphics_object_fixture.h"
 #include "platform/engine/rotating_billboard.h"
 
@@ -363,6 +365,38 @@ TEST_F(RenderGroupTest, TheGalaxyGroupWithoutSystemsUpdatesNothing) {
 
   setCurrentViewGroup(group);
   EXPECT_EQ(currentViewGroup(), group);
+}
+
+TEST_F(RenderGroupTest, ASystemsPlaneIsASelectRingOfItsRadiusSharingTheRingsRenderState) {
+  auto* disc = new irr::video::SMaterial();
+  disc->Shininess = 42.0f;
+  NamedVar<irr::video::SMaterial*>::getOrAdd(gfxResources.materials, L"planeDisc").value = disc;
+  for (bool shaders : {false, true}) {
+    SCOPED_TRACE(shaders);
+    shadersEnabled = shaders;
+    renderGroup* group = nullptr;
+    solarSystem* owner = systemWithGroup(&group);
+    auto* plane = dynamic_cast<irr::scene::CSelectRing*>(group->getSystemPlane());
+    ASSERT_NE(plane, nullptr);
+    EXPECT_EQ(plane->getParent(), group->getNode());
+    EXPECT_FALSE(plane->isVisible());
+    EXPECT_EQ(plane->getMaterial(0).Shininess, 42.0f);
+    EXPECT_EQ(plane->getVertices()[0].Pos, vector3df(-1.0f, 0.0f, -1.0f)) << "the group's first radius";
+
+    owner->radius = 300.0f;
+    group->setRadius(owner->radius);
+    EXPECT_EQ(plane->getVertices()[3].Pos, vector3df(300.0f, 0.0f, 300.0f));
+    EXPECT_EQ(plane->getScale(), vector3df(1.0f, 1.0f, 1.0f));
+
+    irr::scene::INodeUserSettings* state = plane->getUserSettings();
+    auto* ring = dynamic_cast<irr::scene::IUserSettingsNode*>(group->getPresenceRing());
+    ASSERT_NE(ring, nullptr);
+    EXPECT_EQ(state, ring->getUserSettings());
+    EXPECT_EQ(state != nullptr, shaders);
+    if (shaders) {
+      EXPECT_EQ(shaderObjectStateOf(plane), dynamic_cast<IShaderObjectState*>(state));
+    }
+  }
 }
 
 // One world of systems, rebuilt identically for each way of updating.

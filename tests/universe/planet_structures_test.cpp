@@ -18,6 +18,7 @@
 #include "design/effects/effects.h"
 #include "design/sub_system_fixture.h"
 #include "design/subsystems/sub_system.h"
+#include "gfx/graphics_object.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/space_empire.h"
@@ -29,6 +30,7 @@
 #include "universe/planets/planet.h"
 #include "universe/planets/planet_hooks.h"
 #include "probe_effect.h"
+#include "hit_particles_scope.h"
 #include "universe_fixture.h"
 
 namespace planet_structures_test {
@@ -194,6 +196,26 @@ TEST_F(PlanetStructuresTest, StructuresAbsorbDamageFromARandomStartBeforeThePlan
     EXPECT_EQ(hitPoints(target), c.left);
     EXPECT_FLOAT_EQ(damageOf(target), c.damage);
     target->destroyNow(true);
+  }
+}
+
+TEST_F(PlanetStructuresTest, AStructureDestroyedByDamageShowsOneHitOnThePlanetsGraphics) {
+  HitParticlesScope particles;
+  for (bool withGraphics : {true, false}) {
+    SCOPED_TRACE(withGraphics);
+    objHabitation* target = planet(red, {L"Small", L"Mine"});
+    target->radius = 3.0f;
+    if (withGraphics)
+      target->graphics = new graphicsObject(target, particles.scene()->addEmptySceneNode());  // the planet's
+    EffectEvent event(nullptr, target, 10.0f);
+    startAt(target->structures.size(), 0);
+    target->damage(event);
+    // The same damage either way: the small one went, the planet took the rest.
+    EXPECT_EQ(hitPoints(target), std::vector<float>{30});
+    EXPECT_FLOAT_EQ(damageOf(target), 6);
+    EXPECT_EQ(HitParticlesScope::running(), withGraphics ? 1u : 0u);
+    target->destroyNow(true);
+    particleSystemGenerator->clear();
   }
 }
 

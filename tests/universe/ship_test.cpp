@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -23,6 +24,7 @@
 #include "design/hull_list.h"
 #include "design/sub_system_fixture.h"
 #include "design/subsystems/sub_system.h"
+#include "gfx/graphics_object.h"
 #include "support/log_capture.h"
 #include "support/save_bytes.h"
 #include "support/scratch_dir.h"
@@ -32,6 +34,7 @@
 #include "universe/objects/object_states.h"
 #include "universe/orders/unit_ai.h"
 #include "probe_effect.h"
+#include "hit_particles_scope.h"
 #include "universe_fixture.h"
 
 namespace ship_test {
@@ -428,6 +431,41 @@ TEST_F(ShipTest, DamageReachingTheMaximumAsksForALoudDestruction) {
   EXPECT_TRUE(made->hasFlag(FLAG_DESTROY));
   EXPECT_FALSE(made->hasFlag(FLAG_QUIET_DESTROY));
   made->destroyNow(true);
+}
+
+TEST_F(ShipTest, ALostSubSystemFlashesOnTheShipsGraphicsAtItsHeading) {
+  HitParticlesScope particles;
+  for (bool withGraphics : {true, false}) {
+    SCOPED_TRACE(withGraphics);
+    // The engine sits astern: heading 180 degrees, toward -Z.
+    objHulled* made = ship({{L"Frame", 0, 1}, {L"Engine", -1, 0}});
+    graphicsObject* shown = nullptr;
+    if (withGraphics) {
+      shown = new graphicsObject(made, particles.scene()->addEmptySceneNode());
+      shown->radius = 10.0f;
+      made->graphics = shown;  // the ship's reference
+    }
+    EffectEvent event(nullptr, made, 8);
+    made->damageSubSystem(event, made->getSubSystem(1));
+    ASSERT_EQ(made->getSubSystem(1)->state, SS_Destroyed);
+    ASSERT_EQ(HitParticlesScope::running(), withGraphics ? 1u : 0u);
+    if (withGraphics) {
+      // The flash sits on the ship's surface at the engine's heading, tilted
+      // by at most 30 degrees.
+      particleSystemGenerator->update(0.01f);
+      irr::core::vector3df at;
+      for (unsigned i = 0; i < kBurstNodeCount; ++i) {
+        if (burstPoolNode(i)->getPosition().getLengthSQ() > 0.0f)
+          at = burstPoolNode(i)->getPosition();
+      }
+      EXPECT_NEAR(at.getLength(), 10.0f, 1e-3f);
+      EXPECT_NEAR(at.X, 0.0f, 1e-3f);
+      EXPECT_LE(at.Z, -10.0f * std::cos(30.0f * irr::core::DEGTORAD) + 1e-3f);
+    }
+    EXPECT_FLOAT_EQ(made->getSubSystem(0)->HP, 20) << "the damage as without graphics";
+    made->destroyNow(true);
+    particleSystemGenerator->clear();
+  }
 }
 
 TEST_F(ShipTest, DamageAimedAtOneSubSystemLeavesTheRestToTheObject) {

@@ -27,6 +27,7 @@
 #include "core/locks.h"
 #include "core/net_encoders.h"
 #include "design/effectors/effector_def.h"
+#include "gfx/graphics_object.h"
 #include "net/network_manager.h"
 #include "platform/bit_stream.h"
 #include "universe/objects/game_object.h"
@@ -123,9 +124,10 @@ class FoundObject {
   }
   FoundObject(const FoundObject&) = delete;
   FoundObject& operator=(const FoundObject&) = delete;
-  // The object, which must have a graphics object to show a call on.
+  // The object, which must have a graphics object still in the scene to show
+  // a call on.
   generic_object* shown() const {
-    if (object_ == nullptr || object_->graphics == nullptr)
+    if (object_ == nullptr || object_->graphics == nullptr || !object_->graphics->attached.load())
       throw EGC_Dropped;
     return object_;
   }
@@ -179,8 +181,6 @@ EffGfxInstant::EffGfxInstant(const EffectorGfxSettings* gfxSettings, generic_obj
                              generic_object* targetObject)
     : EffGfxCall(gfxSettings, sourceObject, targetObject) {}
 
-void EffGfxInstant::play() {}
-
 void EffGfxInstant::write(RakNet::BitStream& stream) const { writeCommon(stream, EGK_Instant, true); }
 
 void* EffGfxInstant::operator new(size_t size) { return effGfxPool<EffGfxInstant>().allocate(size); }
@@ -190,8 +190,6 @@ void EffGfxInstant::operator delete(void* memory) { effGfxPool<EffGfxInstant>().
 EffGfxBeam::EffGfxBeam(const EffectorGfxSettings* gfxSettings, generic_object* sourceObject,
                        generic_object* targetObject, float beamDuration)
     : EffGfxCall(gfxSettings, sourceObject, targetObject), duration(beamDuration) {}
-
-void EffGfxBeam::play() {}
 
 void EffGfxBeam::write(RakNet::BitStream& stream) const {
   writeCommon(stream, EGK_Beam, true);
@@ -206,8 +204,6 @@ EffGfxBullet::EffGfxBullet(const EffectorGfxSettings* gfxSettings, generic_objec
                            generic_object* targetObject, float flightDelay, float projectileSpeed)
     : EffGfxCall(gfxSettings, sourceObject, targetObject), delay(flightDelay), speed(projectileSpeed) {}
 
-void EffGfxBullet::play() {}
-
 void EffGfxBullet::write(RakNet::BitStream& stream) const {
   writeCommon(stream, EGK_Bullet, true);
   stream.Write(delay);
@@ -220,8 +216,6 @@ void EffGfxBullet::operator delete(void* memory) { effGfxPool<EffGfxBullet>().fr
 
 EffGfxAOE::EffGfxAOE(const EffectorGfxSettings* gfxSettings, generic_object* sourceObject, float burstRange)
     : EffGfxCall(gfxSettings, sourceObject, nullptr), range(burstRange) {}
-
-void EffGfxAOE::play() {}
 
 void EffGfxAOE::write(RakNet::BitStream& stream) const {
   writeCommon(stream, EGK_AOE, false);
@@ -290,6 +284,12 @@ void clearEffGfxQueueUnlocked() { deleteCalls(pendingCalls()); }
 size_t effGfxQueueSize() {
   MutexGuard guard(queueLock());
   return pendingCalls().size();
+}
+
+void playEffGfxQueue() {
+  MutexGuard guard(queueLock());
+  for (EffGfxCall* call : pendingCalls())
+    call->play();
 }
 
 void sendEffectGraphics() {

@@ -49,8 +49,10 @@ class EffGfxCall {
   EffGfxCall(const EffectorGfxSettings* gfxSettings, generic_object* sourceObject, generic_object* targetObject);
   EffGfxCall(const EffGfxCall&) = delete;
   EffGfxCall& operator=(const EffGfxCall&) = delete;
-  // Shows the call on the local scene. The scene nodes, particles and sounds
-  // it needs do not exist on this server yet, so every kind shows nothing.
+  // Shows the call on the local scene (effect_gfx_scene.cpp): particles at
+  // the firing and hit points, a beam or a projectile, an area burst, and
+  // the effector's sound. Nothing shows without the graphics objects it
+  // needs, as on a headless server. Main thread, under the scene lock.
   virtual void play() = 0;
   // Writes the kind byte and the fields (the message's table).
   virtual void write(RakNet::BitStream& stream) const = 0;
@@ -59,10 +61,10 @@ class EffGfxCall {
   const EffectorGfxSettings* settings;  // the effector's, not owned
   heldPointer<generic_object> source;
   heldPointer<generic_object> target;  // null for an area burst
-  // Not held: no graphics object exists on a headless server, where both
-  // stay null.
-  graphicsObject* sourceGraphics = nullptr;
-  graphicsObject* targetGraphics = nullptr;
+  // The objects' graphics objects when the call was made, held until the
+  // call goes; null on a headless server, which makes none.
+  heldPointer<graphicsObject> sourceGraphics;
+  heldPointer<graphicsObject> targetGraphics;
 
  protected:
   // The kind byte, the effector id and the source reference, and the target
@@ -140,6 +142,9 @@ void clearEffGfxQueue();
 void clearEffGfxQueueUnlocked();
 // Calls waiting in the queue.
 size_t effGfxQueueSize();
+// Shows every queued call on the local scene (a client shows the calls it
+// read before the frame's clear). The queue stays as it was.
+void playEffGfxQueue();
 // Sends the queued calls to every in-game player: nothing when the queue or
 // the player list is empty. The queue stays as it was (the frame loop
 // clears it next).
