@@ -397,6 +397,20 @@ bool setScene(Clients& joined, int64_t scene) {
   return scene < 2 || addMovingShips(10);
 }
 
+// Joins `players` clients and sets the scene of range(1); on failure marks
+// the benchmark skipped and answers false.
+bool joinWithScene(Clients& joined, benchmark::State& state, int players) {
+  if (!joined.join(players, true)) {
+    state.SkipWithError(players == 1 ? "the player did not join" : "a player did not join");
+    return false;
+  }
+  if (!setScene(joined, state.range(1))) {
+    state.SkipWithError("no ships");
+    return false;
+  }
+  return true;
+}
+
 uint64_t addressKey(const RakNet::SystemAddress& address) {
   return (uint64_t{address.binaryAddress} << 16) | address.port;
 }
@@ -560,14 +574,8 @@ void BM_ReplicationBandwidth(benchmark::State& state) {
     return;
   GameServer& server = game.server;
   Clients joined(server);
-  if (!joined.join(players, true)) {
-    state.SkipWithError("a player did not join");
+  if (!joinWithScene(joined, state, players))
     return;
-  }
-  if (!setScene(joined, state.range(1))) {
-    state.SkipWithError("no ships");
-    return;
-  }
   SentCount sent;
   sent.firstTarget = addressKey(joined.records().front()->address);
   uint64_t entries = 0;
@@ -676,14 +684,8 @@ void BM_BroadcastPassPackets(benchmark::State& state) {
     return;
   GameServer& server = game.server;
   Clients joined(server);
-  if (!joined.join(1, true)) {
-    state.SkipWithError("the player did not join");
+  if (!joinWithScene(joined, state, 1))
     return;
-  }
-  if (!setScene(joined, state.range(1))) {
-    state.SkipWithError("no ships");
-    return;
-  }
   const bool small = bSmallPackets;
   const bool large = bLargePackets;
   bSmallPackets = limit == kSmallUpdatePacketBytes;
@@ -737,14 +739,8 @@ void BM_ReplicationStep(benchmark::State& state) {
     return;
   GameServer& server = game.server;
   Clients joined(server);
-  if (!joined.join(players, true)) {
-    state.SkipWithError("a player did not join");
+  if (!joinWithScene(joined, state, players))
     return;
-  }
-  if (!setScene(joined, state.range(1))) {
-    state.SkipWithError("no ships");
-    return;
-  }
   for (auto _ : state) {
     server.timer.realTime += kUpdateIntervalMs;
     server.poll();
