@@ -222,18 +222,43 @@ irr::core::stringw autosaveIntervalText() {
   return irr::core::stringw(text.c_str());
 }
 
+namespace {
+
+// Stores the text of the item a changed combo box selects under
+// `section`/`key` when its index is `lowest` or above and within the list.
+void storeSelectedItem(const irr::SEvent& event, const char* section, const char* key, irr::s32 lowest) {
+  irr::gui::IGUIComboBox* combo = changedCombo(event);
+  if (combo == nullptr)
+    return;
+  const irr::s32 index = combo->getSelected();
+  if (index >= lowest && static_cast<irr::u32>(index) < combo->getItemCount())
+    store(section, key, stringc(combo->getItem(index)));
+}
+
+// The quality level 0 to 4 a combo box selects, stored by name under
+// "Graphics"/`key`; -1 (nothing stored) for any other index.
+template <typename Names>
+irr::s32 qualityLevel(const irr::gui::IGUIComboBox& combo, const char* key, const Names& names) {
+  const irr::s32 index = combo.getSelected();
+  if (index < 0 || index > 4)
+    return -1;
+  store("Graphics", key, names[index]);
+  return index;
+}
+
+}  // namespace
+
 namespace optionhandlers {
 
 bool shaderQuality(const irr::SEvent& event) {
   irr::gui::IGUIComboBox* combo = changedCombo(event);
   if (combo == nullptr)
     return false;
-  const irr::s32 index = combo->getSelected();
-  if (index < 0 || index > 4)
-    return true;
-  store("Graphics", "sShaderQuality", kShaderQualityNames[index]);
-  shaderLevel = index;
-  shadersEnabled = index > 0;
+  const irr::s32 index = qualityLevel(*combo, "sShaderQuality", kShaderQualityNames);
+  if (index >= 0) {
+    shaderLevel = index;
+    shadersEnabled = index > 0;
+  }
   return true;
 }
 
@@ -241,11 +266,9 @@ bool textureQuality(const irr::SEvent& event) {
   irr::gui::IGUIComboBox* combo = changedCombo(event);
   if (combo == nullptr)
     return false;
-  const irr::s32 index = combo->getSelected();
-  if (index < 0 || index > 4)
-    return true;
-  store("Graphics", "sTextureQuality", kTextureQualityNames[index]);
-  textureLevel = index;
+  const irr::s32 index = qualityLevel(*combo, "sTextureQuality", kTextureQualityNames);
+  if (index >= 0)
+    textureLevel = index;
   return true;
 }
 
@@ -260,22 +283,12 @@ bool singleThreaded(const irr::SEvent& event) {
 }
 
 bool locale(const irr::SEvent& event) {
-  irr::gui::IGUIComboBox* combo = changedCombo(event);
-  if (combo == nullptr)
-    return false;
-  const irr::s32 index = combo->getSelected();
-  if (index >= 0 && static_cast<irr::u32>(index) < combo->getItemCount())
-    store("Localization", "sCurLocale", stringc(combo->getItem(index)));
+  storeSelectedItem(event, "Localization", "sCurLocale", 0);
   return false;
 }
 
 bool resolution(const irr::SEvent& event) {
-  irr::gui::IGUIComboBox* combo = changedCombo(event);
-  if (combo == nullptr)
-    return false;
-  const irr::s32 index = combo->getSelected();
-  if (index >= 1 && static_cast<irr::u32>(index) < combo->getItemCount())
-    store("Graphics", "resolution", stringc(combo->getItem(index)));
+  storeSelectedItem(event, "Graphics", "resolution", 1);
   return false;
 }
 
