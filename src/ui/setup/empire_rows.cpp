@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "app/base/engine.h"
 #include "core/locale.h"
@@ -31,7 +32,8 @@ EmpireSetup::EmpireSetup() : raceDescription(empireRowLook.raceDescription), rac
 EmpireSetup::~EmpireSetup() = default;
 
 NetPlayer* EmpireSetup::ownNetworkPlayer() {
-  if (ownedPlayer_ == nullptr) ownedPlayer_ = std::make_unique<NetPlayer>();
+  if (ownedPlayer_ == nullptr)
+    ownedPlayer_ = std::make_unique<NetPlayer>();
   networkPlayer = ownedPlayer_.get();
   return networkPlayer;
 }
@@ -61,7 +63,8 @@ void attachColorPicker(EmpireColorPicker& picker, EmpireEntry& row) {
 void sizeColorPicker(EmpireColorPicker& picker) {
   // The side of the smallest square grid that holds every colour.
   size_t side = 0;
-  while (side * side < picker.colors.size()) ++side;
+  while (side * side < picker.colors.size())
+    ++side;
   const recti& own = picker.getRelativePosition();
   const irr::s32 width = static_cast<irr::s32>(side * 34 + 8);
   const irr::s32 height = static_cast<irr::s32>(side * 30 + 8);
@@ -100,33 +103,40 @@ namespace {
 // Takes a counted reference on a control just made.
 template <class Element>
 Element* hold(Element* element) {
-  if (element != nullptr) element->grab();
+  if (element != nullptr)
+    element->grab();
   return element;
 }
 
 template <class Element>
 void dropControl(Element*& element) {
-  if (element != nullptr) element->drop();
+  if (element != nullptr)
+    element->drop();
   element = nullptr;
 }
 
 void show(IGUIElement* element, bool visible) {
-  if (element != nullptr) element->setVisible(visible);
+  if (element != nullptr)
+    element->setVisible(visible);
 }
 
 // Whether the keyboard focus is on `element` or inside it.
 bool focusWithin(const IGUIElement* element) {
-  if (element == nullptr || engine.gui == nullptr) return false;
+  if (element == nullptr || engine.gui == nullptr)
+    return false;
   for (const IGUIElement* at = engine.gui->getFocus(); at != nullptr; at = at->getParent())
-    if (at == element) return true;
+    if (at == element)
+      return true;
   return false;
 }
 
 // The combo box's selected text; empty when nothing is selected.
 stringw selectedText(irr::gui::IGUIComboBox* combo) {
-  if (combo == nullptr) return stringw();
+  if (combo == nullptr)
+    return stringw();
   const irr::s32 selected = combo->getSelected();
-  if (selected < 0 || static_cast<irr::u32>(selected) >= combo->getItemCount()) return stringw();
+  if (selected < 0 || static_cast<irr::u32>(selected) >= combo->getItemCount())
+    return stringw();
   return combo->getItem(static_cast<irr::u32>(selected));
 }
 
@@ -161,7 +171,8 @@ EmpireEntry::EmpireEntry(const recti& rectangle, irr::s32 id, IGUIElement* paren
     removeButton_ = hold(gui->addButton(recti(width - 36, 5, width - 4, h - 5), this, id, L"", tooltip.c_str()));
     if (removeButton_ != nullptr) {
       removeButton_->setDrawBorder(false);
-      if (empireRowLook.removeImage != nullptr) removeButton_->setImage(empireRowLook.removeImage);
+      if (empireRowLook.removeImage != nullptr)
+        removeButton_->setImage(empireRowLook.removeImage);
       removeButton_->setUseAlphaChannel(true);
     }
   }
@@ -173,11 +184,7 @@ EmpireEntry::EmpireEntry(const recti& rectangle, irr::s32 id, IGUIElement* paren
 }
 
 EmpireEntry::~EmpireEntry() {
-  // A chooser shown for this row belongs to no row any more.
-  if (screen_ != nullptr && screen_->colorPicker != nullptr && screen_->colorPicker->owner == this) {
-    screen_->colorPicker->owner = nullptr;
-    screen_->colorPicker->setVisible(false);
-  }
+  // The screen and the record may be gone by now (see detach).
   dropControl(nameBox_);
   dropControl(teamBox_);
   dropControl(removeButton_);
@@ -187,7 +194,24 @@ EmpireEntry::~EmpireEntry() {
   dropControl(cheatsBox_);
 }
 
+void EmpireEntry::detach() {
+  if (screen_ != nullptr) {
+    EmpireColorPicker* picker = screen_->colorPicker;
+    if (picker != nullptr && picker->owner == this) {
+      picker->owner = nullptr;
+      picker->setVisible(false);
+    }
+    screen_->cancelRowRemoval(record_);
+  }
+  if (engine.gui != nullptr && focusWithin(this))
+    engine.gui->setFocus(nullptr);
+  record_ = nullptr;
+  screen_ = nullptr;
+}
+
 void EmpireEntry::setEditable(bool editable) {
+  if (record_ == nullptr)
+    return;
   editable_ = editable;
   show(nameBox_, editable);
   show(teamBox_, editable);
@@ -197,6 +221,8 @@ void EmpireEntry::setEditable(bool editable) {
 }
 
 void EmpireEntry::showAiControls() {
+  if (record_ == nullptr)
+    return;
   const bool shown = editable_ && record_->ai;
   show(difficultyBox_, shown);
   show(cheatsBox_, shown);
@@ -209,22 +235,31 @@ void EmpireEntry::setRemovable(bool removable) {
 }
 
 void EmpireEntry::syncControls() {
-  if (nameBox_ != nullptr && !focusWithin(nameBox_)) nameBox_->setText(record_->name.c_str());
-  if (teamBox_ != nullptr && !focusWithin(teamBox_)) teamBox_->setValue(static_cast<irr::f32>(record_->team));
+  if (record_ == nullptr)
+    return;
+  if (nameBox_ != nullptr && !focusWithin(nameBox_))
+    nameBox_->setText(record_->name.c_str());
+  if (teamBox_ != nullptr && !focusWithin(teamBox_))
+    teamBox_->setValue(static_cast<irr::f32>(record_->team));
   if (record_->ai) {
-    if (difficultyBox_ != nullptr && !focusWithin(difficultyBox_)) difficultyBox_->setSelected(record_->difficulty);
-    if (personalityBox_ != nullptr && !focusWithin(personalityBox_)) personalityBox_->setSelected(record_->personality);
-    if (cheatsBox_ != nullptr) cheatsBox_->setChecked(record_->cheats);
+    if (difficultyBox_ != nullptr && !focusWithin(difficultyBox_))
+      difficultyBox_->setSelected(record_->difficulty);
+    if (personalityBox_ != nullptr && !focusWithin(personalityBox_))
+      personalityBox_->setSelected(record_->personality);
+    if (cheatsBox_ != nullptr)
+      cheatsBox_->setChecked(record_->cheats);
   }
   showAiControls();
 }
 
 void EmpireEntry::fillPersonalities() {
-  if (personalityBox_ == nullptr) return;
+  if (personalityBox_ == nullptr)
+    return;
   personalityBox_->clear();
   personalityBox_->addItem(L"");
   if (screen_ != nullptr)
-    for (const stringw& name : screen_->personalityNames) personalityBox_->addItem(name.c_str());
+    for (const stringw& name : screen_->personalityNames)
+      personalityBox_->addItem(name.c_str());
 }
 
 recti EmpireEntry::swatchRect() const {
@@ -234,7 +269,8 @@ recti EmpireEntry::swatchRect() const {
 
 template <class Write>
 void EmpireEntry::sendChange(uint8_t kind, Write write) {
-  if (screen_ == nullptr || !screen_->client || networkManager == nullptr) return;
+  if (screen_ == nullptr || !screen_->client || networkManager == nullptr)
+    return;
   RakNet::BitStream own;
   RakNet::BitStream* scratch = threadLocals().scratchStream;
   RakNet::BitStream& stream = scratch != nullptr ? *scratch : own;
@@ -249,15 +285,19 @@ bool EmpireEntry::handleFocus(const irr::SEvent& event) {
   EmpireColorPicker* picker = screen_ != nullptr ? screen_->colorPicker : nullptr;
   const position2di cursor = engine.cursor != nullptr ? engine.cursor->getPosition() : position2di(-1, -1);
   if (!editable_ || !swatchRect().isPointInside(cursor)) {
-    if (picker != nullptr && picker->isVisible()) picker->setVisible(false);
-    if (event.GUIEvent.Caller != nullptr) bringToFront(event.GUIEvent.Caller);
+    if (picker != nullptr && picker->isVisible())
+      picker->setVisible(false);
+    if (event.GUIEvent.Caller != nullptr)
+      bringToFront(event.GUIEvent.Caller);
     if (Parent != nullptr) {
       Parent->bringToFront(this);
-      if (Parent->getParent() != nullptr) Parent->getParent()->bringToFront(Parent);
+      if (Parent->getParent() != nullptr)
+        Parent->getParent()->bringToFront(Parent);
     }
     return IGUIElement::OnEvent(event);
   }
-  if (picker == nullptr) return IGUIElement::OnEvent(event);
+  if (picker == nullptr)
+    return IGUIElement::OnEvent(event);
   if (picker->isVisible() && picker->owner == this) {
     picker->setVisible(false);
     return true;
@@ -265,7 +305,8 @@ bool EmpireEntry::handleFocus(const irr::SEvent& event) {
   picker->grab();
   attachColorPicker(*picker, *this);
   IGUIElement* layer = screen_->pickerLayer;
-  if (layer == nullptr && engine.gui != nullptr) layer = engine.gui->getRootGUIElement();
+  if (layer == nullptr && engine.gui != nullptr)
+    layer = engine.gui->getRootGUIElement();
   if (layer != nullptr) {
     layer->addChild(picker);
     picker->move(-layer->getAbsolutePosition().UpperLeftCorner);
@@ -276,7 +317,8 @@ bool EmpireEntry::handleFocus(const irr::SEvent& event) {
 }
 
 bool EmpireEntry::OnEvent(const irr::SEvent& event) {
-  if (event.EventType != irr::EET_GUI_EVENT) return IGUIElement::OnEvent(event);
+  if (event.EventType != irr::EET_GUI_EVENT || record_ == nullptr)
+    return IGUIElement::OnEvent(event);
   const IGUIElement* caller = event.GUIEvent.Caller;
   switch (event.GUIEvent.EventType) {
     case irr::gui::EGET_ELEMENT_FOCUSED:
@@ -287,13 +329,16 @@ bool EmpireEntry::OnEvent(const irr::SEvent& event) {
           networkManager->kickPlayer(record_->networkPlayer);
         // Removed once this event has been handled: the row and its button
         // are still on the way back up.
-        if (screen_ != nullptr) screen_->queueRowRemoval(record_);
+        if (screen_ != nullptr)
+          screen_->queueRowRemoval(record_);
       } else if (caller != nullptr && caller == customizeButton_) {
-        if (screen_ != nullptr) screen_->openTraitPanel(this);
+        if (screen_ != nullptr)
+          screen_->openTraitPanel(this);
       }
       break;
     case irr::gui::EGET_CHECKBOX_CHANGED:
-      if (caller != nullptr && caller == cheatsBox_) record_->cheats = cheatsBox_->isChecked();
+      if (caller != nullptr && caller == cheatsBox_)
+        record_->cheats = cheatsBox_->isChecked();
       break;
     case irr::gui::EGET_EDITBOX_CHANGED:
       if (caller != nullptr && caller == nameBox_) {
@@ -322,7 +367,8 @@ bool EmpireEntry::OnEvent(const irr::SEvent& event) {
 }
 
 void EmpireEntry::draw() {
-  if (!IsVisible) return;
+  if (!IsVisible)
+    return;
   irr::video::IVideoDriver* driver = engine.driver;
   irr::gui::IGUIFont* font =
       engine.gui != nullptr && engine.gui->getSkin() != nullptr ? engine.gui->getSkin()->getFont() : nullptr;
@@ -332,7 +378,8 @@ void EmpireEntry::draw() {
   const irr::video::SColor white(0xFFFFFFFFu);
   auto place = [&](irr::s32 x1, irr::s32 y1, irr::s32 x2, irr::s32 y2) { return recti(x1, y1, x2, y2) + at; };
   auto text = [&](const stringw& line, const recti& area) {
-    if (font != nullptr) font->draw(line, area, white, false, false, clip);
+    if (font != nullptr)
+      font->draw(line, area, white, false, false, clip);
   };
 
   if (driver != nullptr) {
@@ -350,11 +397,12 @@ void EmpireEntry::draw() {
 
   if (!editable_) {
     text(record_->name, place(34, 10, 220, h - 10));
-    text(stringw(record_->team), place(234, 10, 330, h - 10));
+    text(stringw(std::to_string(record_->team).c_str()), place(234, 10, 330, h - 10));
     if (record_->ai) {
       text(selectedText(difficultyBox_), place(474, 10, 580, h - 10));
       text(selectedText(personalityBox_), place(594, 10, 700, h - 10));
-      if (record_->cheats) text(L"Cheats", place(704, 10, 800, h - 10));
+      if (record_->cheats)
+        text(L"Cheats", place(704, 10, 800, h - 10));
     }
   }
 
@@ -363,7 +411,8 @@ void EmpireEntry::draw() {
     std::snprintf(number, sizeof number, "%.0f", std::floor(static_cast<double>(record_->playerValue) + 0.5));
     text(stringw(number) + empireRowLook.playerValueSuffix, place(704, 10, 800, h - 10));
   }
-  if (player != nullptr || record_->local) text(record_->raceName, place(474, 10, 800, h - 10));
+  if (player != nullptr || record_->local)
+    text(record_->raceName, place(474, 10, 800, h - 10));
 
   IGUIElement::draw();
 }
@@ -384,7 +433,8 @@ Value pickUnused(const EmpireRowScreen& screen, Draw draw, Field field) {
       const EmpireSetup* record = screen.rowRecord(i);
       used = record != nullptr && field(*record) == value;
     }
-    if (!used) break;
+    if (!used)
+      break;
   }
   return value;
 }
@@ -406,7 +456,8 @@ void applyEmpireSetup(const EmpireSetup& record, empire& emp) {
   emp.raceHistory = record.raceHistory;
   emp.color = record.color;
   emp.playerControlled = !record.ai;
-  if (!record.shipSet.empty()) emp.shipSet = record.shipSet;
+  if (!record.shipSet.empty())
+    emp.shipSet = record.shipSet;
 
   emp.setSetting(L"Personality", static_cast<float>(record.personality));
   emp.setSetting(L"Difficulty", static_cast<float>(record.difficulty));
@@ -417,9 +468,11 @@ void applyEmpireSetup(const EmpireSetup& record, empire& emp) {
     empire::AreaGuard guard;
     emp.lockArea(guard, EA_Traits, true);
     for (const auto& entry : record.traits)
-      if (ITrait* definition = findTrait(entry.first)) emp.traits[entry.first] = definition;
+      if (ITrait* definition = findTrait(entry.first))
+        emp.traits[entry.first] = definition;
   }
   emp.updateTraitVariables();
 
-  if (record.local) pendingPlayerEmpire = &emp;
+  if (record.local)
+    pendingPlayerEmpire = &emp;
 }

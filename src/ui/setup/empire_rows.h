@@ -127,7 +127,8 @@ class EmpireRowScreen {
   // The rows' records, in row order.
   virtual size_t rowCount() const = 0;
   virtual const EmpireSetup* rowRecord(size_t index) const = 0;
-  // Removes the row of `record` from the GUI and destroys the record.
+  // Removes the row of `record` from the GUI and destroys the record. The
+  // row is detached first (EmpireEntry::detach).
   virtual void removeRow(EmpireSetup* record) = 0;
   // Opens the trait panel for `row`.
   virtual void openTraitPanel(EmpireEntry* row) = 0;
@@ -135,10 +136,10 @@ class EmpireRowScreen {
   // Asks for the row of `record` to be removed after the event being
   // handled (a record asked for twice is removed once).
   void queueRowRemoval(EmpireSetup* record);
-  // Forgets a queued removal (the record went another way).
+  // Forgets a queued removal.
   void cancelRowRemoval(const EmpireSetup* record);
-  // Removes the rows asked for, in the order asked. Call it outside the
-  // delivery of GUI events (the screen's next frame).
+  // Removes the rows asked for that still exist, in the order asked. Call
+  // it outside the delivery of GUI events (the screen's next frame).
   void removeQueuedRows();
   bool hasQueuedRemovals() const { return !queuedRemovals_.empty(); }
 
@@ -177,6 +178,12 @@ class EmpireEntry : public irr::gui::IGUIElement {
   void fillPersonalities();
   // Shows or hides the remove button.
   void setRemovable(bool removable);
+  // Cuts the row from its record and screen before it leaves the GUI: the
+  // colour chooser shown for it hides, the focus leaves its controls and a
+  // queued removal of its record is forgotten. The element itself may live
+  // on for a while (the GUI environment can still hold it); detached, it
+  // ignores events and draws nothing of its own.
+  void detach();
 
   EmpireSetup* record() const { return record_; }
   EmpireRowScreen* screen() const { return screen_; }

@@ -2,13 +2,16 @@
 
 #include <irrlicht.h>
 
+#include <algorithm>
 #include <limits>
+#include <string>
 
 #include "app/base/engine.h"
 #include "app/base/startup.h"
 #include "core/names.h"
 #include "core/random.h"
 #include "core/text_conversions.h"
+#include "script/script_xml_io.h"
 
 using irr::core::recti;
 using irr::core::stringw;
@@ -17,8 +20,10 @@ using irr::gui::IGUIElement;
 namespace {
 
 int32_t clampToInt32(int64_t value) {
-  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (value < std::numeric_limits<int32_t>::min())
+    return std::numeric_limits<int32_t>::min();
+  if (value > std::numeric_limits<int32_t>::max())
+    return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(value);
 }
 
@@ -30,14 +35,16 @@ std::vector<int32_t> readIntegerList(const stringw& text) {
   irr::core::array<stringw> pieces;
   splitString(text, L',', pieces);
   std::vector<int32_t> numbers;
-  for (irr::u32 i = 0; i < pieces.size(); ++i) numbers.push_back(wideStringToInt(pieces[i]));
+  for (irr::u32 i = 0; i < pieces.size(); ++i)
+    numbers.push_back(wideStringToInt(pieces[i]));
   return numbers;
 }
 
 // "column,row" as two integers; false unless the text is exactly two pieces.
 bool readPosition(const stringw& text, int32_t& column, int32_t& row) {
   irr::core::array<stringw> pieces;
-  if (splitString(text, L',', pieces) != 2) return false;
+  if (splitString(text, L',', pieces) != 2)
+    return false;
   column = wideStringToInt(pieces[0]);
   row = wideStringToInt(pieces[1]);
   return true;
@@ -46,7 +53,8 @@ bool readPosition(const stringw& text, int32_t& column, int32_t& row) {
 // `column` limited to the last of `count` columns; a negative column counts
 // as too large. With no columns it stays as it is.
 int64_t limitColumn(int64_t column, size_t count) {
-  if (count == 0) return column;
+  if (count == 0)
+    return column;
   const int64_t last = static_cast<int64_t>(count) - 1;
   return column < 0 || column > last ? last : column;
 }
@@ -69,7 +77,8 @@ class DialogBuilder {
         const stringw name = reader_.getNodeName();
         startTag(name);
         // <name .../> has no end tag of its own.
-        if (reader_.isEmptyElement()) endTag(name);
+        if (reader_.isEmptyElement())
+          endTag(name);
       } else if (type == irr::io::EXN_ELEMENT_END) {
         endTag(reader_.getNodeName());
       }
@@ -146,7 +155,8 @@ class DialogBuilder {
   void columns() {
     std::vector<int32_t> positions = readIntegerList(text(L"positions"));
     std::vector<int32_t> widths = readIntegerList(text(L"widths"));
-    if (positions.empty() || positions.size() != widths.size()) return;
+    if (positions.empty() || positions.size() != widths.size())
+      return;
     grid_.positions = std::move(positions);
     grid_.widths = std::move(widths);
   }
@@ -177,10 +187,12 @@ class DialogBuilder {
   }
 
   void option() {
-    if (currentSelect_ == nullptr) return;
+    if (currentSelect_ == nullptr)
+      return;
     const float optionValue = number(L"value", 0.0f);
     currentSelect_->addOption(text(L"tag"), optionValue);
-    if (text(L"selected").equals_ignore_case(L"true")) currentSelect_->value = optionValue;
+    if (text(L"selected").equals_ignore_case(L"true"))
+      currentSelect_->value = optionValue;
     // The combo box shows the option that matches the select's value.
     currentSelect_->refresh();
   }
@@ -199,7 +211,8 @@ class DialogBuilder {
       advancedWindow_->setRelativePosition(area);
       parent_ = advancedWindow_;
     }
-    if (hasAdvanced_ != nullptr) *hasAdvanced_ = true;
+    if (hasAdvanced_ != nullptr)
+      *hasAdvanced_ = true;
   }
 
   void tabs() {
@@ -211,9 +224,11 @@ class DialogBuilder {
   }
 
   void tab() {
-    if (currentTabs_ == nullptr) return;
+    if (currentTabs_ == nullptr)
+      return;
     IGUIElement* page = currentTabs_->addTab(text(L"tag"));
-    if (page == nullptr) return;
+    if (page == nullptr)
+      return;
     savedParent_ = parent_;
     parent_ = page;
   }
@@ -235,7 +250,8 @@ class DialogBuilder {
 
 recti layoutSettingCell(const stringw& pos, const SettingsGrid& grid) {
   const size_t count = grid.positions.size();
-  if (count == 0 || count != grid.widths.size()) return recti(0, 0, 100, 15);
+  if (count == 0 || count != grid.widths.size())
+    return recti(0, 0, 100, 15);
   int32_t column = 0, row = 0;
   if (!readPosition(pos, column, row))
     return recti(grid.positions[0], 6, clampToInt32(int64_t{grid.positions[0]} + grid.widths[0]), 26);
@@ -247,14 +263,29 @@ recti layoutSettingCell(const stringw& pos, const SettingsGrid& grid) {
 
 recti centredScreenRect(int32_t width, int32_t height) {
   irr::core::dimension2du screen(0, 0);
-  if (engine.driver != nullptr) screen = engine.driver->getScreenSize();
+  if (engine.driver != nullptr)
+    screen = engine.driver->getScreenSize();
   const int64_t left = static_cast<int64_t>(screen.Width / 2) - width / 2;
   const int64_t top = static_cast<int64_t>(screen.Height / 2) - height / 2;
   return recti(clampToInt32(left), clampToInt32(top), clampToInt32(left + width), clampToInt32(top + height));
 }
 
+irr::io::IXMLReader* openSettingsDocument(const irr::core::stringc& path) {
+  if (engine.fileSystem == nullptr)
+    return nullptr;
+  irr::io::IReadFile* file = engine.fileSystem->createAndOpenFile(path);
+  if (file == nullptr)
+    return nullptr;
+  std::string bytes(static_cast<size_t>(std::max<long>(file->getSize(), 0)), '\0');
+  const irr::s32 read = bytes.empty() ? 0 : file->read(&bytes[0], static_cast<irr::u32>(bytes.size()));
+  file->drop();
+  bytes.resize(static_cast<size_t>(std::max<irr::s32>(read, 0)));
+  return new ScriptXmlReader(bytes);
+}
+
 void buildSettingsDialog(irr::io::IXMLReader* reader, IGUIElement* mainParent, IGUIElement* advancedWindow,
                          SettingsWidgetList& widgets, bool* hasAdvanced) {
-  if (reader == nullptr) return;
+  if (reader == nullptr)
+    return;
   DialogBuilder(*reader, mainParent, advancedWindow, widgets, hasAdvanced).run();
 }

@@ -74,6 +74,12 @@ irr::core::recti layoutSettingCell(const irr::core::stringw& pos, const Settings
 // toward zero).
 irr::core::recti centredScreenRect(int32_t width, int32_t height);
 
+// Opens a description through the engine's file system as a wide-character
+// XML reader that never reads past the end of the text, however its markup
+// is cut off. Null when the file cannot be opened; the caller drops the
+// reader.
+irr::io::IXMLReader* openSettingsDocument(const irr::core::stringc& path);
+
 // Reads the document to its end and appends every widget made, in document
 // order, to `widgets`, with the current parent (the main parent, an
 // advanced window or a tab) as its parent. Without an advanced window the

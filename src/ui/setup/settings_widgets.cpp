@@ -2,6 +2,7 @@
 
 #include <irrlicht.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -24,33 +25,51 @@ stringw formatSettingNumber(float value) {
   std::snprintf(buffer, sizeof buffer, "%0.6f", static_cast<double>(value));
   std::string text = buffer;
   const std::string::size_type first = text.find_first_not_of('0');
-  if (first == std::string::npos) return L"0";
+  if (first == std::string::npos)
+    return L"0";
   text = text.substr(first, text.find_last_not_of('0') - first + 1);
-  if (!text.empty() && text.back() == '.') text.pop_back();
-  if (text.empty()) return L"0";
+  if (!text.empty() && text.back() == '.')
+    text.pop_back();
+  if (text.empty())
+    return L"0";
   return stringw(text.c_str());
 }
 
 int32_t truncateSettingValue(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-  if (value >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+  if (std::isnan(value))
+    return 0;
+  if (value <= static_cast<double>(std::numeric_limits<int32_t>::min()))
+    return std::numeric_limits<int32_t>::min();
+  if (value >= static_cast<double>(std::numeric_limits<int32_t>::max()))
+    return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(value);
 }
 
 namespace {
 
 int32_t clampToInt32(int64_t value) {
-  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (value < std::numeric_limits<int32_t>::min())
+    return std::numeric_limits<int32_t>::min();
+  if (value > std::numeric_limits<int32_t>::max())
+    return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(value);
+}
+
+// The engine's scroll bar computes with differences of its bounds and its
+// position in 32 bits: bounds within +-2^30 keep every difference in range.
+constexpr int32_t kScrollBarLimit = 1 << 30;
+
+int32_t scrollBarBound(float value) {
+  return std::clamp(truncateSettingValue(value), -kScrollBarLimit, kScrollBarLimit - 1);
 }
 
 // The skin's default font's size of `text` (0 x 0 without a font).
 irr::core::dimension2di textSize(const stringw& text) {
-  if (engine.gui == nullptr || engine.gui->getSkin() == nullptr) return {0, 0};
+  if (engine.gui == nullptr || engine.gui->getSkin() == nullptr)
+    return {0, 0};
   irr::gui::IGUIFont* font = engine.gui->getSkin()->getFont();
-  if (font == nullptr) return {0, 0};
+  if (font == nullptr)
+    return {0, 0};
   const irr::core::dimension2du size = font->getDimension(text.c_str());
   return {clampToInt32(size.Width), clampToInt32(size.Height)};
 }
@@ -63,25 +82,29 @@ recti makeRect(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
 // Takes a counted reference on an element just made.
 template <class Element>
 Element* hold(Element* element) {
-  if (element != nullptr) element->grab();
+  if (element != nullptr)
+    element->grab();
   return element;
 }
 
 // Takes the element out of the GUI and drops the widget's reference.
 template <class Element>
 void release(Element*& element) {
-  if (element == nullptr) return;
+  if (element == nullptr)
+    return;
   element->remove();
   element->drop();
   element = nullptr;
 }
 
 void showElement(IGUIElement* element, bool visible) {
-  if (element != nullptr) element->setVisible(visible);
+  if (element != nullptr)
+    element->setVisible(visible);
 }
 
 void enableElement(IGUIElement* element, bool enabled) {
-  if (element != nullptr) element->setEnabled(enabled);
+  if (element != nullptr)
+    element->setEnabled(enabled);
 }
 
 // The label left of a control: static text at the cell's top-left corner,
@@ -90,7 +113,8 @@ irr::gui::IGUIStaticText* addLabel(const stringw& labelKey, IGUIElement* parent,
   const stringw text = getLocalizedText(labelKey);
   const irr::core::dimension2di size = textSize(text);
   width = size.Width;
-  if (engine.gui == nullptr) return nullptr;
+  if (engine.gui == nullptr)
+    return nullptr;
   const int64_t x1 = cell.UpperLeftCorner.X;
   const int64_t y1 = cell.UpperLeftCorner.Y;
   return hold(engine.gui->addStaticText(text.c_str(), makeRect(x1, y1, x1 + size.Width, y1 + size.Height), false, false,
@@ -99,7 +123,8 @@ irr::gui::IGUIStaticText* addLabel(const stringw& labelKey, IGUIElement* parent,
 
 // The value's text as an integer-mode or float-mode widget shows it.
 stringw settingText(float value, bool integer) {
-  if (integer) return stringw(truncateSettingValue(value));
+  if (integer)
+    return stringw(std::to_string(truncateSettingValue(value)).c_str());
   return formatSettingNumber(value);
 }
 
@@ -110,7 +135,8 @@ stringw settingText(float value, bool integer) {
 NamedVar<float>* ISettingsWidget::storeSetting(SettingsTable& table) { return writeSetting(table); }
 
 NamedVar<float>* ISettingsWidget::writeSetting(SettingsTable& table) {
-  if (name.empty()) return nullptr;
+  if (name.empty())
+    return nullptr;
   NamedVar<float>& entry = NamedVar<float>::getOrAdd(table, name);
   entry.value = value;
   return &entry;
@@ -138,7 +164,8 @@ InputWidget::~InputWidget() {
 }
 
 void InputWidget::refresh() {
-  if (editBox_ != nullptr) editBox_->setText(settingText(value, integer).c_str());
+  if (editBox_ != nullptr)
+    editBox_->setText(settingText(value, integer).c_str());
 }
 
 void InputWidget::setVisible(bool visible) {
@@ -149,11 +176,13 @@ void InputWidget::setVisible(bool visible) {
 void InputWidget::setEnabled(bool enabled) { enableElement(editBox_, enabled); }
 
 NamedVar<float>* InputWidget::storeSetting(SettingsTable& table) {
-  if (editBox_ == nullptr) return writeSetting(table);
+  if (editBox_ == nullptr)
+    return writeSetting(table);
   const stringw text = editBox_->getText();
   const wchar_t* accepted = integer ? L"0123456789-+eE" : L"0123456789-+eE.";
   bool readable = !text.empty();
-  for (irr::u32 i = 0; readable && i < text.size(); ++i) readable = std::wcschr(accepted, text[i]) != nullptr;
+  for (irr::u32 i = 0; readable && i < text.size(); ++i)
+    readable = std::wcschr(accepted, text[i]) != nullptr;
   if (!readable) {
     refresh();
     return nullptr;
@@ -181,7 +210,8 @@ void TagWidget::setVisible(bool visible) { showElement(label_, visible); }
 
 TabControlWidget::TabControlWidget(const recti& rectangle, IGUIElement* parent) {
   const int32_t id = takeSetupElementId();
-  if (engine.gui != nullptr) tabs_ = hold(engine.gui->addTabControl(rectangle, parent, false, false, id));
+  if (engine.gui != nullptr)
+    tabs_ = hold(engine.gui->addTabControl(rectangle, parent, false, false, id));
 }
 
 TabControlWidget::~TabControlWidget() { release(tabs_); }
@@ -189,7 +219,8 @@ TabControlWidget::~TabControlWidget() { release(tabs_); }
 void TabControlWidget::setVisible(bool visible) { showElement(tabs_, visible); }
 
 irr::gui::IGUITab* TabControlWidget::addTab(const stringw& captionKey) {
-  if (tabs_ == nullptr) return nullptr;
+  if (tabs_ == nullptr)
+    return nullptr;
   return tabs_->addTab(getLocalizedText(captionKey), -1);
 }
 
@@ -206,7 +237,8 @@ CheckboxWidget::CheckboxWidget(const stringw& settingName, const stringw& labelK
 CheckboxWidget::~CheckboxWidget() { release(checkBox_); }
 
 void CheckboxWidget::refresh() {
-  if (checkBox_ != nullptr) checkBox_->setChecked(std::fabs(value - onValue) <= 0.00001f);
+  if (checkBox_ != nullptr)
+    checkBox_->setChecked(std::fabs(value - onValue) <= 0.00001f);
 }
 
 void CheckboxWidget::setVisible(bool visible) { showElement(checkBox_, visible); }
@@ -214,7 +246,8 @@ void CheckboxWidget::setVisible(bool visible) { showElement(checkBox_, visible);
 void CheckboxWidget::setEnabled(bool enabled) { enableElement(checkBox_, enabled); }
 
 NamedVar<float>* CheckboxWidget::storeSetting(SettingsTable& table) {
-  if (checkBox_ != nullptr) value = checkBox_->isChecked() ? onValue : offValue;
+  if (checkBox_ != nullptr)
+    value = checkBox_->isChecked() ? onValue : offValue;
   return writeSetting(table);
 }
 
@@ -240,12 +273,14 @@ SelectWidget::~SelectWidget() {
 }
 
 void SelectWidget::addOption(const stringw& textKey, float optionValue) {
-  if (combo_ != nullptr) combo_->addItem(getLocalizedText(textKey));
+  if (combo_ != nullptr)
+    combo_->addItem(getLocalizedText(textKey));
   optionValues.push_back(optionValue);
 }
 
 void SelectWidget::refresh() {
-  if (combo_ == nullptr) return;
+  if (combo_ == nullptr)
+    return;
   combo_->setSelected(0);
   for (size_t i = 0; i < optionValues.size(); ++i)
     if (std::fabs(optionValues[i] - value) < 0.0001f) {
@@ -283,10 +318,10 @@ RangeWidget::RangeWidget(const stringw& settingName, float initialValue, const s
   label_ = addLabel(labelKey, parent, rectangle, labelWidth);
 
   // The value text is as wide as the largest text it should need. The
-  // bounds are held inside the 32-bit range first, and the sample is
+  // bounds are held inside the bar's range first, and the sample is
   // computed in 64 bits.
-  const int32_t barMinimum = integer ? truncateSettingValue(minimum) : 0;
-  const int32_t barMaximum = integer ? truncateSettingValue(maximum) : 100;
+  const int32_t barMinimum = integer ? scrollBarBound(minimum) : 0;
+  const int32_t barMaximum = integer ? scrollBarBound(maximum) : 100;
   const stringw sample = integer ? stringw(std::to_string(int64_t{barMaximum} * 10).c_str()) : stringw(L"9999.99");
   const irr::core::dimension2di sampleSize = textSize(sample);
 
@@ -324,16 +359,21 @@ RangeWidget::~RangeWidget() {
 
 void RangeWidget::refresh() {
   if (scrollBar_ != nullptr) {
+    int32_t position = 0;
     if (integer) {
-      scrollBar_->setPos(truncateSettingValue(value));
+      position = truncateSettingValue(value);
     } else {
       // A range without width has only its minimum: the bar stays at 0.
       const double width = static_cast<double>(maximum) - minimum;
-      const double position = width != 0.0 ? (static_cast<double>(value) - minimum) * 100.0 / width : 0.0;
-      scrollBar_->setPos(truncateSettingValue(position));
+      if (width != 0.0)
+        position = truncateSettingValue((static_cast<double>(value) - minimum) * 100.0 / width);
     }
+    // A value outside the bounds puts the bar at its nearer end.
+    scrollBar_->setPos(
+        std::clamp(position, scrollBar_->getMin(), std::max(scrollBar_->getMin(), scrollBar_->getMax())));
   }
-  if (valueText_ != nullptr) valueText_->setText(settingText(value, integer).c_str());
+  if (valueText_ != nullptr)
+    valueText_->setText(settingText(value, integer).c_str());
 }
 
 void RangeWidget::setVisible(bool visible) {

@@ -198,8 +198,10 @@ class SelectWidget : public ISettingsWidget {
 };
 
 // A horizontal scroll bar with a label and the value's text. In integer
-// mode the bar runs over the bounds themselves (held inside the 32-bit
-// range); in float mode over 0 to 100, a percentage of [minimum, maximum].
+// mode the bar runs over the bounds themselves, held within +-2^30 (the
+// engine's bar takes differences of its bounds in 32 bits); in float mode
+// over 0 to 100, a percentage of [minimum, maximum]. A value outside the
+// bounds puts the bar at its nearer end.
 // Its GuiCallback part is bound to the bar's id in the GUI callback map
 // while the widget lives: a GEVT_Scrolled event takes the bar's position
 // into `value` and is never consumed.
