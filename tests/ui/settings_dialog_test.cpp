@@ -154,7 +154,7 @@ TEST_F(SettingsDialog, CellRules) {
       {L"0,0", recti(10, 6, 190, 26)},   {L"1,3", recti(200, 78, 350, 98)}, {L" 1 , 1 ", recti(200, 30, 350, 50)},
       {L"7,0", recti(200, 6, 350, 26)},   // limited to the last column
       {L"-1,0", recti(200, 6, 350, 26)},  // a negative column counts as too large
-      {L"1", recti(10, 6, 190, 26)},      // not two pieces: column 0, row 0
+      {L"1", recti(10, 6, 190, 26)},      // not two items: column 0, row 0
       {L"1,2,3", recti(10, 6, 190, 26)}, {L"", recti(10, 6, 190, 26)},      {L"0,-1", recti(10, -18, 190, 2)},
   };
   for (const auto& row : rows) {

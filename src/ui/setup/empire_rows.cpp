@@ -325,13 +325,20 @@ bool EmpireEntry::OnEvent(const irr::SEvent& event) {
       return handleFocus(event);
     case irr::gui::EGET_BUTTON_CLICKED:
       if (caller != nullptr && caller == removeButton_) {
+        // The row stays alive until its handling is done, whatever the kick
+        // takes away on the way.
+        grab();
         if (screen_ != nullptr && screen_->hosting && record_->networkPlayer != nullptr && networkManager != nullptr)
           networkManager->kickPlayer(record_->networkPlayer);
         // Removed once this event has been handled: the row and its button
         // are still on the way back up.
-        if (screen_ != nullptr)
+        if (screen_ != nullptr && record_ != nullptr)
           screen_->queueRowRemoval(record_);
-      } else if (caller != nullptr && caller == customizeButton_) {
+        const bool used = IGUIElement::OnEvent(event);
+        drop();
+        return used;
+      }
+      if (caller != nullptr && caller == customizeButton_) {
         if (screen_ != nullptr)
           screen_->openTraitPanel(this);
       }

@@ -12,7 +12,9 @@
 // trait panel. A row never removes itself while its own event handling
 // runs: the remove button queues the removal (queueRowRemoval) and the
 // screen carries it out later (removeQueuedRows), outside the delivery of
-// the event.
+// the event. Before a row leaves the GUI the screen detaches it
+// (EmpireEntry::detach): the element can outlive its removal, held by the
+// GUI environment, while its record and the screen go.
 //
 // Main thread only.
 #pragma once

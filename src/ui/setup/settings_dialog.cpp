@@ -28,25 +28,25 @@ int32_t clampToInt32(int64_t value) {
 }
 
 // Offsets are kept inside the 32-bit range however deep the groups nest.
-int64_t addOffset(int64_t offset, int64_t piece) { return clampToInt32(offset + piece); }
+int64_t addOffset(int64_t offset, int64_t added) { return clampToInt32(offset + added); }
 
-// The pieces of a comma-separated list as integers.
+// The items of a comma-separated list as integers.
 std::vector<int32_t> readIntegerList(const stringw& text) {
-  irr::core::array<stringw> pieces;
-  splitString(text, L',', pieces);
+  irr::core::array<stringw> items;
+  splitString(text, L',', items);
   std::vector<int32_t> numbers;
-  for (irr::u32 i = 0; i < pieces.size(); ++i)
-    numbers.push_back(wideStringToInt(pieces[i]));
+  for (irr::u32 i = 0; i < items.size(); ++i)
+    numbers.push_back(wideStringToInt(items[i]));
   return numbers;
 }
 
-// "column,row" as two integers; false unless the text is exactly two pieces.
+// "column,row" as two integers; false unless the text is exactly two items.
 bool readPosition(const stringw& text, int32_t& column, int32_t& row) {
-  irr::core::array<stringw> pieces;
-  if (splitString(text, L',', pieces) != 2)
+  irr::core::array<stringw> items;
+  if (splitString(text, L',', items) != 2)
     return false;
-  column = wideStringToInt(pieces[0]);
-  row = wideStringToInt(pieces[1]);
+  column = wideStringToInt(items[0]);
+  row = wideStringToInt(items[1]);
   return true;
 }
 

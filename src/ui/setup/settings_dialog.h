@@ -65,7 +65,7 @@ struct SettingsGrid {
 
 // The cell of a widget at `pos` ("column,row"): (0, 0, 100, 15) without
 // usable column tables; column 0, row 0 without offsets when `pos` is not
-// two pieces; otherwise (position, 24 x row + 6, position + width,
+// two items; otherwise (position, 24 x row + 6, position + width,
 // 24 x row + 26) of column + offset (limited to the last column, a negative
 // one counting as too large) and row + offset.
 irr::core::recti layoutSettingCell(const irr::core::stringw& pos, const SettingsGrid& grid);
