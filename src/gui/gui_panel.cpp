@@ -160,6 +160,34 @@ void CGUIPanel::fitChildren(bool clipHorizontal, bool clipVertical) {
   updateScrollBars();
 }
 
+void CGUIPanel::fitChildren() {
+  fitChildren(horizontalMode_ == SBM_Invisible, verticalMode_ == SBM_Invisible);
+}
+
+void CGUIPanel::resetScrollPosition() {
+  setScrollPos(core::position2d<s32>(0, 0));
+}
+
+core::position2d<s32> CGUIPanel::getScrollPos() const {
+  const s32 h = horizontal_ != nullptr && horizontal_->isVisible() ? horizontal_->getPos() : 0;
+  const s32 v = vertical_ != nullptr && vertical_->isVisible() ? vertical_->getPos() : 0;
+  return core::position2d<s32>(h, v);
+}
+
+core::dimension2d<s32> CGUIPanel::getScrollBounds() const {
+  const s32 h = horizontal_ != nullptr && horizontal_->isVisible() ? horizontal_->getMax() : 0;
+  const s32 v = vertical_ != nullptr && vertical_->isVisible() ? vertical_->getMax() : 0;
+  return core::dimension2d<s32>(h, v);
+}
+
+void CGUIPanel::setScrollPos(const core::position2d<s32>& position) {
+  if (horizontal_ != nullptr)
+    horizontal_->setPos(position.X);
+  if (vertical_ != nullptr)
+    vertical_->setPos(position.Y);
+  updateAbsolutePosition();
+}
+
 void CGUIPanel::draw() {
   if (!IsVisible)
     return;

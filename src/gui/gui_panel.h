@@ -47,6 +47,23 @@ class CGUIPanel : public IGUIElement {
   // the client area's width (height) when clipping on that axis, then
   // updateScrollBars.
   void fitChildren(bool clipHorizontal, bool clipVertical);
+  // fitChildren, clipping each axis whose bar mode is SBM_Invisible (the
+  // content can never be scrolled to on that axis).
+  void fitChildren();
+
+  // Both bars back to position 0, the panel laid out again.
+  void resetScrollPosition();
+  // (horizontal, vertical) bar positions; 0 for a bar that is not shown.
+  core::position2d<s32> getScrollPos() const;
+  // (horizontal, vertical) bar maximums; 0 for a bar that is not shown.
+  core::dimension2d<s32> getScrollBounds() const;
+  // Horizontal bar to x, vertical bar to y (each clamped by its bar), then
+  // lays the panel out again: the content moves, the bars stay on screen.
+  void setScrollPos(const core::position2d<s32>& position);
+
+  ScrollBarMode verticalMode() const { return verticalMode_; }
+  ScrollBarMode horizontalMode() const { return horizontalMode_; }
+  bool hasBorder() const { return border_; }
 
   IGUIScrollBar* verticalScrollBar() const { return vertical_; }
   IGUIScrollBar* horizontalScrollBar() const { return horizontal_; }

@@ -123,6 +123,75 @@ TEST_F(PanelTest, FitChildrenCutsOnlyWhatLiesBeyondTheClient) {
   EXPECT_FALSE(panel->horizontalScrollBar()->isVisible());
 }
 
+TEST_F(PanelTest, SetScrollPosMovesTheContentWhileTheBarsStay) {
+  // Client 184 x 84 beside both bars: bounds are what lies beyond it.
+  CGUIPanel* panel = panelWith(rect<s32>(0, 0, 500, 500), irr::gui::SBM_Auto, irr::gui::SBM_Auto);
+  EXPECT_EQ(panel->getScrollBounds(), irr::core::dimension2d<s32>(500 - 184, 500 - 84));
+  const rect<s32> clip = panel->getAbsoluteClippingRect();
+  const rect<s32> vertical = panel->verticalScrollBar()->getAbsolutePosition();
+  const rect<s32> horizontal = panel->horizontalScrollBar()->getAbsolutePosition();
+
+  const struct {
+    position2d<s32> asked, expected;
+  } cases[] = {
+      {{0, 50}, {0, 50}},
+      {{30, 70}, {30, 70}},
+      {{9999, -5}, {500 - 184, 0}},  // each bar clamps its own position
+  };
+  for (const auto& row : cases) {
+    panel->setScrollPos(row.asked);
+    EXPECT_EQ(panel->getScrollPos(), row.expected);
+    EXPECT_EQ(panel->getRelativePosition(),
+              rect<s32>(10 - row.expected.X, 20 - row.expected.Y, 210 - row.expected.X, 120 - row.expected.Y));
+    EXPECT_EQ(onlyChild(panel)->getAbsolutePosition().UpperLeftCorner,
+              position2d<s32>(10 - row.expected.X, 20 - row.expected.Y));
+    EXPECT_EQ(panel->getAbsoluteClippingRect(), clip);
+    EXPECT_EQ(panel->verticalScrollBar()->getAbsolutePosition(), vertical);
+    EXPECT_EQ(panel->horizontalScrollBar()->getAbsolutePosition(), horizontal);
+  }
+  panel->resetScrollPosition();
+  EXPECT_EQ(panel->getScrollPos(), position2d<s32>(0, 0));
+  EXPECT_EQ(panel->getRelativePosition(), rect<s32>(10, 20, 210, 120));
+}
+
+TEST_F(PanelTest, HiddenBarsReportNoScrollAndCannotMove) {
+  CGUIPanel* panel = panelWith(rect<s32>(0, 0, 900, 900), irr::gui::SBM_Auto, irr::gui::SBM_Invisible);
+  panel->setScrollPos(position2d<s32>(40, 40));
+  EXPECT_EQ(panel->getScrollPos(), position2d<s32>(0, 40));
+  EXPECT_EQ(panel->getScrollBounds(), irr::core::dimension2d<s32>(0, 900 - 100));
+  EXPECT_EQ(panel->getRelativePosition().UpperLeftCorner.X, 10);
+
+  // Nothing to scroll: a wheel step is taken and moves nothing.
+  CGUIPanel* fitting = panelWith(rect<s32>(0, 0, 50, 50), irr::gui::SBM_Invisible, irr::gui::SBM_Auto);
+  irr::SEvent wheel{};
+  wheel.EventType = irr::EET_MOUSE_INPUT_EVENT;
+  wheel.MouseInput.Event = irr::EMIE_MOUSE_WHEEL;
+  wheel.MouseInput.Wheel = -3.0f;
+  EXPECT_TRUE(fitting->OnEvent(wheel));
+  EXPECT_EQ(fitting->getRelativePosition(), rect<s32>(10, 20, 210, 120));
+  EXPECT_EQ(fitting->getScrollBounds(), irr::core::dimension2d<s32>(0, 0));
+}
+
+TEST_F(PanelTest, FitChildrenByModeClipsOnlyTheAxesThatCannotScroll) {
+  const rect<s32> big(0, 0, 900, 900);
+  const struct {
+    ScrollBarMode vertical, horizontal;
+    s32 right, bottom;  // -1: the client's width / height
+  } cases[] = {
+      {irr::gui::SBM_Auto, irr::gui::SBM_Auto, 900, 900},
+      {irr::gui::SBM_Auto, irr::gui::SBM_Invisible, -1, 900},
+      {irr::gui::SBM_Invisible, irr::gui::SBM_Auto, 900, -1},
+      {irr::gui::SBM_Invisible, irr::gui::SBM_Invisible, -1, -1},
+  };
+  for (const auto& row : cases) {
+    CGUIPanel* panel = panelWith(big, row.vertical, row.horizontal);
+    panel->fitChildren();
+    const rect<s32> place = onlyChild(panel)->getRelativePosition();
+    EXPECT_EQ(place.LowerRightCorner.X, row.right < 0 ? panel->clientArea().getWidth() : row.right);
+    EXPECT_EQ(place.LowerRightCorner.Y, row.bottom < 0 ? panel->clientArea().getHeight() : row.bottom);
+  }
+}
+
 TEST_F(PanelTest, BorderTakesTwoPixelsEachSide) {
   CGUIPanel* plain = panelWith(rect<s32>(0, 0, 50, 50), irr::gui::SBM_Auto, irr::gui::SBM_Auto);
   CGUIPanel* framed = panelWith(rect<s32>(0, 0, 50, 50), irr::gui::SBM_Auto, irr::gui::SBM_Auto, true);
