@@ -649,11 +649,7 @@ void dockAction(generic_object*, generic_object* clicked) {
 
 bool inNoFleet(generic_object* clicked) { return fleetOf(clicked) == nullptr; }
 
-void createFleetAction(generic_object*) {
-  FormFleetAction action;
-  forEachSelected(action);
-  action.finish();
-}
+void createFleetAction(generic_object*) { formFleetOfSelection(); }
 
 bool commandsFleet(generic_object* clicked) {
   FleetAI* fleet = fleetOf(clicked);
@@ -846,6 +842,12 @@ using Self = CGUIObjSelfAction;
 constexpr int kAny = 0;
 
 }  // namespace
+
+void formFleetOfSelection() {
+  FormFleetAction action;
+  forEachSelected(action);
+  action.finish();
+}
 
 void ClearOrdersAction::act(graphicsObject* graphics) {
   generic_object* object = graphics != nullptr ? graphics->getOwner() : nullptr;
