@@ -247,6 +247,21 @@ void writeStructureBuildRequest(RakNet::BitStream& stream, uint32_t planetUid, u
     stream.Write(*count);
 }
 
+void writeUseGovernorRequest(RakNet::BitStream& stream, const generic_object* planet, bool use) {
+  stream.Write(ID_PLANET_SETTING);
+  writeNetObjectRef(stream, planet);
+  stream.Write(static_cast<uint8_t>(PSK_UseGovernor));
+  stream.Write(use);
+}
+
+void writeGovernorTypeRequest(RakNet::BitStream& stream, const generic_object* planet,
+                              const irr::core::stringw& listName) {
+  stream.Write(ID_PLANET_SETTING);
+  writeNetObjectRef(stream, planet);
+  stream.Write(static_cast<uint8_t>(PSK_GovernorType));
+  writeNetStringW(stream, listName, kMaxNetStringLength);
+}
+
 void handleOrderRequest(RakNet::BitStream& stream, NetPlayer* sender) {
   empire* emp = senderEmpire(sender);
   uint32_t uid = 0;

@@ -21,6 +21,7 @@ namespace RakNet {
 class BitStream;
 }
 class NetworkManager;
+class generic_object;
 struct NetPlayer;
 
 constexpr uint8_t ID_BUILD_QUEUE = 117;
@@ -68,6 +69,14 @@ void writeShipBuildRequest(RakNet::BitStream& stream, uint32_t objectUid, const 
                            const uint16_t* count = nullptr);
 void writeStructureBuildRequest(RakNet::BitStream& stream, uint32_t planetUid, uint32_t definitionId,
                                 const uint16_t* count = nullptr);
+
+// Client side of 118 for a planet's governor: whether it runs (sent
+// reliable) and the build list it follows (reliable ordered), both on the
+// planet-setting channel.
+constexpr uint8_t kPlanetSettingChannel = 2;
+void writeUseGovernorRequest(RakNet::BitStream& stream, const generic_object* planet, bool use);
+void writeGovernorTypeRequest(RakNet::BitStream& stream, const generic_object* planet,
+                              const irr::core::stringw& listName);
 
 // Server: tells the client at `address` that its empire has a build list
 // named `name` (128: the name as a wide string; medium priority, reliable,

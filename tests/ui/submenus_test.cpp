@@ -42,6 +42,7 @@ namespace submenustest {
 namespace {
 
 using Items = std::vector<std::wstring>;
+using irr::core::stringw;
 
 // Client-module functions that count their calls and check their handles.
 const char* const kGuiModule = R"(
@@ -409,7 +410,7 @@ TEST_F(SubMenuTest, StructureAndGovernorChoicesAgainstAChangedWorldChangeNothing
       if (row.change == OwnerChanged)
         world->setOwner(red);
     }
-    EXPECT_EQ(sent.size(), row.acts ? 1u : 0u);
+    EXPECT_EQ(sent.size(), row.acts ? 3u : 0u);  // the structure, the governor's list and its use
     EXPECT_EQ(world->usesGovernor(), row.acts);
     EXPECT_EQ(world->getGovernorType() != nullptr && *world->getGovernorType() == red->getBuildListName(1), row.acts);
   }
@@ -420,9 +421,34 @@ TEST_F(SubMenuTest, StructureAndGovernorChoicesAgainstAChangedWorldChangeNothing
   RakNet::BitStream expected;
   writeStructureBuildRequest(expected, world->uid, 4242);
   EXPECT_EQ(sent.front().bytes, std::vector<uint8_t>(expected.GetData(), expected.GetData() + expected.GetNumberOfBytesUsed()));
+  // A client's governor choice is the server's to make too: the server
+  // reads the requests onto its own planet.
+  world->setUseGovernor(false);
+  world->governorType = nullptr;
+  sent.clear();
+  ASSERT_TRUE(choose(open(world, world), L"#RM_Governor", 2));
+  const stringw chosen = red->getBuildListName(0);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].channel, 2);
+  world->setUseGovernor(false);
+  world->governorType = nullptr;
+  networkManager->isConnected = false;
+  networkManager->isServer = true;
+  NetPlayer player;
+  player.emp = red;
+  for (const SentMessage& message : sent) {
+    ASSERT_EQ(message.bytes.front(), ID_PLANET_SETTING);
+    RakNet::BitStream behind;
+    for (size_t i = 1; i < message.bytes.size(); ++i)
+      behind.Write(message.bytes[i]);
+    handlePlanetSetting(behind, &player);
+  }
+  EXPECT_TRUE(world->usesGovernor());
+  ASSERT_NE(world->getGovernorType(), nullptr);
+  EXPECT_EQ(*world->getGovernorType(), chosen);
+
   // The governor toggle flips the planet's governor.
-  networkManager->isNetworked = networkManager->isConnected = false;
-  world->setUseGovernor(true);
+  networkManager->isNetworked = networkManager->isServer = false;
   ASSERT_TRUE(choose(open(world, world), L"#RM_Governor", 0));
   EXPECT_FALSE(world->usesGovernor());
   red->subSysLevels.clear();

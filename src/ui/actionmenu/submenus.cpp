@@ -83,7 +83,7 @@ FleetAI* fleetOf(generic_object* object) {
 uint32_t buildCount() { return shiftKeyDown ? kShiftBuildCount : 1; }
 
 template <class Write>
-void sendBuildRequest(Write write) {
+void sendToServer(uint8_t channel, RakNet::PacketReliability reliability, Write write) {
   if (networkManager == nullptr)
     return;
   RakNet::BitStream own;
@@ -91,7 +91,15 @@ void sendBuildRequest(Write write) {
   RakNet::BitStream& stream = scratch != nullptr ? *scratch : own;
   stream.Reset();
   write(stream);
-  networkManager->send(&stream, kBuildRequestChannel, RakNet::RELIABLE_ORDERED, RakNet::UNASSIGNED_SYSTEM_ADDRESS);
+  networkManager->send(&stream, channel, reliability, RakNet::UNASSIGNED_SYSTEM_ADDRESS);
+}
+template <class Write>
+void sendBuildRequest(Write write) {
+  sendToServer(kBuildRequestChannel, RakNet::RELIABLE_ORDERED, write);
+}
+template <class Write>
+void sendPlanetSetting(RakNet::PacketReliability reliability, Write write) {
+  sendToServer(kPlanetSettingChannel, reliability, write);
 }
 
 // "void multiBuild(...)" of the client module "gui" with a game object and
@@ -602,9 +610,19 @@ class CGUISetGovernor : public SubMenuPicker {
     const ObjectLock lock(planet);
     if (planet->getOwner() != emp)
       return;
+    // A network client tells its server and shows the change at once.
+    const bool client = isNetworkClient();
     if (command == kGovernorToggleCommand) {
-      planet->setUseGovernor(!planet->usesGovernor());
+      const bool use = !planet->usesGovernor();
+      if (client)
+        sendPlanetSetting(RakNet::RELIABLE, [&](RakNet::BitStream& stream) { writeUseGovernorRequest(stream, planet, use); });
+      planet->setUseGovernor(use);
       return;
+    }
+    if (client) {
+      sendPlanetSetting(RakNet::RELIABLE_ORDERED,
+                        [&](RakNet::BitStream& stream) { writeGovernorTypeRequest(stream, planet, listName); });
+      sendPlanetSetting(RakNet::RELIABLE, [&](RakNet::BitStream& stream) { writeUseGovernorRequest(stream, planet, true); });
     }
     planet->setGovernorType(listName);
     planet->setUseGovernor(true);
