@@ -135,35 +135,52 @@ bool makeFleet(uint8_t flags) {
 
 // -- Fleets --------------------------------------------------------------------
 
-// The player's fleet whose commander is nearest to the camera, with a
-// reference the caller releases; null when there is none (or every one is
-// 1e35 or more away, squared).
-FleetAI* nearestFleet(empire& emp) {
+// The player's fleet whose commander is nearest to the camera and that
+// commander, each with a reference the caller gives back (release, drop);
+// no fleet when there is none (or every one is 1e35 or more away, squared).
+struct NearestFleet {
+  FleetAI* fleet = nullptr;
+  generic_object* commander = nullptr;
+
+  NearestFleet() = default;
+  NearestFleet(const NearestFleet&) = delete;
+  NearestFleet& operator=(const NearestFleet&) = delete;
+  ~NearestFleet() {
+    if (commander != nullptr)
+      commander->drop();
+    if (fleet != nullptr)
+      fleet->release();
+  }
+};
+
+void findNearestFleet(empire& emp, NearestFleet& nearest) {
   irr::core::vector3df camera;
   if (gameCamera.node != nullptr)
     camera = gameCamera.node->getAbsolutePosition();
   else if (engine.scene != nullptr && engine.scene->getActiveCamera() != nullptr)
     camera = engine.scene->getActiveCamera()->getAbsolutePosition();
 
-  // The fleets are collected under the fleets area, and each commander is
-  // read under its own lock afterwards: an object's lock comes before the
-  // fleets area.
-  std::vector<FleetAI*> fleets;
+  // The fleets and their commanders are collected under the fleets area,
+  // and each commander is read under its own lock afterwards: an object's
+  // lock comes before the fleets area.
+  std::vector<std::pair<FleetAI*, generic_object*>> fleets;
   {
     empire::AreaGuard area;
     emp.lockArea(area, EA_Fleets, false);
-    for (irr::u32 i = 0; i < emp.fleets.size(); ++i)
-      if (FleetAI* fleet = emp.fleets[i].value) {
-        fleet->grab();
-        fleets.push_back(fleet);
-      }
+    for (irr::u32 i = 0; i < emp.fleets.size(); ++i) {
+      FleetAI* fleet = emp.fleets[i].value;
+      generic_object* commander = fleet != nullptr ? fleet->commander : nullptr;
+      if (commander == nullptr)
+        continue;
+      fleet->grab();
+      commander->grab();
+      fleets.emplace_back(fleet, commander);
+    }
   }
-  FleetAI* nearest = nullptr;
   double best = 1e35;
-  for (FleetAI* fleet : fleets) {
-    generic_object* commander = fleet->commander;
-    if (commander == nullptr)
-      continue;
+  size_t chosen = fleets.size();
+  for (size_t i = 0; i < fleets.size(); ++i) {
+    generic_object* commander = fleets[i].second;
     irr::core::vector3df at;
     {
       const ObjectLock lock(commander);
@@ -172,13 +189,18 @@ FleetAI* nearestFleet(empire& emp) {
     const double distance = static_cast<double>(at.getDistanceFromSQ(camera));
     if (distance < best) {
       best = distance;
-      nearest = fleet;
+      chosen = i;
     }
   }
-  for (FleetAI* fleet : fleets)
-    if (fleet != nearest)
-      fleet->release();
-  return nearest;
+  for (size_t i = 0; i < fleets.size(); ++i) {
+    if (i == chosen) {
+      nearest.fleet = fleets[i].first;
+      nearest.commander = fleets[i].second;
+      continue;
+    }
+    fleets[i].second->drop();
+    fleets[i].first->release();
+  }
 }
 
 bool joinNearestFleet(uint8_t flags) {
@@ -187,12 +209,11 @@ bool joinNearestFleet(uint8_t flags) {
   empire* emp = activeEmpire.load();
   if (emp == nullptr)
     return false;
-  if (FleetAI* fleet = nearestFleet(*emp)) {
-    {
-      joinToFleet action(fleet);
-      forEachSelected(action);
-    }
-    fleet->release();
+  NearestFleet nearest;
+  findNearestFleet(*emp, nearest);
+  if (nearest.fleet != nullptr) {
+    joinToFleet action(nearest.fleet);
+    forEachSelected(action);
   }
   return true;
 }
@@ -203,12 +224,10 @@ bool selectNearestFleet(uint8_t flags) {
   empire* emp = activeEmpire.load();
   if (emp == nullptr)
     return false;
-  if (FleetAI* fleet = nearestFleet(*emp)) {
-    generic_object* commander = fleet->commander;
-    if (commander != nullptr && commander->graphics != nullptr)
-      setSelection(commander->graphics);
-    fleet->release();
-  }
+  NearestFleet nearest;
+  findNearestFleet(*emp, nearest);
+  if (nearest.commander != nullptr && nearest.commander->graphics != nullptr)
+    setSelection(nearest.commander->graphics);
   return true;
 }
 

@@ -655,6 +655,7 @@ class CGUIUseTool : public SubMenuPicker {
   CGUIUseTool() : SubMenuPicker(kUseToolMenuId) {}
 
   void addEntries(generic_object* first, generic_object* clicked, IGUIContextMenu*& menu) override {
+    singleTool_ = L"";
     if (clicked == nullptr || first == nullptr || clicked == first || first->getType() != OT_Hulled || !owned(first))
       return;
     std::vector<stringw> tools;
@@ -684,7 +685,6 @@ class CGUIUseTool : public SubMenuPicker {
         }
       }
     }
-    singleTool_ = L"";
     if (tools.empty())
       return;
     if (tools.size() == 1) {
