@@ -21,6 +21,7 @@ namespace RakNet {
 class BitStream;
 }
 class NetworkManager;
+class generic_object;
 struct NetPlayer;
 
 constexpr uint8_t ID_BUILD_QUEUE = 117;
@@ -59,6 +60,23 @@ void handleObjectCommand(RakNet::BitStream& stream, NetPlayer* sender);
 // Client side of 128: an empty list of the name for the local player's
 // empire (`playingEmpire`); nothing without one.
 void handleBuildListName(RakNet::BitStream& stream);
+
+// Client side of 117: the requests the handlers above read. `count` is
+// written only when given (a version-6 server reads none: one item each).
+// Ships name the sender's layout (at most 255 characters); structures the
+// sub-system definition's ID.
+void writeShipBuildRequest(RakNet::BitStream& stream, uint32_t objectUid, const irr::core::stringw& layoutName,
+                           const uint16_t* count = nullptr);
+void writeStructureBuildRequest(RakNet::BitStream& stream, uint32_t planetUid, uint32_t definitionId,
+                                const uint16_t* count = nullptr);
+
+// Client side of 118 for a planet's governor: whether it runs (sent
+// reliable) and the build list it follows (reliable ordered), both on the
+// planet-setting channel.
+constexpr uint8_t kPlanetSettingChannel = 2;
+void writeUseGovernorRequest(RakNet::BitStream& stream, const generic_object* planet, bool use);
+void writeGovernorTypeRequest(RakNet::BitStream& stream, const generic_object* planet,
+                              const irr::core::stringw& listName);
 
 // Server: tells the client at `address` that its empire has a build list
 // named `name` (128: the name as a wide string; medium priority, reliable,

@@ -43,7 +43,6 @@ constexpr char kListIndexError[] = "Invalid index when accessing planet structur
 // Build requests go with the orders; planet settings on a channel of their
 // own.
 constexpr uint8_t kBuildRequestChannel = 0;
-constexpr uint8_t kPlanetSettingChannel = 2;
 
 const irr::core::stringw kDefaultGovernor = L"default";
 const irr::core::stringw kColonizeText = L"#EM_Colonize";
@@ -72,18 +71,6 @@ void sendBuildRequest(const objHabitation* planet, uint8_t subKind, Rest rest) {
   sendClientRequest(kBuildRequestChannel, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
     stream.Write(ID_BUILD_QUEUE);
     stream.Write(planet->uid);
-    stream.Write(subKind);
-    rest(stream);
-    return true;
-  });
-}
-
-// 118 for `planet` with its sub-kind.
-template <class Rest>
-void sendPlanetSetting(objHabitation* planet, uint8_t subKind, RakNet::PacketReliability reliability, Rest rest) {
-  sendClientRequest(kPlanetSettingChannel, reliability, [&](RakNet::BitStream& stream) {
-    stream.Write(ID_PLANET_SETTING);
-    writeNetObjectRef(stream, planet);
     stream.Write(subKind);
     rest(stream);
     return true;
@@ -129,11 +116,11 @@ void buildStructures(objHabitation* planet, const SubSystemDef* def, uint32_t co
   if (sendsClientRequests()) {
     const bool counted = networkManager != nullptr && networkManager->peerVersion > 6;
     const uint32_t messages = counted ? (count > 0 ? 1 : 0) : count;
+    const uint16_t sent = static_cast<uint16_t>(count);
     for (uint32_t i = 0; i < messages; ++i)
-      sendBuildRequest(planet, BRK_Structure, [&](RakNet::BitStream& stream) {
-        stream.Write(def->id);
-        if (counted)
-          stream.Write(static_cast<uint16_t>(count));
+      sendClientRequest(kBuildRequestChannel, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
+        writeStructureBuildRequest(stream, planet->uid, def->id, counted ? &sent : nullptr);
+        return true;
       });
     const ObjectLock lock(planet);
     addPlaceholders(planet, def->name, count);
@@ -257,7 +244,10 @@ void setUseGovernorForClient(objHabitation* planet, bool use) {
   if (!ownedByActiveEmpire(planet))
     return;
   if (sendsClientRequests())
-    sendPlanetSetting(planet, PSK_UseGovernor, RakNet::RELIABLE, [&](RakNet::BitStream& stream) { stream.Write(use); });
+    sendClientRequest(kPlanetSettingChannel, RakNet::RELIABLE, [&](RakNet::BitStream& stream) {
+      writeUseGovernorRequest(stream, planet, use);
+      return true;
+    });
   planet->setUseGovernor(use);
 }
 
@@ -268,8 +258,9 @@ void setGovernorTypeForClient(objHabitation* planet, const ScriptString& name) {
     return;
   const irr::core::stringw text = name.toStringw();
   if (sendsClientRequests())
-    sendPlanetSetting(planet, PSK_GovernorType, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
-      writeNetStringW(stream, text, kMaxNetStringLength);
+    sendClientRequest(kPlanetSettingChannel, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
+      writeGovernorTypeRequest(stream, planet, text);
+      return true;
     });
   planet->setGovernorType(text);
 }
