@@ -20,8 +20,6 @@ using irr::gui::IGUIElement;
 using irr::gui::ScrollBarMode;
 using irr::s32;
 
-namespace {
-
 class PanelTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -58,8 +56,6 @@ IGUIElement* onlyChild(CGUIPanel* panel) {
       return child;
   return nullptr;
 }
-
-}  // namespace
 
 TEST_F(PanelTest, BarsShowByContentAndMode) {
   using irr::gui::SBM_Auto;

@@ -25,8 +25,6 @@ using irr::core::rect;
 using irr::gui::IGUIElement;
 using irr::video::SColor;
 
-namespace {
-
 // A plain element that writes down the events that reach it.
 class Recorder : public IGUIElement {
  public:
@@ -98,8 +96,6 @@ irr::SEvent key(irr::u32 code, bool down) {
   event.KeyInput.PressedDown = down;
   return event;
 }
-
-}  // namespace
 
 // --- Element search ------------------------------------------------------------
 

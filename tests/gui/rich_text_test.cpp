@@ -150,8 +150,9 @@ TEST_F(RichTextTest, HashesBreaksAndWrapping) {
     text->setText(item.text);
     EXPECT_EQ(layout(*text), item.lines);
     for (size_t i = 1; i < text->lines().size(); ++i)
-      if (!text->lines()[i]->pieces.empty())
+      if (!text->lines()[i]->pieces.empty()) {
         EXPECT_NE(layout(*text)[i][0], " ") << "a wrapped line starts with a space run";
+      }
     if (!item.heights.empty()) {
       std::vector<s32> heights;
       s32 sum = 0;
@@ -422,8 +423,9 @@ TEST(RichTextNumbers, TagNumbersAreReadWithoutOverflow) {
     SCOPED_TRACE(narrow(item.text));
     s32 value = 0;
     EXPECT_EQ(irr::gui::readTagNumber(item.text, irr::gui::kMaxRuleThickness, value), item.read);
-    if (item.read)
+    if (item.read) {
       EXPECT_EQ(value, item.value);
+    }
   }
 }
 

@@ -94,8 +94,9 @@ class ServerFixture {
     manager.restartInterval = 0;
     manager.lastRestartNotice = 0;
     createNetworkManager();
-    if (options.startPeer)
+    if (options.startPeer) {
       EXPECT_TRUE(manager.startPeer(kDefaultGamePort));
+    }
   }
 
   ~ServerFixture() {

@@ -68,10 +68,6 @@ Items keys(std::initializer_list<const wchar_t*> list) {
   return items;
 }
 
-std::vector<uint8_t> bytesOf(const RakNet::BitStream& stream) {
-  return std::vector<uint8_t>(stream.GetData(), stream.GetData() + stream.GetNumberOfBytesUsed());
-}
-
 // A message's stream behind its id byte, as a server's handler reads it.
 struct Behind {
   explicit Behind(const std::vector<uint8_t>& bytes) {

@@ -183,8 +183,9 @@ TEST_F(SelectedObjectsTest, RingsBySizeColourAndWayOfAdding) {
     EXPECT_GT(getSelectionId(), id);
     const auto again = ringsOf(shown);
     ASSERT_EQ(again.size(), 1u);
-    if (row.ring)
+    if (row.ring) {
       EXPECT_EQ(again[0], rings[0]);
+    }
     // The ring leaves with the member.
     removeFromSelection(shown);
     EXPECT_TRUE(ringsOf(shown).empty());
