@@ -70,6 +70,12 @@ class CGUIExtendedText : public IGUIElement, public IExtendedText {
   void resetColor() override;
   void getColor(video::SColor& color) const override { color = color_; }
   void getDefaultColor(video::SColor& color) const override { color = defaultColor_; }
+  // The colour every later layout starts from in place of the skin's text
+  // colour; the current layout stays.
+  void setDefaultColor(video::SColor color) {
+    defaultColor_ = color;
+    defaultColorSet_ = true;
+  }
   void setFont(IGUIFont* font) override { font_ = font; }
   IGUIFont* getFont() const override { return font_; }
   IGUIFont* getDefaultFont() const override { return defaultFont_; }
@@ -104,6 +110,7 @@ class CGUIExtendedText : public IGUIElement, public IExtendedText {
 
   video::SColor color_;
   video::SColor defaultColor_;
+  bool defaultColorSet_ = false;
   video::SColor shadow_{0};
   IGUIFont* font_ = nullptr;
   IGUIFont* defaultFont_ = nullptr;
