@@ -97,6 +97,8 @@ class CGUIExtendedText : public IGUIElement, public IExtendedText {
   const std::vector<SAnchoredElement>& anchoredElements() const { return anchored_; }
   const std::vector<CGUILink*>& links() const { return links_; }
   f32 getAlpha() const { return alpha_; }
+  // The tags the layout asks, in order.
+  const std::vector<ITextTag*>& tags() const { return tags_; }
   video::SColor getShadowColor() const { return shadow_; }
 
  private:
