@@ -92,6 +92,7 @@
 #include "universe/ships/ship.h"
 #include "ui/actionmenu/action_list.h"
 #include "ui/menus/cargo_dialog.h"
+#include "ui/cursor_hit_normal.h"
 #include "ui/move_to_point.h"
 #include "ui/object_picking.h"
 #include "ui/selection.h"
@@ -647,6 +648,8 @@ int runGameSession(const irr::core::stringc& name) {
   // and the next session looks its view callbacks up again.
   releasePickingState();
   releaseMoveToPoint();
+  // Cursor hit normal: the pick target goes with the scene.
+  releaseCursorPickTarget();
 
   // T7. Quietly: tear-down fires no star damage, hooks or bursts.
   if (tickingGalaxy)
