@@ -60,10 +60,13 @@ void registerGuiCore(asIScriptEngine* engine) {
   registerGuiStaticText(engine);
   registerGuiImage(engine);
   registerGuiScrollBar(engine);
+  registerGuiDraggable(engine);
   registerGuiExtText(engine);
   registerScrollBarMode(engine);  // before GuiPanel
   registerGuiPanel(engine);
   registerMiniViewMode(engine);  // before GuiMiniView
+  registerGuiBar(engine);
+  registerGuiZoomRegion(engine);
   registerWindowMode(engine);    // before GuiWindow
   registerGuiWindow(engine);
   registerGuiEventTypes(engine);  // after GuiWindow

@@ -17,6 +17,10 @@
 #include "gui/elements/extended_elements.h"
 #include "gui/elements/extended_window.h"
 #include "gui/extended_text.h"
+#include "gui/gui_bar.h"
+#include "gui/gui_draggable.h"
+#include "gui/gui_panel.h"
+#include "gui/gui_zoom_region.h"
 #include "gui/gui_animations.h"
 #include "gui/gui_bindings.h"
 #include "gui/gui_events.h"
@@ -572,6 +576,59 @@ int test() {
   EXPECT_EQ(sub->getReferenceCount(), before);
   EXPECT_EQ(sub->getParent(), menu);
   EXPECT_EQ(guiHandleCount(sub), 0);
+}
+
+// --- own elements ---
+
+TEST_F(GuiElementTypesTest, OwnElementsAreMadeByTheirFactoriesAndAnswerAMethod) {
+  struct Row {
+    const char* kind;
+    const char* make;  // the handle `e`, made and called once
+    bool (*check)(IGUIElement* element);
+  };
+  const Row rows[] = {
+      {"GuiDraggable", "GuiDraggable@ e = GuiDraggable(recti(0, 0, 50, 50), false, true, null); e.setPosition(pos2di(7, 8));",
+       [](IGUIElement* e) {
+         auto* d = dynamic_cast<irr::gui::GUIDraggable*>(e);
+         return d != nullptr && d->isPassThrough() && d->isOwnSurfaceOnly() &&
+                e->getRelativePosition().UpperLeftCorner == irr::core::position2di(7, 8);
+       }},
+      {"GuiExtText", "GuiExtText@ e = GuiExtText(recti(0, 0, 50, 50), null); e.setShadow(Color(255, 1, 2, 3));",
+       [](IGUIElement* e) {
+         auto* t = dynamic_cast<irr::gui::CGUIExtendedText*>(e);
+         return t != nullptr && t->getShadowColor() == irr::video::SColor(255, 1, 2, 3);
+       }},
+      {"GuiPanel",
+       "GuiPanel@ e = GuiPanel(recti(0, 0, 50, 50), false, SBM_Visible, SBM_Invisible, null); e.fitChildren(); "
+       "if (e.getScrollPos().x != 0 || e.getScrollBounds().width != 0) return -2;",
+       [](IGUIElement* e) {
+         auto* p = dynamic_cast<irr::gui::CGUIPanel*>(e);
+         return p != nullptr && p->verticalMode() == irr::gui::SBM_Visible &&
+                p->horizontalMode() == irr::gui::SBM_Invisible;
+       }},
+      {"GuiBar", "GuiBar@ e = GuiBar(recti(0, 0, 50, 50), null); e.setPct(0.25f);",
+       [](IGUIElement* e) {
+         auto* b = dynamic_cast<irr::gui::CGUIBar*>(e);
+         return b != nullptr && b->getPct() == 0.25f;
+       }},
+      {"GuiZoomRegion",
+       "GuiZoomRegion@ e = GuiZoomRegion(recti(0, 0, 50, 50), 0.5f, 4.0f, null); e.setZoom(2.0f, pos2di(0, 0)); "
+       "if (e.getZoom() != 2.0f) return -2;",
+       [](IGUIElement* e) {
+         auto* z = dynamic_cast<irr::gui::CGUIZoomRegion*>(e);
+         return z != nullptr && z->getMinimum() == 0.5f && z->getMaximum() == 4.0f;
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.kind);
+    const int id = run(std::string("int test() {\n") + row.make + "\ne.orphan(true);\nreturn e.getID(); }\n");
+    ASSERT_GE(id, kFirstGuiId);
+    IGUIElement* made = element(id);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->getParent(), root_);
+    EXPECT_EQ(made->getReferenceCount(), 1);  // the parent's only: the handle gave its reference back
+    EXPECT_TRUE(row.check(made));
+  }
 }
 
 // --- shared text tags ---

@@ -465,6 +465,29 @@ inline const std::vector<Case>& cases() {
     p.setScrollPos(scroll);
     )" GUI_SHARED_CALLS("p") R"(
   }
+  GuiDraggable@ d = GuiDraggable(recti(0, 0, 10, 10), true, null);
+  if (d is null)
+    @d = GuiDraggable(recti(0, 0, 10, 10), false, true, null);
+  if (d !is null) {
+    )" GUI_KIND_CASTS("GuiDraggable", "d") R"(
+    )" GUI_SHARED_CALLS("d") R"(
+  }
+  GuiBar@ bar = GuiBar(recti(0, 0, 10, 10), null);
+  if (bar !is null) {
+    )" GUI_KIND_CASTS("GuiBar", "bar") R"(
+    bar.set(Color(255, 0, 0, 0), Color(255, 1, 1, 1), true, 0.5f);
+    bar.setColor(Color(255, 0, 0, 0));
+    bar.setColors(Color(255, 0, 0, 0), Color(255, 1, 1, 1));
+    bar.setPct(0.25f);
+    bar.setHoriz(false);
+    )" GUI_SHARED_CALLS("bar") R"(
+  }
+  GuiZoomRegion@ z = GuiZoomRegion(recti(0, 0, 10, 10), 0.5f, 4.0f, null);
+  if (z !is null) {
+    )" GUI_KIND_CASTS("GuiZoomRegion", "z") R"(
+    z.setZoom(z.getZoom() * 2, pos2di(5, 5));
+    )" GUI_SHARED_CALLS("z") R"(
+  }
   GuiWindow@ w = GuiWindow(recti(0, 0, 10, 10), "w", WM_Close | WM_Minimize | WM_Resize, null);
   if (w !is null) {
     )" GUI_KIND_CASTS("GuiWindow", "w") R"(

@@ -17,8 +17,11 @@
 #include "gfx/gfx_resources.h"
 #include "gui/elements/extended_elements.h"
 #include "gui/extended_text.h"
+#include "gui/gui_bar.h"
+#include "gui/gui_draggable.h"
 #include "gui/gui_ids.h"
 #include "gui/gui_panel.h"
+#include "gui/gui_zoom_region.h"
 #include "gui/richtext/text_tags.h"
 #include "gui/script/gui_type_support.h"
 #include "platform/engine/engine_textures.h"
@@ -326,6 +329,55 @@ position2di getScrollPos(const IGUIElement* element) { return panel(element)->ge
 dimension2di getScrollBounds(const IGUIElement* element) { return panel(element)->getScrollBounds(); }
 void setScrollPos(IGUIElement* element, const position2di& at) { panel(element)->setScrollPos(at); }
 
+// --- GuiDraggable ---
+
+// The script's flag says whether the frame takes the mouse itself.
+IGUIElement* makeDraggable(const recti& area, bool solid, IGUIElement* parent) {
+  if (engine.gui == nullptr)
+    return nullptr;
+  return enterAllocated(new irr::gui::GUIDraggable(engine.gui, area, parent, reserveGuiId(), !solid, false));
+}
+
+IGUIElement* makeDraggableOwnSurface(const recti& area, bool solid, bool ownSurfaceOnly, IGUIElement* parent) {
+  if (engine.gui == nullptr)
+    return nullptr;
+  return enterAllocated(new irr::gui::GUIDraggable(engine.gui, area, parent, reserveGuiId(), !solid, ownSurfaceOnly));
+}
+
+// --- GuiBar ---
+
+using irr::gui::CGUIBar;
+CGUIBar* barElement(IGUIElement* element) { return static_cast<CGUIBar*>(element); }
+
+IGUIElement* makeBar(const recti& area, IGUIElement* parent) {
+  if (engine.gui == nullptr)
+    return nullptr;
+  return enterAllocated(new CGUIBar(engine.gui, area, parent, reserveGuiId()));
+}
+
+void setBar(IGUIElement* element, SColor first, SColor second, bool horizontal, float fraction) {
+  barElement(element)->set(first, second, horizontal, fraction);
+}
+void setBarColor(IGUIElement* element, SColor color) { barElement(element)->setColor(color); }
+void setBarColors(IGUIElement* element, SColor first, SColor second) { barElement(element)->setColors(first, second); }
+void setBarPct(IGUIElement* element, float fraction) { barElement(element)->setPct(fraction); }
+void setBarHoriz(IGUIElement* element, bool horizontal) { barElement(element)->setHoriz(horizontal); }
+
+// --- GuiZoomRegion ---
+
+using irr::gui::CGUIZoomRegion;
+
+IGUIElement* makeZoomRegion(const recti& area, float minimum, float maximum, IGUIElement* parent) {
+  if (engine.gui == nullptr)
+    return nullptr;
+  return enterAllocated(new CGUIZoomRegion(engine.gui, area, minimum, maximum, parent, reserveGuiId()));
+}
+
+float getZoom(const IGUIElement* element) { return static_cast<const CGUIZoomRegion*>(element)->getZoom(); }
+void setZoom(IGUIElement* element, float zoom, const position2di& anchor) {
+  static_cast<CGUIZoomRegion*>(element)->setZoom(zoom, anchor);
+}
+
 struct Method {
   const char* declaration;
   asSFuncPtr function;
@@ -483,5 +535,35 @@ void registerGuiPanel(asIScriptEngine* engine) {
               {"pos2di getScrollPos() const", asFUNCTION(getScrollPos)},
               {"dim2di getScrollBounds() const", asFUNCTION(getScrollBounds)},
               {"void setScrollPos(const pos2di &in)", asFUNCTION(setScrollPos)},
+          });
+}
+
+void registerGuiDraggable(asIScriptEngine* engine) {
+  registerKind(engine, "GuiDraggable", guiCastTo<irr::gui::GUIDraggable>);
+  factory(engine, "GuiDraggable", "@ f(const recti &in, bool, GuiElement@+)", asFUNCTION(makeDraggable));
+  factory(engine, "GuiDraggable", "@ f(const recti &in, bool, bool, GuiElement@+)",
+          asFUNCTION(makeDraggableOwnSurface));
+}
+
+void registerGuiBar(asIScriptEngine* engine) {
+  registerKind(engine, "GuiBar", guiCastTo<CGUIBar>);
+  factory(engine, "GuiBar", "@ f(const recti &in, GuiElement@+)", asFUNCTION(makeBar));
+  methods(engine, "GuiBar",
+          {
+              {"void set(Color, Color, bool, float)", asFUNCTION(setBar)},
+              {"void setColor(Color)", asFUNCTION(setBarColor)},
+              {"void setColors(Color, Color)", asFUNCTION(setBarColors)},
+              {"void setPct(float)", asFUNCTION(setBarPct)},
+              {"void setHoriz(bool)", asFUNCTION(setBarHoriz)},
+          });
+}
+
+void registerGuiZoomRegion(asIScriptEngine* engine) {
+  registerKind(engine, "GuiZoomRegion", guiCastTo<CGUIZoomRegion>);
+  factory(engine, "GuiZoomRegion", "@ f(const recti &in, float, float, GuiElement@+)", asFUNCTION(makeZoomRegion));
+  methods(engine, "GuiZoomRegion",
+          {
+              {"float getZoom() const", asFUNCTION(getZoom)},
+              {"void setZoom(float, const pos2di &in)", asFUNCTION(setZoom)},
           });
 }

@@ -18,6 +18,13 @@
 //                           (gui/elements/extended_elements.h)
 //   GuiExtText              the rich text (gui/extended_text.h)
 //   GuiPanel                the scrollable panel (gui/gui_panel.h)
+//   GuiDraggable, GuiBar, GuiZoomRegion
+//                           our draggable frame, bar and zoom region
+//                           (gui/gui_draggable.h, gui_bar.h,
+//                           gui_zoom_region.h); a draggable's first flag says
+//                           whether the frame itself takes the mouse (false:
+//                           pass-through), its second whether a drag starts
+//                           only on the frame's own surface
 // The list kinds are in gui_list_types.h, `GuiWindow` in gui_window_types.h.
 //
 // Kept as scripts know it: GuiEditBox's setMultiLine switches the box to
@@ -48,6 +55,9 @@ void registerGuiSpinBox(AngelScript::asIScriptEngine* engine);
 void registerGuiStaticText(AngelScript::asIScriptEngine* engine);
 void registerGuiImage(AngelScript::asIScriptEngine* engine);
 void registerGuiScrollBar(AngelScript::asIScriptEngine* engine);
+void registerGuiDraggable(AngelScript::asIScriptEngine* engine);
 void registerGuiExtText(AngelScript::asIScriptEngine* engine);
 // ScrollBarMode must exist.
 void registerGuiPanel(AngelScript::asIScriptEngine* engine);
+void registerGuiBar(AngelScript::asIScriptEngine* engine);
+void registerGuiZoomRegion(AngelScript::asIScriptEngine* engine);
