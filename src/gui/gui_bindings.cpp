@@ -19,6 +19,8 @@
 
 using namespace AngelScript;
 
+void (*guiMiniViewRegistrar)(asIScriptEngine* engine) = nullptr;
+
 void registerValueTypes() {
   if (serverScriptEngine == nullptr)
     return;
@@ -65,6 +67,8 @@ void registerGuiCore(asIScriptEngine* engine) {
   registerScrollBarMode(engine);  // before GuiPanel
   registerGuiPanel(engine);
   registerMiniViewMode(engine);  // before GuiMiniView
+  if (guiMiniViewRegistrar != nullptr)
+    guiMiniViewRegistrar(engine);
   registerGuiBar(engine);
   registerGuiZoomRegion(engine);
   registerWindowMode(engine);    // before GuiWindow

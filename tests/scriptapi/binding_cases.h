@@ -472,6 +472,17 @@ inline const std::vector<Case>& cases() {
     )" GUI_KIND_CASTS("GuiDraggable", "d") R"(
     )" GUI_SHARED_CALLS("d") R"(
   }
+  GuiMiniView@ mv = GuiMiniView(recti(0, 0, 10, 10), null);
+  if (mv !is null) {
+    )" GUI_KIND_CASTS("GuiMiniView", "mv") R"(
+    mv.display_planets = mv.display_units && mv.display_smallunits;
+    mv.display_oddities = mv.display_names || mv.display_orbits;
+    mv.mode = MVM_Side;
+    mv.setSystem(fixtureSystem());
+    System@ shown = mv.getSystem();
+    mv.update();
+    )" GUI_SHARED_CALLS("mv") R"(
+  }
   GuiBar@ bar = GuiBar(recti(0, 0, 10, 10), null);
   if (bar !is null) {
     )" GUI_KIND_CASTS("GuiBar", "bar") R"(
