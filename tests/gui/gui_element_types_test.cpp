@@ -433,6 +433,54 @@ int test() {
   EXPECT_EQ(second->getRelativePosition().UpperLeftCorner.X, 0);
 }
 
+TEST_F(GuiElementTypesTest, ResizableWindowsAndTitleBarDragging) {
+  const int id = run(R"(
+int test() {
+  GuiWindow@ w = GuiWindow(recti(10, 10, 210, 110), "W", WM_Resize, null);
+  w.setSizeBounds(recti(150, 80, 0, 0));
+  w.setWindowsDragMode(true);
+  w.orphan(true);
+  return w.getID();
+})");
+  auto* window = element<irr::gui::CGUIWindowEx>(id);
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->isResizable());
+  EXPECT_TRUE(window->isWindowsDragMode());
+  const auto mouse = [&](irr::EMOUSE_INPUT_EVENT kind, int x, int y) {
+    SEvent event{};
+    event.EventType = irr::EET_MOUSE_INPUT_EVENT;
+    event.MouseInput.Event = kind;
+    event.MouseInput.X = x;
+    event.MouseInput.Y = y;
+    event.MouseInput.ButtonStates = kind == irr::EMIE_LMOUSE_LEFT_UP ? 0 : irr::EMBSM_LEFT;
+    window->OnEvent(event);
+  };
+  // The lower right corner resizes, within the minimum size.
+  mouse(irr::EMIE_LMOUSE_PRESSED_DOWN, 208, 108);
+  mouse(irr::EMIE_MOUSE_MOVED, 238, 128);
+  EXPECT_EQ(window->getRelativePosition(), recti(10, 10, 240, 130));
+  mouse(irr::EMIE_MOUSE_MOVED, 100, 60);
+  EXPECT_EQ(window->getRelativePosition(), recti(10, 10, 160, 90));
+  mouse(irr::EMIE_LMOUSE_LEFT_UP, 100, 60);
+  // In drag mode only the title bar moves the window.
+  mouse(irr::EMIE_LMOUSE_PRESSED_DOWN, 60, 70);
+  mouse(irr::EMIE_MOUSE_MOVED, 80, 90);
+  mouse(irr::EMIE_LMOUSE_LEFT_UP, 80, 90);
+  EXPECT_EQ(window->getRelativePosition().UpperLeftCorner, irr::core::position2di(10, 10));
+  mouse(irr::EMIE_LMOUSE_PRESSED_DOWN, 60, 14);
+  mouse(irr::EMIE_MOUSE_MOVED, 80, 34);
+  mouse(irr::EMIE_LMOUSE_LEFT_UP, 80, 34);
+  EXPECT_EQ(window->getRelativePosition().UpperLeftCorner, irr::core::position2di(30, 30));
+  // Without drag mode, any free point moves it; not resizable, the corner
+  // does too.
+  window->setWindowsDragMode(false);
+  window->setResizable(false);
+  mouse(irr::EMIE_LMOUSE_PRESSED_DOWN, 178, 108);
+  mouse(irr::EMIE_MOUSE_MOVED, 168, 98);
+  mouse(irr::EMIE_LMOUSE_LEFT_UP, 168, 98);
+  EXPECT_EQ(window->getRelativePosition(), recti(20, 20, 170, 100));
+}
+
 // --- lists, tables and menus ---
 
 TEST_F(GuiElementTypesTest, ListBoxIndicesAreChecked) {
