@@ -66,6 +66,7 @@
 #include "gui/richtext/text_tags.h"
 #include "gui/script/gui_modules.h"
 #include "gui/scripted_gui_element.h"
+#include "gui/window_buttons.h"
 #include "net/galaxy_transfer.h"
 #include "net/irc_window.h"
 #include "net/network_manager.h"
@@ -166,11 +167,13 @@ void tearDownSession() {
   freeNewGamePlayerEmpire();
   // GUI core: no script handler outlives the engines.
   flushScriptedGuiRemovals();
-  // Rich text: the shared tags name the session's fonts and materials; no
-  // GUI module record outlives its engine, also when T6 was not reached.
-  releaseTextTags();
+  // No GUI module record outlives its engine, also when T6 was not reached.
   clearGuiModules();
   tearDownScriptEngines();
+  // GUI element types: the image tag names the session's materials; the
+  // dock's windows go with the session's GUI.
+  releaseDefaultImageTag();
+  clearWindowDock();
   clearPlanetScriptHooks();
   clearShipScriptHooks();
 

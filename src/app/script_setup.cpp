@@ -58,6 +58,7 @@
 #include "scriptapi/research_script_types.h"
 #include "scriptapi/sub_system_types.h"
 #include "ui/actionmenu/action_list.h"
+#include "ui/mini_view_script.h"
 #include "universe/galaxygen/galaxy_gen_bindings.h"
 #include "universe/planets/planet_hooks.h"
 #include "universe/ships/ship.h"
@@ -99,6 +100,9 @@ void loadTechnologyFiles(const std::vector<stringc>& files) {
 ScriptSetupSlots defaultSlots() {
   ScriptSetupSlots slots;
   slots.guiBindings = registerGuiBindings;
+  // GUI element types: the mini view's type and its system pair.
+  guiMiniViewRegistrar = registerGuiMiniView;
+  miniViewSystemRegistrar = registerMiniViewSystemPair;
   // The sub-system types are declared first, so that every later binding
   // may name them; their members come last.
   slots.clientSubSystemBindings = [] { registerSubSystemBindings(true); };

@@ -104,7 +104,9 @@ void CGUIExtendedText::layoutText() {
     return;  // the previous layout stays
   layingOut_ = true;
   defaultFont_ = font_ = font;
-  defaultColor_ = color_ = skin->getColor(isEnabled() ? EGDC_BUTTON_TEXT : EGDC_GRAY_TEXT);
+  if (!defaultColorSet_)
+    defaultColor_ = skin->getColor(isEnabled() ? EGDC_BUTTON_TEXT : EGDC_GRAY_TEXT);
+  color_ = defaultColor_;
 
   leftMargin_ = rightMargin_ = currentY_ = 0;
   lineWidth_ = availableWidth_ = remainingWidth_ = RelativeRect.getWidth();

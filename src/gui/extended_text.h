@@ -70,6 +70,12 @@ class CGUIExtendedText : public IGUIElement, public IExtendedText {
   void resetColor() override;
   void getColor(video::SColor& color) const override { color = color_; }
   void getDefaultColor(video::SColor& color) const override { color = defaultColor_; }
+  // The colour every later layout starts from in place of the skin's text
+  // colour; the current layout stays.
+  void setDefaultColor(video::SColor color) {
+    defaultColor_ = color;
+    defaultColorSet_ = true;
+  }
   void setFont(IGUIFont* font) override { font_ = font; }
   IGUIFont* getFont() const override { return font_; }
   IGUIFont* getDefaultFont() const override { return defaultFont_; }
@@ -91,6 +97,8 @@ class CGUIExtendedText : public IGUIElement, public IExtendedText {
   const std::vector<SAnchoredElement>& anchoredElements() const { return anchored_; }
   const std::vector<CGUILink*>& links() const { return links_; }
   f32 getAlpha() const { return alpha_; }
+  // The tags the layout asks, in order.
+  const std::vector<ITextTag*>& tags() const { return tags_; }
   video::SColor getShadowColor() const { return shadow_; }
 
  private:
@@ -104,6 +112,7 @@ class CGUIExtendedText : public IGUIElement, public IExtendedText {
 
   video::SColor color_;
   video::SColor defaultColor_;
+  bool defaultColorSet_ = false;
   video::SColor shadow_{0};
   IGUIFont* font_ = nullptr;
   IGUIFont* defaultFont_ = nullptr;

@@ -11,10 +11,15 @@
 #include "gui/script_math_types.h"
 #include "gui/script_texture.h"
 #include "gui/script_vector.h"
+#include "gui/script/gui_element_types.h"
+#include "gui/script/gui_list_types.h"
+#include "gui/script/gui_window_types.h"
 #include "gui/scripted_gui_element.h"
 #include "script/script_engine.h"
 
 using namespace AngelScript;
+
+void (*guiMiniViewRegistrar)(asIScriptEngine* engine) = nullptr;
 
 void registerValueTypes() {
   if (serverScriptEngine == nullptr)
@@ -42,11 +47,33 @@ void registerValueTypes() {
 void registerGuiCore(asIScriptEngine* engine) {
   registerElementAlignment(engine);
   registerGuiElementBase(engine);
+  // Element types: the GUI globals, then each kind in turn.
+  registerGuiFocusGlobals(engine);
+  registerGuiButton(engine);
   registerButtonAppearance(engine);  // among GuiButton's methods
-  registerScrollBarMode(engine);     // before GuiPanel
-  registerMiniViewMode(engine);      // before GuiMiniView
-  registerWindowMode(engine);        // before GuiWindow
-  registerGuiEventTypes(engine);     // after GuiWindow
+  registerGuiButtonAppearance(engine);
+  registerGuiCheckBox(engine);
+  registerGuiContextMenu(engine);
+  registerGuiEditBox(engine);
+  registerGuiListBox(engine);
+  registerGuiComboBox(engine);
+  registerGuiTable(engine);
+  registerGuiSpinBox(engine);
+  registerGuiStaticText(engine);
+  registerGuiImage(engine);
+  registerGuiScrollBar(engine);
+  registerGuiDraggable(engine);
+  registerGuiExtText(engine);
+  registerScrollBarMode(engine);  // before GuiPanel
+  registerGuiPanel(engine);
+  registerMiniViewMode(engine);  // before GuiMiniView
+  if (guiMiniViewRegistrar != nullptr)
+    guiMiniViewRegistrar(engine);
+  registerGuiBar(engine);
+  registerGuiZoomRegion(engine);
+  registerWindowMode(engine);    // before GuiWindow
+  registerGuiWindow(engine);
+  registerGuiEventTypes(engine);  // after GuiWindow
   registerScriptedGuiElement(engine);
   registerGuiAnimations(engine);
   registerGuiScriptHooks(engine);

@@ -24,3 +24,8 @@
 void registerGuiBindings();
 void registerValueTypes();
 void registerGuiCore(AngelScript::asIScriptEngine* engine);
+
+// The `GuiMiniView` registrar, run between MiniViewMode and GuiBar. The mini
+// view belongs to the player interface, which builds on this library, so the
+// script set-up installs it; without it there is no GuiMiniView.
+extern void (*guiMiniViewRegistrar)(AngelScript::asIScriptEngine* engine);

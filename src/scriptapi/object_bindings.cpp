@@ -418,9 +418,14 @@ void registerObjectLookups() {
 }
 
 // 13. GuiMiniView's system pair (client engine).
-void registerMiniViewSystem() {}
+void registerMiniViewSystem() {
+  if (miniViewSystemRegistrar != nullptr)
+    onEngines(Engines::Client, miniViewSystemRegistrar);
+}
 
 }  // namespace
+
+void (*miniViewSystemRegistrar)(asIScriptEngine* engine) = nullptr;
 
 void registerObjectBindings() {
   registerStateType();

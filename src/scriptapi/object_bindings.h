@@ -110,4 +110,12 @@
 // State, stance and state members are in object_natives.h.
 #pragma once
 
+#include <angelscript.h>
+
 void registerObjectBindings();
+
+// Step 13's registrar: GuiMiniView's "void setSystem(System@+)" and
+// "System@+ getSystem()" on the client engine. The mini view belongs to the
+// player interface, which builds on this library, so the script set-up
+// installs it; without it the step registers nothing.
+extern void (*miniViewSystemRegistrar)(AngelScript::asIScriptEngine* engine);

@@ -143,17 +143,13 @@ class GuiCoreTest : public ::testing::Test {
     device_->drop();
   }
 
-  // Both engines with the GUI bindings (and the test's two extra element
-  // types, which the element-type registrations bring in a session), and
-  // the handler module.
+  // Both engines with the GUI bindings and the handler module.
   void startEngines() {
     LogCapture log;
     ASSERT_TRUE(createScriptEngines());
     registerScriptString(serverScriptEngine);
     registerScriptString(clientScriptEngine);
     registerGuiBindings();
-    registerGuiElementType(clientScriptEngine, "GuiButton", guiCastTo<irr::gui::IGUIButton>);
-    registerGuiElementType(clientScriptEngine, "GuiCheckBox", guiCastTo<irr::gui::IGUICheckBox>);
     ASSERT_GE(clientScriptEngine->RegisterGlobalFunction("void fail(const string &in)", asFUNCTION(fail),
                                                          asCALL_CDECL),
               0);

@@ -39,6 +39,12 @@
   ".setEnabled(" x ".isEnabled()); " x ".setNoclipped(" x ".isNoclipped()); " x ".orphan(false); " x         \
   ".remove(); }"
 
+// The casts of GUI kind T both ways on the handle named `x` (a T@).
+#define GUI_KIND_CASTS(T, x)                                                                                     \
+  "GuiElement@ e_ = " x "; const GuiElement@ ce_ = e_; " T "@ t_ = e_.to" T "(); const " T "@ ct_ = ce_.to" T \
+  "(); @t_ = cast<" T ">(e_); @ct_ = ce_; GuiElement@ back_ = t_.toGuiElement(); const GuiElement@ cback_ = " \
+  "ct_.toGuiElement(); @back_ = t_; @cback_ = ct_; "
+
 namespace bindingcoverage {
 
 enum class On { Server, Client, Both };
@@ -351,6 +357,208 @@ inline const std::vector<Case>& cases() {
       {On::Client, "stopAnimation(null);", "Null GuiElement@"},
       {On::Client, "bindGuiCallback(7, \"\");", "Empty string when binding gui callback"},
       {On::Client, "bindGuiCallback(null, \"f\");", "Null GuiElement@ when binding gui callback"},
+
+      // --- GUI element types: the kinds, lists, tables, menus, windows, focus globals ---
+      // (No GUI environment here: every factory gives null, so the calls
+      // are compiled but not run; the GUI tests run them.)
+      {On::Client, R"(
+  int id = reserveGuiID();
+  expect(reserveGuiID() == id + 1, "consecutive ids");
+  expect(!setGuiFocus(null) && getGuiFocus() is null && !isFocused(null), "no GUI, no focus");
+  GuiButton@ b = GuiButton(recti(0, 0, 10, 10), "b", null);
+  expect(b is null, "no GUI, no button");
+  if (b !is null) {
+    )" GUI_KIND_CASTS("GuiButton", "b") R"(
+    bool p = b.isPressed();
+    b.setPressed(!p);
+    b.setText("t");
+    b.setImage("m");
+    b.setImage(getMaterialTexture("m"));
+    b.setPressedImage("m");
+    b.setPressedImage(getMaterialTexture("m"));
+    b.setImages("m", "n");
+    b.setToggleButton(true);
+    b.setSprites("bank", 0, 1, 2);
+    b.setAppearance(true, BA_Background);
+    b.setAppearance(BA_UseAlpha, BA_ScaleImage);
+    )" GUI_SHARED_CALLS("b") R"(
+  }
+  GuiCheckBox@ c = GuiCheckBox(false, recti(0, 0, 10, 10), "c", null);
+  if (c !is null) {
+    )" GUI_KIND_CASTS("GuiCheckBox", "c") R"(
+    c.setChecked(!c.isChecked());
+    )" GUI_SHARED_CALLS("c") R"(
+  }
+  GuiEditBox@ e = GuiEditBox(recti(0, 0, 10, 10), "e", true, null);
+  if (e !is null) {
+    )" GUI_KIND_CASTS("GuiEditBox", "e") R"(
+    e.setText("t");
+    string@ text = e.getText();
+    e.setColor(Color(255, 0, 0, 0));
+    e.clearColor();
+    e.setMultiLine(true);
+    e.setMarkPos(0, 1);
+    )" GUI_SHARED_CALLS("e") R"(
+  }
+  GuiSpinBox@ s = GuiSpinBox(recti(0, 0, 10, 10), "1", null);
+  if (s !is null) {
+    )" GUI_KIND_CASTS("GuiSpinBox", "s") R"(
+    s.setText("2");
+    string@ text = s.getText();
+    )" GUI_SHARED_CALLS("s") R"(
+  }
+  GuiStaticText@ st = GuiStaticText(recti(0, 0, 10, 10), "s", true, false, false, null);
+  if (st !is null) {
+    )" GUI_KIND_CASTS("GuiStaticText", "st") R"(
+    st.setText("t");
+    string@ text = st.getText();
+    st.setColor(Color(255, 0, 0, 0));
+    st.clearColor();
+    st.setFont("f");
+    st.setTextAlignment(EA_Left, EA_Center);
+    )" GUI_SHARED_CALLS("st") R"(
+  })", nullptr},
+      {On::Client, R"(
+  string name = "m";
+  GuiImage@ i = GuiImage(pos2di(0, 0), "m", null);
+  expect(i is null, "no GUI, no image");
+  if (i is null)
+    @i = GuiImage(pos2di(0, 0), getMaterialTexture("m"), null);
+  if (i !is null) {
+    )" GUI_KIND_CASTS("GuiImage", "i") R"(
+    i.setImage(name);
+    i.setImage(getMaterialTexture("m"));
+    i.setScaleImage(true);
+    i.setClickThrough(true);
+    i.setColor(Color(255, 0, 0, 0));
+    )" GUI_SHARED_CALLS("i") R"(
+  }
+  GuiScrollBar@ sb = GuiScrollBar(recti(0, 0, 10, 10), true, null);
+  if (sb !is null) {
+    )" GUI_KIND_CASTS("GuiScrollBar", "sb") R"(
+    sb.setPos(sb.getPos());
+    sb.setMax(sb.getMax());
+    sb.setMin(sb.getMin());
+    sb.setSmallStep(sb.getSmallStep());
+    sb.setLargeStep(sb.getLargeStep());
+    sb.setPageSize(4);
+    )" GUI_SHARED_CALLS("sb") R"(
+  }
+  GuiExtText@ x = GuiExtText(recti(0, 0, 10, 10), null);
+  if (x !is null) {
+    )" GUI_KIND_CASTS("GuiExtText", "x") R"(
+    x.setText("#c:red#t");
+    x.setAlpha(0.5f);
+    x.setShadow(Color(255, 0, 0, 0));
+    x.setTextColor(Color(255, 1, 1, 1));
+    Color now(0, 0, 0, 0);
+    x.getTextColor(now);
+    )" GUI_SHARED_CALLS("x") R"(
+  }
+  GuiPanel@ p = GuiPanel(recti(0, 0, 10, 10), false, SBM_Auto, SBM_Invisible, null);
+  if (p !is null) {
+    )" GUI_KIND_CASTS("GuiPanel", "p") R"(
+    p.fitChildren();
+    p.resetScrollPosition();
+    pos2di scroll = p.getScrollPos();
+    dim2di bounds = p.getScrollBounds();
+    p.setScrollPos(scroll);
+    )" GUI_SHARED_CALLS("p") R"(
+  }
+  GuiDraggable@ d = GuiDraggable(recti(0, 0, 10, 10), true, null);
+  if (d is null)
+    @d = GuiDraggable(recti(0, 0, 10, 10), false, true, null);
+  if (d !is null) {
+    )" GUI_KIND_CASTS("GuiDraggable", "d") R"(
+    )" GUI_SHARED_CALLS("d") R"(
+  }
+  GuiMiniView@ mv = GuiMiniView(recti(0, 0, 10, 10), null);
+  if (mv !is null) {
+    )" GUI_KIND_CASTS("GuiMiniView", "mv") R"(
+    mv.display_planets = mv.display_units && mv.display_smallunits;
+    mv.display_oddities = mv.display_names || mv.display_orbits;
+    mv.mode = MVM_Side;
+    mv.setSystem(fixtureSystem());
+    System@ shown = mv.getSystem();
+    mv.update();
+    )" GUI_SHARED_CALLS("mv") R"(
+  }
+  GuiBar@ bar = GuiBar(recti(0, 0, 10, 10), null);
+  if (bar !is null) {
+    )" GUI_KIND_CASTS("GuiBar", "bar") R"(
+    bar.set(Color(255, 0, 0, 0), Color(255, 1, 1, 1), true, 0.5f);
+    bar.setColor(Color(255, 0, 0, 0));
+    bar.setColors(Color(255, 0, 0, 0), Color(255, 1, 1, 1));
+    bar.setPct(0.25f);
+    bar.setHoriz(false);
+    )" GUI_SHARED_CALLS("bar") R"(
+  }
+  GuiZoomRegion@ z = GuiZoomRegion(recti(0, 0, 10, 10), 0.5f, 4.0f, null);
+  if (z !is null) {
+    )" GUI_KIND_CASTS("GuiZoomRegion", "z") R"(
+    z.setZoom(z.getZoom() * 2, pos2di(5, 5));
+    )" GUI_SHARED_CALLS("z") R"(
+  }
+  GuiWindow@ w = GuiWindow(recti(0, 0, 10, 10), "w", WM_Close | WM_Minimize | WM_Resize, null);
+  if (w !is null) {
+    )" GUI_KIND_CASTS("GuiWindow", "w") R"(
+    w.setResizable(true);
+    w.setWindowsDragMode(false);
+    w.setText("t");
+    )" GUI_SHARED_CALLS("w") R"(
+  })", nullptr},
+      {On::Client, R"(
+  GuiContextMenu@ m = GuiContextMenu(recti(0, 0, 10, 10), null);
+  expect(m is null, "no GUI, no menu");
+  if (m !is null) {
+    )" GUI_KIND_CASTS("GuiContextMenu", "m") R"(
+    uint item = m.addItem("a", 1, true, true, false);
+    GuiContextMenu@ sub = m.getSubMenu(item);
+    int selected = m.getSelected();
+    m.removeItem(0);
+    )" GUI_SHARED_CALLS("m") R"(
+  }
+  GuiListBox@ l = GuiListBox(recti(0, 0, 10, 10), true, null);
+  if (l !is null) {
+    )" GUI_KIND_CASTS("GuiListBox", "l") R"(
+    l.addItem("a");
+    l.addItem("b", 2);
+    l.setItemID(0, l.getItemID(1));
+    l.setItem(0, l.getItem(1));
+    l.setSelected(l.getSelected() + int(l.getItemCount()) + l.getHovered());
+    l.setItemOverrideColor(0, Color(255, 0, 0, 0));
+    l.clearItemOverrideColor(0);
+    l.removeItem(0);
+    l.clear();
+    )" GUI_SHARED_CALLS("l") R"(
+  }
+  GuiComboBox@ cb = GuiComboBox(recti(0, 0, 10, 10), null);
+  if (cb !is null) {
+    )" GUI_KIND_CASTS("GuiComboBox", "cb") R"(
+    int index = cb.addItem("a");
+    cb.setSelected(cb.getSelected() + cb.getItemCount());
+    string@ text = cb.getItem(index);
+    cb.removeItem(index);
+    cb.clear();
+    )" GUI_SHARED_CALLS("cb") R"(
+  }
+  GuiTable@ t = GuiTable(recti(0, 0, 10, 10), true, null);
+  if (t !is null) {
+    )" GUI_KIND_CASTS("GuiTable", "t") R"(
+    t.addColumn("a");
+    t.addColumn("b", 0);
+    t.addRow();
+    t.addRow(0);
+    t.setCellColor(0, 0, Color(255, 0, 0, 0));
+    t.setCellText(0, 0, "x");
+    string@ text = t.getCellText(0, 0);
+    t.setSelectedRow(t.getSelectedRow() + t.getRowCount() + t.getColCount());
+    t.setColWidth(0, 10);
+    bool shown = t.isRowVisible(0);
+    t.clearRows();
+    t.clear();
+    )" GUI_SHARED_CALLS("t") R"(
+  })", nullptr},
 
       // --- Object ---
       {On::Both, R"(

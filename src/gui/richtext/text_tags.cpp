@@ -292,3 +292,9 @@ void releaseTextTags() {
   dropTag(sharedTags.link);
   dropTag(sharedTags.reset);
 }
+
+CColorTextTag* defaultColorTag() { return sharedTags.color; }
+
+CImageTextTag* defaultImageTag() { return sharedTags.image; }
+
+void releaseDefaultImageTag() { dropTag(sharedTags.image); }

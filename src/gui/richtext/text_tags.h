@@ -113,6 +113,14 @@ class CImageTextTag : public ITextTag {
   void addImage(const core::stringw& name, video::ITexture* texture, core::dimension2d<s32> size) {
     images_.emplace(name, Image{texture, size});
   }
+  // The image of a name; false when it has none.
+  bool findImage(const core::stringw& name, Image& image) const {
+    const auto found = images_.find(name);
+    if (found == images_.end())
+      return false;
+    image = found->second;
+    return true;
+  }
 
  private:
   std::map<core::stringw, Image> images_;
@@ -160,7 +168,7 @@ bool readTagNumber(const core::stringw& text, s32 limit, s32& value);
 }  // namespace gui
 }  // namespace irr
 
-// Makes the shared tags on the first call: the colours (the eight default
+// The registry of the shared tags. Makes them on the first call: the colours (the eight default
 // names, then cyan, brown, silver and link), the GUI font table's fonts, the
 // rule, tab, align, link and reset tags. With `withImages`, makes the image
 // tag too when there is none, with every named material's first texture at
@@ -169,7 +177,14 @@ void registerTextTags(bool withImages);
 // Appends the shared tags to the element's list: colour, rule, tab, image
 // (when made), align, link, reset, font.
 void addSharedTextTags(irr::gui::CGUIExtendedText& text);
-// Lets go of the shared tags (session end: the fonts and materials they name
-// go); elements keep the ones they hold, and the next registerTextTags makes
-// new ones.
+// Lets go of the shared tags; elements keep the ones they hold, and the next
+// registerTextTags makes new ones.
 void releaseTextTags();
+// The shared colour tag and image tag (null until made).
+irr::gui::CColorTextTag* defaultColorTag();
+irr::gui::CImageTextTag* defaultImageTag();
+// Lets go of the image tag alone (session end: the materials it names go);
+// the colour, font, rule, tab, align, link and reset tags stay for the
+// process, and the next script-made rich text makes a new image tag from the
+// materials of its time.
+void releaseDefaultImageTag();
