@@ -23,14 +23,16 @@ namespace fs = std::filesystem;
 using corvaneproc::Launch;
 using corvaneproc::ServerProcess;
 
-// The view, interface and cheat rows of the command table: "cl_antialias"
-// to "zoom_to", less the game, binding, music and network rows among them.
+// The view, audio, interface and cheat rows of the command table, from
+// "cl_antialias" to "zoom_to", less the game, binding and network rows among
+// them.
 const char* const kRows[] = {
-    "cl_antialias", "cl_showfps",   "shake",       "fov",          "update_falloff", "aspect",
-    "zplane",       "freeform",     "cam_mode",    "cam_offset",   "set_ambient",    "set_y_offset",
-    "video_mode",   "cl_empire_colors", "toggle_gui", "sv_cheats", "emp_see_all",   "create_ship",
-    "add_resource", "add_emp_stat", "destroy",     "set_owner",    "set_emp_col",    "list_stats",
-    "list_states",  "zoom_to",
+    "cl_antialias",     "cl_showfps",   "shake",        "fov",         "update_falloff",
+    "aspect",           "zplane",       "freeform",     "cam_mode",    "cam_offset",
+    "set_ambient",      "set_y_offset", "video_mode",   "cl_empire_colors", "toggle_gui",
+    "sv_cheats",        "music_play_track", "music_volume", "emp_see_all", "create_ship",
+    "add_resource",     "add_emp_stat", "destroy",      "set_owner",   "set_emp_col",
+    "list_stats",       "list_states",  "zoom_to",
 };
 
 std::string helpOf(const std::string& name) {
