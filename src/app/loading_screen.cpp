@@ -8,6 +8,7 @@
 #include "app/base/engine.h"
 #include "app/data_folders.h"
 #include "core/data_file.h"
+#include "core/file_access.h"
 #include "core/locale.h"
 #include "core/user_folders.h"
 #include "gui/gui_handles.h"
@@ -82,8 +83,9 @@ void LoadingScreen::loadOnce() {
   if (loaded)
     return;
   loaded = true;
+  // A missing image is no error here: the engine would log its failure.
   const stringc background = resolveDataPath(kBackgroundPath);
-  if (plat::loadTextureFile(engine.driver, background) != nullptr)
+  if (fileExists(background) && plat::loadTextureFile(engine.driver, background) != nullptr)
     backgroundName = background;
 
   const stringc modFolder = userFolders.base;
