@@ -30,6 +30,7 @@
 #include "app/quit_watcher.h"
 #include "app/saved_game.h"
 #include "app/server_settings.h"
+#include "app/view_commands.h"
 #include "audio/music_box.h"
 #include "audio/music_descriptors.h"
 #include "audio/sound.h"
@@ -130,7 +131,8 @@ void createFpsText() {
   fpsText = engine.gui->addStaticText(L"", irr::core::rect<irr::s32>(0, screenHeight - 17, 200, screenHeight - 1),
                                       false, false, nullptr, -1, false);
   fpsText->setOverrideColor(irr::video::SColor(255, 255, 255, 255));
-  fpsText->setVisible(false);
+  // Hidden unless "cl_showfps 1" came first (autoexec.ini runs before this).
+  showFpsTextAsAsked(fpsText);
 }
 
 // The game settings every new pass starts from.

@@ -15,10 +15,12 @@
 #include "app/base/engine.h"
 #include "app/base/session_state.h"
 #include "app/camera_commands.h"
+#include "app/cheat_commands.h"
 #include "app/frame_loop.h"
 #include "app/key_commands.h"
 #include "app/profiling_windows.h"
 #include "app/saved_game.h"
+#include "app/view_commands.h"
 #include "audio/music_box.h"
 #include "core/formula.h"
 #include "core/log.h"
@@ -569,13 +571,14 @@ const ConsoleCommandRows& consoleCommandRows() {
        L"those arguments"},
       {L"emp_setting", empSettingCommand,
        L"emp_setting Setting [value] - Sets the specified empire setting, or prints its value"},
-      {L"cl_antialias", nullptr, L"cl_antialias 0/1 - Enables/Disables antialiasing"},
-      {L"cl_showfps", nullptr, L"cl_showfps 0/1 - Enables/Disables the display of framerate"},
+      {L"cl_antialias", antialiasCommand, L"cl_antialias 0/1 - Enables/Disables antialiasing"},
+      {L"cl_showfps", showFpsCommand, L"cl_showfps 0/1 - Enables/Disables the display of framerate"},
       {L"shake", shakeCommand, L"shake <value> - Shakes the camera by the specified amount"},
-      {L"fov", nullptr, L"fov <value> - Sets the field of view for the camera"},
-      {L"update_falloff", nullptr, L"update_falloff <value> - Sets the falloff distance for system update speeds"},
-      {L"aspect", nullptr, L"aspect <value> - Sets the aspect ratio for the camera"},
-      {L"zplane", nullptr,
+      {L"fov", fovCommand, L"fov <value> - Sets the field of view for the camera"},
+      {L"update_falloff", updateFalloffCommand,
+       L"update_falloff <value> - Sets the falloff distance for system update speeds"},
+      {L"aspect", aspectCommand, L"aspect <value> - Sets the aspect ratio for the camera"},
+      {L"zplane", zplaneCommand,
        L"zplane <ratio> - Sets the ratio of the far plane/near plane distances, making the near plane closer or "
        L"farther away"},
       {L"freeform", freeformCommand, L"freeform 0/1 - Enabled/disables freeform camera"},
@@ -583,20 +586,22 @@ const ConsoleCommandRows& consoleCommandRows() {
        L"cam_mode <position mode> <target mode> - Sets the position/target behavior of the camera"},
       {L"cam_offset", camOffsetCommand,
        L"cam_offset x y z - Sets the offset of the camera in Object/ObjectForward positional mode"},
-      {L"set_ambient", nullptr, L"set_ambient <hex color> - Sets the ambient lighting color for the whole scene"},
+      {L"set_ambient", setAmbientCommand,
+       L"set_ambient <hex color> - Sets the ambient lighting color for the whole scene"},
       {L"bind", bindCommand,
        L"bind key command - Binds the specified action or console command to the specified key. The command should be "
        L"provided as if typed in the console normally."},
       {L"dump_actions", dumpActionsCommand,
        L"dump_actions - Lists out all built-in actions that may be bound to keys via bind"},
-      {L"set_y_offset", nullptr,
+      {L"set_y_offset", setYOffsetCommand,
        L"set_y_offset # - Sets the offset from the system plane to give move-to-point orders"},
-      {L"video_mode", nullptr, L"video_mode 0/1 - Enables/Disables exporting exact frames to /Video/"},
-      {L"cl_empire_colors", nullptr,
+      {L"video_mode", videoModeCommand, L"video_mode 0/1 - Enables/Disables exporting exact frames to /Video/"},
+      {L"cl_empire_colors", empireColorsCommand,
        L"cl_empire_colors 0/1 - When on, systems, planet/ship icons, etc, are colored by the empire's unique color. "
        L"Off colors by relation."},
-      {L"toggle_gui", nullptr, L"toggle_gui - Shows/Hides the GUI. Make sure to bind this, or you might not get back."},
-      {L"sv_cheats", nullptr, L"sv_cheats 0/1 - Enables/Disables the use of cheats on the server"},
+      {L"toggle_gui", toggleGuiCommand,
+       L"toggle_gui - Shows/Hides the GUI. Make sure to bind this, or you might not get back."},
+      {L"sv_cheats", svCheatsCommand, L"sv_cheats 0/1 - Enables/Disables the use of cheats on the server"},
       {L"game_setting", gameSettingCommand,
        L"game_setting Setting [value] - Sets the specified game setting, or prints its value"},
       {L"music_play_track", musicPlayTrackCommand, L"music_play_track #/TrackName - Changes background music to the specified track"},
@@ -615,21 +620,22 @@ const ConsoleCommandRows& consoleCommandRows() {
       {L"kick", kickCommand, L"kick id - Kicks the player with the specified id (see players)"},
       {L"ban", banCommand, L"ban id - Kicks and bans the player with the specified id (see players)"},
       {L"remote", remoteCommand, L"remote password command - Sends a console command to run on the remote dedicated server."},
-      {L"emp_see_all", nullptr,
+      {L"emp_see_all", empSeeAllCommand,
        L"emp_see_all 0/1 - Sets whether the active empire can see everything or not\n  Requires sv_cheats"},
-      {L"create_ship", nullptr,
+      {L"create_ship", createShipCommand,
        L"create_ship layout_name - Creates the a ship using the specified hull, at the currently selected object"},
-      {L"add_resource", nullptr,
+      {L"add_resource", addResourceCommand,
        L"add_resource Type Amount - Adds the specified amount of a resource to the selected object"},
-      {L"add_emp_stat", nullptr,
+      {L"add_emp_stat", addEmpStatCommand,
        L"add_emp_stat Stat Amount - Adds the value to the specified stat of the current empire"},
-      {L"destroy", nullptr, L"destroy - Destroys the targeted object"},
-      {L"set_owner", nullptr, L"set_owner EmpireID - Sets the selected object's owner to the corresponding empire"},
-      {L"set_emp_col", nullptr,
+      {L"destroy", destroyCommand, L"destroy - Destroys the targeted object"},
+      {L"set_owner", setOwnerCommand,
+       L"set_owner EmpireID - Sets the selected object's owner to the corresponding empire"},
+      {L"set_emp_col", setEmpColCommand,
        L"set_emp_col <empire name> <color> - Sets the color of the specified empire (by name)"},
-      {L"list_stats", nullptr, L"list_stats - Prints all stat entries for the selected object"},
-      {L"list_states", nullptr, L"list_states - Prints all state entries for the selected object"},
-      {L"zoom_to", nullptr, L"zoom_to ObjID - Zooms to the object with the specified ID"},
+      {L"list_stats", listStatsCommand, L"list_stats - Prints all stat entries for the selected object"},
+      {L"list_states", listStatesCommand, L"list_states - Prints all state entries for the selected object"},
+      {L"zoom_to", zoomToCommand, L"zoom_to ObjID - Zooms to the object with the specified ID"},
   }};
   return rows;
 }

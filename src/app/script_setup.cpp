@@ -15,6 +15,7 @@
 #include "app/base/sub_system_scale.h"
 #include "app/data_folders.h"
 #include "app/loading_phase.h"
+#include "app/loading_screen.h"
 #include "core/formula.h"
 #include "core/log.h"
 #include "core/named_values.h"
@@ -137,6 +138,8 @@ ScriptSetupSlots defaultSlots() {
   slots.rightClickMenu = registerRightClickMenu;
   // GUI script modules.
   slots.buildGuiModule = loadGuiModules;
+  // The loading screen.
+  slots.showLoadingScreen = showLoadingScreen;
   slots.findObjectScriptHooks = [] {
     bindPlanetScriptHooks();
     bindShipScriptHooks();

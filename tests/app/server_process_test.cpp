@@ -175,7 +175,7 @@ TEST(ServerProcess, RunsAutoexecQuietlyAndTypedLinesWithEcho) {
 
   std::size_t mark = server.output.size();
   server.send("list\n");
-  ASSERT_TRUE(server.waitForOutput("> list\nban\n  ban id - Kicks and bans ", mark)) << server.output;
+  ASSERT_TRUE(server.waitForOutput("> list\nadd_emp_stat\n  add_emp_stat Stat Amount - Adds ", mark)) << server.output;
   ASSERT_TRUE(server.waitForOutput("list - Lists all functions available in the console\n", mark)) << server.output;
   expectInOrder(server.output.substr(mark),
                 {"clear\n  clear - Erases all lines in the console's memory\n",
