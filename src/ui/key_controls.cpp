@@ -11,6 +11,7 @@
 #include "script/function_hook.h"
 #include "script/script_globals.h"
 #include "ui/key_action_callbacks.h"
+#include "ui/repeat_mode.h"
 
 using irr::core::stringw;
 
@@ -199,12 +200,10 @@ void loadControlsConfig(const std::string& path, KeyBindings& table) {
   }
 }
 
-bool repeatModeNotReady(uint8_t) { return false; }
-
 void registerBuiltInKeyActions() {
   for (const BuiltInAction& action : kBuiltInActions)
     registerNativeKeyAction(action.name, keyActionCallback(action.name), action.mask);
-  registerNativeKeyAction(L"repeat_mode", repeatModeNotReady, 1);
+  registerNativeKeyAction(L"repeat_mode", toggleRepeatMode, 1);
 }
 
 void registerKeyActions() {

@@ -64,9 +64,6 @@ void registerBuiltInKeyActions();
 // Start-up: registerBuiltInKeyActions, then
 // loadControlsConfig(controlsConfigPath()).
 void registerKeyActions();
-// The callback of "repeat_mode" until the strategic view's input answers
-// it: uses no event.
-bool repeatModeNotReady(uint8_t flags);
 
 // Connects the scripts' "bindFuncToKey" to the process's binding table.
 void installKeyBindingScriptHooks();

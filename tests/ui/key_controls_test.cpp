@@ -16,6 +16,7 @@
 #include "support/odd_files.h"
 #include "support/scratch_dir.h"
 #include "ui/key_bindings.h"
+#include "ui/repeat_mode.h"
 
 namespace key_controls_test {
 
@@ -150,8 +151,9 @@ TEST_F(KeyControlsTest, BuiltInActionsAreFiledWithTheirFlags) {
     ASSERT_NE(keyActionName(action), nullptr);
     EXPECT_EQ(*keyActionName(action), stringw(c.name));
   }
-  // Until the strategic view answers it, repeat_mode uses no event.
-  EXPECT_FALSE(actionNamed(L"repeat_mode")->callback(KF_Pressed));
+  // repeat_mode toggles the repeat-orders mode; its release uses nothing.
+  EXPECT_EQ(actionNamed(L"repeat_mode")->callback, &toggleRepeatMode);
+  EXPECT_FALSE(actionNamed(L"repeat_mode")->callback(0));
 }
 
 TEST_F(KeyControlsTest, StartUpWithoutAFileBindsAndWritesTheDefaults) {

@@ -115,6 +115,21 @@ TEST_F(RepeatModeTest, KeyReleasesNeverToggleAndAnEmptySelectionStartsNothing) {
     EXPECT_NE(dynamic_cast<const repeat_orders*>(s->ai->getOrder(0)), nullptr);
 }
 
+TEST_F(RepeatModeTest, TheBoundKeyTogglesOnItsPressOnly) {
+  KeyBindings keys;
+  KeyBindings* const active = activeKeyBindings();
+  setActiveKeyBindings(&keys);
+  keys.bindAction(irr::KEY_KEY_R, registerNativeKeyAction(L"repeat_mode", toggleRepeatMode, 1));
+  selectShips(2);
+  EXPECT_TRUE(ui->pressKey(irr::KEY_KEY_R, L'r'));
+  EXPECT_NE(repeatRecording, nullptr);
+  ui->releaseKey(irr::KEY_KEY_R, L'r');
+  EXPECT_NE(repeatRecording, nullptr) << "the release leaves the recording running";
+  ui->tapKey(irr::KEY_KEY_R, L'r');
+  EXPECT_EQ(repeatRecording, nullptr);
+  setActiveKeyBindings(active);
+}
+
 TEST_F(RepeatModeTest, FleetMembersAreLeftToTheirCommander) {
   Thing* loner = ship(red, system, vector3df(0, 0, 0));
   Thing* commander = ship(red, system, vector3df(100, 0, 0));
