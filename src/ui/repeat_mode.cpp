@@ -34,8 +34,8 @@ void makeLabel() {
     return;
   const irr::s32 width =
       engine.driver != nullptr ? static_cast<irr::s32>(engine.driver->getScreenSize().Width) : 0;
-  label = engine.gui->addStaticText(L"Repeat Mode", irr::core::recti(width - kLabelWidth, kLabelTop, width, kLabelBottom),
-                                    false, false, engine.gui->getRootGUIElement(), -1, false);
+  const irr::core::recti place(width - kLabelWidth, kLabelTop, width, kLabelBottom);
+  label = engine.gui->addStaticText(L"Repeat Mode", place, false, false, engine.gui->getRootGUIElement(), -1, false);
   if (label == nullptr)
     return;
   label->grab();

@@ -180,8 +180,8 @@ TEST_F(ViewInputTest, ADoubleClickFocusesTheCameraWithinSevenHundredMilliseconds
   };
   // The window opens at the first click and a double click does not renew
   // it; once it has passed, the next click only opens a new one.
-  const Step steps[] = {{0, false}, {300, true}, {700, true}, {701, false}, {1000, true}, {1401, true}, {1402, false}, {5000, false},
-                        {5699, true}};
+  const Step steps[] = {{0, false},    {300, true},   {700, true},   {701, false}, {1000, true},
+                        {1401, true},  {1402, false}, {5000, false}, {5699, true}};
   for (const Step& s : steps) {
     gameCamera.clearFocus();
     clickOn(a->graphics, kStart + s.at);
@@ -215,7 +215,8 @@ TEST_F(ViewInputTest, APressOverTheGuiChangesNothingInTheView) {
   irr::gui::IGUIStaticText* text = ui->gui()->addStaticText(L"label", irr::core::recti(10, 60, 110, 90));
   for (irr::gui::IGUIElement* element : {static_cast<irr::gui::IGUIElement*>(button),
                                          static_cast<irr::gui::IGUIElement*>(text)}) {
-    for (InterfaceHarness::Button which : {InterfaceHarness::kLeft, InterfaceHarness::kRight, InterfaceHarness::kMiddle}) {
+    for (InterfaceHarness::Button which :
+         {InterfaceHarness::kLeft, InterfaceHarness::kRight, InterfaceHarness::kMiddle}) {
       const uint32_t id = getSelectionId();
       ui->clickElement(element, which);
       EXPECT_EQ(getSingleSelectedObject(), a->graphics) << which;
