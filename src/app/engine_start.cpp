@@ -15,6 +15,7 @@
 #include "gui/base/gui_callbacks.h"
 #include "ui/key_bindings.h"
 #include "ui/object_picking.h"
+#include "ui/view_input.h"
 
 LogOnlyReceiver logOnlyReceiver;
 
@@ -25,6 +26,8 @@ bool forwardKeyToGui(const irr::SEvent& event) {
 }
 
 bool forwardMouseToGui(const irr::SEvent& event) {
+  // Strategic view: the last mouse event tells where the cursor is.
+  noteViewCursor(event);
   const bool used = engine.gui != nullptr && engine.gui->postEventFromUser(event);
   // Picking: the mouse is over the GUI, no longer over an object.
   if (used && event.MouseInput.Event == irr::EMIE_MOUSE_MOVED)
@@ -138,6 +141,8 @@ void registerEventHandlers() {
   eventHandler.addEventHandler(irr::EET_KEY_INPUT_EVENT, onKeyBinding);
   eventHandler.addEventHandler(irr::EET_KEY_INPUT_EVENT, consumeEvent);
   eventHandler.addEventHandler(irr::EET_MOUSE_INPUT_EVENT, forwardMouseToGui);
+  // Strategic view: what the GUI left of the mouse.
+  eventHandler.addEventHandler(irr::EET_MOUSE_INPUT_EVENT, onViewMouseEvent);
   eventHandler.addEventHandler(irr::EET_GUI_EVENT, playGuiClickSound);
   eventHandler.addEventHandler(irr::EET_GUI_EVENT, dispatchGuiCallback);
 }

@@ -95,7 +95,9 @@
 #include "ui/cursor_hit_normal.h"
 #include "ui/move_to_point.h"
 #include "ui/object_picking.h"
+#include "ui/repeat_mode.h"
 #include "ui/selection.h"
+#include "ui/view_input.h"
 
 namespace {
 
@@ -552,9 +554,9 @@ int runGameSession(const irr::core::stringc& name) {
     if (!gameRunning)
       break;
 
-    // 2. One finished texture a pass. (The strategic view's input step
-    // joins here.)
+    // 2. One finished texture a pass, then the strategic view's input step.
     processTextureQueue(false);
+    updateViewInput();
     runConsoleInput();
 
     // 3. A network server keeps messages that change objects out of the
@@ -642,11 +644,11 @@ int runGameSession(const irr::core::stringc& name) {
   // Selection set: emptied, so that no graphics object outlives the session
   // through it.
   setSelection(nullptr);
-  // Cargo dialog: its references on graphics objects.
-  releaseCargoDialog();
-  // Picking and move-to-point: the hovered object and the pending order go,
-  // and the next session looks its view callbacks up again.
-  releasePickingState();
+  // View input: the repeat-orders recording, the hovered object, the cargo
+  // dialog's references, and the view callbacks looked up afresh next
+  // session.
+  releaseViewInputObjects();
+  // Move-to-point: the pending order and the markers go.
   releaseMoveToPoint();
   // Cursor hit normal: the pick target goes with the scene.
   releaseCursorPickTarget();
