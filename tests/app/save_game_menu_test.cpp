@@ -2,6 +2,8 @@
 // copies, the save dialog saves under a typed name without asking and over a
 // listed save only after "Overwrite Save?", and refuses names that would
 // write outside the saves folder.
+#include "ui/menus/save_game_menu.h"
+
 #include <gtest/gtest.h>
 #include <irrlicht.h>
 
@@ -21,7 +23,6 @@
 #include "session_fixture.h"
 #include "support/log_capture.h"
 #include "ui/menus/escape_menu.h"
-#include "ui/menus/save_game_menu.h"
 #include "ui/menus/session_menus.h"
 
 namespace save_game_menu_test {

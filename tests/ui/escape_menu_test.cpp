@@ -157,8 +157,7 @@ TEST_F(EscapeMenuTest, EscapeShowsThenHidesTheSessionMenu) {
 TEST_F(EscapeMenuTest, ScriptHandlersGetEscapeFirstUnlessTheyFail) {
   LogCapture log;
   ASSERT_TRUE(createScriptEngines());
-  AngelScript::asIScriptModule* module =
-      clientScriptEngine->GetModule("escape", AngelScript::asGM_ALWAYS_CREATE);
+  AngelScript::asIScriptModule* module = clientScriptEngine->GetModule("escape", AngelScript::asGM_ALWAYS_CREATE);
   module->AddScriptSection("escape.as", R"(
 class Box { int x; }
 int used = 0;
@@ -198,8 +197,8 @@ TEST_F(EscapeMenuTest, ANetworkClientHasNoSaveButtons) {
     bool client;
     std::vector<std::wstring> labels;
   } cases[] = {
-      {false, {L"#EM_Options", L"#EM_Quicksave", L"#EM_Save", L"#EM_OpenIRC", L"#EM_MainMenu", L"#EM_Exit",
-               L"#EM_Close"}},
+      {false,
+       {L"#EM_Options", L"#EM_Quicksave", L"#EM_Save", L"#EM_OpenIRC", L"#EM_MainMenu", L"#EM_Exit", L"#EM_Close"}},
       {true, {L"#EM_Options", L"#EM_OpenIRC", L"#EM_MainMenu", L"#EM_Exit", L"#EM_Close"}},
   };
   for (const auto& c : cases) {

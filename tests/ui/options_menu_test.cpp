@@ -128,6 +128,13 @@ TEST_F(OptionsMenuTest, ARefusedOpeningBuildsNothingAndChangesNothing) {
   }
 }
 
+TEST_F(OptionsMenuTest, TheMenuButtonLogsARefusalAndDropsItsDialog) {
+  LogCapture log;
+  EXPECT_FALSE(openOptionsMenuAt((path_.parent_path() / "missing.cfg").string()));
+  EXPECT_NE(log.take().find("Options menu error: Ini file could not be opened\n"), std::string::npos);
+  EXPECT_EQ(optionsDialog, nullptr);
+}
+
 TEST_F(OptionsMenuTest, ASecondOpeningLeavesTheFirstIntact) {
   open();
   OptionsDialog* first = optionsDialog;

@@ -69,9 +69,9 @@ void EscapeMenu::addButton(Callback callback, const wchar_t* label) {
       gui->addButton(irr::core::recti(kButtonLeft, y, kButtonRight, y + height), window_, kEscapeMenuButtonId, label);
   buttons_.push_back({element, callback, height});
   const irr::core::recti frame = window_->getRelativePosition();
-  window_->setRelativePosition(
-      irr::core::recti(frame.UpperLeftCorner.X, frame.UpperLeftCorner.Y, frame.UpperLeftCorner.X + kMenuWidth,
-                       frame.UpperLeftCorner.Y + y + height + kGap));
+  window_->setRelativePosition(irr::core::recti(frame.UpperLeftCorner.X, frame.UpperLeftCorner.Y,
+                                                frame.UpperLeftCorner.X + kMenuWidth,
+                                                frame.UpperLeftCorner.Y + y + height + kGap));
 }
 
 void EscapeMenu::toggle(bool show) {

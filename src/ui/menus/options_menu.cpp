@@ -62,13 +62,13 @@ void openOptionsMenu(OptionsDialog* dialog, const std::string& path) {
 
   // 5-7.
   irr::gui::IGUIEnvironment* gui = engine.gui;
-  dialog->window = gui->addWindow(recti(200, 200, 700, 600), false, getLocalizedText(L"#OM_Options"), nullptr,
-                                  kOptionsWindowId);
+  dialog->window =
+      gui->addWindow(recti(200, 200, 700, 600), false, getLocalizedText(L"#OM_Options"), nullptr, kOptionsWindowId);
   dialog->window->grab();
   gui->addButton(recti(360, 372, 426, 392), dialog->window, kOptionsSaveId, getLocalizedText(L"#OM_Save"));
   gui->addButton(recti(430, 372, 496, 392), dialog->window, kOptionsCloseId, getLocalizedText(L"#OM_Close"));
-  irr::gui::IGUITabControl* tabs = gui->addTabControl(recti(4, 24, 496, 372), dialog->window, false, false,
-                                                      kOptionsTabsId);
+  irr::gui::IGUITabControl* tabs =
+      gui->addTabControl(recti(4, 24, 496, 372), dialog->window, false, false, kOptionsTabsId);
 
   // 8.
   bindGuiCallbackFunction(closeOptionsClicked, kOptionsCloseId);

@@ -68,9 +68,7 @@ class Page {
   Page(irr::gui::IGUITabControl* tabs, const wchar_t* titleKey)
       : tab_(tabs->addTab(text(titleKey), -1)), gui_(engine.gui) {}
 
-  void label(const wchar_t* key, const recti& at) {
-    gui_->addStaticText(text(key), at, false, false, tab_, -1, false);
-  }
+  void label(const wchar_t* key, const recti& at) { gui_->addStaticText(text(key), at, false, false, tab_, -1, false); }
   irr::gui::IGUICheckBox* checkBox(const wchar_t* key, const recti& at, int id, bool checked) {
     return gui_->addCheckBox(checked, at, tab_, id, text(key));
   }
@@ -245,8 +243,8 @@ void addGraphicsPage(irr::gui::IGUITabControl* tabs, OptionsDialog& dialog) {
   bindGuiCallbackFunction(optionhandlers::shaderQuality, optionids::kShaderQuality);
 
   page.label(L"#OMT_TextureQuality", recti(4, 62, 100, 85));
-  fillList(page.comboBox(recti(105, 62, 205, 85), optionids::kTextureQuality), kTextureQualityItems, 5,
-           textureLevel, false);
+  fillList(page.comboBox(recti(105, 62, 205, 85), optionids::kTextureQuality), kTextureQualityItems, 5, textureLevel,
+           false);
   bindGuiCallbackFunction(optionhandlers::textureQuality, optionids::kTextureQuality);
 
   page.label(L"#OM_MaxFPS", recti(4, 89, 100, 112));
@@ -255,8 +253,7 @@ void addGraphicsPage(irr::gui::IGUITabControl* tabs, OptionsDialog& dialog) {
 
   // Full screen and vertical sync show the file's value, which the rows then
   // hold.
-  *optionToggles.fullScreen.variable =
-      !copied(dialog, "Graphics", "bFullScreen", "true").equals_ignore_case("false");
+  *optionToggles.fullScreen.variable = !copied(dialog, "Graphics", "bFullScreen", "true").equals_ignore_case("false");
   page.checkBox(L"#OM_FullScreen", recti(250, 8, 450, 31), optionids::kFullScreen, optionToggles.fullScreen.shown());
   bindGuiCallbackObject(&optionToggles.fullScreen, optionids::kFullScreen);
   page.checkBox(L"#OM_AntiAlias", recti(250, 35, 450, 58), optionids::kAntiAlias, optionToggles.antialias.shown());

@@ -25,9 +25,7 @@ constexpr char kNoDirectory[] = "May not specify a directory with saves";
 constexpr irr::s32 kWidth = 300;
 constexpr irr::s32 kHeight = 320;
 
-stringc narrowName(const stringw& name) {
-  return stringc(wideToUtf8(std::wstring(name.c_str(), name.size())).c_str());
-}
+stringc narrowName(const stringw& name) { return stringc(wideToUtf8(std::wstring(name.c_str(), name.size())).c_str()); }
 
 // The names of the saves folder's files, sorted.
 std::vector<std::string> savedFiles() {
@@ -56,14 +54,14 @@ SaveGameMenu::SaveGameMenu(GameSaver saver) : saver_(saver) {
   const irr::core::dimension2di screen = gui->getRootGUIElement()->getAbsolutePosition().getSize();
   const irr::s32 left = std::max<irr::s32>(0, (static_cast<irr::s32>(screen.Width) - kWidth) / 2);
   const irr::s32 top = std::max<irr::s32>(0, (static_cast<irr::s32>(screen.Height) - kHeight) / 2);
-  window_ = gui->addWindow(recti(left, top, left + kWidth, top + kHeight), false, L"Save Game", nullptr,
-                           kSaveGameMenuId);
+  window_ =
+      gui->addWindow(recti(left, top, left + kWidth, top + kHeight), false, L"Save Game", nullptr, kSaveGameMenuId);
   list_ = gui->addListBox(recti(8, 26, kWidth - 8, kHeight - 40), window_, kSaveGameMenuId, true);
   for (const std::string& name : savedFiles())
     list_->addItem(utf8ToWide(name).c_str());
   name_ = gui->addEditBox(L"", recti(8, kHeight - 32, kWidth - 80, kHeight - 8), true, window_, kSaveGameMenuId);
-  save_ = gui->addButton(recti(kWidth - 72, kHeight - 32, kWidth - 8, kHeight - 8), window_, kSaveGameMenuId,
-                         L"Save", L"Save the game using the entered name.\nDoes not need the \".qvs\" extension.");
+  save_ = gui->addButton(recti(kWidth - 72, kHeight - 32, kWidth - 8, kHeight - 8), window_, kSaveGameMenuId, L"Save",
+                         L"Save the game using the entered name.\nDoes not need the \".qvs\" extension.");
   bindGuiCallbackObject(this, kSaveGameMenuId);
 }
 
@@ -99,8 +97,8 @@ bool SaveGameMenu::OnEvent(const irr::SEvent& event) {
         return false;
       overwriteName_ = list_->getListItem(static_cast<irr::u32>(list_->getSelected()));
       const stringw question = stringw(L"Overwrite save game \"") + overwriteName_ + L"\"?";
-      engine.gui->addMessageBox(L"Overwrite Save?", question.c_str(), true,
-                                               irr::gui::EMBF_OK | irr::gui::EMBF_CANCEL, nullptr, kSaveGameMenuId);
+      engine.gui->addMessageBox(L"Overwrite Save?", question.c_str(), true, irr::gui::EMBF_OK | irr::gui::EMBF_CANCEL,
+                                nullptr, kSaveGameMenuId);
       return false;
     }
     case irr::gui::EGET_MESSAGEBOX_OK:

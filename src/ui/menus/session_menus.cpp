@@ -40,8 +40,8 @@ void askToConfirm(Confirmed action, const wchar_t* captionKey, const wchar_t* te
   const irr::core::stringw caption = getLocalizedText(captionKey);
   const irr::core::stringw text = getLocalizedText(textKey);
   bindGuiCallbackFunction(confirmBoxClicked, kConfirmBoxId);
-  confirmBox = engine.gui->addMessageBox(caption.c_str(), text.c_str(), true,
-                                         irr::gui::EMBF_OK | irr::gui::EMBF_CANCEL, nullptr, kConfirmBoxId);
+  confirmBox = engine.gui->addMessageBox(caption.c_str(), text.c_str(), true, irr::gui::EMBF_OK | irr::gui::EMBF_CANCEL,
+                                         nullptr, kConfirmBoxId);
   if (confirmBox == nullptr)
     return;
   confirmBox->grab();
