@@ -55,6 +55,7 @@
 #include "platform/thread.h"
 #include "platform/user_paths.h"
 #include "ui/key_bindings.h"
+#include "ui/key_controls.h"
 
 namespace {
 
@@ -292,6 +293,9 @@ int corvaneMain(int argc, char** argv) {
     setActiveKeyBindings(&keyBindings);
     device->setWindowCaption(L"Corvane");
     logSoundDevices();
+    // Key bindings: the built-in actions, controls.cfg, the scripts' binding.
+    registerKeyActions();
+    installKeyBindingScriptHooks();
     musicBox.setVolume(fMusicVolume);
     musicBox.setShuffle(bShuffle);
     soundDevice->setVolume(fMasterVolume);

@@ -227,6 +227,26 @@ class ObjectRequestReceiver : public MessageReceiver {
 
 }  // namespace
 
+void writeShipBuildRequest(RakNet::BitStream& stream, uint32_t objectUid, const irr::core::stringw& layoutName,
+                           const uint16_t* count) {
+  stream.Write(ID_BUILD_QUEUE);
+  stream.Write(objectUid);
+  stream.Write(static_cast<uint8_t>(BRK_Ship));
+  writeNetStringW(stream, layoutName, kMaxNetStringLength);
+  if (count != nullptr)
+    stream.Write(*count);
+}
+
+void writeStructureBuildRequest(RakNet::BitStream& stream, uint32_t planetUid, uint32_t definitionId,
+                                const uint16_t* count) {
+  stream.Write(ID_BUILD_QUEUE);
+  stream.Write(planetUid);
+  stream.Write(static_cast<uint8_t>(BRK_Structure));
+  stream.Write(definitionId);
+  if (count != nullptr)
+    stream.Write(*count);
+}
+
 void handleOrderRequest(RakNet::BitStream& stream, NetPlayer* sender) {
   empire* emp = senderEmpire(sender);
   uint32_t uid = 0;

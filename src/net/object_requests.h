@@ -60,6 +60,15 @@ void handleObjectCommand(RakNet::BitStream& stream, NetPlayer* sender);
 // empire (`playingEmpire`); nothing without one.
 void handleBuildListName(RakNet::BitStream& stream);
 
+// Client side of 117: the requests the handlers above read. `count` is
+// written only when given (a version-6 server reads none: one item each).
+// Ships name the sender's layout (at most 255 characters); structures the
+// sub-system definition's ID.
+void writeShipBuildRequest(RakNet::BitStream& stream, uint32_t objectUid, const irr::core::stringw& layoutName,
+                           const uint16_t* count = nullptr);
+void writeStructureBuildRequest(RakNet::BitStream& stream, uint32_t planetUid, uint32_t definitionId,
+                                const uint16_t* count = nullptr);
+
 // Server: tells the client at `address` that its empire has a build list
 // named `name` (128: the name as a wide string; medium priority, reliable,
 // channel 0).

@@ -406,12 +406,8 @@ void sendMakeShip(const generic_object* object, const irr::core::stringw& layout
   const uint32_t messages = counted ? (count > 0 ? 1 : 0) : count;
   for (uint32_t i = 0; i < messages; ++i)
     sendClientRequest(kRequestChannel, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
-      stream.Write(ID_BUILD_QUEUE);
-      stream.Write(object->uid);
-      stream.Write(static_cast<uint8_t>(BRK_Ship));
-      writeNetStringW(stream, layoutName, kMaxNetStringLength);
-      if (counted)
-        stream.Write(static_cast<uint16_t>(count));
+      const uint16_t sent = static_cast<uint16_t>(count);
+      writeShipBuildRequest(stream, object->uid, layoutName, counted ? &sent : nullptr);
       return true;
     });
 }

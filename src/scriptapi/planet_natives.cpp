@@ -129,11 +129,11 @@ void buildStructures(objHabitation* planet, const SubSystemDef* def, uint32_t co
   if (sendsClientRequests()) {
     const bool counted = networkManager != nullptr && networkManager->peerVersion > 6;
     const uint32_t messages = counted ? (count > 0 ? 1 : 0) : count;
+    const uint16_t sent = static_cast<uint16_t>(count);
     for (uint32_t i = 0; i < messages; ++i)
-      sendBuildRequest(planet, BRK_Structure, [&](RakNet::BitStream& stream) {
-        stream.Write(def->id);
-        if (counted)
-          stream.Write(static_cast<uint16_t>(count));
+      sendClientRequest(kBuildRequestChannel, RakNet::RELIABLE_ORDERED, [&](RakNet::BitStream& stream) {
+        writeStructureBuildRequest(stream, planet->uid, def->id, counted ? &sent : nullptr);
+        return true;
       });
     const ObjectLock lock(planet);
     addPlaceholders(planet, def->name, count);

@@ -20,6 +20,8 @@ namespace {
 KeyBindings* activeTable = nullptr;
 
 KeyActionTable actionTable;
+// Action -> the name it was registered under, for writing bindings out.
+std::map<const NativeKeyAction*, stringw> actionNames;
 // Every action ever registered; a replaced one stays, as bindings may still
 // point at it.
 std::vector<std::unique_ptr<NativeKeyAction>> registeredActions;
@@ -41,6 +43,9 @@ constexpr KeyName kKeyNames[] = {
     {L"KP_SUBTRACT", 109}, {L"KP_ADD", 107},  {L"LEFT", 37},     {L"PAUSE", 19},      {L"PLAY", 250},
     {L"PGDN", 34},         {L"PGUP", 33},     {L"RIGHT", 39},    {L"SPACE", 32},      {L"TAB", 9},
     {L"UP", 38},
+    // Names the key display names add (see keyDisplayName), so that every
+    // name written into controls.cfg reads back.
+    {L"BACKSPACE", 8},     {L"PAGE UP", 33},  {L"PAGE DOWN", 34},
 };
 
 const wchar_t kConsolePrefix[] = L"console:";
@@ -77,7 +82,13 @@ NativeKeyAction* registerNativeKeyAction(const stringw& name, NativeKeyAction::C
   for (int bit = 0; bit < 4; ++bit)
     action->maskFlags[bit] = (mask & (1u << bit)) != 0;
   NamedVar<NativeKeyAction*>::getOrAdd(actionTable, name).value = action;
+  actionNames[action] = name;
   return action;
+}
+
+const stringw* keyActionName(const NativeKeyAction* action) {
+  const auto found = actionNames.find(action);
+  return found != actionNames.end() ? &found->second : nullptr;
 }
 
 irr::s32 findKeyAction(const stringw& name) { return NamedVar<NativeKeyAction*>::find(actionTable, name); }
@@ -118,6 +129,16 @@ uint8_t keyCodeFromName(const stringw& keyName) {
   }
   if (length == 4 && startsWith(name, L"KP_", 3) && name[3] >= L'0' && name[3] <= L'9')
     return static_cast<uint8_t>(kFirstKeypadDigit + (name[3] - L'0'));
+  if (name[0] == L'#' && length <= 4) {
+    // "#" and the code in decimal, the display name of keys without a name.
+    unsigned number = 0;
+    for (irr::u32 i = 1; i < length; ++i) {
+      if (name[i] < L'0' || name[i] > L'9')
+        return 0;
+      number = number * 10 + static_cast<unsigned>(name[i] - L'0');
+    }
+    return number <= 255 ? static_cast<uint8_t>(number) : 0;
+  }
   return 0;
 }
 

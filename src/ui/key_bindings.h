@@ -13,7 +13,11 @@
 //   - "KP_0" to "KP_9": 96 to 105; KP_DEL, KP_ENTER, KP_DIVIDE, KP_MULTIPLY,
 //     KP_SUBTRACT, KP_ADD;
 //   - DELETE, DECIMAL, DOWN, END, HOME, INSERT, LEFT, PAUSE, PLAY, PGDN,
-//     PGUP, RIGHT, SPACE, TAB, UP.
+//     PGUP, RIGHT, SPACE, TAB, UP;
+//   - the display names of keys (keyDisplayName in key_controls.h):
+//     "Backspace", "Page Up", "Page Down", and "#" followed by the code in
+//     decimal ("#188"), so that every key name controls.cfg is written with
+//     reads back.
 // Key names are case-insensitive (ASCII letters); no name gives code 0.
 //
 // A binding text is "console:" and a command line, "script:" and a script
@@ -63,6 +67,9 @@ NativeKeyAction* registerNativeKeyAction(const irr::core::stringw& name, NativeK
                                          uint32_t mask);
 // Index in keyActionTable() of the action named exactly `name`, or -1.
 irr::s32 findKeyAction(const irr::core::stringw& name);
+// The name `action` was registered under, or null for an action that was
+// never registered (the session's Escape action).
+const irr::core::stringw* keyActionName(const NativeKeyAction* action);
 
 // The key code a key name stands for, or 0 when the name is not one.
 uint8_t keyCodeFromName(const irr::core::stringw& name);

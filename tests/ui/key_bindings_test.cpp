@@ -61,8 +61,11 @@ TEST(KeyNames, NamesGiveTheirKeyCodes) {
       {L"0x00", 0},      {L"0xZZ", 0},      {L"0x4", 0},      {L"0x411", 0},   {L"delete", 46},   {L"decimal", 110},
       {L"Down", 40},     {L"end", 35},      {L"home", 36},    {L"insert", 45}, {L"left", 37},     {L"right", 39},
       {L"up", 38},       {L"space", 32},    {L"tab", 9},      {L"pause", 19},  {L"play", 250},    {L"", 0},
-      {L"Backspace", 0}, {L"Page Up", 0},   {L"#188", 0},     {L"\u0100", 0},  {L"\u00e9", 0xe9}, {L"up ", 0},
-      {L"escape", 0},
+      {L"\u0100", 0},    {L"\u00e9", 0xe9}, {L"up ", 0},       {L"escape", 0},
+      // The display names written into controls.cfg.
+      {L"Backspace", 8}, {L"Page Up", 33},  {L"page down", 34}, {L"PageUp", 0},  {L"#188", 188},   {L"#1", 1},
+      {L"#255", 255},    {L"#256", 0},      {L"#0", 0},         {L"#", 35},      {L"#1x", 0},      {L"#-5", 0},
+      {L"#0255", 0},
   };
   for (const Case& c : cases)
     EXPECT_EQ(keyCodeFromName(c.name), c.code) << "\"" << stringw(c.name).c_str() << "\"";

@@ -24,6 +24,7 @@
 #include "script/script_engine.h"
 #include "scriptapi/native_support.h"
 #include "ui/actionmenu/action_list.h"
+#include "ui/actionmenu/submenus.h"
 #include "ui/menus/cargo_dialog.h"
 #include "universe/movement/fake_mobile_mover.h"
 #include "universe/movement/mobile_mover.h"
@@ -649,11 +650,7 @@ void dockAction(generic_object*, generic_object* clicked) {
 
 bool inNoFleet(generic_object* clicked) { return fleetOf(clicked) == nullptr; }
 
-void createFleetAction(generic_object*) {
-  FormFleetAction action;
-  forEachSelected(action);
-  action.finish();
-}
+void createFleetAction(generic_object*) { formFleetOfSelection(); }
 
 bool commandsFleet(generic_object* clicked) {
   FleetAI* fleet = fleetOf(clicked);
@@ -834,18 +831,17 @@ class CGUISelectType : public IGUIActionPicker {
   }
 };
 
-// A row whose entries open a sub-menu; it keeps its place and command id in
-// the list and offers nothing until its sub-menu is built.
-class CGUISubMenuRow : public IGUIActionPicker {
- public:
-  void addEntries(generic_object*, generic_object*, IGUIContextMenu*&) override {}
-};
-
 using Targ = CGUIObjTargAction;
 using Self = CGUIObjSelfAction;
 constexpr int kAny = 0;
 
 }  // namespace
+
+void formFleetOfSelection() {
+  FormFleetAction action;
+  forEachSelected(action);
+  action.finish();
+}
 
 void ClearOrdersAction::act(graphicsObject* graphics) {
   generic_object* object = graphics != nullptr ? graphics->getOwner() : nullptr;
@@ -892,7 +888,7 @@ void addContextPickers(CGUIActionList& list, bool networkClient) {
   list.addPicker(new Targ(L"#RM_MoveTo", {kAny, POR_Own, movable}, {kAny, POR_Any}, moveToAction));
   list.addPicker(new Targ(L"#RM_MoveToSys", {kAny, POR_Own, movable}, {kAny, POR_Any}, moveToSystemAction));
   list.addPicker(new Targ(L"#RM_Guard", {kAny, POR_Own, movable}, {kAny, POR_Own}, guardAction));
-  list.addPicker(new CGUISubMenuRow);  // use a tool
+  list.addPicker(newUseToolPicker());
   list.addPicker(new Targ(L"#RM_Transfer", {kAny, POR_Own, command}, {kAny, POR_Own}, transferAction));
   list.addPicker(
       new Targ(L"#RM_Retrofit", {OT_Hulled, POR_Own, command}, {kAny, POR_Own}, retrofitAction, planetOrBuildBay));
@@ -909,23 +905,23 @@ void addContextPickers(CGUIActionList& list, bool networkClient) {
   list.addPicker(
       new Self(L"#RM_auto_colony_sys", kAny, POR_Any, PC_None, autoColonizeSystemAction, moreFreePlanets, false));
   list.addPicker(new CGUISeparator);
-  list.addPicker(new CGUISubMenuRow);  // governor
+  list.addPicker(newGovernorPicker());
   list.addPicker(new CGUISeparator);
   list.addPicker(new Self(L"#RM_ManageQueue", kAny, POR_Own, PC_None, manageQueueAction, planetOrBuildBaySelf));
-  list.addPicker(new CGUISubMenuRow);  // build ships
-  list.addPicker(new CGUISubMenuRow);  // build structures
+  list.addPicker(newBuildShipsPicker());
+  list.addPicker(newBuildStructuresPicker());
   list.addPicker(new CGUISeparator);
   list.addPicker(new Self(L"#RM_select_sys", kAny, POR_Any, PC_None, selectSystemAction));
   list.addPicker(new Self(L"#RM_select_combat", kAny, POR_Any, PC_None, selectCombatAction, playerPresent));
   list.addPicker(new Self(L"#RM_select_civ", kAny, POR_Any, PC_None, selectCivilAction, playerPresent));
   list.addPicker(new CGUISelectType);
-  list.addPicker(new CGUISubMenuRow);  // select a fleet
+  list.addPicker(newSelectFleetPicker());
   list.addPicker(new CGUISeparator);
   list.addPicker(new Self(L"#RM_UndockAll", kAny, POR_Own, PC_None, undockAllAction, hasDocked));
   list.addPicker(new Targ(L"#RM_Dock", {kAny, POR_Own, command}, {kAny, POR_Own}, dockAction, canDockAt));
   if (!networkClient) {
     list.addPicker(new CGUISeparator);
-    list.addPicker(new CGUISubMenuRow);  // join a fleet
+    list.addPicker(newJoinFleetPicker());
     list.addPicker(new Self(L"#RM_CreateFleet", kAny, POR_Own, command, createFleetAction, inNoFleet));
     list.addPicker(new Self(L"#RM_Resign", kAny, POR_Own, command, resignAction, commandsFleet));
     list.addPicker(new Self(L"#RM_LeaveFleet", kAny, POR_Own, command, leaveFleetAction, memberNotCommander));

@@ -33,6 +33,11 @@ void writeRallyRequest(RakNet::BitStream& stream, const generic_object* planet, 
 void writeUndockAllRequest(RakNet::BitStream& stream, const generic_object* object);
 void writeColonizeSystemRequest(RakNet::BitStream& stream, const generic_object* system, bool toFront);
 
+// Forms one new fleet of the selected ships of the player (the "#RM_CreateFleet"
+// entry and the fleet key), led by the largest combat ship, else the largest
+// other ship.
+void formFleetOfSelection();
+
 // Stops each selected object of the player where it stands: its orders
 // cleared (automation orders too with `all`), its destination its own
 // position, a ship's sub-system targets dropped. Each object is changed
