@@ -20,6 +20,7 @@
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/working_folder.h"
+#include "ui/menus/key_binding_page.h"
 #include "ui/menus/option_handlers.h"
 #include "ui/menus/options_pages.h"
 
@@ -126,6 +127,22 @@ TEST_F(OptionsMenuTest, ARefusedOpeningBuildsNothingAndChangesNothing) {
     EXPECT_EQ(second->window, nullptr);
     EXPECT_EQ(ui->root()->getChildren().getSize(), count);
   }
+}
+
+TEST_F(OptionsMenuTest, SixTabsInOrderWithTheKeyTableSecond) {
+  open();
+  auto* tabs = static_cast<irr::gui::IGUITabControl*>(windowChild(kOptionsTabsId, irr::gui::EGUIET_TAB_CONTROL));
+  ASSERT_NE(tabs, nullptr);
+  EXPECT_EQ(tabs->getRelativePosition(), recti(4, 24, 496, 372));
+  const wchar_t* const titles[] = {L"#OMT_Game", L"#OMT_Keys", L"#OMT_Graphics", L"#OM_Camera", L"Experimental"};
+  const wchar_t* const order[] = {titles[0], titles[1], titles[2], L"#OMT_Audio", titles[3], titles[4]};
+  ASSERT_EQ(tabs->getTabCount(), 6);
+  for (irr::s32 i = 0; i < 6; ++i)
+    EXPECT_EQ(std::wstring(tabs->getTab(i)->getText()), order[i]) << i;
+  const irr::core::list<irr::gui::IGUIElement*>& keys = tabs->getTab(1)->getChildren();
+  ASSERT_EQ(keys.getSize(), 1u);
+  EXPECT_NE(dynamic_cast<keyReceiver*>(*keys.begin()), nullptr);
+  EXPECT_EQ((*keys.begin())->getRelativePosition(), recti(4, 4, 492, 310));
 }
 
 TEST_F(OptionsMenuTest, TheMenuButtonLogsARefusalAndDropsItsDialog) {
@@ -322,9 +339,12 @@ TEST_F(OptionsMenuTest, LocalesAreListedByPathWithoutTipFiles) {
     closeOpenOptionsMenu();
   }
   // Without the folder the box stays empty, and is bound all the same.
+  const std::string savedFolder = localeFolder;
+  localeFolder = (folder / "missing" / "").string();
   open();
   EXPECT_EQ(find<irr::gui::IGUIComboBox>(-4940)->getItemCount(), 0u);
   EXPECT_EQ(guiCallbackEntry(-4940).function, optionhandlers::locale);
+  localeFolder = savedFolder;
   localeName = savedLocale;
 }
 

@@ -13,6 +13,7 @@
 #include "core/user_folders.h"
 #include "gui/base/gui_callbacks.h"
 #include "platform/file.h"
+#include "ui/menus/key_binding_page.h"
 #include "ui/menus/option_handlers.h"
 #include "ui/menus/options_pages.h"
 
@@ -76,8 +77,7 @@ void openOptionsMenu(OptionsDialog* dialog, const std::string& path) {
 
   // 9. The pages, in tab order.
   addGamePage(tabs, *dialog);
-  // Key bindings: the Keys page.
-  tabs->addTab(getLocalizedText(L"#OMT_Keys"), -1);
+  createKeyBindingPage(tabs->addTab(getLocalizedText(L"#OMT_Keys"), -1));
   addGraphicsPage(tabs, *dialog);
   addAudioPage(tabs, *dialog);
   addCameraPage(tabs, *dialog);
