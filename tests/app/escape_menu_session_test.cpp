@@ -31,6 +31,9 @@ std::atomic<bool> optionsOpened{false};
 // Runs on the session's thread, between frames: Escape twice, then the
 // options dialog left open for the session's end.
 void probeEscapeMenu(const ConsoleArgs&) {
+  // The line may have been typed more than once before the first ran.
+  if (probed)
+    return;
   const KeyBindingSlot& slot = keyBindings.slot(kEscapeKeyCode);
   bound = sessionEscapeMenu != nullptr && slot.kind == KeyBindingSlot::kNativeAction &&
           slot.action == escapeKeyNativeAction();
