@@ -93,6 +93,7 @@
 #include "ui/actionmenu/action_list.h"
 #include "ui/menus/cargo_dialog.h"
 #include "ui/cursor_hit_normal.h"
+#include "ui/menus/session_menus.h"
 #include "ui/move_to_point.h"
 #include "ui/object_picking.h"
 #include "ui/repeat_mode.h"
@@ -192,9 +193,10 @@ void tearDownSession() {
   clearTreatyClauses();
   clearShipSets();
 
-  // T12. (The escape menu, key 27 and the options menu join here.) The GUI
-  // callback map is emptied; the chat window outlives the session: it binds
-  // its callbacks again.
+  // T12. The escape menu goes, key 27 is unbound and the options and save
+  // dialogs close. The GUI callback map is emptied; the chat window outlives
+  // the session: it binds its callbacks again.
+  tearDownSessionEscapeMenu();
   clearGuiCallbacks();
   if (ircWindow != nullptr)
     ircWindow->bindCallbacks();
@@ -512,7 +514,8 @@ int runGameSession(const irr::core::stringc& name) {
     initServerModules();
     // GUI script modules: their init hooks, once the interface is built.
     initGuiModules();
-    // 24. (The escape menu is built and bound to key 27 here.)
+    // 24. The escape menu, bound to key 27.
+    buildSessionEscapeMenu(source == GalaxySource::Client, saveGame);
   }
 
   // 25. (The screen size joins here.) The galaxy's render group becomes the

@@ -153,10 +153,13 @@ bool runEscapeEvent() {
   asIScriptContext* context = threadClientContext();
   if (context == nullptr)
     return false;
+  // Escape menu: a handler that is gone or that stops on an exception has not
+  // used the key, which then goes to the built-in menu.
+  bool finished = false;
   if (context->Prepare(clientScriptEngine->GetFunctionById(binding.functionId)) >= 0)
-    context->Execute();
+    finished = context->Execute() == asEXECUTION_FINISHED;
   endScriptCall(context);
-  return true;
+  return finished;
 }
 
 void clearEscapeEvents() { escapeEvents.clear(); }

@@ -48,7 +48,9 @@ struct EscapeBinding {
 };
 extern std::vector<EscapeBinding> escapeEvents;
 
-// Runs and forgets the last escape binding; false when there is none.
+// Runs and forgets the last escape binding. True when it ran to its end;
+// false when there is none, or its function is gone or stopped on an
+// exception (the key then goes to the escape menu).
 bool runEscapeEvent();
 // Forgets every binding (session end).
 void clearEscapeEvents();
