@@ -96,8 +96,11 @@ TEST_F(KeyCommandsTest, BindPrefersABuiltInActionOfThatName) {
 TEST_F(KeyCommandsTest, BindRefusesAnUnknownKeyAndPrintsHelpAlone) {
   run(L"bind F5 echo kept");
   EXPECT_EQ(run(L"bind F25 echo hi"), (std::vector<std::wstring>{L"Unknown key \"F25\""}));
-  EXPECT_EQ(run(L"bind Backspace echo hi"), (std::vector<std::wstring>{L"Unknown key \"Backspace\""}));
+  EXPECT_EQ(run(L"bind Escape echo hi"), (std::vector<std::wstring>{L"Unknown key \"Escape\""}));
   EXPECT_EQ(keyBindings.slot(116).command, stringw(L"echo kept"));
+  // Display names are key names too.
+  EXPECT_TRUE(run(L"bind Backspace echo hi").empty());
+  EXPECT_EQ(keyBindings.slot(8).command, stringw(L"echo hi"));
   EXPECT_EQ(run(L"bind"), (std::vector<std::wstring>{kBindHelp}));
 }
 
