@@ -513,8 +513,9 @@ GuiListBox@ box() {
     std::string exception;
     const int result = run(box + "int test() { GuiListBox@ l = box(); " + row.call + " return 0; }", &exception);
     EXPECT_EQ(exception, row.exception) << row.call;
-    if (*row.exception == 0)
+    if (*row.exception == 0) {
       EXPECT_EQ(result, 0) << row.call;
+    }
   }
   const int id = run(box + R"(
 int test() {
@@ -570,8 +571,9 @@ GuiTable@ table() {
     std::string exception;
     const int result = run(table + "int test() { GuiTable@ t = table(); " + row.call + " return 0; }", &exception);
     EXPECT_EQ(exception, row.exception) << row.call;
-    if (*row.exception == 0)
+    if (*row.exception == 0) {
       EXPECT_EQ(result, 0) << row.call;
+    }
   }
   // Rows under the header that fit are visible; scrolled, the first goes.
   const int id = run(table + R"(

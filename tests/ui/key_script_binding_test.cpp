@@ -104,8 +104,9 @@ TEST_F(KeyScriptBindingTest, KeyCodesBindScriptFunctionsAndClearTheKeyFirst) {
     EXPECT_EQ(scriptapitest::call(gui, c.call), c.result) << c.call;
     const KeyBindingSlot& slot = keyBindings.slot(c.key);
     EXPECT_EQ(slot.kind, c.bound ? KeyBindingSlot::kScriptFunction : KeyBindingSlot::kNone) << c.call;
-    if (c.bound)
+    if (c.bound) {
       EXPECT_TRUE(slot.execute(KF_Pressed)) << c.call;  // runs onB
+    }
     log.take();
   }
   EXPECT_TRUE(keyBindings.actionKeys().empty());

@@ -353,10 +353,12 @@ TEST_F(ViewInputTest, CameraDragsHoldTheHiddenCursorAtThePressPoint) {
       ui->moveMouse(300, 200);  // the engine reports the cursor put back: no move
       ui->moveMouse(310, 200);  // measured from the press point again
     }
-    if (c.button == InterfaceHarness::kRight)
+    if (c.button == InterfaceHarness::kRight) {
       EXPECT_NE(gameCamera.targetYaw, yaw) << c.what;
-    if (c.button == InterfaceHarness::kMiddle)
+    }
+    if (c.button == InterfaceHarness::kMiddle) {
       EXPECT_FALSE(gameCamera.targetOffset.equals(offset)) << c.what;
+    }
     ui->releaseMouse(310, 200, c.button);
     EXPECT_TRUE(viewCursor.visible) << c.what;
     EXPECT_FALSE(viewInputState.dragged) << c.what;
