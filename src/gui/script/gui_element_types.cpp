@@ -378,21 +378,6 @@ void setZoom(IGUIElement* element, float zoom, const position2di& anchor) {
   static_cast<CGUIZoomRegion*>(element)->setZoom(zoom, anchor);
 }
 
-struct Method {
-  const char* declaration;
-  asSFuncPtr function;
-};
-
-void methods(asIScriptEngine* engine, const char* type, std::initializer_list<Method> list) {
-  for (const Method& method : list)
-    checked(engine).RegisterObjectMethod(type, method.declaration, method.function, asCALL_CDECL_OBJFIRST);
-}
-
-void factory(asIScriptEngine* engine, const char* type, const char* rest, const asSFuncPtr& function) {
-  checked(engine).RegisterObjectBehaviour(type, asBEHAVE_FACTORY, factoryDeclaration(type, rest).c_str(), function,
-                                          asCALL_CDECL);
-}
-
 }  // namespace
 
 void registerGuiFocusGlobals(asIScriptEngine* engine) {

@@ -222,21 +222,6 @@ void clearRows(IGUIElement* element) { table(element)->clearRows(); }
 void clearTable(IGUIElement* element) { table(element)->clear(); }
 bool isRowVisible(const IGUIElement* element, irr::u32 row) { return table(element)->isRowVisible(row); }
 
-struct Method {
-  const char* declaration;
-  asSFuncPtr function;
-};
-
-void methods(asIScriptEngine* engine, const char* type, std::initializer_list<Method> list) {
-  for (const Method& method : list)
-    checked(engine).RegisterObjectMethod(type, method.declaration, method.function, asCALL_CDECL_OBJFIRST);
-}
-
-void factory(asIScriptEngine* engine, const char* type, const char* rest, const asSFuncPtr& function) {
-  checked(engine).RegisterObjectBehaviour(type, asBEHAVE_FACTORY, factoryDeclaration(type, rest).c_str(), function,
-                                          asCALL_CDECL);
-}
-
 }  // namespace
 
 void registerGuiContextMenu(asIScriptEngine* engine) {

@@ -5,9 +5,11 @@
 #include <IGUIElement.h>
 #include <angelscript.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "gui/gui_handles.h"
+#include "script/script_registration.h"
 #include "script/script_string.h"
 
 namespace guitypes {
@@ -58,5 +60,24 @@ inline void registerKind(AngelScript::asIScriptEngine* engine, const char* type,
 
 // "T@ f(...)" for the factory text after the type name.
 inline std::string factoryDeclaration(const char* type, const char* rest) { return std::string(type) + rest; }
+
+// One method row of a kind: the object comes as the first argument.
+struct Method {
+  const char* declaration;
+  AngelScript::asSFuncPtr function;
+};
+
+inline void methods(AngelScript::asIScriptEngine* engine, const char* type, std::initializer_list<Method> list) {
+  for (const Method& method : list)
+    checked(engine).RegisterObjectMethod(type, method.declaration, method.function,
+                                         AngelScript::asCALL_CDECL_OBJFIRST);
+}
+
+// The factory "T@ f(...)" of a kind, `rest` being the text after the type name.
+inline void factory(AngelScript::asIScriptEngine* engine, const char* type, const char* rest,
+                    const AngelScript::asSFuncPtr& function) {
+  checked(engine).RegisterObjectBehaviour(type, AngelScript::asBEHAVE_FACTORY,
+                                          factoryDeclaration(type, rest).c_str(), function, AngelScript::asCALL_CDECL);
+}
 
 }  // namespace guitypes
