@@ -79,6 +79,22 @@ heldPointer<generic_object> selectedGameObject(bool first) {
   return heldPointer<generic_object>(graphics != nullptr ? graphics->getOwner() : nullptr);
 }
 
+// The single selected object of a cheat, or null once the refusal is
+// printed: a wrong count (`countOk` false: help and the gate's message),
+// the gate, then `noSelection` when nothing is selected.
+heldPointer<generic_object> gatedSelection(const ConsoleArgs& args, bool countOk, const wchar_t* noSelection) {
+  if (!countOk) {
+    refuseCount(args);
+    return heldPointer<generic_object>(nullptr);
+  }
+  if (!passGate())
+    return heldPointer<generic_object>(nullptr);
+  heldPointer<generic_object> selected = selectedGameObject(false);
+  if (selected.get() == nullptr)
+    print(noSelection);
+  return selected;
+}
+
 // A decimal that a float holds.
 bool readAmount(const stringw& text, float& value) {
   double number = 0.0;
@@ -220,17 +236,10 @@ void createShipCommand(const ConsoleArgs& args) {
 }
 
 void addResourceCommand(const ConsoleArgs& args) {
-  if (args.size() == 1) {
-    refuseCount(args);
+  const heldPointer<generic_object> selected =
+      gatedSelection(args, args.size() != 1, L"add_resource may only be used with an object selected");
+  if (selected.get() == nullptr)
     return;
-  }
-  if (!passGate())
-    return;
-  const heldPointer<generic_object> selected = selectedGameObject(false);
-  if (selected.get() == nullptr) {
-    print(L"add_resource may only be used with an object selected");
-    return;
-  }
   if (args.size() != 3) {
     print(L"add_resource requires a resource name and amount");
     return;
@@ -332,17 +341,10 @@ void setEmpColCommand(const ConsoleArgs& args) {
 }
 
 void listStatsCommand(const ConsoleArgs& args) {
-  if (args.size() != 1) {
-    refuseCount(args);
+  const heldPointer<generic_object> selected =
+      gatedSelection(args, args.size() == 1, L"list_stats may only be used with an object selected");
+  if (selected.get() == nullptr)
     return;
-  }
-  if (!passGate())
-    return;
-  const heldPointer<generic_object> selected = selectedGameObject(false);
-  if (selected.get() == nullptr) {
-    print(L"list_stats may only be used with an object selected");
-    return;
-  }
   generic_object* object = selected.get();
   if (object->systemStats == nullptr) {
     print(L"No stat manager associated with the object");
@@ -353,17 +355,10 @@ void listStatsCommand(const ConsoleArgs& args) {
 }
 
 void listStatesCommand(const ConsoleArgs& args) {
-  if (args.size() != 1) {
-    refuseCount(args);
+  const heldPointer<generic_object> selected =
+      gatedSelection(args, args.size() == 1, L"list_states may only be used with an object selected");
+  if (selected.get() == nullptr)
     return;
-  }
-  if (!passGate())
-    return;
-  const heldPointer<generic_object> selected = selectedGameObject(false);
-  if (selected.get() == nullptr) {
-    print(L"list_states may only be used with an object selected");
-    return;
-  }
   generic_object* object = selected.get();
   const ObjectLock lock(object);
   for (irr::u32 i = 0; i < object->states.size(); ++i) {
