@@ -43,8 +43,10 @@ class ContextMenuTest : public galaxytest::GalaxyTest {
     clearActionLists();
     releaseCargoDialog();
     shiftKeyDown = controlKeyDown = altKeyDown = false;
-    for (generic_object* object : objects_)
-      object->destroyNow(false);
+    // Newest first: a docked ship goes before its carrier, a planet before
+    // its system.
+    for (auto it = objects_.rbegin(); it != objects_.rend(); ++it)
+      (*it)->destroyNow(false);
     objects_.clear();
     activeEmpire = nullptr;
     gfxResources.materials.clear();

@@ -412,12 +412,14 @@ TEST_F(ContextMenu, ANetworkClientSendsItsRequestsAndActsOnNothingItself) {
   planet(nullptr, home);
   own->dockSpace = 100.0f;
   ASSERT_TRUE(own->dockObject(docked));
-  ASSERT_LT(own->uid, 256u);
-  ASSERT_LT(ownPlanet->uid, 256u);
-  ASSERT_LT(home->uid, 256u);
-  const uint8_t ship = static_cast<uint8_t>(own->uid);
-  const uint8_t place = static_cast<uint8_t>(ownPlanet->uid);
-  const uint8_t sys = static_cast<uint8_t>(home->uid);
+  // UIDs below 32768 go in the compact form: a clear bit, then 15 bits.
+  ASSERT_LT(own->uid, 32768u);
+  ASSERT_LT(ownPlanet->uid, 32768u);
+  const auto high = [](uint32_t uid) { return static_cast<uint8_t>(uid >> 8); };
+  const auto low = [](uint32_t uid) { return static_cast<uint8_t>(uid & 0xFF); };
+  const uint32_t ship = own->uid;
+  const uint32_t place = ownPlanet->uid;
+  const uint32_t sys = home->uid;
 
   CGUIActionList& list = realList(true);
   sent.clear();
@@ -434,10 +436,11 @@ TEST_F(ContextMenu, ANetworkClientSendsItsRequestsAndActsOnNothingItself) {
   shiftKeyDown = false;
 
   const std::vector<std::vector<uint8_t>> expected = {
-      {139, 3, 0x00, ship, 0x80},           // 139, park, UID (compact 16 bits), bit 1
-      {139, 1, 0x00, ship},                 // 139, undock all, UID
-      {118, 0x00, place, 6, 0x00, ship},    // 118, planet, rally point, object
-      {136, 1, 0, 0, 0, sys, 0x80},         // 136, colonise, UID (32 bits), bit: Shift
+      {139, 3, high(ship), low(ship), 0x80},  // 139, park, UID (compact 16 bits), bit 1
+      {139, 1, high(ship), low(ship)},        // 139, undock all, UID
+      {118, high(place), low(place), 6, high(ship), low(ship)},  // 118, planet, rally point, object
+      {136, 1, static_cast<uint8_t>(sys >> 24), static_cast<uint8_t>(sys >> 16), high(sys), low(sys),
+       0x80},  // 136, colonise, UID (32 bits), bit: Shift
   };
   ASSERT_EQ(sent.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
