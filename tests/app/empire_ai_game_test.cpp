@@ -292,8 +292,9 @@ std::string designName(const stringw& layoutName) {
 TEST_F(EmpireAIGameTest, ThreeCouncilsGrowUnattendedThroughASaveAndALoad) {
   std::string text = newGame();
   ASSERT_EQ(aiEmpires().size(), static_cast<size_t>(kAIEmpires));
-  for (empire* emp : aiEmpires())
+  for (empire* emp : aiEmpires()) {
     ASSERT_EQ(planetsOf(emp).size(), 1u) << int(emp->ID);
+  }
   {
     LogCapture log;
     play(kHalfGame);
@@ -347,8 +348,9 @@ TEST_F(EmpireAIGameTest, ThreeCouncilsGrowUnattendedThroughASaveAndALoad) {
     size_t structures = 0;
     for (objHabitation* planet : planets) {
       structures += planet->structures.size();
-      if (planet->getMaxStructureCount() >= 1 && settledBefore[emp->ID].count(planet->uid) != 0)
+      if (planet->getMaxStructureCount() >= 1 && settledBefore[emp->ID].count(planet->uid) != 0) {
         EXPECT_GE(planet->structures.size(), 1u) << stringc(planet->name).c_str();
+      }
     }
     EXPECT_GT(structures, 1u);
   }
@@ -364,12 +366,14 @@ TEST_F(EmpireAIGameTest, ACouncilLeavesAnEmpireAPlayerTookOverAlone) {
   taken->playerControlled = true;
   play(60.0);
   stopThreads();
-  for (objHabitation* planet : planetsOf(taken))
+  for (objHabitation* planet : planetsOf(taken)) {
     EXPECT_EQ(planet->buildQueue.size(), 0u) << planet->uid;
+  }
   EXPECT_EQ(builtOf(taken, "Scout") + builtOf(taken, "Colony Ship") + builtOf(taken, "Frigate"), 0u);
   EXPECT_EQ(runningTime(taken), 0.0);
-  for (size_t i = 1; i < ais.size(); ++i)
+  for (size_t i = 1; i < ais.size(); ++i) {
     EXPECT_GT(runningTime(ais[i]), 59.0) << int(ais[i]->ID);
+  }
 }
 
 }  // namespace

@@ -90,8 +90,9 @@ TEST_F(RenderSession, EachNewGameShowsTheGalaxysGroupAndLeavesNothingBehind) {
     EXPECT_TRUE(seen.viewIsTheGalaxysGroup);
     EXPECT_TRUE(seen.groupIsRegistered);
     EXPECT_GE(seen.icons, 3u);
-    if (session == 1)
+    if (session == 1) {
       EXPECT_EQ(seen.icons, icons) << "each session reads the file once";
+    }
     icons = seen.icons;
     expectNothingLeft();
   }

@@ -313,8 +313,9 @@ TEST(ClientConnection, EndsAndRefusalsAreReported) {
         client.server.host(kDefaultGamePort, 4, "not-the-password");
       if (what == "full")
         client.server.host(kDefaultGamePort, 0);
-      if (what == "banned")
+      if (what == "banned") {
         ASSERT_TRUE(client.server.peer()->AddToBanList("127.0.0.1", 0));
+      }
       LogCapture log;
       std::string said;
       const auto saw = [&](const std::string& text) {
@@ -337,8 +338,9 @@ TEST(ClientConnection, EndsAndRefusalsAreReported) {
       }
       EXPECT_TRUE(saw(c.expected)) << said;
       EXPECT_FALSE(client.manager.isConnected);
-      if (what == "banned")
+      if (what == "banned") {
         EXPECT_FALSE(client.manager.isNetworked);
+      }
       if (what == "password") {
         EXPECT_FALSE(client.manager.isNetworked);
         const std::deque<irr::core::stringw> lines = console()->lines();

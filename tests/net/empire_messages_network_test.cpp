@@ -187,8 +187,9 @@ TEST(EmpireMessagesNetwork, DesignsAreFiledForTheSendersOwnEmpireAndRefusalsAnsw
       }
       emp->replaceHull(older, newer);
       newer->drop();
-      if (emp == three)
+      if (emp == three) {
         EXPECT_TRUE(withId(sent, kHullLayoutId).empty()) << "an AI empire's design was sent";
+      }
     }
     const std::vector<SentMessage> designs = withId(sent, kHullLayoutId);
     ASSERT_EQ(designs.size(), 1u);

@@ -583,8 +583,9 @@ TEST_F(EmpireMessagesTest, ColonisingASystemQueuesACommandPerFreePlanetOutsideTh
   const std::vector<generic_object*> planets = commandPlanets(red);
   EXPECT_EQ(std::set<generic_object*>(planets.begin(), planets.end()),
             (std::set<generic_object*>{free1, free2}));
-  for (empCommand* command : red->commands)
+  for (empCommand* command : red->commands) {
     EXPECT_TRUE(static_cast<ColonizePlanetCommand*>(command)->toFront);
+  }
   // The planets were sorted out under the system's lock; the command was
   // made without it.
   EXPECT_NE(std::find(WatchedPlanet::nestings.begin(), WatchedPlanet::nestings.end(), 1),
@@ -771,8 +772,9 @@ TEST_F(EmpireMessagesTest, HostileBodiesChangeNoEmpireTheSenderDoesNotControl) {
   // A refused design is answered to its sender alone.
   const auto answersWentToThePlayerOnly = [&] {
     for (const SentMessage& message : sent)
-      if (!message.bytes.empty() && message.bytes[0] == kChatId)
+      if (!message.bytes.empty() && message.bytes[0] == kChatId) {
         ASSERT_EQ(message.target, player.address);
+      }
   };
 
   std::mt19937 random(20261211);

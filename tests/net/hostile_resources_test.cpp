@@ -100,8 +100,9 @@ TEST(net_hostile, TenThousandNamesFromOneClientStayWithinTheirBound) {
         writeNetStringW(governor, name(round * 2 + 1, i), kMaxNetStringLength);
         player.send(governor);
         // Now and then wait for the server, so that the queues stay short.
-        if (i % 1000 == 999)
+        if (i % 1000 == 999) {
           ASSERT_TRUE(handledUpToHere(server, player, watcher, L"mark " + std::to_wstring(round) + L"." + std::to_wstring(i)));
+        }
       }
       ASSERT_TRUE(handledUpToHere(server, player, watcher, L"end " + std::to_wstring(round)));
       watcher.forget();
@@ -139,8 +140,9 @@ TEST(net_hostile, TenThousandDesignsFromOneClientStayWithinTheirCap) {
       model->name = modelName;
       ASSERT_TRUE(written);
       player.send(design);
-      if (i % 1000 == 999)
+      if (i % 1000 == 999) {
         ASSERT_TRUE(handledUpToHere(server, player, watcher, L"mark " + std::to_wstring(i)));
+      }
     }
     ASSERT_TRUE(handledUpToHere(server, player, watcher, L"end"));
     EXPECT_GT(own->hulls.size(), before) << "no design was filed at all";

@@ -166,8 +166,9 @@ TEST_F(DetailsTest, StatesComeBackAsSent) {
     EXPECT_NEAR(state->value.max, values.max, step);
     EXPECT_NEAR(state->value.required, values.required, step);
     EXPECT_NEAR(state->value.inCargo, values.inCargo, step);
-    if (values.required < 0.0f)
+    if (values.required < 0.0f) {
       EXPECT_LT(state->value.required, 0.0f);
+    }
   }
   EXPECT_EQ(findObjectState(client, L"Fuel")->value.max, 0.0f);
 }

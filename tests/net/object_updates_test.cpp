@@ -335,8 +335,9 @@ TEST_F(BroadcastPass, PacketsKeepToTheirLimitAndCountTheirEntries) {
       EXPECT_TRUE(packet.whole);
       EXPECT_EQ(packet.count, packet.entries.size());
       EXPECT_LE(packet.bytes, limit.bytes + kLargestEntryBytes);
-      if (i + 1 < packets.size())
+      if (i + 1 < packets.size()) {
         EXPECT_GT(packet.bytes, limit.bytes);  // only the last one is sent before it is full
+      }
       EXPECT_EQ(packet.time, 12.5);
       EXPECT_EQ(packet.speed, 2.0);
       // A new packet names its first container again.
@@ -488,11 +489,13 @@ TEST_F(ClientReader, BatchesMoveTheMirrorsEntryByEntry) {
     row.batch(batch);
     EXPECT_EQ(readObjectUpdates(batch.stream), row.read);
     EXPECT_EQ(near(samples.latest.position, there, 0.1f), row.moved);
-    if (row.moved)
+    if (row.moved) {
       EXPECT_DOUBLE_EQ(samples.latest.time, 10.5);
+    }
     EXPECT_EQ(known->container.load(), row.container);
-    if (row.container == far)
+    if (row.container == far) {
       EXPECT_TRUE(near(known->position, there, 0.1f));
+    }
     EXPECT_DOUBLE_EQ(gameSpeed, row.speed);
   }
 }
@@ -590,8 +593,9 @@ TEST_F(ClientReader, TheDetailsPumpSendsTenRequestsAPoll) {
     EXPECT_EQ(requests, expected);
   }
   EXPECT_EQ(asked.size(), 25u);
-  for (size_t i = 0; i < objects.size(); ++i)
+  for (size_t i = 0; i < objects.size(); ++i) {
     EXPECT_EQ(objects[i]->refCount.load(), references[i]);
+  }
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ enum class On { Server, Client, Both };
 struct Case {
   On on;
   const char* code;
-  const char* exception;  // null for a valid case
+  const char* exception = nullptr;  // null for a valid case
   // What the case sends in the client engine of a network client: each
   // message's bytes in hex, messages separated by " | "; null for none.
   const char* requests = nullptr;

@@ -169,9 +169,10 @@ void registerTestGlobals() {
   };
   for (const TestGlobal& global : globals)
     onBothEngines([&](asIScriptEngine* engine, bool server) {
-      if (server || !global.serverOnly)
+      if (server || !global.serverOnly) {
         ASSERT_GE(engine->RegisterGlobalFunction(global.declaration, global.function, asCALL_CDECL), 0)
             << global.declaration;
+      }
     });
 }
 
@@ -353,8 +354,9 @@ TEST_F(BindingCoverageTest, EnginesHoldTheManifestAndEveryCaseReachesItsDeclarat
     for (const Entry& entry : entries[e])
       if (entry.line.rfind("type ", 0) == 0)
         ++types[entry.line];
-    for (const auto& [line, count] : types)
+    for (const auto& [line, count] : types) {
       EXPECT_EQ(count, 1) << line << " registered " << count << " times";
+    }
   }
 
   // The cases, one module per engine.

@@ -172,8 +172,9 @@ void pastEnd(Object@ o, Object@ p) { OrderList l; l.prepare(o); l.getOrder(l.get
     SCOPED_TRACE(c.function);
     ok = !c.ok;
     EXPECT_EQ(run(module, c.function, c.object), c.exception);
-    if (c.exception[0] == '\0')
+    if (c.exception[0] == '\0') {
       EXPECT_EQ(ok, c.ok);
+    }
     // Every reference the list took is given back with it.
     EXPECT_EQ(unit->refCount.load(), unitRefs);
     EXPECT_TRUE(unit->ai->getOrderCount() == 0);
@@ -250,8 +251,9 @@ void readBack(Object@ o, Object@ t) {
       queueOf(unit).appendOrder(move());
     ASSERT_EQ(run(module, c.function, unit), "");
     EXPECT_EQ(typesOf(unit), c.after);
-    if (std::string(c.function) == "moveBack")
+    if (std::string(c.function) == "moveBack") {
       EXPECT_EQ(queueOf(unit).orders.back()->getDestination(), vector3df(1, 2, 3));
+    }
   }
   // The front order of goto, move is the goto: clearOrder removes it.
   objHulled* unit = ship(red);

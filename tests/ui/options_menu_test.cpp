@@ -219,8 +219,8 @@ TEST_F(OptionsMenuTest, PagesShowTheFileAsItWasAtOpening) {
     int id;
     Kind kind;
     std::wstring combo;
-    int position;
-    bool checked;
+    int position = 0;
+    bool checked = false;
   } cases[] = {
       {"[Graphics]\r\nresolution = 1280X1024\r\n", -4942, kComboText, L"1280x1024"},
       {"[Graphics]\r\nresolution = 1280x1024x32\r\n", -4942, kComboText, L"1280x1024"},
