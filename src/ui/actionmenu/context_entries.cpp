@@ -42,20 +42,8 @@
 using irr::gui::IGUIContextMenu;
 using irr::core::stringw;
 
-namespace {
+namespace contextentries {
 
-constexpr uint8_t kClientRequestChannel = 0;
-constexpr float kDriveThreshold = 0.0001f;
-
-empire* player() { return activeEmpire.load(); }
-
-bool owned(const generic_object* object) {
-  empire* emp = player();
-  return object != nullptr && emp != nullptr && object->getOwner() == emp;
-}
-
-// The object itself when it is a star system, else its container when that
-// is one; null otherwise.
 solarSystem* systemOf(generic_object* object) {
   if (object == nullptr)
     return nullptr;
@@ -70,6 +58,23 @@ hull_list* hullOf(generic_object* object) {
     return nullptr;
   auto* ship = dynamic_cast<objHulled*>(object);
   return ship != nullptr ? ship->getHull() : nullptr;
+}
+
+}  // namespace contextentries
+
+using contextentries::hullOf;
+using contextentries::systemOf;
+
+namespace {
+
+constexpr uint8_t kClientRequestChannel = 0;
+constexpr float kDriveThreshold = 0.0001f;
+
+empire* player() { return activeEmpire.load(); }
+
+bool owned(const generic_object* object) {
+  empire* emp = player();
+  return object != nullptr && emp != nullptr && object->getOwner() == emp;
 }
 
 // The newest revision of a design.

@@ -23,6 +23,8 @@ class BitStream;
 }
 class CGUIActionList;
 class generic_object;
+class hull_list;
+class solarSystem;
 
 // Adds every picker of the menu to `list` in its order; `networkClient`
 // leaves out the fleet rows.
@@ -36,6 +38,14 @@ void writeColonizeSystemRequest(RakNet::BitStream& stream, const generic_object*
 // Forms one new fleet of the selected ships of the player (the "#RM_CreateFleet"
 // entry and the fleet key), led by the largest combat ship, else the largest
 // other ship.
+namespace contextentries {
+// The object itself when it is a star system, else its container when that
+// is one; null otherwise.
+solarSystem* systemOf(generic_object* object);
+// The hull layout of a ship, null for anything else.
+hull_list* hullOf(generic_object* object);
+}  // namespace contextentries
+
 void formFleetOfSelection();
 
 // Stops each selected object of the player where it stands: its orders

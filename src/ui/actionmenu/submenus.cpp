@@ -21,6 +21,7 @@
 #include "script/script_contexts.h"
 #include "script/script_engine.h"
 #include "scriptapi/order_selection.h"
+#include "ui/actionmenu/context_entries.h"
 #include "ui/selection.h"
 #include "universe/objects/object_guards.h"
 #include "universe/objects/solar_system.h"
@@ -33,6 +34,9 @@
 
 using irr::core::stringw;
 using irr::gui::IGUIContextMenu;
+
+using contextentries::hullOf;
+using contextentries::systemOf;
 
 namespace {
 
@@ -47,23 +51,6 @@ bool owned(const generic_object* object) {
 
 bool isSystemOrStar(const generic_object* object) {
   return object->getType() == OT_System || object->getType() == OT_Star;
-}
-
-// The system itself, or a star's system.
-solarSystem* systemOf(generic_object* object) {
-  if (object == nullptr)
-    return nullptr;
-  if (object->getType() == OT_System)
-    return static_cast<solarSystem*>(object);
-  generic_object* outer = object->container.load();
-  return outer != nullptr && outer->getType() == OT_System ? static_cast<solarSystem*>(outer) : nullptr;
-}
-
-hull_list* hullOf(generic_object* object) {
-  if (object == nullptr || object->getType() != OT_Hulled)
-    return nullptr;
-  auto* ship = dynamic_cast<objHulled*>(object);
-  return ship != nullptr ? ship->getHull() : nullptr;
 }
 
 objHabitation* planetOf(generic_object* object) {
